@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Voskan needs to build, test and run.
+# Safe to run again: only packages that are missing are installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-svg-dev libgl-dev qcoro-qt6-dev
+  libvips-dev libheif-dev libplist-dev
+  libbenchmark-dev
+)
+if [ "${1:-}" = "--bench" ]; then
+  # The peer comparison in bench/ runs these command-line tools.
+  packages+=(imagemagick libvips-tools hyperfine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installiere fehlende Pakete: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
