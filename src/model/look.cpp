@@ -1,0 +1,69 @@
+#include "look.h"
+
+Tone Tone::defaultFor(Appearance appearance)
+{
+    switch (appearance) {
+    case Appearance::Light:
+        return {0, 1.15, 1.0};
+    case Appearance::Dark:
+        return {-0.15, 1.05, 1.05};
+    }
+    Q_UNREACHABLE();
+    return {};
+}
+
+Look Look::initialDark()
+{
+    Look look;
+    look.setTone(Tone::defaultFor(Appearance::Dark));
+    return look;
+}
+
+void Look::setTone(const Tone &tone)
+{
+    brightness = tone.brightness;
+    saturation = tone.saturation;
+    contrast = tone.contrast;
+}
+
+BlurProcessor::Settings Look::settings() const
+{
+    return {blur, brightness, saturation, contrast, dither};
+}
+
+FlowProcessor::Settings Look::flowSettings() const
+{
+    FlowProcessor::Settings flow;
+    flow.colors = {asCIColor(flowColor0), asCIColor(flowColor1), asCIColor(flowColor2)};
+    flow.bands = flowBands;
+    flow.amplitude = flowAmplitude;
+    flow.frequency = flowFrequency;
+    flow.sharpness = flowSharpness;
+    flow.edgeSoftness = flowEdgeSoftness;
+    flow.phase = flowPhase;
+    flow.dither = dither;
+    return flow;
+}
+
+MirrorProcessor::Settings Look::mirrorSettings() const
+{
+    MirrorProcessor::Settings mirror;
+    mirror.line = mirrorLine;
+    mirror.amplitude = mirrorAmplitude;
+    mirror.frequency = mirrorFrequency;
+    mirror.phase = mirrorPhase;
+    mirror.hardness = mirrorHardness;
+    mirror.depth = mirrorDepth;
+    mirror.sideFade = mirrorSideFade;
+    return mirror;
+}
+
+RenderColor asCIColor(const QColor &color)
+{
+    if (!color.isValid())
+        return {0.5, 0.5, 0.5, 1};
+    // Extended sRGB already is sRGB and may hold components outside [0, 1], which toRgb()
+    // would clip; every other colour model goes through Qt's conversion to sRGB.
+    const QColor srgb = color.spec() == QColor::ExtendedRgb ? color : color.toRgb();
+    return {srgb.redF(), srgb.greenF(), srgb.blueF(), 1};
+}

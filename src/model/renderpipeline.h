@@ -1,0 +1,51 @@
+#pragma once
+
+#include "model/exporterror.h"
+#include "model/look.h"
+#include "model/valuetypes.h"
+#include "render/bitmap.h"
+
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+// Turns a Look into a picture with the renderer of its style, and works out the output size the
+// model's preset and custom size stand for. Stateless: the model calls it with copies.
+namespace RenderPipeline {
+
+// The output size in pixels.
+struct PixelSize
+{
+    qint64 width = 0;
+    qint64 height = 0;
+
+    QSizeF toSizeF() const { return QSizeF(double(width), double(height)); }
+
+    friend bool operator==(const PixelSize &, const PixelSize &) = default;
+};
+
+// The preview is never larger than this on its longer side.
+inline constexpr qint64 MaxPreviewSide = 1800;
+
+// The look drawn at a size in pixels (not rounded); no value when nothing could be drawn,
+// including a blur or mirror look without a source and a size no bitmap can have.
+std::optional<Bitmap> renderCG(const Look &look, QSizeF size, bool deep);
+
+// The preset's own size, or for the custom entry the custom size with values below 1 as 1.
+// Custom sizes have no upper bound.
+PixelSize pixelSize(const ResolutionPreset &preset, qint64 customWidth, qint64 customHeight);
+
+// "6016 × 3384 px · 20.4 MP": plain integers and a decimal point whatever the locale.
+QString pixelSizeLabel(PixelSize size);
+
+// The output size scaled down, aspect kept and unrounded, until its longer side is at most
+// MaxPreviewSide; smaller sizes stay as they are.
+QSizeF previewSize(PixelSize size);
+
+// The look at the full output size with deep colour, as the output paths need it.
+using FullRender = std::variant<Bitmap, ExportError>;
+FullRender renderFull(const Look &look, PixelSize size);
+
+} // namespace RenderPipeline
