@@ -8,6 +8,7 @@
 #define VOSKAN_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 
 namespace Kernels {
+
 namespace {
 
 const std::array<float, 256> &table8()
@@ -151,6 +152,79 @@ void colorMatrix(float *r, float *g, float *b, int n, const float m[9], const fl
         r[i] = m[0] * rr + m[1] * gg + m[2] * bb + o[0];
         g[i] = m[3] * rr + m[4] * gg + m[5] * bb + o[1];
         b[i] = m[6] * rr + m[7] * gg + m[8] * bb + o[2];
+    }
+}
+
+namespace {
+
+// smoothstep(−hw, hw, v) with the reciprocal of 2·hw precomputed.
+VOSKAN_INLINE float seam(float v, float hw, float inv)
+{
+    float t = (v + hw) * inv;
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    return t * t * (3 - 2 * t);
+}
+
+} // namespace
+
+VOSKAN_CLONES
+void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
+             int first, int last, int n, float *r, float *g, float *b)
+{
+    const std::size_t stride = std::size_t(n) * 3;
+    for (int i = 0; i < n; ++i) {
+        const float h = hw[i];
+        const float d = curve[i] - yc;
+        float s = h != 0 ? (d + h) / (2 * h) : (d >= -h ? 1.f : 0.f);
+        s = s < 0 ? 0 : (s > 1 ? 1 : s);
+        const float below = s * s * (3 - 2 * s);
+        if (below <= 0)
+            continue;
+        const float t = d - 0.5f;
+        const float r0 = __builtin_floorf(t);
+        const float f = t - r0;
+        int ya = int(r0), yb = ya + 1;
+        ya = (ya < first ? first : (ya > last ? last : ya)) - first;
+        yb = (yb < first ? first : (yb > last ? last : yb)) - first;
+        const float *a = rows + std::size_t(ya) * stride + i;
+        const float *c = rows + std::size_t(yb) * stride + i;
+        const float fr = (a[0] + (c[0] - a[0]) * f) * dark;
+        const float fg = (a[n] + (c[n] - a[n]) * f) * dark;
+        const float fb = (a[2 * n] + (c[2 * n] - a[2 * n]) * f) * dark;
+        r[i] += (fr - r[i]) * below;
+        g[i] += (fg - g[i]) * below;
+        b[i] += (fb - b[i]) * below;
+    }
+}
+
+VOSKAN_CLONES
+void flowRow2(float ny, const float *lower, const float *hw, const float *inv,
+              const float colors[3][3], int n, float *r, float *g, float *b)
+{
+    const float r0 = colors[0][0], g0 = colors[0][1], b0 = colors[0][2];
+    const float dr = colors[1][0] - r0, dg = colors[1][1] - g0, db = colors[1][2] - b0;
+    for (int i = 0; i < n; ++i) {
+        const float t = seam(ny - lower[i], hw[i], inv[i]);
+        r[i] = r0 + dr * t;
+        g[i] = g0 + dg * t;
+        b[i] = b0 + db * t;
+    }
+}
+
+VOSKAN_CLONES
+void flowRow3(float ny, const float *lower, const float *upper, const float *hw, const float *inv,
+              const float colors[3][3], int n, float *r, float *g, float *b)
+{
+    float *out[3] = {r, g, b};
+    for (int c = 0; c < 3; ++c) {
+        const float c0 = colors[0][c], c1 = colors[1][c], c2 = colors[2][c];
+        float *o = out[c];
+        for (int i = 0; i < n; ++i) {
+            const float t1 = seam(ny - lower[i], hw[i], inv[i]);
+            const float t2 = seam(ny - upper[i], hw[i], inv[i]);
+            const float m = c0 * (1 - t1) + c1 * t1;
+            o[i] = m * (1 - t2) + c2 * t2;
+        }
     }
 }
 

@@ -9,10 +9,10 @@
 
 namespace Kernels {
 
-// Linear → sRGB encoding, vectorisable, within 1e-6 of the exact curve on [0, 1];
-// clamps to [0, 1].
 #define VOSKAN_INLINE inline __attribute__((always_inline))
 
+// Linear → sRGB encoding, vectorisable, within 1e-6 of the exact curve on [0, 1];
+// clamps to [0, 1].
 VOSKAN_INLINE float encodeSrgb(float x)
 {
     const float xc = x < 0.0031308f ? 0.0031308f : (x > 1.0f ? 1.0f : x);
@@ -80,6 +80,18 @@ void weightedRowSum(const float *const *rows, const float *weights, int taps, in
 // out[i] = Σ_t weights[i·taps + t] · src[index[i·taps + t]]
 void resampleRow(const float *src, const int *index, const float *weights, int taps, int n,
                  float *out);
+// One row of the flow kernels in linear light. `lower`/`upper` are the seam heights per
+// column (edge3 uses both, edge2 only `lower`), `hw` the half-widths, `inv` = 1 / (2·hw);
+// `colors` holds the band colours in linear light, bottom first.
+void flowRow2(float ny, const float *lower, const float *hw, const float *inv,
+              const float colors[3][3], int n, float *r, float *g, float *b);
+void flowRow3(float ny, const float *lower, const float *upper, const float *hw, const float *inv,
+              const float colors[3][3], int n, float *r, float *g, float *b);
+// The mirror fold for one row of a block of columns: where a pixel is below its seam it
+// becomes a mix with the base sampled at (x, curve − y), read by linear interpolation from
+// `rows` (row j of base row first + j: three planes of n floats), clamped to that range.
+void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
+             int first, int last, int n, float *r, float *g, float *b);
 // Affine colour map on planar rows: v ← M·v + o.
 void colorMatrix(float *r, float *g, float *b, int n, const float m[9], const float o[3]);
 

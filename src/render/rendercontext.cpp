@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -224,6 +225,7 @@ struct Scratch
     std::vector<std::vector<float>> h1Pool;
     std::vector<int> h1Slot;
     std::vector<const float *> tapRows;
+    std::vector<float> foldRows;
 };
 
 thread_local Scratch scratch;
@@ -572,98 +574,104 @@ private:
     int m_used = 0;
 };
 
+// Folds the mirror into a strip of rows, one block of columns at a time: the base rows the
+// fold reads in a block are evaluated once into a small buffer, so each folded pixel is two
+// lookups instead of two vertical filters.
+void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowCount, float *strip,
+                Scratch &s)
+{
+    constexpr int kBlock = 256;
+    const int w = plan.rect.width();
+    const TapTable &v = plan.vertical;
+    const int yTop = plan.rect.y() + plan.rect.height() - 1 - firstRow;
+    const int yBottom = yTop - rowCount + 1;
+    if (float(yBottom) + 0.5f >= plan.foldTop)
+        return;
+    for (int i0 = 0; i0 < w; i0 += kBlock) {
+        const int bw = std::min(kBlock, w - i0);
+        float lo = 1e30f, hi = -1e30f, reach = -1e30f;
+        for (int i = i0; i < i0 + bw; ++i) {
+            lo = std::min(lo, plan.curveY[i]);
+            hi = std::max(hi, plan.curveY[i]);
+            reach = std::max(reach, plan.curveY[i] + std::abs(plan.halfWidth[i]));
+        }
+        if (float(yBottom) + 0.5f >= reach)
+            continue;
+        // Rows whose centres enclose every sample position curve − y of this block.
+        const int first = std::clamp(int(std::floor(lo - (float(yTop) + 0.5f) - 0.5f)),
+                                     plan.clampRow0, plan.clampRow1 - 1);
+        const int last = std::clamp(int(std::floor(hi - (float(yBottom) + 0.5f) - 0.5f)) + 1,
+                                    plan.clampRow0, plan.clampRow1 - 1);
+        const int count = last - first + 1;
+        s.foldRows.resize(std::size_t(count) * 3 * bw);
+        for (int yy = first; yy <= last; ++yy) {
+            const int e = yy - plan.vRow0;
+            const int *ix = &v.index[std::size_t(e) * v.taps];
+            const float *wt = &v.weights[std::size_t(e) * v.taps];
+            for (int c = 0; c < 3; ++c) {
+                for (int t = 0; t < v.taps; ++t)
+                    s.tapRows[t] = rows.row(ix[t]) + std::size_t(c) * w + i0;
+                Kernels::weightedRowSum(s.tapRows.data(), wt, v.taps, bw,
+                                        &s.foldRows[(std::size_t(yy - first) * 3 + c) * bw]);
+            }
+        }
+        for (int k = 0; k < rowCount; ++k) {
+            float *out = strip + std::size_t(k) * 3 * w + i0;
+            Kernels::foldRow(float(yTop - k) + 0.5f, &plan.curveY[i0], &plan.halfWidth[i0],
+                             plan.dark, s.foldRows.data(), first, last, bw, out, out + w,
+                             out + 2 * w);
+        }
+    }
+}
+
 void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, const RowSink &sink)
 {
     Scratch &s = scratch;
     const int w = plan.rect.width();
-    s.planes.resize(std::size_t(w) * 3);
-    float *out[3] = {s.planes.data(), s.planes.data() + w, s.planes.data() + 2 * w};
+    s.planes.resize(std::size_t(w) * 3 * rowCount);
     StripRows rows(plan, s);
     const TapTable &v = plan.vertical;
     s.tapRows.resize(v.taps);
 
-    // Value of the (colour-mapped) base at image row y and output column i.
-    const auto basePixel = [&](int y, int i, float rgb[3]) {
-        const int e = y - plan.vRow0;
-        const int *ix = &v.index[std::size_t(e) * v.taps];
-        const float *wt = &v.weights[std::size_t(e) * v.taps];
-        rgb[0] = rgb[1] = rgb[2] = 0;
-        for (int t = 0; t < v.taps; ++t) {
-            if (wt[t] == 0)
-                continue;
-            const float *h1 = rows.row(ix[t]);
-            rgb[0] += wt[t] * h1[i];
-            rgb[1] += wt[t] * h1[w + i];
-            rgb[2] += wt[t] * h1[2 * w + i];
-        }
-    };
-
     for (int k = 0; k < rowCount; ++k) {
-        const int row = firstRow + k; // top-down within the rectangle
-        const int y = plan.rect.y() + plan.rect.height() - 1 - row;
+        const int y = plan.rect.y() + plan.rect.height() - 1 - (firstRow + k);
         const int e = y - plan.vRow0;
         const int *ix = &v.index[std::size_t(e) * v.taps];
         const float *wt = &v.weights[std::size_t(e) * v.taps];
         for (int c = 0; c < 3; ++c) {
             for (int t = 0; t < v.taps; ++t)
                 s.tapRows[t] = rows.row(ix[t]) + std::size_t(c) * w;
-            Kernels::weightedRowSum(s.tapRows.data(), wt, v.taps, w, out[c]);
+            Kernels::weightedRowSum(s.tapRows.data(), wt, v.taps, w,
+                                    &s.planes[(std::size_t(k) * 3 + c) * w]);
         }
-        if (plan.hasMirror && float(y) + 0.5f < plan.foldTop) {
-            const float yc = float(y) + 0.5f;
-            for (int i = 0; i < w; ++i) {
-                const float curve = plan.curveY[i];
-                const float hw = plan.halfWidth[i];
-                const float below = smoothstepf(-hw, hw, curve - yc);
-                if (below <= 0)
-                    continue;
-                // The base sampled at (x, curve − y) with linear interpolation between the
-                // rows whose centres enclose it, clamped to the base's extent.
-                const float t = (curve - yc) - 0.5f;
-                const float r0 = std::floor(t);
-                const float f = t - r0;
-                const int ya = std::clamp(int(r0), plan.clampRow0, plan.clampRow1 - 1);
-                const int yb = std::clamp(int(r0) + 1, plan.clampRow0, plan.clampRow1 - 1);
-                float a[3], b[3];
-                basePixel(ya, i, a);
-                basePixel(yb, i, b);
-                for (int c = 0; c < 3; ++c) {
-                    const float fold = mixf(a[c], b[c], f) * plan.dark;
-                    out[c][i] = mixf(out[c][i], fold, below);
-                }
-            }
-        }
-        sink(row, y, out[0], out[1], out[2]);
+    }
+    if (plan.hasMirror)
+        foldMirror(plan, rows, firstRow, rowCount, s.planes.data(), s);
+    for (int k = 0; k < rowCount; ++k) {
+        const int y = plan.rect.y() + plan.rect.height() - 1 - (firstRow + k);
+        const float *out = &s.planes[std::size_t(k) * 3 * w];
+        sink(firstRow + k, y, out, out + w, out + 2 * w);
     }
 }
 
 void evaluateFlowStrip(const FlowKernelArgs &a, const QRect &rect, const float (&lin)[3][3],
                        const std::vector<float> &c1, const std::vector<float> &c2,
-                       const std::vector<float> &hw, int firstRow, int rowCount,
-                       const RowSink &sink)
+                       const std::vector<float> &hw, const std::vector<float> &inv, int firstRow,
+                       int rowCount, const RowSink &sink)
 {
     Scratch &s = scratch;
     const int w = rect.width();
     s.planes.resize(std::size_t(w) * 3);
     float *out[3] = {s.planes.data(), s.planes.data() + w, s.planes.data() + 2 * w};
+    const float *pc1 = c1.data(), *pc2 = c2.data(), *phw = hw.data(), *pinv = inv.data();
     for (int k = 0; k < rowCount; ++k) {
         const int row = firstRow + k;
         const int y = rect.y() + rect.height() - 1 - row;
         const float ny = (float(y) + 0.5f) / a.h;
-        if (a.threeBands) {
-            for (int i = 0; i < w; ++i) {
-                const float t1 = smoothstepf(-hw[i], hw[i], ny - c1[i]);
-                const float t2 = smoothstepf(-hw[i], hw[i], ny - c2[i]);
-                for (int c = 0; c < 3; ++c)
-                    out[c][i] = mixf(mixf(lin[0][c], lin[1][c], t1), lin[2][c], t2);
-            }
-        } else {
-            for (int i = 0; i < w; ++i) {
-                const float t = smoothstepf(-hw[i], hw[i], ny - c1[i]);
-                for (int c = 0; c < 3; ++c)
-                    out[c][i] = mixf(lin[0][c], lin[1][c], t);
-            }
-        }
+        if (a.threeBands)
+            Kernels::flowRow3(ny, pc1, pc2, phw, pinv, lin, w, out[0], out[1], out[2]);
+        else
+            Kernels::flowRow2(ny, pc1, phw, pinv, lin, w, out[0], out[1], out[2]);
         sink(row, y, out[0], out[1], out[2]);
     }
 }
@@ -691,11 +699,14 @@ struct RenderJob
             for (int i = 0; i < 3; ++i)
                 for (int c = 0; c < 3; ++c)
                     lin[i][c] = float(srgbToLinear(a.colors[i][c]));
-            std::vector<float> c1(rect.width()), c2(rect.width()), hw(rect.width());
+            std::vector<float> c1(rect.width()), c2(rect.width()), hw(rect.width()),
+                inv(rect.width());
             for (int i = 0; i < rect.width(); ++i) {
                 const float nx = (float(rect.x() + i) + 0.5f) / a.w;
                 const float sharp = std::sin(3.14159265f * clampf(nx, 0, 1));
                 hw[i] = mixf(a.hwMax, a.hwMin, sharp);
+                // A zero width is a hard step: an infinite slope still picks the right side.
+                inv[i] = hw[i] != 0 ? 1.0f / (2 * hw[i]) : std::numeric_limits<float>::max();
                 if (a.threeBands) {
                     const float f = a.freq * 6.2831853f * nx;
                     c1[i] =
@@ -708,7 +719,7 @@ struct RenderJob
             }
             context.parallelFor(strips, [&](int strip) {
                 const auto [first, count] = stripRows(strip);
-                evaluateFlowStrip(a, rect, lin, c1, c2, hw, first, count, sink);
+                evaluateFlowStrip(a, rect, lin, c1, c2, hw, inv, first, count, sink);
             });
             return true;
         }
