@@ -1,0 +1,18 @@
+#pragma once
+
+#include "model/look.h"
+
+#include <QString>
+#include <QStringList>
+
+// Sets a Look's style parameters by their names, from text: the scripting surface of the
+// headless renderer. Numbers use a decimal point, colours are "#rrggbb".
+namespace LookFields {
+
+// The names accepted by set(), in the order of the Look.
+QStringList names();
+
+// False with a German message in `error` when the field is unknown or the value does not parse.
+bool set(Look &look, const QString &field, const QString &value, QString *error);
+
+} // namespace LookFields
