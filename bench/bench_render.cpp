@@ -1,0 +1,151 @@
+// Render engine benchmarks: the photo is decoded beforehand and the output buffer reused,
+// as in the app's steady state. Run with --benchmark_repetitions=N for medians.
+
+#include "model/look.h"
+#include "model/renderpipeline.h"
+#include "render/blurprocessor.h"
+#include "render/flowprocessor.h"
+#include "render/imagedecoder.h"
+#include "render/mirrorprocessor.h"
+#include "render/rendercontext.h"
+
+#include <QDir>
+#include <QImage>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+
+namespace {
+
+const QString kPhoto = QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg");
+
+QTemporaryDir &scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A 6000×4000 "camera" JPEG made from a test photo, once per run.
+QString cameraJpeg()
+{
+    static const QString path = [] {
+        const QString p = scratch().filePath(QStringLiteral("camera-6000x4000.jpg"));
+        QImage big =
+            QImage(kPhoto).scaled(6000, 4000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImageWriter writer(p, "jpeg");
+        writer.setQuality(92);
+        writer.write(big);
+        return p;
+    }();
+    return path;
+}
+
+const Bitmap &source(int width)
+{
+    static std::map<int, Bitmap> cache;
+    auto it = cache.find(width);
+    if (it == cache.end()) {
+        const QString path = width == 2560 ? kPhoto : cameraJpeg();
+        it = cache.emplace(width, ImageDecoder::decodeFile(path).bitmap()).first;
+    }
+    return it->second;
+}
+
+QSizeF sizeFor(bool preview)
+{
+    return preview ? QSizeF(1800, 1800.0 * 3384 / 6016) : QSizeF(6016, 3384);
+}
+
+enum Style { Blur, Mirror, Flow };
+
+void renderStyle(benchmark::State &state, Style style, int sourceWidth, bool preview)
+{
+    const QSizeF size = sizeFor(preview);
+    const Look look;
+    const Bitmap &src = source(sourceWidth);
+    PixelBuffer buffer =
+        PixelBuffer::allocate(int(std::ceil(size.width())), int(std::ceil(size.height())),
+                              preview ? PixelFormat::Rgba8 : PixelFormat::Rgba16);
+    RenderContext &context = BlurProcessor::context();
+    for (auto _ : state) {
+        Image image;
+        if (style == Flow) {
+            image = Image::fromFlowKernel(FlowProcessor::kernelArgs(size, look.flowSettings()),
+                                          QRectF(QPointF(0, 0), size));
+        } else {
+            image = *BlurProcessor::processedImage(src, size, look.settings());
+            if (style == Mirror)
+                image = MirrorProcessor::apply(image, size, look.mirrorSettings());
+        }
+        image = image.dithered(float(look.dither));
+        if (!context.render(image, QPoint(0, 0), buffer))
+            state.SkipWithError("render failed");
+        benchmark::DoNotOptimize(buffer.bits());
+    }
+}
+
+void BM_BlurFull(benchmark::State &s)
+{
+    renderStyle(s, Blur, int(s.range(0)), false);
+}
+void BM_BlurPreview(benchmark::State &s)
+{
+    renderStyle(s, Blur, int(s.range(0)), true);
+}
+void BM_MirrorFull(benchmark::State &s)
+{
+    renderStyle(s, Mirror, int(s.range(0)), false);
+}
+void BM_MirrorPreview(benchmark::State &s)
+{
+    renderStyle(s, Mirror, int(s.range(0)), true);
+}
+void BM_FlowFull(benchmark::State &s)
+{
+    renderStyle(s, Flow, 2560, false);
+}
+void BM_FlowPreview(benchmark::State &s)
+{
+    renderStyle(s, Flow, 2560, true);
+}
+
+// A fresh output bitmap every time, as the model's full-size renders do.
+void BM_BlurFullFreshBitmap(benchmark::State &state)
+{
+    const Look look;
+    const Bitmap &src = source(2560);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            BlurProcessor::render(src, QSizeF(6016, 3384), look.settings(), true));
+}
+
+// What the user waits for after opening a camera photo: decoding plus the first preview,
+// with nothing prepared yet.
+void BM_DecodeAndFirstPreview(benchmark::State &state)
+{
+    const QString path = cameraJpeg();
+    Look look;
+    for (auto _ : state) {
+        BlurProcessor::context().clearCache();
+        const DecodeResult decoded = ImageDecoder::decodeFile(path);
+        look.source = decoded.bitmap();
+        benchmark::DoNotOptimize(RenderPipeline::renderCG(look, sizeFor(true), false));
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_BlurFull)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BlurPreview)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MirrorFull)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MirrorPreview)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlowFull)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlowPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BlurFullFreshBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeAndFirstPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
