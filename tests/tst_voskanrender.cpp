@@ -1,0 +1,141 @@
+#include "support/testdata.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VOSKAN_RENDER_BINARY), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+class TestVoskanRender : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rendersEveryStyle_data();
+    void rendersEveryStyle();
+    void wrongUsage_data();
+    void wrongUsage();
+    void badInputKeepsExistingOutput_data();
+    void badInputKeepsExistingOutput();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestVoskanRender::rendersEveryStyle_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("depth");
+    QTest::newRow("blur preview") << QStringList{"--style", "blur", "--preview"}
+                                  << QSize(1800, 1013) << 32;
+    QTest::newRow("flow, custom size, 16 bit")
+        << QStringList{"--style", "flow", "--size", "640x400", "--set", "flowBands=2"}
+        << QSize(640, 400) << 64;
+    QTest::newRow("mirror, preset 8 preview")
+        << QStringList{"--style", "mirror", "--preset", "8", "--preview"} << QSize(1800, 1013)
+        << 32;
+    QTest::newRow("mirror, small, 16 bit")
+        << QStringList{"--style", "mirror", "--size", "320x180", "--set", "mirrorDepth=0.8"}
+        << QSize(320, 180) << 64;
+}
+
+void TestVoskanRender::rendersEveryStyle()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QSize, size);
+    QFETCH(int, depth);
+    const QString out = m_dir.filePath(QStringLiteral("out.png"));
+    QFile::remove(out);
+    const Run r =
+        run(options << QStringLiteral("--timings")
+                    << TestData::photo(QStringLiteral("photo-fallenleaf-2560x1600.jpg")) << out);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(r.out.contains(QStringLiteral("Rendern: ")));
+    const QImage image(out);
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.depth(), depth);
+    // A real picture, not a flat fill.
+    QVERIFY(image.pixelColor(0, 0) != image.pixelColor(size.width() / 2, size.height() - 1));
+}
+
+void TestVoskanRender::wrongUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString photo = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
+    QTest::newRow("nothing") << QStringList{} << "genau ein Foto";
+    QTest::newRow("unknown option")
+        << QStringList{"--blur", "3", photo, "x.png"} << "Unbekannte Option";
+    QTest::newRow("bad style") << QStringList{"--style", "sharp", photo, "x.png"} << "--style";
+    QTest::newRow("bad size") << QStringList{"--size", "0x100", photo, "x.png"} << "--size";
+    QTest::newRow("custom preset") << QStringList{"--preset", "9", photo, "x.png"} << "--preset";
+    QTest::newRow("unknown field")
+        << QStringList{"--set", "sharpness=1", photo, "x.png"} << "Unbekanntes Feld";
+    QTest::newRow("bad value") << QStringList{"--set", "blur=viel", photo, "x.png"}
+                               << "Ungültiger Wert";
+}
+
+void TestVoskanRender::wrongUsage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const Run r = run(args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(r.err.contains(QStringLiteral("Aufruf: voskan-render")));
+}
+
+void TestVoskanRender::badInputKeepsExistingOutput_data()
+{
+    QTest::addColumn<QByteArray>("photoBytes");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty file") << QByteArray() << "leer";
+    QTest::newRow("text") << QByteArray("kein Bild\n") << "kein unterstütztes Bild";
+}
+
+void TestVoskanRender::badInputKeepsExistingOutput()
+{
+    QFETCH(QByteArray, photoBytes);
+    QFETCH(QString, message);
+    const QString photo = m_dir.filePath(QStringLiteral("bad.jpg"));
+    QFile f(photo);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(photoBytes);
+    f.close();
+    const QString out = m_dir.filePath(QStringLiteral("keep.png"));
+    QFile o(out);
+    QVERIFY(o.open(QIODevice::WriteOnly));
+    o.write("good");
+    o.close();
+    const Run r = run({photo, out});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(QFile(out).open(QIODevice::ReadOnly));
+    QFile check(out);
+    QVERIFY(check.open(QIODevice::ReadOnly));
+    QCOMPARE(check.readAll(), QByteArray("good"));
+}
+
+QTEST_GUILESS_MAIN(TestVoskanRender)
+#include "tst_voskanrender.moc"
