@@ -1,0 +1,60 @@
+#pragma once
+
+#include "bitmap.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <variant>
+
+enum class DecodeError {
+    FileNotFound,
+    Unreadable, // exists, but is no regular file or cannot be opened
+    Empty,
+    NotAnImage, // no format we accept, or a pixel layout we cannot convert
+    Corrupt,    // recognised, but the header or the pixel data is broken or cut short
+    TooLarge,   // more than ImageDecoder::kMaxPixels
+    OutOfMemory,
+    Unavailable, // libvips could not be started
+};
+
+QString description(DecodeError error);
+
+// Either a decoded bitmap or the reason there is none.
+class DecodeResult
+{
+public:
+    DecodeResult(Bitmap bitmap) : m_value(std::move(bitmap)) {}
+    DecodeResult(DecodeError error) : m_value(error) {}
+
+    bool isOk() const { return std::holds_alternative<Bitmap>(m_value); }
+    // A null bitmap unless isOk().
+    Bitmap bitmap() const { return isOk() ? std::get<Bitmap>(m_value) : Bitmap(); }
+    // Meaningful only when !isOk().
+    DecodeError error() const
+    {
+        Q_ASSERT(!isOk());
+        return isOk() ? DecodeError::Corrupt : std::get<DecodeError>(m_value);
+    }
+    QString errorString() const { return isOk() ? QString() : description(error()); }
+
+private:
+    std::variant<Bitmap, DecodeError> m_value;
+};
+
+// Turns JPEG, PNG, WebP, TIFF, HEIC/AVIF and GIF (first frame) into an opaque sRGB bitmap at
+// full resolution: EXIF orientation applied, embedded ICC profiles honoured, CMYK and grey
+// converted, alpha flattened onto black. 8-bit sources give Rgba8, deeper ones Rgba16.
+// Every pixel is decoded before returning, so a broken file fails here and not in a later
+// render. Safe to call from any thread; nothing is cached between calls.
+namespace ImageDecoder {
+
+// Pictures beyond this are refused on their header, before any pixel memory is taken.
+inline constexpr qint64 kMaxPixels = 100'000'000;
+
+DecodeResult decodeFile(const QString &path);
+// The encoded bytes of a picture, e.g. a download; the format is told by content alone.
+DecodeResult decodeData(const QByteArray &bytes);
+
+} // namespace ImageDecoder
