@@ -40,18 +40,30 @@ template <typename T, int Max> VOSKAN_INLINE T quantize(float encoded, float noi
     return T(int32_t(v));
 }
 
-// One whole pixel per store: element-wise stores into interleaved RGBA do not vectorise.
+thread_local std::vector<float> encoded;
+
+// Two passes: the transfer curve over each channel on its own (a short loop that keeps its
+// registers), then noise, rounding and one whole-pixel store (element-wise stores into
+// interleaved RGBA do not vectorise).
 template <typename Word, typename T, int Max, bool Dither>
 VOSKAN_INLINE void encodeRow(const float *r, const float *g, const float *b, int n, int x0, int y,
                              float amp, Word *dst)
 {
+    encoded.resize(std::size_t(n) * 3);
+    float *er = encoded.data(), *eg = er + n, *eb = eg + n;
+    for (int i = 0; i < n; ++i)
+        er[i] = encodeSrgb(r[i]);
+    for (int i = 0; i < n; ++i)
+        eg[i] = encodeSrgb(g[i]);
+    for (int i = 0; i < n; ++i)
+        eb[i] = encodeSrgb(b[i]);
     constexpr int bits = int(sizeof(T)) * 8;
     for (int i = 0; i < n; ++i) {
         const uint32_t x = uint32_t(x0 + i);
         const float noise = Dither ? amp * ditherNoise(x, uint32_t(y)) : 0.f;
-        const Word qr = Word(quantize<T, Max>(encodeSrgb(r[i]), noise));
-        const Word qg = Word(quantize<T, Max>(encodeSrgb(g[i]), noise));
-        const Word qb = Word(quantize<T, Max>(encodeSrgb(b[i]), noise));
+        const Word qr = Word(quantize<T, Max>(er[i], noise));
+        const Word qg = Word(quantize<T, Max>(eg[i], noise));
+        const Word qb = Word(quantize<T, Max>(eb[i], noise));
         dst[i] = qr | (qg << bits) | (qb << (2 * bits)) | (Word(Max) << (3 * bits));
     }
 }
@@ -168,29 +180,30 @@ VOSKAN_INLINE float seam(float v, float hw, float inv)
 } // namespace
 
 VOSKAN_CLONES
-void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
-             int first, int last, int n, float *r, float *g, float *b)
+void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows, int first,
+             int last, int n, float *r, float *g, float *b)
 {
-    const std::size_t stride = std::size_t(n) * 3;
+    // Branch-free, so it vectorises (with gathers for the two rows): pixels above the seam
+    // get below = 0 and keep their value.
+    const int stride = n * 3;
+    const int span = last - first;
     for (int i = 0; i < n; ++i) {
         const float h = hw[i];
         const float d = curve[i] - yc;
-        float s = h != 0 ? (d + h) / (2 * h) : (d >= -h ? 1.f : 0.f);
+        const float h2 = 2 * h;
+        float s = (d + h) / (h2 != 0 ? h2 : 1e-30f);
         s = s < 0 ? 0 : (s > 1 ? 1 : s);
         const float below = s * s * (3 - 2 * s);
-        if (below <= 0)
-            continue;
         const float t = d - 0.5f;
         const float r0 = __builtin_floorf(t);
         const float f = t - r0;
-        int ya = int(r0), yb = ya + 1;
-        ya = (ya < first ? first : (ya > last ? last : ya)) - first;
-        yb = (yb < first ? first : (yb > last ? last : yb)) - first;
-        const float *a = rows + std::size_t(ya) * stride + i;
-        const float *c = rows + std::size_t(yb) * stride + i;
-        const float fr = (a[0] + (c[0] - a[0]) * f) * dark;
-        const float fg = (a[n] + (c[n] - a[n]) * f) * dark;
-        const float fb = (a[2 * n] + (c[2 * n] - a[2 * n]) * f) * dark;
+        int ya = int(r0) - first, yb = ya + 1;
+        ya = ya < 0 ? 0 : (ya > span ? span : ya);
+        yb = yb < 0 ? 0 : (yb > span ? span : yb);
+        const int ia = ya * stride + i, ib = yb * stride + i;
+        const float fr = (rows[ia] + (rows[ib] - rows[ia]) * f) * dark;
+        const float fg = (rows[ia + n] + (rows[ib + n] - rows[ia + n]) * f) * dark;
+        const float fb = (rows[ia + 2 * n] + (rows[ib + 2 * n] - rows[ia + 2 * n]) * f) * dark;
         r[i] += (fr - r[i]) * below;
         g[i] += (fg - g[i]) * below;
         b[i] += (fb - b[i]) * below;

@@ -216,7 +216,7 @@ inline float waveAt(float freq, float phase, float nx)
 
 using RowSink = std::function<void(int row, int y, const float *r, const float *g, const float *b)>;
 
-constexpr int kStripRows = 32;
+constexpr int kStripRows = 128;
 
 struct Scratch
 {
@@ -616,6 +616,8 @@ void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowC
             }
         }
         for (int k = 0; k < rowCount; ++k) {
+            if (float(yTop - k) + 0.5f >= reach)
+                continue; // every pixel of this row is above its seam
             float *out = strip + std::size_t(k) * 3 * w + i0;
             Kernels::foldRow(float(yTop - k) + 0.5f, &plan.curveY[i0], &plan.halfWidth[i0],
                              plan.dark, s.foldRows.data(), first, last, bw, out, out + w,
