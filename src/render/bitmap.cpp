@@ -1,6 +1,5 @@
 #include "bitmap.h"
 
-#include <glib.h>
 #include <sys/mman.h>
 
 #include <atomic>
@@ -57,9 +56,6 @@ void PixelBuffer::release()
     case Origin::Heap:
         std::free(m_data);
         break;
-    case Origin::GMalloc:
-        g_free(m_data);
-        break;
     case Origin::None:
         break;
     }
@@ -92,23 +88,6 @@ PixelBuffer PixelBuffer::allocate(int width, int height, PixelFormat format)
             return buffer;
         buffer.m_origin = Origin::Heap;
     }
-    buffer.m_width = width;
-    buffer.m_height = height;
-    buffer.m_format = format;
-    buffer.m_bytesPerLine = bytesPerLine;
-    return buffer;
-}
-
-PixelBuffer PixelBuffer::adoptGMalloc(void *data, int width, int height, PixelFormat format,
-                                      std::size_t bytesPerLine)
-{
-    PixelBuffer buffer;
-    if (!data || width < 1 || height < 1) {
-        g_free(data);
-        return buffer;
-    }
-    buffer.m_data = static_cast<uint8_t *>(data);
-    buffer.m_origin = Origin::GMalloc;
     buffer.m_width = width;
     buffer.m_height = height;
     buffer.m_format = format;

@@ -28,9 +28,6 @@ public:
 
     // No buffer (isNull) when the size is invalid or the memory cannot be had.
     static PixelBuffer allocate(int width, int height, PixelFormat format);
-    // Takes over memory from g_malloc (what libvips hands out).
-    static PixelBuffer adoptGMalloc(void *data, int width, int height, PixelFormat format,
-                                    std::size_t bytesPerLine);
 
     bool isNull() const { return m_data == nullptr; }
     int width() const { return m_width; }
@@ -43,7 +40,7 @@ public:
     const uint8_t *constScanLine(int y) const { return m_data + std::size_t(y) * m_bytesPerLine; }
 
 private:
-    enum class Origin { None, Mapped, Heap, GMalloc };
+    enum class Origin { None, Mapped, Heap };
     void release();
 
     uint8_t *m_data = nullptr;

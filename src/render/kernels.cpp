@@ -92,11 +92,6 @@ void encodeRow16(const float *r, const float *g, const float *b, int n, int x0, 
         encodeRow<uint64_t, uint16_t, 65535, false>(r, g, b, n, x0, y, 0, words);
 }
 
-float linearFrom8(uint8_t v)
-{
-    return table8()[v];
-}
-
 void linearizeRow8(const uint8_t *rgba, int n, float *r, float *g, float *b)
 {
     const float *t = table8().data();

@@ -73,7 +73,6 @@ void encodeRow16(const float *r, const float *g, const float *b, int n, int x0, 
 // Decodes interleaved sRGB RGBA into planar linear rows.
 void linearizeRow8(const uint8_t *rgba, int n, float *r, float *g, float *b);
 void linearizeRow16(const uint16_t *rgba, int n, float *r, float *g, float *b);
-float linearFrom8(uint8_t v);
 
 // out[i] = Σ_t weights[t] · rows[t][i]
 void weightedRowSum(const float *const *rows, const float *weights, int taps, int n, float *out);
