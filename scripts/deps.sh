@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev qcoro-qt6-dev
   libvips-dev libheif-dev libplist-dev
   libbenchmark-dev
+  # Readers nobody here wrote, used by the tests to check the wallpaper files.
+  libimage-exiftool-perl libheif-examples
 )
 if [ "${1:-}" = "--bench" ]; then
   # The peer comparison in bench/ runs these command-line tools.

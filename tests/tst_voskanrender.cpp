@@ -1,3 +1,4 @@
+#include "support/heicreader.h"
 #include "support/testdata.h"
 
 #include <QImage>
@@ -33,6 +34,7 @@ class TestVoskanRender : public QObject
 private Q_SLOTS:
     void rendersEveryStyle_data();
     void rendersEveryStyle();
+    void writesDynamicWallpaper();
     void wrongUsage_data();
     void wrongUsage();
     void badInputKeepsExistingOutput_data();
@@ -77,6 +79,50 @@ void TestVoskanRender::rendersEveryStyle()
     QCOMPARE(image.depth(), depth);
     // A real picture, not a flat fill.
     QVERIFY(image.pixelColor(0, 0) != image.pixelColor(size.width() / 2, size.height() - 1));
+}
+
+// A light and a dark look into one HEIC: the dark one starts from the dark tone and takes
+// its own style, settings and photo.
+void TestVoskanRender::writesDynamicWallpaper()
+{
+    const QString out = m_dir.filePath(QStringLiteral("dynamic.heic"));
+    const QString path = TestData::photo(QStringLiteral("photo-bythewater-2560x1600.jpg"));
+    Run r = run({QStringLiteral("--size"), QStringLiteral("480x270"), path, out});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    HeicFile file = readHeic(out);
+    QCOMPARE(file.pictures.size(), 2);
+    QVERIFY(file.pictures[0].primary);
+    QCOMPARE(file.pictures[1].pixels.size(), QSize(480, 270));
+    const auto mean = [](const QImage &image) {
+        double sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                sum += qGray(image.pixel(x, y));
+        return sum / (double(image.width()) * image.height());
+    };
+    QVERIFY(mean(file.pictures[1].pixels) < mean(file.pictures[0].pixels) - 10); // the dark tone
+
+    const QImage firstDark = file.pictures[1].pixels;
+
+    r = run({QStringLiteral("--size"), QStringLiteral("480x270"), QStringLiteral("--dark-photo"),
+             TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg")), path, out});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    file = readHeic(out);
+    QCOMPARE(file.pictures.size(), 2);
+    QVERIFY(file.pictures[1].pixels.pixelColor(240, 135) != firstDark.pixelColor(240, 135));
+
+    // Colours given on the command line win over the photo's palette.
+    QStringList black;
+    for (int i = 0; i < 3; ++i)
+        black << QStringLiteral("--dark-set") << QStringLiteral("flowColor%1=#000000").arg(i);
+    r = run(QStringList{QStringLiteral("--size"), QStringLiteral("480x270"),
+                        QStringLiteral("--dark-style"), QStringLiteral("flow")}
+            << black << path << out);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    file = readHeic(out);
+    QCOMPARE(file.pictures.size(), 2);
+    QVERIFY(mean(file.pictures[1].pixels) < 2);
+    QVERIFY(mean(file.pictures[0].pixels) > 20);
 }
 
 void TestVoskanRender::wrongUsage_data()

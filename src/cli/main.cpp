@@ -5,6 +5,7 @@
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
+#include "output/dynamicwallpaper.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
 
@@ -22,10 +23,13 @@ namespace {
 
 const char kUsage[] =
     "Aufruf: voskan-render [--style blur|flow|mirror] [--size BREITExHÖHE | --preset N]\n"
-    "                      [--set FELD=WERT …] [--preview] [--timings] FOTO AUSGABE.png\n"
+    "                      [--set FELD=WERT …] [--dark-style S] [--dark-set FELD=WERT …]\n"
+    "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
+    "Endet die Ausgabe auf .heic, entsteht ein dynamisches Wallpaper mit einem Bild\n"
+    "für „Hell“ und einem für „Dunkel“.\n"
     "\n"
     "  --style S        Stil: blur, flow oder mirror (Standard: blur)\n"
     "  --size BxH       Ausgabegröße in Pixeln, z. B. 6016x3384\n"
@@ -34,6 +38,9 @@ const char kUsage[] =
     "  --set FELD=WERT  ein Parameter des Looks, z. B. blur=30, flowBands=2,\n"
     "                   flowColor0=#ff8800 (mehrfach möglich). Felder:\n"
     "                   %2\n"
+    "  --dark-style S, --dark-set FELD=WERT\n"
+    "                   dasselbe für das dunkle Bild (nur .heic)\n"
+    "  --dark-photo F   eigenes Foto für das dunkle Bild (nur .heic)\n"
     "  --preview        Vorschau statt voller Größe\n"
     "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n";
 
@@ -72,6 +79,11 @@ std::optional<RenderPipeline::PixelSize> parseSize(const QString &text)
 struct Options
 {
     Look look;
+    Look dark = Look::initialDark();
+    // Applied after the photo's palette, so a colour given here wins over the photo's.
+    QList<QPair<QString, QString>> sets;
+    QList<QPair<QString, QString>> darkSets;
+    QString darkPhoto;
     RenderPipeline::PixelSize size = {ResolutionPreset::proDisplayXDR().width,
                                       ResolutionPreset::proDisplayXDR().height};
     bool preview = false;
@@ -94,12 +106,12 @@ std::optional<int> parse(const QStringList &args, Options &o)
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             usage();
             return 0;
-        } else if (arg == QLatin1String("--style")) {
+        } else if (arg == QLatin1String("--style") || arg == QLatin1String("--dark-style")) {
             const auto v = value();
             const auto style = v ? fromRawValue<WallpaperStyle>(*v) : std::nullopt;
             if (!style)
-                return usage(QStringLiteral("--style erwartet blur, flow oder mirror."));
-            o.look.style = *style;
+                return usage(QStringLiteral("%1 erwartet blur, flow oder mirror.").arg(arg));
+            (arg == QLatin1String("--style") ? o.look : o.dark).style = *style;
         } else if (arg == QLatin1String("--size")) {
             const auto v = value();
             const auto size = v ? parseSize(*v) : std::nullopt;
@@ -115,14 +127,22 @@ std::optional<int> parse(const QStringList &args, Options &o)
                 return usage(QStringLiteral("--preset erwartet eine Zahl von 1 bis %1.")
                                  .arg(all.size() - 1));
             o.size = {all[n - 1].width, all[n - 1].height};
-        } else if (arg == QLatin1String("--set")) {
+        } else if (arg == QLatin1String("--set") || arg == QLatin1String("--dark-set")) {
             const auto v = value();
             const qsizetype eq = v ? v->indexOf(QLatin1Char('=')) : -1;
             if (eq <= 0)
-                return usage(QStringLiteral("--set erwartet FELD=WERT."));
+                return usage(QStringLiteral("%1 erwartet FELD=WERT.").arg(arg));
             QString error;
-            if (!LookFields::set(o.look, v->left(eq), v->mid(eq + 1), &error))
+            Look scratch;
+            if (!LookFields::set(scratch, v->left(eq), v->mid(eq + 1), &error))
                 return usage(error);
+            (arg == QLatin1String("--set") ? o.sets : o.darkSets)
+                << qMakePair(v->left(eq), v->mid(eq + 1));
+        } else if (arg == QLatin1String("--dark-photo")) {
+            const auto v = value();
+            if (!v)
+                return usage(QStringLiteral("--dark-photo erwartet eine Datei."));
+            o.darkPhoto = *v;
         } else if (arg == QLatin1String("--preview")) {
             o.preview = true;
         } else if (arg == QLatin1String("--timings")) {
@@ -147,6 +167,40 @@ double msSince(QElapsedTimer &timer)
     return ms;
 }
 
+// The photo enters a look as it does in the app, picture and palette; then the fields given
+// on the command line.
+void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QString>> &sets)
+{
+    look.source = photo;
+    const auto palette = Palette::extractPalette(photo);
+    look.flowColor0 = palette[0];
+    look.flowColor1 = palette[1];
+    look.flowColor2 = palette[2];
+    for (const auto &[field, value] : sets)
+        LookFields::set(look, field, value, nullptr); // checked while parsing
+}
+
+QString cannotWrite(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(path, why);
+}
+
+// Written beside the target and moved over it only when complete.
+std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return cannotWrite(path, file.errorString());
+    QImageWriter writer(&file, "png");
+    // Fast zlib settings: a 6016×3384 16-bit picture takes 20 s at the default level.
+    writer.setQuality(90);
+    if (!writer.write(bitmap.toImage()))
+        return cannotWrite(path, writer.errorString());
+    if (!file.commit())
+        return cannotWrite(path, file.errorString());
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -155,42 +209,40 @@ int main(int argc, char *argv[])
     Options o;
     if (const auto exit = parse(app.arguments(), o))
         return *exit;
+    const bool dynamic = o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
 
     QElapsedTimer timer;
     timer.start();
     const DecodeResult decoded = ImageDecoder::decodeFile(o.photo);
     if (!decoded.isOk())
         return fail(QStringLiteral("%1: %2").arg(o.photo, decoded.errorString()));
+    DecodeResult darkDecoded = decoded;
+    if (dynamic && !o.darkPhoto.isEmpty()) {
+        darkDecoded = ImageDecoder::decodeFile(o.darkPhoto);
+        if (!darkDecoded.isOk())
+            return fail(QStringLiteral("%1: %2").arg(o.darkPhoto, darkDecoded.errorString()));
+    }
     const double decodeMs = msSince(timer);
 
-    // The photo enters the look as it does in the app: picture, name and palette.
-    Look &look = o.look;
-    look.source = decoded.bitmap();
-    const auto palette = Palette::extractPalette(decoded.bitmap());
-    look.flowColor0 = palette[0];
-    look.flowColor1 = palette[1];
-    look.flowColor2 = palette[2];
+    applyPhoto(o.look, decoded.bitmap(), o.sets);
+    if (dynamic)
+        applyPhoto(o.dark, darkDecoded.bitmap(), o.darkSets);
     const double prepareMs = msSince(timer);
 
     const QSizeF size = o.preview ? RenderPipeline::previewSize(o.size) : o.size.toSizeF();
-    const std::optional<Bitmap> bitmap = RenderPipeline::renderCG(look, size, !o.preview);
+    const std::optional<Bitmap> light = RenderPipeline::renderCG(o.look, size, !o.preview);
+    const std::optional<Bitmap> dark =
+        dynamic && light ? RenderPipeline::renderCG(o.dark, size, !o.preview) : std::nullopt;
     const double renderMs = msSince(timer);
-    if (!bitmap)
+    if (!light || (dynamic && !dark))
         return fail(description(ExportError::RenderFailed));
 
-    // Written beside the target and moved over it only when complete.
-    QSaveFile file(o.output);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                        .arg(o.output, file.errorString()));
-    QImageWriter writer(&file, "png");
-    // Fast zlib settings: a 6016×3384 16-bit picture takes 20 s at the default level.
-    writer.setQuality(90);
-    if (!writer.write(bitmap->toImage()) || !file.commit())
-        return fail(QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                        .arg(o.output, writer.error() != QImageWriter::UnknownError
-                                           ? writer.errorString()
-                                           : file.errorString()));
+    if (dynamic) {
+        if (const auto error = DynamicWallpaper::writeHEIC(*light, *dark, o.output))
+            return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
+    } else if (const auto error = writePng(*light, o.output)) {
+        return fail(*error);
+    }
     const double writeMs = msSince(timer);
 
     if (o.timings) {

@@ -18,7 +18,8 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcDecoder, "voskan.decoder")
+// Quiet unless asked for (QT_LOGGING_RULES="voskan.decoder.debug=true"): libvips chatters.
+Q_LOGGING_CATEGORY(lcDecoder, "voskan.decoder", QtInfoMsg)
 
 // Only loaders that libvips counts as safe for untrusted input and that hold photographs, by
 // class name as vips_foreign_find_load_source() gives it. Everything else vips could open
