@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+struct UnsplashPhoto;
+
+// Names for the files the program writes.
+namespace FileNames {
+
+// A file-name-safe form of any text: lower case, letters and numbers of any script kept, every
+// run of anything else as one "-", no "-" at either end, at most 60 user-perceived characters.
+QString slugify(const QString &text);
+
+// The base of the file name for a photo from the Unsplash search. The service's own slug is
+// used as it is; a slug made here from the description gets the id so that two photos with
+// the same description still get different names.
+QString baseName(const UnsplashPhoto &photo);
+
+} // namespace FileNames
