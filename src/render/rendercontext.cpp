@@ -826,20 +826,40 @@ std::optional<std::array<uint8_t, 3>> RenderContext::areaAverage(const Image &im
     for (int i = 0; i < pixels.width(); ++i)
         wx[i] = coverage(pixels.x() + i, area.left(), area.right());
     std::vector<std::array<double, 3>> rowSums(pixels.height());
-    const bool ok =
-        RenderJob::evaluate(*this, *image.recipe(), pixels,
-                            [&](int row, int y, const float *r, const float *g, const float *b) {
-                                const double wy = coverage(y, area.top(), area.bottom());
-                                std::array<double, 3> sum{0, 0, 0};
-                                for (int i = 0; i < pixels.width(); ++i) {
-                                    sum[0] += wx[i] * r[i];
-                                    sum[1] += wx[i] * g[i];
-                                    sum[2] += wx[i] * b[i];
-                                }
-                                for (double &v : sum)
-                                    v *= wy;
-                                rowSums[row] = sum;
-                            });
+    const ImageRecipe &r = *image.recipe();
+    const auto sumRow = [&](int row, int y, const float *cr, const float *cg, const float *cb) {
+        const double wy = coverage(y, area.top(), area.bottom());
+        std::array<double, 3> sum{0, 0, 0};
+        for (int i = 0; i < pixels.width(); ++i) {
+            sum[0] += wx[i] * cr[i];
+            sum[1] += wx[i] * cg[i];
+            sum[2] += wx[i] * cb[i];
+        }
+        for (double &v : sum)
+            v *= wy;
+        rowSums[row] = sum;
+    };
+    // A picture as it is (the palette's case) is read straight from its rows, without the
+    // resampling pass: its pixels are the image.
+    const bool plain = r.kind == ImageRecipe::Kind::Sampled && r.stage == ImageRecipe::Source &&
+                       r.scale == 1 && r.tx == 0 && r.ty == 0 && !r.mirror && !r.colorControls;
+    if (plain) {
+        const Bitmap &src = r.source;
+        parallelFor(pixels.height(), [&](int row) {
+            const int y = pixels.y() + pixels.height() - 1 - row; // lower-left row
+            const int line = src.height() - 1 - y;
+            Scratch &s = scratch;
+            s.planes.resize(std::size_t(src.width()) * 3);
+            float *lr = s.planes.data(), *lg = lr + src.width(), *lb = lg + src.width();
+            if (src.isDeep())
+                Kernels::linearizeRow16(reinterpret_cast<const uint16_t *>(src.constScanLine(line)),
+                                        src.width(), lr, lg, lb);
+            else
+                Kernels::linearizeRow8(src.constScanLine(line), src.width(), lr, lg, lb);
+            sumRow(row, y, lr + pixels.x(), lg + pixels.x(), lb + pixels.x());
+        });
+    }
+    const bool ok = plain || RenderJob::evaluate(*this, r, pixels, sumRow);
     if (!ok)
         return std::nullopt;
     std::array<double, 3> total{0, 0, 0};

@@ -1,0 +1,487 @@
+#include "appmodel.h"
+
+#include "model/palette.h"
+#include "model/secrets.h"
+#include "output/filenames.h"
+#include "render/imagedecoder.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QSettings>
+
+namespace {
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
+}
+
+void setPalette(Look &look, const Bitmap &picture)
+{
+    const auto palette = Palette::extractPalette(picture);
+    look.flowColor0 = palette[0];
+    look.flowColor1 = palette[1];
+    look.flowColor2 = palette[2];
+}
+
+} // namespace
+
+AppModel::AppModel(Services services, QObject *parent)
+    : QObject(parent), m_services(std::move(services))
+{
+    m_renderTimer.setSingleShot(true);
+    m_renderTimer.setTimerType(Qt::PreciseTimer);
+    m_renderTimer.setInterval(kRenderDelayMs);
+    connect(&m_renderTimer, &QTimer::timeout, this, &AppModel::renderPreview);
+    m_statusTimer.setSingleShot(true);
+    m_statusTimer.setInterval(kStatusDismissMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, [this] { setStatusMessage(std::nullopt); });
+
+    // Start-up order: initial values (above), the stored key without storing it again, the
+    // recent files as an ordinary change, then the photo library's state.
+    m_accessKey = userSettings().value(QLatin1String(kAccessKeyKey)).toString();
+    setRecentFiles(loadRecentFiles());
+    refreshPhotosAuthorization();
+}
+
+AppModel::~AppModel() = default;
+
+// --- published state --------------------------------------------------------------------
+
+void AppModel::setAccessKey(const QString &key)
+{
+    m_accessKey = key;
+    userSettings().setValue(QLatin1String(kAccessKeyKey), key); // as typed, not trimmed
+    Q_EMIT accessKeyChanged();
+}
+
+void AppModel::setQuery(const QString &query)
+{
+    m_query = query;
+    Q_EMIT queryChanged();
+}
+
+void AppModel::setErrorMessage(const std::optional<QString> &message)
+{
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void AppModel::setStatusMessage(const std::optional<QString> &message)
+{
+    m_statusMessage = message;
+    Q_EMIT statusMessageChanged();
+    scheduleStatusDismiss();
+}
+
+void AppModel::setSelectedSource(const std::optional<ImageSource> &source)
+{
+    m_selectedSource = source;
+    if (source && source->isAlbum() && !source->albumId().isEmpty())
+        m_lastAlbumID = source->albumId();
+    Q_EMIT selectedSourceChanged();
+}
+
+void AppModel::setPhotoAlbums(const QList<PhotoAlbum> &albums)
+{
+    m_photoAlbums = albums;
+    Q_EMIT photoAlbumsChanged();
+}
+
+void AppModel::setEditing(Appearance appearance)
+{
+    m_editing = appearance;
+    Q_EMIT editingChanged();
+    renderPreview();
+}
+
+void AppModel::setPreset(const ResolutionPreset &preset)
+{
+    m_preset = preset;
+    Q_EMIT presetChanged();
+    renderPreview();
+}
+
+void AppModel::setCustomWidth(qint64 width)
+{
+    m_customWidth = width;
+    Q_EMIT customWidthChanged();
+    renderPreview();
+}
+
+void AppModel::setCustomHeight(qint64 height)
+{
+    m_customHeight = height;
+    Q_EMIT customHeightChanged();
+    renderPreview();
+}
+
+void AppModel::setIsLoadingSource(bool loading)
+{
+    m_isLoadingSource = loading;
+    Q_EMIT isLoadingSourceChanged();
+}
+
+void AppModel::setRecentFiles(const QStringList &files)
+{
+    m_recentFiles = files;
+    Q_EMIT recentFilesChanged();
+}
+
+void AppModel::setPhotosAuthStatus(PhotosAuthStatus status)
+{
+    m_photosAuthStatus = status;
+    Q_EMIT photosAuthStatusChanged();
+}
+
+// --- derived ------------------------------------------------------------------------------
+
+const Look &AppModel::currentLook() const
+{
+    return m_editing == Appearance::Dark ? m_darkLook : m_lightLook;
+}
+
+bool AppModel::lookHasContent(const Look &look)
+{
+    return look.style == WallpaperStyle::Flow || look.source.has_value();
+}
+
+bool AppModel::canExport() const
+{
+    return lookHasContent(m_lightLook) && lookHasContent(m_darkLook);
+}
+
+SourceKind AppModel::sourceKind() const
+{
+    return ::sourceKind(m_selectedSource);
+}
+
+void AppModel::setSourceKind(SourceKind kind)
+{
+    switch (kind) {
+    case SourceKind::Unsplash:
+        setSelectedSource(ImageSource::unsplash());
+        return;
+    case SourceKind::Files:
+        setSelectedSource(ImageSource::files());
+        return;
+    case SourceKind::Photos:
+        break;
+    }
+    if (m_selectedSource && m_selectedSource->isAlbum())
+        return;
+    // The album chosen last, else the first, else the library before its albums are known.
+    for (const PhotoAlbum &album : std::as_const(m_photoAlbums)) {
+        if (m_lastAlbumID && album.id == *m_lastAlbumID) {
+            setSelectedSource(ImageSource::album(album.id, album.title));
+            return;
+        }
+    }
+    if (!m_photoAlbums.isEmpty())
+        setSelectedSource(
+            ImageSource::album(m_photoAlbums.first().id, m_photoAlbums.first().title));
+    else
+        setSelectedSource(ImageSource::album(QString(), QString()));
+}
+
+QString AppModel::selectedAlbumID() const
+{
+    return m_selectedSource && m_selectedSource->isAlbum() ? m_selectedSource->albumId()
+                                                           : QString();
+}
+
+void AppModel::setSelectedAlbumID(const QString &id)
+{
+    for (const PhotoAlbum &album : std::as_const(m_photoAlbums)) {
+        if (album.id == id) {
+            setSelectedSource(ImageSource::album(album.id, album.title));
+            return;
+        }
+    }
+}
+
+QString AppModel::effectiveKey() const
+{
+    // Only spaces and tabs: a key never contains them, while a pasted line break is kept so
+    // the service rejects it visibly.
+    qsizetype begin = 0, end = m_accessKey.size();
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (begin < end && blank(m_accessKey.at(begin)))
+        ++begin;
+    while (end > begin && blank(m_accessKey.at(end - 1)))
+        --end;
+    const QString key = m_accessKey.mid(begin, end - begin);
+    return key.isEmpty() ? Secrets::unsplashKey() : key;
+}
+
+// --- editing ------------------------------------------------------------------------------
+
+Look &AppModel::lookFor(Appearance appearance)
+{
+    return appearance == Appearance::Dark ? m_darkLook : m_lightLook;
+}
+
+void AppModel::editLook(Appearance appearance, const std::function<void(Look &)> &change)
+{
+    change(lookFor(appearance));
+    if (appearance == Appearance::Dark)
+        Q_EMIT darkLookChanged();
+    else
+        Q_EMIT lightLookChanged();
+}
+
+void AppModel::setLook(Appearance appearance, const Look &look)
+{
+    editLook(appearance, [&look](Look &target) { target = look; });
+}
+
+Binding<SourceKind> AppModel::sourceKindBinding()
+{
+    return Binding<SourceKind>([this] { return sourceKind(); },
+                               [this](const SourceKind &kind) { setSourceKind(kind); });
+}
+
+Binding<QString> AppModel::albumBinding()
+{
+    return Binding<QString>(
+        [this] {
+            const QString id = selectedAlbumID();
+            for (const PhotoAlbum &album : std::as_const(m_photoAlbums))
+                if (album.id == id)
+                    return id;
+            return m_photoAlbums.isEmpty() ? id : m_photoAlbums.first().id;
+        },
+        [this](const QString &id) { setSelectedAlbumID(id); });
+}
+
+void AppModel::copyCurrentLookToOther()
+{
+    setLook(other(m_editing), currentLook());
+    renderPreview();
+}
+
+void AppModel::resetCurrentLook()
+{
+    const Look defaults;
+    editLook(m_editing, [&defaults](Look &look) {
+        const bool tone = look.style != WallpaperStyle::Flow;
+        if (tone) {
+            look.blur = defaults.blur;
+            look.setTone(defaults.tone());
+        }
+        look.dither = defaults.dither;
+        if (look.style == WallpaperStyle::Flow) {
+            look.flowBands = defaults.flowBands;
+            look.flowAmplitude = defaults.flowAmplitude;
+            look.flowFrequency = defaults.flowFrequency;
+            look.flowSharpness = defaults.flowSharpness;
+            look.flowEdgeSoftness = defaults.flowEdgeSoftness;
+            look.flowPhase = defaults.flowPhase;
+        }
+        if (look.style == WallpaperStyle::Mirror) {
+            look.mirrorLine = defaults.mirrorLine;
+            look.mirrorAmplitude = defaults.mirrorAmplitude;
+            look.mirrorFrequency = defaults.mirrorFrequency;
+            look.mirrorPhase = defaults.mirrorPhase;
+            look.mirrorHardness = defaults.mirrorHardness;
+            look.mirrorDepth = defaults.mirrorDepth;
+            look.mirrorSideFade = defaults.mirrorSideFade;
+        }
+    });
+    scheduleRender();
+}
+
+void AppModel::seedOtherIfNeeded(Appearance from)
+{
+    const Appearance to = other(from);
+    if (lookFor(to).source || !lookFor(from).source)
+        return; // a picture is never overwritten
+    Look seeded = lookFor(from);
+    seeded.setTone(Tone::defaultFor(to));
+    setLook(to, seeded);
+}
+
+// --- rendering ----------------------------------------------------------------------------
+
+void AppModel::scheduleRender()
+{
+    m_renderTimer.start(); // a pending render is cancelled by the restart
+}
+
+void AppModel::scheduleStatusDismiss()
+{
+    m_statusTimer.stop();
+    if (m_statusMessage)
+        m_statusTimer.start();
+}
+
+void AppModel::renderPreview()
+{
+    m_renderTimer.stop(); // whatever was pending is covered by this render
+    const auto bitmap =
+        RenderPipeline::renderCG(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
+    m_preview = bitmap ? bitmap->toImage() : QImage();
+    Q_EMIT previewChanged();
+}
+
+RenderPipeline::FullRender AppModel::renderFull(const Look &look) const
+{
+    return RenderPipeline::renderFull(look, pixelSize());
+}
+
+RenderPipeline::PixelSize AppModel::pixelSize() const
+{
+    return RenderPipeline::pixelSize(m_preset, m_customWidth, m_customHeight);
+}
+
+QString AppModel::pixelSizeLabel() const
+{
+    return RenderPipeline::pixelSizeLabel(pixelSize());
+}
+
+// --- pictures -----------------------------------------------------------------------------
+
+void AppModel::applySource(const Bitmap &picture, const std::optional<QString> &photoID,
+                           const std::optional<QString> &baseName,
+                           const std::optional<QString> &attribution,
+                           const std::optional<QString> &attributionURL, Appearance to)
+{
+    editLook(to, [&](Look &look) {
+        look.source = picture;
+        look.photoID = photoID;
+        look.baseName = baseName;
+        look.attribution = attribution;
+        look.attributionURL = attributionURL;
+        setPalette(look, picture);
+    });
+    seedOtherIfNeeded(to);
+    renderPreview();
+}
+
+void AppModel::select(const UnsplashPhoto &photo)
+{
+    const Appearance target = m_editing;
+    setIsLoadingSource(true);
+    setErrorMessage(std::nullopt);
+    const std::shared_ptr<UnsplashLoader> loader =
+        m_services.unsplash ? m_services.unsplash(effectiveKey()) : nullptr;
+    if (!loader) {
+        setErrorMessage(QStringLiteral("Unsplash ist nicht verfügbar."));
+        setIsLoadingSource(false);
+        return;
+    }
+    QPointer<AppModel> self(this);
+    loader->loadImage(
+        photo.urls.regular, [self, loader, photo, target](std::variant<Bitmap, QString> result) {
+            if (!self)
+                return;
+            if (const QString *error = std::get_if<QString>(&result)) {
+                self->setErrorMessage(*error);
+                self->setIsLoadingSource(false);
+                return;
+            }
+            const std::optional<QString> profile =
+                photo.user.links ? photo.user.links->html : std::nullopt;
+            self->applySource(std::get<Bitmap>(result), photo.id, FileNames::baseName(photo),
+                              QStringLiteral("Foto: %1 · Unsplash").arg(photo.user.name), profile,
+                              target);
+            if (photo.links && photo.links->downloadLocation)
+                self->trackDownload(*photo.links->downloadLocation);
+            self->setIsLoadingSource(false);
+        });
+}
+
+void AppModel::trackDownload(const QString &url)
+{
+    // Asked with the key current when the report goes out; nobody waits for the outcome.
+    QPointer<AppModel> self(this);
+    QTimer::singleShot(0, this, [self, url] {
+        if (!self || !self->m_services.unsplash)
+            return;
+        if (const auto loader = self->m_services.unsplash(self->effectiveKey()))
+            loader->trackDownload(url);
+    });
+}
+
+void AppModel::reloadPaletteFromPhoto()
+{
+    if (!currentLook().source)
+        return;
+    const Bitmap picture = *currentLook().source;
+    editLook(m_editing, [&picture](Look &look) { setPalette(look, picture); });
+    scheduleRender();
+}
+
+void AppModel::openLocalImage(const QString &path)
+{
+    setErrorMessage(std::nullopt);
+    const QFileInfo info(path);
+    const DecodeResult decoded = ImageDecoder::decodeFile(path);
+    if (!decoded.isOk()) {
+        setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") + info.fileName());
+        return;
+    }
+    const Appearance target = m_editing;
+    const Bitmap picture = decoded.bitmap();
+    editLook(target, [&](Look &look) {
+        look.source = picture;
+        look.photoID = info.absoluteFilePath();
+        // Only the last extension goes: "Bild.final.png" is "Bild.final".
+        const QString name = info.fileName();
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        look.baseName = dot > 0 ? name.left(dot) : name;
+        look.attribution = name;
+        look.attributionURL.reset();
+        setPalette(look, picture);
+    });
+    seedOtherIfNeeded(target);
+    renderPreview();
+    recordRecent(info.absoluteFilePath());
+}
+
+void AppModel::recordRecent(const QString &path)
+{
+    QStringList files = m_recentFiles;
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kMaxRecentFiles)
+        files.removeLast();
+    setRecentFiles(files);
+    saveRecentFiles();
+}
+
+void AppModel::saveRecentFiles()
+{
+    userSettings().setValue(QLatin1String(kRecentFilesKey), m_recentFiles);
+}
+
+QStringList AppModel::loadRecentFiles()
+{
+    const QVariant stored = userSettings().value(QLatin1String(kRecentFilesKey));
+    QStringList files;
+    if (stored.typeId() != QMetaType::QStringList && stored.typeId() != QMetaType::QVariantList &&
+        stored.typeId() != QMetaType::QString)
+        return files;
+    for (const QString &path : stored.toStringList()) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isReadable())
+            files << path;
+    }
+    return files;
+}
+
+// --- photo library ------------------------------------------------------------------------
+
+void AppModel::refreshPhotosAuthorization()
+{
+    if (!m_services.photos)
+        return;
+    setPhotosAuthStatus(m_services.photos->authorizationStatus());
+    if (m_photosAuthStatus != PhotosAuthStatus::Authorized)
+        return;
+    QPointer<AppModel> self(this);
+    m_services.photos->loadAlbums([self](QList<PhotoAlbum> albums) {
+        if (self)
+            self->setPhotoAlbums(albums);
+    });
+}

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "model/exporterror.h"
+#include "model/look.h"
+#include "model/renderpipeline.h"
+#include "model/valuetypes.h"
+#include "sources/photolibraryaccess.h"
+#include "sources/unsplashloader.h"
+#include "sources/unsplashphoto.h"
+
+#include <QImage>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+// A two-way connection between one control and one value of the model.
+template <typename T> class Binding
+{
+public:
+    Binding(std::function<T()> get, std::function<void(const T &)> set)
+        : m_get(std::move(get)), m_set(std::move(set))
+    {
+    }
+    T value() const { return m_get(); }
+    void setValue(const T &value) const { m_set(value); }
+
+private:
+    std::function<T()> m_get;
+    std::function<void(const T &)> m_set;
+};
+
+// The program's whole mutable state and its operations. One per application, confined to the
+// main thread; views read it, call its operations and follow its change signals. Every
+// assignment notifies, also one that stores the value already there.
+class AppModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the model talks to; missing parts leave their operations without effect.
+    struct Services
+    {
+        UnsplashLoaderFactory unsplash;
+        std::shared_ptr<PhotoLibraryAccess> photos;
+    };
+
+    // Settings keys, the only state kept across launches.
+    static constexpr const char *kAccessKeyKey = "unsplashAccessKey";
+    static constexpr const char *kRecentFilesKey = "recentLocalFiles";
+    static constexpr int kMaxRecentFiles = 24;
+    static constexpr int kRenderDelayMs = 60;
+    static constexpr int kStatusDismissMs = 4000;
+
+    explicit AppModel(Services services = {}, QObject *parent = nullptr);
+    ~AppModel() override;
+
+    // --- published state --------------------------------------------------------------
+    QString accessKey() const { return m_accessKey; }
+    void setAccessKey(const QString &key);
+    QString query() const { return m_query; }
+    void setQuery(const QString &query);
+    QList<UnsplashPhoto> results() const { return m_results; }
+    bool isSearching() const { return m_isSearching; }
+    bool isLoadingSource() const { return m_isLoadingSource; }
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &message);
+    std::optional<QString> statusMessage() const { return m_statusMessage; }
+    void setStatusMessage(const std::optional<QString> &message);
+    std::optional<ImageSource> selectedSource() const { return m_selectedSource; }
+    void setSelectedSource(const std::optional<ImageSource> &source);
+    std::optional<QString> lastAlbumID() const { return m_lastAlbumID; }
+    // Plain paths, newest first.
+    QStringList recentFiles() const { return m_recentFiles; }
+    QList<PhotoAlbum> photoAlbums() const { return m_photoAlbums; }
+    void setPhotoAlbums(const QList<PhotoAlbum> &albums);
+    PhotosAuthStatus photosAuthStatus() const { return m_photosAuthStatus; }
+    QList<PhotoAsset> albumAssets() const { return m_albumAssets; }
+    Appearance editing() const { return m_editing; }
+    void setEditing(Appearance appearance);
+    const Look &lightLook() const { return m_lightLook; }
+    const Look &darkLook() const { return m_darkLook; }
+    ResolutionPreset preset() const { return m_preset; }
+    void setPreset(const ResolutionPreset &preset);
+    qint64 customWidth() const { return m_customWidth; }
+    void setCustomWidth(qint64 width);
+    qint64 customHeight() const { return m_customHeight; }
+    void setCustomHeight(qint64 height);
+    // The last rendered preview; null when nothing could be rendered.
+    QImage preview() const { return m_preview; }
+
+    // --- derived ----------------------------------------------------------------------
+    Appearance effectiveAppearance() const { return m_editing; }
+    const Look &currentLook() const;
+    static bool lookHasContent(const Look &look);
+    bool canExport() const;
+    SourceKind sourceKind() const;
+    void setSourceKind(SourceKind kind);
+    QString selectedAlbumID() const;
+    void setSelectedAlbumID(const QString &id);
+    // The access key to use: the user's, trimmed of spaces and tabs, else the built-in one.
+    QString effectiveKey() const;
+
+    // --- editing ----------------------------------------------------------------------
+    // Reads the field of the look shown at reading time; writes the look edited at writing
+    // time, then schedules a render.
+    template <typename T> Binding<T> bind(T Look::*field)
+    {
+        return Binding<T>([this, field] { return currentLook().*field; },
+                          [this, field](const T &value) {
+                              editLook(m_editing, [&](Look &look) { look.*field = value; });
+                              scheduleRender();
+                          });
+    }
+    Binding<SourceKind> sourceKindBinding();
+    Binding<QString> albumBinding();
+    void copyCurrentLookToOther();
+    void resetCurrentLook();
+    void seedOtherIfNeeded(Appearance from);
+
+    // --- rendering --------------------------------------------------------------------
+    void scheduleRender();
+    void renderPreview();
+    RenderPipeline::FullRender renderFull(const Look &look) const;
+    RenderPipeline::PixelSize pixelSize() const;
+    QString pixelSizeLabel() const;
+
+    // --- pictures ---------------------------------------------------------------------
+    void applySource(const Bitmap &picture, const std::optional<QString> &photoID,
+                     const std::optional<QString> &baseName,
+                     const std::optional<QString> &attribution,
+                     const std::optional<QString> &attributionURL, Appearance to);
+    // Downloads a search hit for the appearance edited now and applies it when it arrives.
+    void select(const UnsplashPhoto &photo);
+    void reloadPaletteFromPhoto();
+    void openLocalImage(const QString &path);
+    static QStringList loadRecentFiles();
+
+    // --- photo library ----------------------------------------------------------------
+    void refreshPhotosAuthorization();
+
+Q_SIGNALS:
+    void accessKeyChanged();
+    void queryChanged();
+    void resultsChanged();
+    void isSearchingChanged();
+    void isLoadingSourceChanged();
+    void errorMessageChanged();
+    void statusMessageChanged();
+    void selectedSourceChanged();
+    void recentFilesChanged();
+    void photoAlbumsChanged();
+    void photosAuthStatusChanged();
+    void albumAssetsChanged();
+    void editingChanged();
+    void lightLookChanged();
+    void darkLookChanged();
+    void presetChanged();
+    void customWidthChanged();
+    void customHeightChanged();
+    void previewChanged();
+
+private:
+    Look &lookFor(Appearance appearance);
+    void editLook(Appearance appearance, const std::function<void(Look &)> &change);
+    void setLook(Appearance appearance, const Look &look);
+    void setIsLoadingSource(bool loading);
+    void setRecentFiles(const QStringList &files);
+    void setPhotosAuthStatus(PhotosAuthStatus status);
+    void scheduleStatusDismiss();
+    void recordRecent(const QString &path);
+    void saveRecentFiles();
+    void trackDownload(const QString &url);
+
+    Services m_services;
+    QString m_accessKey;
+    QString m_query;
+    QList<UnsplashPhoto> m_results;
+    bool m_isSearching = false;
+    bool m_isLoadingSource = false;
+    std::optional<QString> m_errorMessage;
+    std::optional<QString> m_statusMessage;
+    std::optional<ImageSource> m_selectedSource = ImageSource::unsplash();
+    std::optional<QString> m_lastAlbumID;
+    QStringList m_recentFiles;
+    QList<PhotoAlbum> m_photoAlbums;
+    PhotosAuthStatus m_photosAuthStatus = PhotosAuthStatus::NotDetermined;
+    QList<PhotoAsset> m_albumAssets;
+    Appearance m_editing = Appearance::Light;
+    Look m_lightLook;
+    Look m_darkLook = Look::initialDark();
+    ResolutionPreset m_preset = ResolutionPreset::proDisplayXDR();
+    qint64 m_customWidth = 6016;
+    qint64 m_customHeight = 3384;
+    QImage m_preview;
+    QTimer m_renderTimer;
+    QTimer m_statusTimer;
+};
