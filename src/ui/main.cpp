@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "model/appmodel.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
@@ -9,11 +11,12 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
     QApplication::setDesktopFileName(QStringLiteral("voskan"));
 
-    MainWindow window;
+    AppModel model;
+    MainWindow window(&model);
     window.show();
     // A picture handed over on the command line (e.g. "Öffnen mit") is opened at once.
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
-        window.openFile(args.at(1));
+        model.openLocalImage(args.at(1));
     return app.exec();
 }

@@ -1,21 +1,18 @@
 #include "mainwindow.h"
 
-#include "model/palette.h"
-#include "model/renderpipeline.h"
-#include "model/valuetypes.h"
-#include "render/imagedecoder.h"
+#include "model/appmodel.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QToolBar>
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(AppModel *model, QWidget *parent) : QMainWindow(parent), m_model(model)
 {
     setWindowTitle(QStringLiteral("Voskan"));
     resize(1440, 840);
@@ -26,21 +23,34 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     file->addSeparator();
     file->addAction(QStringLiteral("Beenden"), QKeySequence::Quit, qApp, &QApplication::quit);
 
-    QToolBar *bar = addToolBar(QStringLiteral("Stil"));
+    QToolBar *bar = addToolBar(QStringLiteral("Bearbeiten"));
     bar->setMovable(false);
+    m_appearance = new QComboBox(bar);
+    for (const Appearance appearance : allCases<Appearance>())
+        m_appearance->addItem(label(appearance), rawValue(appearance));
+    bar->addWidget(m_appearance);
+    connect(m_appearance, &QComboBox::activated, this, [this] {
+        m_model->setEditing(*fromRawValue<Appearance>(m_appearance->currentData().toString()));
+    });
     m_style = new QComboBox(bar);
     for (const WallpaperStyle style : allCases<WallpaperStyle>())
         m_style->addItem(label(style), rawValue(style));
     bar->addWidget(m_style);
-    connect(m_style, &QComboBox::currentIndexChanged, this, [this] {
-        m_look.style = *fromRawValue<WallpaperStyle>(m_style->currentData().toString());
-        renderPreview();
+    connect(m_style, &QComboBox::activated, this, [this] {
+        m_model->bind(&Look::style)
+            .setValue(*fromRawValue<WallpaperStyle>(m_style->currentData().toString()));
     });
 
     m_view = new QLabel(QStringLiteral("Öffne ein Foto mit „Datei › Öffnen…“."), this);
     m_view->setAlignment(Qt::AlignCenter);
     m_view->setMinimumSize(1, 1);
     setCentralWidget(m_view);
+
+    connect(m_model, &AppModel::previewChanged, this, &MainWindow::showPreview);
+    connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::showError);
+    connect(m_model, &AppModel::editingChanged, this, &MainWindow::syncControls);
+    connect(m_model, &AppModel::lightLookChanged, this, &MainWindow::syncControls);
+    connect(m_model, &AppModel::darkLookChanged, this, &MainWindow::syncControls);
 }
 
 void MainWindow::chooseFile()
@@ -50,44 +60,42 @@ void MainWindow::chooseFile()
         QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
         QStringLiteral(
             "Bilder (*.jpg *.jpeg *.png *.webp *.tif *.tiff *.heic *.heif *.avif *.gif)"));
-    if (!path.isEmpty())
-        openFile(path);
-}
-
-void MainWindow::openFile(const QString &path)
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const DecodeResult decoded = ImageDecoder::decodeFile(path);
-    QApplication::restoreOverrideCursor();
-    if (!decoded.isOk()) {
-        QMessageBox::warning(this, QStringLiteral("Fehler"), decoded.errorString());
+    if (path.isEmpty())
         return;
-    }
-    m_look.source = decoded.bitmap();
-    m_look.attribution = QFileInfo(path).fileName();
-    const auto palette = Palette::extractPalette(decoded.bitmap());
-    m_look.flowColor0 = palette[0];
-    m_look.flowColor1 = palette[1];
-    m_look.flowColor2 = palette[2];
-    setWindowTitle(QStringLiteral("Voskan – %1").arg(*m_look.attribution));
-    renderPreview();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_model->openLocalImage(path);
+    QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::renderPreview()
+void MainWindow::syncControls()
 {
-    const RenderPipeline::PixelSize size =
-        RenderPipeline::pixelSize(ResolutionPreset::proDisplayXDR(), 0, 0);
-    const auto bitmap = RenderPipeline::renderCG(m_look, RenderPipeline::previewSize(size), false);
-    m_preview = bitmap ? bitmap->toImage() : QImage();
-    showPreview();
+    const QSignalBlocker a(m_appearance), s(m_style);
+    m_appearance->setCurrentIndex(m_appearance->findData(rawValue(m_model->editing())));
+    m_style->setCurrentIndex(m_style->findData(rawValue(m_model->currentLook().style)));
+    const auto &attribution = m_model->currentLook().attribution;
+    setWindowTitle(attribution ? QStringLiteral("Voskan – %1").arg(*attribution)
+                               : QStringLiteral("Voskan"));
 }
 
 void MainWindow::showPreview()
 {
-    if (m_preview.isNull())
+    const QImage preview = m_model->preview();
+    if (preview.isNull()) {
+        m_view->setPixmap({});
+        m_view->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
         return;
-    m_view->setPixmap(QPixmap::fromImage(m_preview).scaled(
+    }
+    m_view->setPixmap(QPixmap::fromImage(preview).scaled(
         m_view->size() - QSize(80, 80), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void MainWindow::showError()
+{
+    const auto message = m_model->errorMessage();
+    if (!message)
+        return;
+    QMessageBox::warning(this, QStringLiteral("Fehler"), *message);
+    m_model->setErrorMessage(std::nullopt);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

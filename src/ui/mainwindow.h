@@ -1,32 +1,30 @@
 #pragma once
 
-#include "model/look.h"
-
 #include <QMainWindow>
 
+class AppModel;
 class QComboBox;
 class QLabel;
 
-// The first window: open a photo, pick a style, see the rendered preview.
+// The first window: open a photo, switch appearance and style, see the model's preview.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
-
-    void openFile(const QString &path);
+    explicit MainWindow(AppModel *model, QWidget *parent = nullptr);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void chooseFile();
-    void renderPreview();
     void showPreview();
+    void showError();
+    void syncControls();
 
-    Look m_look;
-    QImage m_preview;
+    AppModel *m_model;
     QLabel *m_view = nullptr;
+    QComboBox *m_appearance = nullptr;
     QComboBox *m_style = nullptr;
 };
