@@ -113,6 +113,28 @@ void linearizeRow16(const uint16_t *rgba, int n, float *r, float *g, float *b)
 }
 
 VOSKAN_CLONES
+void accumulateLinear8(const uint8_t *rgba, int n, float *r, float *g, float *b)
+{
+    const float *t = table8().data();
+    for (int i = 0; i < n; ++i) {
+        r[i] += t[rgba[4 * i + 0]];
+        g[i] += t[rgba[4 * i + 1]];
+        b[i] += t[rgba[4 * i + 2]];
+    }
+}
+
+VOSKAN_CLONES
+void accumulateLinear16(const uint16_t *rgba, int n, float *r, float *g, float *b)
+{
+    const float *t = table16().data();
+    for (int i = 0; i < n; ++i) {
+        r[i] += t[rgba[4 * i + 0]];
+        g[i] += t[rgba[4 * i + 1]];
+        b[i] += t[rgba[4 * i + 2]];
+    }
+}
+
+VOSKAN_CLONES
 void weightedRowSum(const float *const *rows, const float *weights, int taps, int n, float *out)
 {
     const float *r0 = rows[0];
@@ -178,9 +200,14 @@ VOSKAN_CLONES
 void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows, int first,
              int last, int n, float *r, float *g, float *b)
 {
-    // Branch-free, so it vectorises (with gathers for the two rows): pixels above the seam
-    // get below = 0 and keep their value.
-    const int stride = n * 3;
+    // First the per-pixel arithmetic, which vectorises; then the lookups, only where a pixel
+    // is below its seam.
+    thread_local std::vector<float> weights;
+    thread_local std::vector<int> offsets;
+    weights.resize(std::size_t(n) * 2);
+    offsets.resize(std::size_t(n));
+    float *below = weights.data(), *fraction = below + n;
+    int *row = offsets.data();
     const int span = last - first;
     for (int i = 0; i < n; ++i) {
         const float h = hw[i];
@@ -188,20 +215,27 @@ void foldRow(float yc, const float *curve, const float *hw, float dark, const fl
         const float h2 = 2 * h;
         float s = (d + h) / (h2 != 0 ? h2 : 1e-30f);
         s = s < 0 ? 0 : (s > 1 ? 1 : s);
-        const float below = s * s * (3 - 2 * s);
+        below[i] = s * s * (3 - 2 * s);
         const float t = d - 0.5f;
         const float r0 = __builtin_floorf(t);
-        const float f = t - r0;
-        int ya = int(r0) - first, yb = ya + 1;
-        ya = ya < 0 ? 0 : (ya > span ? span : ya);
-        yb = yb < 0 ? 0 : (yb > span ? span : yb);
-        const int ia = ya * stride + i, ib = yb * stride + i;
-        const float fr = (rows[ia] + (rows[ib] - rows[ia]) * f) * dark;
-        const float fg = (rows[ia + n] + (rows[ib + n] - rows[ia + n]) * f) * dark;
-        const float fb = (rows[ia + 2 * n] + (rows[ib + 2 * n] - rows[ia + 2 * n]) * f) * dark;
-        r[i] += (fr - r[i]) * below;
-        g[i] += (fg - g[i]) * below;
-        b[i] += (fb - b[i]) * below;
+        fraction[i] = t - r0;
+        int ya = int(r0) - first;
+        ya = ya < 0 ? -1 : (ya > span ? span : ya); // -1: both rows clamp to the first
+        row[i] = ya;
+    }
+    const std::size_t stride = std::size_t(n) * 3;
+    for (int i = 0; i < n; ++i) {
+        const float w = below[i];
+        if (w <= 0)
+            continue;
+        const int ya = row[i] < 0 ? 0 : row[i];
+        const int yb = row[i] < span ? row[i] + 1 : span;
+        const float f = fraction[i];
+        const float *a = rows + std::size_t(ya) * stride + i;
+        const float *c = rows + std::size_t(yb) * stride + i;
+        r[i] += ((a[0] + (c[0] - a[0]) * f) * dark - r[i]) * w;
+        g[i] += ((a[n] + (c[n] - a[n]) * f) * dark - g[i]) * w;
+        b[i] += ((a[2 * n] + (c[2 * n] - a[2 * n]) * f) * dark - b[i]) * w;
     }
 }
 

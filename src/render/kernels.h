@@ -74,6 +74,10 @@ void encodeRow16(const float *r, const float *g, const float *b, int n, int x0, 
 void linearizeRow8(const uint8_t *rgba, int n, float *r, float *g, float *b);
 void linearizeRow16(const uint16_t *rgba, int n, float *r, float *g, float *b);
 
+// Adds a row of interleaved sRGB RGBA, decoded to linear light, onto planar sums.
+void accumulateLinear8(const uint8_t *rgba, int n, float *r, float *g, float *b);
+void accumulateLinear16(const uint16_t *rgba, int n, float *r, float *g, float *b);
+
 // out[i] = Σ_t weights[t] · rows[t][i]
 void weightedRowSum(const float *const *rows, const float *weights, int taps, int n, float *out);
 // out[i] = Σ_t weights[i·taps + t] · src[index[i·taps + t]]

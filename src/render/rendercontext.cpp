@@ -283,43 +283,34 @@ std::shared_ptr<PlanarImage> shrinkAndBlur(RenderContext &context, const Bitmap 
     // One block row: the mean of `rows` source rows starting at `firstRow` (clamped to the
     // source) over each block column, with block columns outside the source clamped too.
     auto blockRow = [&](int by, int firstRow, int rows) {
-        std::vector<double> acc(std::size_t(out->width) * 3, 0.0);
-        std::vector<float> lr(w), lg(w), lb(w);
+        // Column sums over the rows first (a vectorised pass per row), then each block's
+        // columns once: summing block by block per row would be a long serial chain.
+        std::vector<float> columns(std::size_t(w) * 3, 0.f);
+        float *cr = columns.data(), *cg = cr + w, *cb = cg + w;
         for (int k = 0; k < rows; ++k) {
             const int sy = std::clamp(firstRow + k, 0, h - 1);
             if (deep)
-                Kernels::linearizeRow16(
-                    reinterpret_cast<const uint16_t *>(source.constScanLine(sy)), w, lr.data(),
-                    lg.data(), lb.data());
+                Kernels::accumulateLinear16(reinterpret_cast<const uint16_t *>(source.constScanLine(sy)), w,
+                                            cr, cg, cb);
             else
-                Kernels::linearizeRow8(source.constScanLine(sy), w, lr.data(), lg.data(),
-                                       lb.data());
-            const float *planes[3] = {lr.data(), lg.data(), lb.data()};
-            for (int c = 0; c < 3; ++c) {
-                const float *p = planes[c];
-                double *a = acc.data() + std::size_t(c) * out->width;
-                for (int bx = 0; bx < out->width; ++bx) {
-                    const int x0 = (bx - pad) * factor;
-                    if (x0 >= 0 && x0 + factor <= w) {
-                        float fs = 0;
-                        for (int x = x0; x < x0 + factor; ++x)
-                            fs += p[x];
-                        a[bx] += fs;
-                    } else {
-                        double ds = 0;
-                        for (int x = x0; x < x0 + factor; ++x)
-                            ds += p[std::clamp(x, 0, w - 1)];
-                        a[bx] += ds;
-                    }
-                }
-            }
+                Kernels::accumulateLinear8(source.constScanLine(sy), w, cr, cg, cb);
         }
         const double norm = 1.0 / (double(rows) * factor);
         for (int c = 0; c < 3; ++c) {
+            const float *col = columns.data() + std::size_t(c) * w;
             float *dst = out->row(c, by);
-            const double *a = acc.data() + std::size_t(c) * out->width;
-            for (int bx = 0; bx < out->width; ++bx)
-                dst[bx] = float(a[bx] * norm);
+            for (int bx = 0; bx < out->width; ++bx) {
+                const int x0 = (bx - pad) * factor;
+                double sum = 0;
+                if (x0 >= 0 && x0 + factor <= w) {
+                    for (int x = x0; x < x0 + factor; ++x)
+                        sum += col[x];
+                } else {
+                    for (int x = x0; x < x0 + factor; ++x)
+                        sum += col[std::clamp(x, 0, w - 1)];
+                }
+                dst[bx] = float(sum * norm);
+            }
         }
     };
     context.parallelFor(blocksY + 2, [&](int i) {
