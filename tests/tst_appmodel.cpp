@@ -11,34 +11,45 @@
 
 namespace {
 
-// An Unsplash stand-in whose downloads finish when the test says so.
+// An Unsplash stand-in whose requests finish when the test says so.
 struct FakeUnsplash
 {
     struct Pending
     {
         QString url;
-        std::function<void(std::variant<Bitmap, QString>)> done;
+        std::function<void(UnsplashClient::ImageResult)> done;
+    };
+    struct PendingSearch
+    {
+        QString query;
+        std::function<void(UnsplashClient::SearchResult)> done;
     };
     QStringList keys;
     QStringList tracked;
     QList<Pending> pending;
+    QList<PendingSearch> searches;
 
-    UnsplashLoaderFactory factory()
+    UnsplashClientFactory factory()
     {
         return [this](const QString &key) {
             keys << key;
-            struct Loader : UnsplashLoader
+            struct Client : UnsplashClient
             {
                 FakeUnsplash *fake;
-                explicit Loader(FakeUnsplash *f) : fake(f) {}
-                void loadImage(const QString &url,
-                               std::function<void(std::variant<Bitmap, QString>)> done) override
+                explicit Client(FakeUnsplash *f) : fake(f) {}
+                void search(const QString &query, int, int perPage,
+                            std::function<void(SearchResult)> done) override
+                {
+                    QCOMPARE(perPage, 30);
+                    fake->searches.append({query, std::move(done)});
+                }
+                void loadImage(const QString &url, std::function<void(ImageResult)> done) override
                 {
                     fake->pending.append({url, std::move(done)});
                 }
                 void trackDownload(const QString &url) override { fake->tracked << url; }
             };
-            return std::make_shared<Loader>(this);
+            return std::make_shared<Client>(this);
         };
     }
 };
@@ -101,6 +112,9 @@ private Q_SLOTS:
     void selectAppliesToTheAppearanceOfTheMoment();
     void selectFailureKeepsThePicture();
     void accessKeyIsStoredAsTyped();
+    void emptySearchClearsWithoutRequest();
+    void searchOutcomes();
+    void overlappingSearchesEachWrite();
     void eventLoopStaysResponsiveWhileEditing();
 
 private:
@@ -577,6 +591,78 @@ void TestAppModel::accessKeyIsStoredAsTyped()
     QCOMPARE(model.effectiveKey(), QStringLiteral("abc\n")); // only spaces and tabs are trimmed
     model.setAccessKey(QStringLiteral(" \t "));
     QCOMPARE(model.effectiveKey(), Secrets::unsplashKey());
+}
+
+void TestAppModel::emptySearchClearsWithoutRequest()
+{
+    FakeUnsplash unsplash;
+    AppModel model({unsplash.factory(), {}});
+    model.setQuery(QStringLiteral("see"));
+    model.runSearch();
+    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{photo(QStringLiteral("a"), false)});
+    model.setErrorMessage(QStringLiteral("alt"));
+    QSignalSpy searching(&model, &AppModel::isSearchingChanged);
+    model.setQuery(QStringLiteral(" \n\t\u3000"));
+    model.runSearch();
+    QVERIFY(unsplash.searches.isEmpty());
+    QVERIFY(model.results().isEmpty());
+    QVERIFY(!model.errorMessage());
+    QCOMPARE(searching.size(), 0);
+    QCOMPARE(model.query(), QStringLiteral(" \n\t\u3000")); // the field keeps what was typed
+}
+
+void TestAppModel::searchOutcomes()
+{
+    FakeUnsplash unsplash;
+    AppModel model({unsplash.factory(), {}});
+    model.setAccessKey(QStringLiteral(" \u00a0key\t"));
+    model.setQuery(QStringLiteral("  Wiese "));
+    model.runSearch();
+    QVERIFY(model.isSearching());
+    QCOMPARE(unsplash.keys.last(), QStringLiteral("key"));
+    QCOMPARE(unsplash.searches.first().query, QStringLiteral("Wiese"));
+    QList<UnsplashPhoto> hits;
+    for (int i = 0; i < 3; ++i)
+        hits << photo(QString::number(i), true);
+    unsplash.searches.takeFirst().done(hits);
+    QVERIFY(!model.isSearching());
+    QCOMPARE(model.results(), hits);
+    QVERIFY(!model.errorMessage());
+
+    // A failure keeps the earlier hits beside its message.
+    model.runSearch();
+    unsplash.searches.takeFirst().done(QStringLiteral("Zu viele Anfragen."));
+    QCOMPARE(model.results(), hits);
+    QCOMPARE(model.errorMessage(), QStringLiteral("Zu viele Anfragen."));
+    QVERIFY(!model.isSearching());
+
+    // No hits: an empty grid and a message naming the bare word.
+    model.runSearch();
+    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{});
+    QVERIFY(model.results().isEmpty());
+    QCOMPARE(model.errorMessage(), QStringLiteral("Keine Treffer für „Wiese“."));
+
+    // A key of blanks only falls back to the built-in one.
+    model.setAccessKey(QStringLiteral(" \t "));
+    model.runSearch();
+    QCOMPARE(unsplash.keys.last(), Secrets::unsplashKey());
+}
+
+void TestAppModel::overlappingSearchesEachWrite()
+{
+    FakeUnsplash unsplash;
+    AppModel model({unsplash.factory(), {}});
+    model.setQuery(QStringLiteral("eins"));
+    model.runSearch();
+    model.setQuery(QStringLiteral("zwei"));
+    model.runSearch();
+    QCOMPARE(unsplash.searches.size(), 2);
+    // The later search finishes first; the earlier one, finishing last, wins.
+    unsplash.searches.takeLast().done(QList<UnsplashPhoto>{photo(QStringLiteral("z"), false)});
+    QVERIFY(!model.isSearching());
+    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{photo(QStringLiteral("e"), false)});
+    QCOMPARE(model.results().size(), 1);
+    QCOMPARE(model.results().first().id, QStringLiteral("e"));
 }
 
 // Slider edits render on the main thread; the loop must keep serving a timer meanwhile.

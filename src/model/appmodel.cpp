@@ -128,6 +128,18 @@ void AppModel::setRecentFiles(const QStringList &files)
     Q_EMIT recentFilesChanged();
 }
 
+void AppModel::setResults(const QList<UnsplashPhoto> &results)
+{
+    m_results = results;
+    Q_EMIT resultsChanged();
+}
+
+void AppModel::setIsSearching(bool searching)
+{
+    m_isSearching = searching;
+    Q_EMIT isSearchingChanged();
+}
+
 void AppModel::setPhotosAuthStatus(PhotosAuthStatus status)
 {
     m_photosAuthStatus = status;
@@ -205,13 +217,49 @@ QString AppModel::effectiveKey() const
     // Only spaces and tabs: a key never contains them, while a pasted line break is kept so
     // the service rejects it visibly.
     qsizetype begin = 0, end = m_accessKey.size();
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    const auto blank = [](QChar c) {
+        return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+    };
     while (begin < end && blank(m_accessKey.at(begin)))
         ++begin;
     while (end > begin && blank(m_accessKey.at(end - 1)))
         --end;
     const QString key = m_accessKey.mid(begin, end - begin);
     return key.isEmpty() ? Secrets::unsplashKey() : key;
+}
+
+void AppModel::runSearch()
+{
+    const QString text = m_query.trimmed();
+    if (text.isEmpty()) {
+        setResults({});
+        setErrorMessage(std::nullopt);
+        return;
+    }
+    setIsSearching(true);
+    setErrorMessage(std::nullopt);
+    const std::shared_ptr<UnsplashClient> client =
+        m_services.unsplash ? m_services.unsplash(effectiveKey()) : nullptr;
+    if (!client) {
+        setErrorMessage(QStringLiteral("Unsplash ist nicht verfügbar."));
+        setIsSearching(false);
+        return;
+    }
+    // Overlapping searches are not tracked: each writes its outcome when it finishes.
+    QPointer<AppModel> self(this);
+    client->search(
+        text, 1, kHitsPerPage, [self, client, text](UnsplashClient::SearchResult result) {
+            if (!self)
+                return;
+            if (const auto *hits = std::get_if<QList<UnsplashPhoto>>(&result)) {
+                self->setResults(*hits);
+                if (hits->isEmpty())
+                    self->setErrorMessage(QStringLiteral("Keine Treffer für „%1“.").arg(text));
+            } else {
+                self->setErrorMessage(std::get<QString>(result));
+            }
+            self->setIsSearching(false);
+        });
 }
 
 // --- editing ------------------------------------------------------------------------------
@@ -363,7 +411,7 @@ void AppModel::select(const UnsplashPhoto &photo)
     const Appearance target = m_editing;
     setIsLoadingSource(true);
     setErrorMessage(std::nullopt);
-    const std::shared_ptr<UnsplashLoader> loader =
+    const std::shared_ptr<UnsplashClient> loader =
         m_services.unsplash ? m_services.unsplash(effectiveKey()) : nullptr;
     if (!loader) {
         setErrorMessage(QStringLiteral("Unsplash ist nicht verfügbar."));
@@ -372,7 +420,7 @@ void AppModel::select(const UnsplashPhoto &photo)
     }
     QPointer<AppModel> self(this);
     loader->loadImage(
-        photo.urls.regular, [self, loader, photo, target](std::variant<Bitmap, QString> result) {
+        photo.urls.regular, [self, loader, photo, target](UnsplashClient::ImageResult result) {
             if (!self)
                 return;
             if (const QString *error = std::get_if<QString>(&result)) {

@@ -5,7 +5,7 @@
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
 #include "sources/photolibraryaccess.h"
-#include "sources/unsplashloader.h"
+#include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
 
 #include <QImage>
@@ -45,7 +45,7 @@ public:
     // What the model talks to; missing parts leave their operations without effect.
     struct Services
     {
-        UnsplashLoaderFactory unsplash;
+        UnsplashClientFactory unsplash;
         std::shared_ptr<PhotoLibraryAccess> photos;
     };
 
@@ -104,6 +104,10 @@ public:
     void setSelectedAlbumID(const QString &id);
     // The access key to use: the user's, trimmed of spaces and tabs, else the built-in one.
     QString effectiveKey() const;
+    // Searches Unsplash for the trimmed query (first 30 hits); the outcome arrives in
+    // results, errorMessage and isSearching.
+    void runSearch();
+    static constexpr int kHitsPerPage = 30;
 
     // --- editing ----------------------------------------------------------------------
     // Reads the field of the look shown at reading time; writes the look edited at writing
@@ -171,6 +175,8 @@ private:
     void setIsLoadingSource(bool loading);
     void setRecentFiles(const QStringList &files);
     void setPhotosAuthStatus(PhotosAuthStatus status);
+    void setResults(const QList<UnsplashPhoto> &results);
+    void setIsSearching(bool searching);
     void scheduleStatusDismiss();
     void recordRecent(const QString &path);
     void saveRecentFiles();
