@@ -1,8 +1,11 @@
 #include "support/heicreader.h"
 #include "support/testdata.h"
+#include "support/testhttpserver.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +38,7 @@ private Q_SLOTS:
     void rendersEveryStyle_data();
     void rendersEveryStyle();
     void writesDynamicWallpaper();
+    void rendersAnUnsplashHit();
     void wrongUsage_data();
     void wrongUsage();
     void badInputKeepsExistingOutput_data();
@@ -123,6 +127,75 @@ void TestVoskanRender::writesDynamicWallpaper()
     QCOMPARE(file.pictures.size(), 2);
     QVERIFY(mean(file.pictures[1].pixels) < 2);
     QVERIFY(mean(file.pictures[0].pixels) > 20);
+}
+
+// A search hit, downloaded as the window does it: picture from the image host without the
+// key, the download report to the API host with it, the credit line on stdout.
+void TestVoskanRender::rendersAnUnsplashHit()
+{
+    TestHttpServer server;
+    QVERIFY(server.start());
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg")))
+        .scaled(320, 200)
+        .save(&buffer, "PNG");
+    const QByteArray base = server.url().toString().toUtf8();
+    const QByteArray hit =
+        R"({"id":"ID","width":320,"height":200,"urls":{"raw":"r","full":"f","regular":")" + base +
+        R"(/img.png","small":"s","thumb":"t"},"user":{"name":"Jördis Ås"},"links":{"download_location":")" +
+        base + R"(/photos/ID/download"}})";
+    server.setResponse(
+        "/search/photos",
+        TestHttpServer::Response::json(
+            R"({"total":2,"total_pages":1,"results":[{"id":"first","width":1,"height":1,)"
+            R"("urls":{"raw":"r","full":"f","regular":"g","small":"s","thumb":"t"},)"
+            R"("user":{"name":"X"}},)" +
+            hit + "]}"));
+    TestHttpServer::Response image;
+    image.headers = {{"Content-Type", "image/png"}};
+    image.body = png;
+    server.setResponse("/img.png", image);
+    server.setResponse("/photos/ID/download", TestHttpServer::Response::json("{}"));
+
+    QTemporaryDir config;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VOSKAN_UNSPLASH_API_URL"), server.url().toString());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    p.setProcessEnvironment(env);
+    const QString out = m_dir.filePath(QStringLiteral("unsplash.png"));
+    QSignalSpy finished(&p, &QProcess::finished);
+    p.start(QStringLiteral(VOSKAN_RENDER_BINARY),
+            {QStringLiteral("--unsplash"), QStringLiteral(" Tassen "), QStringLiteral("--pick"),
+             QStringLiteral("2"), QStringLiteral("--key"), QStringLiteral("k-1"),
+             QStringLiteral("--size"), QStringLiteral("320x180"), out});
+    QVERIFY(finished.wait(60000)); // the server needs this event loop
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+             QStringLiteral("Foto: Jördis Ås · Unsplash"));
+    QCOMPARE(QImage(out).size(), QSize(320, 180));
+
+    const auto requests = server.requests();
+    QStringList paths;
+    for (const auto &r : requests)
+        paths << QString::fromUtf8(r.path);
+    QCOMPARE(paths, (QStringList{"/search/photos", "/img.png", "/photos/ID/download"}));
+    QCOMPARE(requests[0].queryItems.first().second, QStringLiteral("Tassen"));
+    QCOMPARE(requests[0].header("Authorization"), QByteArray("Client-ID k-1"));
+    QVERIFY(!requests[1].hasHeader("Authorization"));
+    QCOMPARE(requests[2].header("Authorization"), QByteArray("Client-ID k-1"));
+
+    // Without any key: the German text, status 1, nothing asked.
+    server.clearRequests();
+    p.start(QStringLiteral(VOSKAN_RENDER_BINARY),
+            {QStringLiteral("--unsplash"), QStringLiteral("x"), out});
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(p.readAllStandardError())
+                .contains(QStringLiteral("Kein Unsplash Access-Key hinterlegt")));
+    QVERIFY(server.requests().isEmpty());
 }
 
 void TestVoskanRender::wrongUsage_data()

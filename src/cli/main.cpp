@@ -1,5 +1,6 @@
 // voskan-render: renders one look of a photo without the window, for scripts and benchmarks.
 
+#include "model/appmodel.h"
 #include "model/look.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
@@ -8,13 +9,17 @@
 #include "output/dynamicwallpaper.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
+#include "sources/unsplashservice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImageWriter>
 #include <QLocale>
+#include <QNetworkAccessManager>
 #include <QSaveFile>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -25,6 +30,7 @@ const char kUsage[] =
     "Aufruf: voskan-render [--style blur|flow|mirror] [--size BREITExHÖHE | --preset N]\n"
     "                      [--set FELD=WERT …] [--dark-style S] [--dark-set FELD=WERT …]\n"
     "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
+    "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
@@ -41,6 +47,8 @@ const char kUsage[] =
     "  --dark-style S, --dark-set FELD=WERT\n"
     "                   dasselbe für das dunkle Bild (nur .heic)\n"
     "  --dark-photo F   eigenes Foto für das dunkle Bild (nur .heic)\n"
+    "  --unsplash TEXT  statt FOTO: ein Unsplash-Treffer für TEXT (mit dem gespeicherten\n"
+    "                   Access-Key oder --key KEY), --pick N wählt den N-ten (Standard 1)\n"
     "  --preview        Vorschau statt voller Größe\n"
     "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n";
 
@@ -90,6 +98,10 @@ struct Options
     bool timings = false;
     QString photo;
     QString output;
+    // A search hit instead of a photo file.
+    QString unsplashQuery;
+    int pick = 1;
+    QString key;
 };
 
 // Parses the command line; returns an exit status when it should end the program.
@@ -143,6 +155,18 @@ std::optional<int> parse(const QStringList &args, Options &o)
             if (!v)
                 return usage(QStringLiteral("--dark-photo erwartet eine Datei."));
             o.darkPhoto = *v;
+        } else if (arg == QLatin1String("--unsplash") || arg == QLatin1String("--key")) {
+            const auto v = value();
+            if (!v)
+                return usage(QStringLiteral("%1 erwartet einen Text.").arg(arg));
+            (arg == QLatin1String("--key") ? o.key : o.unsplashQuery) = *v;
+        } else if (arg == QLatin1String("--pick")) {
+            const auto v = value();
+            bool ok = false;
+            o.pick = v ? v->toInt(&ok) : 0;
+            if (!ok || o.pick < 1 || o.pick > AppModel::kHitsPerPage)
+                return usage(QStringLiteral("--pick erwartet eine Zahl von 1 bis %1.")
+                                 .arg(AppModel::kHitsPerPage));
         } else if (arg == QLatin1String("--preview")) {
             o.preview = true;
         } else if (arg == QLatin1String("--timings")) {
@@ -152,6 +176,12 @@ std::optional<int> parse(const QStringList &args, Options &o)
         } else {
             positional << arg;
         }
+    }
+    if (!o.unsplashQuery.isEmpty()) {
+        if (positional.size() != 1)
+            return usage(QStringLiteral("Mit --unsplash wird nur die Ausgabedatei angegeben."));
+        o.output = positional[0];
+        return std::nullopt;
     }
     if (positional.size() != 2)
         return usage(QStringLiteral("Erwartet werden genau ein Foto und eine Ausgabedatei."));
@@ -201,6 +231,54 @@ std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
     return std::nullopt;
 }
 
+// Searches and downloads a hit the way the window does, report included; prints the credit
+// line. The picture, or the German error text.
+std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
+{
+    const QString key = o.key;
+    AppModel model(
+        {[key](const QString &stored) { return makeUnsplashClient(key.isEmpty() ? stored : key); },
+         {}});
+    QEventLoop loop;
+    QObject::connect(&model, &AppModel::isSearchingChanged, &loop, [&] {
+        if (!model.isSearching())
+            loop.quit();
+    });
+    model.setQuery(o.unsplashQuery);
+    model.runSearch();
+    if (model.isSearching())
+        loop.exec();
+    if (model.errorMessage())
+        return *model.errorMessage();
+    if (model.results().size() < o.pick)
+        return QStringLiteral("Nur %1 Treffer für „%2“.")
+            .arg(model.results().size())
+            .arg(o.unsplashQuery.trimmed());
+    const UnsplashPhoto hit = model.results().at(o.pick - 1);
+
+    // The download report goes out after the picture is applied; wait for it too, briefly.
+    int pendingReports = hit.links && hit.links->downloadLocation ? 1 : 0;
+    QObject::connect(sharedNetworkAccessManager(), &QNetworkAccessManager::finished, &loop, [&] {
+        if (!model.isLoadingSource() && --pendingReports <= 0)
+            loop.quit();
+    });
+    QObject::connect(&model, &AppModel::isLoadingSourceChanged, &loop, [&] {
+        if (!model.isLoadingSource() && (pendingReports <= 0 || model.errorMessage()))
+            loop.quit();
+    });
+    model.select(hit);
+    if (model.isLoadingSource() || pendingReports > 0) {
+        QTimer::singleShot(UnsplashService::kTimeout, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (model.errorMessage())
+        return *model.errorMessage();
+    if (!model.lightLook().source)
+        return description(ExportError::NoSource);
+    std::printf("%s\n", qPrintable(model.lightLook().attribution.value_or(QString())));
+    return *model.lightLook().source;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -213,9 +291,17 @@ int main(int argc, char *argv[])
 
     QElapsedTimer timer;
     timer.start();
-    const DecodeResult decoded = ImageDecoder::decodeFile(o.photo);
-    if (!decoded.isOk())
-        return fail(QStringLiteral("%1: %2").arg(o.photo, decoded.errorString()));
+    DecodeResult decoded = DecodeError::FileNotFound;
+    if (!o.unsplashQuery.isEmpty()) {
+        auto fetched = fetchFromUnsplash(o);
+        if (const QString *error = std::get_if<QString>(&fetched))
+            return fail(*error);
+        decoded = std::get<Bitmap>(fetched);
+    } else {
+        decoded = ImageDecoder::decodeFile(o.photo);
+        if (!decoded.isOk())
+            return fail(QStringLiteral("%1: %2").arg(o.photo, decoded.errorString()));
+    }
     DecodeResult darkDecoded = decoded;
     if (dynamic && !o.darkPhoto.isEmpty()) {
         darkDecoded = ImageDecoder::decodeFile(o.darkPhoto);

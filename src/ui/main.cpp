@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "model/appmodel.h"
+#include "sources/unsplashservice.h"
 
 #include <QApplication>
 
@@ -11,7 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
     QApplication::setDesktopFileName(QStringLiteral("voskan"));
 
-    AppModel model;
+    AppModel model({makeUnsplashClient, {}});
     MainWindow window(&model);
     window.show();
     // A picture handed over on the command line (e.g. "Öffnen mit") is opened at once.

@@ -1,0 +1,403 @@
+#include "unsplashservice.h"
+
+#include "render/imagedecoder.h"
+
+#include <QCoreApplication>
+#include <QFuture>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThread>
+#include <QUrlQuery>
+#include <QtConcurrent>
+
+#include <optional>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+constexpr auto kDefaultApiUrl = "https://api.unsplash.com"_L1;
+// Nobody reads a download report's body; this only keeps a runaway one from piling up.
+constexpr qint64 kMaxReportReplyBytes = 64 * 1024;
+
+// Spaces and tabs in the key's sense: the Unicode space separators and the tab. Line breaks
+// do not count, so a key of only line breaks is not blank.
+bool isBlank(const QString &key)
+{
+    for (const QChar c : key) {
+        if (c != u'\t' && c.category() != QChar::Separator_Space)
+            return false;
+    }
+    return true;
+}
+
+bool isWebUrl(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == "https"_L1 || url.scheme() == "http"_L1);
+}
+
+// Scheme, host and port: what decides whether a request still goes to the API.
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const auto port = [](const QUrl &url) {
+        return url.port(url.scheme() == "https"_L1 ? 443 : 80);
+    };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+}
+
+// Runs `work` on the main thread on a later turn of its event loop, whichever thread asks.
+// Without an application object there is no loop to answer on, and nothing happens.
+void later(std::function<void()> work)
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+// The one place where Qt's network errors are sorted. Qt also sets an error for every 4xx
+// and 5xx status; those are statuses, not transport failures, and are left to the caller.
+std::optional<UnsplashTransportError> transportError(const QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError code = reply.error();
+    if (code == QNetworkReply::NoError)
+        return std::nullopt;
+    const bool hasStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const bool fromStatus =
+        (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError &&
+         code != QNetworkReply::ContentReSendError) ||
+        code == QNetworkReply::ProtocolInvalidOperationError ||
+        code == QNetworkReply::ProxyAuthenticationRequiredError ||
+        (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
+    if (hasStatus && fromStatus)
+        return std::nullopt;
+    return UnsplashTransportError{code, reply.errorString()};
+}
+
+// What came back for one GET: a failure that ends it, or the status (nullopt when the reply
+// is no HTTP reply) and the whole body.
+struct Fetched
+{
+    std::optional<UnsplashFailure> failure;
+    std::optional<int> status;
+    QByteArray body;
+};
+
+struct FetchOptions
+{
+    qint64 maxBytes = 0;
+    UnsplashSizeLimitError::Kind limitKind = UnsplashSizeLimitError::Kind::SearchReply;
+    // For requests that carry the key: follow redirects only within the request's origin.
+    bool stayOnOrigin = false;
+};
+
+// Sends `request` through the shared manager and calls `done` exactly once with the
+// outcome. Main thread only.
+void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fetched)> done)
+{
+    QNetworkAccessManager *manager = sharedNetworkAccessManager();
+    if (options.stayOnOrigin) {
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::UserVerifiedRedirectPolicy);
+    }
+    const QUrl origin = request.url();
+    QNetworkReply *reply = manager->get(request);
+
+    struct State
+    {
+        Fetched fetched;
+        bool answered = false;
+    };
+    const auto state = std::make_shared<State>();
+
+    // Aborting makes Qt emit finished(), which then reports the stored failure.
+    const auto stop = [reply, state](UnsplashFailure failure) {
+        if (state->fetched.failure)
+            return;
+        state->fetched.failure = std::move(failure);
+        state->fetched.body.clear();
+        reply->abort();
+    };
+    const UnsplashSizeLimitError tooLarge{options.limitKind, options.maxBytes};
+
+    // The size cap: a declared length over it stops the reply before its body, a body that
+    // grows over it (no length given, or a server that lies) stops as soon as it does. The
+    // body is moved out of Qt's buffer on every chunk, so that buffer stays small too.
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, stop, tooLarge] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > tooLarge.limit)
+            stop(tooLarge);
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, state, stop, tooLarge] {
+        if (state->fetched.failure)
+            return;
+        const qint64 room = tooLarge.limit - state->fetched.body.size();
+        if (reply->bytesAvailable() > room) {
+            stop(tooLarge);
+            return;
+        }
+        state->fetched.body += reply->readAll();
+    });
+    if (options.stayOnOrigin) {
+        QObject::connect(reply, &QNetworkReply::redirected, reply,
+                         [reply, origin, stop](const QUrl &target) {
+                             if (sameOrigin(origin, origin.resolved(target)))
+                                 Q_EMIT reply->redirectAllowed();
+                             else
+                                 stop(UnsplashError{UnsplashError::Kind::BadResponse});
+                         });
+    }
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply, [reply, state, done = std::move(done)] {
+            reply->deleteLater();
+            if (state->answered)
+                return;
+            state->answered = true;
+            Fetched &fetched = state->fetched;
+            if (!fetched.failure) {
+                if (std::optional<UnsplashTransportError> error = transportError(*reply)) {
+                    fetched.failure = std::move(*error);
+                    fetched.body.clear();
+                }
+            }
+            if (!fetched.failure) {
+                const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                if (status.isValid())
+                    fetched.status = status.toInt();
+            }
+            done(std::move(fetched));
+        });
+}
+
+// The key as header text. Qt writes header values verbatim, so a line break in the key would
+// end the header and let the rest of the key forge others. Control characters, which no
+// header value may hold, go out percent-encoded; everything else is sent as stored.
+QByteArray authorization(const QString &accessKey)
+{
+    QByteArray value = "Client-ID ";
+    for (const char c : accessKey.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
+            value += '%' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
+        else
+            value += c;
+    }
+    return value;
+}
+
+QNetworkRequest keyedRequest(const QUrl &url, const QString &accessKey)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
+    request.setRawHeader("Authorization", authorization(accessKey));
+    return request;
+}
+
+QUrl searchUrl(const QString &query, int page, int perPage)
+{
+    QUrl url = UnsplashService::apiBaseUrl();
+    QString path = url.path();
+    while (path.endsWith(u'/'))
+        path.chop(1);
+    url.setPath(path + "/search/photos"_L1);
+    // Built by hand: QUrlQuery leaves "+" as it is, which servers read as a space, and "&"
+    // or "=" in the text must not split the item.
+    const QByteArray items = "query=" + QUrl::toPercentEncoding(query) +
+                             "&page=" + QByteArray::number(page) +
+                             "&per_page=" + QByteArray::number(perPage) + "&content_filter=high";
+    url.setQuery(QString::fromLatin1(items), QUrl::StrictMode);
+    return url;
+}
+
+class ServiceClient final : public UnsplashClient
+{
+public:
+    explicit ServiceClient(const QString &accessKey) : m_service(accessKey) {}
+
+    void search(const QString &query, int page, int perPage,
+                std::function<void(SearchResult)> done) override
+    {
+        m_service.search(query, page, perPage,
+                         [done = std::move(done)](UnsplashService::SearchResult result) {
+                             if (auto *photos = std::get_if<QList<UnsplashPhoto>>(&result))
+                                 done(std::move(*photos));
+                             else
+                                 done(description(std::get<UnsplashFailure>(result)));
+                         });
+    }
+
+    void loadImage(const QString &url, std::function<void(ImageResult)> done) override
+    {
+        m_service.loadImage(url, [done = std::move(done)](UnsplashService::ImageResult result) {
+            if (auto *bitmap = std::get_if<Bitmap>(&result))
+                done(std::move(*bitmap));
+            else
+                done(description(std::get<UnsplashFailure>(result)));
+        });
+    }
+
+    void trackDownload(const QString &url) override { m_service.trackDownload(url); }
+
+private:
+    const UnsplashService m_service;
+};
+
+} // namespace
+
+QString UnsplashError::description() const
+{
+    switch (kind) {
+    case Kind::Http:
+        return QStringLiteral("Unsplash-Fehler (HTTP %1).").arg(status);
+    case Kind::MissingKey:
+        return QStringLiteral(
+            "Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).");
+    case Kind::InvalidKey:
+        return QStringLiteral(
+            "Unsplash lehnt den Access-Key ab (401). Bitte in den Einstellungen prüfen.");
+    case Kind::RateLimited:
+        return QStringLiteral("Unsplash-Ratenlimit erreicht (403). Bitte etwas warten.");
+    case Kind::BadResponse:
+        return QStringLiteral("Unerwartete Antwort von Unsplash.");
+    case Kind::ImageDecode:
+        return QStringLiteral("Das Bild konnte nicht geladen werden.");
+    }
+    return QStringLiteral("Unerwartete Antwort von Unsplash.");
+}
+
+QString UnsplashSizeLimitError::description() const
+{
+    const qint64 megabytes = limit / (1024 * 1024);
+    if (kind == Kind::Image)
+        return QStringLiteral("Das Bild ist größer als %1 MB und wurde nicht geladen.")
+            .arg(megabytes);
+    return QStringLiteral("Die Antwort von Unsplash ist größer als %1 MB und wurde abgebrochen.")
+        .arg(megabytes);
+}
+
+QString description(const UnsplashFailure &failure)
+{
+    return std::visit(
+        [](const auto &f) -> QString {
+            using T = std::decay_t<decltype(f)>;
+            if constexpr (std::is_same_v<T, UnsplashTransportError>)
+                return f.message;
+            else
+                return f.description();
+        },
+        failure);
+}
+
+QUrl UnsplashService::apiBaseUrl()
+{
+    const QString configured = qEnvironmentVariable(kApiUrlVariable);
+    if (!configured.isEmpty()) {
+        const QUrl url(configured, QUrl::StrictMode);
+        if (isWebUrl(url))
+            return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
+        qWarning("%s is no http(s) address, using %s", kApiUrlVariable, kDefaultApiUrl.data());
+    }
+    return QUrl(kDefaultApiUrl);
+}
+
+void UnsplashService::search(const QString &query, int page, int perPage,
+                             std::function<void(SearchResult)> done) const
+{
+    later([key = m_accessKey, query, page, perPage, done = std::move(done)]() mutable {
+        if (isBlank(key)) {
+            done(UnsplashError{UnsplashError::Kind::MissingKey});
+            return;
+        }
+        QNetworkRequest request = keyedRequest(searchUrl(query, page, perPage), key);
+        request.setRawHeader("Accept-Version", "v1");
+        const FetchOptions options{kMaxSearchReplyBytes, UnsplashSizeLimitError::Kind::SearchReply,
+                                   true};
+        fetch(request, options, [done = std::move(done)](Fetched fetched) {
+            if (fetched.failure)
+                return done(std::move(*fetched.failure));
+            if (!fetched.status)
+                return done(UnsplashError{UnsplashError::Kind::BadResponse});
+            switch (*fetched.status) {
+            case 200:
+                break;
+            case 401:
+                return done(UnsplashError{UnsplashError::Kind::InvalidKey});
+            case 403:
+                return done(UnsplashError{UnsplashError::Kind::RateLimited});
+            default:
+                return done(UnsplashError::http(*fetched.status));
+            }
+            UnsplashReply::DecodeResult decoded = UnsplashReply::decodeSearchResponse(fetched.body);
+            if (auto *failure = std::get_if<UnsplashReply::DecodeFailure>(&decoded))
+                return done(std::move(*failure));
+            done(std::move(std::get<UnsplashReply::SearchResponse>(decoded).results));
+        });
+    });
+}
+
+void UnsplashService::loadImage(const QString &url, std::function<void(ImageResult)> done) const
+{
+    later([url, done = std::move(done)]() mutable {
+        const QUrl address(url, QUrl::StrictMode);
+        // Only the web: the manager would also read file: and qrc: addresses.
+        if (!isWebUrl(address)) {
+            done(UnsplashError{UnsplashError::Kind::BadResponse});
+            return;
+        }
+        QNetworkRequest request(address);
+        const FetchOptions options{kMaxImageBytes, UnsplashSizeLimitError::Kind::Image, false};
+        fetch(request, options, [done = std::move(done)](Fetched fetched) {
+            if (fetched.failure)
+                return done(std::move(*fetched.failure));
+            // Decoding a full-size photo takes long enough to stall the user interface.
+            // A failed decode yields a null bitmap; its reason is not shown to the user.
+            QtConcurrent::run([body = std::move(fetched.body)] {
+                return ImageDecoder::decodeData(body).bitmap();
+            }).then(sharedNetworkAccessManager(), [done](const Bitmap &bitmap) {
+                if (bitmap.isNull())
+                    done(UnsplashError{UnsplashError::Kind::ImageDecode});
+                else
+                    done(bitmap);
+            });
+        });
+    });
+}
+
+void UnsplashService::trackDownload(const QString &url) const
+{
+    later([key = m_accessKey, url] {
+        const QUrl address(url, QUrl::StrictMode);
+        if (!isWebUrl(address) || !sameOrigin(address, apiBaseUrl()))
+            return;
+        const FetchOptions options{kMaxReportReplyBytes, UnsplashSizeLimitError::Kind::SearchReply,
+                                   true};
+        fetch(keyedRequest(address, key), options, [](const Fetched &) {});
+    });
+}
+
+QNetworkAccessManager *sharedNetworkAccessManager()
+{
+    static QPointer<QNetworkAccessManager> manager;
+    Q_ASSERT(QCoreApplication::instance());
+    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    if (!manager)
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return manager;
+}
+
+QUrl withReferral(QUrl url)
+{
+    QUrlQuery query(url);
+    query.removeAllQueryItems(QStringLiteral("utm_source"));
+    query.removeAllQueryItems(QStringLiteral("utm_medium"));
+    query.addQueryItem(QStringLiteral("utm_source"), QStringLiteral("voskan"));
+    query.addQueryItem(QStringLiteral("utm_medium"), QStringLiteral("referral"));
+    url.setQuery(query);
+    return url;
+}
+
+std::shared_ptr<UnsplashClient> makeUnsplashClient(const QString &accessKey)
+{
+    return std::make_shared<ServiceClient>(accessKey);
+}
