@@ -44,7 +44,8 @@ Decoded decode(const QString &path, int index)
     const uint8_t *p = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     out.rgb.resize(std::size_t(out.width) * out.height * 3);
     for (int y = 0; y < out.height; ++y)
-        std::memcpy(&out.rgb[std::size_t(y) * out.width * 3], p + std::size_t(y) * stride, std::size_t(out.width) * 3);
+        std::memcpy(&out.rgb[std::size_t(y) * out.width * 3], p + std::size_t(y) * stride,
+                    std::size_t(out.width) * 3);
     heif_image_release(image);
     heif_image_handle_release(handle);
     heif_context_free(ctx);
@@ -62,7 +63,8 @@ double psnr(const Bitmap &render, const Decoded &d)
     for (int y = 0; y < render.height(); ++y)
         for (int x = 0; x < render.width(); ++x)
             for (int c = 0; c < 3; ++c) {
-                const double e = channel8(render, x, y, c) - d.rgb[(std::size_t(y) * d.width + x) * 3 + c];
+                const double e =
+                    channel8(render, x, y, c) - d.rgb[(std::size_t(y) * d.width + x) * 3 + c];
                 se += e * e;
             }
     return 10 * std::log10(255.0 * 255.0 / (se / (double(render.width()) * render.height() * 3)));
@@ -82,7 +84,9 @@ std::pair<int, int> levels(const std::vector<int> &column)
 
 void BM_WriteDynamicWallpaper(benchmark::State &state)
 {
-    const Bitmap photo = ImageDecoder::decodeFile(QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg")).bitmap();
+    const Bitmap photo =
+        ImageDecoder::decodeFile(QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg"))
+            .bitmap();
     Look light;
     light.source = photo;
     Look dark = Look::initialDark();

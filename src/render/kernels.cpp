@@ -197,8 +197,8 @@ VOSKAN_INLINE float seam(float v, float hw, float inv)
 } // namespace
 
 VOSKAN_CLONES
-void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows, int first,
-             int last, int n, float *r, float *g, float *b)
+void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
+             int first, int last, int n, float *r, float *g, float *b)
 {
     // First the per-pixel arithmetic, which vectorises; then the lookups, only where a pixel
     // is below its seam.

@@ -290,8 +290,8 @@ std::shared_ptr<PlanarImage> shrinkAndBlur(RenderContext &context, const Bitmap 
         for (int k = 0; k < rows; ++k) {
             const int sy = std::clamp(firstRow + k, 0, h - 1);
             if (deep)
-                Kernels::accumulateLinear16(reinterpret_cast<const uint16_t *>(source.constScanLine(sy)), w,
-                                            cr, cg, cb);
+                Kernels::accumulateLinear16(
+                    reinterpret_cast<const uint16_t *>(source.constScanLine(sy)), w, cr, cg, cb);
             else
                 Kernels::accumulateLinear8(source.constScanLine(sy), w, cr, cg, cb);
         }

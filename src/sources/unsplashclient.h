@@ -19,7 +19,8 @@ public:
     using ImageResult = std::variant<Bitmap, QString>;
 
     virtual ~UnsplashClient() = default;
-    virtual void search(const QString &query, int page, int perPage, std::function<void(SearchResult)> done) = 0;
+    virtual void search(const QString &query, int page, int perPage,
+                        std::function<void(SearchResult)> done) = 0;
     // The decoded picture at `url`.
     virtual void loadImage(const QString &url, std::function<void(ImageResult)> done) = 0;
     // Reports a download; the outcome is of no interest.
@@ -28,4 +29,5 @@ public:
 
 // Makes a client for an access key; the model asks for a fresh one per request, with the key
 // current at that moment.
-using UnsplashClientFactory = std::function<std::shared_ptr<UnsplashClient>(const QString &accessKey)>;
+using UnsplashClientFactory =
+    std::function<std::shared_ptr<UnsplashClient>(const QString &accessKey)>;
