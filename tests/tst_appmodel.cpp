@@ -4,6 +4,7 @@
 #include "support/testdata.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -57,9 +58,36 @@ struct FakeUnsplash
 struct FakeLibrary : PhotoLibraryAccess
 {
     PhotosAuthStatus status = PhotosAuthStatus::NotDetermined;
+    PhotosAuthStatus answer = PhotosAuthStatus::Authorized;
     QList<PhotoAlbum> albums;
+    QHash<QString, QList<PhotoAsset>> assets;
+    QHash<QString, Bitmap> pictures;
+    int albumLoads = 0;
+    // Finishes requests on the next turn of the event loop, as the real library does.
+    template <typename F> static void later(F f) { QTimer::singleShot(0, std::move(f)); }
     PhotosAuthStatus authorizationStatus() const override { return status; }
-    void loadAlbums(std::function<void(QList<PhotoAlbum>)> done) override { done(albums); }
+    void requestAuthorization(std::function<void(PhotosAuthStatus)> done) override
+    {
+        later([this, done] {
+            status = answer;
+            done(status);
+        });
+    }
+    void loadAlbums(std::function<void(QList<PhotoAlbum>)> done) override
+    {
+        ++albumLoads;
+        later([this, done] { done(albums); });
+    }
+    void loadAssets(const QString &id, std::function<void(QList<PhotoAsset>)> done) override
+    {
+        later([this, id, done] { done(assets.value(id)); });
+    }
+    void loadImage(const QString &id, std::function<void(std::optional<Bitmap>)> done) override
+    {
+        later([this, id, done] {
+            done(pictures.contains(id) ? std::optional<Bitmap>(pictures.value(id)) : std::nullopt);
+        });
+    }
 };
 
 UnsplashPhoto photo(const QString &id, bool withLinks)
@@ -116,6 +144,9 @@ private Q_SLOTS:
     void searchOutcomes();
     void overlappingSearchesEachWrite();
     void eventLoopStaysResponsiveWhileEditing();
+    void photoAccessAndAlbums_data();
+    void photoAccessAndAlbums();
+    void albumAssetsAndSelection();
 
 private:
     QString writePhoto(const QString &name, const QColor &color = QColor(200, 100, 50));
@@ -160,7 +191,7 @@ void TestAppModel::startUp()
     // A missing file leaves the list at start but stays stored until the next recording.
     QCOMPARE(settings().value(QStringLiteral("recentLocalFiles")).toStringList().size(), 2);
     QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::Authorized);
-    QCOMPARE(model.photoAlbums().size(), 1);
+    QTRY_COMPARE(model.photoAlbums().size(), 1); // loaded without asking
     QVERIFY(model.preview().isNull());
     QCOMPARE(model.editing(), Appearance::Light);
     QCOMPARE(model.darkLook(), Look::initialDark());
@@ -663,6 +694,75 @@ void TestAppModel::overlappingSearchesEachWrite()
     unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{photo(QStringLiteral("e"), false)});
     QCOMPARE(model.results().size(), 1);
     QCOMPARE(model.results().first().id, QStringLiteral("e"));
+}
+
+void TestAppModel::photoAccessAndAlbums_data()
+{
+    QTest::addColumn<PhotosAuthStatus>("answer");
+    QTest::addColumn<int>("albums");
+    QTest::newRow("allowed") << PhotosAuthStatus::Authorized << 2;
+    QTest::newRow("denied") << PhotosAuthStatus::Denied << 0;
+}
+
+void TestAppModel::photoAccessAndAlbums()
+{
+    QFETCH(PhotosAuthStatus, answer);
+    QFETCH(int, albums);
+    auto library = std::make_shared<FakeLibrary>();
+    library->answer = answer;
+    library->albums = {{QStringLiteral("all"), QStringLiteral("Alle Fotos"), 5},
+                       {QStringLiteral("u"), QStringLiteral("Urlaub"), 2}};
+    AppModel model({{}, library});
+    QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::NotDetermined);
+    QCOMPARE(library->albumLoads, 0); // nothing read without access
+    model.requestPhotosAccess();
+    QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::NotDetermined); // the answer comes later
+    QTRY_COMPARE(model.photosAuthStatus(), answer);
+    QTest::qWait(20);
+    QCOMPARE(model.photoAlbums().size(), albums);
+}
+
+void TestAppModel::albumAssetsAndSelection()
+{
+    auto library = std::make_shared<FakeLibrary>();
+    library->status = PhotosAuthStatus::Authorized;
+    const PhotoAsset shortId{QStringLiteral("abc"), QStringLiteral("/p/a.jpg"), QDateTime()};
+    const PhotoAsset longId{QStringLiteral("0123456789abcdef"), QStringLiteral("/p/b.jpg"),
+                            QDateTime()};
+    const PhotoAsset gone{QStringLiteral("vanished"), QStringLiteral("/p/c.jpg"), QDateTime()};
+    library->assets.insert(QStringLiteral("u"), {longId, shortId, gone});
+    library->pictures.insert(shortId.id, Reference::solid(16, 16, 200, 30, 30));
+    library->pictures.insert(longId.id, Reference::solid(16, 16, 30, 30, 200));
+    AppModel model({{}, library});
+
+    model.loadAlbumAssets(QStringLiteral("u"));
+    QVERIFY(model.albumAssets().isEmpty()); // emptied at once, filled later
+    QTRY_COMPARE(model.albumAssets().size(), 3);
+    model.loadAlbumAssets(QStringLiteral("unknown"));
+    QVERIFY(model.albumAssets().isEmpty());
+    QTest::qWait(20);
+    QVERIFY(model.albumAssets().isEmpty());
+
+    // The picture goes to the appearance edited when it was chosen.
+    model.selectAlbumAsset(longId);
+    QVERIFY(model.isLoadingSource());
+    model.setEditing(Appearance::Dark);
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.lightLook().photoID, longId.id);
+    QCOMPARE(model.lightLook().baseName, QStringLiteral("photos-01234567"));
+    QCOMPARE(model.lightLook().attribution, QStringLiteral("Aus Fotos-Mediathek"));
+    QVERIFY(!model.lightLook().attributionURL);
+    QCOMPARE(model.darkLook().photoID, longId.id); // seeded
+
+    model.selectAlbumAsset(shortId);
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.darkLook().baseName, QStringLiteral("photos-abc"));
+
+    const Look before = model.darkLook();
+    model.selectAlbumAsset(gone);
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.errorMessage(), QStringLiteral("Bild konnte nicht aus Fotos geladen werden."));
+    QCOMPARE(model.darkLook(), before);
 }
 
 // Slider edits render on the main thread; the loop must keep serving a timer meanwhile.

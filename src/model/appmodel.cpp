@@ -41,7 +41,7 @@ AppModel::AppModel(Services services, QObject *parent)
     // recent files as an ordinary change, then the photo library's state.
     m_accessKey = userSettings().value(QLatin1String(kAccessKeyKey)).toString();
     setRecentFiles(loadRecentFiles());
-    refreshPhotosAuthorization();
+    refreshPhotosAuthStatus();
 }
 
 AppModel::~AppModel() = default;
@@ -520,16 +520,83 @@ QStringList AppModel::loadRecentFiles()
 
 // --- photo library ------------------------------------------------------------------------
 
-void AppModel::refreshPhotosAuthorization()
+void AppModel::setAlbumAssets(const QList<PhotoAsset> &assets)
+{
+    m_albumAssets = assets;
+    Q_EMIT albumAssetsChanged();
+}
+
+void AppModel::refreshPhotosAuthStatus()
 {
     if (!m_services.photos)
         return;
     setPhotosAuthStatus(m_services.photos->authorizationStatus());
-    if (m_photosAuthStatus != PhotosAuthStatus::Authorized)
+    if (m_photosAuthStatus == PhotosAuthStatus::Authorized)
+        loadPhotoAlbums();
+}
+
+void AppModel::requestPhotosAccess()
+{
+    if (!m_services.photos)
+        return;
+    QPointer<AppModel> self(this);
+    m_services.photos->requestAuthorization([self](PhotosAuthStatus status) {
+        if (!self)
+            return;
+        self->setPhotosAuthStatus(status);
+        if (status == PhotosAuthStatus::Authorized)
+            self->loadPhotoAlbums();
+    });
+}
+
+void AppModel::loadPhotoAlbums()
+{
+    if (!m_services.photos)
         return;
     QPointer<AppModel> self(this);
     m_services.photos->loadAlbums([self](QList<PhotoAlbum> albums) {
         if (self)
             self->setPhotoAlbums(albums);
+    });
+}
+
+void AppModel::loadAlbumAssets(const QString &albumID)
+{
+    setAlbumAssets({});
+    if (!m_services.photos)
+        return;
+    // Loads are not cancelled: when two overlap, each replaces the list as it finishes.
+    QPointer<AppModel> self(this);
+    m_services.photos->loadAssets(albumID, [self](QList<PhotoAsset> assets) {
+        if (self)
+            self->setAlbumAssets(assets);
+    });
+}
+
+void AppModel::selectAlbumAsset(const PhotoAsset &asset)
+{
+    const Appearance target = effectiveAppearance();
+    setIsLoadingSource(true);
+    setErrorMessage(std::nullopt);
+    const QString id = asset.id;
+    const auto failed = [this] {
+        setErrorMessage(QStringLiteral("Bild konnte nicht aus Fotos geladen werden."));
+        setIsLoadingSource(false);
+    };
+    if (!m_services.photos) {
+        failed();
+        return;
+    }
+    QPointer<AppModel> self(this);
+    m_services.photos->loadImage(id, [self, id, target, failed](std::optional<Bitmap> picture) {
+        if (!self)
+            return;
+        if (!picture || picture->isNull()) {
+            failed();
+            return;
+        }
+        self->applySource(*picture, id, QStringLiteral("photos-") + id.left(8),
+                          QStringLiteral("Aus Fotos-Mediathek"), std::nullopt, target);
+        self->setIsLoadingSource(false);
     });
 }

@@ -145,7 +145,15 @@ public:
     static QStringList loadRecentFiles();
 
     // --- photo library ----------------------------------------------------------------
-    void refreshPhotosAuthorization();
+    // Reads the library's state without asking; loads the albums when access was granted.
+    void refreshPhotosAuthStatus();
+    // Asks the user for access, then as refreshPhotosAuthStatus().
+    void requestPhotosAccess();
+    void loadPhotoAlbums();
+    // Empties albumAssets at once and fills it when the album is listed.
+    void loadAlbumAssets(const QString &albumID);
+    // Loads a library picture for the appearance edited now.
+    void selectAlbumAsset(const PhotoAsset &asset);
 
 Q_SIGNALS:
     void accessKeyChanged();
@@ -175,6 +183,7 @@ private:
     void setIsLoadingSource(bool loading);
     void setRecentFiles(const QStringList &files);
     void setPhotosAuthStatus(PhotosAuthStatus status);
+    void setAlbumAssets(const QList<PhotoAsset> &assets);
     void setResults(const QList<UnsplashPhoto> &results);
     void setIsSearching(bool searching);
     void scheduleStatusDismiss();

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "render/bitmap.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Whether the user let Voskan read the photo library.
 enum class PhotosAuthStatus {
@@ -26,18 +30,29 @@ struct PhotoAlbum
 // One picture of the photo library.
 struct PhotoAsset
 {
-    QString id;
+    QString id;      // stable across launches, no "/"
+    QString path;    // the file, for thumbnails
+    QDateTime taken; // capture date, else the file's modification time
 
     friend bool operator==(const PhotoAsset &, const PhotoAsset &) = default;
 };
 
-// What the model needs of the photo library at start: its access state and, once access was
-// granted, its albums. Implementations deliver on the main thread.
+// What the model needs of the photo library. Every `done` is called later, on the main
+// thread, never inside the call.
 class PhotoLibraryAccess
 {
 public:
     virtual ~PhotoLibraryAccess() = default;
+    // The state as it is now, without asking anybody.
     virtual PhotosAuthStatus authorizationStatus() const = 0;
-    // Calls `done` later, on the main thread, with every album (the whole library first).
+    // Asks the user, then reports the state.
+    virtual void requestAuthorization(std::function<void(PhotosAuthStatus)> done) = 0;
+    // The whole library first, then the user's albums that hold pictures, by title.
     virtual void loadAlbums(std::function<void(QList<PhotoAlbum>)> done) = 0;
+    // The album's pictures, newest first, at most 200; nothing for an unknown album.
+    virtual void loadAssets(const QString &albumId,
+                            std::function<void(QList<PhotoAsset>)> done) = 0;
+    // The picture decoded at full size; nothing when it cannot be read.
+    virtual void loadImage(const QString &assetId,
+                           std::function<void(std::optional<Bitmap>)> done) = 0;
 };
