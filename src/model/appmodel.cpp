@@ -2,12 +2,18 @@
 
 #include "model/palette.h"
 #include "model/secrets.h"
+#include "output/dynamicwallpaper.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QMimeData>
 #include <QPointer>
 #include <QSettings>
+#include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -34,6 +40,7 @@ AppModel::AppModel(Services services, QObject *parent)
     m_renderTimer.setInterval(kRenderDelayMs);
     connect(&m_renderTimer, &QTimer::timeout, this, &AppModel::renderPreview);
     m_statusTimer.setSingleShot(true);
+    m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
     connect(&m_statusTimer, &QTimer::timeout, this, [this] { setStatusMessage(std::nullopt); });
 
@@ -516,6 +523,78 @@ QStringList AppModel::loadRecentFiles()
             files << path;
     }
     return files;
+}
+
+// --- output -------------------------------------------------------------------------------
+
+QString AppModel::exportFileName(const QString &ext) const
+{
+    const RenderPipeline::PixelSize size = pixelSize();
+    return m_lightLook.baseName.value_or(QStringLiteral("voskan-wallpaper")) +
+           QStringLiteral("-dynamic-") + QString::number(size.width) + QLatin1Char('x') +
+           QString::number(size.height) + QLatin1Char('.') + ext;
+}
+
+std::optional<QString> AppModel::writeOutput(const Look &light, const Look &dark,
+                                             RenderPipeline::PixelSize size, const QString &path)
+{
+    // One picture after the other, so a failing light render costs no dark render.
+    const RenderPipeline::FullRender lightRender = RenderPipeline::renderFull(light, size);
+    if (const auto *error = std::get_if<ExportError>(&lightRender))
+        return description(*error);
+    const RenderPipeline::FullRender darkRender = RenderPipeline::renderFull(dark, size);
+    if (const auto *error = std::get_if<ExportError>(&darkRender))
+        return description(*error);
+    if (const auto error = DynamicWallpaper::writeHEIC(std::get<Bitmap>(lightRender),
+                                                       std::get<Bitmap>(darkRender), path))
+        return description(*error);
+    return std::nullopt;
+}
+
+std::optional<QString> AppModel::writeOutput(const QString &path) const
+{
+    return writeOutput(m_lightLook, m_darkLook, pixelSize(), path);
+}
+
+void AppModel::exportTo(const QString &path)
+{
+    if (m_isExporting)
+        return;
+    m_isExporting = true;
+    Q_EMIT isExportingChanged();
+    // Rendering and encoding take seconds; they run on copies of the looks on a worker, and
+    // every model change happens back here on the main thread.
+    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        const std::optional<QString> error = watcher->result();
+        watcher->deleteLater();
+        m_isExporting = false;
+        Q_EMIT isExportingChanged();
+        if (error)
+            setErrorMessage(*error);
+        else
+            setStatusMessage(QStringLiteral("Exportiert: ") + QFileInfo(path).fileName());
+        Q_EMIT exportFinished();
+    });
+    watcher->setFuture(
+        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), path] {
+            return writeOutput(light, dark, size, path);
+        }));
+}
+
+QMimeData *AppModel::makeDragData()
+{
+    auto *data = new QMimeData;
+    const QString path = QDir(QDir::tempPath()).filePath(exportFileName(QStringLiteral("heic")));
+    if (const auto error = writeOutput(path)) {
+        setErrorMessage(*error);
+        return data;
+    }
+    data->setUrls({QUrl::fromLocalFile(path)});
+    // File managers that create the dropped file themselves take its name from here.
+    data->setData(QStringLiteral("application/x-kde-suggestedfilename"),
+                  QFileInfo(path).fileName().toUtf8());
+    return data;
 }
 
 // --- photo library ------------------------------------------------------------------------

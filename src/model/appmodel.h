@@ -37,6 +37,8 @@ private:
 // The program's whole mutable state and its operations. One per application, confined to the
 // main thread; views read it, call its operations and follow its change signals. Every
 // assignment notifies, also one that stores the value already there.
+class QMimeData;
+
 class AppModel : public QObject
 {
     Q_OBJECT
@@ -144,6 +146,23 @@ public:
     void openLocalImage(const QString &path);
     static QStringList loadRecentFiles();
 
+    // --- output -------------------------------------------------------------------------
+    // "<base>-dynamic-<w>x<h>.<ext>", the base from the light look or "voskan-wallpaper".
+    QString exportFileName(const QString &ext) const;
+    // Renders both looks at full size (light first; the first failure stops) and writes the
+    // dynamic wallpaper. The error's German text, or nothing on success. Runs on the caller's
+    // thread with the looks and size given, so it can run off the main thread.
+    static std::optional<QString> writeOutput(const Look &light, const Look &dark,
+                                              RenderPipeline::PixelSize size, const QString &path);
+    std::optional<QString> writeOutput(const QString &path) const;
+    // Exports to `path` on a worker thread; isExporting is set meanwhile, the outcome lands in
+    // statusMessage ("Exportiert: <name>") or errorMessage.
+    void exportTo(const QString &path);
+    bool isExporting() const { return m_isExporting; }
+    // Writes the wallpaper into the temporary folder for dragging it out, synchronously:
+    // a drag needs its file. Empty data, with errorMessage set, when that fails.
+    QMimeData *makeDragData();
+
     // --- photo library ----------------------------------------------------------------
     // Reads the library's state without asking; loads the albums when access was granted.
     void refreshPhotosAuthStatus();
@@ -175,6 +194,9 @@ Q_SIGNALS:
     void customWidthChanged();
     void customHeightChanged();
     void previewChanged();
+    void isExportingChanged();
+    // An export started with exportTo() has finished, either way.
+    void exportFinished();
 
 private:
     Look &lookFor(Appearance appearance);
@@ -212,6 +234,7 @@ private:
     qint64 m_customWidth = 6016;
     qint64 m_customHeight = 3384;
     QImage m_preview;
+    bool m_isExporting = false;
     QTimer m_renderTimer;
     QTimer m_statusTimer;
 };
