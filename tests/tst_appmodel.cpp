@@ -206,17 +206,23 @@ void TestAppModel::burstOfWritesRendersOnce()
     QSignalSpy renders(&model, &AppModel::previewChanged);
     const Binding<double> blur = model.bind(&Look::blur);
     QElapsedTimer clock;
+    // A render may only slip in where the machine stalled a write for 60 ms or more.
+    int pauses = 0;
     for (int i = 0; i < 10; ++i) {
         blur.setValue(10.0 + i);
         clock.start();
+        const qsizetype before = renders.size();
         QTest::qWait(10);
-        QCOMPARE(renders.size(), 0);
+        if (renders.size() > before) {
+            QVERIFY(clock.elapsed() >= AppModel::kRenderDelayMs);
+            ++pauses;
+        }
     }
-    QVERIFY(renders.wait(1000));
+    QTRY_COMPARE_WITH_TIMEOUT(renders.size(), pauses + 1, 2000);
     const qint64 afterLast = clock.elapsed();
     QTest::qWait(150);
-    QCOMPARE(renders.size(), 1);
-    QVERIFY2(afterLast >= 50 && afterLast < 400, qPrintable(QString::number(afterLast)));
+    QCOMPARE(renders.size(), pauses + 1);
+    QVERIFY2(afterLast >= 55, qPrintable(QString::number(afterLast)));
     QCOMPARE(model.lightLook().blur, 19.0);
 }
 
