@@ -1,0 +1,401 @@
+#include "photolibrary.h"
+
+#include "render/imagedecoder.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThreadPool>
+
+#include <vips/vips.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+const QString kSettingsGroup = QStringLiteral("PhotoLibrary");
+const QString kAccessKey = QStringLiteral("access");
+const QString kAccessRootKey = QStringLiteral("root");
+const QString kAllowed = QStringLiteral("allowed");
+const QString kDenied = QStringLiteral("denied");
+
+// A Pictures folder is a tree the user made; deeper than this is a loop or a mistake.
+constexpr int kMaxDepth = 32;
+
+struct FileEntry
+{
+    QString path;
+    QDateTime modified;
+};
+
+// Runs `deliver` on the main thread in a later turn of the event loop, unless the library
+// is gone by then. Posting to the application object is safe from any thread.
+template <typename Fn>
+void onMainThread(const std::shared_ptr<std::atomic<bool>> &alive, Fn deliver)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [alive, deliver = std::move(deliver)]() mutable {
+            if (alive->load())
+                deliver();
+        },
+        Qt::QueuedConnection);
+}
+
+bool isHidden(const QString &name)
+{
+    return name.startsWith(QLatin1Char('.'));
+}
+
+// Regular files below `dir` (or only in it), hidden entries skipped. Symlinked folders are
+// not entered, which keeps symlink loops and trees counted twice out; a symlinked file
+// counts when its target is a readable file, a dangling one does not.
+void collectFiles(const QString &dir, bool recursive, int depth, QList<FileEntry> &out)
+{
+    QDirIterator it(dir,
+                    QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (isHidden(info.fileName()))
+            continue;
+        if (info.isDir()) {
+            if (recursive && !info.isSymLink() && depth < kMaxDepth)
+                collectFiles(info.filePath(), true, depth + 1, out);
+        } else if (info.isFile() && info.size() > 0) {
+            out.append({info.filePath(), info.lastModified()});
+        }
+    }
+}
+
+enum class ImageKind { None, Jpeg, Png, Gif, WebP, Tiff, Heif };
+
+// The formats ImageDecoder reads, told by their first bytes: the extension says nothing
+// about a renamed text file or a video.
+ImageKind sniff(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ImageKind::None;
+    const QByteArray head = file.read(64);
+    const auto starts = [&](const char *magic, qsizetype at = 0) {
+        const auto n = qsizetype(std::strlen(magic));
+        return head.size() >= at + n && std::memcmp(head.constData() + at, magic, size_t(n)) == 0;
+    };
+    if (starts("\xFF\xD8\xFF"))
+        return ImageKind::Jpeg;
+    if (starts("\x89PNG\r\n\x1A\n"))
+        return ImageKind::Png;
+    if (starts("GIF87a") || starts("GIF89a"))
+        return ImageKind::Gif;
+    if (starts("RIFF") && starts("WEBP", 8))
+        return ImageKind::WebP;
+    if (head.size() >= 4 && (std::memcmp(head.constData(), "II*\0", 4) == 0 ||
+                             std::memcmp(head.constData(), "MM\0*", 4) == 0))
+        return ImageKind::Tiff;
+    if (starts("ftyp", 4)) {
+        // An ISO media file is a HEIF still image only by its brands; MP4 and QuickTime
+        // videos share the container.
+        static constexpr std::array<const char *, 6> kImageBrands = {"heic", "heix", "heim",
+                                                                     "heis", "mif1", "avif"};
+        const auto brandAt = [&](qsizetype at) { return head.mid(at, 4); };
+        const QByteArray major = brandAt(8);
+        for (const char *brand : kImageBrands) {
+            if (major == brand)
+                return ImageKind::Heif;
+        }
+        // Compatible brands follow the minor version; a file that is a video first but
+        // also claims "mif1" is still a video to the user.
+        static constexpr std::array<const char *, 6> kVideoBrands = {"isom", "iso2", "mp41",
+                                                                     "mp42", "qt  ", "M4V "};
+        for (const char *brand : kVideoBrands) {
+            if (major == brand)
+                return ImageKind::None;
+        }
+        quint32 boxSize = 0;
+        for (int i = 0; i < 4; ++i)
+            boxSize = (boxSize << 8) | quint8(head.at(i));
+        const qsizetype end = std::min<qsizetype>(head.size(), boxSize);
+        for (qsizetype at = 16; at + 4 <= end; at += 4) {
+            const QByteArray brand = brandAt(at);
+            if (brand == "mif1" || brand == "heic" || brand == "avif")
+                return ImageKind::Heif;
+        }
+    }
+    return ImageKind::None;
+}
+
+bool ensureVips()
+{
+    static std::once_flag once;
+    static bool started = false;
+    std::call_once(once, [] {
+        started = VIPS_INIT("voskan") == 0;
+        if (!started) {
+            vips_error_clear();
+            return;
+        }
+        // Headers are read once per listing; a cached load would only hold the file open.
+        vips_cache_set_max(0);
+        vips_cache_set_max_mem(0);
+        vips_cache_set_max_files(0);
+    });
+    return started;
+}
+
+// EXIF DateTimeOriginal, read from the header only. Null when the file has none.
+QDateTime captureDate(const QString &path, ImageKind kind)
+{
+    if ((kind != ImageKind::Jpeg && kind != ImageKind::Heif) || !ensureVips())
+        return {};
+    const QByteArray file = QFile::encodeName(path);
+    VipsImage *image = nullptr;
+    const int failed =
+        kind == ImageKind::Jpeg
+            ? vips_jpegload(file.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr)
+            : vips_heifload(file.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (failed) {
+        vips_error_clear();
+        return {};
+    }
+    QDateTime taken;
+    const char *field = "exif-ifd2-DateTimeOriginal";
+    const char *text = nullptr;
+    if (vips_image_get_typeof(image, field) != 0 && vips_image_get_string(image, field, &text) == 0)
+        taken = QDateTime::fromString(QString::fromLatin1(text).left(19),
+                                      QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    else
+        vips_error_clear();
+    g_object_unref(image);
+    return taken.isValid() ? taken : QDateTime();
+}
+
+QString defaultRoot()
+{
+    const QString fromEnvironment = qEnvironmentVariable("VOSKAN_PHOTOS_DIR");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+}
+
+// The direct, visible, real subfolder of `root` with that id, or an empty string.
+QString albumFolder(const QString &root, const QString &albumId)
+{
+    QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (!isHidden(info.fileName()) && !info.isSymLink() &&
+            PhotoLibrary::idForPath(root, info.filePath()) == albumId)
+            return info.filePath();
+    }
+    return {};
+}
+
+QList<PhotoAlbum> listAlbums(const QString &root)
+{
+    QList<FileEntry> files;
+    collectFiles(root, true, 0, files);
+    const QString rootPath = QDir(root).absolutePath();
+    qint64 total = 0;
+    QHash<QString, qint64> perFolder; // direct subfolders of the root → their own pictures
+    for (const FileEntry &file : std::as_const(files)) {
+        if (sniff(file.path) == ImageKind::None)
+            continue;
+        ++total;
+        const QString folder = QFileInfo(file.path).absolutePath();
+        if (QFileInfo(folder).absolutePath() == rootPath)
+            ++perFolder[folder];
+    }
+
+    QList<PhotoAlbum> albums;
+    for (auto it = perFolder.cbegin(); it != perFolder.cend(); ++it)
+        albums.append(
+            {PhotoLibrary::idForPath(root, it.key()), QFileInfo(it.key()).fileName(), it.value()});
+    // The hash has no order; fixing one by id first keeps equal titles stable across runs.
+    std::sort(albums.begin(), albums.end(),
+              [](const PhotoAlbum &a, const PhotoAlbum &b) { return a.id < b.id; });
+    QCollator collator;
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(albums.begin(), albums.end(), [&](const PhotoAlbum &a, const PhotoAlbum &b) {
+        return collator.compare(a.title, b.title) < 0;
+    });
+    albums.prepend({PhotoLibrary::kAllPhotosId, QStringLiteral("Alle Fotos"), total});
+    return albums;
+}
+
+// The newest pictures by capture date. Reading the EXIF header of every file of a large
+// folder would take seconds, so the candidates are the newest files by modification time;
+// a picture copied or edited later than it was taken is found all the same.
+QList<PhotoAsset> listAssets(const QString &root, const QString &folder, bool recursive)
+{
+    QList<FileEntry> files;
+    collectFiles(folder, recursive, 0, files);
+    std::sort(files.begin(), files.end(), [](const FileEntry &a, const FileEntry &b) {
+        return a.modified != b.modified ? a.modified > b.modified : a.path < b.path;
+    });
+    QList<PhotoAsset> assets;
+    for (const FileEntry &file : std::as_const(files)) {
+        if (assets.size() == PhotoLibrary::kMaxAssets)
+            break;
+        const ImageKind kind = sniff(file.path);
+        if (kind == ImageKind::None)
+            continue;
+        const QDateTime taken = captureDate(file.path, kind);
+        assets.append({PhotoLibrary::idForPath(root, file.path), file.path,
+                       taken.isValid() ? taken : file.modified});
+    }
+    std::stable_sort(assets.begin(), assets.end(),
+                     [](const PhotoAsset &a, const PhotoAsset &b) { return a.taken > b.taken; });
+    return assets;
+}
+
+// Searches the tree for a picture handed out by an earlier run.
+QString findAsset(const QString &root, const QString &assetId)
+{
+    QList<FileEntry> files;
+    collectFiles(root, true, 0, files);
+    for (const FileEntry &file : std::as_const(files)) {
+        if (PhotoLibrary::idForPath(root, file.path) == assetId)
+            return file.path;
+    }
+    return {};
+}
+
+} // namespace
+
+PhotoLibrary::PhotoLibrary() : PhotoLibrary(defaultRoot()) {}
+
+PhotoLibrary::PhotoLibrary(const QString &root)
+    : m_root(root.isEmpty() ? QString() : QDir(root).absolutePath()),
+      m_alive(std::make_shared<std::atomic<bool>>(true))
+{
+}
+
+PhotoLibrary::~PhotoLibrary()
+{
+    m_alive->store(false);
+}
+
+QString PhotoLibrary::idForPath(const QString &root, const QString &path)
+{
+    const QString relative = QDir(root).relativeFilePath(path);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(relative.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QString PhotoLibrary::accessQuestion() const
+{
+    return QStringLiteral("Voskan möchte auf deine Fotos im Ordner „%1“ zugreifen.")
+        .arg(QDir::toNativeSeparators(m_root));
+}
+
+void PhotoLibrary::setAccess(bool allowed)
+{
+    QSettings settings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
+    settings.beginGroup(kSettingsGroup);
+    settings.setValue(kAccessKey, allowed ? kAllowed : kDenied);
+    settings.setValue(kAccessRootKey, m_root);
+}
+
+PhotosAuthStatus PhotoLibrary::authorizationStatus() const
+{
+    const QFileInfo root(m_root);
+    if (m_root.isEmpty() || !root.isDir() || !root.isReadable() || !root.isExecutable())
+        return PhotosAuthStatus::Restricted;
+    QSettings settings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
+    settings.beginGroup(kSettingsGroup);
+    // An answer given for another folder does not cover this one.
+    if (settings.value(kAccessRootKey).toString() != m_root)
+        return PhotosAuthStatus::NotDetermined;
+    const QString answer = settings.value(kAccessKey).toString();
+    if (answer == kAllowed)
+        return PhotosAuthStatus::Authorized;
+    if (answer == kDenied)
+        return PhotosAuthStatus::Denied;
+    return PhotosAuthStatus::NotDetermined;
+}
+
+void PhotoLibrary::requestAuthorization(std::function<void(PhotosAuthStatus)> done)
+{
+    // The prompt runs in a later turn too, so a modal dialog never nests inside the caller.
+    onMainThread(m_alive, [this, done = std::move(done)] {
+        PhotosAuthStatus status = authorizationStatus();
+        if (status == PhotosAuthStatus::NotDetermined && m_prompt) {
+            setAccess(m_prompt(accessQuestion()));
+            status = authorizationStatus();
+        }
+        done(status);
+    });
+}
+
+void PhotoLibrary::loadAlbums(std::function<void(QList<PhotoAlbum>)> done)
+{
+    if (!accessGranted()) {
+        onMainThread(m_alive, [done = std::move(done)] { done({}); });
+        return;
+    }
+    QThreadPool::globalInstance()->start([root = m_root, alive = m_alive,
+                                          done = std::move(done)]() mutable {
+        QList<PhotoAlbum> albums = listAlbums(root);
+        onMainThread(alive, [albums = std::move(albums), done = std::move(done)] { done(albums); });
+    });
+}
+
+void PhotoLibrary::loadAssets(const QString &albumId, std::function<void(QList<PhotoAsset>)> done)
+{
+    if (!accessGranted() || albumId.isEmpty() || albumId.contains(QLatin1Char('/'))) {
+        onMainThread(m_alive, [done = std::move(done)] { done({}); });
+        return;
+    }
+    QThreadPool::globalInstance()->start(
+        [this, root = m_root, albumId, alive = m_alive, done = std::move(done)]() mutable {
+            QList<PhotoAsset> assets;
+            if (albumId == kAllPhotosId) {
+                assets = listAssets(root, root, true);
+            } else {
+                const QString folder = albumFolder(root, albumId);
+                if (!folder.isEmpty())
+                    assets = listAssets(root, folder, false);
+            }
+            // `this` is touched only here, on the main thread, after onMainThread saw it alive.
+            onMainThread(alive, [this, assets = std::move(assets), done = std::move(done)] {
+                for (const PhotoAsset &asset : assets)
+                    m_assetPaths.insert(asset.id, asset.path);
+                done(assets);
+            });
+        });
+}
+
+void PhotoLibrary::loadImage(const QString &assetId,
+                             std::function<void(std::optional<Bitmap>)> done)
+{
+    if (!accessGranted()) {
+        onMainThread(m_alive, [done = std::move(done)] { done(std::nullopt); });
+        return;
+    }
+    QThreadPool::globalInstance()->start([root = m_root, assetId,
+                                          known = m_assetPaths.value(assetId), alive = m_alive,
+                                          done = std::move(done)]() mutable {
+        const QString path = known.isEmpty() ? findAsset(root, assetId) : known;
+        std::optional<Bitmap> bitmap;
+        if (!path.isEmpty()) {
+            DecodeResult result = ImageDecoder::decodeFile(path);
+            if (result.isOk())
+                bitmap = result.bitmap();
+        }
+        onMainThread(alive, [bitmap = std::move(bitmap), done = std::move(done)]() mutable {
+            done(std::move(bitmap));
+        });
+    });
+}
