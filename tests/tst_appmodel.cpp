@@ -82,6 +82,11 @@ struct FakeLibrary : PhotoLibraryAccess
     {
         later([this, id, done] { done(assets.value(id)); });
     }
+    void addToAlbum(const QString &, const QString &,
+                    std::function<void(std::optional<PhotosExportError>)> done) override
+    {
+        later([done] { done(std::nullopt); });
+    }
     void loadImage(const QString &id, std::function<void(std::optional<Bitmap>)> done) override
     {
         later([this, id, done] {

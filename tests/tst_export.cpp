@@ -1,4 +1,5 @@
 #include "model/appmodel.h"
+#include "sources/photolibrary.h"
 #include "support/heicreader.h"
 #include "support/reference.h"
 
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void exportRunsOffTheMainThread();
     void exportFailureReportsAndWritesNothing();
     void dragData();
+    void saveToPhotosLibrary_data();
+    void saveToPhotosLibrary();
 
 private:
     static void useSmallCustomSize(AppModel &model);
@@ -179,6 +182,65 @@ void TestExport::dragData()
     QCOMPARE(QFileInfo(path).absolutePath(), QDir(QDir::tempPath()).absolutePath());
     QCOMPARE(readHeic(path).pictures.size(), 2);
     QFile::remove(path);
+}
+
+void TestExport::saveToPhotosLibrary_data()
+{
+    QTest::addColumn<bool>("allow");
+    QTest::addColumn<bool>("renderable");
+    QTest::newRow("allowed: into the album") << true << true;
+    QTest::newRow("not allowed") << false << true;
+    QTest::newRow("nothing to render never asks the library") << true << false;
+}
+
+void TestExport::saveToPhotosLibrary()
+{
+    QFETCH(bool, allow);
+    QFETCH(bool, renderable);
+    QTemporaryDir root;
+    QDir(root.path()).mkdir(QStringLiteral("voskan")); // another album than "Voskan"
+    auto library = std::make_shared<PhotoLibrary>(root.path());
+    int asked = 0;
+    library->setPrompt([&](const QString &) {
+        ++asked;
+        return allow;
+    });
+    QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"))
+        .remove(QStringLiteral("PhotoLibrary"));
+    AppModel model({{}, library});
+    useSmallCustomSize(model);
+    model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+    if (renderable) {
+        model.setEditing(Appearance::Dark);
+        model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+    }
+    const auto leftovers = [] {
+        return QDir(QDir::tempPath()).entryList({QStringLiteral("photos-export-*")}, QDir::Files);
+    };
+    const QStringList before = leftovers();
+    QSignalSpy finished(&model, &AppModel::exportFinished);
+    for (int round = 0; round < 2; ++round) {
+        model.saveToPhotosLibrary();
+        QVERIFY(finished.wait(60000));
+    }
+    QCOMPARE(leftovers(), before);
+    const QStringList saved = QDir(root.filePath(QStringLiteral("Voskan"))).entryList(QDir::Files);
+    QVERIFY(QDir(root.filePath(QStringLiteral("voskan"))).isEmpty());
+    if (!renderable) {
+        QCOMPARE(asked, 0);
+        QCOMPARE(model.errorMessage(), QStringLiteral("Kein Quellbild ausgewählt."));
+        QVERIFY(saved.isEmpty());
+    } else if (!allow) {
+        QCOMPARE(asked, 1);
+        QVERIFY(model.errorMessage()->startsWith(QStringLiteral("Kein Zugriff auf Fotos.")));
+        QVERIFY(!QDir(root.filePath(QStringLiteral("Voskan"))).exists());
+    } else {
+        QCOMPARE(asked, 1); // asked once, remembered
+        QCOMPARE(model.statusMessage(), QStringLiteral("In Fotos gesichert (Album „Voskan“)."));
+        QCOMPARE(saved.size(), 2); // the second beside the first
+        for (const QString &name : saved)
+            QCOMPARE(readHeic(root.filePath(QStringLiteral("Voskan/") + name)).pictures.size(), 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExport)

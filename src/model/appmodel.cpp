@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QUrl>
+#include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -556,30 +557,74 @@ std::optional<QString> AppModel::writeOutput(const QString &path) const
     return writeOutput(m_lightLook, m_darkLook, pixelSize(), path);
 }
 
-void AppModel::exportTo(const QString &path)
+void AppModel::writeOutputInBackground(const QString &path,
+                                       std::function<void(std::optional<QString>)> done)
 {
-    if (m_isExporting)
-        return;
     m_isExporting = true;
     Q_EMIT isExportingChanged();
     // Rendering and encoding take seconds; they run on copies of the looks on a worker, and
     // every model change happens back here on the main thread.
     auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done = std::move(done)] {
         const std::optional<QString> error = watcher->result();
         watcher->deleteLater();
         m_isExporting = false;
         Q_EMIT isExportingChanged();
+        done(error);
+    });
+    watcher->setFuture(
+        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), path] {
+            return writeOutput(light, dark, size, path);
+        }));
+}
+
+void AppModel::exportTo(const QString &path)
+{
+    if (m_isExporting)
+        return;
+    writeOutputInBackground(path, [this, path](const std::optional<QString> &error) {
         if (error)
             setErrorMessage(*error);
         else
             setStatusMessage(QStringLiteral("Exportiert: ") + QFileInfo(path).fileName());
         Q_EMIT exportFinished();
     });
-    watcher->setFuture(
-        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), path] {
-            return writeOutput(light, dark, size, path);
-        }));
+}
+
+void AppModel::saveToPhotosLibrary()
+{
+    if (m_isExporting)
+        return;
+    setErrorMessage(std::nullopt);
+    const QString path =
+        QDir(QDir::tempPath())
+            .filePath(QStringLiteral("photos-export-%1.heic")
+                          .arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper()));
+    writeOutputInBackground(path, [this, path](const std::optional<QString> &error) {
+        if (error) { // a failed write never reaches the library
+            setErrorMessage(*error);
+            Q_EMIT exportFinished();
+            return;
+        }
+        if (!m_services.photos) {
+            QFile::remove(path);
+            setErrorMessage(description(PhotosExportError::AddFailed));
+            Q_EMIT exportFinished();
+            return;
+        }
+        QPointer<AppModel> self(this);
+        m_services.photos->addToAlbum(
+            path, QStringLiteral("Voskan"), [self, path](std::optional<PhotosExportError> failure) {
+                QFile::remove(path);
+                if (!self)
+                    return;
+                if (failure)
+                    self->setErrorMessage(description(*failure));
+                else
+                    self->setStatusMessage(QStringLiteral("In Fotos gesichert (Album „Voskan“)."));
+                Q_EMIT self->exportFinished();
+            });
+    });
 }
 
 QMimeData *AppModel::makeDragData()

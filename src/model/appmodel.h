@@ -159,6 +159,9 @@ public:
     // statusMessage ("Exportiert: <name>") or errorMessage.
     void exportTo(const QString &path);
     bool isExporting() const { return m_isExporting; }
+    // Writes the wallpaper to a temporary file on a worker and adds it to the library's
+    // album "Voskan"; the temporary file is removed afterwards.
+    void saveToPhotosLibrary();
     // Writes the wallpaper into the temporary folder for dragging it out, synchronously:
     // a drag needs its file. Empty data, with errorMessage set, when that fails.
     QMimeData *makeDragData();
@@ -212,6 +215,10 @@ private:
     void recordRecent(const QString &path);
     void saveRecentFiles();
     void trackDownload(const QString &url);
+    // Runs writeOutput on a worker with isExporting set; `done` gets its outcome on the
+    // main thread.
+    void writeOutputInBackground(const QString &path,
+                                 std::function<void(std::optional<QString>)> done);
 
     Services m_services;
     QString m_accessKey;

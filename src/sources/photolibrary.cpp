@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QUuid>
 
 #include <vips/vips.h>
 
@@ -19,6 +21,8 @@
 #include <array>
 #include <cstring>
 #include <mutex>
+
+#include <unistd.h>
 
 namespace {
 
@@ -336,6 +340,73 @@ void PhotoLibrary::requestAuthorization(std::function<void(PhotosAuthStatus)> do
             status = authorizationStatus();
         }
         done(status);
+    });
+}
+
+QString description(PhotosExportError error)
+{
+    switch (error) {
+    case PhotosExportError::Denied:
+        return QStringLiteral(
+            "Kein Zugriff auf Fotos. Bitte in den Einstellungen von Voskan (Strg+,) den "
+            "Zugriff auf die Fotos-Mediathek erlauben.");
+    case PhotosExportError::AlbumFailed:
+        return QStringLiteral("Das Album „Voskan“ konnte nicht angelegt werden.");
+    case PhotosExportError::AddFailed:
+        return QStringLiteral("Das Wallpaper konnte nicht in Fotos gesichert werden.");
+    }
+    return {};
+}
+
+namespace {
+
+// Copies `file` into `folder` under a name no picture there has: written under a hidden
+// temporary name first, then linked to its final name, which fails rather than replace.
+bool copyInto(const QString &file, const QString &folder)
+{
+    const QFileInfo source(file);
+    const QString stem =
+        QStringLiteral("Voskan %1")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+    const QString suffix =
+        source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
+    const QString partial = QDir(folder).filePath(
+        QStringLiteral(".voskan-%1.part").arg(QUuid::createUuid().toString(QUuid::Id128).left(12)));
+    if (!QFile::copy(file, partial))
+        return false;
+    bool placed = false;
+    for (int n = 1; n < 1000 && !placed; ++n) {
+        const QString name =
+            n == 1 ? stem + suffix : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
+        // link() never replaces an existing name, unlike rename().
+        placed = ::link(QFile::encodeName(partial).constData(),
+                        QFile::encodeName(QDir(folder).filePath(name)).constData()) == 0;
+    }
+    QFile::remove(partial);
+    return placed;
+}
+
+} // namespace
+
+void PhotoLibrary::addToAlbum(const QString &file, const QString &album,
+                              std::function<void(std::optional<PhotosExportError>)> done)
+{
+    requestAuthorization([this, file, album, done = std::move(done)](PhotosAuthStatus status) {
+        if (status != PhotosAuthStatus::Authorized) {
+            done(PhotosExportError::Denied);
+            return;
+        }
+        // An album is a folder directly under the root; the title is matched exactly, so
+        // "voskan" is another album than "Voskan".
+        const QString folder = QDir(m_root).filePath(album);
+        const QFileInfo info(folder);
+        if ((info.exists() && !info.isDir()) || (!info.exists() && !QDir(m_root).mkdir(album))) {
+            done(PhotosExportError::AlbumFailed);
+            return;
+        }
+        done(copyInto(file, folder)
+                 ? std::nullopt
+                 : std::optional<PhotosExportError>(PhotosExportError::AddFailed));
     });
 }
 

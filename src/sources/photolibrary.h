@@ -42,6 +42,8 @@ public:
     void loadAssets(const QString &albumId, std::function<void(QList<PhotoAsset>)> done) override;
     void loadImage(const QString &assetId,
                    std::function<void(std::optional<Bitmap>)> done) override;
+    void addToAlbum(const QString &file, const QString &album,
+                    std::function<void(std::optional<PhotosExportError>)> done) override;
 
     // The stable id of a file or folder below `root`, by its path relative to it.
     static QString idForPath(const QString &root, const QString &path);

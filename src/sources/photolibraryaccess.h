@@ -37,6 +37,15 @@ struct PhotoAsset
     friend bool operator==(const PhotoAsset &, const PhotoAsset &) = default;
 };
 
+// Failures of saving a wallpaper into the library's "Voskan" album.
+enum class PhotosExportError {
+    Denied,      // no access
+    AlbumFailed, // the album could not be made
+    AddFailed,   // the picture could not be added
+};
+
+QString description(PhotosExportError error);
+
 // What the model needs of the photo library. Every `done` is called later, on the main
 // thread, never inside the call.
 class PhotoLibraryAccess
@@ -55,4 +64,8 @@ public:
     // The picture decoded at full size; nothing when it cannot be read.
     virtual void loadImage(const QString &assetId,
                            std::function<void(std::optional<Bitmap>)> done) = 0;
+    // Adds a copy of `file` to the album of that title, made when missing, never replacing
+    // a picture already there. Asks for access first when nobody has answered yet.
+    virtual void addToAlbum(const QString &file, const QString &album,
+                            std::function<void(std::optional<PhotosExportError>)> done) = 0;
 };
