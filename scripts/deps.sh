@@ -10,6 +10,8 @@ packages=(
   libbenchmark-dev
   # Readers nobody here wrote, used by the tests to check the wallpaper files.
   libimage-exiftool-perl libheif-examples
+  # The desktop tests run the real gsettings and a private D-Bus session bus.
+  gsettings-desktop-schemas libglib2.0-bin dbus
 )
 if [ "${1:-}" = "--bench" ]; then
   # The peer comparison in bench/ runs these command-line tools.

@@ -6,6 +6,7 @@
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
+#include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "                      [--set FELD=WERT …] [--dark-style S] [--dark-set FELD=WERT …]\n"
     "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
+    "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
@@ -50,7 +52,9 @@ const char kUsage[] =
     "  --unsplash TEXT  statt FOTO: ein Unsplash-Treffer für TEXT (mit dem gespeicherten\n"
     "                   Access-Key oder --key KEY), --pick N wählt den N-ten (Standard 1)\n"
     "  --preview        Vorschau statt voller Größe\n"
-    "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n";
+    "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n"
+    "  --set-desktop    statt einer Ausgabedatei: als dynamisches Wallpaper auf allen\n"
+    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“\n";
 
 int usage(const QString &problem = {})
 {
@@ -96,6 +100,7 @@ struct Options
                                       ResolutionPreset::proDisplayXDR().height};
     bool preview = false;
     bool timings = false;
+    bool setDesktop = false;
     QString photo;
     QString output;
     // A search hit instead of a photo file.
@@ -169,6 +174,8 @@ std::optional<int> parse(const QStringList &args, Options &o)
                                  .arg(AppModel::kHitsPerPage));
         } else if (arg == QLatin1String("--preview")) {
             o.preview = true;
+        } else if (arg == QLatin1String("--set-desktop")) {
+            o.setDesktop = true;
         } else if (arg == QLatin1String("--timings")) {
             o.timings = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
@@ -176,6 +183,13 @@ std::optional<int> parse(const QStringList &args, Options &o)
         } else {
             positional << arg;
         }
+    }
+    if (o.setDesktop) {
+        if (positional.size() != (o.unsplashQuery.isEmpty() ? 1 : 0))
+            return usage(QStringLiteral("Mit --set-desktop wird nur das Foto angegeben."));
+        if (!positional.isEmpty())
+            o.photo = positional[0];
+        return std::nullopt;
     }
     if (!o.unsplashQuery.isEmpty()) {
         if (positional.size() != 1)
@@ -287,7 +301,8 @@ int main(int argc, char *argv[])
     Options o;
     if (const auto exit = parse(app.arguments(), o))
         return *exit;
-    const bool dynamic = o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
+    const bool dynamic =
+        o.setDesktop || o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
 
     QElapsedTimer timer;
     timer.start();
@@ -314,6 +329,14 @@ int main(int argc, char *argv[])
     if (dynamic)
         applyPhoto(o.dark, darkDecoded.bitmap(), o.darkSets);
     const double prepareMs = msSince(timer);
+
+    if (o.setDesktop) {
+        if (const auto error =
+                AppModel::setAsDesktop(o.look, o.dark, o.size, *DesktopService::forEnvironment()))
+            return fail(*error);
+        std::printf("Als dynamisches Wallpaper gesetzt.\n");
+        return 0;
+    }
 
     const QSizeF size = o.preview ? RenderPipeline::previewSize(o.size) : o.size.toSizeF();
     const std::optional<Bitmap> light = RenderPipeline::renderCG(o.look, size, !o.preview);

@@ -2,6 +2,7 @@
 
 #include "model/palette.h"
 #include "model/secrets.h"
+#include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
@@ -12,9 +13,12 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <filesystem>
 
 namespace {
 
@@ -537,7 +541,8 @@ QString AppModel::exportFileName(const QString &ext) const
 }
 
 std::optional<QString> AppModel::writeOutput(const Look &light, const Look &dark,
-                                             RenderPipeline::PixelSize size, const QString &path)
+                                             RenderPipeline::PixelSize size, const QString &path,
+                                             const PicturesWriter &alsoWrite)
 {
     // One picture after the other, so a failing light render costs no dark render.
     const RenderPipeline::FullRender lightRender = RenderPipeline::renderFull(light, size);
@@ -549,6 +554,8 @@ std::optional<QString> AppModel::writeOutput(const Look &light, const Look &dark
     if (const auto error = DynamicWallpaper::writeHEIC(std::get<Bitmap>(lightRender),
                                                        std::get<Bitmap>(darkRender), path))
         return description(*error);
+    if (alsoWrite)
+        return alsoWrite(std::get<Bitmap>(lightRender), std::get<Bitmap>(darkRender));
     return std::nullopt;
 }
 
@@ -625,6 +632,116 @@ void AppModel::saveToPhotosLibrary()
                 Q_EMIT self->exportFinished();
             });
     });
+}
+
+std::optional<QString> AppModel::appSupportDir()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Voskan");
+    if (!QDir().mkpath(folder))
+        return std::nullopt;
+    return folder;
+}
+
+void AppModel::setAsDesktop()
+{
+    if (m_isExporting)
+        return;
+    if (!m_desktop)
+        m_desktop = DesktopService::forEnvironment();
+    setErrorMessage(std::nullopt);
+    m_isExporting = true;
+    Q_EMIT isExportingChanged();
+    // Renders, encoding and the companion pictures take seconds: they run on a worker with
+    // copies of the looks; asking and telling the desktop stays here on the main thread.
+    const std::optional<QString> current = m_desktop->desktopImagePath();
+    auto *watcher = new QFutureWatcher<std::variant<WallpaperFiles, QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        const std::variant<WallpaperFiles, QString> prepared = watcher->result();
+        watcher->deleteLater();
+        std::optional<QString> error;
+        if (const auto *failed = std::get_if<QString>(&prepared))
+            error = *failed;
+        else
+            error = m_desktop->setDesktopImage(std::get<WallpaperFiles>(prepared));
+        m_isExporting = false;
+        Q_EMIT isExportingChanged();
+        if (error)
+            setErrorMessage(*error);
+        else
+            setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+        Q_EMIT exportFinished();
+    });
+    watcher->setFuture(
+        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), current] {
+            return prepareDesktopFiles(light, dark, size, current);
+        }));
+}
+
+void AppModel::setDesktopService(std::shared_ptr<DesktopService> desktop)
+{
+    m_desktop = std::move(desktop);
+}
+
+std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dark,
+                                              RenderPipeline::PixelSize size,
+                                              DesktopService &desktop)
+{
+    const std::variant<WallpaperFiles, QString> prepared =
+        prepareDesktopFiles(light, dark, size, desktop.desktopImagePath());
+    if (const auto *error = std::get_if<QString>(&prepared))
+        return *error;
+    return desktop.setDesktopImage(std::get<WallpaperFiles>(prepared));
+}
+
+std::variant<WallpaperFiles, QString>
+AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
+                              const std::optional<QString> &current)
+{
+    const std::optional<QString> folder = appSupportDir();
+    if (!folder)
+        return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
+
+    // The desktop gets a name other than the one it shows, or it may keep its cached picture.
+    const QDir dir(*folder);
+    const bool showsA =
+        current && QFileInfo(*current).fileName() == QLatin1String("wallpaper-a.heic");
+    const QString target = dir.filePath(showsA ? QStringLiteral("wallpaper-b.heic")
+                                               : QStringLiteral("wallpaper-a.heic"));
+    const WallpaperFiles files =
+        WallpaperFiles::forHeic(target, QSize(int(size.width), int(size.height)));
+
+    const QString tmp = QStringLiteral(".tmp");
+    const QStringList finals{files.heic, files.light, files.dark};
+    const auto removeTemps = [&] {
+        for (const QString &path : finals)
+            QFile::remove(path + tmp); // left over by an earlier failure, or by this one
+    };
+    removeTemps();
+    // The pictures come from the renders in memory; decoding the HEIC again would cost more.
+    const std::optional<QString> error = writeOutput(
+        light, dark, size, files.heic + tmp,
+        [&](const Bitmap &lightPicture, const Bitmap &darkPicture) -> std::optional<QString> {
+            if (const auto failed = writeCompanionPicture(lightPicture, files.light + tmp))
+                return failed;
+            return writeCompanionPicture(darkPicture, files.dark + tmp);
+        });
+    if (error) {
+        removeTemps();
+        return *error;
+    }
+    for (const QString &path : finals) {
+        // rename() replaces an existing file in one step.
+        std::error_code failed;
+        std::filesystem::rename(QFile::encodeName(path + tmp).toStdString(),
+                                QFile::encodeName(path).toStdString(), failed);
+        if (failed) {
+            removeTemps();
+            return QStringLiteral("Das Wallpaper konnte nicht gesichert werden: ") +
+                   QFileInfo(path).fileName();
+        }
+    }
+    return files;
 }
 
 QMimeData *AppModel::makeDragData()

@@ -4,6 +4,7 @@
 #include "model/look.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
+#include "output/desktopservice.h"
 #include "sources/photolibraryaccess.h"
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
@@ -152,8 +153,13 @@ public:
     // Renders both looks at full size (light first; the first failure stops) and writes the
     // dynamic wallpaper. The error's German text, or nothing on success. Runs on the caller's
     // thread with the looks and size given, so it can run off the main thread.
+    // `alsoWrite`, when given, gets both pictures once the HEIC is written; its error fails the
+    // whole write.
+    using PicturesWriter =
+        std::function<std::optional<QString>(const Bitmap &light, const Bitmap &dark)>;
     static std::optional<QString> writeOutput(const Look &light, const Look &dark,
-                                              RenderPipeline::PixelSize size, const QString &path);
+                                              RenderPipeline::PixelSize size, const QString &path,
+                                              const PicturesWriter &alsoWrite = {});
     std::optional<QString> writeOutput(const QString &path) const;
     // Exports to `path` on a worker thread; isExporting is set meanwhile, the outcome lands in
     // statusMessage ("Exportiert: <name>") or errorMessage.
@@ -165,6 +171,25 @@ public:
     // Writes the wallpaper into the temporary folder for dragging it out, synchronously:
     // a drag needs its file. Empty data, with errorMessage set, when that fails.
     QMimeData *makeDragData();
+    // The program's own data folder (".../share/Voskan"), created if needed; nothing when it
+    // cannot be.
+    static std::optional<QString> appSupportDir();
+    // Writes the wallpaper (HEIC and its two pictures) to whichever of "wallpaper-a.heic" /
+    // "wallpaper-b.heic" the desktop does not show, and sets it on every screen. Synchronous;
+    // the outcome lands in statusMessage or errorMessage. The new files replace the old ones
+    // only after both renders and the encoding succeeded.
+    void setAsDesktop();
+    // Where setAsDesktop() sets the picture; unset, the desktop of the running session.
+    void setDesktopService(std::shared_ptr<DesktopService> desktop);
+    // The same with the looks and size given; the error text, or nothing on success.
+    static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
+                                               RenderPipeline::PixelSize size,
+                                               DesktopService &desktop);
+    // Renders both looks and writes the HEIC and its two pictures under the name the desktop
+    // does not show now (`current`); callable off the main thread.
+    static std::variant<WallpaperFiles, QString>
+    prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
+                        const std::optional<QString> &current);
 
     // --- photo library ----------------------------------------------------------------
     // Reads the library's state without asking; loads the albums when access was granted.
@@ -221,6 +246,7 @@ private:
                                  std::function<void(std::optional<QString>)> done);
 
     Services m_services;
+    std::shared_ptr<DesktopService> m_desktop;
     QString m_accessKey;
     QString m_query;
     QList<UnsplashPhoto> m_results;

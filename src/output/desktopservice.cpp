@@ -1,0 +1,603 @@
+#include "desktopservice.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+const QString kLightSuffix = QStringLiteral("-light.jpg");
+const QString kDarkSuffix = QStringLiteral("-dark.jpg");
+const QString kPackageSuffix = QStringLiteral("-kde");
+// Tools that hang must not freeze the program for good.
+constexpr int kCommandTimeoutMs = 15000;
+constexpr int kDBusTimeoutMs = 5000;
+
+QString unsupportedText()
+{
+    return QStringLiteral(
+        "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.");
+}
+
+QString failedText(const QString &detail)
+{
+    return QStringLiteral("Der Schreibtischhintergrund konnte nicht gesetzt werden: %1")
+        .arg(detail);
+}
+
+// gsettings takes and prints values as GVariant text.
+QString gvariantString(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+std::optional<QString> parseGVariantString(const QByteArray &output)
+{
+    const QString text = QString::fromUtf8(output).trimmed();
+    if (text.size() < 2 || text.front() != text.back() ||
+        (text.front() != QLatin1Char('\'') && text.front() != QLatin1Char('"')))
+        return std::nullopt;
+    QString value;
+    const QString inner = text.mid(1, text.size() - 2);
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+        if (inner.at(i) == QLatin1Char('\\') && i + 1 < inner.size())
+            ++i;
+        value += inner.at(i);
+    }
+    return value;
+}
+
+// A file URI or a plain path, as a local path.
+std::optional<QString> localPath(const QString &uriOrPath)
+{
+    if (uriOrPath.isEmpty())
+        return std::nullopt;
+    const QUrl url(uriOrPath);
+    if (url.isLocalFile())
+        return url.toLocalFile();
+    if (uriOrPath.startsWith(QLatin1Char('/')))
+        return uriOrPath;
+    return std::nullopt;
+}
+
+QString fileUri(const QString &path)
+{
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+
+std::optional<QString> runAll(const CommandRunner &runner, const QString &program,
+                              const QList<QStringList> &calls)
+{
+    for (const QStringList &arguments : calls) {
+        const CommandResult result = runner(program, arguments);
+        if (!result.ok)
+            return failedText(result.error.isEmpty() ? program : result.error);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> readGsetting(const CommandRunner &runner, const QString &schema,
+                                    const QString &key)
+{
+    const CommandResult result =
+        runner(QStringLiteral("gsettings"), {QStringLiteral("get"), schema, key});
+    if (!result.ok)
+        return std::nullopt;
+    if (const auto value = parseGVariantString(result.output))
+        return localPath(*value);
+    return std::nullopt;
+}
+
+// --- GNOME and its relatives: both pictures, the desktop switches with the colour scheme ------
+
+class GnomeBackend : public DesktopBackend
+{
+public:
+    explicit GnomeBackend(CommandRunner runner) : m_runner(std::move(runner)) {}
+
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        // The entry makes the picture selectable again in the desktop's own settings.
+        if (const auto error = writeBackgroundProperties(files))
+            return error;
+        const QString schema = QStringLiteral("org.gnome.desktop.background");
+        const QString set = QStringLiteral("set");
+        return runAll(
+            m_runner, QStringLiteral("gsettings"),
+            {{set, schema, QStringLiteral("picture-options"), QStringLiteral("'zoom'")},
+             {set, schema, QStringLiteral("picture-uri-dark"), gvariantString(fileUri(files.dark))},
+             {set, schema, QStringLiteral("picture-uri"), gvariantString(fileUri(files.light))}});
+    }
+
+    std::optional<QString> currentPicture() override
+    {
+        return readGsetting(m_runner, QStringLiteral("org.gnome.desktop.background"),
+                            QStringLiteral("picture-uri"));
+    }
+
+private:
+    static std::optional<QString> writeBackgroundProperties(const WallpaperFiles &files)
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QStringLiteral("/gnome-background-properties");
+        if (!QDir().mkpath(folder))
+            return failedText(folder);
+        const QString xml = QStringLiteral("<?xml version=\"1.0\"?>\n"
+                                           "<!DOCTYPE wallpapers SYSTEM \"gnome-wp-list.dtd\">\n"
+                                           "<wallpapers>\n"
+                                           "  <wallpaper deleted=\"false\">\n"
+                                           "    <name>Voskan</name>\n"
+                                           "    <filename>%1</filename>\n"
+                                           "    <filename-dark>%2</filename-dark>\n"
+                                           "    <options>zoom</options>\n"
+                                           "    <shade_type>solid</shade_type>\n"
+                                           "    <pcolor>#000000</pcolor>\n"
+                                           "    <scolor>#000000</scolor>\n"
+                                           "  </wallpaper>\n"
+                                           "</wallpapers>\n")
+                                .arg(files.light.toHtmlEscaped(), files.dark.toHtmlEscaped());
+        QSaveFile file(folder + QStringLiteral("/voskan.xml"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0 || !file.commit())
+            return failedText(file.errorString());
+        return std::nullopt;
+    }
+
+    CommandRunner m_runner;
+};
+
+// --- KDE Plasma: a wallpaper package with a light and a dark picture ------------------------
+
+QString jsString(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+class KdeBackend : public DesktopBackend
+{
+public:
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        const QString package = files.kdePackage();
+        if (const auto error = buildPackage(files, package))
+            return error;
+        const QString script =
+            QStringLiteral("var all = desktops();\n"
+                           "for (var i = 0; i < all.length; ++i) {\n"
+                           "    var d = all[i];\n"
+                           "    d.wallpaperPlugin = 'org.kde.image';\n"
+                           "    d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];\n"
+                           "    d.writeConfig('Image', %1);\n"
+                           "}\n")
+                .arg(jsString(fileUri(package)));
+        QDBusMessage reply;
+        if (!evaluate(script, &reply))
+            return failedText(reply.errorMessage());
+        return std::nullopt;
+    }
+
+    std::optional<QString> currentPicture() override
+    {
+        const QString script =
+            QStringLiteral("var d = desktops()[0];\n"
+                           "if (d) {\n"
+                           "    d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];\n"
+                           "    print(d.readConfig('Image'));\n"
+                           "}\n");
+        QDBusMessage reply;
+        if (!evaluate(script, &reply) || reply.arguments().isEmpty())
+            return std::nullopt;
+        QString value = reply.arguments().constFirst().toString().trimmed();
+        while (value.endsWith(QLatin1Char('/')))
+            value.chop(1);
+        return localPath(value);
+    }
+
+private:
+    static bool evaluate(const QString &script, QDBusMessage *reply)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+            QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+        call << script;
+        *reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
+        return reply->type() == QDBusMessage::ReplyMessage;
+    }
+
+    // Built beside its place and swapped in, so the desktop never sees half a package.
+    static std::optional<QString> buildPackage(const WallpaperFiles &files, const QString &package)
+    {
+        const QString building = package + QStringLiteral(".tmp");
+        QDir(building).removeRecursively();
+        const QString name =
+            QStringLiteral("%1x%2.jpg").arg(files.size.width()).arg(files.size.height());
+        const QString images = building + QStringLiteral("/contents/images");
+        const QString imagesDark = building + QStringLiteral("/contents/images_dark");
+        QJsonObject plugin{{QStringLiteral("Id"), QFileInfo(package).fileName()},
+                           {QStringLiteral("Name"), QStringLiteral("Voskan")}};
+        QJsonObject metadata{
+            {QStringLiteral("KPlugin"), plugin},
+            {QStringLiteral("KPackageStructure"), QStringLiteral("Wallpaper/Images")}};
+        QSaveFile meta(building + QStringLiteral("/metadata.json"));
+        const bool built = QDir().mkpath(images) && QDir().mkpath(imagesDark) &&
+                           QFile::copy(files.light, images + QLatin1Char('/') + name) &&
+                           QFile::copy(files.dark, imagesDark + QLatin1Char('/') + name) &&
+                           meta.open(QIODevice::WriteOnly) &&
+                           meta.write(QJsonDocument(metadata).toJson()) >= 0 && meta.commit();
+        if (!built) {
+            QDir(building).removeRecursively();
+            return failedText(package);
+        }
+        QDir(package).removeRecursively();
+        if (!QDir().rename(building, package)) {
+            QDir(building).removeRecursively();
+            return failedText(package);
+        }
+        return std::nullopt;
+    }
+};
+
+// --- desktops with one picture: the one of the colour scheme shown now ---------------------
+
+class SinglePictureBackend : public DesktopBackend
+{
+public:
+    SinglePictureBackend(CommandRunner runner, DarkSchemeQuery dark)
+        : m_runner(std::move(runner)), m_dark(std::move(dark))
+    {
+    }
+
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        return setPicture(m_dark && m_dark() ? files.dark : files.light);
+    }
+
+protected:
+    virtual std::optional<QString> setPicture(const QString &path) = 0;
+    CommandRunner m_runner;
+
+private:
+    DarkSchemeQuery m_dark;
+};
+
+class CinnamonBackend : public SinglePictureBackend
+{
+public:
+    using SinglePictureBackend::SinglePictureBackend;
+    std::optional<QString> currentPicture() override
+    {
+        return readGsetting(m_runner, QStringLiteral("org.cinnamon.desktop.background"),
+                            QStringLiteral("picture-uri"));
+    }
+
+protected:
+    std::optional<QString> setPicture(const QString &path) override
+    {
+        return runAll(m_runner, QStringLiteral("gsettings"),
+                      {{QStringLiteral("set"), QStringLiteral("org.cinnamon.desktop.background"),
+                        QStringLiteral("picture-uri"), gvariantString(fileUri(path))}});
+    }
+};
+
+class MateBackend : public SinglePictureBackend
+{
+public:
+    using SinglePictureBackend::SinglePictureBackend;
+    std::optional<QString> currentPicture() override
+    {
+        return readGsetting(m_runner, QStringLiteral("org.mate.background"),
+                            QStringLiteral("picture-filename"));
+    }
+
+protected:
+    std::optional<QString> setPicture(const QString &path) override
+    {
+        return runAll(m_runner, QStringLiteral("gsettings"),
+                      {{QStringLiteral("set"), QStringLiteral("org.mate.background"),
+                        QStringLiteral("picture-filename"), gvariantString(path)}});
+    }
+};
+
+class XfceBackend : public SinglePictureBackend
+{
+public:
+    using SinglePictureBackend::SinglePictureBackend;
+    std::optional<QString> currentPicture() override
+    {
+        const QStringList properties = imageProperties();
+        if (properties.isEmpty())
+            return std::nullopt;
+        const CommandResult result = m_runner(
+            QStringLiteral("xfconf-query"), {QStringLiteral("-c"), QStringLiteral("xfce4-desktop"),
+                                             QStringLiteral("-p"), properties.constFirst()});
+        if (!result.ok)
+            return std::nullopt;
+        return localPath(QString::fromUtf8(result.output).trimmed());
+    }
+
+protected:
+    std::optional<QString> setPicture(const QString &path) override
+    {
+        // Xfce keeps one picture per monitor and workspace; the ones it knows are listed.
+        const QStringList properties = imageProperties();
+        if (properties.isEmpty())
+            return unsupportedText();
+        QList<QStringList> calls;
+        for (const QString &property : properties)
+            calls.append({QStringLiteral("-c"), QStringLiteral("xfce4-desktop"),
+                          QStringLiteral("-p"), property, QStringLiteral("-s"), path});
+        return runAll(m_runner, QStringLiteral("xfconf-query"), calls);
+    }
+
+private:
+    QStringList imageProperties() const
+    {
+        const CommandResult result =
+            m_runner(QStringLiteral("xfconf-query"),
+                     {QStringLiteral("-c"), QStringLiteral("xfce4-desktop"), QStringLiteral("-l")});
+        if (!result.ok)
+            return {};
+        static const QRegularExpression pattern(
+            QStringLiteral("^/backdrop/screen\\d+/monitor[^/]+/workspace\\d+/last-image$"));
+        QStringList properties;
+        for (const QString &line : QString::fromUtf8(result.output).split(QLatin1Char('\n'))) {
+            if (pattern.match(line.trimmed()).hasMatch())
+                properties.append(line.trimmed());
+        }
+        return properties;
+    }
+};
+
+class SwayBackend : public SinglePictureBackend
+{
+public:
+    using SinglePictureBackend::SinglePictureBackend;
+    // sway cannot be asked for the background it shows.
+    std::optional<QString> currentPicture() override { return std::nullopt; }
+
+protected:
+    std::optional<QString> setPicture(const QString &path) override
+    {
+        // swaymsg joins its arguments into one sway command, so the path is quoted for sway.
+        QString quoted = path;
+        quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        return runAll(m_runner, QStringLiteral("swaymsg"),
+                      {{QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"),
+                        QLatin1Char('"') + quoted + QLatin1Char('"'), QStringLiteral("fill")}});
+    }
+};
+
+// --- anything else: the desktop portal -------------------------------------------------------
+
+class PortalBackend : public DesktopBackend
+{
+public:
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        QFile file(files.light);
+        if (!file.open(QIODevice::ReadOnly))
+            return unsupportedText();
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.portal.Desktop"),
+            QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperFile"));
+        call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(file.handle()))
+             << QVariantMap{{QStringLiteral("show-preview"), false},
+                            {QStringLiteral("set-on"), QStringLiteral("both")}};
+        const QDBusMessage reply =
+            QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return unsupportedText();
+        return std::nullopt;
+    }
+    std::optional<QString> currentPicture() override { return std::nullopt; }
+};
+
+} // namespace
+
+// --- files ------------------------------------------------------------------------------------
+
+WallpaperFiles WallpaperFiles::forHeic(const QString &heicPath, QSize size)
+{
+    QString base = heicPath;
+    if (base.endsWith(QStringLiteral(".heic")))
+        base.chop(5);
+    return {heicPath, base + kLightSuffix, base + kDarkSuffix, size};
+}
+
+QString WallpaperFiles::kdePackage() const
+{
+    QString base = heic;
+    if (base.endsWith(QStringLiteral(".heic")))
+        base.chop(5);
+    return base + kPackageSuffix;
+}
+
+QString WallpaperFiles::heicForPicture(const QString &picturePath)
+{
+    const QFileInfo info(picturePath);
+    QString name = info.fileName();
+    for (const QString &suffix : {kLightSuffix, kDarkSuffix, kPackageSuffix}) {
+        if (name.endsWith(suffix) && name.size() > suffix.size()) {
+            name.chop(suffix.size());
+            return info.dir().filePath(name + QStringLiteral(".heic"));
+        }
+    }
+    return picturePath;
+}
+
+std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path)
+{
+    // 8 bits suffice for a screen; JPEG at this quality is a tenth of a PNG and quicker to write.
+    const QImage image = picture.toImage().convertToFormat(QImage::Format_RGB888);
+    QSaveFile file(path);
+    if (image.isNull() || !file.open(QIODevice::WriteOnly))
+        return failedText(path);
+    QImageWriter writer(&file, "jpg");
+    writer.setQuality(95);
+    if (!writer.write(image) || !file.commit())
+        return failedText(path);
+    return std::nullopt;
+}
+
+CommandResult runCommand(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    CommandResult result;
+    if (!process.waitForStarted(kCommandTimeoutMs)) {
+        result.error = program + QStringLiteral(": ") + process.errorString();
+        return result;
+    }
+    if (!process.waitForFinished(kCommandTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.error = program + QStringLiteral(": ") + process.errorString();
+        return result;
+    }
+    result.output = process.readAllStandardOutput();
+    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!result.ok)
+        result.error = program + QStringLiteral(": ") +
+                       QString::fromUtf8(process.readAllStandardError()).trimmed();
+    return result;
+}
+
+DesktopKind detectDesktop(const QProcessEnvironment &environment)
+{
+    const QStringList desktops = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
+                                     .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &entry : desktops) {
+        const QString name = entry.trimmed().toLower();
+        if (name == QLatin1String("gnome") || name == QLatin1String("ubuntu") ||
+            name == QLatin1String("budgie") || name == QLatin1String("pantheon") ||
+            name == QLatin1String("gnome-classic") || name == QLatin1String("gnome-flashback"))
+            return DesktopKind::Gnome;
+        if (name == QLatin1String("kde"))
+            return DesktopKind::Kde;
+        if (name == QLatin1String("x-cinnamon") || name == QLatin1String("cinnamon"))
+            return DesktopKind::Cinnamon;
+        if (name == QLatin1String("mate"))
+            return DesktopKind::Mate;
+        if (name == QLatin1String("xfce"))
+            return DesktopKind::Xfce;
+        if (name == QLatin1String("sway"))
+            return DesktopKind::Sway;
+    }
+    if (environment.value(QStringLiteral("KDE_FULL_SESSION")) == QLatin1String("true"))
+        return DesktopKind::Kde;
+    if (!environment.value(QStringLiteral("SWAYSOCK")).isEmpty())
+        return DesktopKind::Sway;
+    return DesktopKind::Other;
+}
+
+bool portalPrefersDark()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"),
+        QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("ReadOne"));
+    call << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
+    const QDBusMessage reply =
+        QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    QVariant value = reply.arguments().constFirst();
+    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    return value.toUInt() == 1;
+}
+
+std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner)
+{
+    return std::make_unique<GnomeBackend>(std::move(runner));
+}
+std::unique_ptr<DesktopBackend> makeKdeBackend()
+{
+    return std::make_unique<KdeBackend>();
+}
+std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSchemeQuery dark)
+{
+    return std::make_unique<CinnamonBackend>(std::move(runner), std::move(dark));
+}
+std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark)
+{
+    return std::make_unique<MateBackend>(std::move(runner), std::move(dark));
+}
+std::unique_ptr<DesktopBackend> makeXfceBackend(CommandRunner runner, DarkSchemeQuery dark)
+{
+    return std::make_unique<XfceBackend>(std::move(runner), std::move(dark));
+}
+std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkSchemeQuery dark)
+{
+    return std::make_unique<SwayBackend>(std::move(runner), std::move(dark));
+}
+std::unique_ptr<DesktopBackend> makePortalBackend()
+{
+    return std::make_unique<PortalBackend>();
+}
+
+// --- service ----------------------------------------------------------------------------------
+
+DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend)
+    : m_backend(std::move(backend))
+{
+}
+
+std::shared_ptr<DesktopService>
+DesktopService::forEnvironment(const QProcessEnvironment &environment)
+{
+    switch (detectDesktop(environment)) {
+    case DesktopKind::Gnome:
+        return std::make_shared<DesktopService>(makeGnomeBackend(runCommand));
+    case DesktopKind::Kde:
+        return std::make_shared<DesktopService>(makeKdeBackend());
+    case DesktopKind::Cinnamon:
+        return std::make_shared<DesktopService>(makeCinnamonBackend(runCommand, portalPrefersDark));
+    case DesktopKind::Mate:
+        return std::make_shared<DesktopService>(makeMateBackend(runCommand, portalPrefersDark));
+    case DesktopKind::Xfce:
+        return std::make_shared<DesktopService>(makeXfceBackend(runCommand, portalPrefersDark));
+    case DesktopKind::Sway:
+        return std::make_shared<DesktopService>(makeSwayBackend(runCommand, portalPrefersDark));
+    case DesktopKind::Other:
+        break;
+    }
+    return std::make_shared<DesktopService>(makePortalBackend());
+}
+
+std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &files)
+{
+    if (const auto error = m_backend->setWallpaper(files))
+        return error;
+    m_lastSet = files.heic;
+    return std::nullopt;
+}
+
+std::optional<QString> DesktopService::desktopImagePath()
+{
+    if (const auto picture = m_backend->currentPicture())
+        return WallpaperFiles::heicForPicture(*picture);
+    return m_lastSet;
+}

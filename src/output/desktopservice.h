@@ -1,0 +1,97 @@
+#pragma once
+
+#include "render/bitmap.h"
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One wallpaper as the desktop gets it. No Linux desktop reads the light/dark metadata inside
+// the HEIC, so every backend is handed the two pictures beside it as well.
+struct WallpaperFiles
+{
+    QString heic;  // ".../wallpaper-a.heic"
+    QString light; // ".../wallpaper-a-light.jpg"
+    QString dark;  // ".../wallpaper-a-dark.jpg"
+    QSize size;    // of both pictures
+
+    // The files that belong to the HEIC at `heicPath`, all in its folder.
+    static WallpaperFiles forHeic(const QString &heicPath, QSize size = {});
+    // The folder of the KDE wallpaper package built from the two pictures.
+    QString kdePackage() const;
+    // The HEIC a picture handed to the desktop belongs to: the same folder, the base name
+    // without "-light.jpg", "-dark.jpg" or "-kde". Any other name is returned as it is.
+    static QString heicForPicture(const QString &picturePath);
+};
+
+// Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
+// `path` and renamed over it only when complete. The error text, or nothing.
+std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
+
+// Runs an external tool and waits for it.
+struct CommandResult
+{
+    bool ok = false; // started and exited with code 0
+    QByteArray output;
+    QString error;
+};
+using CommandRunner =
+    std::function<CommandResult(const QString &program, const QStringList &arguments)>;
+CommandResult runCommand(const QString &program, const QStringList &arguments);
+
+enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Xfce, Sway, Other };
+// From XDG_CURRENT_DESKTOP (a colon-separated list, first known entry wins), then
+// KDE_FULL_SESSION, then SWAYSOCK.
+DesktopKind detectDesktop(const QProcessEnvironment &environment);
+
+// One desktop's way to show a picture on every screen.
+class DesktopBackend
+{
+public:
+    virtual ~DesktopBackend() = default;
+    // The error text, or nothing once every screen shows the wallpaper.
+    virtual std::optional<QString> setWallpaper(const WallpaperFiles &files) = 0;
+    // The picture (file or package folder) the desktop shows now, as a local path; nothing when
+    // unknown.
+    virtual std::optional<QString> currentPicture() = 0;
+};
+
+// Answers whether the desktop uses a dark colour scheme now.
+using DarkSchemeQuery = std::function<bool()>;
+// The freedesktop portal's "color-scheme" setting: 1 is dark, anything else (or no portal)
+// light.
+bool portalPrefersDark();
+
+std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner);
+std::unique_ptr<DesktopBackend> makeKdeBackend(); // on the session bus
+std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSchemeQuery dark);
+std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark);
+std::unique_ptr<DesktopBackend> makeXfceBackend(CommandRunner runner, DarkSchemeQuery dark);
+std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkSchemeQuery dark);
+std::unique_ptr<DesktopBackend> makePortalBackend();
+
+// The desktop picture of the session, in terms of the program's HEIC files.
+class DesktopService
+{
+public:
+    explicit DesktopService(std::unique_ptr<DesktopBackend> backend);
+    // The backend for the session this process runs in.
+    static std::shared_ptr<DesktopService> forEnvironment(
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+
+    // Sets the wallpaper on every screen; the error text, or nothing.
+    std::optional<QString> setDesktopImage(const WallpaperFiles &files);
+    // The HEIC whose picture the desktop shows; what this service set last when the desktop
+    // cannot be asked.
+    std::optional<QString> desktopImagePath();
+
+private:
+    std::unique_ptr<DesktopBackend> m_backend;
+    std::optional<QString> m_lastSet;
+};
