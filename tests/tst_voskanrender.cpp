@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void rendersEveryStyle();
     void writesDynamicWallpaper();
     void rendersAnUnsplashHit();
+    void setsTheDesktop();
     void wrongUsage_data();
     void wrongUsage();
     void badInputKeepsExistingOutput_data();
@@ -196,6 +198,43 @@ void TestVoskanRender::rendersAnUnsplashHit()
     QVERIFY(QString::fromUtf8(p.readAllStandardError())
                 .contains(QStringLiteral("Kein Unsplash Access-Key hinterlegt")));
     QVERIFY(server.requests().isEmpty());
+}
+
+// The same path as the window's button, on a GNOME session whose settings live in a scratch
+// folder: the desktop then names our light and dark pictures, and a second run alternates.
+void TestVoskanRender::setsTheDesktop()
+{
+    const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
+    if (gsettings.isEmpty())
+        QSKIP("gsettings missing (scripts/deps.sh installs it)");
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
+    env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("keyfile"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    const auto runWithEnv = [&](const QString &program, const QStringList &args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        p.waitForFinished(120000);
+        return std::pair{p.exitCode(),
+                         QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+    };
+    const QString photo = TestData::photo(QStringLiteral("photo-fallenleaf-2560x1600.jpg"));
+    for (const QString &expected :
+         {QStringLiteral("wallpaper-a-light.jpg"), QStringLiteral("wallpaper-b-light.jpg")}) {
+        const auto [code, output] =
+            runWithEnv(QStringLiteral(VOSKAN_RENDER_BINARY),
+                       {QStringLiteral("--set-desktop"), QStringLiteral("--size"),
+                        QStringLiteral("320x180"), photo});
+        QVERIFY2(code == 0, qPrintable(output));
+        const auto [getCode, uri] = runWithEnv(
+            gsettings, {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.background"),
+                        QStringLiteral("picture-uri")});
+        QCOMPARE(getCode, 0);
+        QVERIFY2(uri.contains(QStringLiteral("/Voskan/") + expected), qPrintable(uri));
+    }
 }
 
 void TestVoskanRender::wrongUsage_data()
