@@ -25,29 +25,42 @@ Q_LOGGING_CATEGORY(lcDecoder, "voskan.decoder", QtInfoMsg)
 // class name as vips_foreign_find_load_source() gives it. Everything else vips could open
 // (PDF, SVG, ImageMagick, matrix files, …) is refused: the bytes may come from the network.
 constexpr std::array<std::string_view, 6> kAcceptedLoaders = {
-    "VipsForeignLoadJpegSource", "VipsForeignLoadPngSource",  "VipsForeignLoadWebpSource",
-    "VipsForeignLoadTiffSource", "VipsForeignLoadHeifSource", "VipsForeignLoadNsgifSource",
+    "VipsForeignLoadJpeg", "VipsForeignLoadPng",  "VipsForeignLoadWebp",
+    "VipsForeignLoadTiff", "VipsForeignLoadHeif", "VipsForeignLoadNsgif",
 };
 
 // More bands than any photo format carries (CMYK + alpha is 5); refused because a strip of
 // an image with thousands of bands would no longer be small.
 constexpr int kMaxBands = 8;
 
-bool isAcceptedLoader(const char *name)
-{
-    for (std::string_view accepted : kAcceptedLoaders) {
-        if (accepted == name)
-            return true;
-    }
-    return false;
-}
-
 void routeVipsWarning(const gchar *, GLogLevelFlags, const gchar *message, gpointer)
 {
     qCDebug(lcDecoder, "libvips: %s", QByteArray(message).trimmed().constData());
 }
 
-bool ensureVips()
+} // namespace
+
+bool ImageDecoder::isTrustedLoader(const char *name)
+{
+    if (!name)
+        return false;
+    // The same loader comes as a "…File" and a "…Source" class.
+    std::string_view loader(name);
+    for (std::string_view suffix : {std::string_view("Source"), std::string_view("File")}) {
+        if (loader.size() > suffix.size() &&
+            loader.substr(loader.size() - suffix.size()) == suffix) {
+            loader.remove_suffix(suffix.size());
+            break;
+        }
+    }
+    for (std::string_view accepted : kAcceptedLoaders) {
+        if (accepted == loader)
+            return true;
+    }
+    return false;
+}
+
+bool ImageDecoder::startVips()
 {
     static std::once_flag once;
     static bool started = false;
@@ -71,6 +84,8 @@ bool ensureVips()
     });
     return started;
 }
+
+namespace {
 
 enum class VipsStage {
     Open,    // opening the file
@@ -285,7 +300,7 @@ int writeStrip(VipsRegion *region, VipsRect *area, void *target)
 DecodeResult decodeSource(const vips::VSource &source)
 {
     const char *loader = vips_foreign_find_load_source(source.get_source());
-    if (!loader || !isAcceptedLoader(loader)) {
+    if (!loader || !ImageDecoder::isTrustedLoader(loader)) {
         vips_error_clear();
         return DecodeError::NotAnImage;
     }
@@ -345,7 +360,7 @@ DecodeResult decodeSource(const vips::VSource &source)
 // Opens the source and decodes it; no exception leaves here.
 template <typename MakeSource> DecodeResult decodeGuarded(MakeSource makeSource)
 {
-    if (!ensureVips())
+    if (!ImageDecoder::startVips())
         return DecodeError::Unavailable;
     try {
         std::optional<vips::VSource> source;

@@ -54,6 +54,12 @@ namespace ImageDecoder {
 inline constexpr qint64 kMaxPixels = 100'000'000;
 
 DecodeResult decodeFile(const QString &path);
+// Starts libvips once for the whole process (its operation cache off, its warnings routed to
+// the debug log); false when it cannot start. Everything that calls libvips goes through it.
+bool startVips();
+// Whether a libvips loader (its "…File" or "…Source" class name) is one trusted with bytes
+// from anywhere: the photo formats, nothing that runs other programs or parses documents.
+bool isTrustedLoader(const char *name);
 // The encoded bytes of a picture, e.g. a download; the format is told by content alone.
 DecodeResult decodeData(const QByteArray &bytes);
 

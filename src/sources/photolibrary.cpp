@@ -138,28 +138,10 @@ ImageKind sniff(const QString &path)
     return ImageKind::None;
 }
 
-bool ensureVips()
-{
-    static std::once_flag once;
-    static bool started = false;
-    std::call_once(once, [] {
-        started = VIPS_INIT("voskan") == 0;
-        if (!started) {
-            vips_error_clear();
-            return;
-        }
-        // Headers are read once per listing; a cached load would only hold the file open.
-        vips_cache_set_max(0);
-        vips_cache_set_max_mem(0);
-        vips_cache_set_max_files(0);
-    });
-    return started;
-}
-
 // EXIF DateTimeOriginal, read from the header only. Null when the file has none.
 QDateTime captureDate(const QString &path, ImageKind kind)
 {
-    if ((kind != ImageKind::Jpeg && kind != ImageKind::Heif) || !ensureVips())
+    if ((kind != ImageKind::Jpeg && kind != ImageKind::Heif) || !ImageDecoder::startVips())
         return {};
     const QByteArray file = QFile::encodeName(path);
     VipsImage *image = nullptr;

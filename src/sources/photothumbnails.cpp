@@ -1,5 +1,7 @@
 #include "photothumbnails.h"
 
+#include "render/imagedecoder.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -25,41 +27,6 @@ const QString kMTimeKey = QStringLiteral("Thumb::MTime");
 
 // The loaders ImageDecoder trusts, as file loaders: vips_thumbnail would otherwise open
 // PDFs, SVGs or anything ImageMagick knows when a file merely looks like one.
-constexpr std::array<std::string_view, 6> kAcceptedLoaders = {
-    "VipsForeignLoadJpegFile", "VipsForeignLoadPngFile",  "VipsForeignLoadWebpFile",
-    "VipsForeignLoadTiffFile", "VipsForeignLoadHeifFile", "VipsForeignLoadNsgifFile",
-};
-
-bool ensureVips()
-{
-    static std::once_flag once;
-    static bool started = false;
-    std::call_once(once, [] {
-        started = VIPS_INIT("voskan") == 0;
-        if (!started) {
-            vips_error_clear();
-            return;
-        }
-        // Each file is shrunk once; the memory cache above keeps the result, and a cached
-        // vips load would only hold the file open.
-        vips_cache_set_max(0);
-        vips_cache_set_max_mem(0);
-        vips_cache_set_max_files(0);
-    });
-    return started;
-}
-
-bool isAcceptedLoader(const char *name)
-{
-    if (!name)
-        return false;
-    for (std::string_view accepted : kAcceptedLoaders) {
-        if (accepted == name)
-            return true;
-    }
-    return false;
-}
-
 QString mtimeText(const QFileInfo &info)
 {
     return QString::number(info.lastModified().toSecsSinceEpoch());
@@ -68,10 +35,10 @@ QString mtimeText(const QFileInfo &info)
 // The file at kStoredSize, as 8-bit sRGB with alpha, oriented upright. Null on failure.
 QImage shrink(const QString &path)
 {
-    if (!ensureVips())
+    if (!ImageDecoder::startVips())
         return {};
     const QByteArray file = QFile::encodeName(path);
-    if (!isAcceptedLoader(vips_foreign_find_load(file.constData()))) {
+    if (!ImageDecoder::isTrustedLoader(vips_foreign_find_load(file.constData()))) {
         vips_error_clear();
         return {};
     }
