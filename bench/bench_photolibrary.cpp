@@ -55,12 +55,17 @@ template <typename T, typename Start> void await(Start start)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+bool libraryReady(benchmark::State &state)
+{
+    if (library().isEmpty())
+        state.SkipWithError("could not build the library");
+    return !library().isEmpty();
+}
+
 void BM_ListAlbums(benchmark::State &state)
 {
-    if (library().isEmpty()) {
-        state.SkipWithError("could not build the library");
+    if (!libraryReady(state))
         return;
-    }
     PhotoLibrary photos(library());
     photos.setAccess(true);
     for (auto _ : state) {
@@ -70,10 +75,8 @@ void BM_ListAlbums(benchmark::State &state)
 
 void BM_ListAllPhotos(benchmark::State &state)
 {
-    if (library().isEmpty()) {
-        state.SkipWithError("could not build the library");
+    if (!libraryReady(state))
         return;
-    }
     PhotoLibrary photos(library());
     photos.setAccess(true);
     for (auto _ : state) {

@@ -64,6 +64,6 @@ RenderColor asCIColor(const QColor &color)
         return {0.5, 0.5, 0.5, 1};
     // Extended sRGB already is sRGB and may hold components outside [0, 1], which toRgb()
     // would clip; every other colour model goes through Qt's conversion to sRGB.
-    const QColor srgb = color.spec() == QColor::ExtendedRgb ? color : color.toRgb();
+    const QColor srgb = color.toExtendedRgb() == color ? color : color.toRgb();
     return {srgb.redF(), srgb.greenF(), srgb.blueF(), 1};
 }
