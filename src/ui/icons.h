@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+
+// The pictograms of the window. Each comes from the desktop's icon theme when it has one,
+// else from a drawing shipped inside the program, so every icon shows on any desktop.
+enum class Icon {
+    Photo,         // a picture
+    PhotoAdd,      // a picture with a plus: "add a picture"
+    Copy,          // two squares: "apply to the other appearance"
+    Done,          // a tick in a circle: a confirmation
+    Folder,        // open a file
+    ColorPicker,   // take colours from the photo
+    Export,        // an arrow out of a box
+    PhotoLibrary,  // a stack of pictures
+    Desktop,       // a screen with a window: set as desktop picture
+    Search,        // a magnifying glass
+};
+
+QIcon icon(Icon which);
