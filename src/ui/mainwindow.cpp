@@ -1,105 +1,149 @@
 #include "mainwindow.h"
 
+#include "inspector.h"
 #include "model/appmodel.h"
+#include "previewpane.h"
+#include "settingsdialog.h"
+#if __has_include("update/updaterviewmodel.h")
+#include "update/updaterviewmodel.h"
+#define VOSKAN_HAS_UPDATER 1
+#endif
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLabel>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSignalBlocker>
-#include <QStandardPaths>
-#include <QToolBar>
+#include <QScreen>
 
-MainWindow::MainWindow(AppModel *model, QWidget *parent) : QMainWindow(parent), m_model(model)
+namespace {
+constexpr QSize kDefaultSize(1440, 840);
+constexpr QSize kMinimumSize(1100, 660);
+constexpr int kInspectorWidth = 320;
+} // namespace
+
+MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary *photos,
+                       QWidget *parent)
+    : QMainWindow(parent), m_model(model), m_updater(updater), m_photos(photos),
+      m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
 {
     setWindowTitle(QStringLiteral("Voskan"));
-    resize(1440, 840);
-    setMinimumSize(1100, 660);
+    setMinimumSize(kMinimumSize);
+    resize(kDefaultSize);
 
+    auto *content = new QWidget(this);
+    content->setObjectName(QStringLiteral("content"));
+    auto *row = new QHBoxLayout(content);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(m_preview, 1);
+    auto *divider = new QFrame(content);
+    divider->setFixedWidth(1);
+    divider->setAutoFillBackground(true);
+    divider->setBackgroundRole(QPalette::Mid);
+    row->addWidget(divider);
+    m_inspector->setFixedWidth(kInspectorWidth);
+    row->addWidget(m_inspector);
+    setCentralWidget(content);
+
+    // No command opens a second main window: there is one model and one window.
     QMenu *file = menuBar()->addMenu(QStringLiteral("Datei"));
-    file->addAction(QStringLiteral("Öffnen…"), QKeySequence::Open, this, &MainWindow::chooseFile);
+    file->addAction(m_inspector->exportAction());
     file->addSeparator();
-    file->addAction(QStringLiteral("Beenden"), QKeySequence::Quit, qApp, &QApplication::quit);
+    QAction *quit = file->addAction(QStringLiteral("Beenden"), qApp, &QApplication::quit);
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
 
-    QToolBar *bar = addToolBar(QStringLiteral("Bearbeiten"));
-    bar->setMovable(false);
-    m_appearance = new QComboBox(bar);
-    for (const Appearance appearance : allCases<Appearance>())
-        m_appearance->addItem(label(appearance), rawValue(appearance));
-    bar->addWidget(m_appearance);
-    connect(m_appearance, &QComboBox::activated, this, [this] {
-        m_model->setEditing(*fromRawValue<Appearance>(m_appearance->currentData().toString()));
-    });
-    m_style = new QComboBox(bar);
-    for (const WallpaperStyle style : allCases<WallpaperStyle>())
-        m_style->addItem(label(style), rawValue(style));
-    bar->addWidget(m_style);
-    connect(m_style, &QComboBox::activated, this, [this] {
-        m_model->bind(&Look::style)
-            .setValue(*fromRawValue<WallpaperStyle>(m_style->currentData().toString()));
-    });
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("Bearbeiten"));
+    QAction *settings = edit->addAction(QStringLiteral("Einstellungen…"), this,
+                                        &MainWindow::showSettings);
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
 
-    m_view = new QLabel(QStringLiteral("Öffne ein Foto mit „Datei › Öffnen…“."), this);
-    m_view->setAlignment(Qt::AlignCenter);
-    m_view->setMinimumSize(1, 1);
-    setCentralWidget(m_view);
-
-    connect(m_model, &AppModel::previewChanged, this, &MainWindow::showPreview);
-    connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::showError);
-    connect(m_model, &AppModel::editingChanged, this, &MainWindow::syncControls);
-    connect(m_model, &AppModel::lightLookChanged, this, &MainWindow::syncControls);
-    connect(m_model, &AppModel::darkLookChanged, this, &MainWindow::syncControls);
-}
-
-void MainWindow::chooseFile()
-{
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Foto öffnen"),
-        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
-        QStringLiteral(
-            "Bilder (*.jpg *.jpeg *.png *.webp *.tif *.tiff *.heic *.heif *.avif *.gif)"));
-    if (path.isEmpty())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_model->openLocalImage(path);
-    QApplication::restoreOverrideCursor();
-}
-
-void MainWindow::syncControls()
-{
-    const QSignalBlocker a(m_appearance), s(m_style);
-    m_appearance->setCurrentIndex(m_appearance->findData(rawValue(m_model->editing())));
-    m_style->setCurrentIndex(m_style->findData(rawValue(m_model->currentLook().style)));
-    const auto &attribution = m_model->currentLook().attribution;
-    setWindowTitle(attribution ? QStringLiteral("Voskan – %1").arg(*attribution)
-                               : QStringLiteral("Voskan"));
-}
-
-void MainWindow::showPreview()
-{
-    const QImage preview = m_model->preview();
-    if (preview.isNull()) {
-        m_view->setPixmap({});
-        m_view->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
-        return;
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Hilfe"));
+    QAction *about = help->addAction(QStringLiteral("Über Voskan"), this, &MainWindow::showAbout);
+    about->setMenuRole(QAction::AboutRole);
+    m_checkForUpdates = help->addAction(QStringLiteral("Nach Updates suchen…"));
+    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
+    m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
+#ifdef VOSKAN_HAS_UPDATER
+    if (m_updater) {
+        connect(m_checkForUpdates, &QAction::triggered, m_updater,
+                &UpdaterViewModel::checkForUpdates);
+        connect(m_updater, &UpdaterViewModel::canCheckForUpdatesChanged, this,
+                &MainWindow::followUpdater);
     }
-    m_view->setPixmap(QPixmap::fromImage(preview).scaled(
-        m_view->size() - QSize(80, 80), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+#endif
+    followUpdater();
+
+    connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::followError);
+    followError();
 }
 
-void MainWindow::showError()
+MainWindow::~MainWindow() = default;
+
+QAction *MainWindow::exportAction() const
+{
+    return m_inspector->exportAction();
+}
+
+void MainWindow::followUpdater()
+{
+#ifdef VOSKAN_HAS_UPDATER
+    m_checkForUpdates->setEnabled(m_updater && m_updater->canCheckForUpdates());
+#else
+    m_checkForUpdates->setEnabled(false);
+#endif
+}
+
+void MainWindow::followError()
 {
     const auto message = m_model->errorMessage();
-    if (!message)
+    if (!message) {
+        if (m_alert)
+            m_alert->close();
         return;
-    QMessageBox::warning(this, QStringLiteral("Fehler"), *message);
-    m_model->setErrorMessage(std::nullopt);
+    }
+    if (m_alert) {
+        // A newer error replaces the text of the alert already open.
+        m_alert->setText(*message);
+        return;
+    }
+    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Fehler"), *message,
+                              QMessageBox::Ok, this);
+    m_alert->setObjectName(QStringLiteral("errorAlert"));
+    m_alert->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    m_alert->setWindowModality(Qt::WindowModal);
+    // However the alert goes away, the error is then dealt with.
+    connect(m_alert, &QMessageBox::finished, m_model,
+            [model = m_model] {
+                if (model->errorMessage())
+                    model->setErrorMessage(std::nullopt);
+            });
+    m_alert->open();
 }
 
-void MainWindow::resizeEvent(QResizeEvent *event)
+void MainWindow::showSettings()
 {
-    QMainWindow::resizeEvent(event);
-    showPreview();
+    if (!m_settings) {
+        m_settings = new SettingsDialog(m_model, m_photos, this);
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(
+        this, QStringLiteral("Über Voskan"),
+        QStringLiteral("<h3>Voskan %1</h3><p>Macht aus einem Foto ein dynamisches Wallpaper: "
+                       "ein Bild für die helle und eines für die dunkle Darstellung, in einer "
+                       "HEIC-Datei, die mit dem Hell-/Dunkel-Modus des Schreibtischs wechselt.</p>")
+            .arg(QApplication::applicationVersion()));
 }

@@ -1,30 +1,48 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 
 class AppModel;
-class QComboBox;
-class QLabel;
+class InspectorPane;
+class PhotoLibrary;
+class PreviewPane;
+class QAction;
 
-// The first window: open a photo, switch appearance and style, see the model's preview.
+class SettingsDialog;
+class UpdaterViewModel;
+
+// The one main window: the preview on the left, the inspector on the right, the menus, and
+// the alert that shows the model's errors.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(AppModel *model, QWidget *parent = nullptr);
+    // `updater` and `photos` may be null; their menu item and settings section then stay off.
+    MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary *photos,
+               QWidget *parent = nullptr);
+    ~MainWindow() override;
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
+    // Opens (or raises) the settings window.
+    void showSettings();
+    // The alert while an error is shown, else null.
+    QMessageBox *errorAlert() const { return m_alert; }
+    QAction *checkForUpdatesAction() const { return m_checkForUpdates; }
+    QAction *exportAction() const;
 
 private:
-    void chooseFile();
-    void showPreview();
-    void showError();
-    void syncControls();
+    void followError();
+    void followUpdater();
+    void showAbout();
 
     AppModel *m_model;
-    QLabel *m_view = nullptr;
-    QComboBox *m_appearance = nullptr;
-    QComboBox *m_style = nullptr;
+    UpdaterViewModel *m_updater;
+    PhotoLibrary *m_photos;
+    PreviewPane *m_preview;
+    InspectorPane *m_inspector;
+    QAction *m_checkForUpdates = nullptr;
+    QPointer<QMessageBox> m_alert;
+    QPointer<SettingsDialog> m_settings;
 };

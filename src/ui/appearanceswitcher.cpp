@@ -1,0 +1,84 @@
+#include "appearanceswitcher.h"
+
+#include "icons.h"
+#include "model/appmodel.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+constexpr int kSegmentsWidth = 150;
+}
+
+AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_segments(new QButtonGroup(this))
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+
+    // A segmented control: two joined, exclusive buttons.
+    auto *segments = new QWidget(this);
+    segments->setObjectName(QStringLiteral("appearanceSegments"));
+    segments->setFixedWidth(kSegmentsWidth);
+    auto *segmentRow = new QHBoxLayout(segments);
+    segmentRow->setContentsMargins(0, 0, 0, 0);
+    segmentRow->setSpacing(0);
+    const auto cases = allCases<Appearance>();
+    for (int i = 0; i < int(cases.size()); ++i) {
+        auto *button = new QPushButton(label(cases[i]), segments);
+        button->setObjectName(QStringLiteral("appearance_") + rawValue(cases[i]));
+        button->setCheckable(true);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        const bool first = i == 0, last = i == int(cases.size()) - 1;
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { padding: 4px 0; border: 1px solid palette(mid);"
+                           " background: palette(button); color: palette(button-text);"
+                           " border-top-left-radius: %1px; border-bottom-left-radius: %1px;"
+                           " border-top-right-radius: %2px; border-bottom-right-radius: %2px;"
+                           " %3 }"
+                           "QPushButton:checked { background: palette(highlight);"
+                           " color: palette(highlighted-text); border-color: palette(highlight); }")
+                .arg(first ? 7 : 0)
+                .arg(last ? 7 : 0)
+                .arg(first ? QString() : QStringLiteral("border-left: none;")));
+        m_segments->addButton(button, i);
+        segmentRow->addWidget(button);
+    }
+    row->addWidget(segments);
+    connect(m_segments, &QButtonGroup::idClicked, this,
+            [this](int id) { m_model->setEditing(allCases<Appearance>().at(id)); });
+
+    m_copy = new QToolButton(this);
+    m_copy->setObjectName(QStringLiteral("copyLookButton"));
+    m_copy->setIcon(icon(Icon::Copy));
+    m_copy->setIconSize(QSize(16, 16));
+    m_copy->setAutoRaise(true);
+    // A round translucent backing that reacts to the pointer, as the glass buttons do.
+    m_copy->setStyleSheet(QStringLiteral(
+        "QToolButton { padding: 8px; border-radius: 16px; background: rgba(255,255,255,140);"
+        " border: 1px solid rgba(0,0,0,30); }"
+        "QToolButton:hover { background: rgba(255,255,255,200); }"
+        "QToolButton:pressed { background: rgba(220,220,220,220); }"
+        "QToolButton:disabled { background: rgba(255,255,255,80); }"));
+    row->addWidget(m_copy);
+    connect(m_copy, &QToolButton::clicked, m_model, &AppModel::copyCurrentLookToOther);
+
+    for (auto signal : {&AppModel::editingChanged, &AppModel::lightLookChanged,
+                        &AppModel::darkLookChanged})
+        connect(m_model, signal, this, &AppearanceSwitcher::sync);
+    sync();
+}
+
+void AppearanceSwitcher::sync()
+{
+    const auto cases = allCases<Appearance>();
+    for (int i = 0; i < int(cases.size()); ++i)
+        m_segments->button(i)->setChecked(cases[i] == m_model->editing());
+    m_copy->setEnabled(AppModel::lookHasContent(m_model->currentLook()));
+    m_copy->setToolTip(
+        QStringLiteral("Auf „%1“ übernehmen").arg(label(other(m_model->editing()))));
+}

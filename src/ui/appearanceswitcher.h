@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+class AppModel;
+class QButtonGroup;
+class QToolButton;
+
+// Floats at the top of the preview: which appearance is edited, and copying its look over.
+class AppearanceSwitcher : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit AppearanceSwitcher(AppModel *model, QWidget *parent = nullptr);
+
+private:
+    void sync();
+
+    AppModel *m_model;
+    QButtonGroup *m_segments;
+    QToolButton *m_copy;
+};

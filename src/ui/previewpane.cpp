@@ -1,0 +1,240 @@
+#include "previewpane.h"
+
+#include "appearanceswitcher.h"
+#include "icons.h"
+#include "model/appmodel.h"
+#include "spinner.h"
+#include "statuscapsule.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kSwitcherTop = 18;
+constexpr int kShadowBlur = 20;
+constexpr int kShadowOffsetY = 10;
+constexpr double kShadowOpacity = 0.33;
+// The shadow is blurred at a quarter of its size; it is soft enough that nobody can tell.
+constexpr int kShadowScale = 4;
+
+// Three box blurs in a row come close to a Gaussian.
+void boxBlurAlpha(QImage &image, int radius)
+{
+    const int w = image.width(), h = image.height();
+    std::vector<int> line(size_t(std::max(w, h)));
+    auto pass = [&](bool horizontal) {
+        const int n = horizontal ? w : h, lines = horizontal ? h : w;
+        for (int l = 0; l < lines; ++l) {
+            auto at = [&](int i) -> uchar & {
+                return horizontal ? image.scanLine(l)[i] : image.scanLine(i)[l];
+            };
+            for (int i = 0; i < n; ++i)
+                line[size_t(i)] = at(i);
+            int sum = 0;
+            for (int i = -radius; i <= radius; ++i)
+                sum += line[size_t(std::clamp(i, 0, n - 1))];
+            for (int i = 0; i < n; ++i) {
+                at(i) = uchar(sum / (2 * radius + 1));
+                sum += line[size_t(std::min(i + radius + 1, n - 1))] -
+                       line[size_t(std::max(i - radius, 0))];
+            }
+        }
+    };
+    for (int k = 0; k < 3; ++k) {
+        pass(true);
+        pass(false);
+    }
+}
+
+} // namespace
+
+PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_empty(new QWidget(this)),
+      m_emptyTitle(new QLabel(m_empty)), m_spinner(new Spinner(36, this)),
+      m_switcher(new AppearanceSwitcher(model, this)), m_capsule(new StatusCapsule(model, this))
+{
+    setObjectName(QStringLiteral("previewPane"));
+    setMinimumSize(200, 200);
+
+    m_empty->setObjectName(QStringLiteral("emptyState"));
+    auto *column = new QVBoxLayout(m_empty);
+    column->setSpacing(8);
+    auto *symbol = new QLabel(m_empty);
+    symbol->setPixmap(icon(Icon::PhotoAdd).pixmap(48, 48));
+    symbol->setAlignment(Qt::AlignCenter);
+    column->addWidget(symbol);
+    m_emptyTitle->setObjectName(QStringLiteral("emptyTitle"));
+    m_emptyTitle->setAlignment(Qt::AlignCenter);
+    QFont title = m_emptyTitle->font();
+    title.setPointSizeF(title.pointSizeF() * 1.45);
+    title.setBold(true);
+    m_emptyTitle->setFont(title);
+    column->addWidget(m_emptyTitle);
+    auto *description =
+        new QLabel(QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."),
+                   m_empty);
+    description->setObjectName(QStringLiteral("emptyDescription"));
+    description->setAlignment(Qt::AlignCenter);
+    description->setWordWrap(true);
+    description->setForegroundRole(QPalette::PlaceholderText);
+    column->addWidget(description);
+
+    m_spinner->setObjectName(QStringLiteral("loadingSpinner"));
+
+    for (auto signal : {&AppModel::previewChanged, &AppModel::editingChanged,
+                        &AppModel::isLoadingSourceChanged, &AppModel::isExportingChanged,
+                        &AppModel::presetChanged, &AppModel::customWidthChanged,
+                        &AppModel::customHeightChanged})
+        connect(m_model, signal, this, &PreviewPane::follow);
+    follow();
+}
+
+QRectF PreviewPane::fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight)
+{
+    const QRectF inner(kMargin, kMargin, area.width() - 2 * kMargin, area.height() - 2 * kMargin);
+    if (inner.width() <= 0 || inner.height() <= 0)
+        return {};
+    const double ratio = double(outputWidth) / double(std::max<qint64>(outputHeight, 1));
+    if (!(ratio > 0))
+        return {};
+    QSizeF size(inner.width(), inner.width() / ratio);
+    if (size.height() > inner.height())
+        size = QSizeF(inner.height() * ratio, inner.height());
+    return QRectF(inner.center() - QPointF(size.width() / 2, size.height() / 2), size);
+}
+
+QRect PreviewPane::imageRect() const
+{
+    if (m_model->preview().isNull())
+        return {};
+    const auto size = m_model->pixelSize();
+    return fittedRect(QSizeF(this->size()), size.width, size.height).toRect();
+}
+
+void PreviewPane::follow()
+{
+    const bool hasPreview = !m_model->preview().isNull();
+    m_emptyTitle->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
+    m_empty->setVisible(!hasPreview);
+    m_spinner->setVisible(m_model->isLoadingSource() || m_model->isExporting());
+    layoutOverlays();
+    update();
+}
+
+void PreviewPane::layoutOverlays()
+{
+    m_empty->setFixedWidth(std::min(width() - 2 * kMargin, 420));
+    m_empty->adjustSize();
+    m_empty->move((width() - m_empty->width()) / 2, (height() - m_empty->height()) / 2);
+    m_spinner->move((width() - m_spinner->width()) / 2, (height() - m_spinner->height()) / 2);
+    m_spinner->raise();
+    m_switcher->adjustSize();
+    m_switcher->move((width() - m_switcher->width()) / 2, kSwitcherTop);
+    m_switcher->raise();
+    m_capsule->place();
+    m_capsule->raise();
+}
+
+void PreviewPane::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutOverlays();
+}
+
+const QImage &PreviewPane::shadowFor(const QSize &size)
+{
+    if (size == m_shadowSize)
+        return m_shadow;
+    m_shadowSize = size;
+    const int pad = kShadowBlur * 2 / kShadowScale;
+    const QSize small(size.width() / kShadowScale + 2 * pad, size.height() / kShadowScale + 2 * pad);
+    QImage alpha(small, QImage::Format_Alpha8);
+    alpha.fill(0);
+    {
+        QPainter p(&alpha);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, int(255 * kShadowOpacity)));
+        const double r = double(kCornerRadius) / kShadowScale;
+        p.drawRoundedRect(QRectF(pad, pad, size.width() / double(kShadowScale),
+                                 size.height() / double(kShadowScale)),
+                          r, r);
+    }
+    // A blur radius of 20 is about a Gaussian of σ 10; three boxes of radius r give σ² = r(r+1).
+    boxBlurAlpha(alpha, std::max(1, (kShadowBlur / 2) / kShadowScale));
+    m_shadow = alpha;
+    return m_shadow;
+}
+
+void PreviewPane::paintEvent(QPaintEvent *)
+{
+    const QImage preview = m_model->preview();
+    if (preview.isNull())
+        return;
+    const QRect target = imageRect();
+    if (target.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    const QImage &shadow = shadowFor(target.size());
+    const int pad = kShadowBlur * 2;
+    painter.drawImage(QRect(target.topLeft() + QPoint(-pad, -pad + kShadowOffsetY),
+                            target.size() + QSize(2 * pad, 2 * pad)),
+                      shadow);
+
+    QPainterPath clip;
+    clip.addRoundedRect(QRectF(target), kCornerRadius, kCornerRadius);
+    painter.setClipPath(clip);
+    // Stretched to the output's aspect, so a new size shows before the new render arrives.
+    painter.drawImage(target, preview);
+}
+
+bool PreviewPane::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (imageRect().contains(help->pos()))
+            QToolTip::showText(help->globalPos(),
+                               QStringLiteral("Zum Exportieren in den Dateimanager / auf den "
+                                              "Schreibtisch ziehen"),
+                               this, imageRect());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void PreviewPane::mousePressEvent(QMouseEvent *event)
+{
+    m_pressedOnImage = event->button() == Qt::LeftButton && imageRect().contains(event->pos());
+    m_pressPos = event->pos();
+    QWidget::mousePressEvent(event);
+}
+
+void PreviewPane::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressedOnImage || !(event->buttons() & Qt::LeftButton) ||
+        (event->pos() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+        return QWidget::mouseMoveEvent(event);
+    m_pressedOnImage = false;
+    // The file is written when the drag starts: a drop target needs it at once. When nothing
+    // can be exported the data are empty and the model's error opens the alert.
+    auto *drag = new QDrag(this);
+    drag->setMimeData(m_model->makeDragData());
+    drag->exec(Qt::CopyAction);
+}

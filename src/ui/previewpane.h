@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+
+class AppModel;
+class AppearanceSwitcher;
+class QLabel;
+class Spinner;
+class StatusCapsule;
+
+// The left of the window: the preview of the look being edited, shown in the output's aspect
+// and dragged out as the wallpaper file, or an empty state naming the appearance without a
+// picture; the appearance switcher floats at its top, the status capsule at its bottom.
+class PreviewPane : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMargin = 40;
+    static constexpr int kCornerRadius = 16;
+
+    explicit PreviewPane(AppModel *model, QWidget *parent = nullptr);
+
+    // Where the preview picture is drawn: the output's aspect fitted into the pane inside the
+    // margin. Empty without a preview.
+    QRect imageRect() const;
+    // The same for any pane size and output size; the height counts as at least 1.
+    static QRectF fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void follow();
+    void layoutOverlays();
+    const QImage &shadowFor(const QSize &size);
+
+    AppModel *m_model;
+    QWidget *m_empty;
+    QLabel *m_emptyTitle;
+    Spinner *m_spinner;
+    AppearanceSwitcher *m_switcher;
+    StatusCapsule *m_capsule;
+    QPoint m_pressPos;
+    bool m_pressedOnImage = false;
+    QImage m_shadow;
+    QSize m_shadowSize;
+};

@@ -1,0 +1,120 @@
+#include "settingsdialog.h"
+
+#include "model/appmodel.h"
+#include "sources/photolibrary.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kWidth = 460;
+constexpr int kMargin = 20;
+
+QLabel *header(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QLabel *caption(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *parent)
+    : QDialog(parent), m_model(model), m_photos(photos), m_key(new QLineEdit(this))
+{
+    setObjectName(QStringLiteral("settingsDialog"));
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setFixedWidth(kWidth);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    column->setSpacing(8);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+
+    column->addWidget(header(QStringLiteral("Unsplash Access-Key"), this));
+    m_key->setObjectName(QStringLiteral("accessKeyField"));
+    m_key->setPlaceholderText(QStringLiteral("Access-Key (optional)"));
+    m_key->setAccessibleName(QStringLiteral("Access-Key (optional)"));
+    m_key->setMinimumWidth(360);
+    m_key->setClearButtonEnabled(true);
+    column->addWidget(m_key);
+    // Every keystroke is the model's key at once; Return or leaving the field adds nothing.
+    connect(m_key, &QLineEdit::textEdited, m_model, &AppModel::setAccessKey);
+    connect(m_model, &AppModel::accessKeyChanged, this, &SettingsDialog::followKey);
+    followKey();
+
+    auto *footer = new QVBoxLayout;
+    footer->setSpacing(4);
+    auto *hint = caption(
+        QStringLiteral("Ein Key ist bereits hinterlegt (gemeinsames Ratenlimit). Für ein "
+                       "eigenes Limit unter %1 einen Key erstellen und hier einsetzen.")
+            .arg(kDeveloperPage),
+        this);
+    hint->setObjectName(QStringLiteral("accessKeyHint"));
+    footer->addWidget(hint);
+    auto *link = caption(QStringLiteral("<a href=\"https://%1\">%1 öffnen</a>").arg(kDeveloperPage),
+                         this);
+    link->setObjectName(QStringLiteral("developerLink"));
+    link->setTextFormat(Qt::RichText);
+    link->setOpenExternalLinks(true);
+    link->setForegroundRole(QPalette::WindowText);
+    footer->addWidget(link);
+    column->addLayout(footer);
+
+    if (m_photos) {
+        column->addSpacing(14);
+        column->addWidget(header(QStringLiteral("Fotos-Mediathek"), this));
+        auto *folder = new QLabel(QDir::toNativeSeparators(m_photos->root()), this);
+        folder->setObjectName(QStringLiteral("photosFolder"));
+        folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        folder->setWordWrap(true);
+        column->addWidget(folder);
+        m_allow = new QCheckBox(QStringLiteral("Zugriff erlauben"), this);
+        m_allow->setObjectName(QStringLiteral("allowPhotosAccess"));
+        column->addWidget(m_allow);
+        m_photosNote = caption(QString(), this);
+        m_photosNote->setObjectName(QStringLiteral("photosNote"));
+        column->addWidget(m_photosNote);
+        connect(m_allow, &QCheckBox::clicked, this, [this](bool allowed) {
+            m_photos->setAccess(allowed);
+            m_model->refreshPhotosAuthStatus();
+        });
+        connect(m_model, &AppModel::photosAuthStatusChanged, this, &SettingsDialog::followPhotos);
+        followPhotos();
+    }
+}
+
+void SettingsDialog::followKey()
+{
+    // Equal text is left alone so the caret stays where the user is typing.
+    if (m_key->text() != m_model->accessKey())
+        m_key->setText(m_model->accessKey());
+}
+
+void SettingsDialog::followPhotos()
+{
+    const PhotosAuthStatus status = m_model->photosAuthStatus();
+    m_allow->setChecked(status == PhotosAuthStatus::Authorized);
+    m_allow->setEnabled(status != PhotosAuthStatus::Restricted);
+    m_photosNote->setText(
+        status == PhotosAuthStatus::Restricted
+            ? QStringLiteral("Der Ordner fehlt oder ist nicht lesbar.")
+            : QStringLiteral("Voskan liest Bilder aus diesem Ordner und seinen Unterordnern und "
+                             "legt gesicherte Wallpaper im Unterordner „Voskan“ ab."));
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+
+class AppModel;
+class PhotoLibrary;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+// The settings window: the user's own Unsplash access key and access to the photo library.
+// Every change takes effect at once; there is nothing to confirm.
+class SettingsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kDeveloperPage = QStringLiteral("unsplash.com/developers");
+
+    // Without a library the "Fotos-Mediathek" section is left out.
+    SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *parent = nullptr);
+
+private:
+    void followKey();
+    void followPhotos();
+
+    AppModel *m_model;
+    PhotoLibrary *m_photos;
+    QLineEdit *m_key;
+    QCheckBox *m_allow = nullptr;
+    QLabel *m_photosNote = nullptr;
+};
