@@ -2,21 +2,34 @@
 
 #include <QWidget>
 
+class ActionBar;
 class AppModel;
 class QAction;
+class QScrollArea;
 
-// The right-hand column: sections "Bild", "Effekt", "Ausgabe" and the action bar.
+// The right-hand column: sections "Bild", "Effekt", "Ausgabe" in a scrolling form and the
+// action bar below. A thin layer over the model: it shows the model's values, writes edits
+// back and calls the model's operations. Files dropped anywhere on it open as pictures.
 class InspectorPane : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr int kWidth = 320;
+
     explicit InspectorPane(AppModel *model, QWidget *parent = nullptr);
 
     // "Als HEIC exportieren…" (Ctrl+S), shared with the window's "Datei" menu.
     QAction *exportAction() const { return m_exportAction; }
 
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     AppModel *m_model;
+    QScrollArea *m_scroll = nullptr;
+    ActionBar *m_actionBar = nullptr;
     QAction *m_exportAction = nullptr;
 };

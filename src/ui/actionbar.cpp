@@ -1,0 +1,85 @@
+#include "actionbar.h"
+
+#include "icons.h"
+#include "model/appmodel.h"
+#include "panels.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kBarHeight = 32;
+
+} // namespace
+
+ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_model(model)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    layout->setSpacing(10);
+
+    m_saveToPhotos =
+        new QAction(icon(Icon::PhotoLibrary), QStringLiteral("In Fotos sichern"), this);
+    m_saveToPhotos->setObjectName(QStringLiteral("saveToPhotosAction"));
+    connect(m_saveToPhotos, &QAction::triggered, this, [this] { m_model->saveToPhotosLibrary(); });
+
+    m_exportAction = new QAction(icon(Icon::Export), QStringLiteral("Als HEIC exportieren…"), this);
+    m_exportAction->setObjectName(QStringLiteral("exportAction"));
+    m_exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m_exportAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_exportAction, &QAction::triggered, this,
+            [this] { exportWithPanel(window(), m_model); });
+
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("exportMenu"));
+    menu->addAction(m_saveToPhotos);
+    menu->addAction(m_exportAction);
+
+    m_exportButton = new QToolButton(this);
+    m_exportButton->setObjectName(QStringLiteral("exportButton"));
+    m_exportButton->setIcon(icon(Icon::Export));
+    m_exportButton->setToolTip(QStringLiteral("Exportieren"));
+    m_exportButton->setAccessibleName(QStringLiteral("Exportieren"));
+    m_exportButton->setMenu(menu);
+    m_exportButton->setPopupMode(QToolButton::InstantPopup);
+    m_exportButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_exportButton->setFixedSize(kBarHeight + 6, kBarHeight);
+    m_exportButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    layout->addWidget(m_exportButton);
+
+    m_setDesktop =
+        new QPushButton(icon(Icon::Desktop), QStringLiteral("Als Schreibtisch setzen"), this);
+    m_setDesktop->setObjectName(QStringLiteral("setDesktopButton"));
+    m_setDesktop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_setDesktop->setFixedHeight(kBarHeight);
+    m_setDesktop->setStyleSheet(
+        QStringLiteral("QPushButton#setDesktopButton { background: palette(highlight);"
+                       " color: palette(highlighted-text); border: none; border-radius: 7px;"
+                       " padding: 0 12px; font-weight: 600; }"
+                       "QPushButton#setDesktopButton:pressed { background: palette(dark); }"
+                       "QPushButton#setDesktopButton:disabled { background: palette(midlight);"
+                       " color: palette(mid); }"));
+    connect(m_setDesktop, &QPushButton::clicked, this, [this] { m_model->setAsDesktop(); });
+    layout->addWidget(m_setDesktop, 1);
+
+    // canExport() follows both looks; the export state is followed too so the bar is right
+    // again the moment an export ends.
+    connect(m_model, &AppModel::lightLookChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::darkLookChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::editingChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::isExportingChanged, this, &ActionBar::sync);
+    sync();
+}
+
+void ActionBar::sync()
+{
+    const bool can = m_model->canExport();
+    m_exportButton->setEnabled(can);
+    m_setDesktop->setEnabled(can);
+    m_exportAction->setEnabled(can);
+    m_saveToPhotos->setEnabled(can);
+}

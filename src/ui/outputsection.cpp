@@ -1,0 +1,132 @@
+#include "outputsection.h"
+
+#include "model/appmodel.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalBlocker>
+
+#include <climits>
+
+OutputSection::OutputSection(AppModel *model, QWidget *parent)
+    : InspectorSection(QStringLiteral("Ausgabe"), parent), m_model(model)
+{
+    m_presetPicker = new QComboBox;
+    m_presetPicker->setObjectName(QStringLiteral("presetPicker"));
+    // The preset names are long; the closed picker elides rather than widening the column.
+    m_presetPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_presetPicker->setMinimumContentsLength(10);
+    for (const ResolutionPreset &preset : ResolutionPreset::all())
+        m_presetPicker->addItem(preset.name, preset.id());
+    connect(m_presetPicker, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < ResolutionPreset::all().size())
+            m_model->setPreset(ResolutionPreset::all().at(index));
+    });
+    addRow(QStringLiteral("Auflösung"), m_presetPicker);
+
+    auto *custom = new QWidget;
+    auto *layout = new QHBoxLayout(custom);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    m_width = makeLengthField("customWidth", QStringLiteral("Breite"));
+    m_height = makeLengthField("customHeight", QStringLiteral("Höhe"));
+    auto *times = new QLabel(QStringLiteral("×"), custom);
+    auto *px = new QLabel(QStringLiteral("px"), custom);
+    makeSecondary(times);
+    makeSecondary(px);
+    layout->addWidget(m_width, 1);
+    layout->addWidget(times);
+    layout->addWidget(m_height, 1);
+    layout->addWidget(px);
+    m_customRow = addRow(QString(), custom);
+    m_customRow->setObjectName(QStringLiteral("customSizeRow"));
+    connect(m_width, &QLineEdit::editingFinished, this,
+            [this] { commitLength(m_width, &AppModel::setCustomWidth, &AppModel::customWidth); });
+    connect(m_height, &QLineEdit::editingFinished, this, [this] {
+        commitLength(m_height, &AppModel::setCustomHeight, &AppModel::customHeight);
+    });
+
+    m_size = new QLabel;
+    m_size->setObjectName(QStringLiteral("sizeLabel"));
+    // Tabular figures keep the line from jittering while the size is typed.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(smallFont(font()).pointSizeF() > 0 ? smallFont(font()).pointSizeF()
+                                                          : mono.pointSizeF());
+    m_size->setFont(mono);
+    makeSecondary(m_size);
+    addRow(QString(), m_size);
+
+    connect(m_model, &AppModel::presetChanged, this, &OutputSection::syncPreset);
+    connect(m_model, &AppModel::customWidthChanged, this,
+            [this] { syncLength(m_width, m_model->customWidth()); });
+    connect(m_model, &AppModel::customHeightChanged, this,
+            [this] { syncLength(m_height, m_model->customHeight()); });
+    syncPreset();
+    syncLength(m_width, m_model->customWidth());
+    syncLength(m_height, m_model->customHeight());
+}
+
+std::optional<qint64> OutputSection::parseLength(const QString &text)
+{
+    bool ok = false;
+    const qlonglong value = QLocale().toLongLong(text.trimmed(), &ok);
+    if (!ok || value < 1 || value > INT_MAX)
+        return std::nullopt;
+    return value;
+}
+
+QString OutputSection::formatLength(qint64 length)
+{
+    return QLocale().toString(length);
+}
+
+QLineEdit *OutputSection::makeLengthField(const char *name, const QString &title)
+{
+    auto *field = new QLineEdit;
+    field->setObjectName(QString::fromLatin1(name));
+    field->setPlaceholderText(title);
+    field->setAccessibleName(title);
+    field->setToolTip(title);
+    field->setAlignment(Qt::AlignRight);
+    // Files dropped on the column open as pictures; they must not land in a field as text.
+    field->setAcceptDrops(false);
+    field->setMinimumWidth(40);
+    return field;
+}
+
+void OutputSection::commitLength(QLineEdit *field, void (AppModel::*set)(qint64),
+                                 qint64 (AppModel::*get)() const)
+{
+    if (const auto length = parseLength(field->text()))
+        (m_model->*set)(*length);
+    // Whatever was typed, the field ends up showing what the model holds.
+    field->setText(formatLength((m_model->*get)()));
+}
+
+void OutputSection::syncPreset()
+{
+    const ResolutionPreset preset = m_model->preset();
+    {
+        const QSignalBlocker blocker(m_presetPicker);
+        m_presetPicker->setCurrentIndex(int(ResolutionPreset::all().indexOf(preset)));
+    }
+    m_customRow->setVisible(preset.isCustom());
+    syncSize();
+}
+
+void OutputSection::syncLength(QLineEdit *field, qint64 value)
+{
+    // A field being typed in keeps the user's text (and cursor) while it means the same.
+    if (!(field->hasFocus() && parseLength(field->text()) == value))
+        field->setText(formatLength(value));
+    syncSize();
+}
+
+void OutputSection::syncSize()
+{
+    m_size->setText(m_model->pixelSizeLabel());
+}

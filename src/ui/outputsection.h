@@ -1,0 +1,40 @@
+#pragma once
+
+#include "inspectorform.h"
+
+#include <optional>
+
+class AppModel;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// The inspector's section "Ausgabe": the output size, as one of the fixed presets or as a
+// width and height typed in, and the resulting pixel count.
+class OutputSection : public InspectorSection
+{
+    Q_OBJECT
+
+public:
+    explicit OutputSection(AppModel *model, QWidget *parent = nullptr);
+
+    // A side length as typed, in the current locale's digits and grouping ("6.016" and "6016"
+    // in German); nothing for text that is not a whole number from 1 to INT_MAX.
+    static std::optional<qint64> parseLength(const QString &text);
+    static QString formatLength(qint64 length);
+
+private:
+    QLineEdit *makeLengthField(const char *name, const QString &title);
+    void commitLength(QLineEdit *field, void (AppModel::*set)(qint64),
+                      qint64 (AppModel::*get)() const);
+    void syncPreset();
+    void syncLength(QLineEdit *field, qint64 value);
+    void syncSize();
+
+    AppModel *m_model;
+    QComboBox *m_presetPicker = nullptr;
+    QWidget *m_customRow = nullptr;
+    QLineEdit *m_width = nullptr;
+    QLineEdit *m_height = nullptr;
+    QLabel *m_size = nullptr;
+};
