@@ -191,6 +191,11 @@ QNetworkRequest keyedRequest(const QUrl &url, const QString &accessKey)
     QNetworkRequest request(url);
     request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
     request.setRawHeader("Authorization", authorization(accessKey));
+    // The shared manager keeps a disk cache for thumbnails; keyed calls (searches, download
+    // reports) must always reach the service and never be written there.
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     return request;
 }
 

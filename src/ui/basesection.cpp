@@ -1,8 +1,323 @@
 #include "basesection.h"
 
+#include "icons.h"
 #include "model/appmodel.h"
+#include "panels.h"
+#include "searchfield.h"
+#include "sources/unsplashservice.h"
+#include "spinner.h"
+#include "thumbstrip.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFormLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kSearchSpinnerSize = 14;
+
+QFont smallFont(const QFont &base)
+{
+    QFont font = base;
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+    else
+        font.setPixelSize(std::max(9, font.pixelSize() * 85 / 100));
+    return font;
+}
+
+QLabel *secondaryLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(smallFont(label->font()));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+QString BaseImageSection::unsplashLink()
+{
+    return withReferral(QUrl(QStringLiteral("https://unsplash.com/"))).toString();
+}
 
 BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     : QWidget(parent), m_model(model)
 {
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(4);
+
+    auto *header = new QLabel(QStringLiteral("Bild"), this);
+    header->setObjectName(QStringLiteral("sectionHeader"));
+    QFont headerFont = smallFont(header->font());
+    headerFont.setBold(true);
+    header->setFont(headerFont);
+    outer->addWidget(header);
+
+    auto *group = new QFrame(this);
+    group->setObjectName(QStringLiteral("sectionGroup"));
+    group->setFrameShape(QFrame::StyledPanel);
+    group->setFrameShadow(QFrame::Plain);
+    outer->addWidget(group);
+
+    m_form = new QFormLayout(group);
+    m_form->setContentsMargins(8, 8, 8, 8);
+    m_form->setHorizontalSpacing(8);
+    m_form->setVerticalSpacing(6);
+    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    m_form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    m_form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    // --- "Quelle" ---
+    m_sourcePicker = new QComboBox(group);
+    m_sourcePicker->setObjectName(QStringLiteral("sourcePicker"));
+    for (const SourceKind kind : allCases<SourceKind>())
+        m_sourcePicker->addItem(label(kind), rawValue(kind));
+    m_form->addRow(QStringLiteral("Quelle"), m_sourcePicker);
+    connect(m_sourcePicker, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < allCases<SourceKind>().size())
+            m_model->sourceKindBinding().setValue(allCases<SourceKind>().at(index));
+    });
+
+    // --- Unsplash ---
+    m_searchRow = new QWidget(group);
+    auto *searchLayout = new QHBoxLayout(m_searchRow);
+    searchLayout->setContentsMargins(0, 0, 0, 0);
+    searchLayout->setSpacing(6);
+    m_searchField = new SearchField(m_model, m_searchRow);
+    m_searchField->setObjectName(QStringLiteral("searchField"));
+    searchLayout->addWidget(m_searchField, 1);
+    m_searchSpinner = new Spinner(kSearchSpinnerSize, m_searchRow);
+    m_searchSpinner->setObjectName(QStringLiteral("searchSpinner"));
+    searchLayout->addWidget(m_searchSpinner);
+    m_form->addRow(m_searchRow);
+
+    m_unsplashModel = new UnsplashThumbModel;
+    m_unsplashStrip = new ThumbStrip(m_unsplashModel, group);
+    m_unsplashStrip->setObjectName(QStringLiteral("unsplashStrip"));
+    m_form->addRow(m_unsplashStrip);
+    connect(m_unsplashStrip, &ThumbStrip::tileClicked, this, [this](int row) {
+        const QList<UnsplashPhoto> results = m_model->results();
+        if (row >= 0 && row < results.size())
+            m_model->select(results.at(row));
+    });
+
+    m_unsplashLink = secondaryLabel(group);
+    m_unsplashLink->setObjectName(QStringLiteral("unsplashLink"));
+    m_unsplashLink->setTextFormat(Qt::RichText);
+    m_unsplashLink->setText(
+        QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none;\">%3</a>")
+            .arg(unsplashLink().toHtmlEscaped(),
+                 m_unsplashLink->palette().color(QPalette::WindowText).name(),
+                 QStringLiteral("Fotos von Unsplash")));
+    m_unsplashLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                            Qt::LinksAccessibleByKeyboard);
+    m_unsplashLink->setCursor(Qt::PointingHandCursor);
+    connect(m_unsplashLink, &QLabel::linkActivated, this,
+            [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
+    m_form->addRow(m_unsplashLink);
+
+    // --- Dateien ---
+    m_openFileButton = new QPushButton(icon(Icon::Folder), QStringLiteral("Datei öffnen…"), group);
+    m_openFileButton->setObjectName(QStringLiteral("openFileButton"));
+    m_form->addRow(m_openFileButton);
+    connect(m_openFileButton, &QPushButton::clicked, this,
+            [this] { openImagePanel(this, m_model); });
+
+    m_recentModel = new RecentFileThumbModel;
+    m_recentStrip = new ThumbStrip(m_recentModel, group);
+    m_recentStrip->setObjectName(QStringLiteral("recentStrip"));
+    m_form->addRow(m_recentStrip);
+    connect(m_recentStrip, &ThumbStrip::tileClicked, this, [this](int row) {
+        const QStringList files = m_model->recentFiles();
+        if (row >= 0 && row < files.size())
+            m_model->openLocalImage(files.at(row));
+    });
+
+    // --- Fotos ---
+    m_photosHint = secondaryLabel(group);
+    m_photosHint->setObjectName(QStringLiteral("photosHint"));
+    m_photosHint->setText(QStringLiteral("Kein Fotos-Zugriff — in den Einstellungen erlauben."));
+    m_photosHint->setWordWrap(true);
+    m_form->addRow(m_photosHint);
+
+    m_connectPhotosButton =
+        new QPushButton(icon(Icon::PhotoAdd), QStringLiteral("Fotos-Mediathek verbinden…"), group);
+    m_connectPhotosButton->setObjectName(QStringLiteral("connectPhotosButton"));
+    m_form->addRow(m_connectPhotosButton);
+    connect(m_connectPhotosButton, &QPushButton::clicked, m_model, &AppModel::requestPhotosAccess);
+
+    m_albumPicker = new QComboBox(group);
+    m_albumPicker->setObjectName(QStringLiteral("albumPicker"));
+    // Long album titles must not widen the inspector.
+    m_albumPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_albumPicker->setMinimumContentsLength(8);
+    m_albumPicker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_form->addRow(QStringLiteral("Album"), m_albumPicker);
+    connect(m_albumPicker, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0)
+            m_model->albumBinding().setValue(m_albumPicker->itemData(index).toString());
+    });
+
+    m_assetModel = new AssetThumbModel;
+    m_assetStrip = new ThumbStrip(m_assetModel, group);
+    m_assetStrip->setObjectName(QStringLiteral("assetStrip"));
+    m_form->addRow(m_assetStrip);
+    connect(m_assetStrip, &ThumbStrip::tileClicked, this, [this](int row) {
+        const QList<PhotoAsset> assets = m_model->albumAssets();
+        if (row >= 0 && row < assets.size())
+            m_model->selectAlbumAsset(assets.at(row));
+    });
+
+    const auto selection = [this]() { return m_model->currentLook().photoID; };
+    for (ThumbStrip *strip : {m_unsplashStrip, m_recentStrip, m_assetStrip})
+        strip->setSelectionProvider(selection);
+
+    // --- following the model ---
+    connect(m_model, &AppModel::selectedSourceChanged, this, [this] {
+        updateSourcePicker();
+        updateBrowser();
+        followSelectedAlbum();
+    });
+    connect(m_model, &AppModel::resultsChanged, this, &BaseImageSection::updateUnsplash);
+    connect(m_model, &AppModel::isSearchingChanged, this, &BaseImageSection::updateUnsplash);
+    connect(m_model, &AppModel::recentFilesChanged, this, &BaseImageSection::updateFiles);
+    connect(m_model, &AppModel::photosAuthStatusChanged, this, &BaseImageSection::updatePhotos);
+    connect(m_model, &AppModel::albumAssetsChanged, this, &BaseImageSection::updatePhotos);
+    connect(m_model, &AppModel::photoAlbumsChanged, this, [this] {
+        updatePhotos();
+        chooseFirstAlbum();
+    });
+    connect(m_model, &AppModel::editingChanged, this, &BaseImageSection::updateSelection);
+    connect(m_model, &AppModel::lightLookChanged, this, &BaseImageSection::updateSelection);
+    connect(m_model, &AppModel::darkLookChanged, this, &BaseImageSection::updateSelection);
+
+    m_albumID = m_model->selectedAlbumID();
+    updateSourcePicker();
+    updateBrowser();
+}
+
+void BaseImageSection::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The album chosen before the section existed still needs its pictures, unless they
+    // were asked for since.
+    const QString id = m_model->selectedAlbumID();
+    m_albumID = id;
+    if (!id.isEmpty() && id != m_requestedAlbumID)
+        loadAlbum(id);
+}
+
+void BaseImageSection::updateSourcePicker()
+{
+    const QSignalBlocker blocker(m_sourcePicker);
+    m_sourcePicker->setCurrentIndex(
+        int(allCases<SourceKind>().indexOf(m_model->sourceKindBinding().value())));
+}
+
+void BaseImageSection::updateBrowser()
+{
+    updateUnsplash();
+    updateFiles();
+    updatePhotos();
+}
+
+void BaseImageSection::updateUnsplash()
+{
+    const bool shown = m_model->sourceKind() == SourceKind::Unsplash;
+    const QList<UnsplashPhoto> results = m_model->results();
+    m_unsplashModel->setPhotos(results);
+    m_searchSpinner->setVisible(m_model->isSearching());
+    m_form->setRowVisible(m_searchRow, shown);
+    m_form->setRowVisible(m_unsplashStrip, shown && !results.isEmpty());
+    m_form->setRowVisible(m_unsplashLink, shown);
+}
+
+void BaseImageSection::updateFiles()
+{
+    const bool shown = m_model->sourceKind() == SourceKind::Files;
+    const QStringList files = m_model->recentFiles();
+    m_recentModel->setPaths(files);
+    m_form->setRowVisible(m_openFileButton, shown);
+    m_form->setRowVisible(m_recentStrip, shown && !files.isEmpty());
+}
+
+void BaseImageSection::updatePhotos()
+{
+    const bool shown = m_model->sourceKind() == SourceKind::Photos;
+    const PhotosAuthStatus status = m_model->photosAuthStatus();
+    const bool refused =
+        status == PhotosAuthStatus::Restricted || status == PhotosAuthStatus::Denied;
+    const bool authorized = status == PhotosAuthStatus::Authorized;
+    const bool hasAlbums = !m_model->photoAlbums().isEmpty();
+    const QList<PhotoAsset> assets = m_model->albumAssets();
+    updateAlbumPicker();
+    m_assetModel->setAssets(assets);
+    m_form->setRowVisible(m_photosHint, shown && refused);
+    m_form->setRowVisible(m_connectPhotosButton,
+                          shown && status == PhotosAuthStatus::NotDetermined);
+    m_form->setRowVisible(m_albumPicker, shown && authorized && hasAlbums);
+    m_form->setRowVisible(m_assetStrip, shown && authorized && hasAlbums && !assets.isEmpty());
+}
+
+void BaseImageSection::updateAlbumPicker()
+{
+    const QSignalBlocker blocker(m_albumPicker);
+    const QList<PhotoAlbum> albums = m_model->photoAlbums();
+    bool same = m_albumPicker->count() == albums.size();
+    for (int i = 0; same && i < albums.size(); ++i) {
+        same = m_albumPicker->itemText(i) == albums.at(i).title &&
+               m_albumPicker->itemData(i).toString() == albums.at(i).id;
+    }
+    if (!same) {
+        m_albumPicker->clear();
+        for (const PhotoAlbum &album : albums)
+            m_albumPicker->addItem(album.title, album.id);
+    }
+    m_albumPicker->setCurrentIndex(m_albumPicker->findData(m_model->albumBinding().value()));
+}
+
+void BaseImageSection::updateSelection()
+{
+    for (ThumbStrip *strip : {m_unsplashStrip, m_recentStrip, m_assetStrip})
+        strip->refresh();
+}
+
+void BaseImageSection::followSelectedAlbum()
+{
+    // selectedSourceChanged also fires when the same source is stored again; only a change
+    // of the album loads.
+    const QString id = m_model->selectedAlbumID();
+    if (id == m_albumID)
+        return;
+    m_albumID = id;
+    if (!id.isEmpty())
+        loadAlbum(id);
+}
+
+void BaseImageSection::loadAlbum(const QString &id)
+{
+    m_requestedAlbumID = id;
+    m_model->loadAlbumAssets(id);
+}
+
+void BaseImageSection::chooseFirstAlbum()
+{
+    const QList<PhotoAlbum> albums = m_model->photoAlbums();
+    if (m_model->sourceKind() == SourceKind::Photos && m_model->selectedAlbumID().isEmpty() &&
+        !albums.isEmpty())
+        m_model->setSelectedAlbumID(albums.first().id);
 }

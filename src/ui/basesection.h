@@ -1,17 +1,71 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class AppModel;
+class QComboBox;
+class QFormLayout;
+class QLabel;
+class QPushButton;
+class SearchField;
+class Spinner;
+class ThumbStrip;
+class UnsplashThumbModel;
+class AssetThumbModel;
+class RecentFileThumbModel;
 
 // The inspector's section "Bild": where the picture comes from and the browser of that source.
+// A bold header "Bild" over a framed group of form rows (label left, control right); every
+// row follows the model's signals and reads the model when it changes, nothing is kept here.
 class BaseImageSection : public QWidget
 {
     Q_OBJECT
 
 public:
+    // The referral address of the link under the Unsplash results.
+    static QString unsplashLink();
+
     explicit BaseImageSection(AppModel *model, QWidget *parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void updateSourcePicker();
+    void updateBrowser();
+    void updateUnsplash();
+    void updateFiles();
+    void updatePhotos();
+    void updateAlbumPicker();
+    void updateSelection();
+    // Loads the album's pictures whenever the chosen album changes to one.
+    void followSelectedAlbum();
+    void loadAlbum(const QString &id);
+    // Chooses the first album once albums are known and none is chosen.
+    void chooseFirstAlbum();
+
     AppModel *m_model;
+    QFormLayout *m_form = nullptr;
+    QComboBox *m_sourcePicker = nullptr;
+    QWidget *m_searchRow = nullptr;
+    SearchField *m_searchField = nullptr;
+    Spinner *m_searchSpinner = nullptr;
+    ThumbStrip *m_unsplashStrip = nullptr;
+    UnsplashThumbModel *m_unsplashModel = nullptr;
+    QLabel *m_unsplashLink = nullptr;
+    QPushButton *m_openFileButton = nullptr;
+    ThumbStrip *m_recentStrip = nullptr;
+    RecentFileThumbModel *m_recentModel = nullptr;
+    QLabel *m_photosHint = nullptr;
+    QPushButton *m_connectPhotosButton = nullptr;
+    QComboBox *m_albumPicker = nullptr;
+    ThumbStrip *m_assetStrip = nullptr;
+    AssetThumbModel *m_assetModel = nullptr;
+    // Not a copy of the model's state: the album seen at the last change signal, which tells
+    // a change of the choice from the same choice stored again, and the last album whose
+    // pictures this section asked for.
+    QString m_albumID;
+    QString m_requestedAlbumID;
+    bool m_shownOnce = false;
 };

@@ -1,0 +1,27 @@
+#include "searchfield.h"
+
+#include "icons.h"
+#include "model/appmodel.h"
+
+SearchField::SearchField(AppModel *model, QWidget *parent) : QLineEdit(parent), m_model(model)
+{
+    setPlaceholderText(QStringLiteral("Unsplash durchsuchen"));
+    addAction(icon(Icon::Search), QLineEdit::LeadingPosition);
+    setClearButtonEnabled(true);
+    setMinimumHeight(24);
+    setText(m_model->query());
+
+    // textEdited, not textChanged: only what the user types goes to the model, so showing
+    // the model's query here does not write it back. The clear button counts as typing.
+    connect(this, &QLineEdit::textEdited, m_model, &AppModel::setQuery);
+    connect(this, &QLineEdit::returnPressed, m_model, &AppModel::runSearch);
+    connect(m_model, &AppModel::queryChanged, this, &SearchField::showQuery);
+}
+
+void SearchField::showQuery()
+{
+    // The same text is not set again, which would move the caret to the end while typing.
+    const QString query = m_model->query();
+    if (text() != query)
+        setText(query);
+}

@@ -1,0 +1,654 @@
+#include "thumbstrip.h"
+
+#include "icons.h"
+#include "sources/unsplashcolor.h"
+#include "sources/unsplashservice.h"
+#include "spinner.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QtConcurrent>
+
+#include <memory>
+
+namespace {
+
+constexpr qint64 kDiskCacheBytes = 64 * 1024 * 1024;
+constexpr int kSpinnerDiameter = 16;
+constexpr int kFailedIconSize = 20;
+
+// A tile picture from encoded bytes, at most `longSide` on its long side; null when the bytes
+// are no picture. Scaled while reading, so a huge image never lands in memory at full size.
+QImage decodeThumbnail(const QByteArray &bytes, int longSide)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (size.width() > longSide || size.height() > longSide)) {
+        // Orientation swaps the sides only after reading; the long side stays the long side.
+        size.scale(longSide, longSide, Qt::KeepAspectRatio);
+        reader.setScaledSize(size.expandedTo(QSize(1, 1)));
+    }
+    QImage image = reader.read();
+    if (!image.isNull() && (image.width() > longSide || image.height() > longSide))
+        image = image.scaled(longSide, longSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+bool isWebUrl(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
+// Paints the tiles; everything a tile shows comes from the model's roles.
+class ThumbDelegate : public QStyledItemDelegate
+{
+public:
+    explicit ThumbDelegate(ThumbStrip *strip) : QStyledItemDelegate(strip), m_strip(strip) {}
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return {ThumbStrip::kTileSize + ThumbStrip::kSpacing,
+                ThumbStrip::kTileSize + 2 * ThumbStrip::kTileMargin};
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        const QRectF tile(option.rect.left(), option.rect.top() + ThumbStrip::kTileMargin,
+                          ThumbStrip::kTileSize, ThumbStrip::kTileSize);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath shape;
+        shape.addRoundedRect(tile, ThumbStrip::kCornerRadius, ThumbStrip::kCornerRadius);
+        painter->setClipPath(shape);
+
+        const QImage image = index.data(ThumbListModel::ImageRole).value<QImage>();
+        if (!image.isNull()) {
+            // Aspect fill: the centred square of the picture covers the tile.
+            const qreal side = std::min(image.width(), image.height());
+            const QRectF source((image.width() - side) / 2, (image.height() - side) / 2, side,
+                                side);
+            painter->drawImage(tile, image, source);
+        } else {
+            painter->fillRect(tile, index.data(ThumbListModel::PlaceholderRole).value<QColor>());
+            if (index.data(ThumbListModel::FailedRole).toBool()) {
+                const QRect iconRect(0, 0, kFailedIconSize, kFailedIconSize);
+                icon(Icon::Photo)
+                    .paint(painter,
+                           iconRect.translated(tile.center().toPoint() - iconRect.center()));
+            } else if (index.data(ThumbListModel::LoadingRole).toBool()) {
+                QRectF spinner(0, 0, kSpinnerDiameter, kSpinnerDiameter);
+                spinner.moveCenter(tile.center());
+                QColor color = option.palette.color(QPalette::WindowText);
+                color.setAlphaF(0.7f);
+                Spinner::paintFrame(*painter, spinner, Spinner::currentStep(), color);
+            }
+        }
+        painter->setClipping(false);
+        if (m_strip->isSelected(index.row())) {
+            // Inside the edge: the ring must not be cut by the neighbours or the strip.
+            const qreal inset = ThumbStrip::kRingWidth / 2;
+            painter->setPen(
+                QPen(option.palette.color(QPalette::Highlight), ThumbStrip::kRingWidth));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(tile.adjusted(inset, inset, -inset, -inset),
+                                     ThumbStrip::kCornerRadius - inset,
+                                     ThumbStrip::kCornerRadius - inset);
+        }
+        painter->restore();
+    }
+
+private:
+    ThumbStrip *m_strip;
+};
+
+} // namespace
+
+// --- ThumbListModel -----------------------------------------------------------------------
+
+QColor ThumbListModel::neutralPlaceholder()
+{
+    QColor grey(Qt::gray);
+    grey.setAlphaF(0.2f);
+    return grey;
+}
+
+void ThumbListModel::moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered)
+{
+    if (first < 0 || last < first)
+        first = last = -1;
+    const int oldFirst = m_first, oldLast = m_last;
+    const auto inside = [](int row, int a, int b) { return a >= 0 && row >= a && row <= b; };
+    if (oldFirst >= 0) {
+        for (int row = oldFirst; row <= oldLast; ++row)
+            if (!inside(row, first, last))
+                left->append(row);
+    }
+    if (first >= 0) {
+        for (int row = first; row <= last; ++row)
+            if (!inside(row, oldFirst, oldLast))
+                entered->append(row);
+    }
+    m_first = first;
+    m_last = last;
+}
+
+ThumbnailSource ThumbnailSource::shared()
+{
+    return {[](const QString &path, std::function<void(QImage)> deliver) {
+                return sharedPhotoImageManager().requestThumbnail(path, std::move(deliver));
+            },
+            [](RequestId id) { sharedPhotoImageManager().cancel(id); }};
+}
+
+// --- UnsplashThumbModel -------------------------------------------------------------------
+
+UnsplashThumbModel::UnsplashThumbModel(QObject *parent) : ThumbListModel(parent) {}
+
+UnsplashThumbModel::~UnsplashThumbModel()
+{
+    abortAll();
+}
+
+void UnsplashThumbModel::ensureDiskCache()
+{
+    QNetworkAccessManager *manager = sharedNetworkAccessManager();
+    if (manager->cache())
+        return;
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (base.isEmpty())
+        return; // no cache folder: thumbnails then come from the network every time
+    auto *cache = new QNetworkDiskCache(manager);
+    cache->setCacheDirectory(QDir(base).filePath(QStringLiteral("thumbnails-remote")));
+    cache->setMaximumCacheSize(kDiskCacheBytes);
+    manager->setCache(cache);
+}
+
+void UnsplashThumbModel::abortAll()
+{
+    for (Tile &tile : m_tiles) {
+        if (QNetworkReply *reply = tile.reply) {
+            disconnect(reply, nullptr, this, nullptr);
+            reply->abort();
+            reply->deleteLater();
+        }
+        tile.reply = nullptr;
+    }
+}
+
+void UnsplashThumbModel::setPhotos(const QList<UnsplashPhoto> &photos)
+{
+    if (photos == m_photos)
+        return;
+    beginResetModel();
+    abortAll();
+    ++m_generation;
+    m_photos = photos;
+    m_tiles = QList<Tile>(photos.size());
+    forgetVisibleRange();
+    endResetModel();
+}
+
+int UnsplashThumbModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_photos.size());
+}
+
+QVariant UnsplashThumbModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_photos.size())
+        return {};
+    const UnsplashPhoto &photo = m_photos.at(index.row());
+    const Tile &tile = m_tiles.at(index.row());
+    switch (role) {
+    case Qt::ToolTipRole:
+        return photo.displayTitle();
+    case IdentityRole:
+        return photo.id;
+    case ImageRole:
+        return tile.image;
+    case PlaceholderRole:
+        if (tile.state == State::Failed)
+            return neutralPlaceholder();
+        return colorFromHex(photo.color).value_or(neutralPlaceholder());
+    case LoadingRole:
+        return tile.state == State::Idle || tile.state == State::Loading;
+    case FailedRole:
+        return tile.state == State::Failed;
+    default:
+        return {};
+    }
+}
+
+void UnsplashThumbModel::setVisibleRows(int first, int last)
+{
+    QList<int> left, entered;
+    moveVisibleRange(first, last, &left, &entered);
+    for (const int row : std::as_const(entered))
+        if (m_tiles.at(row).state == State::Idle)
+            start(row);
+}
+
+void UnsplashThumbModel::start(int row)
+{
+    Tile &tile = m_tiles[row];
+    const QUrl url(m_photos.at(row).urls.small, QUrl::StrictMode);
+    const quint64 generation = m_generation;
+    if (!isWebUrl(url)) {
+        // Only the web: the manager would also read file: and qrc: addresses.
+        tile.state = State::Failed;
+        const QModelIndex changed = index(row);
+        Q_EMIT dataChanged(changed, changed);
+        return;
+    }
+    ensureDiskCache();
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    QNetworkReply *reply = sharedNetworkAccessManager()->get(request);
+    tile.state = State::Loading;
+    tile.reply = reply;
+
+    struct Body
+    {
+        QByteArray bytes;
+        bool tooLarge = false;
+    };
+    const auto body = std::make_shared<Body>();
+    const auto stop = [reply, body] {
+        if (body->tooLarge)
+            return;
+        body->tooLarge = true;
+        body->bytes.clear();
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, stop] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > kMaxThumbnailBytes)
+            stop();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body, stop] {
+        if (body->tooLarge)
+            return;
+        if (reply->bytesAvailable() > kMaxThumbnailBytes - body->bytes.size()) {
+            stop();
+            return;
+        }
+        body->bytes += reply->readAll();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, generation, row] {
+        reply->deleteLater();
+        if (generation != m_generation)
+            return;
+        m_tiles[row].reply = nullptr;
+        if (body->tooLarge || reply->error() != QNetworkReply::NoError) {
+            finish(generation, row, QImage());
+            return;
+        }
+        body->bytes += reply->readAll();
+        QtConcurrent::run([bytes = std::move(body->bytes)] {
+            return decodeThumbnail(bytes, kDecodedSize);
+        }).then(this, [this, generation, row](const QImage &image) {
+            finish(generation, row, image);
+        });
+    });
+}
+
+void UnsplashThumbModel::finish(quint64 generation, int row, const QImage &image)
+{
+    if (generation != m_generation || row >= m_tiles.size())
+        return;
+    Tile &tile = m_tiles[row];
+    tile.image = image;
+    tile.state = image.isNull() ? State::Failed : State::Loaded;
+    const QModelIndex changed = index(row);
+    Q_EMIT dataChanged(changed, changed);
+}
+
+// --- AssetThumbModel ----------------------------------------------------------------------
+
+AssetThumbModel::AssetThumbModel(ThumbnailSource source, QObject *parent)
+    : ThumbListModel(parent), m_source(std::move(source))
+{
+}
+
+AssetThumbModel::~AssetThumbModel()
+{
+    cancelAll();
+}
+
+void AssetThumbModel::cancelAll()
+{
+    for (Tile &tile : m_tiles) {
+        if (tile.request)
+            m_source.cancel(*tile.request);
+        tile.request.reset();
+    }
+}
+
+void AssetThumbModel::setAssets(const QList<PhotoAsset> &assets)
+{
+    if (assets == m_assets)
+        return;
+    beginResetModel();
+    cancelAll();
+    ++m_generation;
+    m_assets = assets;
+    m_tiles = QList<Tile>(assets.size());
+    forgetVisibleRange();
+    endResetModel();
+}
+
+int AssetThumbModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_assets.size());
+}
+
+QVariant AssetThumbModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_assets.size())
+        return {};
+    switch (role) {
+    case IdentityRole:
+        return m_assets.at(index.row()).id;
+    case ImageRole:
+        return m_tiles.at(index.row()).image;
+    case PlaceholderRole:
+        return neutralPlaceholder();
+    case LoadingRole:
+    case FailedRole:
+        return false;
+    default:
+        return {};
+    }
+}
+
+void AssetThumbModel::setVisibleRows(int first, int last)
+{
+    QList<int> left, entered;
+    moveVisibleRange(first, last, &left, &entered);
+    for (const int row : std::as_const(left)) {
+        Tile &tile = m_tiles[row];
+        if (tile.request)
+            m_source.cancel(*tile.request);
+        tile.request.reset();
+    }
+    // Also for tiles that already have a picture: the library may have changed meanwhile,
+    // and the manager answers from memory when it has not.
+    for (const int row : std::as_const(entered))
+        request(row);
+}
+
+void AssetThumbModel::request(int row)
+{
+    const quint64 generation = m_generation;
+    const QPointer<AssetThumbModel> self(this);
+    m_tiles[row].request =
+        m_source.request(m_assets.at(row).path, [self, generation, row](const QImage &image) {
+            if (!self || generation != self->m_generation || row >= self->m_tiles.size())
+                return;
+            Tile &tile = self->m_tiles[row];
+            tile.request.reset();
+            if (image.isNull())
+                return; // keep what the tile shows
+            tile.image = image;
+            const QModelIndex changed = self->index(row);
+            Q_EMIT self->dataChanged(changed, changed);
+        });
+}
+
+// --- RecentFileThumbModel -----------------------------------------------------------------
+
+RecentFileThumbModel::RecentFileThumbModel(ThumbnailSource source, QObject *parent)
+    : ThumbListModel(parent), m_source(std::move(source))
+{
+}
+
+RecentFileThumbModel::~RecentFileThumbModel()
+{
+    cancelAll();
+}
+
+void RecentFileThumbModel::cancelAll()
+{
+    for (Tile &tile : m_tiles) {
+        if (tile.request)
+            m_source.cancel(*tile.request);
+        tile.request.reset();
+    }
+}
+
+void RecentFileThumbModel::setPaths(const QStringList &paths)
+{
+    if (paths == m_paths)
+        return;
+    beginResetModel();
+    cancelAll();
+    ++m_generation;
+    m_paths = paths;
+    m_tiles = QList<Tile>(paths.size());
+    forgetVisibleRange();
+    endResetModel();
+}
+
+int RecentFileThumbModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_paths.size());
+}
+
+QVariant RecentFileThumbModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_paths.size())
+        return {};
+    const Tile &tile = m_tiles.at(index.row());
+    switch (role) {
+    case Qt::ToolTipRole:
+        return QFileInfo(m_paths.at(index.row())).fileName();
+    case IdentityRole:
+        return m_paths.at(index.row());
+    case ImageRole:
+        return tile.image;
+    case PlaceholderRole:
+        return neutralPlaceholder();
+    case LoadingRole:
+        return tile.image.isNull();
+    case FailedRole:
+        return false;
+    default:
+        return {};
+    }
+}
+
+void RecentFileThumbModel::setVisibleRows(int first, int last)
+{
+    QList<int> left, entered;
+    moveVisibleRange(first, last, &left, &entered);
+    for (const int row : std::as_const(left)) {
+        Tile &tile = m_tiles[row];
+        if (tile.request)
+            m_source.cancel(*tile.request);
+        tile.request.reset();
+    }
+    for (const int row : std::as_const(entered)) {
+        Tile &tile = m_tiles[row];
+        if (!tile.image.isNull() || tile.answered || tile.request)
+            continue;
+        const quint64 generation = m_generation;
+        const QPointer<RecentFileThumbModel> self(this);
+        tile.request =
+            m_source.request(m_paths.at(row), [self, generation, row](const QImage &image) {
+                if (!self || generation != self->m_generation || row >= self->m_tiles.size())
+                    return;
+                Tile &tile = self->m_tiles[row];
+                tile.request.reset();
+                tile.answered = true;
+                if (image.isNull())
+                    return;
+                tile.image = image;
+                const QModelIndex changed = self->index(row);
+                Q_EMIT self->dataChanged(changed, changed);
+            });
+    }
+}
+
+// --- ThumbStrip ---------------------------------------------------------------------------
+
+ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(parent), m_model(model)
+{
+    m_model->setParent(this);
+    setModel(m_model);
+    setItemDelegate(new ThumbDelegate(this));
+    setViewMode(QListView::ListMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(false);
+    setUniformItemSizes(true);
+    setSpacing(0);
+    setMovement(QListView::Static);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The scroll bar, when there is one, comes below the tiles, not over them.
+    setFixedHeight(kStripHeight + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                       horizontalScrollBar()));
+
+    m_visibleTimer.setSingleShot(true);
+    m_visibleTimer.setInterval(0);
+    connect(&m_visibleTimer, &QTimer::timeout, this, &ThumbStrip::updateVisibleRows);
+    m_spinnerTimer.setInterval(kSpinnerFrameMs);
+    connect(&m_spinnerTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+
+    connect(this, &QListView::clicked, this, [this](const QModelIndex &index) {
+        if (index.isValid())
+            Q_EMIT tileClicked(index.row());
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ThumbStrip::scheduleVisibleUpdate);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &ThumbStrip::scheduleVisibleUpdate);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ThumbStrip::scheduleVisibleUpdate);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, &ThumbStrip::scheduleVisibleUpdate);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &ThumbStrip::updateAnimation);
+}
+
+void ThumbStrip::setSelectionProvider(std::function<std::optional<QString>()> provider)
+{
+    m_selection = std::move(provider);
+    viewport()->update();
+}
+
+bool ThumbStrip::isSelected(int row) const
+{
+    if (!m_selection)
+        return false;
+    const std::optional<QString> selected = m_selection();
+    return selected &&
+           m_model->index(row).data(ThumbListModel::IdentityRole).toString() == *selected;
+}
+
+void ThumbStrip::refresh()
+{
+    viewport()->update();
+}
+
+QSize ThumbStrip::sizeHint() const
+{
+    return {kTileSize * 5, height()};
+}
+
+QSize ThumbStrip::minimumSizeHint() const
+{
+    return {kTileSize + kSpacing, height()};
+}
+
+void ThumbStrip::scrollContentsBy(int dx, int dy)
+{
+    QListView::scrollContentsBy(dx, dy);
+    scheduleVisibleUpdate();
+}
+
+void ThumbStrip::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    scheduleVisibleUpdate();
+}
+
+void ThumbStrip::showEvent(QShowEvent *event)
+{
+    QListView::showEvent(event);
+    scheduleVisibleUpdate();
+}
+
+void ThumbStrip::hideEvent(QHideEvent *event)
+{
+    QListView::hideEvent(event);
+    scheduleVisibleUpdate();
+}
+
+void ThumbStrip::updateGeometries()
+{
+    QListView::updateGeometries();
+    scheduleVisibleUpdate();
+}
+
+void ThumbStrip::scheduleVisibleUpdate()
+{
+    // Coalesced: a scroll or a reset reports many changes in one go, and the layout of a
+    // reset model is only done on a later turn.
+    m_visibleTimer.start();
+}
+
+void ThumbStrip::updateVisibleRows()
+{
+    int first = -1, last = -1;
+    const int rows = m_model->rowCount();
+    if (isVisible() && rows > 0 && viewport()->width() > 0) {
+        executeDelayedItemsLayout();
+        const int y = std::min(viewport()->height() - 1, kTileMargin + kTileSize / 2);
+        const QModelIndex left = indexAt(QPoint(0, y));
+        const QModelIndex right = indexAt(QPoint(viewport()->width() - 1, y));
+        if (left.isValid()) {
+            first = left.row();
+            last = right.isValid() ? right.row() : rows - 1;
+        }
+    }
+    if (first != m_model->firstVisibleRow() || last != m_model->lastVisibleRow())
+        m_model->setVisibleRows(first, last);
+    updateAnimation();
+}
+
+void ThumbStrip::updateAnimation()
+{
+    bool loading = false;
+    const int first = m_model->firstVisibleRow();
+    if (first >= 0) {
+        for (int row = first; row <= m_model->lastVisibleRow() && !loading; ++row)
+            loading = m_model->index(row).data(ThumbListModel::LoadingRole).toBool();
+    }
+    if (loading && !m_spinnerTimer.isActive())
+        m_spinnerTimer.start();
+    else if (!loading)
+        m_spinnerTimer.stop();
+}

@@ -1,0 +1,225 @@
+#pragma once
+
+#include "sources/photolibraryaccess.h"
+#include "sources/photothumbnails.h"
+#include "sources/unsplashphoto.h"
+
+#include <QAbstractListModel>
+#include <QImage>
+#include <QList>
+#include <QListView>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class QNetworkReply;
+
+// The tiles of one thumbnail strip. A model holds the items it was given and their small
+// pictures; it loads a picture only once the strip reports the row on screen.
+class ThumbListModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role {
+        // What the model's selection is compared with: photo id, asset id or file path.
+        IdentityRole = Qt::UserRole + 1,
+        // The tile's picture, a QImage; null while there is none.
+        ImageRole,
+        // What fills the tile while it has no picture.
+        PlaceholderRole,
+        // Whether the tile shows a spinner.
+        LoadingRole,
+        // Whether the picture could not be had; the tile shows a photo symbol.
+        FailedRole,
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    // Rows first..last are on screen; first < 0 means none is. Called by the strip whenever
+    // that changes.
+    virtual void setVisibleRows(int first, int last) = 0;
+    int firstVisibleRow() const { return m_first; }
+    int lastVisibleRow() const { return m_last; }
+
+    // The fill of a tile without picture: grey at opacity 0.2.
+    static QColor neutralPlaceholder();
+
+protected:
+    bool isVisibleRow(int row) const { return m_first >= 0 && row >= m_first && row <= m_last; }
+    // Stores the new range; the rows that left it and the ones that entered it.
+    void moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered);
+    void forgetVisibleRange() { m_first = m_last = -1; }
+
+private:
+    int m_first = -1;
+    int m_last = -1;
+};
+
+// Where library and local-file thumbnails come from; sharedPhotoImageManager() unless a test
+// puts something else in between.
+struct ThumbnailSource
+{
+    using RequestId = PhotoImageManager::RequestId;
+    std::function<RequestId(const QString &path, std::function<void(QImage)> deliver)> request;
+    std::function<void(RequestId)> cancel;
+
+    static ThumbnailSource shared();
+};
+
+// Unsplash search hits: each tile loads the hit's "small" picture through the shared network
+// manager and its disk cache, shows the hit's colour and a spinner meanwhile, and a photo
+// symbol when that failed. Loads that started keep running when the tile scrolls away.
+class UnsplashThumbModel : public ThumbListModel
+{
+    Q_OBJECT
+
+public:
+    // More than any preview picture needs; a larger reply is dropped as failed.
+    static constexpr qint64 kMaxThumbnailBytes = 10 * 1024 * 1024;
+    // Long side of the decoded tile picture.
+    static constexpr int kDecodedSize = 240;
+
+    explicit UnsplashThumbModel(QObject *parent = nullptr);
+    ~UnsplashThumbModel() override;
+
+    // Keeps the pictures already loaded when the list is the same as before.
+    void setPhotos(const QList<UnsplashPhoto> &photos);
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    void setVisibleRows(int first, int last) override;
+
+    // The shared network manager's disk cache, in the user's cache folder; made on first use.
+    static void ensureDiskCache();
+
+private:
+    enum class State { Idle, Loading, Loaded, Failed };
+    struct Tile
+    {
+        State state = State::Idle;
+        QImage image;
+        QPointer<QNetworkReply> reply;
+    };
+    void start(int row);
+    void finish(quint64 generation, int row, const QImage &image);
+    void abortAll();
+
+    QList<UnsplashPhoto> m_photos;
+    QList<Tile> m_tiles;
+    quint64 m_generation = 0;
+};
+
+// Pictures of one photo-library album. A tile asks for its thumbnail when it comes on screen
+// and withdraws the request when it leaves before the answer; a picture once shown stays.
+class AssetThumbModel : public ThumbListModel
+{
+    Q_OBJECT
+
+public:
+    explicit AssetThumbModel(ThumbnailSource source = ThumbnailSource::shared(),
+                             QObject *parent = nullptr);
+    ~AssetThumbModel() override;
+
+    void setAssets(const QList<PhotoAsset> &assets);
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    void setVisibleRows(int first, int last) override;
+
+private:
+    struct Tile
+    {
+        QImage image;
+        std::optional<ThumbnailSource::RequestId> request;
+    };
+    void request(int row);
+    void cancelAll();
+
+    ThumbnailSource m_source;
+    QList<PhotoAsset> m_assets;
+    QList<Tile> m_tiles;
+    quint64 m_generation = 0;
+};
+
+// Recently opened files, by path: a thumbnail each, made off the main thread, with a spinner
+// until it is there (for ever when the file cannot be read).
+class RecentFileThumbModel : public ThumbListModel
+{
+    Q_OBJECT
+
+public:
+    explicit RecentFileThumbModel(ThumbnailSource source = ThumbnailSource::shared(),
+                                  QObject *parent = nullptr);
+    ~RecentFileThumbModel() override;
+
+    void setPaths(const QStringList &paths);
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    void setVisibleRows(int first, int last) override;
+
+private:
+    struct Tile
+    {
+        QImage image;
+        std::optional<ThumbnailSource::RequestId> request;
+        bool answered = false; // a null answer: the file is no readable picture
+    };
+    void cancelAll();
+
+    ThumbnailSource m_source;
+    QStringList m_paths;
+    QList<Tile> m_tiles;
+    quint64 m_generation = 0;
+};
+
+// A horizontal row of square, rounded thumbnails that scrolls sideways. Only the tiles on
+// screen load; the one whose identity matches the selection wears a ring in the accent colour.
+class ThumbStrip : public QListView
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kTileSize = 52;
+    static constexpr int kTileMargin = 3; // above and below each tile
+    static constexpr int kSpacing = 8;
+    static constexpr int kStripHeight = 60;
+    static constexpr qreal kCornerRadius = 8;
+    static constexpr qreal kRingWidth = 2.5;
+    static constexpr int kSpinnerFrameMs = 80;
+
+    // Takes ownership of `model`.
+    explicit ThumbStrip(ThumbListModel *model, QWidget *parent = nullptr);
+
+    ThumbListModel *thumbModel() const { return m_model; }
+    // Asked at painting time for the identity of the chosen picture.
+    void setSelectionProvider(std::function<std::optional<QString>()> provider);
+    bool isSelected(int row) const;
+    // Repaints the tiles, e.g. after the selection changed.
+    void refresh();
+    // Whether painted spinners are turning now.
+    bool isAnimating() const { return m_spinnerTimer.isActive(); }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+Q_SIGNALS:
+    void tileClicked(int row);
+
+protected:
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void updateGeometries() override;
+
+private:
+    void scheduleVisibleUpdate();
+    void updateVisibleRows();
+    void updateAnimation();
+
+    ThumbListModel *m_model;
+    std::function<std::optional<QString>()> m_selection;
+    QTimer m_visibleTimer;
+    QTimer m_spinnerTimer;
+};
