@@ -5,18 +5,22 @@
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
 #include "ui/doubleslider.h"
+#include "ui/effectsection.h"
 #include "ui/inspector.h"
+#include "ui/outputsection.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -90,17 +94,17 @@ void writeFields(AppModel &model, WallpaperStyle style, double offset)
     }
 }
 
-// Answers the next modal colour dialog with `answer` once it is open.
-void answerColorDialog(const std::function<void(QColorDialog *)> &answer)
+// Answers the next modal dialog of type T with `answer` once it is open.
+template <typename T> void answerModal(const std::function<void(T *)> &answer)
 {
     auto *timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
-        auto *dialog = qobject_cast<QColorDialog *>(QApplication::activeModalWidget());
+        auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        timer->deleteLater();
         timer->stop();
+        timer->deleteLater();
         answer(dialog);
     });
     timer->start();
@@ -159,12 +163,14 @@ private:
     QString writeText(const QString &name);
     QString copyPhoto(const QString &name);
 
+    QLocale m_locale;
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_files;
 };
 
 void TestInspector::initTestCase()
 {
+    m_locale = QLocale();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
 }
 
@@ -175,7 +181,7 @@ void TestInspector::init()
 
 void TestInspector::cleanup()
 {
-    QLocale::setDefault(QLocale::c());
+    QLocale::setDefault(m_locale);
 }
 
 QString TestInspector::writeText(const QString &name)
@@ -483,7 +489,7 @@ void TestInspector::colorDialogWritesOpaque()
     QCOMPARE(well->color(), QColor(200, 100, 50));
     bool alphaOffered = true;
     QColor offered;
-    answerColorDialog([&](QColorDialog *dialog) {
+    answerModal<QColorDialog>([&](QColorDialog *dialog) {
         alphaOffered = dialog->testOption(QColorDialog::ShowAlphaChannel);
         offered = dialog->currentColor();
         dialog->setCurrentColor(QColor(10, 20, 30, 128));
@@ -500,7 +506,7 @@ void TestInspector::colorDialogWritesOpaque()
 
     // Cancelling writes nothing.
     QSignalSpy writes(&model, &AppModel::lightLookChanged);
-    answerColorDialog([](QColorDialog *dialog) { dialog->reject(); });
+    answerModal<QColorDialog>([](QColorDialog *dialog) { dialog->reject(); });
     QTest::mouseClick(well, Qt::LeftButton);
     QCOMPARE(writes.count(), 0);
 }
@@ -576,6 +582,24 @@ void TestInspector::exportNeedsContent()
     model.applySource(Reference::solid(20, 20, 1, 2, 3), QStringLiteral("p"), {}, {}, {},
                       Appearance::Dark);
     QCOMPARE(enabled(), 1);
+
+    // Ctrl+S opens the export panel with the menu closed; cancelling it exports nothing.
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QSignalSpy triggered(exportAction, &QAction::triggered);
+    QSignalSpy exporting(&model, &AppModel::isExportingChanged);
+    QString panel;
+    answerModal<QFileDialog>([&](QFileDialog *dialog) {
+        panel = dialog->objectName();
+        dialog->reject();
+    });
+    QTest::keyClick(&pane, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(panel, QStringLiteral("exportPanel"));
+    QCOMPARE(exporting.count(), 0);
+    model.bind(&Look::source).setValue(std::nullopt);
+    QTest::keyClick(&pane, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 1);
 }
 
 void TestInspector::drops_data()
@@ -685,8 +709,13 @@ void TestInspector::longCreditKeepsTheColumn()
     QVERIFY(label->mapTo(&pane, QPoint(label->width(), 0)).x() <= pane.width());
     QVERIFY(label->text().contains(QStringLiteral("…")));
     QCOMPARE(label->toolTip(), credit);
-    auto *form = pane.findChild<QWidget *>(QStringLiteral("inspectorForm"));
-    QVERIFY(form->width() <= pane.width());
+    // Nothing of the effect and output sections needs more than the column leaves them.
+    const auto *scroll = child<QScrollArea>(pane, QStringLiteral("inspectorScroll"));
+    const int room = scroll->viewport()->width();
+    QVERIFY(room <= InspectorPane::kWidth);
+    QVERIFY(child<EffectSection>(pane, QString())->minimumSizeHint().width() <= room);
+    QVERIFY(child<OutputSection>(pane, QString())->minimumSizeHint().width() <= room);
+    QCOMPARE(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 }
 
 QTEST_MAIN(TestInspector)

@@ -101,7 +101,9 @@ QLineEdit *OutputSection::makeLengthField(const char *name, const QString &title
 void OutputSection::commitLength(QLineEdit *field, void (AppModel::*set)(qint64),
                                  qint64 (AppModel::*get)() const)
 {
-    if (const auto length = parseLength(field->text()))
+    // Leaving a field unchanged writes nothing, so it costs no new preview.
+    const auto length = parseLength(field->text());
+    if (length && *length != (m_model->*get)())
         (m_model->*set)(*length);
     // Whatever was typed, the field ends up showing what the model holds.
     field->setText(formatLength((m_model->*get)()));
