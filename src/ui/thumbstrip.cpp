@@ -532,9 +532,7 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     setAutoFillBackground(false);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // The scroll bar, when there is one, comes below the tiles, not over them.
-    setFixedHeight(kStripHeight + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
-                                                       horizontalScrollBar()));
+    setFixedHeight(kStripHeight);
 
     m_visibleTimer.setSingleShot(true);
     m_visibleTimer.setInterval(0);
@@ -610,6 +608,14 @@ void ThumbStrip::hideEvent(QHideEvent *event)
 void ThumbStrip::updateGeometries()
 {
     QListView::updateGeometries();
+    // The scroll bar, when there is one, comes below the tiles, not over them. The range
+    // depends on the width only, so growing in height does not change it again.
+    const bool scrolls = horizontalScrollBar()->maximum() > 0;
+    const int extent =
+        scrolls ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, horizontalScrollBar())
+                : 0;
+    if (height() != kStripHeight + extent)
+        setFixedHeight(kStripHeight + extent);
     scheduleVisibleUpdate();
 }
 
