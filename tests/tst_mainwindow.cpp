@@ -1,5 +1,7 @@
 #include "model/appmodel.h"
 #include "support/fakes.h"
+#include "support/testhttpserver.h"
+#include "update/updaterviewmodel.h"
 #include "ui/inspector.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
@@ -39,6 +41,7 @@ private Q_SLOTS:
     void statusCapsuleSlidesInAndOut();
     void ctrlSOpensTheExportDialogOnlyWhenExportable();
     void spinnerWhileLoading();
+    void updateItemFollowsTheUpdater();
 
 private:
     QString writePicture(const QString &name);
@@ -317,6 +320,39 @@ void TestMainWindow::spinnerWhileLoading()
     QCOMPARE(unsplash.pending.size(), 1);
     unsplash.pending.takeFirst().done(QStringLiteral("Netzwerkfehler."));
     QTRY_VERIFY(!otherSpinner->isVisible());
+}
+
+void TestMainWindow::updateItemFollowsTheUpdater()
+{
+    TestHttpServer feed;
+    QVERIFY(feed.start());
+    feed.setResponse(
+        "/appcast.xml",
+        {200,
+         {{"Content-Type", "application/rss+xml"}},
+         R"(<?xml version="1.0"?><rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item><title>9.0</title><link>https://voskan.example/download</link><sparkle:version>9.0</sparkle:version><enclosure url="https://voskan.example/voskan_9.0.deb" type="application/octet-stream"/></item></channel></rss>)",
+         TestHttpServer::Response::Body::Trickle, 4, 60});
+    AppModel model;
+    UpdaterViewModel updater(feed.url(QStringLiteral("/appcast.xml")), QStringLiteral("0.1.0"));
+    MainWindow window(&model, &updater, nullptr);
+    window.show();
+    QAction *item = window.checkForUpdatesAction();
+    QVERIFY(item->isEnabled());
+
+    item->trigger();
+    // While the feed trickles in no second check can start.
+    QVERIFY(!item->isEnabled());
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = window.findChild<QMessageBox *>(QStringLiteral("updateAvailableBox"))));
+    QVERIFY(item->isEnabled());
+    QCOMPARE(box->text(), QStringLiteral("Voskan 9.0 ist verfügbar."));
+    box->close();
+    QCOMPARE(feed.requests().size(), 1);
+
+    // No feed, nothing to check with.
+    UpdaterViewModel none(QUrl(), QStringLiteral("0.1.0"));
+    MainWindow other(&model, &none, nullptr);
+    QVERIFY(!other.checkForUpdatesAction()->isEnabled());
 }
 
 QTEST_MAIN(TestMainWindow)

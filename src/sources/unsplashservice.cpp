@@ -351,6 +351,9 @@ void UnsplashService::loadImage(const QString &url, std::function<void(ImageResu
             return;
         }
         QNetworkRequest request(address);
+        // A full-size photo is decoded once; keeping it would only push thumbnails out of the
+        // shared disk cache.
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
         const FetchOptions options{kMaxImageBytes, UnsplashSizeLimitError::Kind::Image, false};
         fetch(request, options, [done = std::move(done)](Fetched fetched) {
             if (fetched.failure)

@@ -3,6 +3,7 @@
 #include "model/appmodel.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
+#include "update/updaterviewmodel.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -13,11 +14,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voskan"));
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
+    QApplication::setApplicationVersion(UpdaterViewModel::buildVersion());
     QApplication::setDesktopFileName(QStringLiteral("voskan"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("voskan")));
 
+    // One model, one updater and one library for the life of the process.
     auto photos = std::make_shared<PhotoLibrary>();
     AppModel model({makeUnsplashClient, photos});
-    MainWindow window(&model);
+    UpdaterViewModel updater;
+    MainWindow window(&model, &updater, photos.get());
     photos->setPrompt([&window](const QString &question) {
         QMessageBox box(QMessageBox::Question, QStringLiteral("Fotos"), question,
                         QMessageBox::NoButton, &window);
@@ -27,7 +32,8 @@ int main(int argc, char *argv[])
         return box.clickedButton() == allow;
     });
     window.show();
-    // A picture handed over on the command line (e.g. "Öffnen mit") is opened at once.
+    updater.startAutomaticChecks();
+    // A picture handed over by the desktop ("Öffnen mit") is the only argument there is.
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
         model.openLocalImage(args.at(1));

@@ -4,10 +4,8 @@
 #include "model/appmodel.h"
 #include "previewpane.h"
 #include "settingsdialog.h"
-#if __has_include("update/updaterviewmodel.h")
 #include "update/updaterviewmodel.h"
-#define VOSKAN_HAS_UPDATER 1
-#endif
+#include "updateprompt.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -69,14 +67,13 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     m_checkForUpdates = help->addAction(QStringLiteral("Nach Updates suchen…"));
     m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
     m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
-#ifdef VOSKAN_HAS_UPDATER
     if (m_updater) {
         connect(m_checkForUpdates, &QAction::triggered, m_updater,
                 &UpdaterViewModel::checkForUpdates);
         connect(m_updater, &UpdaterViewModel::canCheckForUpdatesChanged, this,
                 &MainWindow::followUpdater);
+        UpdatePrompt::attach(m_updater, this);
     }
-#endif
     followUpdater();
 
     connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::followError);
@@ -92,11 +89,7 @@ QAction *MainWindow::exportAction() const
 
 void MainWindow::followUpdater()
 {
-#ifdef VOSKAN_HAS_UPDATER
     m_checkForUpdates->setEnabled(m_updater && m_updater->canCheckForUpdates());
-#else
-    m_checkForUpdates->setEnabled(false);
-#endif
 }
 
 void MainWindow::followError()

@@ -6,6 +6,8 @@
 SearchField::SearchField(AppModel *model, QWidget *parent) : QLineEdit(parent), m_model(model)
 {
     setPlaceholderText(QStringLiteral("Unsplash durchsuchen"));
+    // A file dropped here belongs to the column around it, which opens pictures.
+    setAcceptDrops(false);
     addAction(icon(Icon::Search), QLineEdit::LeadingPosition);
     setClearButtonEnabled(true);
     setMinimumHeight(24);

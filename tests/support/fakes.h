@@ -92,3 +92,18 @@ struct FakeLibrary : PhotoLibraryAccess
         });
     }
 };
+
+// A desktop that remembers what it was asked to show instead of showing it.
+struct RecordingDesktop : DesktopBackend
+{
+    QList<WallpaperFiles> shown;
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        shown << files;
+        return std::nullopt;
+    }
+    std::optional<QString> currentPicture() override
+    {
+        return shown.isEmpty() ? std::nullopt : std::optional<QString>(shown.last().heic);
+    }
+};
