@@ -1,5 +1,8 @@
 #include "basesection.h"
 
+#include "elidingcombobox.h"
+#include "inspectorform.h"
+
 #include "icons.h"
 #include "model/appmodel.h"
 #include "panels.h"
@@ -23,23 +26,11 @@ namespace {
 
 constexpr int kSearchSpinnerSize = 14;
 
-QFont smallFont(const QFont &base)
-{
-    QFont font = base;
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * 0.85);
-    else
-        font.setPixelSize(std::max(9, font.pixelSize() * 85 / 100));
-    return font;
-}
-
 QLabel *secondaryLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
-    label->setFont(smallFont(label->font()));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    label->setPalette(palette);
+    label->setFont(InspectorSection::smallFont(label->font()));
+    InspectorSection::makeSecondary(label);
     return label;
 }
 
@@ -53,25 +44,25 @@ QString BaseImageSection::unsplashLink()
 BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     : QWidget(parent), m_model(model)
 {
+    // Laid out like the other inspector sections, so the label columns line up.
     auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(4);
+    outer->setContentsMargins(14, 12, 14, 10);
+    outer->setSpacing(8);
 
     auto *header = new QLabel(QStringLiteral("Bild"), this);
     header->setObjectName(QStringLiteral("sectionHeader"));
-    QFont headerFont = smallFont(header->font());
+    QFont headerFont = InspectorSection::smallFont(header->font());
     headerFont.setBold(true);
     header->setFont(headerFont);
     outer->addWidget(header);
 
     auto *group = new QFrame(this);
     group->setObjectName(QStringLiteral("sectionGroup"));
-    group->setFrameShape(QFrame::StyledPanel);
-    group->setFrameShadow(QFrame::Plain);
+    group->setFrameShape(QFrame::NoFrame);
     outer->addWidget(group);
 
     m_form = new QFormLayout(group);
-    m_form->setContentsMargins(8, 8, 8, 8);
+    m_form->setContentsMargins(0, 0, 0, 0);
     m_form->setHorizontalSpacing(8);
     m_form->setVerticalSpacing(6);
     m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -84,6 +75,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     for (const SourceKind kind : allCases<SourceKind>())
         m_sourcePicker->addItem(label(kind), rawValue(kind));
     m_form->addRow(QStringLiteral("Quelle"), m_sourcePicker);
+    m_form->labelForField(m_sourcePicker)->setFixedWidth(InspectorSection::kLabelWidth);
     connect(m_sourcePicker, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < allCases<SourceKind>().size())
             m_model->sourceKindBinding().setValue(allCases<SourceKind>().at(index));
@@ -157,13 +149,14 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_form->addRow(m_connectPhotosButton);
     connect(m_connectPhotosButton, &QPushButton::clicked, m_model, &AppModel::requestPhotosAccess);
 
-    m_albumPicker = new QComboBox(group);
+    m_albumPicker = new ElidingComboBox(group);
     m_albumPicker->setObjectName(QStringLiteral("albumPicker"));
     // Long album titles must not widen the inspector.
     m_albumPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_albumPicker->setMinimumContentsLength(8);
     m_albumPicker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_form->addRow(QStringLiteral("Album"), m_albumPicker);
+    m_form->labelForField(m_albumPicker)->setFixedWidth(InspectorSection::kLabelWidth);
     connect(m_albumPicker, &QComboBox::activated, this, [this](int index) {
         if (index >= 0)
             m_model->albumBinding().setValue(m_albumPicker->itemData(index).toString());

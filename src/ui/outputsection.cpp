@@ -2,6 +2,8 @@
 
 #include "model/appmodel.h"
 
+#include "elidingcombobox.h"
+
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -15,7 +17,7 @@
 OutputSection::OutputSection(AppModel *model, QWidget *parent)
     : InspectorSection(QStringLiteral("Ausgabe"), parent), m_model(model)
 {
-    m_presetPicker = new QComboBox;
+    m_presetPicker = new ElidingComboBox;
     m_presetPicker->setObjectName(QStringLiteral("presetPicker"));
     // The preset names are long; the closed picker elides rather than widening the column.
     m_presetPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -1,0 +1,155 @@
+// Drives the real window through its main states on a real X server and saves what the screen
+// shows. The Unsplash search is answered by a loopback server with the test photographs.
+
+#include "model/appmodel.h"
+#include "sources/photolibrary.h"
+#include "sources/unsplashservice.h"
+#include "support/fakes.h"
+#include "support/fakeunsplashserver.h"
+#include "support/testdata.h"
+#include "ui/mainwindow.h"
+#include "ui/settingsdialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace {
+
+bool waitFor(const std::function<bool()> &condition, int ms = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// Everything on screen inside the window's frame, dialogs over it included.
+bool save(QWidget *window, const QString &path)
+{
+    QTest::qWait(400); // animations settle, thumbnails arrive
+    QApplication::processEvents();
+    const QRect frame = window->frameGeometry();
+    const QPixmap shot =
+        window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    if (!shot.save(path)) {
+        std::fprintf(stderr, "Konnte %s nicht schreiben.\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "Aufruf: voskan-screenshots ZIELORDNER\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+
+    // Nothing of the user's: settings, caches and the picture folder are scratch folders.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toUtf8());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       home.filePath(QStringLiteral("config")));
+    QApplication::setApplicationName(QStringLiteral("Voskan"));
+    QApplication::setOrganizationName(QStringLiteral("Voskan"));
+    QDir().mkpath(home.filePath(QStringLiteral("Bilder/Urlaub")));
+    for (const QString &photo : TestData::photos())
+        QFile::copy(photo, home.filePath(QStringLiteral("Bilder/Urlaub/")) +
+                               QFileInfo(photo).fileName());
+
+    FakeUnsplashServer unsplash;
+    if (!unsplash.start()) {
+        std::fprintf(stderr, "Der Unsplash-Ersatz startet nicht.\n");
+        return 1;
+    }
+    auto photos = std::make_shared<PhotoLibrary>(home.filePath(QStringLiteral("Bilder")));
+    AppModel model({makeUnsplashClient, photos});
+    model.setDesktopService(
+        std::make_shared<DesktopService>(std::make_unique<RecordingDesktop>()));
+    MainWindow window(&model, nullptr, photos.get());
+    window.move(0, 0);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+
+    bool ok = save(&window, out.filePath(QStringLiteral("empty.png")));
+
+    // The typical use: a search, a hit, a style.
+    model.setAccessKey(QStringLiteral("demo"));
+    auto *field = window.findChild<QLineEdit *>(QStringLiteral("searchField"));
+    if (field) {
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("herbst"));
+        QTest::keyClick(field, Qt::Key_Return);
+    } else {
+        model.setQuery(QStringLiteral("herbst"));
+        model.runSearch();
+    }
+    ok &= waitFor([&] { return !model.results().isEmpty(); });
+    model.select(model.results().at(2));
+    ok &= waitFor([&] { return !model.isLoadingSource() && !model.preview().isNull(); });
+    ok &= save(&window, out.filePath(QStringLiteral("blur.png")));
+
+    model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+    model.renderPreview();
+    ok &= save(&window, out.filePath(QStringLiteral("flow.png")));
+
+    model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+    model.renderPreview();
+    ok &= save(&window, out.filePath(QStringLiteral("mirror.png")));
+
+    model.setEditing(Appearance::Dark);
+    ok &= save(&window, out.filePath(QStringLiteral("dark.png")));
+    model.setEditing(Appearance::Light);
+
+    model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+    ok &= save(&window, out.filePath(QStringLiteral("status.png")));
+    model.setStatusMessage(std::nullopt);
+
+    model.setSourceKind(SourceKind::Photos);
+    ok &= save(&window, out.filePath(QStringLiteral("photos-access.png")));
+    photos->setAccess(true);
+    model.refreshPhotosAuthStatus();
+    ok &= waitFor([&] { return !model.albumAssets().isEmpty(); });
+    ok &= save(&window, out.filePath(QStringLiteral("photos.png")));
+
+    model.setErrorMessage(QStringLiteral("Das Wallpaper konnte nicht geschrieben werden."));
+    ok &= save(&window, out.filePath(QStringLiteral("error.png")));
+    if (window.errorAlert())
+        window.errorAlert()->buttons().constFirst()->click();
+
+    window.showSettings();
+    auto *settings = window.findChild<SettingsDialog *>();
+    if (settings) {
+        settings->move(window.geometry().center() - QPoint(settings->width() / 2, 200));
+        ok &= save(&window, out.filePath(QStringLiteral("settings.png")));
+        settings->close();
+    }
+
+    model.setSourceKind(SourceKind::Unsplash);
+    ok &= save(&window, out.filePath(QStringLiteral("main.png")));
+    return ok ? 0 : 1;
+}
