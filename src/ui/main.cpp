@@ -15,8 +15,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Voskan"));
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
     QApplication::setApplicationVersion(UpdaterViewModel::buildVersion());
-    QApplication::setDesktopFileName(QStringLiteral("voskan"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("voskan")));
+    // The id of the installed .desktop file, icon and AppStream entry.
+    QApplication::setDesktopFileName(QStringLiteral("de.voskan.Voskan"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("de.voskan.Voskan")));
 
     // One model, one updater and one library for the life of the process.
     auto photos = std::make_shared<PhotoLibrary>();
