@@ -1,11 +1,13 @@
 #include "mainwindow.h"
 
+#include "app/singleinstance.h"
 #include "model/appmodel.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "update/updaterviewmodel.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -18,6 +20,30 @@ int main(int argc, char *argv[])
     // The id of the installed .desktop file, icon and AppStream entry.
     QApplication::setDesktopFileName(QStringLiteral("de.voskan.Voskan"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("de.voskan.Voskan")));
+
+    // A picture handed over by the desktop ("Öffnen mit") is the only argument there is. A
+    // running Voskan gets it instead of a second model; the path is made absolute here
+    // because the running one has another working directory.
+    const QStringList files =
+        SingleInstance::absolutePaths(QApplication::arguments().mid(1, 1), QDir::currentPath());
+    // Generous: the running one answers only from its event loop, which may still be busy
+    // starting up or decoding a picture.
+    constexpr int kForwardTimeoutMs = 15'000;
+    SingleInstance instance;
+    switch (instance.claimOrForward(files, kForwardTimeoutMs)) {
+    case SingleInstance::Outcome::Forwarded:
+        return 0;
+    case SingleInstance::Outcome::Unresponsive:
+        // A second model beside a hung one would fight over settings and exports.
+        QMessageBox::warning(nullptr, QStringLiteral("Voskan"),
+                             QStringLiteral("Voskan läuft bereits, reagiert aber nicht. Bitte "
+                                            "etwas warten oder das laufende Voskan beenden "
+                                            "und erneut versuchen."));
+        return 1;
+    case SingleInstance::Outcome::Primary:
+    case SingleInstance::Outcome::Standalone:
+        break;
+    }
 
     // One model, one updater and one library for the life of the process.
     auto photos = std::make_shared<PhotoLibrary>();
@@ -32,11 +58,19 @@ int main(int argc, char *argv[])
         box.exec();
         return box.clickedButton() == allow;
     });
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     [&model, &window](const QStringList &forwarded) {
+                         for (const QString &path : forwarded)
+                             model.openLocalImage(path);
+                         window.setWindowState((window.windowState() & ~Qt::WindowMinimized) |
+                                               Qt::WindowActive);
+                         window.show();
+                         window.raise();
+                         window.activateWindow();
+                     });
     window.show();
     updater.startAutomaticChecks();
-    // A picture handed over by the desktop ("Öffnen mit") is the only argument there is.
-    const QStringList args = QApplication::arguments();
-    if (args.size() > 1)
-        model.openLocalImage(args.at(1));
+    if (!files.isEmpty())
+        model.openLocalImage(files.constFirst());
     return app.exec();
 }
