@@ -34,3 +34,10 @@ QIcon icon(Icon which)
     const QIcon fallback(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.fallback)));
     return QIcon::fromTheme(QLatin1String(entry.theme), fallback);
 }
+
+QIcon applicationIcon()
+{
+    initIconResources();
+    return QIcon::fromTheme(QStringLiteral("de.voskan.Voskan"),
+                            QIcon(QStringLiteral(":/icons/app.svg")));
+}

@@ -18,3 +18,5 @@ enum class Icon {
 };
 
 QIcon icon(Icon which);
+// The application's own icon: the installed one, else the same drawing from inside the program.
+QIcon applicationIcon();

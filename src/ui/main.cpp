@@ -1,3 +1,4 @@
+#include "icons.h"
 #include "mainwindow.h"
 
 #include "app/singleinstance.h"
@@ -19,7 +20,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(UpdaterViewModel::buildVersion());
     // The id of the installed .desktop file, icon and AppStream entry.
     QApplication::setDesktopFileName(QStringLiteral("de.voskan.Voskan"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("de.voskan.Voskan")));
+    QApplication::setWindowIcon(applicationIcon());
 
     // A picture handed over by the desktop ("Öffnen mit") is the only argument there is. A
     // running Voskan gets it instead of a second model; the path is made absolute here
