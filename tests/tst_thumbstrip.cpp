@@ -58,6 +58,22 @@ QList<PhotoAsset> makeAssets(int count)
     return assets;
 }
 
+// A strip of `count` album pictures, `width` wide, on screen, its thumbnails from the fake.
+struct AssetStrip
+{
+    FakeThumbnails fake;
+    AssetThumbModel *model = new AssetThumbModel(fake.source());
+    ThumbStrip strip{model};
+
+    AssetStrip(int width, int count)
+    {
+        strip.resize(width, strip.height());
+        model->setAssets(makeAssets(count));
+        strip.show();
+    }
+    bool exposed() { return QTest::qWaitForWindowExposed(&strip); }
+};
+
 UnsplashPhoto makePhoto(const QString &id, const QString &small = {})
 {
     UnsplashPhoto photo;
@@ -259,13 +275,9 @@ void TestThumbStrip::onlyVisibleTilesAskForPictures()
 
 void TestThumbStrip::scrollingCancelsAndAsksAgain()
 {
-    FakeThumbnails fake;
-    auto *model = new AssetThumbModel(fake.source());
-    ThumbStrip strip(model);
-    strip.resize(200, strip.height());
-    model->setAssets(makeAssets(50));
-    strip.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&strip));
+    AssetStrip shown(200, 50);
+    QVERIFY(shown.exposed());
+    auto &[fake, model, strip] = shown;
     const QString first = QStringLiteral("/pics/0.jpg");
     const QString second = QStringLiteral("/pics/1.jpg");
     const QString last = QStringLiteral("/pics/49.jpg");
@@ -348,13 +360,9 @@ void TestThumbStrip::selectionRing()
 
 void TestThumbStrip::clickReportsTheRow()
 {
-    FakeThumbnails fake;
-    auto *model = new AssetThumbModel(fake.source());
-    ThumbStrip strip(model);
-    strip.resize(300, strip.height());
-    model->setAssets(makeAssets(4));
-    strip.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&strip));
+    AssetStrip shown(300, 4);
+    QVERIFY(shown.exposed());
+    auto &[fake, model, strip] = shown;
     QSignalSpy clicked(&strip, &ThumbStrip::tileClicked);
     QTRY_VERIFY(strip.visualRect(model->index(2)).isValid());
     QTest::mouseClick(strip.viewport(), Qt::LeftButton, {},

@@ -102,15 +102,6 @@ template <typename Result> QString describe(const std::optional<Result> &result)
     return QStringLiteral("success");
 }
 
-// A port on which nobody listens: taken from the system, then let go.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
 
 // What a plain Qt request to `url` reports, to compare transport failures with.
 QString qtErrorFor(const QUrl &url)

@@ -94,15 +94,6 @@ std::optional<UpdateCheckResult> check(UpdaterViewModel &updater)
     return finished.front().front().value<UpdateCheckResult>();
 }
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
 QMessageBox *openBox()
 {
     for (QWidget *widget : QApplication::topLevelWidgets()) {

@@ -197,13 +197,11 @@ void UnsplashThumbModel::setPhotos(const QList<UnsplashPhoto> &photos)
 {
     if (photos == m_photos)
         return;
-    beginResetModel();
-    abortAll();
-    ++m_generation;
-    m_photos = photos;
-    m_tiles = QList<Tile>(photos.size());
-    forgetVisibleRange();
-    endResetModel();
+    resetRows([&] {
+        abortAll();
+        m_photos = photos;
+        m_tiles = QList<Tile>(photos.size());
+    });
 }
 
 int UnsplashThumbModel::rowCount(const QModelIndex &parent) const
@@ -250,7 +248,7 @@ void UnsplashThumbModel::start(int row)
 {
     Tile &tile = m_tiles[row];
     const QUrl url(m_photos.at(row).urls.small, QUrl::StrictMode);
-    const quint64 generation = m_generation;
+    const quint64 generation = this->generation();
     if (!isWebUrl(url)) {
         // Only the web: the manager would also read file: and qrc: addresses.
         tile.state = State::Failed;
@@ -295,7 +293,7 @@ void UnsplashThumbModel::start(int row)
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, body, generation, row] {
         reply->deleteLater();
-        if (generation != m_generation)
+        if (generation != this->generation())
             return;
         m_tiles[row].reply = nullptr;
         if (body->tooLarge || reply->error() != QNetworkReply::NoError) {
@@ -313,7 +311,7 @@ void UnsplashThumbModel::start(int row)
 
 void UnsplashThumbModel::finish(quint64 generation, int row, const QImage &image)
 {
-    if (generation != m_generation || row >= m_tiles.size())
+    if (generation != this->generation() || row >= m_tiles.size())
         return;
     Tile &tile = m_tiles[row];
     tile.image = image;
@@ -322,57 +320,60 @@ void UnsplashThumbModel::finish(quint64 generation, int row, const QImage &image
     Q_EMIT dataChanged(changed, changed);
 }
 
-// --- AssetThumbModel ----------------------------------------------------------------------
+// --- FileThumbModel -----------------------------------------------------------------------
 
-AssetThumbModel::AssetThumbModel(ThumbnailSource source, QObject *parent)
-    : ThumbListModel(parent), m_source(std::move(source))
+FileThumbModel::FileThumbModel(ThumbnailSource source, Asking asking, QObject *parent)
+    : ThumbListModel(parent), m_source(std::move(source)), m_asking(asking)
 {
 }
 
-AssetThumbModel::~AssetThumbModel()
+FileThumbModel::~FileThumbModel()
 {
-    cancelAll();
+    for (Tile &tile : m_tiles)
+        withdraw(tile);
 }
 
-void AssetThumbModel::cancelAll()
+void FileThumbModel::withdraw(Tile &tile)
 {
-    for (Tile &tile : m_tiles) {
-        if (tile.request)
-            m_source.cancel(*tile.request);
-        tile.request.reset();
-    }
+    if (tile.request)
+        m_source.cancel(*tile.request);
+    tile.request.reset();
 }
 
-void AssetThumbModel::setAssets(const QList<PhotoAsset> &assets)
+void FileThumbModel::setEntries(const QList<Entry> &entries)
 {
-    if (assets == m_assets)
+    if (entries == m_entries)
         return;
-    beginResetModel();
-    cancelAll();
-    ++m_generation;
-    m_assets = assets;
-    m_tiles = QList<Tile>(assets.size());
-    forgetVisibleRange();
-    endResetModel();
+    resetRows([&] {
+        for (Tile &tile : m_tiles)
+            withdraw(tile);
+        m_entries = entries;
+        m_tiles = QList<Tile>(entries.size());
+    });
 }
 
-int AssetThumbModel::rowCount(const QModelIndex &parent) const
+int FileThumbModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_assets.size());
+    return parent.isValid() ? 0 : int(m_entries.size());
 }
 
-QVariant AssetThumbModel::data(const QModelIndex &index, int role) const
+QVariant FileThumbModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_assets.size())
+    if (!index.isValid() || index.row() >= m_entries.size())
         return {};
+    const Entry &entry = m_entries.at(index.row());
+    const Tile &tile = m_tiles.at(index.row());
     switch (role) {
+    case Qt::ToolTipRole:
+        return entry.toolTip.isEmpty() ? QVariant() : QVariant(entry.toolTip);
     case IdentityRole:
-        return m_assets.at(index.row()).id;
+        return entry.identity;
     case ImageRole:
-        return m_tiles.at(index.row()).image;
+        return tile.image;
     case PlaceholderRole:
         return neutralPlaceholder();
     case LoadingRole:
+        return m_asking == Asking::UntilAnswered && tile.image.isNull();
     case FailedRole:
         return false;
     default:
@@ -380,32 +381,32 @@ QVariant AssetThumbModel::data(const QModelIndex &index, int role) const
     }
 }
 
-void AssetThumbModel::setVisibleRows(int first, int last)
+void FileThumbModel::setVisibleRows(int first, int last)
 {
     QList<int> left, entered;
     moveVisibleRange(first, last, &left, &entered);
-    for (const int row : std::as_const(left)) {
-        Tile &tile = m_tiles[row];
-        if (tile.request)
-            m_source.cancel(*tile.request);
-        tile.request.reset();
-    }
-    // Also for tiles that already have a picture: the library may have changed meanwhile,
-    // and the manager answers from memory when it has not.
-    for (const int row : std::as_const(entered))
+    for (const int row : std::as_const(left))
+        withdraw(m_tiles[row]);
+    for (const int row : std::as_const(entered)) {
+        const Tile &tile = m_tiles.at(row);
+        if (m_asking == Asking::UntilAnswered &&
+            (!tile.image.isNull() || tile.answered || tile.request))
+            continue;
         request(row);
+    }
 }
 
-void AssetThumbModel::request(int row)
+void FileThumbModel::request(int row)
 {
-    const quint64 generation = m_generation;
-    const QPointer<AssetThumbModel> self(this);
+    const quint64 generation = this->generation();
+    const QPointer<FileThumbModel> self(this);
     m_tiles[row].request =
-        m_source.request(m_assets.at(row).path, [self, generation, row](const QImage &image) {
-            if (!self || generation != self->m_generation || row >= self->m_tiles.size())
+        m_source.request(m_entries.at(row).path, [self, generation, row](const QImage &image) {
+            if (!self || generation != self->generation() || row >= self->m_tiles.size())
                 return;
             Tile &tile = self->m_tiles[row];
             tile.request.reset();
+            tile.answered = true;
             if (image.isNull())
                 return; // keep what the tile shows
             tile.image = image;
@@ -414,98 +415,32 @@ void AssetThumbModel::request(int row)
         });
 }
 
-// --- RecentFileThumbModel -----------------------------------------------------------------
+AssetThumbModel::AssetThumbModel(ThumbnailSource source, QObject *parent)
+    : FileThumbModel(std::move(source), Asking::EveryShow, parent)
+{
+}
+
+void AssetThumbModel::setAssets(const QList<PhotoAsset> &assets)
+{
+    QList<Entry> entries;
+    entries.reserve(assets.size());
+    for (const PhotoAsset &asset : assets)
+        entries.append({asset.id, asset.path, {}});
+    setEntries(entries);
+}
 
 RecentFileThumbModel::RecentFileThumbModel(ThumbnailSource source, QObject *parent)
-    : ThumbListModel(parent), m_source(std::move(source))
+    : FileThumbModel(std::move(source), Asking::UntilAnswered, parent)
 {
-}
-
-RecentFileThumbModel::~RecentFileThumbModel()
-{
-    cancelAll();
-}
-
-void RecentFileThumbModel::cancelAll()
-{
-    for (Tile &tile : m_tiles) {
-        if (tile.request)
-            m_source.cancel(*tile.request);
-        tile.request.reset();
-    }
 }
 
 void RecentFileThumbModel::setPaths(const QStringList &paths)
 {
-    if (paths == m_paths)
-        return;
-    beginResetModel();
-    cancelAll();
-    ++m_generation;
-    m_paths = paths;
-    m_tiles = QList<Tile>(paths.size());
-    forgetVisibleRange();
-    endResetModel();
-}
-
-int RecentFileThumbModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_paths.size());
-}
-
-QVariant RecentFileThumbModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid() || index.row() >= m_paths.size())
-        return {};
-    const Tile &tile = m_tiles.at(index.row());
-    switch (role) {
-    case Qt::ToolTipRole:
-        return QFileInfo(m_paths.at(index.row())).fileName();
-    case IdentityRole:
-        return m_paths.at(index.row());
-    case ImageRole:
-        return tile.image;
-    case PlaceholderRole:
-        return neutralPlaceholder();
-    case LoadingRole:
-        return tile.image.isNull();
-    case FailedRole:
-        return false;
-    default:
-        return {};
-    }
-}
-
-void RecentFileThumbModel::setVisibleRows(int first, int last)
-{
-    QList<int> left, entered;
-    moveVisibleRange(first, last, &left, &entered);
-    for (const int row : std::as_const(left)) {
-        Tile &tile = m_tiles[row];
-        if (tile.request)
-            m_source.cancel(*tile.request);
-        tile.request.reset();
-    }
-    for (const int row : std::as_const(entered)) {
-        Tile &tile = m_tiles[row];
-        if (!tile.image.isNull() || tile.answered || tile.request)
-            continue;
-        const quint64 generation = m_generation;
-        const QPointer<RecentFileThumbModel> self(this);
-        tile.request =
-            m_source.request(m_paths.at(row), [self, generation, row](const QImage &image) {
-                if (!self || generation != self->m_generation || row >= self->m_tiles.size())
-                    return;
-                Tile &tile = self->m_tiles[row];
-                tile.request.reset();
-                tile.answered = true;
-                if (image.isNull())
-                    return;
-                tile.image = image;
-                const QModelIndex changed = self->index(row);
-                Q_EMIT self->dataChanged(changed, changed);
-            });
-    }
+    QList<Entry> entries;
+    entries.reserve(paths.size());
+    for (const QString &path : paths)
+        entries.append({path, path, QFileInfo(path).fileName()});
+    setEntries(entries);
 }
 
 // --- ThumbStrip ---------------------------------------------------------------------------

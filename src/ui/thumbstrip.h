@@ -51,11 +51,22 @@ protected:
     bool isVisibleRow(int row) const { return m_first >= 0 && row >= m_first && row <= m_last; }
     // Stores the new range; the rows that left it and the ones that entered it.
     void moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered);
-    void forgetVisibleRange() { m_first = m_last = -1; }
+    // Puts a new list in place with `swap`: the strip starts over, nothing counts as on screen,
+    // and answers that were asked for the old list are told apart by the generation.
+    template <typename Swap> void resetRows(Swap swap)
+    {
+        beginResetModel();
+        swap();
+        ++m_generation;
+        m_first = m_last = -1;
+        endResetModel();
+    }
+    quint64 generation() const { return m_generation; }
 
 private:
     int m_first = -1;
     int m_last = -1;
+    quint64 m_generation = 0;
 };
 
 // Where library and local-file thumbnails come from; sharedPhotoImageManager() unless a test
@@ -108,72 +119,76 @@ private:
 
     QList<UnsplashPhoto> m_photos;
     QList<Tile> m_tiles;
-    quint64 m_generation = 0;
 };
 
-// Pictures of one photo-library album. A tile asks for its thumbnail when it comes on screen
-// and withdraws the request when it leaves before the answer; a picture once shown stays.
-class AssetThumbModel : public ThumbListModel
+// Pictures on disk, each tile's thumbnail asked of a ThumbnailSource when the tile comes on
+// screen and withdrawn when it leaves before the answer. A null answer leaves the tile as it is.
+class FileThumbModel : public ThumbListModel
+{
+    Q_OBJECT
+
+public:
+    struct Entry
+    {
+        QString identity;
+        QString path;
+        QString toolTip;
+        friend bool operator==(const Entry &, const Entry &) = default;
+    };
+    enum class Asking {
+        EveryShow,      // again whenever the tile comes on screen: the file may have changed
+        UntilAnswered,  // once; until then (for ever, when unreadable) the tile shows a spinner
+    };
+
+    FileThumbModel(ThumbnailSource source, Asking asking, QObject *parent = nullptr);
+    ~FileThumbModel() override;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    void setVisibleRows(int first, int last) override;
+
+protected:
+    // Keeps the pictures already there when the list is the same as before.
+    void setEntries(const QList<Entry> &entries);
+
+private:
+    struct Tile
+    {
+        QImage image;
+        std::optional<ThumbnailSource::RequestId> request;
+        bool answered = false;
+    };
+    void request(int row);
+    void withdraw(Tile &tile);
+
+    ThumbnailSource m_source;
+    Asking m_asking;
+    QList<Entry> m_entries;
+    QList<Tile> m_tiles;
+};
+
+// Pictures of one photo-library album; a picture once shown stays while it scrolls away.
+class AssetThumbModel : public FileThumbModel
 {
     Q_OBJECT
 
 public:
     explicit AssetThumbModel(ThumbnailSource source = ThumbnailSource::shared(),
                              QObject *parent = nullptr);
-    ~AssetThumbModel() override;
-
     void setAssets(const QList<PhotoAsset> &assets);
-    int rowCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    void setVisibleRows(int first, int last) override;
-
-private:
-    struct Tile
-    {
-        QImage image;
-        std::optional<ThumbnailSource::RequestId> request;
-    };
-    void request(int row);
-    void cancelAll();
-
-    ThumbnailSource m_source;
-    QList<PhotoAsset> m_assets;
-    QList<Tile> m_tiles;
-    quint64 m_generation = 0;
 };
 
-// Recently opened files, by path: a thumbnail each, made off the main thread, with a spinner
-// until it is there (for ever when the file cannot be read).
-class RecentFileThumbModel : public ThumbListModel
+// Recently opened files, by path, the file name as tooltip.
+class RecentFileThumbModel : public FileThumbModel
 {
     Q_OBJECT
 
 public:
     explicit RecentFileThumbModel(ThumbnailSource source = ThumbnailSource::shared(),
                                   QObject *parent = nullptr);
-    ~RecentFileThumbModel() override;
-
     void setPaths(const QStringList &paths);
-    int rowCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    void setVisibleRows(int first, int last) override;
-
-private:
-    struct Tile
-    {
-        QImage image;
-        std::optional<ThumbnailSource::RequestId> request;
-        bool answered = false; // a null answer: the file is no readable picture
-    };
-    void cancelAll();
-
-    ThumbnailSource m_source;
-    QStringList m_paths;
-    QList<Tile> m_tiles;
-    quint64 m_generation = 0;
 };
 
-// A horizontal row of square, rounded thumbnails that scrolls sideways. Only the tiles on
 // screen load; the one whose identity matches the selection wears a ring in the accent colour.
 class ThumbStrip : public QListView
 {

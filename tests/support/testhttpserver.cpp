@@ -258,3 +258,12 @@ void TestHttpServer::respond(QTcpSocket *socket, const Request &request)
     }
     }
 }
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}

@@ -87,3 +87,6 @@ private:
     QHash<QTcpSocket *, QByteArray> m_pending; // bytes of a request head still coming in
     QList<Request> m_requests;
 };
+
+// A port on which nobody listens: taken from the system, then let go.
+quint16 closedPort();
