@@ -52,7 +52,9 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
     layout->addWidget(m_exportButton);
 
     m_setDesktop =
-        new QPushButton(icon(Icon::Desktop), QStringLiteral("Als Schreibtisch setzen"), this);
+        new QPushButton(tinted(icon(Icon::Desktop), palette().color(QPalette::HighlightedText),
+                                QSize(16, 16)),
+                        QStringLiteral("Als Schreibtisch setzen"), this);
     m_setDesktop->setObjectName(QStringLiteral("setDesktopButton"));
     m_setDesktop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_setDesktop->setFixedHeight(kBarHeight);

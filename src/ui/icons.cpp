@@ -1,5 +1,7 @@
 #include "icons.h"
 
+#include <QPainter>
+
 static void initIconResources()
 {
     // The drawings live in a static library; their resource must be registered by hand.
@@ -40,4 +42,19 @@ QIcon applicationIcon()
     initIconResources();
     return QIcon::fromTheme(QStringLiteral("de.voskan.Voskan"),
                             QIcon(QStringLiteral(":/icons/app.svg")));
+}
+
+QIcon tinted(const QIcon &source, const QColor &color, const QSize &size)
+{
+    QIcon result;
+    for (const qreal scale : {1.0, 2.0}) {
+        QPixmap pixmap = source.pixmap(size, scale);
+        QPainter painter(&pixmap);
+        // Keeps the drawing's coverage, replaces its colour.
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), color);
+        painter.end();
+        result.addPixmap(pixmap);
+    }
+    return result;
 }

@@ -18,5 +18,7 @@ enum class Icon {
 };
 
 QIcon icon(Icon which);
+// `source` drawn in one colour, for icons on a coloured ground (the accent-filled button).
+QIcon tinted(const QIcon &source, const QColor &color, const QSize &size);
 // The application's own icon: the installed one, else the same drawing from inside the program.
 QIcon applicationIcon();
