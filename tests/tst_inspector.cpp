@@ -659,6 +659,8 @@ void TestInspector::attribution_data()
     QTest::newRow("no scheme") << QStringLiteral("Ada") << QStringLiteral("unsplash.com") << false;
     QTest::newRow("not a url") << QStringLiteral("Ada") << QStringLiteral("kein Link :)") << false;
     QTest::newRow("empty url") << QStringLiteral("Ada") << QStringLiteral("") << false;
+    QTest::newRow("a file, not a page") << QStringLiteral("Ada") << QStringLiteral("file:///etc/passwd") << false;
+    QTest::newRow("another scheme") << QStringLiteral("Ada") << QStringLiteral("smb://host/share") << false;
     QTest::newRow("no credit") << QString() << QStringLiteral("https://unsplash.com") << false;
 }
 

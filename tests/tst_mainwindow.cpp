@@ -38,6 +38,8 @@ private Q_SLOTS:
     void errorAlert_data();
     void errorAlert();
     void newErrorReplacesTheTextInPlace();
+    void errorAfterAClearedOneShows();
+    void exportControlsWaitForARunningExport();
     void statusCapsuleSlidesInAndOut();
     void ctrlSOpensTheExportDialogOnlyWhenExportable();
     void spinnerWhileLoading();
@@ -225,6 +227,48 @@ void TestMainWindow::newErrorReplacesTheTextInPlace()
     // Cleared by the model itself (a new operation starts): the alert goes.
     model.setErrorMessage(std::nullopt);
     QTRY_VERIFY(!alert);
+}
+
+void TestMainWindow::errorAfterAClearedOneShows()
+{
+    AppModel model;
+    MainWindow window(&model, nullptr, nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString broken = m_home.filePath(QStringLiteral("kaputt.jpg"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("kein Bild");
+    file.close();
+    // Each attempt clears the previous error before it sets its own.
+    model.openLocalImage(broken);
+    QTRY_VERIFY(window.errorAlert() && window.errorAlert()->isVisible());
+    model.openLocalImage(broken);
+    QVERIFY(model.errorMessage().has_value());
+    QTRY_VERIFY(window.errorAlert() && window.errorAlert()->isVisible());
+    QCOMPARE(window.errorAlert()->text(), *model.errorMessage());
+}
+
+void TestMainWindow::exportControlsWaitForARunningExport()
+{
+    AppModel model;
+    MainWindow window(&model, nullptr, nullptr);
+    giveContent(model);
+    auto *setDesktop = window.findChild<QPushButton *>(QStringLiteral("setDesktopButton"));
+    QVERIFY(setDesktop->isEnabled());
+    QVERIFY(window.exportAction()->isEnabled());
+    model.setCustomWidth(320);
+    model.setCustomHeight(200);
+    model.setPreset(ResolutionPreset::all().constLast());
+    QSignalSpy finished(&model, &AppModel::exportFinished);
+    model.exportTo(m_home.filePath(QStringLiteral("out.heic")));
+    QVERIFY(model.isExporting());
+    QVERIFY(!setDesktop->isEnabled());
+    QVERIFY(!window.exportAction()->isEnabled());
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("loadingSpinner"))->isVisibleTo(&window));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+    QVERIFY(setDesktop->isEnabled());
+    QVERIFY(window.exportAction()->isEnabled());
 }
 
 void TestMainWindow::statusCapsuleSlidesInAndOut()

@@ -80,6 +80,8 @@ private Q_SLOTS:
     void absolutePaths();
     void defaultSocketPath_data();
     void defaultSocketPath();
+    void fallbackFolderMustBePrivate_data();
+    void fallbackFolderMustBePrivate();
     void takesOverLeftovers_data();
     void takesOverLeftovers();
     void secondPrimaryFailsAndForwards();
@@ -224,9 +226,71 @@ void TestSingleInstance::defaultSocketPath()
     const QString expected =
         usesRuntimeDir
             ? m_dir.filePath(QStringLiteral("run/voskan.socket"))
-            : QDir(QDir::tempPath()).filePath(QStringLiteral("voskan-%1.socket").arg(::getuid()));
+            : QDir(QDir::tempPath())
+                  .filePath(QStringLiteral("voskan-%1/voskan.socket").arg(::getuid()));
     QCOMPARE(SingleInstance::defaultSocketPath(), expected);
     QCOMPARE(SingleInstance().socketPath(), expected);
+}
+
+void TestSingleInstance::fallbackFolderMustBePrivate_data()
+{
+    QTest::addColumn<QString>("found"); // what is at <tmp>/voskan-<uid> beforehand
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("nothing: made private") << QStringLiteral("nothing") << true;
+    QTest::newRow("our private folder") << QStringLiteral("private") << true;
+    QTest::newRow("a folder others may enter") << QStringLiteral("open") << false;
+    QTest::newRow("a link to a private folder") << QStringLiteral("link") << false;
+    QTest::newRow("a plain file") << QStringLiteral("file") << false;
+}
+
+void TestSingleInstance::fallbackFolderMustBePrivate()
+{
+    QFETCH(QString, found);
+    QFETCH(bool, usable);
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("voskan-%1").arg(::getuid()));
+    const QString elsewhere = tmp.filePath(QStringLiteral("elsewhere"));
+    if (found == QLatin1String("private") || found == QLatin1String("open"))
+        QVERIFY(QDir().mkdir(folder));
+    if (found == QLatin1String("open"))
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+    if (found == QLatin1String("private"))
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner));
+    if (found == QLatin1String("link")) {
+        QVERIFY(QDir().mkdir(elsewhere));
+        QVERIFY(QFile::link(elsewhere, folder));
+    }
+    if (found == QLatin1String("file")) {
+        QFile plain(folder);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+    }
+
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const bool runtimeWasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    const bool tmpWasSet = qEnvironmentVariableIsSet("TMPDIR");
+    const auto restore = qScopeGuard([&] {
+        runtimeWasSet ? qputenv("XDG_RUNTIME_DIR", savedRuntime) : qunsetenv("XDG_RUNTIME_DIR");
+        tmpWasSet ? qputenv("TMPDIR", savedTmp) : qunsetenv("TMPDIR");
+    });
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+
+    const QString path = SingleInstance::defaultSocketPath();
+    if (!usable) {
+        QVERIFY2(path.isEmpty(), qPrintable(path));
+        // Without a safe place there is no forwarding: the process runs on its own.
+        QCOMPARE(SingleInstance(path).claimOrForward({}, 1000), SingleInstance::Outcome::Standalone);
+        return;
+    }
+    QCOMPARE(path, QDir(folder).filePath(QStringLiteral("voskan.socket")));
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::WriteGroup |
+                                                 QFile::ExeGroup | QFile::ReadOther |
+                                                 QFile::WriteOther | QFile::ExeOther),
+             QFile::Permissions());
 }
 
 void TestSingleInstance::takesOverLeftovers_data()

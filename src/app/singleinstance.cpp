@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 #include <exception>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -68,8 +70,28 @@ QString SingleInstance::defaultSocketPath()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return QDir(runtime).filePath(QStringLiteral("voskan.socket"));
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("voskan-%1.socket").arg(static_cast<qulonglong>(::getuid())));
+    // The temporary folder is shared by every user: the socket goes into a folder of our own
+    // that nobody else can enter, or there is none (another user could otherwise take the
+    // name first, or listen there and receive our paths).
+    const QString folder = privateTempFolder();
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).filePath(QStringLiteral("voskan.socket"));
+}
+
+QString SingleInstance::privateTempFolder()
+{
+    const uid_t uid = ::getuid();
+    const QByteArray path =
+        QFile::encodeName(QDir(QDir::tempPath())
+                              .filePath(QStringLiteral("voskan-%1").arg(qulonglong(uid))));
+    ::mkdir(path.constData(), 0700);
+    struct stat info {};
+    // lstat: a link planted there must not lead elsewhere.
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
+        (info.st_mode & 077) != 0)
+        return {};
+    return QFile::decodeName(path);
 }
 
 QStringList SingleInstance::absolutePaths(const QStringList &files, const QString &workingDirectory)
@@ -177,6 +199,9 @@ void SingleInstance::readFrom(QLocalSocket *client)
             return;
         }
         client->write(QByteArray(kAnswer) + '\n');
+        // Out now, not at the next turn of the event loop: the handler below may take a while
+        // (opening a large picture), and the sender is waiting.
+        client->flush();
         client->disconnectFromServer();
     } catch (const std::exception &error) {
         qWarning("SingleInstance: reading a request failed: %s", error.what());
@@ -227,6 +252,8 @@ SingleInstance::SendResult SingleInstance::sendToPrimary(const QStringList &file
 
 SingleInstance::Outcome SingleInstance::claimOrForward(const QStringList &files, int timeoutMs)
 {
+    if (m_socketPath.isEmpty())
+        return Outcome::Standalone;
     SendResult last = SendResult::NoPrimary;
     for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
         if (attempt > 0)

@@ -48,8 +48,10 @@ public:
     explicit SingleInstance(const QString &socketPath, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // $XDG_RUNTIME_DIR/voskan.socket, or voskan-<uid>.socket in the temporary folder when
-    // there is no runtime directory.
+    // $XDG_RUNTIME_DIR/voskan.socket, or voskan.socket in the folder voskan-<uid> of the
+    // temporary folder when there is no runtime directory. That folder is made private
+    // (0700); when it exists but is not ours alone the path is empty and the process runs on
+    // its own, without forwarding.
     static QString defaultSocketPath();
     // Absolute, clean paths: relative ones are taken against workingDirectory, file: URLs
     // become local paths. Empty entries are dropped.
@@ -74,6 +76,7 @@ Q_SIGNALS:
     void activationRequested(const QStringList &files);
 
 private:
+    static QString privateTempFolder();
     void acceptConnections();
     void readFrom(QLocalSocket *client);
     static bool isLiveServer(const QString &path);

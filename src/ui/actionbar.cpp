@@ -79,7 +79,9 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
 
 void ActionBar::sync()
 {
-    const bool can = m_model->canExport();
+    // While one export runs the model ignores the next; a control that does nothing is worse
+    // than one that waits.
+    const bool can = m_model->canExport() && !m_model->isExporting();
     m_exportButton->setEnabled(can);
     m_setDesktop->setEnabled(can);
     m_exportAction->setEnabled(can);

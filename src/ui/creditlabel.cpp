@@ -32,7 +32,11 @@ void CreditLabel::setCredit(const QString &text, const QUrl &link)
 QUrl CreditLabel::parseLink(const QString &text)
 {
     const QUrl url(text.trimmed(), QUrl::StrictMode);
-    if (text.trimmed().isEmpty() || !url.isValid() || url.scheme().isEmpty())
+    // Only web pages: the address comes from a search reply, and a file: or custom-scheme
+    // link would hand whatever it names to the desktop's opener.
+    const QString scheme = url.scheme().toLower();
+    if (text.trimmed().isEmpty() || !url.isValid() ||
+        (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
         return {};
     return url;
 }

@@ -96,8 +96,12 @@ void MainWindow::followError()
 {
     const auto message = m_model->errorMessage();
     if (!message) {
-        if (m_alert)
-            m_alert->close();
+        // Let go at once: it is only deleted later, and a new error in the same breath (an
+        // operation clears the old one first) needs an alert of its own.
+        if (QMessageBox *alert = m_alert.data()) {
+            m_alert = nullptr;
+            alert->close();
+        }
         return;
     }
     if (m_alert) {

@@ -152,6 +152,10 @@ bool UpdaterViewModel::startCheck(bool automatic)
 
     QNetworkRequest request(m_feedUrl);
     request.setTransferTimeout(int(m_timeout.count()));
+    // The shared manager keeps thumbnails on disk; a stored feed would hide a new release.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("Voskan/%1").arg(m_currentVersion));
     QNetworkReply *reply = sharedNetworkAccessManager()->get(request);
