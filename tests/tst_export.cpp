@@ -1,6 +1,7 @@
 #include "model/appmodel.h"
 #include "sources/photolibrary.h"
 #include "support/heicreader.h"
+#include "support/loopgap.h"
 #include "support/reference.h"
 
 #include <QDir>
@@ -126,17 +127,11 @@ void TestExport::exportRunsOffTheMainThread()
     const QString path = m_dir.filePath(model.exportFileName(QStringLiteral("heic")));
     QSignalSpy exporting(&model, &AppModel::isExportingChanged);
     QSignalSpy finished(&model, &AppModel::exportFinished);
-    QElapsedTimer gap;
-    qint64 longest = 0;
-    QTimer ticker;
-    ticker.setInterval(5);
-    connect(&ticker, &QTimer::timeout, this, [&] { longest = std::max(longest, gap.restart()); });
-    gap.start();
-    ticker.start();
+    LoopGapWatch watch;
     model.exportTo(path);
     QVERIFY(model.isExporting());
     QVERIFY(finished.wait(60000));
-    ticker.stop();
+    watch.stop();
     QVERIFY(!model.isExporting());
     QCOMPARE(exporting.size(), 2);
     QCOMPARE(model.statusMessage(), QStringLiteral("Exportiert: pfad-dynamic-1920x1080.heic"));
@@ -144,7 +139,8 @@ void TestExport::exportRunsOffTheMainThread()
     const HeicFile file = readHeic(path);
     QCOMPARE(file.pictures.size(), 2);
     QCOMPARE(file.pictures[0].pixels.size(), QSize(1920, 1080));
-    QVERIFY2(longest < 500, qPrintable(QStringLiteral("longest gap %1 ms").arg(longest)));
+    QVERIFY2(watch.longest() < 500,
+             qPrintable(QStringLiteral("longest gap %1 ms").arg(watch.longest())));
 }
 
 void TestExport::exportFailureReportsAndWritesNothing()

@@ -1,5 +1,7 @@
 #include "settingsdialog.h"
 
+#include "inspectorform.h"
+
 #include "model/appmodel.h"
 #include "sources/photolibrary.h"
 
@@ -26,10 +28,8 @@ QLabel *header(const QString &text, QWidget *parent)
 QLabel *caption(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    label->setFont(font);
-    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setFont(InspectorSection::smallFont(label->font()));
+    InspectorSection::makeSecondary(label);
     label->setWordWrap(true);
     return label;
 }
