@@ -5,7 +5,7 @@
 #   bench/compare-peers.sh [PHOTO] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-photo=${1:-../shared/testdata/photo-path-2560x1600.jpg}
+photo=${1:-tests/data/photo-path-2560x1600.jpg}
 runs=${2:-3}
 scripts/deps.sh --bench
 [ -x build/src/voskan-render ] || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build build --target voskan-render >/dev/null; }
