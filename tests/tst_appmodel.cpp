@@ -1,39 +1,16 @@
 #include "model/appmodel.h"
 #include "model/secrets.h"
 #include "support/fakes.h"
+#include "support/heicreader.h"
 #include "support/loopgap.h"
 #include "support/reference.h"
-#include "support/testdata.h"
 
-#include <QElapsedTimer>
-#include <QHash>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-UnsplashPhoto photo(const QString &id, bool withLinks)
-{
-    UnsplashPhoto p;
-    p.id = id;
-    p.urls.regular = QStringLiteral("https://images.example/%1.jpg").arg(id);
-    p.user.name = QStringLiteral("Ada Muster");
-    if (withLinks) {
-        p.user.links = UnsplashPhoto::User::Links{QStringLiteral("https://unsplash.example/@ada")};
-        p.links =
-            UnsplashPhoto::Links{QStringLiteral("https://api.example/photos/%1/download").arg(id)};
-    }
-    return p;
-}
-
-QSettings settings()
-{
-    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 class TestAppModel : public QObject
 {
@@ -41,678 +18,325 @@ class TestAppModel : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void init();
-
-    void startUp();
-    void burstOfWritesRendersOnce();
-    void bindingWritesTheLookEditedAtWriteTime();
-    void immediateRenders_data();
-    void immediateRenders();
+    void settingsAcrossLaunches();
+    void timers();
+    void search_data();
+    void search();
+    void lateAlbumAnswerIsDropped();
     void seeding_data();
     void seeding();
-    void copyIncludesTone();
     void resetPerStyle_data();
     void resetPerStyle();
-    void statusClearsFourSecondsAfterTheLastMessage();
-    void sourceKindAndAlbums_data();
-    void sourceKindAndAlbums();
-    void albumBindingReads();
-    void paletteFollowsThePicture();
-    void openLocalImage();
-    void openFailureChangesNothing();
-    void recentFilesAreCappedAndPersist();
-    void selectAppliesToTheAppearanceOfTheMoment();
-    void selectFailureKeepsThePicture();
-    void accessKeyIsStoredAsTyped();
-    void emptySearchClearsWithoutRequest();
-    void searchOutcomes();
-    void overlappingSearchesEachWrite();
-    void eventLoopStaysResponsiveWhileEditing();
-    void photoAccessAndAlbums_data();
-    void photoAccessAndAlbums();
-    void albumAssetsAndSelection();
+    void exportTo_data();
+    void exportTo();
+    void outputHoldsTheLooksOfTheClick_data();
+    void outputHoldsTheLooksOfTheClick();
 
 private:
-    QString writePhoto(const QString &name, const QColor &color = QColor(200, 100, 50));
-
-    QTemporaryDir m_settingsDir;
-    QTemporaryDir m_files;
+    QTemporaryDir m_home;
 };
 
 void TestAppModel::initTestCase()
 {
-    // Never the real user's settings.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
+    qputenv("XDG_DATA_HOME", m_home.filePath(u"share"_s).toLocal8Bit());
 }
 
-void TestAppModel::init()
+void TestAppModel::settingsAcrossLaunches()
 {
-    settings().clear();
+    const QString kept = m_home.filePath(u"kept.png"_s);
+    QVERIFY(Reference::solid(64, 48, 0, 128, 128).toImage().save(kept));
+    QSettings settings(u"Voskan"_s, u"Voskan"_s);
+    settings.setValue(u"unsplashAccessKey"_s, u" \tkey-1 "_s);
+    settings.setValue(u"recentLocalFiles"_s, QStringList{m_home.filePath(u"weg.png"_s), kept});
+    AppModel model;
+    QCOMPARE(model.effectiveKey(), u"key-1"_s);
+    QCOMPARE(model.recentFiles(), QStringList{kept}); // a vanished file is left out
+    model.setAccessKey(u"  abc\n"_s);
+    QCOMPARE(settings.value(u"unsplashAccessKey"_s), u"  abc\n"_s); // as typed
+    model.setAccessKey(u" \t "_s);
+    QCOMPARE(model.effectiveKey(), Secrets::unsplashKey());
+
+    QStringList paths;
+    for (int i = 0; i < 25; ++i) {
+        QVERIFY(QFile::copy(kept, paths.emplaceBack(m_home.filePath(u"r%1.png"_s.arg(i)))));
+        model.openLocalImage(paths.last());
+    }
+    QCOMPARE(model.recentFiles().size(), 24);
+    QCOMPARE(model.recentFiles().first(), paths.last());
+    model.openLocalImage(paths[10]); // again: to the front, not twice
+    QCOMPARE(model.recentFiles().first(), paths[10]);
+    QCOMPARE(model.recentFiles().count(paths[10]), 1);
+    QCOMPARE(settings.value(u"recentLocalFiles"_s).toStringList(), model.recentFiles());
+    QCOMPARE(AppModel().recentFiles(), model.recentFiles());
+
+    // A picture that cannot be read changes nothing, not even the list.
+    const Look light = model.lightLook(), dark = model.darkLook();
+    QFile broken(m_home.filePath(u"kaputt.jpg"_s));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("\xff\xd8") && broken.flush());
+    model.openLocalImage(broken.fileName());
+    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.jpg"_s);
+    QCOMPARE(model.lightLook(), light);
+    QCOMPARE(model.darkLook(), dark);
+    QCOMPARE(model.recentFiles().first(), paths[10]);
 }
 
-QString TestAppModel::writePhoto(const QString &name, const QColor &color)
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(color);
-    const QString path = m_files.filePath(name);
-    image.save(path, "PNG");
-    return path;
-}
-
-void TestAppModel::startUp()
-{
-    const QString kept = writePhoto(QStringLiteral("kept.png"));
-    settings().setValue(QStringLiteral("unsplashAccessKey"), QStringLiteral(" \tkey-1 "));
-    settings().setValue(QStringLiteral("recentLocalFiles"),
-                        QStringList{m_files.filePath(QStringLiteral("gone.png")), kept});
-    auto library = std::make_shared<FakeLibrary>();
-    library->status = PhotosAuthStatus::Authorized;
-    library->albums = {{QStringLiteral("a"), QStringLiteral("Alle Fotos"), 3}};
-    AppModel model({{}, library});
-    QCOMPARE(model.accessKey(), QStringLiteral(" \tkey-1 "));
-    QCOMPARE(model.effectiveKey(), QStringLiteral("key-1"));
-    QCOMPARE(model.recentFiles(), QStringList{kept});
-    // A missing file leaves the list at start but stays stored until the next recording.
-    QCOMPARE(settings().value(QStringLiteral("recentLocalFiles")).toStringList().size(), 2);
-    QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::Authorized);
-    QTRY_COMPARE(model.photoAlbums().size(), 1); // loaded without asking
-    QVERIFY(model.preview().isNull());
-    QCOMPARE(model.editing(), Appearance::Light);
-    QCOMPARE(model.darkLook(), Look::initialDark());
-    QCOMPARE(model.sourceKind(), SourceKind::Unsplash);
-}
-
-void TestAppModel::burstOfWritesRendersOnce()
+// A burst of slider writes renders once, 60 ms after the last.
+void TestAppModel::timers()
 {
     AppModel model;
-    model.applySource(Reference::photo(QStringLiteral("photo-path-2560x1600.jpg"), 320, 200), {},
-                      {}, {}, {}, Appearance::Light);
+    model.applySource(Reference::solid(64, 40, 90, 120, 200), {}, {}, {}, {}, Appearance::Light);
     QSignalSpy renders(&model, &AppModel::previewChanged);
     const Binding<double> blur = model.bind(&Look::blur);
-    QElapsedTimer clock;
-    // A render may only slip in where the machine stalled a write for 60 ms or more.
-    int pauses = 0;
-    for (int i = 0; i < 10; ++i) {
-        blur.setValue(10.0 + i);
-        clock.start();
-        const qsizetype before = renders.size();
-        QTest::qWait(10);
-        if (renders.size() > before) {
-            QVERIFY(clock.elapsed() >= AppModel::kRenderDelayMs);
-            ++pauses;
-        }
+    QElapsedTimer sinceLast;
+    for (int i = 0; i < 10; ++i, sinceLast.start())
+        blur.setValue(10 + i);
+    QCOMPARE(renders.size(), 0); // nothing before the event loop turns
+    QVERIFY(renders.wait(10000));
+    QCOMPARE_GE(sinceLast.elapsed(), 55);
+    // A marker write renders after anything the burst might still have pending.
+    blur.setValue(40);
+    QVERIFY(renders.wait(10000));
+    QCOMPARE(renders.size(), 2);
+
+    // The status capsule clears 4 s after the last message, not the first.
+    sinceLast.invalidate();
+    model.setStatusMessage(u"Exportiert: a.heic"_s);
+    QTimer::singleShot(1500, &model, [&] {
+        model.setStatusMessage(u"Als dynamisches Wallpaper gesetzt."_s);
+        sinceLast.start();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(sinceLast.isValid() && !model.statusMessage(), 15000);
+    QCOMPARE_GE(sinceLast.elapsed(), 3950);
+}
+
+void TestAppModel::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("hits"); // -1: the service answers with the error
+    QTest::addColumn<QString>("error");
+    QTest::newRow("hits") << u"  Wiese "_s << 3 << QString();
+    QTest::newRow("no hits") << u"Wiese"_s << 0 << u"Keine Treffer für „Wiese“."_s;
+    QTest::newRow("the service's message") << u"Wiese"_s << -1 << u"Ungültiger Access-Key."_s;
+    QTest::newRow("blank query: no request") << u" \t\u3000"_s << 0 << QString();
+}
+
+void TestAppModel::search()
+{
+    QFETCH(QString, query);
+    QFETCH(int, hits);
+    QFETCH(QString, error);
+    FakeUnsplash unsplash;
+    AppModel model({unsplash.factory(), {}});
+    model.setErrorMessage(u"vorher"_s);
+    model.setQuery(query);
+    model.runSearch();
+    QCOMPARE(unsplash.searches.size(), query.trimmed().isEmpty() ? 0 : 1);
+    for (const FakeUnsplash::PendingSearch &pending : std::as_const(unsplash.searches)) {
+        QVERIFY(model.isSearching());
+        QCOMPARE(pending.query, query.trimmed());
+        pending.done(hits < 0 ? UnsplashClient::SearchResult(error) : QList<UnsplashPhoto>(hits));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(renders.size(), pauses + 1, 2000);
-    const qint64 afterLast = clock.elapsed();
-    QTest::qWait(150);
-    QCOMPARE(renders.size(), pauses + 1);
-    QVERIFY2(afterLast >= 55, qPrintable(QString::number(afterLast)));
-    QCOMPARE(model.lightLook().blur, 19.0);
+    QVERIFY(!model.isSearching());
+    QCOMPARE(model.errorMessage().value_or(QString()), error);
+    QCOMPARE(model.results().size(), std::max(hits, 0));
 }
 
-void TestAppModel::bindingWritesTheLookEditedAtWriteTime()
+void TestAppModel::lateAlbumAnswerIsDropped()
 {
-    AppModel model;
-    const Binding<double> depth = model.bind(&Look::mirrorDepth);
-    model.setEditing(Appearance::Dark);
-    depth.setValue(0.7);
-    QCOMPARE(model.darkLook().mirrorDepth, 0.7);
-    QCOMPARE(model.lightLook().mirrorDepth, Look().mirrorDepth);
-    QCOMPARE(depth.value(), 0.7);
-    model.setEditing(Appearance::Light);
-    QCOMPARE(depth.value(), Look().mirrorDepth);
-}
-
-void TestAppModel::immediateRenders_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::newRow("same appearance again") << "editing";
-    QTest::newRow("preset") << "preset";
-    QTest::newRow("custom width") << "width";
-    QTest::newRow("custom height") << "height";
-    QTest::newRow("copy to the other") << "copy";
-}
-
-// These render at once, also when the value does not change.
-void TestAppModel::immediateRenders()
-{
-    QFETCH(QString, change);
-    AppModel model;
-    QSignalSpy renders(&model, &AppModel::previewChanged);
-    if (change == QLatin1String("editing"))
-        model.setEditing(Appearance::Light);
-    else if (change == QLatin1String("preset"))
-        model.setPreset(model.preset());
-    else if (change == QLatin1String("width"))
-        model.setCustomWidth(model.customWidth());
-    else if (change == QLatin1String("height"))
-        model.setCustomHeight(model.customHeight());
-    else
-        model.copyCurrentLookToOther();
-    QCOMPARE(renders.size(), 1);
+    auto library = std::make_shared<FakeLibrary>();
+    const PhotoAsset trip{u"t1"_s, {}, {}}, all{u"a1"_s, {}, {}};
+    library->assets = {{u"urlaub"_s, {trip}}, {u"alle"_s, {all, trip}}};
+    library->assetDelays[u"alle"_s] = 200; // the large album answers after the small one
+    AppModel model({{}, library});
+    model.loadAlbumAssets(u"alle"_s);
+    model.loadAlbumAssets(u"urlaub"_s);
+    QTRY_COMPARE(library->assetAnswers, 2);
+    QCOMPARE(model.albumAssets().size(), 1);
+    QCOMPARE(model.albumAssets().constFirst().id, u"t1"_s);
 }
 
 void TestAppModel::seeding_data()
 {
-    QTest::addColumn<bool>("otherHasPicture");
     QTest::addColumn<Appearance>("target");
-    QTest::newRow("light gives dark a copy") << false << Appearance::Light;
-    QTest::newRow("dark gives light a copy") << false << Appearance::Dark;
-    QTest::newRow("a picture is never overwritten") << true << Appearance::Light;
+    QTest::addColumn<bool>("otherHasPicture");
+    QTest::addColumn<bool>("copy"); // then the button beside the switch
+    QTest::newRow("Hell gives Dunkel a copy") << Appearance::Light << false << false;
+    QTest::newRow("Dunkel gives Hell a copy") << Appearance::Dark << false << false;
+    QTest::newRow("a picture is never overwritten") << Appearance::Light << true << false;
+    QTest::newRow("the button copies the tone too") << Appearance::Dark << true << true;
 }
 
 void TestAppModel::seeding()
 {
-    QFETCH(bool, otherHasPicture);
     QFETCH(Appearance, target);
+    QFETCH(bool, otherHasPicture);
+    QFETCH(bool, copy);
     AppModel model;
-    const Bitmap first = Reference::solid(40, 30, 10, 200, 30);
-    const Bitmap second = Reference::solid(40, 30, 200, 10, 30);
-    const Appearance o = other(target);
+    const auto lookOf = [&](Appearance a) {
+        return a == Appearance::Dark ? model.darkLook() : model.lightLook();
+    };
+    model.setEditing(target);
     if (otherHasPicture)
-        model.applySource(first, QStringLiteral("first"), {}, {}, {}, o);
-    const Look otherBefore = o == Appearance::Dark ? model.darkLook() : model.lightLook();
-    model.bind(&Look::mirrorLine); // nothing written
-    model.applySource(second, QStringLiteral("second"), QStringLiteral("base"),
-                      QStringLiteral("credit"), {}, target);
-    const Look &given = target == Appearance::Dark ? model.darkLook() : model.lightLook();
-    const Look &seeded = o == Appearance::Dark ? model.darkLook() : model.lightLook();
-    QCOMPARE(given.photoID, QStringLiteral("second"));
-    if (otherHasPicture) {
-        QCOMPARE(seeded, otherBefore);
-        return;
-    }
-    QCOMPARE(seeded.photoID, QStringLiteral("second"));
-    QCOMPARE(seeded.attribution, QStringLiteral("credit"));
-    QCOMPARE(seeded.flowColor0, given.flowColor0);
-    QCOMPARE(seeded.tone(), Tone::defaultFor(o));
-    QCOMPARE(given.tone(), Tone::defaultFor(target));
-}
-
-void TestAppModel::copyIncludesTone()
-{
-    AppModel model;
+        model.applySource(Reference::solid(40, 30, 9, 200, 30), u"erstes"_s, {}, {}, {},
+                          other(target));
+    const Look before = lookOf(other(target));
+    model.applySource(Reference::solid(40, 30, 200, 9, 30), u"zweites"_s, u"name"_s, u"Foto: A"_s,
+                      {}, target);
     model.bind(&Look::brightness).setValue(0.25);
-    model.bind(&Look::style).setValue(WallpaperStyle::Flow);
-    model.copyCurrentLookToOther();
-    QCOMPARE(model.darkLook(), model.lightLook());
-    // Seeding from an empty look does nothing.
-    model.seedOtherIfNeeded(Appearance::Dark);
-    QCOMPARE(model.darkLook(), model.lightLook());
+    if (copy)
+        model.copyCurrentLookToOther();
+    Look expected = otherHasPicture && !copy ? before : lookOf(target);
+    if (!copy && !otherHasPicture) // seeded: the picture with the other appearance's tone
+        expected.setTone(Tone::defaultFor(other(target)));
+    QCOMPARE(lookOf(other(target)), expected);
 }
 
 void TestAppModel::resetPerStyle_data()
 {
     QTest::addColumn<WallpaperStyle>("style");
-    QTest::newRow("blur") << WallpaperStyle::Blur;
-    QTest::newRow("flow") << WallpaperStyle::Flow;
-    QTest::newRow("mirror") << WallpaperStyle::Mirror;
+    QTest::addColumn<bool>("blurAndTone");
+    QTest::addColumn<bool>("flow");
+    QTest::addColumn<bool>("mirror");
+    QTest::newRow("Blur") << WallpaperStyle::Blur << true << false << false;
+    QTest::newRow("Flow: colours and tone stay") << WallpaperStyle::Flow << false << true << false;
+    QTest::newRow("Spiegel") << WallpaperStyle::Mirror << true << false << true;
 }
 
+// "Zurücksetzen" puts back the values of the style shown, dither always, colours never; the
+// dark look too gets the light defaults.
 void TestAppModel::resetPerStyle()
 {
     QFETCH(WallpaperStyle, style);
+    QFETCH(bool, blurAndTone);
+    QFETCH(bool, flow);
+    QFETCH(bool, mirror);
     AppModel model;
     model.setEditing(Appearance::Dark);
-    model.applySource(Reference::solid(20, 20, 1, 2, 3), QStringLiteral("p"), {}, {}, {},
-                      Appearance::Dark);
-    // Change every parameter, then reset.
-    Look edited = model.darkLook();
-    edited.style = style;
-    edited.blur = 5;
-    edited.setTone({0.2, 0.5, 1.2});
-    edited.dither = 0.9;
-    edited.flowColor0 = Qt::red;
-    edited.flowBands = 2;
-    edited.flowAmplitude = edited.flowFrequency = edited.flowSharpness = 0.01;
-    edited.flowEdgeSoftness = edited.flowPhase = 0.01;
-    edited.mirrorLine = edited.mirrorAmplitude = edited.mirrorFrequency = 0.02;
-    edited.mirrorPhase = edited.mirrorHardness = edited.mirrorDepth = edited.mirrorSideFade = 0.02;
-    model.bind(&Look::style).setValue(style);
-    const auto set = [&](auto field) { model.bind(field).setValue(edited.*field); };
-    set(&Look::blur);
-    set(&Look::brightness);
-    set(&Look::saturation);
-    set(&Look::contrast);
-    set(&Look::dither);
-    set(&Look::flowColor0);
-    set(&Look::flowBands);
-    set(&Look::flowAmplitude);
-    set(&Look::flowFrequency);
-    set(&Look::flowSharpness);
-    set(&Look::flowEdgeSoftness);
-    set(&Look::flowPhase);
-    set(&Look::mirrorLine);
-    set(&Look::mirrorAmplitude);
-    set(&Look::mirrorFrequency);
-    set(&Look::mirrorPhase);
-    set(&Look::mirrorHardness);
-    set(&Look::mirrorDepth);
-    set(&Look::mirrorSideFade);
+    const Look edited{{},   {},   {},      {},        {},       style, 5,    0.2,  0.5,
+                      1.2,  0.9,  Qt::red, Qt::green, Qt::blue, 2,     0.01, 0.02, 0.03,
+                      0.04, 0.05, 0.06,    0.07,      0.08,     0.09,  0.1,  0.11, 0.12};
+    const auto write = [&](auto... field) { (model.bind(field).setValue(edited.*field), ...); };
+    write(&Look::style, &Look::blur, &Look::brightness, &Look::saturation, &Look::contrast,
+          &Look::dither, &Look::flowColor0, &Look::flowColor1, &Look::flowColor2, &Look::flowBands,
+          &Look::flowAmplitude, &Look::flowFrequency, &Look::flowSharpness, &Look::flowEdgeSoftness,
+          &Look::flowPhase, &Look::mirrorLine, &Look::mirrorAmplitude, &Look::mirrorFrequency,
+          &Look::mirrorPhase, &Look::mirrorHardness, &Look::mirrorDepth, &Look::mirrorSideFade);
     QCOMPARE(model.darkLook(), edited);
     model.resetCurrentLook();
-
-    Look expected = edited;
     const Look d;
-    expected.dither = d.dither;
-    if (style != WallpaperStyle::Flow) {
-        expected.blur = d.blur;
-        expected.setTone(d.tone()); // the light defaults, also for the dark look
-    }
-    if (style == WallpaperStyle::Flow) {
-        expected.flowBands = d.flowBands;
-        expected.flowAmplitude = d.flowAmplitude;
-        expected.flowFrequency = d.flowFrequency;
-        expected.flowSharpness = d.flowSharpness;
-        expected.flowEdgeSoftness = d.flowEdgeSoftness;
-        expected.flowPhase = d.flowPhase;
-    }
-    if (style == WallpaperStyle::Mirror) {
-        expected.mirrorLine = d.mirrorLine;
-        expected.mirrorAmplitude = d.mirrorAmplitude;
-        expected.mirrorFrequency = d.mirrorFrequency;
-        expected.mirrorPhase = d.mirrorPhase;
-        expected.mirrorHardness = d.mirrorHardness;
-        expected.mirrorDepth = d.mirrorDepth;
-        expected.mirrorSideFade = d.mirrorSideFade;
-    }
+    Look expected = edited;
+    const auto back = [&](bool reset, auto... field) {
+        ((expected.*field = reset ? d.*field : expected.*field), ...);
+    };
+    back(true, &Look::dither);
+    back(blurAndTone, &Look::blur, &Look::brightness, &Look::saturation, &Look::contrast);
+    back(flow, &Look::flowBands, &Look::flowAmplitude, &Look::flowFrequency, &Look::flowSharpness,
+         &Look::flowEdgeSoftness, &Look::flowPhase);
+    back(mirror, &Look::mirrorLine, &Look::mirrorAmplitude, &Look::mirrorFrequency,
+         &Look::mirrorPhase, &Look::mirrorHardness, &Look::mirrorDepth, &Look::mirrorSideFade);
     QCOMPARE(model.darkLook(), expected);
-    QCOMPARE(model.darkLook().flowColor0, QColor(Qt::red)); // colours are never reset
 }
 
-void TestAppModel::statusClearsFourSecondsAfterTheLastMessage()
+void TestAppModel::exportTo_data()
 {
+    QTest::addColumn<WallpaperStyle>("light");
+    QTest::addColumn<WallpaperStyle>("dark");
+    QTest::addColumn<bool>("picture"); // given to Hell (copied to Dunkel), another to Dunkel
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("message");
+    // clang-format off
+    QTest::newRow("Flow needs no picture") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u""_s << u"Exportiert: voskan-wallpaper-dynamic-1920x1080.heic"_s;
+    QTest::newRow("the light look names the file") << WallpaperStyle::Blur << WallpaperStyle::Mirror << true << u""_s << u"Exportiert: Bild.final-dynamic-1920x1080.heic"_s;
+    QTest::newRow("Spiegel without picture in Hell") << WallpaperStyle::Mirror << WallpaperStyle::Flow << false << u""_s << u"Kein Quellbild ausgewählt."_s;
+    QTest::newRow("Blur without picture in Dunkel") << WallpaperStyle::Flow << WallpaperStyle::Blur << false << u""_s << u"Kein Quellbild ausgewählt."_s;
+    QTest::newRow("missing folder") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u"fehlt/"_s << u"HEIC konnte nicht erstellt werden (HEVC-Encoder nicht verfügbar?)."_s;
+    // clang-format on
+}
+
+// canExport, the file name, and a failure that leaves the folder as it was.
+void TestAppModel::exportTo()
+{
+    QFETCH(WallpaperStyle, light);
+    QFETCH(WallpaperStyle, dark);
+    QFETCH(bool, picture);
+    QFETCH(QString, folder);
+    QFETCH(QString, message);
     AppModel model;
-    QElapsedTimer clock;
-    model.setStatusMessage(QStringLiteral("Eins"));
-    QTest::qWait(3000);
-    model.setStatusMessage(QStringLiteral("Zwei"));
-    clock.start();
-    QSignalSpy changes(&model, &AppModel::statusMessageChanged);
-    QTRY_VERIFY_WITH_TIMEOUT(!model.statusMessage().has_value(), 8000);
-    // Well after the first message's 4 s (1 s from here), whatever the machine's load.
-    QVERIFY2(clock.elapsed() >= 3500, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(changes.size(), 1);
-}
-
-void TestAppModel::sourceKindAndAlbums_data()
-{
-    QTest::addColumn<QString>("selectedBefore"); // album id selected before, empty: none
-    QTest::addColumn<QString>("lastAlbum");      // album selected earlier, then left
-    QTest::addColumn<QStringList>("albums");
-    QTest::addColumn<QString>("expectedId");
-    QTest::newRow("keeps the selected album") << "b"
-                                              << "" << QStringList{"a", "b"} << "b";
-    QTest::newRow("returns to the last album") << ""
-                                               << "b" << QStringList{"a", "b"} << "b";
-    QTest::newRow("last album gone: the first") << ""
-                                                << "x" << QStringList{"a", "b"} << "a";
-    QTest::newRow("no albums yet: the empty album") << ""
-                                                    << "" << QStringList{} << "";
-}
-
-void TestAppModel::sourceKindAndAlbums()
-{
-    QFETCH(QString, selectedBefore);
-    QFETCH(QString, lastAlbum);
-    QFETCH(QStringList, albums);
-    QFETCH(QString, expectedId);
-    AppModel model;
-    QList<PhotoAlbum> list;
-    for (const QString &id : albums)
-        list << PhotoAlbum{id, id.toUpper(), 1};
-    if (!lastAlbum.isEmpty()) {
-        model.setSelectedSource(ImageSource::album(lastAlbum, lastAlbum.toUpper()));
-        model.setSourceKind(SourceKind::Files);
-        QCOMPARE(model.selectedAlbumID(), QString());
+    model.setPreset(ResolutionPreset::all().at(7)); // Full HD
+    const Bitmap photo = Reference::solid(8, 8, 1, 2, 3);
+    if (picture) { // the dark look's name never counts
+        model.applySource(photo, {}, u"Bild.final"_s, {}, {}, Appearance::Light);
+        model.applySource(photo, {}, u"dunkel"_s, {}, {}, Appearance::Dark);
     }
-    model.setPhotoAlbums(list);
-    if (!selectedBefore.isEmpty())
-        model.setSelectedAlbumID(selectedBefore);
-    model.sourceKindBinding().setValue(SourceKind::Photos);
-    QCOMPARE(model.sourceKind(), SourceKind::Photos);
-    QCOMPARE(model.selectedAlbumID(), expectedId);
-    QCOMPARE(model.selectedSource()->albumTitle(), expectedId.toUpper());
-    // An unknown id is ignored.
-    model.setSelectedAlbumID(QStringLiteral("nowhere"));
-    QCOMPARE(model.selectedAlbumID(), expectedId);
-}
-
-void TestAppModel::albumBindingReads()
-{
-    AppModel model;
-    const Binding<QString> album = model.albumBinding();
-    QCOMPARE(album.value(), QString());
-    model.setPhotoAlbums({{QStringLiteral("a"), QStringLiteral("A"), 1},
-                          {QStringLiteral("b"), QStringLiteral("B"), 2}});
-    QCOMPARE(album.value(), QStringLiteral("a")); // nothing selected: the first
-    album.setValue(QStringLiteral("b"));
-    QCOMPARE(album.value(), QStringLiteral("b"));
-    QCOMPARE(model.lastAlbumID(), QStringLiteral("b"));
-    model.setPhotoAlbums({{QStringLiteral("c"), QStringLiteral("C"), 1}});
-    QCOMPARE(album.value(), QStringLiteral("c")); // selected album gone: the first
-}
-
-// Trees above, grass below: the bottom band is green. A black picture lifts every band.
-void TestAppModel::paletteFollowsThePicture()
-{
-    AppModel model;
-    model.openLocalImage(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
-    const QColor bottom = model.lightLook().flowColor0;
-    QVERIFY2(bottom.green() > bottom.red() && bottom.green() > bottom.blue(),
-             qPrintable(bottom.name()));
-    model.bind(&Look::flowColor1).setValue(QColor(Qt::magenta));
-    QSignalSpy renders(&model, &AppModel::previewChanged);
-    model.reloadPaletteFromPhoto();
-    QVERIFY(model.lightLook().flowColor1 != QColor(Qt::magenta));
-    QVERIFY(renders.wait(1000)); // debounced
-
-    AppModel black;
-    black.openLocalImage(writePhoto(QStringLiteral("black.png"), Qt::black));
-    for (const QColor &c :
-         {black.lightLook().flowColor0, black.lightLook().flowColor1, black.lightLook().flowColor2})
-        QVERIFY(std::abs(c.valueF() - 0.28f) < 0.003f);
-
-    // Without a picture nothing changes and nothing renders.
-    AppModel empty;
-    QSignalSpy none(&empty, &AppModel::previewChanged);
-    const Look before = empty.lightLook();
-    empty.reloadPaletteFromPhoto();
-    QTest::qWait(100);
-    QCOMPARE(none.size(), 0);
-    QCOMPARE(empty.lightLook(), before);
-}
-
-void TestAppModel::openLocalImage()
-{
-    AppModel model;
-    const QString path = writePhoto(QStringLiteral("Bild.final.png"));
-    model.openLocalImage(path);
-    const Look &light = model.lightLook();
-    QVERIFY(!model.errorMessage());
-    QCOMPARE(light.photoID, path);
-    QCOMPARE(light.baseName, QStringLiteral("Bild.final"));
-    QCOMPARE(light.attribution, QStringLiteral("Bild.final.png"));
-    QVERIFY(!light.attributionURL);
-    QCOMPARE(model.darkLook().photoID, path);
-    QCOMPARE(model.darkLook().tone(), Tone::defaultFor(Appearance::Dark));
-    QCOMPARE(model.preview().size(), QSize(1800, 1013));
-    QCOMPARE(model.recentFiles(), QStringList{path});
-}
-
-void TestAppModel::openFailureChangesNothing()
-{
-    AppModel model;
-    const QString good = writePhoto(QStringLiteral("good.png"));
-    model.openLocalImage(good);
-    const Look light = model.lightLook(), dark = model.darkLook();
-    const QImage preview = model.preview();
-    QFile corrupt(m_files.filePath(QStringLiteral("kaputt.jpg")));
-    QVERIFY(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write("\xff\xd8\xff\xe0 nothing more");
-    corrupt.close();
-    model.openLocalImage(corrupt.fileName());
-    QCOMPARE(model.errorMessage(), QStringLiteral("Bild konnte nicht geladen werden: kaputt.jpg"));
-    QCOMPARE(model.lightLook(), light);
-    QCOMPARE(model.darkLook(), dark);
-    QCOMPARE(model.preview(), preview);
-    QCOMPARE(model.recentFiles(), QStringList{good});
-    // The next open clears the error.
-    model.openLocalImage(good);
-    QVERIFY(!model.errorMessage());
-}
-
-void TestAppModel::recentFilesAreCappedAndPersist()
-{
-    QStringList paths;
-    {
-        AppModel model;
-        for (int i = 0; i < 25; ++i) {
-            paths << writePhoto(QStringLiteral("r%1.png").arg(i));
-            model.openLocalImage(paths.last());
-        }
-        QCOMPARE(model.recentFiles().size(), 24);
-        QCOMPARE(model.recentFiles().first(), paths.last());
-        QVERIFY(!model.recentFiles().contains(paths.first()));
-        // Opening one again moves it to the front without growing the list.
-        model.openLocalImage(paths[10]);
-        QCOMPARE(model.recentFiles().first(), paths[10]);
-        QCOMPARE(model.recentFiles().size(), 24);
-        QCOMPARE(model.recentFiles().count(paths[10]), 1);
-        QCOMPARE(settings().value(QStringLiteral("recentLocalFiles")).toStringList(),
-                 model.recentFiles());
+    model.bind(&Look::style).setValue(light);
+    model.setEditing(Appearance::Dark);
+    model.bind(&Look::style).setValue(dark);
+    const bool ok = message.startsWith(u"Exportiert: "_s);
+    QCOMPARE(model.canExport(), message != u"Kein Quellbild ausgewählt."_s);
+    QTemporaryDir dir;
+    const QString name = model.exportFileName(u"heic"_s);
+    QFile old(dir.filePath(folder + name));
+    const bool existed = old.open(QIODevice::WriteOnly) && old.write("alt") == 3;
+    old.close();
+    QSignalSpy finished(&model, &AppModel::exportFinished);
+    model.exportTo(old.fileName());
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(ok ? model.statusMessage() : model.errorMessage(), message);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), existed ? QStringList{name} : QStringList());
+    QCOMPARE(readHeic(old.fileName()).pictures.size(), ok ? 2 : 0);
+    if (existed && !ok) {
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), "alt"_ba);
     }
-    QFile::remove(paths[10]);
-    AppModel next;
-    QCOMPARE(next.recentFiles().size(), 23);
-    QVERIFY(!next.recentFiles().contains(paths[10]));
 }
 
-void TestAppModel::selectAppliesToTheAppearanceOfTheMoment()
+void TestAppModel::outputHoldsTheLooksOfTheClick_data()
 {
-    FakeUnsplash unsplash;
-    AppModel model({unsplash.factory(), {}});
-    model.setAccessKey(QStringLiteral("k1"));
-    model.setEditing(Appearance::Dark);
-    model.select(photo(QStringLiteral("a1B2"), true));
-    QVERIFY(model.isLoadingSource());
-    QCOMPARE(unsplash.pending.size(), 1);
-    QCOMPARE(unsplash.pending[0].url, QStringLiteral("https://images.example/a1B2.jpg"));
-    QCOMPARE(unsplash.keys, QStringList{QStringLiteral("k1")});
-    model.setEditing(Appearance::Light); // switching during the download
-    model.setAccessKey(QStringLiteral("k2"));
-    unsplash.pending.takeFirst().done(Reference::solid(30, 20, 90, 160, 220));
-    QVERIFY(!model.isLoadingSource());
-    const Look &dark = model.darkLook();
-    QCOMPARE(dark.photoID, QStringLiteral("a1B2"));
-    QCOMPARE(dark.baseName, QStringLiteral("unsplash-a1B2"));
-    QCOMPARE(dark.attribution, QStringLiteral("Foto: Ada Muster · Unsplash"));
-    QCOMPARE(dark.attributionURL, QStringLiteral("https://unsplash.example/@ada"));
-    QCOMPARE(dark.tone(), Tone::defaultFor(Appearance::Dark));
-    QCOMPARE(model.lightLook().photoID, QStringLiteral("a1B2")); // seeded
-    QCOMPARE(model.lightLook().tone(), Tone::defaultFor(Appearance::Light));
-    // The download report goes out afterwards, with the key current then.
-    QVERIFY(unsplash.tracked.isEmpty());
-    QTRY_COMPARE(unsplash.tracked,
-                 QStringList{QStringLiteral("https://api.example/photos/a1B2/download")});
-    QCOMPARE(unsplash.keys.last(), QStringLiteral("k2"));
-
-    // Without links: no report, the credit line all the same.
-    model.select(photo(QStringLiteral("noLinks"), false));
-    unsplash.pending.takeFirst().done(Reference::solid(30, 20, 1, 2, 3));
-    QCOMPARE(model.lightLook().attribution, QStringLiteral("Foto: Ada Muster · Unsplash"));
-    QVERIFY(!model.lightLook().attributionURL);
-    QTest::qWait(50);
-    QCOMPARE(unsplash.tracked.size(), 1);
+    QTest::addColumn<bool>("desktop");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("Als HEIC exportieren") << false << u"Exportiert: pfad-dynamic-1920x1080.heic"_s;
+    QTest::newRow("Als Schreibtisch setzen") << true << u"Als dynamisches Wallpaper gesetzt."_s;
 }
 
-void TestAppModel::selectFailureKeepsThePicture()
+// The sliders stay live while the output is written; the file holds what was shown at the click.
+void TestAppModel::outputHoldsTheLooksOfTheClick()
 {
-    FakeUnsplash unsplash;
-    AppModel model({unsplash.factory(), {}});
-    model.applySource(Reference::solid(10, 10, 5, 5, 5), QStringLiteral("old"), {}, {}, {},
-                      Appearance::Light);
-    const Look before = model.lightLook();
-    model.select(photo(QStringLiteral("x"), true));
-    unsplash.pending.takeFirst().done(QStringLiteral("Das Bild konnte nicht dekodiert werden."));
-    QCOMPARE(model.errorMessage(), QStringLiteral("Das Bild konnte nicht dekodiert werden."));
-    QVERIFY(!model.isLoadingSource());
-    QCOMPARE(model.lightLook(), before);
-    QTest::qWait(50);
-    QVERIFY(unsplash.tracked.isEmpty());
-}
-
-void TestAppModel::accessKeyIsStoredAsTyped()
-{
+    QFETCH(bool, desktop);
+    QFETCH(QString, status);
     AppModel model;
-    QSignalSpy spy(&model, &AppModel::accessKeyChanged);
-    model.setAccessKey(QStringLiteral("  abc\n"));
-    QCOMPARE(spy.size(), 1);
-    QCOMPARE(settings().value(QStringLiteral("unsplashAccessKey")).toString(),
-             QStringLiteral("  abc\n"));
-    QCOMPARE(model.effectiveKey(), QStringLiteral("abc\n")); // only spaces and tabs are trimmed
-    model.setAccessKey(QStringLiteral(" \t "));
-    QCOMPARE(model.effectiveKey(), Secrets::unsplashKey());
-}
-
-void TestAppModel::emptySearchClearsWithoutRequest()
-{
-    FakeUnsplash unsplash;
-    AppModel model({unsplash.factory(), {}});
-    model.setQuery(QStringLiteral("see"));
-    model.runSearch();
-    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{photo(QStringLiteral("a"), false)});
-    model.setErrorMessage(QStringLiteral("alt"));
-    QSignalSpy searching(&model, &AppModel::isSearchingChanged);
-    model.setQuery(QStringLiteral(" \n\t\u3000"));
-    model.runSearch();
-    QVERIFY(unsplash.searches.isEmpty());
-    QVERIFY(model.results().isEmpty());
-    QVERIFY(!model.errorMessage());
-    QCOMPARE(searching.size(), 0);
-    QCOMPARE(model.query(), QStringLiteral(" \n\t\u3000")); // the field keeps what was typed
-}
-
-void TestAppModel::searchOutcomes()
-{
-    FakeUnsplash unsplash;
-    AppModel model({unsplash.factory(), {}});
-    model.setAccessKey(QStringLiteral(" \u00a0key\t"));
-    model.setQuery(QStringLiteral("  Wiese "));
-    model.runSearch();
-    QVERIFY(model.isSearching());
-    QCOMPARE(unsplash.keys.last(), QStringLiteral("key"));
-    QCOMPARE(unsplash.searches.first().query, QStringLiteral("Wiese"));
-    QList<UnsplashPhoto> hits;
-    for (int i = 0; i < 3; ++i)
-        hits << photo(QString::number(i), true);
-    unsplash.searches.takeFirst().done(hits);
-    QVERIFY(!model.isSearching());
-    QCOMPARE(model.results(), hits);
-    QVERIFY(!model.errorMessage());
-
-    // A failure keeps the earlier hits beside its message.
-    model.runSearch();
-    unsplash.searches.takeFirst().done(QStringLiteral("Zu viele Anfragen."));
-    QCOMPARE(model.results(), hits);
-    QCOMPARE(model.errorMessage(), QStringLiteral("Zu viele Anfragen."));
-    QVERIFY(!model.isSearching());
-
-    // No hits: an empty grid and a message naming the bare word.
-    model.runSearch();
-    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{});
-    QVERIFY(model.results().isEmpty());
-    QCOMPARE(model.errorMessage(), QStringLiteral("Keine Treffer für „Wiese“."));
-
-    // A key of blanks only falls back to the built-in one.
-    model.setAccessKey(QStringLiteral(" \t "));
-    model.runSearch();
-    QCOMPARE(unsplash.keys.last(), Secrets::unsplashKey());
-}
-
-void TestAppModel::overlappingSearchesEachWrite()
-{
-    FakeUnsplash unsplash;
-    AppModel model({unsplash.factory(), {}});
-    model.setQuery(QStringLiteral("eins"));
-    model.runSearch();
-    model.setQuery(QStringLiteral("zwei"));
-    model.runSearch();
-    QCOMPARE(unsplash.searches.size(), 2);
-    // The later search finishes first; the earlier one, finishing last, wins.
-    unsplash.searches.takeLast().done(QList<UnsplashPhoto>{photo(QStringLiteral("z"), false)});
-    QVERIFY(!model.isSearching());
-    unsplash.searches.takeFirst().done(QList<UnsplashPhoto>{photo(QStringLiteral("e"), false)});
-    QCOMPARE(model.results().size(), 1);
-    QCOMPARE(model.results().first().id, QStringLiteral("e"));
-}
-
-void TestAppModel::photoAccessAndAlbums_data()
-{
-    QTest::addColumn<PhotosAuthStatus>("answer");
-    QTest::addColumn<int>("albums");
-    QTest::newRow("allowed") << PhotosAuthStatus::Authorized << 2;
-    QTest::newRow("denied") << PhotosAuthStatus::Denied << 0;
-}
-
-void TestAppModel::photoAccessAndAlbums()
-{
-    QFETCH(PhotosAuthStatus, answer);
-    QFETCH(int, albums);
-    auto library = std::make_shared<FakeLibrary>();
-    library->answer = answer;
-    library->albums = {{QStringLiteral("all"), QStringLiteral("Alle Fotos"), 5},
-                       {QStringLiteral("u"), QStringLiteral("Urlaub"), 2}};
-    AppModel model({{}, library});
-    QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::NotDetermined);
-    QCOMPARE(library->albumLoads, 0); // nothing read without access
-    model.requestPhotosAccess();
-    QCOMPARE(model.photosAuthStatus(), PhotosAuthStatus::NotDetermined); // the answer comes later
-    QTRY_COMPARE(model.photosAuthStatus(), answer);
-    QTest::qWait(20);
-    QCOMPARE(model.photoAlbums().size(), albums);
-}
-
-void TestAppModel::albumAssetsAndSelection()
-{
-    auto library = std::make_shared<FakeLibrary>();
-    library->status = PhotosAuthStatus::Authorized;
-    const PhotoAsset shortId{QStringLiteral("abc"), QStringLiteral("/p/a.jpg"), QDateTime()};
-    const PhotoAsset longId{QStringLiteral("0123456789abcdef"), QStringLiteral("/p/b.jpg"),
-                            QDateTime()};
-    const PhotoAsset gone{QStringLiteral("vanished"), QStringLiteral("/p/c.jpg"), QDateTime()};
-    library->assets.insert(QStringLiteral("u"), {longId, shortId, gone});
-    library->pictures.insert(shortId.id, Reference::solid(16, 16, 200, 30, 30));
-    library->pictures.insert(longId.id, Reference::solid(16, 16, 30, 30, 200));
-    AppModel model({{}, library});
-
-    model.loadAlbumAssets(QStringLiteral("u"));
-    QVERIFY(model.albumAssets().isEmpty()); // emptied at once, filled later
-    QTRY_COMPARE(model.albumAssets().size(), 3);
-    model.loadAlbumAssets(QStringLiteral("unknown"));
-    QVERIFY(model.albumAssets().isEmpty());
-    QTest::qWait(20);
-    QVERIFY(model.albumAssets().isEmpty());
-
-    // The picture goes to the appearance edited when it was chosen.
-    model.selectAlbumAsset(longId);
-    QVERIFY(model.isLoadingSource());
-    model.setEditing(Appearance::Dark);
-    QTRY_VERIFY(!model.isLoadingSource());
-    QCOMPARE(model.lightLook().photoID, longId.id);
-    QCOMPARE(model.lightLook().baseName, QStringLiteral("photos-01234567"));
-    QCOMPARE(model.lightLook().attribution, QStringLiteral("Aus Fotos-Mediathek"));
-    QVERIFY(!model.lightLook().attributionURL);
-    QCOMPARE(model.darkLook().photoID, longId.id); // seeded
-
-    model.selectAlbumAsset(shortId);
-    QTRY_VERIFY(!model.isLoadingSource());
-    QCOMPARE(model.darkLook().baseName, QStringLiteral("photos-abc"));
-
-    const Look before = model.darkLook();
-    model.selectAlbumAsset(gone);
-    QTRY_VERIFY(!model.isLoadingSource());
-    QCOMPARE(model.errorMessage(), QStringLiteral("Bild konnte nicht aus Fotos geladen werden."));
-    QCOMPARE(model.darkLook(), before);
-}
-
-// Slider edits render on the main thread; the loop must keep serving a timer meanwhile.
-void TestAppModel::eventLoopStaysResponsiveWhileEditing()
-{
-    AppModel model;
-    model.openLocalImage(TestData::photo(QStringLiteral("photo-bythewater-2560x1600.jpg")));
-    const Binding<double> line = model.bind(&Look::mirrorLine);
-    model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+    auto *shown = new RecordingDesktop;
+    model.setDesktopService(
+        std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(shown)));
+    model.setPreset(ResolutionPreset::all().at(7)); // Full HD
+    model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s, u"pfad"_s,
+                      {}, {}, Appearance::Light);
+    const Look clicked = model.lightLook();
+    const QString written = desktop ? *AppModel::appSupportDir() + u"/wallpaper-a.heic"_s
+                                    : m_home.filePath(model.exportFileName(u"heic"_s));
+    QSignalSpy finished(&model, &AppModel::exportFinished);
     LoopGapWatch watch;
-    for (int i = 0; i < 20; ++i) {
-        line.setValue(0.3 + i * 0.02);
-        QTest::qWait(70); // each write renders once
-    }
+    if (desktop)
+        model.setAsDesktop();
+    else
+        model.exportTo(written);
+    QVERIFY(!QFile::exists(written)); // still at work
+    model.bind(&Look::brightness).setValue(0.5);
+    QVERIFY(finished.wait(120000));
     watch.stop();
-    // A preview render blocks the loop for its few milliseconds (bench_model measures them);
-    // the bound is loose for sanitizer builds and still fails for anything full-size.
-    QVERIFY2(watch.longest() < 500,
-             qPrintable(QStringLiteral("longest gap %1 ms").arg(watch.longest())));
+    QCOMPARE(model.statusMessage(), status);
+    QCOMPARE(desktop ? shown->shown.value(0).heic : written, written);
+    const HeicFile file = readHeic(written);
+    QCOMPARE(file.pictures.size(), 2);
+    const auto decoded = Reference::linearize(Bitmap::fromImage(file.pictures[0].pixels));
+    const auto differenceTo = [&](const Look &look) {
+        return Reference::compare(std::get<Bitmap>(RenderPipeline::renderFull(look, {1920, 1080})),
+                                  decoded)
+            .mean;
+    };
+    const double atClick = differenceTo(clicked), moved = differenceTo(model.lightLook());
+    QVERIFY2(atClick < 3 && moved > 20, qPrintable(u"%1, %2"_s.arg(atClick).arg(moved)));
+    QVERIFY2(watch.longest() < 500, qPrintable(u"longest gap %1 ms"_s.arg(watch.longest())));
 }
 
 QTEST_GUILESS_MAIN(TestAppModel)

@@ -804,12 +804,14 @@ void AppModel::loadPhotoAlbums()
 void AppModel::loadAlbumAssets(const QString &albumID)
 {
     setAlbumAssets({});
+    m_albumAssetsID = albumID;
     if (!m_services.photos)
         return;
-    // Loads are not cancelled: when two overlap, each replaces the list as it finishes.
+    // Loads are not cancelled, and a large album can answer after a small one chosen later:
+    // only the album asked for last may fill the list, or it would show another album's pictures.
     QPointer<AppModel> self(this);
-    m_services.photos->loadAssets(albumID, [self](QList<PhotoAsset> assets) {
-        if (self)
+    m_services.photos->loadAssets(albumID, [self, albumID](QList<PhotoAsset> assets) {
+        if (self && self->m_albumAssetsID == albumID)
             self->setAlbumAssets(assets);
     });
 }

@@ -260,6 +260,7 @@ private:
     QList<PhotoAlbum> m_photoAlbums;
     PhotosAuthStatus m_photosAuthStatus = PhotosAuthStatus::NotDetermined;
     QList<PhotoAsset> m_albumAssets;
+    QString m_albumAssetsID; // the album whose pictures the list is waiting for
     Appearance m_editing = Appearance::Light;
     Look m_lightLook;
     Look m_darkLook = Look::initialDark();

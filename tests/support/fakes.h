@@ -53,6 +53,7 @@ struct FakeUnsplash
     }
 };
 
+// A photo library in memory; it answers on the next turn of the event loop, as the real one.
 struct FakeLibrary : PhotoLibraryAccess
 {
     PhotosAuthStatus status = PhotosAuthStatus::NotDetermined;
@@ -61,33 +62,34 @@ struct FakeLibrary : PhotoLibraryAccess
     QHash<QString, QList<PhotoAsset>> assets;
     QHash<QString, Bitmap> pictures;
     int albumLoads = 0;
-    // Finishes requests on the next turn of the event loop, as the real library does.
-    template <typename F> static void later(F f) { QTimer::singleShot(0, std::move(f)); }
+
     PhotosAuthStatus authorizationStatus() const override { return status; }
     void requestAuthorization(std::function<void(PhotosAuthStatus)> done) override
     {
-        later([this, done] {
-            status = answer;
-            done(status);
-        });
+        QTimer::singleShot(0, [this, done] { done(status = answer); });
     }
     void loadAlbums(std::function<void(QList<PhotoAlbum>)> done) override
     {
         ++albumLoads;
-        later([this, done] { done(albums); });
+        QTimer::singleShot(0, [this, done] { done(albums); });
     }
+    QHash<QString, int> assetDelays; // ms before an album's pictures are listed
+    int assetAnswers = 0;
     void loadAssets(const QString &id, std::function<void(QList<PhotoAsset>)> done) override
     {
-        later([this, id, done] { done(assets.value(id)); });
+        QTimer::singleShot(assetDelays.value(id), [this, id, done] {
+            ++assetAnswers;
+            done(assets.value(id));
+        });
     }
     void addToAlbum(const QString &, const QString &,
                     std::function<void(std::optional<PhotosExportError>)> done) override
     {
-        later([done] { done(std::nullopt); });
+        QTimer::singleShot(0, [done] { done(std::nullopt); });
     }
     void loadImage(const QString &id, std::function<void(std::optional<Bitmap>)> done) override
     {
-        later([this, id, done] {
+        QTimer::singleShot(0, [this, id, done] {
             done(pictures.contains(id) ? std::optional<Bitmap>(pictures.value(id)) : std::nullopt);
         });
     }

@@ -7,106 +7,63 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-namespace {
-
-const char *const kNames[] = {"Lena Hartmann", "Jonas Weber", "Mira Sander", "Tomás Ruiz"};
-const char *const kColors[] = {"#4a6d8c", "#c0563a", "#8c5a2b", "#5d7347"};
-
-QByteArray jpeg(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 85);
-    return bytes;
-}
-
-} // namespace
 
 FakeUnsplashServer::FakeUnsplashServer(int hits, QObject *parent)
-    : TestHttpServer(parent), m_hits(hits)
+    : TestHttpServer(parent), m_hits(hits),
+      m_previousApiUrl(qgetenv(UnsplashService::kApiUrlVariable))
 {
 }
 
 FakeUnsplashServer::~FakeUnsplashServer()
 {
-    qputenv(UnsplashService::kApiUrlVariable, m_previousApiUrl);
     if (m_previousApiUrl.isEmpty())
         qunsetenv(UnsplashService::kApiUrlVariable);
+    else
+        qputenv(UnsplashService::kApiUrlVariable, m_previousApiUrl);
 }
 
 bool FakeUnsplashServer::start()
 {
-    if (!TestHttpServer::start())
-        return false;
-    m_previousApiUrl = qgetenv(UnsplashService::kApiUrlVariable);
-    qputenv(UnsplashService::kApiUrlVariable, url().toString().toUtf8());
-
     const QStringList photos = TestData::photos();
-    if (photos.isEmpty())
+    if (!TestHttpServer::start() || photos.isEmpty())
         return false;
-    QJsonArray results;
+    qputenv(UnsplashService::kApiUrlVariable, url().toEncoded());
+    const QString names[] = {"Lena Hartmann", "Jonas Weber", "Mira Sander", "Tomás Ruiz"};
+    const QString colors[] = {"#4a6d8c", "#c0563a", "#8c5a2b", "#5d7347"};
+    QStringList hits;
     for (int i = 0; i < m_hits; ++i) {
         const int p = i % photos.size();
         const QString id = QStringLiteral("hit%1").arg(i, 2, 10, QLatin1Char('0'));
-        m_ids << id;
         const QString file = QFileInfo(photos.at(p)).completeBaseName();
+        m_ids << id;
         if (i < photos.size()) {
             QFile original(photos.at(p));
-            if (!original.open(QIODevice::ReadOnly))
+            QByteArray small;
+            QBuffer buffer(&small);
+            if (!original.open(QIODevice::ReadOnly) || !buffer.open(QIODevice::WriteOnly))
                 return false;
             const QByteArray bytes = original.readAll();
-            setResponse(("/images/" + file + "-regular.jpg").toUtf8(),
-                        {200, {{"Content-Type", "image/jpeg"}}, bytes});
-            const QImage small = QImage::fromData(bytes).scaledToWidth(400, Qt::SmoothTransformation);
-            setResponse(("/images/" + file + "-small.jpg").toUtf8(),
-                        {200, {{"Content-Type", "image/jpeg"}}, jpeg(small)});
+            const QImage image = QImage::fromData(bytes);
+            image.scaledToWidth(400, Qt::SmoothTransformation).save(&buffer, "JPEG", 85);
+            setResponse("/images/" + file.toUtf8() + "-regular.jpg", {200, {}, bytes});
+            setResponse("/images/" + file.toUtf8() + "-small.jpg", {200, {}, small});
         }
         setResponse(("/photos/" + id + "/download").toUtf8(), Response::json("{}"));
-        const QString images = url(QStringLiteral("/images/")).toString() + file;
-        QJsonObject hit{
-            {"id", id},
-            {"slug", file + QLatin1Char('-') + id},
-            {"width", 2560},
-            {"height", 1600},
-            {"color", QLatin1String(kColors[p % 4])},
-            {"alt_description", file.section(QLatin1Char('-'), 1, 1)},
-            {"urls", QJsonObject{{"raw", images + "-regular.jpg"},
-                                 {"full", images + "-regular.jpg"},
-                                 {"regular", images + "-regular.jpg"},
-                                 {"small", images + "-small.jpg"},
-                                 {"thumb", images + "-small.jpg"}}},
-            {"user", QJsonObject{{"name", QString::fromUtf8(kNames[p % 4])},
-                                 {"username", QStringLiteral("user%1").arg(p)},
-                                 {"links", QJsonObject{{"html", url(QStringLiteral("/@user%1").arg(p)).toString()}}}}},
-            {"links", QJsonObject{{"download_location",
-                                   url(QStringLiteral("/photos/%1/download").arg(id)).toString()}}},
-        };
-        if (i % 3 == 0)
-            hit.insert("description", QStringLiteral("Foto %1 von %2").arg(i + 1).arg(file));
-        results.append(hit);
+        // Every third hit has a description, the others show their alt text.
+        const QString description =
+            i % 3 ? QString()
+                  : QStringLiteral(R"("description":"Foto %1 von %2",)").arg(i + 1).arg(file);
+        hits
+            << QStringLiteral(
+                   R"({"id":"%1","slug":"%2-%1","width":2560,"height":1600,"color":"%3",%4"alt_description":"%5",)"
+                   R"("urls":{"raw":"%6-regular.jpg","full":"%6-regular.jpg","regular":"%6-regular.jpg",)"
+                   R"("small":"%6-small.jpg","thumb":"%6-small.jpg"},"user":{"name":"%7","username":"user%8",)"
+                   R"("links":{"html":"%9/@user%8"}},"links":{"download_location":"%9/photos/%1/download"}})")
+                   .arg(id, file, colors[p % 4], description, file.section(u'-', 1, 1),
+                        url(QStringLiteral("/images/") + file).toString(), names[p % 4],
+                        QString::number(p), url().toString());
     }
-    const QJsonObject reply{{"total", m_hits}, {"total_pages", 1}, {"results", results}};
-    setResponse("/search/photos", Response::json(QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+    const QString reply = QStringLiteral(R"({"total":%1,"total_pages":1,"results":[%2]})");
+    setResponse("/search/photos", Response::json(reply.arg(m_hits).arg(hits.join(u',')).toUtf8()));
     return true;
-}
-
-int FakeUnsplashServer::searchCount() const
-{
-    int n = 0;
-    for (const Request &request : requests())
-        n += request.path == "/search/photos";
-    return n;
-}
-
-int FakeUnsplashServer::downloadReports() const
-{
-    int n = 0;
-    for (const Request &request : requests())
-        n += request.path.endsWith("/download");
-    return n;
 }

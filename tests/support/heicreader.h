@@ -1,8 +1,7 @@
 #pragma once
 
-#include "render/bitmap.h"
-
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 
@@ -22,6 +21,3 @@ struct HeicFile
 };
 
 HeicFile readHeic(const QString &path);
-
-// Peak signal-to-noise ratio of a decoded picture against its 8- or 16-bit render, in dB.
-double psnr(const Bitmap &render, const QImage &decoded);

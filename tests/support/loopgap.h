@@ -12,11 +12,9 @@ class LoopGapWatch
 public:
     LoopGapWatch()
     {
-        m_ticker.setInterval(5);
-        QObject::connect(&m_ticker, &QTimer::timeout,
-                         [this] { m_longest = std::max(m_longest, m_gap.restart()); });
+        m_ticker.callOnTimeout([this] { m_longest = std::max(m_longest, m_gap.restart()); });
         m_gap.start();
-        m_ticker.start();
+        m_ticker.start(5);
     }
     void stop() { m_ticker.stop(); }
     // The longest gap so far, in milliseconds.

@@ -1,7 +1,7 @@
 #pragma once
 
 // Slow, obvious reference implementations in double precision, written straight from the
-// formulas, for checking the fast render engine.
+// formulas, as oracles for the fast render engine.
 
 #include "render/bitmap.h"
 #include "render/blurprocessor.h"
@@ -10,8 +10,6 @@
 
 #include <QSizeF>
 #include <QString>
-
-#include <vector>
 
 namespace Reference {
 
@@ -27,22 +25,17 @@ struct LinearImage
 };
 
 LinearImage linearize(const Bitmap &bitmap);
-// Exact Gaussian at full resolution, edges clamped.
-LinearImage gaussianBlur(const LinearImage &image, double sigma);
-// Saturation (Rec. 709 luminance), then brightness offset, then contrast about ½.
-void colorControls(LinearImage &image, double brightness, double saturation, double contrast);
-// Bilinear sample at continuous coordinates (pixel centres at +½), x right, y down, clamped.
-double sampleBilinear(const LinearImage &image, double x, double y, int c);
 
-// The blur style without dither: blur, colour controls, aspect fill, centre crop.
+// The blur style without dither: exact Gaussian, colour controls, aspect fill, centre crop.
 LinearImage blurWallpaper(const Bitmap &source, QSizeF size, const BlurProcessor::Settings &s);
 // The flow kernels evaluated per pixel.
 LinearImage flowWallpaper(QSizeF size, const FlowProcessor::Settings &s);
-// The mirror kernel applied to a base picture with linear sampling, edges clamped.
-LinearImage mirrorWallpaper(const LinearImage &base, const MirrorProcessor::Settings &s);
+// The mirror kernel on a base rendered at `size` (default: the base's own), edges clamped.
+LinearImage mirrorWallpaper(const LinearImage &base, const MirrorProcessor::Settings &s,
+                            QSizeF size = {});
 
-// Largest and mean difference between a rendered bitmap and a reference, in steps of an
-// 8-bit channel (16-bit bitmaps are compared at their full precision, scaled to 8 bits).
+// Largest and mean difference from a reference in steps of an 8-bit channel, at the bitmap's
+// full precision; an alpha other than opaque counts as a difference.
 struct Difference
 {
     double max = 0;
@@ -50,7 +43,7 @@ struct Difference
 };
 Difference compare(const Bitmap &rendered, const LinearImage &reference);
 
-// Reads channel c of pixel (x, y), top-down, as a fraction of full scale.
+// Channel c of pixel (x, y), top-down, as a fraction of full scale.
 double channel(const Bitmap &bitmap, int x, int y, int c);
 
 // A real photograph from the test data, resized to the given size.

@@ -1,20 +1,14 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QList>
 #include <QObject>
-#include <QPair>
-#include <QString>
 #include <QTcpServer>
 #include <QUrl>
 
 class QTcpSocket;
 
-// A small HTTP/1.1 server on the loopback interface for tests of network clients. It records
-// every request and answers from a table of canned responses keyed by path; each connection
-// serves one request and is closed. Lives on the thread that created it and needs that
-// thread's event loop to run.
+// HTTP/1.1 on 127.0.0.1 for tests of network clients: records every request and answers from
+// canned responses keyed by path, one request per connection. Needs its thread's event loop.
 class TestHttpServer : public QObject
 {
     Q_OBJECT
@@ -22,54 +16,46 @@ class TestHttpServer : public QObject
 public:
     struct Request
     {
-        QByteArray method;
-        QByteArray path; // as sent, without the query
+        QByteArray path; // without the query
         QByteArray rawQuery;
-        // Decoded as a form would be: "+" is a space, then percent-decoding, then UTF-8.
-        QList<QPair<QString, QString>> queryItems;
-        // In the order received; names as sent, values without the whitespace after the
-        // colon but with any trailing whitespace.
-        QList<QPair<QByteArray, QByteArray>> headers;
-
-        bool hasHeader(const QByteArray &name) const;
-        // The first value of a header (names compared without case); empty if absent.
-        QByteArray header(const QByteArray &name) const;
+        QHash<QByteArray, QByteArray> headers; // by lower-case name, values as sent
+        bool hasHeader(const QByteArray &name) const { return headers.contains(name.toLower()); }
+        QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
     };
-
     struct Response
     {
         enum class Body {
-            Whole,   // the body at once, with its Content-Length
-            Trickle, // the body in `chunkCount` pieces `interval` ms apart, then close
-            Endless, // `body` repeated for ever, as fast as the client reads; no length
+            Whole,   // at once, with its Content-Length
+            Trickle, // in `chunkCount` pieces `interval` ms apart
+            Endless, // kilobytes of "x" over and over, no length
             Silent,  // the head, then nothing until the client gives up
         };
-
         int status = 200;
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
         Body mode = Body::Whole;
         int chunkCount = 10;
         int interval = 50;
-        // Sent instead of the real length when set, to test clients that trust it.
-        qint64 declaredLength = -1;
+        qint64 declaredLength = -1; // sent instead of the real length when set
 
-        static Response json(const QByteArray &body, int status = 200);
-        static Response redirect(const QUrl &target, int status = 302);
+        static Response json(const QByteArray &body, int status = 200)
+        {
+            return {status, {}, body};
+        }
+        static Response redirect(const QUrl &to)
+        {
+            return {302, {{"Location", to.toEncoded()}}, {}};
+        }
     };
 
     explicit TestHttpServer(QObject *parent = nullptr);
-    ~TestHttpServer() override;
-
-    // Listens on 127.0.0.1 on a free port; false if that failed.
-    bool start();
-    quint16 port() const;
-    // http://127.0.0.1:<port>, the same with `path` appended when given.
-    QUrl url(const QString &path = {}) const;
-
-    // Paths without a response get 404 with a small HTML page.
-    void setResponse(const QByteArray &path, const Response &response);
-
+    bool start() { return m_server.listen(QHostAddress::LocalHost); }
+    QUrl url(const QString &path = {}) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    // Paths without a response get a 404 page.
+    void setResponse(const QByteArray &path, const Response &r) { m_responses[path] = r; }
     QList<Request> requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 
@@ -77,16 +63,15 @@ Q_SIGNALS:
     void requestReceived();
 
 private:
-    void accept();
-    void readFrom(QTcpSocket *socket);
-    void respond(QTcpSocket *socket, const Request &request);
-    static bool parseHead(const QByteArray &head, Request &request);
+    void readFrom(QTcpSocket *socket, QByteArray &head);
+    void respond(QTcpSocket *socket, const Response &response);
 
     QTcpServer m_server;
     QHash<QByteArray, Response> m_responses;
-    QHash<QTcpSocket *, QByteArray> m_pending; // bytes of a request head still coming in
     QList<Request> m_requests;
 };
 
-// A port on which nobody listens: taken from the system, then let go.
+Q_DECLARE_METATYPE(TestHttpServer::Response)
+
+// A port on which nobody listens.
 quint16 closedPort();

@@ -1,0 +1,539 @@
+#include "sources/unsplashcolor.h"
+#include "sources/unsplashservice.h"
+#include "support/testdata.h"
+#include "support/testhttpserver.h"
+#include "ui/updateprompt.h"
+#include "update/appcast.h"
+#include "update/updaterviewmodel.h"
+
+#include <QAbstractButton>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+using Response = TestHttpServer::Response;
+
+// The Unsplash service and the update check, each against servers on the loopback interface.
+// Declared before the helpers: moc loses its way in raw strings with brackets.
+class TestNetwork : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    // Stands in for the browser.
+    void openUrl(const QUrl &url) { m_opened << url; }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    void decodesEveryField();
+    void color_data();
+    void color();
+    void request_data();
+    void request();
+    void reply_data();
+    void reply();
+    void loadImage_data();
+    void loadImage();
+    void trackDownload_data();
+    void trackDownload();
+    void versionOrderIsATotalOrder();
+    void check_data();
+    void check();
+    void oneCheckAtATime();
+    void automaticOncePerDay_data();
+    void automaticOncePerDay();
+
+private:
+    static QSettings settings() { return QSettings("Voskan", "Voskan"); }
+    QTemporaryDir m_settingsDir;
+    TestHttpServer m_api; // also serves the update feed
+    TestHttpServer m_elsewhere;
+    QList<QUrl> m_opened;
+};
+
+namespace {
+
+const QString kUnreadable = QStringLiteral("Die Antwort von Unsplash ist nicht lesbar: ");
+const QString kUnexpected = QStringLiteral("Unerwartete Antwort von Unsplash.");
+const QString kNoKey =
+    QStringLiteral("Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).");
+
+// Every value differs, so a field read from the wrong key shows.
+QByteArray hit(const QByteArray &id)
+{
+    return R"({"id":")" + id + R"(","slug":"s-)" + id +
+           R"(","width":6000,"height":4000,"color":"#a0b0c0","description":"Abend",)"
+           R"("alt_description":"Himmel","urls":{"raw":"r","full":"f","regular":"g","small":"s",)"
+           R"("thumb":"t"},"user":{"name":"Jördis Ås","username":"jordis","links":{"html":"h"}},)"
+           R"("links":{"download_location":"d"}})";
+}
+
+QByteArray replyOf(const QByteArrayList &hits)
+{
+    return R"({"total":)" + QByteArray::number(hits.size()) + R"(,"total_pages":1,"results":[)" +
+           hits.join(',') + "]}";
+}
+
+// A reply of hits a and b with `from` made `to` where it last occurs, which is in hit b.
+QByteArray edited(const QByteArray &from, const QByteArray &to)
+{
+    QByteArray body = replyOf({hit("a"), hit("b")});
+    const qsizetype at = body.lastIndexOf(from);
+    return at < 0 ? QByteArray("no such text") : body.replace(at, from.size(), to);
+}
+
+// What a request came to: the German text of a failure (Qt's own words count by their code
+// only), else the hits' ids or the picture's size.
+template <typename Result> QString outcome(const Result &result)
+{
+    QStringList ids;
+    if (const auto *failure = std::get_if<UnsplashFailure>(&result)) {
+        const auto *transport = std::get_if<UnsplashTransportError>(failure);
+        return transport ? QStringLiteral("Netzfehler %1").arg(transport->code)
+                         : description(*failure);
+    } else if constexpr (std::is_same_v<Result, UnsplashService::ImageResult>) {
+        const Bitmap &image = std::get<0>(result);
+        return QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
+    } else {
+        for (const UnsplashPhoto &photo : std::get<0>(result))
+            ids << photo.id;
+    }
+    return ids.join(u',');
+}
+
+// Starts a request and waits for its answer, which must not come inside the call.
+template <typename Result>
+QString await(const std::function<void(std::function<void(Result)>)> &start)
+{
+    auto answer = std::make_shared<std::optional<Result>>();
+    start([answer](Result result) { *answer = std::move(result); });
+    if (answer->has_value())
+        return QStringLiteral("answered inside the call");
+    if (!QTest::qWaitFor([&] { return answer->has_value(); }, 20000))
+        return QStringLiteral("no answer");
+    return outcome(**answer);
+}
+
+QString search(const QString &key, const QString &query = QStringLiteral("x"), int page = 0,
+               int perPage = 0)
+{
+    return await<UnsplashService::SearchResult>([&](auto done) { // page 0: the defaults
+        page ? UnsplashService(key).search(query, page, perPage, done)
+             : UnsplashService(key).search(query, done);
+    });
+}
+
+const QString kFailed = QStringLiteral("Die Update-Prüfung ist fehlgeschlagen: ");
+
+QByteArray feedOf(const QByteArray &items, const QByteArray &prefix = "sparkle")
+{
+    return "<?xml version=\"1.0\"?>\n<rss xmlns:" + prefix + "=\"" + Appcast::kSparkleNamespace +
+           "\">\n<channel><title>Voskan</title>\n" + items + "</channel></rss>\n";
+}
+
+QByteArray item(const QByteArray &version, const QByteArray &more = {})
+{
+    return "<item><sparkle:version>" + version + "</sparkle:version>" + more + "</item>\n";
+}
+
+} // namespace
+
+void TestNetwork::initTestCase()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QVERIFY(m_api.start());
+    QVERIFY(m_elsewhere.start());
+    qputenv(UnsplashService::kApiUrlVariable, m_api.url().toEncoded());
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+}
+
+void TestNetwork::init()
+{
+    settings().clear();
+    m_opened.clear();
+    m_api.clearRequests();
+    m_elsewhere.clearRequests();
+    m_api.setResponse("/search/photos", Response::json(replyOf({hit("a")})));
+}
+
+void TestNetwork::decodesEveryField()
+{
+    const QByteArray body = R"({"total":7,"total_pages":3,"results":[)" + hit("a") + "]}";
+    const UnsplashReply::DecodeResult decoded = UnsplashReply::decodeSearchResponse(body);
+    const auto &[total, pages, hits] = std::get<0>(decoded);
+    const UnsplashPhoto p = hits.value(0);
+    const auto o = [](const std::optional<QString> &text) { return text.value_or("-"); };
+    QStringList fields{p.id, o(p.slug), o(p.color), o(p.description), o(p.altDescription)};
+    fields << p.urls.raw << p.urls.full << p.urls.regular << p.urls.small << p.urls.thumb;
+    fields << p.user.name << o(p.user.username) << o(p.user.links.value().html)
+           << o(p.links.value().downloadLocation);
+    fields << QStringLiteral("%1 %2 %3 %4").arg(total).arg(pages).arg(p.width).arg(p.height);
+    QCOMPARE(
+        fields.join(u' '),
+        QStringLiteral("a s-a #a0b0c0 Abend Himmel r f g s t Jördis Ås jordis h d 7 3 6000 4000"));
+}
+
+void TestNetwork::color_data()
+{
+    QTest::addColumn<QString>("text");    // null: the reply had none
+    QTest::addColumn<QColor>("expected"); // invalid: no colour
+    // clang-format off
+    QTest::newRow("absent") << QString() << QColor();
+    QTest::newRow("with hash") << QStringLiteral("#0c2640") << QColor(12, 38, 64);
+    QTest::newRow("no hash, mixed case") << QStringLiteral("a6D9f2") << QColor(166, 217, 242);
+    QTest::newRow("hashes at both ends") << QStringLiteral("##102030##") << QColor(16, 32, 48);
+    QTest::newRow("short form") << QStringLiteral("#fff") << QColor();
+    QTest::newRow("not hex") << QStringLiteral("#10203g") << QColor();
+    QTest::newRow("full-width digits") << QStringLiteral("１２３４５６") << QColor();
+    // clang-format on
+}
+
+void TestNetwork::color()
+{
+    QFETCH(QString, text);
+    QFETCH(QColor, expected);
+    QCOMPARE(colorFromHex(text.isNull() ? std::nullopt : std::optional(text)).value_or(QColor()),
+             expected);
+}
+
+void TestNetwork::request_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("page"); // 0: the defaults, page 1 of 30
+    QTest::addColumn<int>("perPage");
+    QTest::addColumn<QByteArray>("authorization"); // empty: nothing may go out
+    // clang-format off
+    QTest::newRow("defaults") << "AbC-123_xyz" << "berge" << 0 << 0 << QByteArray("Client-ID AbC-123_xyz");
+    QTest::newRow("delimiters, beyond latin") << "k" << "Salz & Pfeffer = a+b?c#d/e;f 100%25 Köln 富士山" << 2 << 10 << QByteArray("Client-ID k");
+    QTest::newRow("spaces kept") << "  key\t" << "  Berg und Tal " << 1 << 30 << QByteArray("Client-ID   key\t");
+    QTest::newRow("forged header") << "key\r\nX-Forged: 1" << "x" << 1 << 30 << QByteArray("Client-ID key%0D%0AX-Forged: 1");
+    QTest::newRow("no key") << "" << "x" << 1 << 30 << QByteArray();
+    QTest::newRow("blanks of all kinds") << " \t\u00a0\u3000" << "x" << 1 << 30 << QByteArray();
+    // clang-format on
+}
+
+void TestNetwork::request()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, query);
+    QFETCH(int, page);
+    QFETCH(int, perPage);
+    QFETCH(QByteArray, authorization);
+    const QString result = search(key, query, page, perPage);
+    QCOMPARE(result, authorization.isEmpty() ? kNoKey : QStringLiteral("a"));
+    QCOMPARE(m_api.requests().size(), authorization.isEmpty() ? 0 : 1);
+    if (authorization.isEmpty())
+        return;
+    const TestHttpServer::Request sent = m_api.requests().first();
+    QCOMPARE(sent.header("Authorization"), authorization);
+    QCOMPARE(sent.header("Accept-Version"), QByteArray("v1"));
+    QVERIFY(!sent.hasHeader("X-Forged"));
+    QStringList items;
+    for (const auto &[name, value] :
+         QUrlQuery(QString::fromLatin1(sent.rawQuery)).queryItems(QUrl::FullyDecoded))
+        items << name + u'=' + value;
+    QCOMPARE(items, QStringList({"query=" + query, QStringLiteral("page=%1").arg(page ? page : 1),
+                                 QStringLiteral("per_page=%1").arg(page ? perPage : 30),
+                                 "content_filter=high"}));
+}
+
+void TestNetwork::reply_data()
+{
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QString>("outcome"); // the ids of the hits or the German text
+    const QString tooLarge =
+        QStringLiteral("Die Antwort von Unsplash ist größer als 10 MB und wurde abgebrochen.");
+    const QByteArray hits = replyOf({hit("c"), hit("a"), hit("b")});
+    const QByteArray full =
+        replyOf({hit("a")}).leftJustified(UnsplashService::kMaxSearchReplyBytes, ' ');
+    // clang-format off
+    QTest::newRow("hits in reply order") << Response::json(hits) << "c,a,b";
+    QTest::newRow("total missing") << Response::json(edited(R"("total":2,)", "")) << kUnreadable + "„total“ fehlt.";
+    QTest::newRow("results no list") << Response::json(R"({"total":0,"total_pages":0,"results":{}})") << kUnreadable + "„results“ sollte eine Liste sein.";
+    QTest::newRow("hit no object") << Response::json(R"({"total":1,"total_pages":1,"results":[1]})") << kUnreadable + "„results[0]“ sollte ein Objekt sein.";
+    QTest::newRow("width missing") << Response::json(edited(R"("width":6000,)", "")) << kUnreadable + "„results[1].width“ fehlt.";
+    QTest::newRow("width as text") << Response::json(edited("6000", R"("6000")")) << kUnreadable + "„results[1].width“ sollte eine ganze Zahl sein.";
+    QTest::newRow("height a fraction") << Response::json(edited("4000", "4000.5")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
+    QTest::newRow("height beyond 64 bits") << Response::json(edited("4000", "9223372036854775808")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
+    QTest::newRow("height largest 64-bit") << Response::json(edited("4000", "9223372036854775807")) << "a,b";
+    QTest::newRow("urls text") << Response::json(edited(R"({"raw":"r","full":"f","regular":"g","small":"s","thumb":"t"})", R"("g")")) << kUnreadable + "„results[1].urls“ sollte ein Objekt sein.";
+    QTest::newRow("descriptions null") << Response::json(edited(R"("Abend","alt_description":"Himmel")", R"(null,"alt_description":null)")) << "a,b";
+    QTest::newRow("user links missing") << Response::json(edited(R"(,"links":{"html":"h"})", "")) << "a,b";
+    QTest::newRow("unknown keys") << Response::json(edited(R"("name":)", R"("id":99,"tags":[{}],"name":)")) << "a,b";
+    QTest::newRow("color a number") << Response::json(edited(R"("#a0b0c0")", "160")) << kUnreadable + "„results[1].color“ sollte ein Text sein.";
+    QTest::newRow("user links text") << Response::json(edited(R"({"html":"h"})", R"("h")")) << kUnreadable + "„results[1].user.links“ sollte ein Objekt sein.";
+    QTest::newRow("no colon") << Response::json(R"({"total" 1})") << kUnreadable + "kein gültiges JSON (nach einem Schlüssel fehlt der Doppelpunkt, bei Byte 10).";
+    QTest::newRow("slowly") << Response{200, {}, hits, Response::Body::Trickle, 8, 30} << "c,a,b";
+    QTest::newRow("201 with hits") << Response::json(hits, 201) << "Unsplash-Fehler (HTTP 201).";
+    QTest::newRow("401") << Response::json("{}", 401) << "Unsplash lehnt den Access-Key ab (401). Bitte in den Einstellungen prüfen.";
+    QTest::newRow("403") << Response::json("Rate Limit Exceeded", 403) << "Unsplash-Ratenlimit erreicht (403). Bitte etwas warten.";
+    QTest::newRow("50 MB declared") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 50LL << 20} << tooLarge;
+    QTest::newRow("just at the cap") << Response::json(full) << "a";
+    QTest::newRow("a byte over the cap") << Response::json(full + ' ') << tooLarge;
+    QTest::newRow("endless") << Response{200, {}, {}, Response::Body::Endless} << tooLarge;
+    QTest::newRow("cut off") << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << QStringLiteral("Netzfehler %1").arg(QNetworkReply::RemoteHostClosedError);
+    QTest::newRow("moved on the same origin") << Response::redirect(m_api.url(QStringLiteral("/moved"))) << "moved";
+    QTest::newRow("moved to another port") << Response::redirect(m_elsewhere.url(QStringLiteral("/moved"))) << kUnexpected;
+    QTest::newRow("moved to another host name") << Response::redirect(QUrl(QStringLiteral("http://localhost:%1/moved").arg(m_api.url().port()))) << kUnexpected;
+    // clang-format on
+}
+
+void TestNetwork::reply()
+{
+    QFETCH(Response, response);
+    QFETCH(QString, outcome);
+    m_api.setResponse("/search/photos", response);
+    m_api.setResponse("/moved", Response::json(replyOf({hit("moved")})));
+    m_elsewhere.setResponse("/moved", Response::json(replyOf({hit("moved")})));
+    QCOMPARE(search(QStringLiteral("secret")), outcome);
+    // The key stays with the API: a redirect away is not even followed.
+    QVERIFY(m_elsewhere.requests().isEmpty());
+    for (const TestHttpServer::Request &sent : m_api.requests())
+        QCOMPARE(sent.header("Authorization"), QByteArray("Client-ID secret"));
+}
+
+void TestNetwork::loadImage_data()
+{
+    QTest::addColumn<QString>("url"); // a path on the API server, or any address
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QString>("outcome");
+    const QString undecodable = QStringLiteral("Das Bild konnte nicht geladen werden.");
+    const QString tooLarge =
+        QStringLiteral("Das Bild ist größer als 100 MB und wurde nicht geladen.");
+    QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    const Response image{200, {{"Content-Type", "image/jpeg"}}, photo.readAll()};
+    // clang-format off
+    QTest::newRow("photo") << "/img" << image << "2560x1600";
+    QTest::newRow("photo, status ignored") << "/img" << Response{500, {}, image.body} << "2560x1600";
+    QTest::newRow("on another host") << "/cdn" << image << "2560x1600";
+    QTest::newRow("error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << undecodable;
+    QTest::newRow("200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << tooLarge;
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/img").arg(closedPort()) << Response() << QStringLiteral("Netzfehler %1").arg(QNetworkReply::ConnectionRefusedError);
+    QTest::newRow("local file") << "file:///etc/hostname" << Response() << kUnexpected;
+    // clang-format on
+}
+
+void TestNetwork::loadImage()
+{
+    QFETCH(QString, url);
+    QFETCH(Response, response);
+    QFETCH(QString, outcome);
+    m_api.setResponse("/img", response);
+    m_elsewhere.setResponse("/img", response);
+    m_api.setResponse("/cdn", Response::redirect(m_elsewhere.url(QStringLiteral("/img"))));
+    const QString address = url.startsWith(u'/') ? m_api.url(url).toString() : url;
+    const auto start = [&](auto done) { UnsplashService("secret").loadImage(address, done); };
+    QCOMPARE(await<UnsplashService::ImageResult>(start), outcome);
+    // Pictures come from anywhere; the key goes nowhere with them.
+    for (const TestHttpServer::Request &sent : m_api.requests() + m_elsewhere.requests())
+        QVERIFY(!sent.hasHeader("Authorization"));
+}
+
+void TestNetwork::trackDownload_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("sent");
+    // clang-format off
+    QTest::newRow("on the API host") << m_api.url(QStringLiteral("/photos/a/download?ixid=M3w1")).toString() << true;
+    QTest::newRow("moved away") << m_api.url(QStringLiteral("/away")).toString() << true;
+    QTest::newRow("another host") << m_elsewhere.url(QStringLiteral("/photos/a/download")).toString() << false;
+    QTest::newRow("local file") << "file:///etc/hostname" << false;
+    // clang-format on
+}
+
+void TestNetwork::trackDownload()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, sent);
+    m_api.setResponse("/away", Response::redirect(m_elsewhere.url("/photos/a/download")));
+    QNetworkAccessManager *manager = sharedNetworkAccessManager();
+    QTRY_VERIFY(manager->findChildren<QNetworkReply *>().isEmpty());
+    UnsplashService(QStringLiteral("secret")).trackDownload(url);
+    // Queued behind the report's turn: after it, a report sent is one of the manager's replies.
+    bool turnTaken = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { turnTaken = true; }, Qt::QueuedConnection);
+    QTRY_VERIFY(turnTaken);
+    const QPointer<QNetworkReply> reply = manager->findChild<QNetworkReply *>();
+    QCOMPARE(bool(reply), sent);
+    QTRY_VERIFY_WITH_TIMEOUT(!reply, 20000); // answered and gone
+    QVERIFY(m_elsewhere.requests().isEmpty());
+    QCOMPARE(m_api.requests().size(), sent ? 1 : 0);
+    if (sent) {
+        const TestHttpServer::Request report = m_api.requests().first();
+        QCOMPARE(report.path + '?' + report.rawQuery,
+                 QUrl(url).path().toUtf8() + '?' + QUrl(url).query().toUtf8());
+        QCOMPARE(report.header("Authorization"), QByteArray("Client-ID secret"));
+    }
+}
+
+void TestNetwork::versionOrderIsATotalOrder()
+{
+    // Versions of one to three components, and each respelled in ways the rule ignores:
+    // "v", leading zeros, case and separators in tails, a trailing ".0", build metadata.
+    const QStringList parts{"0",     "1",      "2",         "10", "1rc1",
+                            "1beta", "1beta2", "1-beta.10", "2a", "1-2"};
+    QStringList versions;
+    for (const QString &a : parts) {
+        for (const QString &b : parts)
+            versions << a + u'.' + b << a + u'.' + b + ".1"
+                     << " V0" + QString(a + u'.' + b).replace(u'-', u'_').toUpper() + ".0+build.7 ";
+    }
+    for (qsizetype i = 0; i < versions.size(); i += 3)
+        QCOMPARE(Appcast::compareVersions(versions[i], versions[i + 2]), 0);
+    // Known cases, each older than the next; "" is "0.0", a lone "1.2" is "1.2.0".
+    const QStringList ascending =
+        QStringLiteral(" 0.0.1 1.0beta 1.0beta1 1.0beta9 1.0beta10 "
+                       "1.0-final 1.0rc1 1.0-2 1.0.0-beta 1.0 1.2 1.2.0.1 "
+                       "1.9 1.10 1.18446744073709551616 1.99999999999999999999")
+            .split(u' ');
+    for (qsizetype i = 1; i < ascending.size(); ++i)
+        QVERIFY2(Appcast::compareVersions(ascending[i - 1], ascending[i]) < 0,
+                 qPrintable(ascending[i]));
+    versions << ascending;
+    // A total preorder is an order by some rank: rank each by how many are older, then every
+    // comparison must agree with the ranks.
+    QList<int> rank(versions.size(), 0);
+    for (qsizetype i = 0; i < versions.size(); ++i) {
+        for (const QString &other : versions)
+            rank[i] += Appcast::compareVersions(other, versions[i]) < 0;
+    }
+    for (qsizetype i = 0; i < versions.size(); ++i) {
+        for (qsizetype j = 0; j < versions.size(); ++j) {
+            const int order = Appcast::compareVersions(versions[i], versions[j]);
+            const QString pair = versions[i] + " <> " + versions[j];
+            QVERIFY2(order == (rank[i] > rank[j]) - (rank[i] < rank[j]), qPrintable(pair));
+        }
+    }
+}
+
+void TestNetwork::check_data()
+{
+    QTest::addColumn<Response>("response"); // status 0: nobody listens
+    QTest::addColumn<QString>("text");      // of the box the user sees
+    QTest::addColumn<QUrl>("page");         // what "Download-Seite öffnen" opens
+    const QByteArray notes = "<sparkle:releaseNotesLink>https://v.n/</sparkle:releaseNotesLink>";
+    const QByteArray link = "<link>https://v.example/download</link>";
+    const QByteArray one = feedOf(item("1.0"));
+    const QByteArray pad = "<!--" + QByteArray(Appcast::kMaxFeedBytes - one.size() - 7, ' ');
+    const QString tooLarge =
+        kFailed + "Die Update-Liste ist größer als 1 MB und wurde nicht gelesen.";
+    const QUrl download("https://v.example/download"), notesPage("https://v.n/");
+    // clang-format off
+    QTest::newRow("enclosure attributes") << Response::json(feedOf("<item>" + notes + R"(<enclosure url="https://v.example/a.deb" sparkle:version="140" sparkle:shortVersionString="1.4"/></item>)")) << "Voskan 1.4 ist verfügbar." << notesPage;
+    QTest::newRow("elements, link first") << Response::json(feedOf(item("2.0.0", "<sparkle:shortVersionString>2.0</sparkle:shortVersionString>" + notes + link))) << "Voskan 2.0 ist verfügbar." << download;
+    QTest::newRow("element wins") << Response::json(feedOf(item("301", R"(<enclosure url="https://v.example/a.deb" sparkle:version="300"/>)"))) << "Voskan 301 ist verfügbar." << QUrl("https://v.example/a.deb");
+    QTest::newRow("no web address") << Response::json(feedOf(item("1.6", "<link>file:///etc/passwd</link><enclosure url=\"javascript:x\"/>"))) << "Voskan 1.6 ist verfügbar." << QUrl();
+    QTest::newRow("namespace, not prefix") << Response::json(feedOf("<item><sp:version>4.2</sp:version></item><item><version>9</version></item>", "sp")) << "Voskan 4.2 ist verfügbar." << QUrl();
+    QTest::newRow("newest inside") << Response::json(feedOf(item("1.9") + item("1.10") + item("1.2"))) << "Voskan 1.10 ist verfügbar." << QUrl();
+    QTest::newRow("same and older") << Response::json(feedOf(item("0.1", link) + item("0.1.0-beta"))) << "Voskan ist auf dem neuesten Stand." << QUrl();
+    QTest::newRow("at the cap") << Response::json(one + pad + "-->") << "Voskan 1.0 ist verfügbar." << QUrl();
+    QTest::newRow("a byte over") << Response::json(one + pad + " -->") << tooLarge << QUrl();
+    QTest::newRow("endless") << Response{200, {}, {}, Response::Body::Endless} << tooLarge << QUrl();
+    QTest::newRow("empty") << Response::json({}) << kFailed + "Die Update-Liste ist kein gültiges XML (Zeile 1, Spalte 0)." << QUrl();
+    QTest::newRow("broken after the items") << Response::json(QByteArray(one).replace("</channel>", "</chanel>")) << kFailed + "Die Update-Liste ist kein gültiges XML (Zeile 5, Spalte 9)." << QUrl();
+    QTest::newRow("web page") << Response::json("<html><body>Wartung</body></html>") << kFailed + "Die Update-Liste ist kein RSS-Feed." << QUrl();
+    QTest::newRow("no versions") << Response::json(feedOf("<item><title>2.0</title></item>")) << kFailed + "Die Update-Liste enthält keine Version." << QUrl();
+    QTest::newRow("not found") << Response{404, {}, "<html/>"} << kFailed + "Der Server antwortete mit HTTP 404." << QUrl();
+    QTest::newRow("silent") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 100} << kFailed + "Der Server hat nicht rechtzeitig geantwortet." << QUrl();
+    QTest::newRow("refused") << Response{0, {}, {}} << kFailed + "Der Server ist nicht erreichbar." << QUrl();
+    // clang-format on
+}
+
+void TestNetwork::check()
+{
+    QFETCH(Response, response);
+    QFETCH(QString, text);
+    QFETCH(QUrl, page);
+    m_api.setResponse("/feed", response);
+    const QUrl closed(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
+    QWidget window;
+    UpdaterViewModel updater(response.status ? m_api.url("/feed") : closed, "0.1.0");
+    if (response.mode == Response::Body::Silent)
+        updater.setTimeout(std::chrono::milliseconds(500)); // rather than half a minute
+    UpdatePrompt::attach(&updater, &window);
+    QSignalSpy finished(&updater, &UpdaterViewModel::checkFinished);
+    updater.checkForUpdates();
+    QVERIFY(finished.isEmpty()); // never inside the call
+    QVERIFY(finished.wait(20000));
+    QVERIFY(updater.canCheckForUpdates());
+    auto *box = window.findChild<QMessageBox *>();
+    QCOMPARE(box ? box->text() : QString(), text);
+    auto *open = box->findChild<QAbstractButton *>(UpdatePrompt::kOpenDownloadButtonName);
+    QCOMPARE(open && open->isEnabled(), !page.isEmpty());
+    if (!page.isEmpty()) {
+        open->click();
+        QCOMPARE(m_opened, QList<QUrl>{page});
+    }
+}
+
+void TestNetwork::oneCheckAtATime()
+{
+    m_api.setResponse("/slow", {200, {}, feedOf(item("0.2")), Response::Body::Trickle, 4, 50});
+    UpdaterViewModel updater(m_api.url(QStringLiteral("/slow")), QStringLiteral("0.1"));
+    QSignalSpy changed(&updater, &UpdaterViewModel::canCheckForUpdatesChanged);
+    QSignalSpy finished(&updater, &UpdaterViewModel::checkFinished);
+    updater.checkForUpdates();
+    QVERIFY(!updater.canCheckForUpdates());
+    updater.checkForUpdates();
+    QVERIFY(!updater.startAutomaticChecks());
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(m_api.requests().size(), 1);
+    QVERIFY(!settings().contains(QStringLiteral("Updates/lastCheck")));
+}
+
+void TestNetwork::automaticOncePerDay_data()
+{
+    QTest::addColumn<QString>("lastCheck"); // null: never
+    QTest::addColumn<bool>("due");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // clang-format off
+    QTest::newRow("never") << QString() << true;
+    QTest::newRow("an hour ago") << now.addSecs(-3600).toString(Qt::ISODate) << false;
+    QTest::newRow("a minute short of a day") << now.addSecs(-24 * 3600 + 60).toString(Qt::ISODateWithMs) << false;
+    QTest::newRow("a day ago") << now.addDays(-1).toString(Qt::ISODateWithMs) << true;
+    QTest::newRow("clock set back") << now.addSecs(3600).toString(Qt::ISODate) << true;
+    QTest::newRow("unreadable") << "gestern" << true;
+    // clang-format on
+}
+
+void TestNetwork::automaticOncePerDay()
+{
+    QFETCH(QString, lastCheck);
+    QFETCH(bool, due);
+    if (!lastCheck.isNull())
+        settings().setValue(QStringLiteral("Updates/lastCheck"), lastCheck);
+    m_api.setResponse("/feed", {200, {}, feedOf(item("0.1"))});
+    QWidget window;
+    UpdaterViewModel updater(m_api.url(QStringLiteral("/feed")), QStringLiteral("0.1"));
+    UpdatePrompt::attach(&updater, &window);
+    QSignalSpy finished(&updater, &UpdaterViewModel::checkFinished);
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    QCOMPARE(updater.startAutomaticChecks(), due);
+    const QString stored = settings().value(QStringLiteral("Updates/lastCheck")).toString();
+    QCOMPARE(stored == lastCheck, !due);
+    if (!due)
+        return;
+    // Kept as the moment the check started, in UTC.
+    const QDateTime at = QDateTime::fromString(stored, Qt::ISODateWithMs);
+    QVERIFY2(at.timeSpec() == Qt::UTC && at >= before && at <= QDateTime::currentDateTimeUtc(),
+             qPrintable(stored));
+    QVERIFY(finished.wait(20000));
+    QVERIFY(finished.first().first().value<UpdateCheckResult>().automatic);
+    QVERIFY(!window.findChild<QMessageBox *>()); // nothing new: an automatic check keeps quiet
+    QCOMPARE(m_api.requests().size(), 1);
+}
+
+QTEST_MAIN(TestNetwork)
+#include "tst_network.moc"

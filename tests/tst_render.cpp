@@ -1,0 +1,343 @@
+#include "model/renderpipeline.h"
+#include "render/rendercolor.h"
+#include "support/reference.h"
+
+#include <QLocale>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+using Reference::channel;
+using RenderPipeline::PixelSize;
+
+// Looks are written with designated initializers, which leave the unnamed fields at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+constexpr qint64 int64Max = std::numeric_limits<qint64>::max();
+
+Bitmap photo(const char *name, int width, int height)
+{
+    return Reference::photo(QStringLiteral("photo-%1-2560x1600.jpg").arg(name), width, height);
+}
+
+} // namespace
+
+class TestRender : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Every style through the pipeline against its double-precision reference, dither off.
+    // Large blurs take the shrink-blur-upsample path, small ones resample the source.
+    void matchesReference_data()
+    {
+        using enum WallpaperStyle;
+        QTest::addColumn<Look>("look");
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<double>("engine");
+        QTest::addColumn<bool>("deep");
+        const auto row = [](const char *name, Look look, QSizeF size, double engine) {
+            look.dither = 0;
+            for (const bool deep : {false, true})
+                QTest::addRow("%s, %d bit", name, deep ? 16 : 8) << look << size << engine << deep;
+        };
+        // clang-format off
+        const auto blur = [](std::optional<Bitmap> source, double blur, Tone t) {
+            return Look{.source = source, .blur = blur, .brightness = t.brightness, .saturation = t.saturation, .contrast = t.contrast};
+        };
+        // The mirror's reference folds the 16-bit blur render: these tones keep it in [0, 1].
+        const auto mirror = [water = photo("bythewater", 400, 250)](double blur, Tone t, MirrorProcessor::Settings m) {
+            return Look{.source = water, .style = Mirror, .blur = blur, .brightness = t.brightness, .saturation = t.saturation,
+                        .contrast = t.contrast, .mirrorLine = m.line, .mirrorAmplitude = m.amplitude, .mirrorFrequency = m.frequency,
+                        .mirrorPhase = m.phase, .mirrorHardness = m.hardness, .mirrorDepth = m.depth, .mirrorSideFade = m.sideFade};
+        };
+        const Bitmap path = photo("path", 400, 250), cups = photo("colorfulcups", 320, 200);
+        const Tone neutral{0, 1, 1}, light{0, 1.15, 1};
+        row("blur, upscaled", blur(path, 55, light), {640, 360}, 0.5);
+        row("blur, dark, downscaled", blur(photo("bythewater", 480, 300), 55, {-0.15, 1.05, 1.05}), {200, 112.5}, 0.5);
+        row("blur, portrait into 16:9", blur(photo("colorfulcups", 180, 320), 40, light), {480, 270}, 0.75);
+        row("blur, full", blur(photo("fallenleaf", 256, 256), 100, {0.1, 1.5, 1.2}), {400, 225}, 0.5);
+        row("blur, small, direct", blur(photo("path", 320, 200), 8, neutral), {480, 270}, 1);
+        row("blur, sigma 0.53", blur(cups, 1.2, neutral), {320, 200}, 0.5);
+        row("blur, sigma 0.44 is none", blur(cups, 1, neutral), {320, 200}, 0.01);
+        row("blur without source", blur({}, 55, light), {64, 64}, 0);
+        row("flow, three bands", {.style = Flow}, {480, 270}, 0.1);
+        row("flow, sharpest, fast waves", {.style = Flow, .flowAmplitude = 0.25, .flowFrequency = 3, .flowSharpness = 1, .flowEdgeSoftness = 0, .flowPhase = 5.5}, {333, 501}, 0.1);
+        row("flow, two bands, softest", {.style = Flow, .flowBands = 2, .flowAmplitude = 0.05, .flowFrequency = 0.3, .flowSharpness = 0, .flowEdgeSoftness = 1, .flowPhase = 0}, {640, 100}, 0.1);
+        row("flow, source, fractional size", {.source = path, .style = Flow}, {300, 168.75}, 0.1);
+        row("mirror", mirror(55, neutral, {}), {480, 270}, 0.2);
+        row("mirror, light blur, soft seam", mirror(3, neutral, {0.4, 0.1, 2, 1, 0, 0.8, 1}), {400, 300}, 0.2);
+        row("mirror, high line, waves", mirror(20, neutral, {0.85, 0.15, 3, 1, 0.5, 0.5, 0}), {320, 400}, 0.2);
+        row("mirror, line at the bottom", mirror(55, neutral, {0, 0, 1, 1, 1, 0.35, 0.5}), {300, 200}, 0.2);
+        row("mirror, line at the top", mirror(55, neutral, {1, 0, 1, 1, 1, 0.35, 0.5}), {300, 200}, 0.2);
+        row("mirror, toned, fractional", mirror(30, {0.02, 1, 0.9}, {0.52, 0.05, 1, 2, 0.7, 0.5, 0.3}), {300, 168.75}, 0.2);
+        row("mirror without source", {.style = Mirror}, {64, 64}, 0);
+        // clang-format on
+    }
+
+    void matchesReference()
+    {
+        QFETCH(Look, look);
+        QFETCH(QSizeF, size);
+        QFETCH(double, engine);
+        QFETCH(bool, deep);
+        const std::optional<Bitmap> source = look.source;
+        // 16-bit rows take a 16-bit source too, so both decoding paths meet the reference.
+        if (deep && source)
+            look.source =
+                Bitmap::fromImage(source->toImage().convertToFormat(QImage::Format_RGBA64));
+        const auto out = RenderPipeline::renderCG(look, size, deep);
+        QCOMPARE(bool(out), source || look.style == WallpaperStyle::Flow);
+        if (!out)
+            return;
+        Reference::LinearImage expected;
+        if (look.style == WallpaperStyle::Flow)
+            expected = Reference::flowWallpaper(size, look.flowSettings());
+        else if (look.style == WallpaperStyle::Blur)
+            expected = Reference::blurWallpaper(*source, size, look.settings());
+        else if (const auto base = BlurProcessor::render(*source, size, look.settings(), true))
+            expected = Reference::mirrorWallpaper(Reference::linearize(*base),
+                                                  look.mirrorSettings(), size);
+        // The engine works in float and encodes with a fast curve: `engine` LSB of its own, plus
+        // up to half a step of rounding when the output has 8 bits.
+        const auto d = Reference::compare(*out, expected);
+        const double rounding = deep ? 0 : 0.5;
+        QVERIFY2(d.max <= engine + rounding && d.mean <= 0.05 + rounding / 2,
+                 qPrintable(QStringLiteral("max %1, mean %2 LSB").arg(d.max).arg(d.mean)));
+        if (deep)
+            return;
+        // Grain only for a positive dither, the same each time, unbiased off the clipped ends.
+        const auto render = [&](double dither, bool deepColor = false) {
+            look.dither = dither;
+            const Bitmap b = RenderPipeline::renderCG(look, size, deepColor).value_or(Bitmap());
+            return QByteArray(reinterpret_cast<const char *>(b.constBits()),
+                              qsizetype(b.bytesPerLine() * b.height()));
+        };
+        const QByteArray plain = render(0), grain = render(0.1), exact = render(0, true);
+        QCOMPARE(render(-0.5), plain);
+        QCOMPARE(render(0.1), grain);
+        const auto *fine = reinterpret_cast<const uint16_t *>(exact.constData());
+        double shift = 0, changed = 0, n = 0;
+        for (qsizetype i = 0; i < plain.size(); ++i)
+            if (const double e = fine[i] / 257.0; i % 4 != 3 && e > 1 && e < 254) {
+                shift += uchar(grain[i]) - e;
+                changed += grain[i] != plain[i];
+                ++n;
+            }
+        QVERIFY2(std::abs(shift / n) < 0.05 && changed / n > 0.1,
+                 qPrintable(u"shift %1, changed %2"_s.arg(shift / n).arg(changed / n)));
+    }
+
+    // A symmetric source renders symmetric whatever the aspect ratios: the crop is centred and
+    // the fill covers the whole target. The reference tells a fill from a symmetric fit.
+    void aspectFillIsCentred_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QSize>("target");
+        QTest::addColumn<double>("blur");
+        // clang-format off
+        for (const QSize source : {QSize(240, 240), QSize(150, 300), QSize(400, 250), QSize(400, 100), QSize(64, 1000)})
+            for (const QSize target : {QSize(320, 180), QSize(90, 160), QSize(200, 200)})
+                for (const double blur : {0.0, 30.0})
+                    QTest::addRow("%dx%d into %dx%d, blur %g", source.width(), source.height(), target.width(), target.height(), blur) << source << target << blur;
+        // clang-format on
+    }
+
+    void aspectFillIsCentred()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QSize, target);
+        QFETCH(double, blur);
+        QImage image(source, QImage::Format_RGBA8888);
+        for (int y = 0; y < source.height(); ++y)
+            for (int x = 0; x < source.width(); ++x) {
+                const int dy = std::min(y, source.height() - 1 - y);
+                const int dx = std::min(x, source.width() - 1 - x);
+                image.setPixelColor(x, y, QColor(dy * 7 % 256, dx * 5 % 256, (dx + dy) * 3 % 256));
+            }
+        const Bitmap picture = Bitmap::fromImage(image);
+        const BlurProcessor::Settings settings{blur, 0, 1, 1, 0};
+        const auto out = BlurProcessor::render(picture, target, settings, true);
+        QVERIFY(out);
+        for (const auto &[horizontal, vertical] :
+             {std::pair(true, false), std::pair(false, true)}) {
+            const Bitmap flipped = Bitmap::fromImage(out->toImage().mirrored(horizontal, vertical));
+            const double asymmetry = Reference::compare(*out, Reference::linearize(flipped)).max;
+            QVERIFY2(asymmetry <= 0.1, qPrintable(QString::number(asymmetry)));
+        }
+        const auto d =
+            Reference::compare(*out, Reference::blurWallpaper(picture, target, settings));
+        QVERIFY2(d.mean < 3, qPrintable(QString::number(d.mean)));
+    }
+
+    // A straight, sharp seam below row N (counted from the bottom) splits the picture exactly:
+    // rows from N up are the blur style's, row N − 1 − k is the blur's row k darkened.
+    void mirrorFoldsAtTheSeam_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("seam");
+        QTest::addColumn<double>("depth");
+        // clang-format off
+        for (const QSize size : {QSize(50, 101), QSize(320, 180), QSize(97, 61), QSize(180, 320), QSize(640, 90)})
+            for (const auto &[line, depth] : {std::pair(0.3, 0.0), std::pair(0.52, 0.35), std::pair(0.9, 1.0)}) {
+                const int seam = int(std::lround(line * size.height()));
+                QTest::addRow("%dx%d, seam %d, depth %g", size.width(), size.height(), seam, depth) << size << seam << depth;
+            }
+        // clang-format on
+    }
+
+    void mirrorFoldsAtTheSeam()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, seam);
+        QFETCH(double, depth);
+        const int H = size.height();
+        Look look{.source = photo("path", 300, 200), .dither = 0, .mirrorDepth = depth};
+        look.mirrorLine = double(seam) / H;
+        look.mirrorAmplitude = look.mirrorSideFade = 0;
+        look.mirrorHardness = 1;
+        const auto blurred = RenderPipeline::renderCG(look, size, true);
+        look.style = WallpaperStyle::Mirror;
+        const auto mirrored = RenderPipeline::renderCG(look, size, true);
+        QVERIFY(blurred && mirrored);
+        Reference::LinearImage expected = Reference::linearize(*blurred);
+        for (int k = 0; k < seam; ++k)
+            for (int x = 0; x < size.width(); ++x)
+                for (int c = 0; c < 3; ++c)
+                    expected.at(x, H - 1 - k, c) =
+                        (1 - 0.6 * depth) * srgbToLinear(channel(*blurred, x, H - seam + k, c));
+        const double worst = Reference::compare(*mirrored, expected).max;
+        QVERIFY2(worst <= 0.02, qPrintable(QStringLiteral("%1 LSB").arg(worst)));
+    }
+
+    // Sizes no bitmap can have end as no picture on every path, instead of a crash.
+    void sizeGuards_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<QSize>("expected"); // empty: no picture
+        QTest::newRow("half a pixel wide") << QSizeF(0.5, 1000) << QSize();
+        QTest::newRow("NaN width") << QSizeF(std::nan(""), 100) << QSize();
+        QTest::newRow("infinite") << QSizeF(std::numeric_limits<double>::infinity(), 9) << QSize();
+        QTest::newRow("one pixel") << QSizeF(1, 1) << QSize(1, 1);
+        QTest::newRow("fraction rounds out") << QSizeF(1800, 1012.5) << QSize(1800, 1013);
+        QTest::newRow("widest side") << QSizeF(65535, 2) << QSize(65535, 2);
+        QTest::newRow("one past the widest") << QSizeF(65536, 2) << QSize();
+        QTest::newRow("sides fit, too many pixels") << QSizeF(20000, 20000) << QSize();
+        QTest::newRow("wider than an int") << QSizeF(3e9, 100) << QSize();
+    }
+
+    void sizeGuards()
+    {
+        QFETCH(QSizeF, size);
+        QFETCH(QSize, expected);
+        Look look{.source = photo("path", 160, 100)};
+        const auto sizeOf = [](const std::optional<Bitmap> &b) { return b ? b->size() : QSize(); };
+        QCOMPARE(sizeOf(BlurProcessor::render(*look.source, size, {}, false)), expected);
+        QCOMPARE(sizeOf(FlowProcessor::render(size, look.flowSettings(), true)), expected);
+        for (const WallpaperStyle style : allCases<WallpaperStyle>())
+            for (const bool deep : {false, true}) {
+                look.style = style;
+                QCOMPARE(sizeOf(RenderPipeline::renderCG(look, size, deep)), expected);
+            }
+    }
+
+    // What the output paths get, with the German text the alert shows when it fails.
+    void renderFull_data()
+    {
+        using enum WallpaperStyle;
+        QTest::addColumn<Look>("look");
+        QTest::addColumn<PixelSize>("size");
+        QTest::addColumn<QString>("error");
+        const QString failed = u"Das Wallpaper konnte nicht gerendert werden."_s;
+        const PixelSize small{64, 40}, huge{int64Max, int64Max};
+        // clang-format off
+        QTest::newRow("flow without source") << Look{.style = Flow} << small << QString();
+        QTest::newRow("mirror, portrait") << Look{.source = photo("path", 100, 80), .style = Mirror} << PixelSize{40, 64} << QString();
+        QTest::newRow("blur, empty picture") << Look{.source = Bitmap()} << small << failed;
+        QTest::newRow("flow, largest size") << Look{.style = Flow} << huge << failed;
+        // Without a source the missing picture is the reason, whatever the size.
+        QTest::newRow("blur without source, huge") << Look{} << huge << u"Kein Quellbild ausgewählt."_s;
+        // clang-format on
+    }
+
+    void renderFull()
+    {
+        QFETCH(Look, look);
+        QFETCH(PixelSize, size);
+        QFETCH(QString, error);
+        const RenderPipeline::FullRender result = RenderPipeline::renderFull(look, size);
+        QCOMPARE(std::holds_alternative<ExportError>(result)
+                     ? description(std::get<ExportError>(result))
+                     : QString(),
+                 error);
+        if (const Bitmap *bitmap = std::get_if<Bitmap>(&result)) {
+            QCOMPARE(bitmap->size(), QSize(int(size.width), int(size.height)));
+            QVERIFY2(bitmap->isDeep(), "output is rendered with 16 bits per channel");
+        }
+    }
+
+    // The entry chosen in the picker and the custom width and height: the label shown, and the
+    // preview size, unrounded with the aspect kept and the longer side at most 1800.
+    void pixelSizeAndPreview_data()
+    {
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<qint64>("customWidth");
+        QTest::addColumn<qint64>("customHeight");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QSizeF>("preview");
+        const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
+                            QSizeF preview) {
+            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview;
+        };
+        const QString custom = u"Eigene Größe…"_s;
+        // clang-format off
+        // The custom size counts only for the custom entry.
+        row(u"Pro Display XDR — 6016 × 3384"_s, 800, 600, u"6016 × 3384 px · 20.4 MP"_s, {1800, 1012.5});
+        row(u"MacBook Pro 14\" — 3024 × 1964"_s, 800, 600, u"3024 × 1964 px · 5.9 MP"_s, {1800, 1169.047619047619});
+        row(custom, 1800, 900, u"1800 × 900 px · 1.6 MP"_s, {1800, 900});
+        row(custom, 100, 1801, u"100 × 1801 px · 0.2 MP"_s, {99.94447529150472, 1800});
+        // 1800 / 2122 × 2122 is 1800.0000000000002 in doubles.
+        row(custom, 2122, 1000, u"2122 × 1000 px · 2.1 MP"_s, {1800, 848.2563619227145});
+        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800});
+        // Below 1 counts as 1; there is no upper bound.
+        row(custom, 0, -5, u"1 × 1 px · 0.0 MP"_s, {1, 1});
+        row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
+        // The exact binary value rounds, ties to even: 0.25 and 0.75 are exact ties, 0.05 lies
+        // a little above its decimal, 0.15 a little below.
+        row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
+        row(custom, 750, 1000, u"750 × 1000 px · 0.8 MP"_s, {750, 1000});
+        row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
+        row(custom, 150, 1000, u"150 × 1000 px · 0.1 MP"_s, {150, 1000});
+        // Within 64 bits the count is exact (2^53 + 1 is no double); beyond, it does not wrap.
+        row(custom, 9007199254740993, 1, u"9007199254740993 × 1 px · 9007199254.7 MP"_s, {1800, 1.9984014443252815e-13});
+        row(custom, int64Max, 2, u"9223372036854775807 × 2 px · 18446744073709.6 MP"_s, {1800, 3.903127820947816e-16});
+        // clang-format on
+    }
+
+    void pixelSizeAndPreview()
+    {
+        QFETCH(QString, preset);
+        QFETCH(qint64, customWidth);
+        QFETCH(qint64, customHeight);
+        QFETCH(QString, label);
+        QFETCH(QSizeF, preview);
+        // The figures ignore the locale: a German default would show if they did not.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const QList<ResolutionPreset> &all = ResolutionPreset::all();
+        const auto it = std::find_if(all.begin(), all.end(),
+                                     [&](const ResolutionPreset &p) { return p.name == preset; });
+        QVERIFY(it != all.end());
+        const PixelSize size = RenderPipeline::pixelSize(*it, customWidth, customHeight);
+        QCOMPARE(RenderPipeline::pixelSizeLabel(size), label);
+        const QSizeF scaled = RenderPipeline::previewSize(size);
+        QCOMPARE(scaled, preview);
+        QVERIFY(std::max(scaled.width(), scaled.height()) <= 1800); // not even by an ulp
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRender)
+#include "tst_render.moc"

@@ -1,0 +1,367 @@
+// The window's parts the workflows pass by: menus and shortcuts, the empty state, the alert, the
+// status capsule, the copy button, the thumbnail strips, the settings' key field, the eliding
+// pickers.
+
+#include "model/appmodel.h"
+#include "support/testdata.h"
+#include "support/testhttpserver.h"
+#include "ui/elidingcombobox.h"
+#include "ui/mainwindow.h"
+#include "ui/previewpane.h"
+#include "ui/settingsdialog.h"
+#include "ui/statuscapsule.h"
+#include "ui/thumbstrip.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// A thumbnail source that answers only when the test says so; request n has the id n + 1.
+struct FakeThumbnails
+{
+    QList<std::pair<QString, std::function<void(QImage)>>> requests;
+    QList<ThumbnailSource::RequestId> cancelled;
+    ThumbnailSource source()
+    {
+        return {[this](const QString &path, std::function<void(QImage)> deliver) {
+                    requests.append({path, std::move(deliver)});
+                    return ThumbnailSource::RequestId(requests.size());
+                },
+                [this](ThumbnailSource::RequestId id) { cancelled << id; }};
+    }
+};
+
+using Text = std::optional<QString>;
+
+const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
+
+} // namespace
+
+class TestWidgets : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            qputenv(variable, m_home.filePath(QString::fromLatin1(variable)).toUtf8());
+    }
+
+    void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }
+
+    void menusAndShortcuts()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QStringList menus;
+        for (QAction *menu : window.menuBar()->actions()) {
+            QStringList items;
+            for (QAction *item : menu->menu()->actions())
+                items << (item->isSeparator() ? QStringLiteral("—") : item->text());
+            menus << menu->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
+        }
+        QCOMPARE(menus, (QStringList{"Datei: Als HEIC exportieren…, —, Beenden",
+                                     "Bearbeiten: Einstellungen…",
+                                     "Hilfe: Über Voskan, Nach Updates suchen…"}));
+        QCOMPARE(window.exportAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QVERIFY(!window.checkForUpdatesAction()->isEnabled()); // no updater
+
+        // Without a picture in both looks nothing can be exported, neither by button nor by key.
+        auto *setDesktop = window.findChild<QPushButton *>(QStringLiteral("setDesktopButton"));
+        auto *exportButton = window.findChild<QToolButton *>(QStringLiteral("exportButton"));
+        QSignalSpy triggered(window.exportAction(), &QAction::triggered);
+        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(triggered.size(), 0);
+        model.openLocalImage(kPhoto); // both looks get it
+        QVERIFY(setDesktop->isEnabled() && exportButton->isEnabled());
+        model.setEditing(Appearance::Dark);
+        model.bind(&Look::source).setValue(std::nullopt);
+        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
+
+        QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY(window.findChild<SettingsDialog *>() &&
+                    window.findChild<SettingsDialog *>()->isVisible());
+    }
+
+    void appearanceSwitchEmptyStateAndCopy()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        auto *title = window.findChild<QLabel *>(QStringLiteral("emptyTitle"));
+        auto *copy = window.findChild<QToolButton *>(QStringLiteral("copyLookButton"));
+        QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Hell“"));
+        QCOMPARE(
+            window.findChild<QLabel *>(QStringLiteral("emptyDescription"))->text(),
+            QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."));
+        QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Dunkel“ übernehmen"));
+        QVERIFY(!copy->isEnabled());
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("appearance_dark")),
+                          Qt::LeftButton);
+        QCOMPARE(model.editing(), Appearance::Dark);
+        QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Dunkel“"));
+        QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Hell“ übernehmen"));
+        QVERIFY(title->isVisible());
+        model.openLocalImage(kPhoto);
+        QVERIFY(!title->isVisible() && copy->isEnabled());
+        model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
+        copy->click();
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
+    }
+
+    void errorAlert_data()
+    {
+        QTest::addColumn<QString>("dismissal");
+        QTest::newRow("OK") << "OK";
+        QTest::newRow("Escape") << "Escape";
+        QTest::newRow("closed by the window manager") << "close";
+        QTest::newRow("cleared by the model") << "model";
+    }
+
+    void errorAlert()
+    {
+        QFETCH(QString, dismissal);
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        model.setErrorMessage(QStringLiteral("Erster Fehler."));
+        QPointer<QMessageBox> alert = window.errorAlert();
+        QTRY_VERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(alert->buttons().constFirst()->text(), QStringLiteral("OK"));
+        // A newer error takes over the open alert; an error is no confirmation for the capsule.
+        model.setErrorMessage(QStringLiteral("Zweiter Fehler."));
+        QCOMPARE(window.errorAlert(), alert.data());
+        QCOMPARE(alert->text(), QStringLiteral("Zweiter Fehler."));
+        QVERIFY(!window.findChild<StatusCapsule *>()->isVisible());
+
+        if (dismissal == "OK")
+            QTest::mouseClick(alert->buttons().constFirst(), Qt::LeftButton);
+        else if (dismissal == "Escape")
+            QTest::keyClick(alert, Qt::Key_Escape);
+        else if (dismissal == "close")
+            alert->close();
+        else
+            model.setErrorMessage(std::nullopt);
+        QTRY_VERIFY(!alert);
+        QVERIFY(!model.errorMessage());
+        // The next error, even in the same breath, opens an alert of its own.
+        model.setErrorMessage(QStringLiteral("Noch einmal."));
+        QVERIFY(window.errorAlert());
+        QCOMPARE(window.errorAlert()->text(), QStringLiteral("Noch einmal."));
+    }
+
+    void statusCapsuleSlidesInAndOut()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *capsule = window.findChild<StatusCapsule *>();
+        auto *pane = window.findChild<PreviewPane *>();
+        QList<int> heights; // where the slide put it, step by step
+        for (auto *slide : capsule->findChildren<QPropertyAnimation *>())
+            if (slide->propertyName() == "pos")
+                connect(slide, &QVariantAnimation::valueChanged, this,
+                        [&heights](const QVariant &pos) { heights << pos.toPoint().y(); });
+
+        model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+        QVERIFY(capsule->isVisible());
+        const int rest = pane->height() - capsule->height() - StatusCapsule::kBottomMargin;
+        QVERIFY(capsule->y() > rest);
+        QTRY_COMPARE(capsule->y(), rest);
+        QCOMPARE(capsule->x(), (pane->width() - capsule->width()) / 2);
+        // It rose steadily and never passed its resting place.
+        QVERIFY(heights.size() > 2);
+        for (qsizetype i = 1; i < heights.size(); ++i)
+            QVERIFY(heights[i] <= heights[i - 1] && heights[i] >= rest);
+
+        model.setStatusMessage(std::nullopt);
+        QVERIFY(capsule->isVisible()); // sliding out
+        QTRY_VERIFY(!capsule->isVisible());
+    }
+
+    void thumbTooltips_data()
+    {
+        QTest::addColumn<Text>("description");
+        QTest::addColumn<Text>("altDescription");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("description") << Text("Nebel am See") << Text("a") << "Nebel am See";
+        QTest::newRow("alt only") << Text() << Text("a lake in fog") << "a lake in fog";
+        QTest::newRow("neither") << Text() << Text() << "Foto von Ada Muster";
+        // Presence decides: an empty description is still the caption.
+        QTest::newRow("empty description") << Text("") << Text("a lake") << "";
+    }
+
+    void thumbTooltips()
+    {
+        QFETCH(Text, description);
+        QFETCH(Text, altDescription);
+        QFETCH(QString, expected);
+        UnsplashPhoto photo;
+        photo.user.name = QStringLiteral("Ada Muster");
+        photo.description = description;
+        photo.altDescription = altDescription;
+        UnsplashThumbModel model;
+        model.setPhotos({photo});
+        QCOMPARE(model.index(0).data(Qt::ToolTipRole).toString(), expected);
+    }
+
+    void thumbPlaceholder_data()
+    {
+        QTest::addColumn<Text>("color");
+        QTest::addColumn<QColor>("expected"); // invalid: grey at 0.2 over the background
+        QTest::newRow("missing") << Text() << QColor();
+        QTest::newRow("the hit's colour") << Text("#d94020") << QColor(0xd9, 0x40, 0x20);
+        QTest::newRow("short form") << Text("#d42") << QColor();
+        QTest::newRow("garbage") << Text("rot") << QColor();
+    }
+
+    void thumbPlaceholder()
+    {
+        QFETCH(Text, color);
+        QFETCH(QColor, expected);
+        // A server that never answers keeps the tile loading.
+        TestHttpServer server;
+        QVERIFY(server.start());
+        TestHttpServer::Response silent;
+        silent.mode = TestHttpServer::Response::Body::Silent;
+        silent.declaredLength = 5000;
+        server.setResponse("/small.jpg", silent);
+        UnsplashPhoto photo;
+        photo.urls.small = server.url("/small.jpg").toString();
+        photo.color = color;
+        auto *model = new UnsplashThumbModel;
+        ThumbStrip strip(model);
+        strip.resize(200, strip.height());
+        model->setPhotos({photo});
+        strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip));
+        QTRY_VERIFY(strip.isAnimating());
+        const QImage grab = strip.viewport()->grab().toImage();
+        const QRect item = strip.visualRect(model->index(0));
+        // Clear of the rounded corner and the spinner in the middle.
+        const QColor painted =
+            grab.pixelColor(item.left() + 12, item.top() + ThumbStrip::kTileMargin + 12);
+        if (!expected.isValid()) {
+            const QColor back = grab.pixelColor(item.right() - 2, item.top() + 20), grey(Qt::gray);
+            expected = QColor::fromRgbF(back.redF() * 0.8f + grey.redF() * 0.2f,
+                                        back.greenF() * 0.8f + grey.greenF() * 0.2f,
+                                        back.blueF() * 0.8f + grey.blueF() * 0.2f);
+        }
+        const int off = std::abs(painted.red() - expected.red()) +
+                        std::abs(painted.green() - expected.green()) +
+                        std::abs(painted.blue() - expected.blue());
+        QVERIFY2(off <= 8, qPrintable(painted.name() + QLatin1Char(' ') + expected.name()));
+    }
+
+    void thumbsLoadOnlyOnScreen()
+    {
+        FakeThumbnails fake;
+        auto *model = new AssetThumbModel(fake.source());
+        ThumbStrip strip(model);
+        strip.resize(200, strip.height());
+        QList<PhotoAsset> assets;
+        for (int i = 0; i < 50; ++i)
+            assets.append({QString::number(i), QStringLiteral("/pics/%1.jpg").arg(i), {}});
+        model->setAssets(assets);
+        RecentFileThumbModel files(fake.source()); // a recent file shows its name, not its folder
+        files.setPaths({QStringLiteral("/home/ada/Bilder/Urlaub 2024/Strand.heic")});
+        QCOMPARE(files.index(0).data(Qt::ToolTipRole).toString(), QStringLiteral("Strand.heic"));
+        strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip));
+        // 200 px hold four tiles of 60 px, the fourth in part; all are asked for at once.
+        QTRY_VERIFY(!fake.requests.isEmpty());
+        QCOMPARE(fake.requests.size(), 4);
+        fake.requests.first().second(QImage(120, 80, QImage::Format_RGB32));
+
+        // Scrolled to the end: the ones still waiting are withdrawn, the last ones asked for.
+        strip.horizontalScrollBar()->setValue(strip.horizontalScrollBar()->maximum());
+        QTRY_COMPARE(fake.requests.constLast().first, QStringLiteral("/pics/49.jpg"));
+        QCOMPARE(fake.cancelled, (QList<ThumbnailSource::RequestId>{2, 3, 4}));
+        QVERIFY(fake.requests.size() < 12);
+        QVERIFY2(!model->index(0).data(ThumbListModel::ImageRole).value<QImage>().isNull(),
+                 "a picture stays when its tile scrolls away");
+        // Hiding the strip withdraws what is still open.
+        const qsizetype open = fake.requests.size() - 4;
+        strip.hide();
+        QTRY_COMPARE(fake.cancelled.size(), 3 + open);
+    }
+
+    void accessKeyField()
+    {
+        AppModel model;
+        SettingsDialog dialog(&model, nullptr);
+        auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("accessKeyField"));
+        QCOMPARE(field->placeholderText(), QStringLiteral("Access-Key (optional)"));
+        QStringList seen;
+        connect(&model, &AppModel::accessKeyChanged, this, [&] { seen << model.accessKey(); });
+        // No Return, no leaving the field: each keystroke is already the model's key, as typed.
+        QTest::keyClicks(field, QStringLiteral("ab c"));
+        QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));
+        QCOMPARE(AppModel().accessKey(), QStringLiteral("ab c"));
+        // The same key stored again elsewhere leaves the caret where the user put it.
+        field->setCursorPosition(2);
+        model.setAccessKey(QStringLiteral("ab c"));
+        QCOMPARE(field->cursorPosition(), 2);
+        model.setAccessKey(QStringLiteral("xyz"));
+        QCOMPARE(field->text(), QStringLiteral("xyz"));
+    }
+
+    void elidedPresetNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("width");
+        for (const ResolutionPreset &preset : ResolutionPreset::all())
+            for (const int width : {40, 120, 180, 400})
+                QTest::addRow("%s in %d px", qPrintable(preset.name), width)
+                    << preset.name << width;
+    }
+
+    void elidedPresetNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, width);
+        ElidingComboBox picker;
+        const QFontMetrics metrics = picker.fontMetrics();
+        const QString shown = picker.elided(name, width);
+        if (metrics.horizontalAdvance(name) <= width) {
+            QCOMPARE(shown, name);
+            return;
+        }
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        QVERIFY(shown.contains(QChar(0x2026)));
+        const qsizetype dash = name.lastIndexOf(QChar(0x2014));
+        const QString size = dash > 0 ? name.mid(dash - 1) : QString();
+        // Where there is room for the size and a bit of the name, the size is whole.
+        if (!size.isEmpty() && metrics.horizontalAdvance(size + QStringLiteral("MMM")) < width) {
+            QVERIFY2(shown.endsWith(size) && name.startsWith(shown.left(3)), qPrintable(shown));
+        }
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"

@@ -1,0 +1,413 @@
+// What a person does with Voskan, done in the real window: search and set a wallpaper, open a
+// file and export it, save into the photo library, meet a broken file. A loopback server stands
+// in for Unsplash, a recording desktop for the real one; files are read back with libheif.
+
+#include "model/appmodel.h"
+#include "sources/photolibrary.h"
+#include "sources/unsplashservice.h"
+#include "support/fakes.h"
+#include "support/fakeunsplashserver.h"
+#include "support/heicreader.h"
+#include "support/testdata.h"
+#include "ui/colorwell.h"
+#include "ui/creditlabel.h"
+#include "ui/effectsection.h"
+#include "ui/mainwindow.h"
+#include "ui/previewpane.h"
+#include "ui/thumbstrip.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString kPath = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
+const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
+
+// The program as started, with the desktop replaced by a recording one.
+struct Session
+{
+    AppModel model;
+    RecordingDesktop *desktop = new RecordingDesktop;
+    MainWindow window;
+
+    explicit Session(const std::shared_ptr<PhotoLibrary> &photos = {})
+        : model({makeUnsplashClient, photos}), window(&model, nullptr, photos.get())
+    {
+        model.setDesktopService(
+            std::make_shared<DesktopService>(std::unique_ptr<RecordingDesktop>(desktop)));
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+    template <typename T = QWidget> T *find(const char *n) { return window.findChild<T *>(n); }
+    void clickTile(ThumbStrip *strip, int row)
+    {
+        const auto tile = [=] { return strip->visualRect(strip->model()->index(row, 0)); };
+        QTRY_VERIFY(strip->isVisible() && tile().isValid());
+        QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, tile().center());
+    }
+    // Picks the combo box entry with that text from the keyboard.
+    void choose(const char *combo, const QString &text)
+    {
+        auto *box = find<QComboBox>(combo);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Home);
+        while (box->currentText() != text && box->currentIndex() < box->count() - 1)
+            QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->currentText(), text);
+    }
+};
+
+// Answers not given yet go with the test function that asked for them.
+QObject *pendingAnswers()
+{
+    static QObject holder;
+    return &holder;
+}
+
+// Answers the next modal dialog of type T once it is open, as the user would.
+template <typename T> void whenOpen(std::function<void(T *)> answer)
+{
+    auto *timer = new QTimer(pendingAnswers());
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(dialog);
+        }
+    });
+    timer->start(10);
+}
+
+// Types a path into the file dialog and presses Return.
+void answerFileDialog(const QString &path, QString *title)
+{
+    whenOpen<QFileDialog>([path, title](QFileDialog *dialog) {
+        *title = dialog->windowTitle();
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+int distance(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+           std::abs(a.blue() - b.blue());
+}
+
+// Share of the pixels that are `color`, give or take what encoding does.
+double shareNear(const QImage &image, QColor color)
+{
+    qint64 hits = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            hits += distance(image.pixelColor(x, y), color) <= 36;
+    return double(hits) / (qint64(image.width()) * image.height());
+}
+
+} // namespace
+
+class TestWorkflows : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            qputenv(variable, m_home.filePath(QString::fromLatin1(variable)).toUtf8());
+        // The dialogs are driven as widgets, whatever the platform offers.
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    }
+
+    void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }
+
+    void cleanup() { qDeleteAll(pendingAnswers()->children()); }
+
+    void searchPickTuneAndSetAsDesktop()
+    {
+        FakeUnsplashServer unsplash;
+        QVERIFY(unsplash.start());
+        Session s;
+        s.model.setAccessKey(QStringLiteral("schluessel"));
+
+        // Typing follows every keystroke; only Return searches.
+        auto *field = s.find<QLineEdit>("searchField");
+        QTest::keyClicks(field, QStringLiteral("herbst"));
+        QCOMPARE(s.model.query(), QStringLiteral("herbst"));
+        QCOMPARE(unsplash.searchCount(), 0);
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(unsplash.searchCount(), 1, 15000);
+        auto *strip = s.find<ThumbStrip>("unsplashStrip");
+        QTRY_COMPARE_WITH_TIMEOUT(strip->model()->rowCount(), 12, 15000);
+
+        // The third hit: downloaded, reported, shown with its photographer's linked credit.
+        s.clickTile(strip, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
+        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(unsplash.ids().at(2)));
+        QTRY_COMPARE(unsplash.downloadReports(), 1);
+        auto *credit = s.find<CreditLabel>("attribution");
+        QVERIFY(credit->isVisible() && credit->isLink());
+        QVERIFY(credit->credit().contains(QStringLiteral("Mira Sander")));
+
+        // A slider step writes the look at once and renders once, after the pause.
+        QSignalSpy renders(&s.model, &AppModel::previewChanged);
+        auto *blur = s.find<QSlider>("slider_blur");
+        const double before = s.model.lightLook().blur;
+        blur->setFocus();
+        QTest::keyClick(blur, Qt::Key_PageUp);
+        QVERIFY(s.model.lightLook().blur > before);
+        QCOMPARE(renders.size(), 0);
+        QTRY_COMPARE(renders.size(), 1);
+
+        // A size of one's own.
+        s.choose("presetPicker", QStringLiteral("Eigene Größe…"));
+        for (const auto &[name, value] :
+             {std::pair{"customWidth", "640"}, {"customHeight", "400"}}) {
+            auto *size = s.find<QLineEdit>(name);
+            size->setFocus();
+            QTest::keyClick(size, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(size, QString::fromLatin1(value) + QLatin1Char('\r'));
+        }
+
+        // "Als Schreibtisch setzen": both pictures at that size on the desktop, confirmed.
+        auto *setDesktop = s.find<QPushButton>("setDesktopButton");
+        QCOMPARE(setDesktop->text(), QStringLiteral("Als Schreibtisch setzen"));
+        QTest::mouseClick(setDesktop, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
+        const HeicFile heic = readHeic(s.desktop->shown.constFirst().heic);
+        QVERIFY(heic.readable && heic.pictures.size() == 2);
+        for (const HeicPicture &picture : heic.pictures)
+            QCOMPARE(picture.pixels.size(), QSize(640, 400));
+        QTRY_COMPARE(s.model.statusMessage(),
+                     std::optional<QString>(QStringLiteral("Als dynamisches Wallpaper gesetzt.")));
+        QTRY_VERIFY(s.find("statusCapsule")->isVisible());
+    }
+
+    void openFlowOwnColoursAndExport()
+    {
+        Session s;
+        s.choose("sourcePicker", QStringLiteral("Dateien"));
+        QString title;
+        answerFileDialog(kPath, &title);
+        QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("Bild öffnen"));
+        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+
+        s.choose("stylePicker", QStringLiteral("Flow"));
+        QTest::mouseClick(s.find<QAbstractButton>("bandsTwo"), Qt::LeftButton);
+        QVERIFY(!s.find("colorWell2")->isVisible());
+        const QList<QColor> own{QColor(210, 60, 40), QColor(30, 80, 190)};
+        for (int i = 0; i < own.size(); ++i) {
+            whenOpen<QColorDialog>([c = own[i]](QColorDialog *dialog) {
+                dialog->setCurrentColor(c);
+                dialog->accept();
+            });
+            QTest::mouseClick(s.find<ColorWell>(i ? "colorWell1" : "colorWell0"), Qt::LeftButton);
+            QCOMPARE(s.find<ColorWell>(i ? "colorWell1" : "colorWell0")->color().rgb(),
+                     own[i].rgb());
+        }
+        s.model.setPreset(ResolutionPreset::all().constLast());
+        s.model.setCustomWidth(800);
+        s.model.setCustomHeight(500);
+
+        // Ctrl+S, a path typed into the save dialog: the controls wait while it is written.
+        const QString path = m_home.filePath(QStringLiteral("Wald.heic"));
+        answerFileDialog(path, &title);
+        QApplication::setActiveWindow(&s.window); // back from the dialogs
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(title, QStringLiteral("Als HEIC exportieren"));
+        QVERIFY(s.model.isExporting());
+        QVERIFY(!s.find("setDesktopButton")->isEnabled());
+        QVERIFY(!s.window.exportAction()->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
+                                  std::optional<QString>(QStringLiteral("Exportiert: Wald.heic")),
+                                  30000);
+        QVERIFY(s.find("setDesktopButton")->isEnabled());
+
+        const HeicFile heic = readHeic(path);
+        QVERIFY(heic.readable && heic.pictures.size() == 2);
+        const QImage light = heic.pictures.constFirst().pixels;
+        QCOMPARE(light.size(), QSize(800, 500));
+        // The light picture is made of the two colours chosen.
+        for (const QColor &c : own)
+            QVERIFY2(shareNear(light, c) > 0.15, qPrintable(c.name()));
+    }
+
+    void photosAllowAlbumPickAndSave()
+    {
+        QTemporaryDir pictures;
+        QVERIFY(QDir(pictures.path()).mkdir(QStringLiteral("Urlaub")));
+        QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
+        QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Urlaub/Tassen.jpg"))));
+        auto photos = std::make_shared<PhotoLibrary>(pictures.path());
+        int asked = 0;
+        photos->setPrompt([&asked](const QString &) { return ++asked; }); // "Erlauben"
+        Session s(photos);
+        s.choose("sourcePicker", QStringLiteral("Fotos"));
+        QTest::mouseClick(s.find<QPushButton>("connectPhotosButton"), Qt::LeftButton);
+        QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
+        QCOMPARE(asked, 1);
+        auto *strip = s.find<ThumbStrip>("assetStrip");
+        QTRY_COMPARE(strip->model()->rowCount(), 2); // "Alle Fotos", chosen by itself
+
+        s.choose("albumPicker", QStringLiteral("Urlaub"));
+        QTRY_COMPARE(strip->model()->rowCount(), 1);
+        s.clickTile(strip, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull(), 15000);
+
+        // The export button's menu, its entry "In Fotos sichern".
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            for (QAction *action : menu->actions())
+                if (action->text() == QStringLiteral("In Fotos sichern"))
+                    QTest::mouseClick(menu, Qt::LeftButton, {},
+                                      menu->actionGeometry(action).center());
+        });
+        QTest::mouseClick(s.find<QToolButton>("exportButton"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            s.model.statusMessage(),
+            std::optional<QString>(QStringLiteral("In Fotos gesichert (Album „Voskan“).")), 30000);
+        const QStringList saved =
+            QDir(pictures.filePath(QStringLiteral("Voskan"))).entryList({QStringLiteral("*.heic")});
+        QCOMPARE(saved.size(), 1);
+        const HeicFile heic =
+            readHeic(pictures.filePath(QStringLiteral("Voskan/") + saved.first()));
+        QVERIFY(heic.readable && heic.pictures.size() == 2);
+        // The picked picture, not the other one, is in it.
+        const auto meanColor = [](const QImage &image) {
+            return image.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .pixelColor(0, 0);
+        };
+        const QColor mean = meanColor(heic.pictures.constFirst().pixels);
+        QVERIFY(distance(mean, meanColor(QImage(kCups))) <
+                distance(mean, meanColor(QImage(kPath))));
+    }
+
+    void brokenFileShowsAnAlert()
+    {
+        Session s;
+        s.choose("sourcePicker", QStringLiteral("Dateien"));
+        QString title;
+        answerFileDialog(TestData::photo(QStringLiteral("README.md")), &title); // no picture
+        QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
+        QMessageBox *alert = s.window.errorAlert();
+        QTRY_VERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Fehler"));
+        QCOMPARE(alert->text(), QStringLiteral("Bild konnte nicht geladen werden: README.md"));
+        QVERIFY(s.find("emptyTitle")->isVisible());
+        QTest::mouseClick(alert->buttons().constFirst(), Qt::LeftButton);
+        QVERIFY(!s.model.errorMessage());
+        QTRY_VERIFY(!s.window.errorAlert());
+    }
+
+    void effectRowsPerStyle_data()
+    {
+        QTest::addColumn<QString>("rows"); // under "Stil", for the style the row is named after
+        QTest::newRow("Blur") << "Blur|Helligkeit|Sättigung|Kontrast|Körnung";
+        QTest::newRow("Flow")
+            << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
+        QTest::newRow("Spiegel")
+            << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
+    }
+
+    void effectRowsPerStyle()
+    {
+        QFETCH(QString, rows);
+        Session s;
+        s.choose("stylePicker", QString::fromLatin1(QTest::currentDataTag()));
+        auto *section = s.window.findChild<EffectSection *>();
+        // The labels of the rows shown, top to bottom.
+        const auto shown = [section] {
+            QMultiMap<int, QString> byTop;
+            for (QLabel *label : section->findChildren<QLabel *>())
+                if (label->buddy() && label->isVisible())
+                    byTop.insert(label->mapTo(section, QPoint()).y(), label->text());
+            return QStringList(byTop.values()).join(QLatin1Char('|'));
+        };
+        QTRY_COMPARE(shown(), QStringLiteral("Stil|") + rows);
+    }
+
+    void previewPaintsTheRender_data()
+    {
+        QTest::addColumn<QSize>("output");
+        QTest::newRow("wide") << QSize(1600, 800);
+        QTest::newRow("tall") << QSize(600, 900);
+    }
+
+    void previewPaintsTheRender()
+    {
+        QFETCH(QSize, output);
+        Session s;
+        s.model.openLocalImage(kCups);
+        s.model.bind(&Look::blur).setValue(0.0);
+        s.model.setPreset(ResolutionPreset::all().constLast());
+        s.model.setCustomWidth(output.width());
+        s.model.setCustomHeight(output.height());
+        s.model.renderPreview();
+        auto *pane = s.window.findChild<PreviewPane *>();
+        // The output's aspect, as large as fits 40 px inside the pane, centred.
+        const QRectF inner = QRectF(pane->rect()).adjusted(40, 40, -40, -40);
+        QSizeF fit = output.scaled(inner.size().toSize(), Qt::KeepAspectRatio).toSizeF();
+        const QRect expected =
+            QRectF(inner.center() - QPointF(fit.width() / 2, fit.height() / 2), fit).toRect();
+        const QImage painted = pane->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage render =
+            s.model.preview()
+                .scaled(expected.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        // Inside the rounded corners every pixel is the render's.
+        const int corner = PreviewPane::kCornerRadius;
+        qint64 off = 0, count = 0;
+        for (int y = corner; y < expected.height() - corner; y += 3)
+            for (int x = corner; x < expected.width() - corner; x += 3, ++count)
+                off += distance(painted.pixelColor(expected.topLeft() + QPoint(x, y)),
+                                render.pixelColor(x, y));
+        QVERIFY2(off < count * 9, qPrintable(QString::number(double(off) / count)));
+    }
+
+    void startWithAFile()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Its own settings and its own socket, so no other Voskan takes the file.
+        for (const QString variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(variable, home.filePath(variable));
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("XDG_RUNTIME_DIR"))));
+        QProcess app;
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        app.setProcessEnvironment(env);
+        app.setWorkingDirectory(TestData::dir());
+        app.start(QStringLiteral(VOSKAN_APP_BINARY), {QFileInfo(kCups).fileName()});
+        QVERIFY(app.waitForStarted());
+        // Opening a picture lists it among the recent files, which the settings keep.
+        const QString conf = home.filePath(QStringLiteral("XDG_CONFIG_HOME/Voskan/Voskan.conf"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QSettings(conf, QSettings::IniFormat).value("recentLocalFiles").toStringList(),
+            QStringList{QFileInfo(kCups).absoluteFilePath()}, 30000);
+        QCOMPARE(app.state(), QProcess::Running);
+        app.terminate();
+        QVERIFY(app.waitForFinished());
+    }
+};
+
+QTEST_MAIN(TestWorkflows)
+#include "tst_workflows.moc"
