@@ -65,33 +65,25 @@ void TestModel::germanTexts_data()
 {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("german");
+    const auto join = [](const QStringList &texts) { return texts.join(u'|'); };
     // A preset row as the picker shows it, with the size the output gets.
     const auto preset = [](int row) {
         const ResolutionPreset p = ResolutionPreset::all().value(row);
         return u"%1 = %2x%3"_s.arg(p.name).arg(p.width).arg(p.height);
     };
     // clang-format off
-    QTest::newRow("Stil Blur") << label(WallpaperStyle::Blur) << u"Blur"_s;
-    QTest::newRow("Stil Flow") << label(WallpaperStyle::Flow) << u"Flow"_s;
-    QTest::newRow("Stil Spiegel") << label(WallpaperStyle::Mirror) << u"Spiegel"_s;
-    QTest::newRow("Hell") << label(Appearance::Light) << u"Hell"_s;
-    QTest::newRow("Dunkel") << label(Appearance::Dark) << u"Dunkel"_s;
-    QTest::newRow("Quelle Unsplash") << label(SourceKind::Unsplash) << u"Unsplash"_s;
-    QTest::newRow("Quelle Dateien") << label(SourceKind::Files) << u"Dateien"_s;
-    QTest::newRow("Quelle Fotos") << label(SourceKind::Photos) << u"Fotos"_s;
+    QTest::newRow("styles") << join({label(WallpaperStyle::Blur), label(WallpaperStyle::Flow), label(WallpaperStyle::Mirror)}) << u"Blur|Flow|Spiegel"_s;
+    QTest::newRow("appearances") << join({label(Appearance::Light), label(Appearance::Dark)}) << u"Hell|Dunkel"_s;
+    QTest::newRow("sources") << join({label(SourceKind::Unsplash), label(SourceKind::Files), label(SourceKind::Photos)}) << u"Unsplash|Dateien|Fotos"_s;
     QTest::newRow("no picture") << description(ExportError::NoSource) << u"Kein Quellbild ausgewählt."_s;
     QTest::newRow("render failed") << description(ExportError::RenderFailed) << u"Das Wallpaper konnte nicht gerendert werden."_s;
     QTest::newRow("encode failed") << description(ExportError::EncodeFailed) << u"Das Bild konnte nicht kodiert werden."_s;
-    // The dash is U+2014, the times sign U+00D7, the ellipsis U+2026, the inch mark ASCII.
-    QTest::newRow("preset 1, the initial one") << preset(0) << u"Pro Display XDR \u2014 6016 \u00d7 3384 = 6016x3384"_s;
-    QTest::newRow("preset 2") << preset(1) << u"Studio Display 5K \u2014 5120 \u00d7 2880 = 5120x2880"_s;
-    QTest::newRow("preset 3") << preset(2) << u"iMac 24\" 4.5K \u2014 4480 \u00d7 2520 = 4480x2520"_s;
-    QTest::newRow("preset 4") << preset(3) << u"MacBook Pro 16\" \u2014 3456 \u00d7 2234 = 3456x2234"_s;
-    QTest::newRow("preset 5") << preset(4) << u"MacBook Pro 14\" \u2014 3024 \u00d7 1964 = 3024x1964"_s;
-    QTest::newRow("preset 6") << preset(5) << u"MacBook Air 13\" \u2014 2560 \u00d7 1664 = 2560x1664"_s;
-    QTest::newRow("preset 7") << preset(6) << u"4K UHD \u2014 3840 \u00d7 2160 = 3840x2160"_s;
-    QTest::newRow("preset 8") << preset(7) << u"Full HD \u2014 1920 \u00d7 1080 = 1920x1080"_s;
-    QTest::newRow("preset 9, custom, nothing after it") << preset(8) + preset(9) << u"Eigene Gr\u00f6\u00dfe\u2026 = 0x0 = 0x0"_s;
+    // The dash is U+2014, the times sign U+00D7, the ellipsis U+2026, the inch mark ASCII; the
+    // custom row is last, with nothing after it.
+    QTest::newRow("presets, the first the initial one") << join({preset(0), preset(1), preset(2), preset(3), preset(4), preset(5), preset(6), preset(7), preset(8), preset(9)})
+        << u"Pro Display XDR \u2014 6016 \u00d7 3384 = 6016x3384|Studio Display 5K \u2014 5120 \u00d7 2880 = 5120x2880|iMac 24\" 4.5K \u2014 4480 \u00d7 2520 = 4480x2520|"
+           u"MacBook Pro 16\" \u2014 3456 \u00d7 2234 = 3456x2234|MacBook Pro 14\" \u2014 3024 \u00d7 1964 = 3024x1964|MacBook Air 13\" \u2014 2560 \u00d7 1664 = 2560x1664|"
+           u"4K UHD \u2014 3840 \u00d7 2160 = 3840x2160|Full HD \u2014 1920 \u00d7 1080 = 1920x1080|Eigene Gr\u00f6\u00dfe\u2026 = 0x0| = 0x0"_s;
     // clang-format on
 }
 

@@ -262,14 +262,12 @@ void TestNetwork::reply_data()
     QTest::newRow("width missing") << Response::json(edited(R"("width":6000,)", "")) << kUnreadable + "„results[1].width“ fehlt.";
     QTest::newRow("width as text") << Response::json(edited("6000", R"("6000")")) << kUnreadable + "„results[1].width“ sollte eine ganze Zahl sein.";
     QTest::newRow("height a fraction") << Response::json(edited("4000", "4000.5")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
-    QTest::newRow("height beyond 64 bits") << Response::json(edited("4000", "9223372036854775808")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
     QTest::newRow("height largest 64-bit") << Response::json(edited("4000", "9223372036854775807")) << "a,b";
     QTest::newRow("urls text") << Response::json(edited(R"({"raw":"r","full":"f","regular":"g","small":"s","thumb":"t"})", R"("g")")) << kUnreadable + "„results[1].urls“ sollte ein Objekt sein.";
     QTest::newRow("descriptions null") << Response::json(edited(R"("Abend","alt_description":"Himmel")", R"(null,"alt_description":null)")) << "a,b";
     QTest::newRow("user links missing") << Response::json(edited(R"(,"links":{"html":"h"})", "")) << "a,b";
     QTest::newRow("unknown keys") << Response::json(edited(R"("name":)", R"("id":99,"tags":[{}],"name":)")) << "a,b";
     QTest::newRow("color a number") << Response::json(edited(R"("#a0b0c0")", "160")) << kUnreadable + "„results[1].color“ sollte ein Text sein.";
-    QTest::newRow("user links text") << Response::json(edited(R"({"html":"h"})", R"("h")")) << kUnreadable + "„results[1].user.links“ sollte ein Objekt sein.";
     QTest::newRow("no colon") << Response::json(R"({"total" 1})") << kUnreadable + "kein gültiges JSON (nach einem Schlüssel fehlt der Doppelpunkt, bei Byte 10).";
     QTest::newRow("slowly") << Response{200, {}, hits, Response::Body::Trickle, 8, 30} << "c,a,b";
     QTest::newRow("201 with hits") << Response::json(hits, 201) << "Unsplash-Fehler (HTTP 201).";

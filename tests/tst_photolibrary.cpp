@@ -204,54 +204,6 @@ private Q_SLOTS:
         QCOMPARE(albumsOf(later).size(), status == PhotosAuthStatus::Authorized ? 2 : 0);
     }
 
-    void thumbnails_data()
-    {
-        QTest::addColumn<QByteArray>("bytes"); // null: the camera photo; empty: no file
-        QTest::addColumn<QSize>("delivered");  // 0 × 0: no thumbnail
-        QTest::addColumn<int>("storedLongSide");
-        // clang-format off
-        QTest::newRow("camera photo") << QByteArray() << QSize(240, 150) << 256;
-        QTest::newRow("portrait") << encoded({600, 900}, Qt::red) << QSize(160, 240) << 256;
-        QTest::newRow("small, not enlarged") << encoded({50, 20}, Qt::red) << QSize(50, 20) << 50;
-        QTest::newRow("text named .jpg") << QByteArray("keine Bilddaten\n") << QSize(0, 0) << 0;
-        QTest::newRow("cut-off JPEG") << QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF") << QSize(0, 0) << 0;
-        QTest::newRow("vanished") << QByteArray("") << QSize(0, 0) << 0;
-        // clang-format on
-    }
-
-    void thumbnails()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QSize, delivered);
-        QFETCH(int, storedLongSide);
-        QTemporaryDir dir;
-        // A space in the folder shows that the cache names files by their encoded URI.
-        const QString path = dir.filePath("Mein Urlaub/bild.jpg");
-        QFile photo(TestData::photo("photo-path-2560x1600.jpg"));
-        QVERIFY(photo.open(QIODevice::ReadOnly));
-        const QDateTime modified(QDate(2023, 7, 14), QTime(9, 30, 5));
-        if (bytes.isNull() || !bytes.isEmpty())
-            QVERIFY(write(path, bytes.isNull() ? photo.readAll() : bytes, modified));
-
-        PhotoImageManager manager;
-        const auto image = await<QImage>([&](auto done) { manager.requestThumbnail(path, done); });
-        QVERIFY(image);
-        QCOMPARE(image->size(), delivered);
-        const QByteArray uri = "file://" + QFile::encodeName(path).replace(" ", "%20");
-        const QString stored = m_cache.filePath(
-            "thumbnails/large/" + QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex() +
-            ".png");
-        QCOMPARE(PhotoImageManager::cachedThumbnailPath(path), stored);
-        // Read back by Qt, an independent PNG reader.
-        const QImage cached(stored);
-        QCOMPARE(qMax(cached.width(), cached.height()), storedLongSide);
-        if (storedLongSide == 0)
-            return;
-        QCOMPARE(cached.text("Thumb::URI"), QString::fromUtf8(uri));
-        QCOMPARE(cached.text("Thumb::MTime"), QString::number(modified.toSecsSinceEpoch()));
-        QCOMPARE(QFileInfo(stored).permissions() & (QFile::ReadOther | QFile::ReadGroup),
-                 QFileDevice::Permissions());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPhotoLibrary)

@@ -4,7 +4,6 @@
 
 #include "model/appmodel.h"
 #include "support/testdata.h"
-#include "support/testhttpserver.h"
 #include "ui/elidingcombobox.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
@@ -228,54 +227,6 @@ private Q_SLOTS:
         UnsplashThumbModel model;
         model.setPhotos({photo});
         QCOMPARE(model.index(0).data(Qt::ToolTipRole).toString(), expected);
-    }
-
-    void thumbPlaceholder_data()
-    {
-        QTest::addColumn<Text>("color");
-        QTest::addColumn<QColor>("expected"); // invalid: grey at 0.2 over the background
-        QTest::newRow("missing") << Text() << QColor();
-        QTest::newRow("the hit's colour") << Text("#d94020") << QColor(0xd9, 0x40, 0x20);
-        QTest::newRow("short form") << Text("#d42") << QColor();
-        QTest::newRow("garbage") << Text("rot") << QColor();
-    }
-
-    void thumbPlaceholder()
-    {
-        QFETCH(Text, color);
-        QFETCH(QColor, expected);
-        // A server that never answers keeps the tile loading.
-        TestHttpServer server;
-        QVERIFY(server.start());
-        TestHttpServer::Response silent;
-        silent.mode = TestHttpServer::Response::Body::Silent;
-        silent.declaredLength = 5000;
-        server.setResponse("/small.jpg", silent);
-        UnsplashPhoto photo;
-        photo.urls.small = server.url("/small.jpg").toString();
-        photo.color = color;
-        auto *model = new UnsplashThumbModel;
-        ThumbStrip strip(model);
-        strip.resize(200, strip.height());
-        model->setPhotos({photo});
-        strip.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&strip));
-        QTRY_VERIFY(strip.isAnimating());
-        const QImage grab = strip.viewport()->grab().toImage();
-        const QRect item = strip.visualRect(model->index(0));
-        // Clear of the rounded corner and the spinner in the middle.
-        const QColor painted =
-            grab.pixelColor(item.left() + 12, item.top() + ThumbStrip::kTileMargin + 12);
-        if (!expected.isValid()) {
-            const QColor back = grab.pixelColor(item.right() - 2, item.top() + 20), grey(Qt::gray);
-            expected = QColor::fromRgbF(back.redF() * 0.8f + grey.redF() * 0.2f,
-                                        back.greenF() * 0.8f + grey.greenF() * 0.2f,
-                                        back.blueF() * 0.8f + grey.blueF() * 0.2f);
-        }
-        const int off = std::abs(painted.red() - expected.red()) +
-                        std::abs(painted.green() - expected.green()) +
-                        std::abs(painted.blue() - expected.blue());
-        QVERIFY2(off <= 8, qPrintable(painted.name() + QLatin1Char(' ') + expected.name()));
     }
 
     void thumbsLoadOnlyOnScreen()
