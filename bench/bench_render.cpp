@@ -137,6 +137,26 @@ void BM_DecodeAndFirstPreview(benchmark::State &state)
     }
 }
 
+// The most a look's numbers can ask of the engine: the widest blur, and a mirror seam at the
+// bounds of its amplitude and frequency, whose fold then reads base rows from the whole
+// height for every block of columns. Nothing prepared beforehand.
+void BM_LookAtTheBounds(benchmark::State &state)
+{
+    Look look;
+    look.source = source(2560);
+    look.blur = 1e12;
+    if (state.range(0) == 1) {
+        look.style = WallpaperStyle::Mirror;
+        look.mirrorAmplitude = 10;
+        look.mirrorFrequency = 100;
+        look.mirrorSideFade = 10;
+    }
+    for (auto _ : state) {
+        BlurProcessor::context().clearCache();
+        benchmark::DoNotOptimize(RenderPipeline::renderCG(look, sizeFor(false), true));
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_BlurFull)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -146,6 +166,7 @@ BENCHMARK(BM_MirrorPreview)->Arg(2560)->Arg(6000)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_FlowFull)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FlowPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BlurFullFreshBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LookAtTheBounds)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeAndFirstPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -108,6 +108,10 @@ void TestModel::lookFields_data()
     QTest::newRow("unknown") << u"blurr"_s << u"3"_s << Look() << u"Unbekanntes Feld „blurr“. Bekannt sind: style, blur, brightness,"_s;
     QTest::newRow("decimal comma") << u"blur"_s << u"3,5"_s << Look() << u"Ungültiger Wert für „blur“: „3,5“"_s;
     QTest::newRow("colour name") << u"flowColor1"_s << u"red"_s << Look() << u"Ungültiger Wert für „flowColor1“: „red“"_s;
+    QTest::newRow("at the bound") << u"mirrorPhase"_s << u"-1000"_s << Look{.mirrorPhase = -1000} << QString();
+    QTest::newRow("too large") << u"blur"_s << u"1e12"_s << Look() << u"Ungültiger Wert für „blur“: „1e12“ (erlaubt ist eine Zahl von 0 bis 1000)"_s;
+    QTest::newRow("infinite") << u"flowAmplitude"_s << u"-inf"_s << Look() << u"Ungültiger Wert für „flowAmplitude“: „-inf“ (erlaubt ist eine Zahl von -10 bis 10)"_s;
+    QTest::newRow("not a number") << u"contrast"_s << u"nan"_s << Look() << u"Ungültiger Wert für „contrast“: „nan“"_s;
     QTest::newRow("style label") << u"style"_s << u"Spiegel"_s << Look() << u"Ungültiger Wert für „style“: „Spiegel“"_s;
     // clang-format on
 }

@@ -1,4 +1,5 @@
 #include "model/renderpipeline.h"
+#include "render/imagerecipe.h"
 #include "render/rendercolor.h"
 #include "support/reference.h"
 
@@ -214,6 +215,50 @@ private Q_SLOTS:
         QVERIFY2(worst <= 0.02, qPrintable(QStringLiteral("%1 LSB").arg(worst)));
     }
 
+    // Numbers beyond the bounds reach the renderers in a copied or restored look without any
+    // parsing: they render like the nearest bound, NaN like the neutral value, and never crash
+    // or stall (a blur of 1e12 overflowed the shrink's sizes, 1e9 summed for minutes).
+    void wildValues_data()
+    {
+        using enum WallpaperStyle;
+        QTest::addColumn<Look>("wild");
+        QTest::addColumn<Look>("bound");
+        const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+        const Bitmap path = photo("path", 160, 100);
+        // clang-format off
+        QTest::newRow("blur 1e12") << Look{.source = path, .blur = 1e12} << Look{.source = path, .blur = 1000};
+        QTest::newRow("blur NaN") << Look{.source = path, .blur = nan} << Look{.source = path, .blur = 0};
+        QTest::newRow("tone") << Look{.source = path, .brightness = -inf, .saturation = nan, .contrast = 1e300, .dither = inf} << Look{.source = path, .brightness = -10, .saturation = 1, .contrast = 10, .dither = 10};
+        QTest::newRow("flow") << Look{.style = Flow, .flowAmplitude = 1e30, .flowFrequency = -inf, .flowSharpness = nan, .flowEdgeSoftness = -1e300, .flowPhase = inf} << Look{.style = Flow, .flowAmplitude = 10, .flowFrequency = -100, .flowSharpness = 1, .flowEdgeSoftness = -10, .flowPhase = 1000};
+        QTest::newRow("mirror") << Look{.source = path, .style = Mirror, .blur = 1e9, .mirrorLine = nan, .mirrorAmplitude = -1e38, .mirrorFrequency = inf, .mirrorPhase = -inf, .mirrorHardness = -1e300, .mirrorDepth = 1e300, .mirrorSideFade = inf} << Look{.source = path, .style = Mirror, .blur = 1000, .mirrorLine = 0.5, .mirrorAmplitude = -10, .mirrorFrequency = 100, .mirrorPhase = -1000, .mirrorHardness = -10, .mirrorDepth = 10, .mirrorSideFade = 10};
+        // clang-format on
+    }
+
+    void wildValues()
+    {
+        QFETCH(Look, wild);
+        QFETCH(Look, bound);
+        const auto wildOut = RenderPipeline::renderCG(wild, QSizeF(96, 60), false);
+        const auto boundOut = RenderPipeline::renderCG(bound, QSizeF(96, 60), false);
+        QVERIFY(wildOut && boundOut);
+        QCOMPARE(wildOut->toImage(), boundOut->toImage());
+    }
+
+    // At every source size the aspect fill leaves the mirror an input that starts exactly at the
+    // origin; an ulp off there, the fold was dropped (672 of 81907 sources at 20000 × 10000).
+    void mirrorAtEverySize()
+    {
+        for (const QSize target : {QSize(20000, 10000), QSize(16384, 6103), QSize(7680, 4320)})
+            for (int w = 1000; w < 3000; w += 9)
+                for (int h = 600; h < 2000; h += 13) {
+                    const Bitmap source(PixelBuffer::allocate(w, h, PixelFormat::Rgba8));
+                    const auto base = BlurProcessor::processedImage(source, target, {});
+                    QVERIFY(base);
+                    const Image folded = MirrorProcessor::apply(*base, target, {});
+                    QVERIFY2(folded.recipe()->mirror, qPrintable(QString::asprintf("%dx%d", w, h)));
+                }
+    }
+
     // Sizes no bitmap can have end as no picture on every path, instead of a crash.
     void sizeGuards_data()
     {
@@ -289,9 +334,10 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("customHeight");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QSizeF>("preview");
+        QTest::addColumn<bool>("exportable"); // within the size and pixel limits
         const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
-                            QSizeF preview) {
-            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview;
+                            QSizeF preview, bool exportable = true) {
+            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview << exportable;
         };
         const QString custom = u"Eigene Größe…"_s;
         // clang-format off
@@ -302,8 +348,13 @@ private Q_SLOTS:
         row(custom, 100, 1801, u"100 × 1801 px · 0.2 MP"_s, {99.94447529150472, 1800});
         // 1800 / 2122 × 2122 is 1800.0000000000002 in doubles.
         row(custom, 2122, 1000, u"2122 × 1000 px · 2.1 MP"_s, {1800, 848.2563619227145});
-        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800});
-        // Below 1 counts as 1; there is no upper bound.
+        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800}, false);
+        // libvips reads no HEIC back from 16384 a side; 100 MP keep an export within 4 GB.
+        row(custom, 16383, 6103, u"16383 × 6103 px · 100.0 MP"_s, {1800, 670.536531770738});
+        row(custom, 16384, 6103, u"16384 × 6103 px · 100.0 MP"_s, {1800, 670.49560546875}, false);
+        row(custom, 16385, 100, u"16385 × 100 px · 1.6 MP"_s, {1800, 10.985657613671041}, false);
+        row(custom, 12000, 9000, u"12000 × 9000 px · 108.0 MP"_s, {1800, 1350}, false);
+        // Below 1 counts as 1; the upper bounds are the export's, not the size's.
         row(custom, 0, -5, u"1 × 1 px · 0.0 MP"_s, {1, 1});
         row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
         // The exact binary value rounds, ties to even: 0.25 is an exact tie, 0.05 lies a
@@ -311,8 +362,8 @@ private Q_SLOTS:
         row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
         row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
         // Within 64 bits the count is exact (2^53 + 1 is no double); beyond, it does not wrap.
-        row(custom, 9007199254740993, 1, u"9007199254740993 × 1 px · 9007199254.7 MP"_s, {1800, 1.9984014443252815e-13});
-        row(custom, int64Max, 2, u"9223372036854775807 × 2 px · 18446744073709.6 MP"_s, {1800, 3.903127820947816e-16});
+        row(custom, 9007199254740993, 1, u"9007199254740993 × 1 px · 9007199254.7 MP"_s, {1800, 1.9984014443252815e-13}, false);
+        row(custom, int64Max, 2, u"9223372036854775807 × 2 px · 18446744073709.6 MP"_s, {1800, 3.903127820947816e-16}, false);
         // clang-format on
     }
 
@@ -323,6 +374,7 @@ private Q_SLOTS:
         QFETCH(qint64, customHeight);
         QFETCH(QString, label);
         QFETCH(QSizeF, preview);
+        QFETCH(bool, exportable);
         // The figures ignore the locale: a German default would show if they did not.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const QList<ResolutionPreset> &all = ResolutionPreset::all();
@@ -334,6 +386,10 @@ private Q_SLOTS:
         const QSizeF scaled = RenderPipeline::previewSize(size);
         QCOMPARE(scaled, preview);
         QVERIFY(std::max(scaled.width(), scaled.height()) <= 1800); // not even by an ulp
+        const std::optional<QString> error = RenderPipeline::sizeError(size);
+        QCOMPARE(!error, exportable);
+        QVERIFY(!error ||
+                error->endsWith(u"höchstens 16383 Pixel, zusammen höchstens 100 Megapixel."_s));
     }
 };
 

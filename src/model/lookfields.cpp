@@ -1,9 +1,11 @@
 #include "lookfields.h"
 
+#include "render/renderbounds.h"
+
 #include <QLocale>
 
 #include <functional>
-#include <utility>
+#include <optional>
 #include <vector>
 
 namespace LookFields {
@@ -11,18 +13,31 @@ namespace {
 
 using Setter = std::function<bool(Look &, const QString &)>;
 
-bool parseDouble(const QString &text, double &out)
+// Out of range, and "inf" and "nan" (which the C locale parses), count as not parsing.
+bool parseDouble(const QString &text, RenderBounds::Range range, double &out)
 {
     bool ok = false;
     const double v = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (ok)
-        out = v;
-    return ok;
+    if (!ok || !range.contains(v))
+        return false;
+    out = v;
+    return true;
 }
 
-Setter number(double Look::*member)
+struct Field
 {
-    return [member](Look &look, const QString &text) { return parseDouble(text, look.*member); };
+    QString name;
+    Setter set;
+    std::optional<RenderBounds::Range> range; // numbers only, named in the message
+};
+
+Field number(const QString &name, double Look::*member, RenderBounds::Range range)
+{
+    return {name,
+            [member, range](Look &look, const QString &text) {
+                return parseDouble(text, range, look.*member);
+            },
+            range};
 }
 
 Setter color(QColor Look::*member)
@@ -36,9 +51,9 @@ Setter color(QColor Look::*member)
     };
 }
 
-const std::vector<std::pair<QString, Setter>> &setters()
+const std::vector<Field> &setters()
 {
-    static const std::vector<std::pair<QString, Setter>> table = {
+    static const std::vector<Field> table = {
         {QStringLiteral("style"),
          [](Look &look, const QString &text) {
              const auto style = fromRawValue<WallpaperStyle>(text.trimmed());
@@ -46,11 +61,11 @@ const std::vector<std::pair<QString, Setter>> &setters()
                  look.style = *style;
              return bool(style);
          }},
-        {QStringLiteral("blur"), number(&Look::blur)},
-        {QStringLiteral("brightness"), number(&Look::brightness)},
-        {QStringLiteral("saturation"), number(&Look::saturation)},
-        {QStringLiteral("contrast"), number(&Look::contrast)},
-        {QStringLiteral("dither"), number(&Look::dither)},
+        number(QStringLiteral("blur"), &Look::blur, RenderBounds::blur),
+        number(QStringLiteral("brightness"), &Look::brightness, RenderBounds::brightness),
+        number(QStringLiteral("saturation"), &Look::saturation, RenderBounds::saturation),
+        number(QStringLiteral("contrast"), &Look::contrast, RenderBounds::contrast),
+        number(QStringLiteral("dither"), &Look::dither, RenderBounds::dither),
         {QStringLiteral("flowColor0"), color(&Look::flowColor0)},
         {QStringLiteral("flowColor1"), color(&Look::flowColor1)},
         {QStringLiteral("flowColor2"), color(&Look::flowColor2)},
@@ -62,18 +77,18 @@ const std::vector<std::pair<QString, Setter>> &setters()
                  look.flowBands = v;
              return ok;
          }},
-        {QStringLiteral("flowAmplitude"), number(&Look::flowAmplitude)},
-        {QStringLiteral("flowFrequency"), number(&Look::flowFrequency)},
-        {QStringLiteral("flowSharpness"), number(&Look::flowSharpness)},
-        {QStringLiteral("flowEdgeSoftness"), number(&Look::flowEdgeSoftness)},
-        {QStringLiteral("flowPhase"), number(&Look::flowPhase)},
-        {QStringLiteral("mirrorLine"), number(&Look::mirrorLine)},
-        {QStringLiteral("mirrorAmplitude"), number(&Look::mirrorAmplitude)},
-        {QStringLiteral("mirrorFrequency"), number(&Look::mirrorFrequency)},
-        {QStringLiteral("mirrorPhase"), number(&Look::mirrorPhase)},
-        {QStringLiteral("mirrorHardness"), number(&Look::mirrorHardness)},
-        {QStringLiteral("mirrorDepth"), number(&Look::mirrorDepth)},
-        {QStringLiteral("mirrorSideFade"), number(&Look::mirrorSideFade)},
+        number(QStringLiteral("flowAmplitude"), &Look::flowAmplitude, RenderBounds::amplitude),
+        number(QStringLiteral("flowFrequency"), &Look::flowFrequency, RenderBounds::frequency),
+        number(QStringLiteral("flowSharpness"), &Look::flowSharpness, RenderBounds::shape),
+        number(QStringLiteral("flowEdgeSoftness"), &Look::flowEdgeSoftness, RenderBounds::shape),
+        number(QStringLiteral("flowPhase"), &Look::flowPhase, RenderBounds::phase),
+        number(QStringLiteral("mirrorLine"), &Look::mirrorLine, RenderBounds::line),
+        number(QStringLiteral("mirrorAmplitude"), &Look::mirrorAmplitude, RenderBounds::amplitude),
+        number(QStringLiteral("mirrorFrequency"), &Look::mirrorFrequency, RenderBounds::frequency),
+        number(QStringLiteral("mirrorPhase"), &Look::mirrorPhase, RenderBounds::phase),
+        number(QStringLiteral("mirrorHardness"), &Look::mirrorHardness, RenderBounds::shape),
+        number(QStringLiteral("mirrorDepth"), &Look::mirrorDepth, RenderBounds::shape),
+        number(QStringLiteral("mirrorSideFade"), &Look::mirrorSideFade, RenderBounds::shape),
     };
     return table;
 }
@@ -83,20 +98,25 @@ const std::vector<std::pair<QString, Setter>> &setters()
 QStringList names()
 {
     QStringList out;
-    for (const auto &entry : setters())
-        out << entry.first;
+    for (const Field &entry : setters())
+        out << entry.name;
     return out;
 }
 
 bool set(Look &look, const QString &field, const QString &value, QString *error)
 {
-    for (const auto &[name, setter] : setters()) {
-        if (name != field)
+    for (const Field &entry : setters()) {
+        if (entry.name != field)
             continue;
         Look changed = look;
-        if (!setter(changed, value)) {
-            if (error)
+        if (!entry.set(changed, value)) {
+            if (error) {
                 *error = QStringLiteral("Ungültiger Wert für „%1“: „%2“").arg(field, value);
+                if (entry.range)
+                    *error += QStringLiteral(" (erlaubt ist eine Zahl von %1 bis %2)")
+                                  .arg(QLocale::c().toString(entry.range->min),
+                                       QLocale::c().toString(entry.range->max));
+            }
             return false;
         }
         look = std::move(changed);

@@ -65,6 +65,19 @@ std::optional<Bitmap> renderCG(const Look &look, QSizeF size, bool deep)
     return std::nullopt;
 }
 
+std::optional<QString> sizeError(PixelSize size)
+{
+    if (size.width <= MaxOutputSide && size.height <= MaxOutputSide &&
+        size.width * size.height <= MaxOutputPixels)
+        return std::nullopt;
+    return QStringLiteral("Die Ausgabegröße %1 × %2 ist zu groß: jede Seite höchstens %3 Pixel, "
+                          "zusammen höchstens %4 Megapixel.")
+        .arg(size.width)
+        .arg(size.height)
+        .arg(MaxOutputSide)
+        .arg(MaxOutputPixels / 1'000'000);
+}
+
 PixelSize pixelSize(const ResolutionPreset &preset, qint64 customWidth, qint64 customHeight)
 {
     if (!preset.isCustom())

@@ -33,8 +33,20 @@ inline constexpr qint64 MaxPreviewSide = 1800;
 // including a blur or mirror look without a source and a size no bitmap can have.
 std::optional<Bitmap> renderCG(const Look &look, QSizeF size, bool deep);
 
+// The largest output side: libvips (with Debian 12's libheif) reads no HEIC back that is 16384
+// pixels wide or tall at this pixel count (16384 × 6103 fails, 16383 × 6103 reads), so a
+// larger file would be written but could never be opened again.
+inline constexpr qint64 MaxOutputSide = 16383;
+// The largest output in pixels: a HEIC export holds both pictures in 16-bit colour and their
+// encoded form at once, and this keeps the largest within about 4 GB (bench/README.md).
+inline constexpr qint64 MaxOutputPixels = 100'000'000;
+
+// The German message refusing a size beyond those limits; nothing for a size that can be
+// exported. Callers check it before decoding or rendering anything.
+std::optional<QString> sizeError(PixelSize size);
+
 // The preset's own size, or for the custom entry the custom size with values below 1 as 1.
-// Custom sizes have no upper bound.
+// Sizes beyond the export limits stay as they are: sizeError() refuses them.
 PixelSize pixelSize(const ResolutionPreset &preset, qint64 customWidth, qint64 customHeight);
 
 // "6016 × 3384 px · 20.4 MP": plain integers and a decimal point whatever the locale.

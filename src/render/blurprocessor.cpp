@@ -1,5 +1,6 @@
 #include "blurprocessor.h"
 
+#include "renderbounds.h"
 #include "rendercontext.h"
 
 #include <algorithm>
@@ -33,7 +34,8 @@ std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
 
     // The blur runs at source resolution, so its strength is a fraction of the photo whatever
     // the output size; clamping first keeps the borders from fading.
-    const double sigma = sigmaFor(source.width(), source.height(), settings.blur);
+    const double sigma =
+        sigmaFor(source.width(), source.height(), RenderBounds::blur.apply(settings.blur));
     if (sigma > 0.5) {
         const Image blurred =
             image.clampedToExtent().gaussianBlurred(sigma).croppedTo(sourceExtent);
@@ -41,8 +43,10 @@ std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
             image = blurred;
     }
 
-    const Image controlled = image.colorControlled(
-        float(settings.brightness), float(settings.saturation), float(settings.contrast));
+    const Image controlled =
+        image.colorControlled(float(RenderBounds::brightness.apply(settings.brightness)),
+                              float(RenderBounds::saturation.apply(settings.saturation)),
+                              float(RenderBounds::contrast.apply(settings.contrast)));
     if (!controlled.isNull())
         image = controlled;
 
@@ -58,7 +62,11 @@ std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
     const QRectF G = image.extent();
     const double x0 = G.center().x() - W * 0.5;
     const double y0 = G.center().y() - H * 0.5;
-    image = image.croppedTo(QRectF(x0, y0, W, H)).translated(-x0, -y0);
+    // When the scaled picture comes out an ulp short of the target on one side, the crop
+    // starts a hair away from the origin (1.8e-12 for some sizes); the mirror needs it exact.
+    image = image.croppedTo(QRectF(x0, y0, W, H))
+                .translated(-x0, -y0)
+                .snappedTo(QRectF(0, 0, W, H), 1e-6);
     if (image.isNull())
         return std::nullopt;
     return image;
@@ -67,6 +75,7 @@ std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
 std::optional<Bitmap> finalize(const Image &image, QSizeF size, double dither, bool deepColor)
 {
     Image output = image;
+    dither = RenderBounds::dither.apply(dither);
     if (dither > 0) {
         const Image dithered = image.dithered(float(dither));
         if (!dithered.isNull())

@@ -1,6 +1,7 @@
 #include "flowprocessor.h"
 
 #include "blurprocessor.h"
+#include "renderbounds.h"
 #include "rendercontext.h"
 
 namespace FlowProcessor {
@@ -23,11 +24,11 @@ FlowKernelArgs kernelArgs(QSizeF size, const Settings &settings)
         put(1, colors.size() >= 2 ? colors[1] : colors[0]); // top
     }
     // Seam half-widths, as fractions of the picture height.
-    const double hwMin = (1 - settings.sharpness) * 0.0285 + 0.0015;
-    const double hwMax = settings.edgeSoftness * 0.47 + 0.08;
-    args.amp = float(settings.amplitude);
-    args.freq = float(settings.frequency);
-    args.phase = float(settings.phase);
+    const double hwMin = (1 - RenderBounds::shape.apply(settings.sharpness)) * 0.0285 + 0.0015;
+    const double hwMax = RenderBounds::shape.apply(settings.edgeSoftness) * 0.47 + 0.08;
+    args.amp = float(RenderBounds::amplitude.apply(settings.amplitude));
+    args.freq = float(RenderBounds::frequency.apply(settings.frequency));
+    args.phase = float(RenderBounds::phase.apply(settings.phase));
     args.hwMin = float(hwMin);
     args.hwMax = float(hwMax);
     args.w = float(size.width());
@@ -46,8 +47,8 @@ std::optional<Bitmap> render(QSizeF size, const Settings &settings, bool deepCol
     Image image = Image::fromFlowKernel(kernelArgs(size, settings), QRectF(0, 0, W, H));
     if (image.isNull())
         return std::nullopt;
-    if (settings.dither > 0) {
-        const Image dithered = image.dithered(float(settings.dither));
+    if (const double dither = RenderBounds::dither.apply(settings.dither); dither > 0) {
+        const Image dithered = image.dithered(float(dither));
         if (!dithered.isNull())
             image = dithered;
     }

@@ -115,6 +115,21 @@ Image Image::translated(double dx, double dy) const
     });
 }
 
+Image Image::snappedTo(const QRectF &rect, double tolerance) const
+{
+    return with([&](ImageRecipe &r) {
+        const QRectF &e = r.extent;
+        const auto near = [tolerance](double a, double b) { return std::abs(a - b) <= tolerance; };
+        if (near(e.left(), rect.left()) && near(e.top(), rect.top()) &&
+            near(e.right(), rect.right()) && near(e.bottom(), rect.bottom())) {
+            r.extent = rect;
+            if (r.clampRect)
+                r.clampRect = rect;
+        }
+        return true;
+    });
+}
+
 Image Image::mirrored(const MirrorKernelArgs &args, const QRectF &extent) const
 {
     return with([&](ImageRecipe &r) {

@@ -62,6 +62,9 @@ public:
     Image colorControlled(float brightness, float saturation, float contrast) const;
     Image scaled(double factor) const; // about the origin
     Image translated(double dx, double dy) const;
+    // The extent set to `rect` when each of its edges is within `tolerance` of it; unchanged
+    // otherwise. Outside its extent an image repeats its edges, so this moves no pixel.
+    Image snappedTo(const QRectF &rect, double tolerance) const;
     Image mirrored(const MirrorKernelArgs &args, const QRectF &extent) const;
     Image dithered(float intensity) const;
 

@@ -219,8 +219,10 @@ void foldRow(float yc, const float *curve, const float *hw, float dark, const fl
         const float t = d - 0.5f;
         const float r0 = __builtin_floorf(t);
         fraction[i] = t - r0;
-        int ya = int(r0) - first;
-        ya = ya < 0 ? -1 : (ya > span ? span : ya); // -1: both rows clamp to the first
+        // Clamped in float first: a wild seam lies beyond what an int holds.
+        const float rc =
+            r0 < float(first - 1) ? float(first - 1) : (r0 > float(last) ? float(last) : r0);
+        const int ya = int(rc) - first; // -1: both rows clamp to the first
         row[i] = ya;
     }
     const std::size_t stride = std::size_t(n) * 3;

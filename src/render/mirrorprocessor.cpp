@@ -1,5 +1,7 @@
 #include "mirrorprocessor.h"
 
+#include "renderbounds.h"
+
 #include <algorithm>
 
 namespace MirrorProcessor {
@@ -9,16 +11,17 @@ MirrorKernelArgs kernelArgs(QSizeF size, const Settings &settings)
     const double W = size.width();
     const double H = size.height();
     // Half a pixel at least, so the sharpest seam still blends instead of aliasing.
-    const double hwMin = std::max(H * ((1 - settings.hardness) * 0.02), 0.5);
-    const double hwMax = std::max(hwMin, H * (settings.sideFade * 0.18));
+    using namespace RenderBounds;
+    const double hwMin = std::max(H * ((1 - shape.apply(settings.hardness)) * 0.02), 0.5);
+    const double hwMax = std::max(hwMin, H * (shape.apply(settings.sideFade) * 0.18));
     MirrorKernelArgs args;
-    args.baseLine = float(H * settings.line);
-    args.amp = float(settings.amplitude);
-    args.freq = float(settings.frequency);
-    args.phase = float(settings.phase);
+    args.baseLine = float(H * line.apply(settings.line));
+    args.amp = float(amplitude.apply(settings.amplitude));
+    args.freq = float(frequency.apply(settings.frequency));
+    args.phase = float(phase.apply(settings.phase));
     args.hwMin = float(hwMin);
     args.hwMax = float(hwMax);
-    args.dark = float(settings.depth * (-0.6) + 1.0);
+    args.dark = float(shape.apply(settings.depth) * (-0.6) + 1.0);
     args.w = float(W);
     args.h = float(H);
     return args;

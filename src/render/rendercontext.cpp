@@ -261,6 +261,8 @@ struct RenderContext::Private
 
 namespace {
 
+constexpr double kMaxSigmaSides = 4;
+
 // Box-shrinks a source in linear light by an integer factor, with `pad` blocks of continued
 // edge pixels on every side, then blurs it with a Gaussian of `sigma` blocks (edges clamped).
 std::shared_ptr<PlanarImage> shrinkAndBlur(RenderContext &context, const Bitmap &source, int factor,
@@ -404,7 +406,11 @@ void choosePrepared(RenderContext &context, SampledPlan &plan,
                                                                  int, double))
 {
     const ImageRecipe &r = *plan.recipe;
-    const double sigma = r.sigma;
+    // Past a few source sides a blur only blends the same edge pixels further: 4 sides leave
+    // the shrunk copy two blocks wide, while a larger sigma would overflow the block sizes
+    // and the shrink would add up the source a billion times over.
+    const double sigma =
+        std::min(r.sigma, kMaxSigmaSides * std::max(r.source.width(), r.source.height()));
     const double s = r.scale;
     int factor = 1;
     double smallSigma = 0;
@@ -588,11 +594,13 @@ void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowC
         }
         if (float(yBottom) + 0.5f >= reach)
             continue;
-        // Rows whose centres enclose every sample position curve − y of this block.
-        const int first = std::clamp(int(std::floor(lo - (float(yTop) + 0.5f) - 0.5f)),
-                                     plan.clampRow0, plan.clampRow1 - 1);
-        const int last = std::clamp(int(std::floor(hi - (float(yBottom) + 0.5f) - 0.5f)) + 1,
-                                    plan.clampRow0, plan.clampRow1 - 1);
+        // Rows whose centres enclose every sample position curve − y of this block, clamped
+        // before the conversion: a wild seam can lie far outside the int range.
+        const auto clampRow = [&](float y) {
+            return int(std::clamp(y, float(plan.clampRow0), float(plan.clampRow1 - 1)));
+        };
+        const int first = clampRow(std::floor(lo - (float(yTop) + 0.5f) - 0.5f));
+        const int last = clampRow(std::floor(hi - (float(yBottom) + 0.5f) - 0.5f) + 1);
         const int count = last - first + 1;
         s.foldRows.resize(std::size_t(count) * 3 * bw);
         for (int yy = first; yy <= last; ++yy) {

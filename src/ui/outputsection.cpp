@@ -1,18 +1,43 @@
 #include "outputsection.h"
 
 #include "model/appmodel.h"
+#include "model/renderpipeline.h"
 
 #include "elidingcombobox.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSignalBlocker>
 
-#include <climits>
+#include <algorithm>
+
+namespace {
+
+// Side lengths from 1 to the largest an export can have. A number outside, typed or pasted,
+// becomes the nearest of them on Return or when the field is left, rather than being ignored.
+class LengthValidator : public QIntValidator
+{
+public:
+    LengthValidator(QObject *parent) : QIntValidator(1, int(RenderPipeline::MaxOutputSide), parent)
+    {
+    }
+
+    void fixup(QString &input) const override
+    {
+        QIntValidator::fixup(input);
+        bool ok = false;
+        const qlonglong value = locale().toLongLong(input.trimmed(), &ok);
+        if (ok && (value < bottom() || value > top()))
+            input = locale().toString(std::clamp<qlonglong>(value, bottom(), top()));
+    }
+};
+
+} // namespace
 
 OutputSection::OutputSection(AppModel *model, QWidget *parent)
     : InspectorSection(QStringLiteral("Ausgabe"), parent), m_model(model)
@@ -76,7 +101,7 @@ std::optional<qint64> OutputSection::parseLength(const QString &text)
 {
     bool ok = false;
     const qlonglong value = QLocale().toLongLong(text.trimmed(), &ok);
-    if (!ok || value < 1 || value > INT_MAX)
+    if (!ok || value < 1 || value > RenderPipeline::MaxOutputSide)
         return std::nullopt;
     return value;
 }
@@ -92,7 +117,12 @@ QLineEdit *OutputSection::makeLengthField(const char *name, const QString &title
     field->setObjectName(QString::fromLatin1(name));
     field->setPlaceholderText(title);
     field->setAccessibleName(title);
-    field->setToolTip(title);
+    field->setToolTip(QStringLiteral("%1 in Pixeln: höchstens %2, Breite mal Höhe höchstens %3 "
+                                     "Megapixel")
+                          .arg(title)
+                          .arg(RenderPipeline::MaxOutputSide)
+                          .arg(RenderPipeline::MaxOutputPixels / 1'000'000));
+    field->setValidator(new LengthValidator(field));
     field->setAlignment(Qt::AlignRight);
     // Files dropped on the column open as pictures; they must not land in a field as text.
     field->setAcceptDrops(false);
@@ -132,5 +162,9 @@ void OutputSection::syncLength(QLineEdit *field, qint64 value)
 
 void OutputSection::syncSize()
 {
-    m_size->setText(m_model->pixelSizeLabel());
+    // Each side can be within the limit and the two together still too many pixels: the line
+    // says so at once, not only when the export is refused.
+    const std::optional<QString> error = RenderPipeline::sizeError(m_model->pixelSize());
+    m_size->setText(m_model->pixelSizeLabel() + (error ? QStringLiteral(" · zu groß") : QString()));
+    m_size->setToolTip(error.value_or(QString()));
 }

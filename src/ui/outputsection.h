@@ -19,7 +19,8 @@ public:
     explicit OutputSection(AppModel *model, QWidget *parent = nullptr);
 
     // A side length as typed, in the current locale's digits and grouping ("6.016" and "6016"
-    // in German); nothing for text that is not a whole number from 1 to INT_MAX.
+    // in German); nothing for text that is not a whole number from 1 to the largest side an
+    // export can have (RenderPipeline::MaxOutputSide).
     static std::optional<qint64> parseLength(const QString &text);
     static QString formatLength(qint64 length);
 
