@@ -5,6 +5,8 @@
 
 #include <plist/plist.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Left half `left`, the rest `right`: a picture cropped or padded on the wrong side shows it.
@@ -67,8 +69,10 @@ private Q_SLOTS:
     QTest::newRow("odd sizes, 16 bit") << QSize(67, 35) << QSize(301, 199) << true << "new.heic" << "";
     QTest::newRow("sizes differ, over an earlier file") << QSize(640, 360) << QSize(320, 480) << false << "earlier.heic" << "";
     QTest::newRow("odd full size") << QSize(6017, 3385) << QSize(64, 64) << false << "new.heic" << "";
-    QTest::newRow("folder missing") << QSize(64, 64) << QSize(64, 64) << false << "nirgends/x.heic" << "HEIC konnte nicht erstellt werden (HEVC-Encoder nicht verfügbar?).";
-    QTest::newRow("no dark picture, over an earlier file") << QSize(64, 64) << QSize() << false << "earlier.heic" << "HEIC konnte nicht geschrieben werden.";
+    QTest::newRow("through a link to an earlier file") << QSize(64, 64) << QSize(64, 64) << false << "link.heic" << "";
+    QTest::newRow("folder missing") << QSize(64, 64) << QSize(64, 64) << false << "nirgends/x.heic" << "Der Zielordner existiert nicht.";
+    QTest::newRow("a pipe, never replaced") << QSize(64, 64) << QSize(64, 64) << false << "pipe.heic" << "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder Socket); sie bleibt, wie sie ist.";
+    QTest::newRow("no dark picture, over an earlier file") << QSize(64, 64) << QSize() << false << "earlier.heic" << "HEIC konnte nicht kodiert werden.";
         // clang-format on
     }
 
@@ -83,6 +87,8 @@ private Q_SLOTS:
         QFile earlier(dir.filePath("earlier.heic"));
         QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("ein altes Wallpaper") > 0);
         earlier.close();
+        QVERIFY(QFile::link("earlier.heic", dir.filePath("link.heic")));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.heic")).constData(), 0600) == 0);
         const QString path = dir.filePath(target);
 
         const auto result = DynamicWallpaper::writeHEIC(
@@ -90,11 +96,18 @@ private Q_SLOTS:
             dark.isEmpty() ? Bitmap() : halves(dark, Qt::blue, Qt::yellow, deep), path);
         QCOMPARE(result ? description(*result) : QString(), error);
         // Nothing half-written beside it; an earlier file is replaced whole or not at all.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"earlier.heic"} + QStringList(target == "new.heic" ? 1 : 0, target));
-        QVERIFY(earlier.open(QIODevice::ReadOnly));
-        QCOMPARE(earlier.readAll() == "ein altes Wallpaper",
-                 !error.isEmpty() || target != "earlier.heic");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({"earlier.heic", "link.heic"}) +
+                     QStringList(target == "new.heic", target) + QStringList{"pipe.heic"});
+        // A link is written through and stays a link; a pipe stays a pipe.
+        const bool replacesEarlier =
+            error.isEmpty() && (target == "earlier.heic" || target == "link.heic");
+        QVERIFY(earlier.open(QIODevice::ReadOnly) &&
+                QFileInfo(dir.filePath("link.heic")).isSymLink());
+        QCOMPARE(earlier.readAll() == "ein altes Wallpaper", !replacesEarlier);
+        struct stat pipe;
+        QVERIFY(::lstat(QFile::encodeName(dir.filePath("pipe.heic")).constData(), &pipe) == 0 &&
+                S_ISFIFO(pipe.st_mode));
         if (!error.isEmpty())
             return;
 

@@ -100,6 +100,10 @@ private Q_SLOTS:
         // libvips' own loaders would read the brackets as "load at half size".
         QVERIFY(QFile::copy(m_cups, path("Straße [2].jpg[shrink=2]")));
         QTest::newRow("named like libvips options") << path("Straße [2].jpg[shrink=2]");
+        // libjpeg warns of the stray bytes; cameras write such files, and they are whole.
+        const QByteArray cups = read(m_cups);
+        const QByteArray stray = QByteArray(cups).insert(cups.lastIndexOf("\xff\xda"), 2, '\0');
+        QTest::newRow("stray bytes before a marker") << write("stray.jpg", stray);
     }
 
     void decodesPhotos()
@@ -127,7 +131,11 @@ private Q_SLOTS:
         // Opening a pipe for reading would wait for a writer forever.
         QVERIFY(::mkfifo(file("pipe.jpg"), 0600) == 0);
         const QString corrupt = "Das Bild ist beschädigt oder unvollständig.";
-        const QString tooLarge = "Das Bild ist zu groß (mehr als 100 Megapixel).";
+        const QString tooLarge = "Das Bild hat zu viele Pixel, um es zu laden.";
+        // A small JPEG whose header claims 10000 × 9999 pixels.
+        VImage::black(64, 64).jpegsave(file("claims.jpg"));
+        QByteArray claims = read(path("claims.jpg"));
+        claims.replace(claims.indexOf("\xff\xc0") + 5, 4, bigEndian((9999u << 16) | 10000u));
         const QString notAnImage = "Die Datei ist kein unterstütztes Bild.";
         // clang-format off
         QTest::newRow("missing") << path("nirgends.jpg") << QByteArray() << "Die Datei wurde nicht gefunden.";
@@ -138,7 +146,10 @@ private Q_SLOTS:
         QTest::newRow("SVG, a document format") << QString() << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>") << notAnImage;
         QTest::newRow("first part of a JPEG") << write("half.jpg", half) << QByteArray() << corrupt;
         QTest::newRow("first part of a JPEG, as data") << QString() << half << corrupt;
-        QTest::newRow("PNG one row over the limit") << QString() << pngWithoutPixels(10000, 10001) << tooLarge;
+        QTest::newRow("first part of a JPEG and an end marker") << QString() << half + "\xff\xd9" << corrupt;
+        QTest::newRow("JPEG header claiming 10000 × 9999") << QString() << claims << corrupt;
+        QTest::newRow("PNG over the limit, shrunk, without pixels") << QString() << pngWithoutPixels(10000, 10001) << corrupt;
+        QTest::newRow("PNG one row over 1000 MP") << QString() << pngWithoutPixels(40000, 25001) << tooLarge;
         QTest::newRow("PNG whose area wraps in 32 bits") << write("huge.png", pngWithoutPixels(65536, 65537)) << QByteArray() << tooLarge;
         QTest::newRow("PNG at the limit, without pixels") << QString() << pngWithoutPixels(10000, 10000) << corrupt;
         // clang-format on
@@ -153,6 +164,30 @@ private Q_SLOTS:
             file.isEmpty() ? ImageDecoder::decodeData(bytes) : ImageDecoder::decodeFile(file);
         QVERIFY(result.bitmap().isNull());
         QCOMPARE(result.errorString(), message);
+    }
+
+    // Photos over 100 MP, as cameras and phones make them, load shrunk to at most that.
+    void shrinksLargePhotos_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("width");
+        const VImage grey = (VImage::black(12000, 9000) + 90).cast(VIPS_FORMAT_UCHAR);
+        grey.jpegsave(file("108mp.jpg"));
+        grey.pngsave(file("108mp.png"), VImage::option()->set("compression", 1));
+        QTest::newRow("JPEG, in the decoder") << path("108mp.jpg") << 6000;
+        QTest::newRow("PNG, as it streams") << path("108mp.png") << 11547;
+    }
+
+    void shrinksLargePhotos()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, width);
+        const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
+        const int w = bitmap.width(), h = bitmap.height();
+        QCOMPARE(w, width);
+        QVERIFY(qint64(w) * h <= ImageDecoder::kMaxPixels);
+        QVERIFY(qAbs(w * 3 - h * 4) <= 4);
+        QCOMPARE(channel(bitmap, w / 2, h / 2, 1), 90);
     }
 
     void converts_data()

@@ -4,6 +4,25 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// FAT, exFAT and many network shares have neither hard links nor moves that refuse to
+// replace; these stand in for the C library's to play such a file system.
+static bool s_plainFileSystem = false;
+extern "C" int link(const char *from, const char *to) noexcept
+{
+    return s_plainFileSystem ? (errno = EPERM, -1)
+                             : int(syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+extern "C" int renameat2(int fromDir, const char *from, int toDir, const char *to,
+                         unsigned flags) noexcept
+{
+    return s_plainFileSystem ? (errno = EINVAL, -1)
+                             : int(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
+
 namespace {
 
 // Calls `start` with a completion handler and waits for it; nothing unless the answer came
@@ -204,6 +223,44 @@ private Q_SLOTS:
         QCOMPARE(albumsOf(later).size(), status == PhotosAuthStatus::Authorized ? 2 : 0);
     }
 
+    void addsToAlbum_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("hard links") << false;
+        QTest::newRow("FAT-like: no hard links") << true;
+    }
+
+    // Pictures of the same name (the time, to the second) are kept; nothing is left over.
+    void addsToAlbum()
+    {
+        QFETCH(bool, plain);
+        QTemporaryDir dir;
+        QSettings("Voskan", "Voskan").clear();
+        PhotoLibrary library(dir.path());
+        library.setAccess(true);
+        const QString file = dir.filePath("out.heic");
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int s = 0; s < 3; ++s)
+            QVERIFY(write(
+                dir.filePath(now.addSecs(s).toString("'Voskan/Voskan 'yyyy-MM-dd HH.mm.ss'.heic'")),
+                "alt"));
+        s_plainFileSystem = plain;
+        for (const QByteArray content : {"erstes", "zweites"}) {
+            QVERIFY(write(file, content));
+            const auto failure = await<std::optional<PhotosExportError>>(
+                [&](auto done) { library.addToAlbum(file, "Voskan", done); });
+            QVERIFY(failure && !*failure);
+        }
+        s_plainFileSystem = false;
+        QStringList contents;
+        for (const QFileInfo &saved :
+             QDir(dir.filePath("Voskan")).entryInfoList(QDir::Files | QDir::Hidden)) {
+            QFile in(saved.filePath());
+            contents << (in.open(QIODevice::ReadOnly) ? in.readAll() : "?");
+        }
+        contents.sort();
+        QCOMPARE(contents, QStringList({"alt", "alt", "alt", "erstes", "zweites"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPhotoLibrary)

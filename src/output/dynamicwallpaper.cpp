@@ -1,6 +1,6 @@
 #include "dynamicwallpaper.h"
 
-#include <QSaveFile>
+#include "output/outputfile.h"
 
 #include <libheif/heif.h>
 #include <plist/plist.h>
@@ -12,12 +12,17 @@ QString description(WallpaperError error)
     switch (error) {
     case WallpaperError::Metadata:
         return QStringLiteral("Wallpaper-Metadaten konnten nicht erzeugt werden.");
-    case WallpaperError::Destination:
-        return QStringLiteral("HEIC konnte nicht erstellt werden (HEVC-Encoder nicht verfügbar?).");
+    case WallpaperError::EncoderMissing:
+        return QStringLiteral("HEIC konnte nicht erstellt werden: HEVC-Encoder nicht verfügbar.");
     case WallpaperError::Finalize:
-        return QStringLiteral("HEIC konnte nicht geschrieben werden.");
+        return QStringLiteral("HEIC konnte nicht kodiert werden.");
     }
     return {};
+}
+
+QString description(const WallpaperFailure &failure)
+{
+    return std::visit([](auto error) { return description(error); }, failure);
 }
 
 namespace DynamicWallpaper {
@@ -124,9 +129,9 @@ std::optional<WallpaperError> toHeifImage(const Bitmap &bitmap, HeifImage &out)
     return std::nullopt;
 }
 
-heif_error writeToSaveFile(heif_context *, const void *data, size_t size, void *userdata)
+heif_error writeToFile(heif_context *, const void *data, size_t size, void *userdata)
 {
-    auto *file = static_cast<QSaveFile *>(userdata);
+    auto *file = static_cast<OutputFile *>(userdata);
     if (file->write(static_cast<const char *>(data), qint64(size)) != qint64(size))
         return {heif_error_Encoding_error, heif_suberror_Cannot_write_output_data, "write failed"};
     return {heif_error_Ok, heif_suberror_Unspecified, "Success"};
@@ -171,8 +176,8 @@ QByteArray xmpPacket()
            ap.toBase64() + "\"/></rdf:RDF></x:xmpmeta>";
 }
 
-std::optional<WallpaperError> writeHEIC(const Bitmap &light, const Bitmap &dark,
-                                        const QString &path, const Encoding &encoding)
+std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,
+                                          const QString &path, const Encoding &encoding)
 {
     const QByteArray xmp = xmpPacket();
     if (xmp.isEmpty())
@@ -180,17 +185,18 @@ std::optional<WallpaperError> writeHEIC(const Bitmap &light, const Bitmap &dark,
 
     HeifContext heif;
     if (!heif.ctx)
-        return WallpaperError::Destination;
+        return WallpaperError::Finalize;
     if (auto e = check(
             heif_context_get_encoder_for_format(heif.ctx, heif_compression_HEVC, &heif.encoder),
-            WallpaperError::Destination))
+            WallpaperError::EncoderMissing))
         return e;
     heif_encoder_set_lossy_quality(heif.encoder, encoding.quality);
     heif_encoder_set_parameter_string(heif.encoder, "preset", encoding.preset.toUtf8().constData());
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return WallpaperError::Destination;
+    // Opened before encoding, so a bad destination costs no encoding time.
+    OutputFile file(path);
+    if (!file.open())
+        return *file.error();
 
     // One picture converted at a time, so only one 8-bit copy is alive while encoding.
     const auto encode = [&](const Bitmap &bitmap,
@@ -215,11 +221,10 @@ std::optional<WallpaperError> writeHEIC(const Bitmap &light, const Bitmap &dark,
                        WallpaperError::Finalize))
         return e;
 
-    heif_writer writer{1, writeToSaveFile};
-    if (auto e = check(heif_context_write(heif.ctx, &writer, &file), WallpaperError::Finalize))
-        return e;
-    if (!file.commit())
-        return WallpaperError::Finalize;
+    heif_writer writer{1, writeToFile};
+    // On failure the unfinished file goes with `file`.
+    if (heif_context_write(heif.ctx, &writer, &file).code != heif_error_Ok || !file.commit())
+        return file.error() ? WallpaperFailure(*file.error()) : WallpaperError::Finalize;
     return std::nullopt;
 }
 

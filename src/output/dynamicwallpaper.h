@@ -1,20 +1,25 @@
 #pragma once
 
+#include "output/fileerror.h"
 #include "render/bitmap.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
+#include <variant>
 
-// Failures of writing a dynamic wallpaper, in the order they can happen.
+// Failures of making a dynamic wallpaper, in the order they can happen; a failure of the
+// destination itself is a FileError.
 enum class WallpaperError {
-    Metadata,    // the light/dark metadata could not be built
-    Destination, // no HEVC encoder, or the file cannot be created
-    Finalize,    // encoding or writing the file failed
+    Metadata,       // the light/dark metadata could not be built
+    EncoderMissing, // libheif has no HEVC encoder
+    Finalize,       // encoding the pictures failed
 };
+using WallpaperFailure = std::variant<WallpaperError, FileError>;
 
 QString description(WallpaperError error);
+QString description(const WallpaperFailure &failure);
 
 // One HEIC file holding the light picture (first, primary, with the XMP that maps the
 // desktop's appearances to picture indexes) and the dark picture (second, no metadata).
@@ -37,10 +42,11 @@ QByteArray appearanceWrapperPlist();
 // The XMP packet carrying both, Base64-encoded, as attributes of one rdf:Description.
 QByteArray xmpPacket();
 
-// Writes both pictures to `path`. The file is written beside the destination and moved over it
-// only when complete: on failure an earlier file at `path` is left as it was and nothing else
-// remains. Returns the error, or nothing on success. Callable from any thread.
-std::optional<WallpaperError> writeHEIC(const Bitmap &light, const Bitmap &dark,
-                                        const QString &path, const Encoding &encoding = {});
+// Writes both pictures to `path`, as OutputFile does: moved over the destination only when
+// complete, and only over a regular file; on failure an earlier file at `path` is left as it
+// was and nothing else remains. Returns the failure, or nothing on success. Callable from any
+// thread.
+std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,
+                                          const QString &path, const Encoding &encoding = {});
 
 } // namespace DynamicWallpaper

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,6 +17,9 @@
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -297,36 +302,91 @@ int writeStrip(VipsRegion *region, VipsRect *area, void *target)
     return 0;
 }
 
-DecodeResult decodeSource(const vips::VSource &source)
+// libjpeg reports damage it papers over (data cut short, then grey to the end) only as a
+// warning, so JPEG is read failing on warnings. A few warnings are harmless and common in
+// camera files; a file failing on one of them is read again without the strictness.
+bool isHarmlessJpegWarning(const char *message)
 {
+    return message &&
+           (std::strstr(message, "extraneous bytes before marker") ||
+            std::strstr(message, "JFIF revision") || std::strstr(message, "Adobe transform"));
+}
+
+bool isJpegLoader(const char *loader)
+{
+    return std::string_view(loader).starts_with("VipsForeignLoadJpeg");
+}
+
+vips::VImage load(const char *loader, const vips::VSource &source, bool strict, int shrink)
+{
+    vips::VImage image;
+    // Sequential: the pixels stream through the conversion straight into the bitmap.
+    // fail_on: a cut-off or broken file is an error, not a picture with a grey end.
+    vips::VOption *options =
+        vips::VImage::option()
+            ->set("source", source)
+            ->set("access", VIPS_ACCESS_SEQUENTIAL)
+            ->set("fail_on",
+                  strict && isJpegLoader(loader) ? VIPS_FAIL_ON_WARNING : VIPS_FAIL_ON_ERROR);
+    if (shrink > 1)
+        options->set("shrink", shrink);
+    vips::VImage::call(loader, options->set("out", &image));
+    return image;
+}
+
+// The smallest of libjpeg's shrink factors that brings the picture within kMaxPixels.
+int jpegShrink(qint64 pixels)
+{
+    int shrink = 1;
+    while (shrink < 8 && pixels / (qint64(shrink) * shrink) > ImageDecoder::kMaxPixels)
+        shrink *= 2;
+    return shrink;
+}
+
+DecodeResult decodeSource(const vips::VSource &source, bool strict, bool *harmless)
+{
+    *harmless = false;
     const char *loader = vips_foreign_find_load_source(source.get_source());
     if (!loader || !ImageDecoder::isTrustedLoader(loader)) {
         vips_error_clear();
         return DecodeError::NotAnImage;
     }
+    const auto failed = [harmless](VipsStage stage, const char *message) {
+        *harmless = isHarmlessJpegWarning(message);
+        return fromVips(stage, message);
+    };
 
     vips::VImage image;
     try {
-        // Sequential: the pixels stream through the conversion straight into the bitmap.
-        // fail_on error: a cut-off or broken file is an error, not a picture with a grey end.
-        vips::VImage::call(loader, vips::VImage::option()
-                                       ->set("source", source)
-                                       ->set("access", VIPS_ACCESS_SEQUENTIAL)
-                                       ->set("fail_on", VIPS_FAIL_ON_ERROR)
-                                       ->set("out", &image));
+        image = load(loader, source, strict, 1);
     } catch (const vips::VError &error) {
-        return fromVips(VipsStage::Header, error.what());
+        return failed(VipsStage::Header, error.what());
     }
 
     // Nothing but the header has been read so far.
-    const int width = image.width();
-    const int height = image.height();
-    if (width < 1 || height < 1)
+    if (image.width() < 1 || image.height() < 1)
         return DecodeError::Corrupt;
-    if (qint64(width) * qint64(height) > ImageDecoder::kMaxPixels)
+    const qint64 pixels = qint64(image.width()) * qint64(image.height());
+    const std::string_view name(loader);
+    const bool whole =
+        name.starts_with("VipsForeignLoadHeif") || name.starts_with("VipsForeignLoadNsgif");
+    if (pixels > (whole ? ImageDecoder::kMaxWholePixels : ImageDecoder::kMaxSourcePixels))
         return DecodeError::TooLarge;
     if (image.bands() < 1 || image.bands() > kMaxBands || image.coding() != VIPS_CODING_NONE)
         return DecodeError::NotAnImage;
+    try {
+        if (pixels > ImageDecoder::kMaxPixels && isJpegLoader(loader))
+            image = load(loader, source, strict, jpegShrink(pixels));
+        const qint64 loaded = qint64(image.width()) * qint64(image.height());
+        if (loaded > ImageDecoder::kMaxPixels) {
+            const double scale = std::sqrt(double(ImageDecoder::kMaxPixels) / double(loaded));
+            image = image.resize(scale);
+        }
+    } catch (const vips::VError &error) {
+        return failed(VipsStage::Header, error.what());
+    }
+    const int width = image.width();
+    const int height = image.height();
 
     const bool deep = isDeepFormat(image.format());
     vips::VImage rgba;
@@ -350,7 +410,7 @@ DecodeResult decodeSource(const vips::VSource &source)
     Placement placement = placementFor(buffer, orientation, width, height);
     if (vips_sink_disc(rgba.get_image(), writeStrip, &placement) != 0) {
         char *message = vips_error_buffer_copy();
-        const DecodeError error = fromVips(VipsStage::Pixels, message);
+        const DecodeError error = failed(VipsStage::Pixels, message);
         g_free(message);
         return error;
     }
@@ -363,16 +423,22 @@ template <typename MakeSource> DecodeResult decodeGuarded(MakeSource makeSource)
     if (!ImageDecoder::startVips())
         return DecodeError::Unavailable;
     try {
-        std::optional<vips::VSource> source;
-        try {
-            source.emplace(makeSource());
-        } catch (const vips::VError &error) {
-            return fromVips(VipsStage::Open, error.what());
+        DecodeResult result = DecodeError::Corrupt;
+        bool harmless = false;
+        for (const bool strict : {true, false}) {
+            std::optional<vips::VSource> source;
+            try {
+                source.emplace(makeSource());
+            } catch (const vips::VError &error) {
+                return fromVips(VipsStage::Open, error.what());
+            }
+            result = decodeSource(*source, strict, &harmless);
+            // Loaders may leave messages behind even when they succeed (libheif probing
+            // past the end, say); they would otherwise be read as part of the next failure.
+            vips_error_clear();
+            if (result.isOk() || !harmless)
+                break;
         }
-        const DecodeResult result = decodeSource(*source);
-        // Loaders may leave messages behind even when they succeed (libheif probing past
-        // the end, say); they would otherwise be read as part of the next failure.
-        vips_error_clear();
         return result;
     } catch (const std::bad_alloc &) {
         return DecodeError::OutOfMemory;
@@ -391,6 +457,10 @@ QString description(DecodeError error)
         return QStringLiteral("Die Datei wurde nicht gefunden.");
     case DecodeError::Unreadable:
         return QStringLiteral("Die Datei lässt sich nicht lesen.");
+    case DecodeError::NoPermission:
+        return QStringLiteral("Keine Berechtigung, die Datei zu lesen.");
+    case DecodeError::ReadFailed:
+        return QStringLiteral("Der Datenträger meldet beim Lesen der Datei einen Fehler.");
     case DecodeError::Empty:
         return QStringLiteral("Die Datei ist leer.");
     case DecodeError::NotAnImage:
@@ -398,13 +468,30 @@ QString description(DecodeError error)
     case DecodeError::Corrupt:
         return QStringLiteral("Das Bild ist beschädigt oder unvollständig.");
     case DecodeError::TooLarge:
-        return QStringLiteral("Das Bild ist zu groß (mehr als 100 Megapixel).");
+        return QStringLiteral("Das Bild hat zu viele Pixel, um es zu laden.");
     case DecodeError::OutOfMemory:
         return QStringLiteral("Für das Bild ist nicht genug Arbeitsspeicher frei.");
     case DecodeError::Unavailable:
         return QStringLiteral("Die Bildbibliothek libvips ließ sich nicht starten.");
     }
     return QStringLiteral("Das Bild ließ sich nicht laden.");
+}
+
+// The one place where an errno of opening a photo becomes a DecodeError.
+DecodeError fromErrno(int errnum)
+{
+    switch (errnum) {
+    case ENOENT:
+    case ENOTDIR:
+        return DecodeError::FileNotFound;
+    case EACCES:
+    case EPERM:
+        return DecodeError::NoPermission;
+    case EIO:
+        return DecodeError::ReadFailed;
+    default:
+        return DecodeError::Unreadable;
+    }
 }
 
 namespace ImageDecoder {
@@ -419,10 +506,16 @@ DecodeResult decodeFile(const QString &path)
         return DecodeError::Unreadable;
     if (info.size() == 0)
         return DecodeError::Empty;
-    // A source rather than vips' file loaders, which would read "[…]" at the end of a file
-    // name as load options.
-    const QByteArray fileName = QFile::encodeName(path);
-    return decodeGuarded([&] { return vips::VSource::new_from_file(fileName.constData()); });
+    // Opened here, so its errno is ours to tell; and a descriptor rather than vips' file
+    // loaders, which would read "[…]" at the end of a file name as load options.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return fromErrno(errno);
+    // libvips takes a duplicate of the descriptor.
+    const DecodeResult result =
+        decodeGuarded([fd] { return vips::VSource::new_from_descriptor(fd); });
+    ::close(fd);
+    return result;
 }
 
 DecodeResult decodeData(const QByteArray &bytes)

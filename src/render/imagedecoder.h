@@ -11,10 +11,13 @@
 enum class DecodeError {
     FileNotFound,
     Unreadable, // exists, but is no regular file or cannot be opened
+    NoPermission,
+    ReadFailed, // the disk failed while reading
     Empty,
     NotAnImage, // no format we accept, or a pixel layout we cannot convert
     Corrupt,    // recognised, but the header or the pixel data is broken or cut short
-    TooLarge,   // more than ImageDecoder::kMaxPixels
+    TooLarge,   // more than ImageDecoder::kMaxSourcePixels, or a whole-picture format over
+                // kMaxWholePixels
     OutOfMemory,
     Unavailable, // libvips could not be started
 };
@@ -44,14 +47,19 @@ private:
 };
 
 // Turns JPEG, PNG, WebP, TIFF, HEIC/AVIF and GIF (first frame) into an opaque sRGB bitmap at
-// full resolution: EXIF orientation applied, embedded ICC profiles honoured, CMYK and grey
-// converted, alpha flattened onto black. 8-bit sources give Rgba8, deeper ones Rgba16.
-// Every pixel is decoded before returning, so a broken file fails here and not in a later
-// render. Safe to call from any thread; nothing is cached between calls.
+// full resolution, or shrunk to kMaxPixels when larger: EXIF orientation applied, embedded ICC
+// profiles honoured, CMYK and grey converted, alpha flattened onto black. 8-bit sources give Rgba8,
+// deeper ones Rgba16. Every pixel is decoded before returning, so a broken file fails here and not
+// in a later render. Safe to call from any thread; nothing is cached between calls.
 namespace ImageDecoder {
 
-// Pictures beyond this are refused on their header, before any pixel memory is taken.
+// The most pixels a decoded picture has: no output is larger, so a bigger photo is shrunk
+// while it loads (JPEG in the decoder itself, the others as the rows stream past).
 inline constexpr qint64 kMaxPixels = 100'000'000;
+// Pictures beyond these are refused on their header, before any pixel memory is taken. HEIF
+// and GIF are decoded whole by their libraries before anything can shrink them.
+inline constexpr qint64 kMaxSourcePixels = 1'000'000'000;
+inline constexpr qint64 kMaxWholePixels = 200'000'000;
 
 DecodeResult decodeFile(const QString &path);
 // Starts libvips once for the whole process (its operation cache off, its warnings routed to

@@ -22,6 +22,9 @@
 #include <cstring>
 #include <mutex>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace {
@@ -342,8 +345,64 @@ QString description(PhotosExportError error)
 
 namespace {
 
+enum class Placing { Done, Taken, Failed };
+
+// Copies the rest of `in` to `out` and flushes it to disk.
+bool copyAndSync(int in, int out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return ::fsync(out) == 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+    }
+}
+
+// Gives the finished `partial` the name `name` unless something has that name already.
+Placing place(const QByteArray &partial, const QByteArray &name)
+{
+    if (::renameat2(AT_FDCWD, partial.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) ==
+        0)
+        return Placing::Done;
+    if (errno == EEXIST)
+        return Placing::Taken;
+    // Not every file system moves without replacing (network shares, some FUSE ones); a hard
+    // link never replaces either.
+    if (::link(partial.constData(), name.constData()) == 0) {
+        ::unlink(partial.constData());
+        return Placing::Done;
+    }
+    if (errno == EEXIST)
+        return Placing::Taken;
+    // Nor do hard links exist everywhere (FAT, exFAT, many network shares): the name is
+    // created exclusively and the picture copied into it.
+    const int out = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out < 0)
+        return errno == EEXIST ? Placing::Taken : Placing::Failed;
+    const int in = ::open(partial.constData(), O_RDONLY | O_CLOEXEC);
+    bool copied = in >= 0 && copyAndSync(in, out);
+    if (in >= 0)
+        ::close(in);
+    copied = ::close(out) == 0 && copied;
+    if (!copied)
+        ::unlink(name.constData());
+    return copied ? Placing::Done : Placing::Failed;
+}
+
 // Copies `file` into `folder` under a name no picture there has: written under a hidden
-// temporary name first, then linked to its final name, which fails rather than replace.
+// temporary name first, then given its final name in a way that fails rather than replace.
 bool copyInto(const QString &file, const QString &folder)
 {
     const QFileInfo source(file);
@@ -356,16 +415,14 @@ bool copyInto(const QString &file, const QString &folder)
         QStringLiteral(".voskan-%1.part").arg(QUuid::createUuid().toString(QUuid::Id128).left(12)));
     if (!QFile::copy(file, partial))
         return false;
-    bool placed = false;
-    for (int n = 1; n < 1000 && !placed; ++n) {
+    Placing placing = Placing::Taken;
+    for (int n = 1; n < 1000 && placing == Placing::Taken; ++n) {
         const QString name =
             n == 1 ? stem + suffix : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
-        // link() never replaces an existing name, unlike rename().
-        placed = ::link(QFile::encodeName(partial).constData(),
-                        QFile::encodeName(QDir(folder).filePath(name)).constData()) == 0;
+        placing = place(QFile::encodeName(partial), QFile::encodeName(QDir(folder).filePath(name)));
     }
     QFile::remove(partial);
-    return placed;
+    return placing == Placing::Done;
 }
 
 } // namespace

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Why a file could not be written where the user asked for it.
+enum class FileError {
+    FolderMissing,
+    NotAFolder, // a part of the path is a file
+    NoPermission,
+    ReadOnly,     // the file system is mounted read-only
+    IsFolder,     // a folder sits at the destination
+    NotRegular,   // a device, pipe or socket sits at the destination
+    DanglingLink, // a symbolic link to nothing sits at the destination
+    DiskFull,
+    TooLargeForVolume, // e.g. over 4 GB on FAT
+    QuotaExceeded,
+    NameTooLong,
+    InputOutput,
+    Other,
+};
+
+// The German text shown to the user: a whole sentence.
+QString description(FileError error);
+
+// The one place where an errno of a file operation becomes a FileError.
+FileError fileErrorFromErrno(int errnum);
