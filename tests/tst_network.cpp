@@ -62,6 +62,8 @@ namespace {
 
 const QString kUnreadable = QStringLiteral("Die Antwort von Unsplash ist nicht lesbar: ");
 const QString kUnexpected = QStringLiteral("Unerwartete Antwort von Unsplash.");
+const QString kTooSlow =
+    QStringLiteral("Die Übertragung von „127.0.0.1“ dauerte zu lange und wurde abgebrochen.");
 const QString kNoKey =
     QStringLiteral("Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).");
 
@@ -89,15 +91,13 @@ QByteArray edited(const QByteArray &from, const QByteArray &to)
     return at < 0 ? QByteArray("no such text") : body.replace(at, from.size(), to);
 }
 
-// What a request came to: the German text of a failure (Qt's own words count by their code
-// only), else the hits' ids or the picture's size.
+// What a request came to: the German text of a failure, else the hits' ids or the picture's
+// size.
 template <typename Result> QString outcome(const Result &result)
 {
     QStringList ids;
     if (const auto *failure = std::get_if<UnsplashFailure>(&result)) {
-        const auto *transport = std::get_if<UnsplashTransportError>(failure);
-        return transport ? QStringLiteral("Netzfehler %1").arg(transport->code)
-                         : description(*failure);
+        return description(*failure);
     } else if constexpr (std::is_same_v<Result, UnsplashService::ImageResult>) {
         const Bitmap &image = std::get<0>(result);
         return QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
@@ -277,7 +277,9 @@ void TestNetwork::reply_data()
     QTest::newRow("just at the cap") << Response::json(full) << "a";
     QTest::newRow("a byte over the cap") << Response::json(full + ' ') << tooLarge;
     QTest::newRow("endless") << Response{200, {}, {}, Response::Body::Endless} << tooLarge;
-    QTest::newRow("cut off") << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << QStringLiteral("Netzfehler %1").arg(QNetworkReply::RemoteHostClosedError);
+    QTest::newRow("trickling past the deadline") << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << kTooSlow;
+    QTest::newRow("cut off") << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
+    QTest::newRow("redirect loop") << Response::redirect(m_api.url(QStringLiteral("/search/photos"))) << "Der Server „127.0.0.1“ leitet zu oft weiter.";
     QTest::newRow("moved on the same origin") << Response::redirect(m_api.url(QStringLiteral("/moved"))) << "moved";
     QTest::newRow("moved to another port") << Response::redirect(m_elsewhere.url(QStringLiteral("/moved"))) << kUnexpected;
     QTest::newRow("moved to another host name") << Response::redirect(QUrl(QStringLiteral("http://localhost:%1/moved").arg(m_api.url().port()))) << kUnexpected;
@@ -291,7 +293,11 @@ void TestNetwork::reply()
     m_api.setResponse("/search/photos", response);
     m_api.setResponse("/moved", Response::json(replyOf({hit("moved")})));
     m_elsewhere.setResponse("/moved", Response::json(replyOf({hit("moved")})));
-    QCOMPARE(search(QStringLiteral("secret")), outcome);
+    UnsplashService service(QStringLiteral("secret"));
+    if (response.mode == Response::Body::Trickle)
+        service.setDeadline(std::chrono::seconds(1)); // rather than a minute
+    QCOMPARE(await<UnsplashService::SearchResult>([&](auto done) { service.search("x", done); }),
+             outcome);
     // The key stays with the API: a redirect away is not even followed.
     QVERIFY(m_elsewhere.requests().isEmpty());
     for (const TestHttpServer::Request &sent : m_api.requests())
@@ -315,7 +321,9 @@ void TestNetwork::loadImage_data()
     QTest::newRow("on another host") << "/cdn" << image << "2560x1600";
     QTest::newRow("error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << undecodable;
     QTest::newRow("200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << tooLarge;
-    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/img").arg(closedPort()) << Response() << QStringLiteral("Netzfehler %1").arg(QNetworkReply::ConnectionRefusedError);
+    QTest::newRow("trickling past the deadline") << "/img" << Response{200, {}, image.body, Response::Body::Trickle, 100, 50} << kTooSlow;
+    QTest::newRow("moved off the web") << "/img" << Response::redirect(QUrl("gopher://127.0.0.1/img")) << "Der Server „127.0.0.1“ verweist auf eine Adresse, die weder http noch https ist.";
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/img").arg(closedPort()) << Response() << "Der Server „127.0.0.1“ ist nicht erreichbar.";
     QTest::newRow("local file") << "file:///etc/hostname" << Response() << kUnexpected;
     // clang-format on
 }
@@ -329,7 +337,9 @@ void TestNetwork::loadImage()
     m_elsewhere.setResponse("/img", response);
     m_api.setResponse("/cdn", Response::redirect(m_elsewhere.url(QStringLiteral("/img"))));
     const QString address = url.startsWith(u'/') ? m_api.url(url).toString() : url;
-    const auto start = [&](auto done) { UnsplashService("secret").loadImage(address, done); };
+    UnsplashService service(QStringLiteral("secret"));
+    service.setDeadline(std::chrono::seconds(1));
+    const auto start = [&](auto done) { service.loadImage(address, done); };
     QCOMPARE(await<UnsplashService::ImageResult>(start), outcome);
     // Pictures come from anywhere; the key goes nowhere with them.
     for (const TestHttpServer::Request &sent : m_api.requests() + m_elsewhere.requests())
@@ -355,15 +365,18 @@ void TestNetwork::trackDownload()
     m_api.setResponse("/away", Response::redirect(m_elsewhere.url("/photos/a/download")));
     QNetworkAccessManager *manager = sharedNetworkAccessManager();
     QTRY_VERIFY(manager->findChildren<QNetworkReply *>().isEmpty());
-    UnsplashService(QStringLiteral("secret")).trackDownload(url);
-    // Queued behind the report's turn: after it, a report sent is one of the manager's replies.
-    bool turnTaken = false;
+    bool settled = false; // what a program waiting for its reports before it quits hears
+    UnsplashService(QStringLiteral("secret")).trackDownload(url, [&] { settled = true; });
+    // Queued right behind the report's turn, before the loopback answer can end it: a report
+    // sent is then one of the manager's replies.
+    std::optional<QPointer<QNetworkReply>> seen;
     QMetaObject::invokeMethod(
-        qApp, [&] { turnTaken = true; }, Qt::QueuedConnection);
-    QTRY_VERIFY(turnTaken);
-    const QPointer<QNetworkReply> reply = manager->findChild<QNetworkReply *>();
+        qApp, [&] { seen = manager->findChild<QNetworkReply *>(); }, Qt::QueuedConnection);
+    QTRY_VERIFY(seen);
+    const QPointer<QNetworkReply> reply = *seen;
     QCOMPARE(bool(reply), sent);
     QTRY_VERIFY_WITH_TIMEOUT(!reply, 20000); // answered and gone
+    QTRY_VERIFY(settled);
     QVERIFY(m_elsewhere.requests().isEmpty());
     QCOMPARE(m_api.requests().size(), sent ? 1 : 0);
     if (sent) {
@@ -442,8 +455,9 @@ void TestNetwork::check_data()
     QTest::newRow("web page") << Response::json("<html><body>Wartung</body></html>") << kFailed + "Die Update-Liste ist kein RSS-Feed." << QUrl();
     QTest::newRow("no versions") << Response::json(feedOf("<item><title>2.0</title></item>")) << kFailed + "Die Update-Liste enthält keine Version." << QUrl();
     QTest::newRow("not found") << Response{404, {}, "<html/>"} << kFailed + "Der Server antwortete mit HTTP 404." << QUrl();
-    QTest::newRow("silent") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 100} << kFailed + "Der Server hat nicht rechtzeitig geantwortet." << QUrl();
-    QTest::newRow("refused") << Response{0, {}, {}} << kFailed + "Der Server ist nicht erreichbar." << QUrl();
+    QTest::newRow("silent") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 100} << kFailed + "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet." << QUrl();
+    QTest::newRow("refused") << Response{0, {}, {}} << kFailed + "Der Server „127.0.0.1“ ist nicht erreichbar." << QUrl();
+    QTest::newRow("redirect loop") << Response::redirect(m_api.url("/feed")) << kFailed + "Der Server „127.0.0.1“ leitet zu oft weiter." << QUrl();
     // clang-format on
 }
 

@@ -1,7 +1,12 @@
 #include "support/heicreader.h"
 #include "support/testdata.h"
 
+#include <QLocalServer>
 #include <QtTest>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 class TestVoskanRender : public QObject
 {
@@ -9,6 +14,11 @@ class TestVoskanRender : public QObject
 
     QTemporaryDir m_dir;
     QProcess m_process;
+    QLocalServer m_socket;
+    // Good files that every refused call must leave byte for byte, named for their content.
+    QStringList m_keep{m_dir.filePath("keep.png"), m_dir.filePath("keep.heic")};
+    bool m_mounted = false;
+    bool m_device = false;
 
     // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
     // $P is a real photo, $D the scratch folder.
@@ -27,7 +37,48 @@ class TestVoskanRender : public QObject
         return &m_process;
     }
 
+    // Writes a good file named for its content.
+    static bool keep(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) &&
+               file.write(QFileInfo(path).fileName().toUtf8()) > 0;
+    }
+
 private Q_SLOTS:
+    // Destinations nothing may replace. As root, permission bits do not stop a write; a full
+    // and a read-only disk are tiny file systems, when this machine lets the test mount them.
+    void initTestCase()
+    {
+        QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("pipe.png")).constData(), 0600) == 0);
+        QVERIFY(m_socket.listen(m_dir.filePath("socket.heic")));
+        QVERIFY(QDir(m_dir.path()).mkdir("folder.heic"));
+        QVERIFY(QFile::link("nirgends.png", m_dir.filePath("dangling.png")));
+        // A twin of /dev/null: a fault here replaces this one, not the system's.
+        m_device = ::mknod(QFile::encodeName(m_dir.filePath("device.png")).constData(),
+                           S_IFCHR | 0600, makedev(1, 3)) == 0;
+        QFile photo(TestData::photo("photo-colorfulcups-2560x1600.jpg"));
+        QVERIFY(photo.open(QIODevice::ReadOnly));
+        QFile broken(m_dir.filePath("broken.jpg"));
+        QVERIFY(broken.open(QIODevice::WriteOnly) &&
+                broken.write(photo.read(200000) + "\xff\xd9") > 0);
+        const QByteArray full = QFile::encodeName(m_dir.filePath("full")),
+                         ro = QFile::encodeName(m_dir.filePath("ro"));
+        QVERIFY(QDir().mkpath(full) && QDir().mkpath(ro));
+        m_mounted = ::mount("tmpfs", full, "tmpfs", 0, "size=4k") == 0 &&
+                    ::mount("tmpfs", ro, "tmpfs", 0, "size=64k") == 0 && keep(ro + "/keep.heic") &&
+                    keep(full + "/keep.png") &&
+                    ::mount("tmpfs", ro, "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
+        if (m_mounted)
+            m_keep << full + "/keep.png" << ro + "/keep.heic";
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *folder : {"full", "ro"})
+            ::umount2(QFile::encodeName(m_dir.filePath(folder)).constData(), MNT_DETACH);
+    }
+
     void refuses_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -41,11 +92,30 @@ private Q_SLOTS:
         QTest::newRow("custom preset") << QStringList{"--preset", "9", "$P", "$D/keep.png"} << 2 << "--preset erwartet eine Zahl von 1 bis 8.";
         QTest::newRow("unknown field") << QStringList{"--set", "schärfe=1", "$P", "$D/keep.png"} << 2 << "Unbekanntes Feld „schärfe“. Bekannt sind: style, blur,";
         QTest::newRow("bad value") << QStringList{"--set", "blur=viel", "$P", "$D/keep.png"} << 2 << "Ungültiger Wert für „blur“: „viel“";
+        QTest::newRow("blur 1e12") << QStringList{"--preview", "--size", "320x200", "--set", "blur=1e12", "$P", "$D/keep.png"} << 2 << "Ungültiger Wert für „blur“: „1e12“ (erlaubt ist eine Zahl von 0 bis 1000)";
+        QTest::newRow("blur inf") << QStringList{"--set", "blur=inf", "$P", "$D/keep.heic"} << 2 << "Ungültiger Wert für „blur“: „inf“";
+        QTest::newRow("dark blur nan") << QStringList{"--dark-set", "blur=nan", "$P", "$D/keep.heic"} << 2 << "Ungültiger Wert für „blur“: „nan“";
+        QTest::newRow("too wide") << QStringList{"--size", "16385x100", "$P", "$D/keep.heic"} << 2 << "Die Ausgabegröße 16385 × 100 ist zu groß: jede Seite höchstens 16383 Pixel, zusammen höchstens 100 Megapixel.";
+        QTest::newRow("largest --size") << QStringList{"--size", "65535x65535", "$P", "$D/keep.png"} << 2 << "Die Ausgabegröße 65535 × 65535 ist zu groß";
         QTest::newRow("desktop and a file") << QStringList{"--set-desktop", "$P", "$D/keep.png"} << 2 << "Mit --set-desktop wird nur das Foto angegeben.";
         QTest::newRow("photo missing") << QStringList{"$D/nirgends.jpg", "$D/keep.png"} << 1 << "voskan-render: $D/nirgends.jpg: Die Datei wurde nicht gefunden.";
         QTest::newRow("photo is text") << QStringList{"$D/keep.heic", "$D/keep.png"} << 1 << "voskan-render: $D/keep.heic: Die Datei ist kein unterstütztes Bild.";
         QTest::newRow("dark photo is text") << QStringList{"--dark-photo", "$D/keep.png", "$P", "$D/keep.heic"} << 1 << "voskan-render: $D/keep.png: Die Datei ist kein unterstütztes Bild.";
-        QTest::newRow("output folder missing") << QStringList{"--size", "64x64", "$P", "$D/nirgends/out.png"} << 1 << "voskan-render: $D/nirgends/out.png kann nicht geschrieben werden: ";
+        QTest::newRow("broken JPEG: first part and an end marker") << QStringList{"$D/broken.jpg", "$D/keep.png"} << 1 << "voskan-render: $D/broken.jpg: Das Bild ist beschädigt oder unvollständig.";
+        QTest::newRow("output folder missing") << QStringList{"--size", "64x64", "$P", "$D/nirgends/out.png"} << 1 << "voskan-render: $D/nirgends/out.png: Der Zielordner existiert nicht.";
+        QTest::newRow("output in a file") << QStringList{"--size", "64x64", "$P", "$D/keep.png/out.heic"} << 1 << "voskan-render: $D/keep.png/out.heic: Ein Teil des Pfads ist eine Datei und kein Ordner.";
+        const QString special = "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder Socket); sie bleibt, wie sie ist.";
+        QTest::newRow("a pipe") << QStringList{"--size", "64x64", "$P", "$D/pipe.png"} << 1 << "voskan-render: $D/pipe.png: " + special;
+        QTest::newRow("a socket") << QStringList{"--size", "64x64", "$P", "$D/socket.heic"} << 1 << "voskan-render: $D/socket.heic: " + special;
+        QTest::newRow("a folder") << QStringList{"--size", "64x64", "$P", "$D/folder.heic"} << 1 << "voskan-render: $D/folder.heic: Am Ziel liegt ein Ordner.";
+        QTest::newRow("a dangling link") << QStringList{"--size", "64x64", "$P", "$D/dangling.png"} << 1 << "voskan-render: $D/dangling.png: Das Ziel ist eine Verknüpfung auf eine Datei, die es nicht gibt.";
+        if (m_device)
+            QTest::newRow("a device") << QStringList{"--size", "64x64", "$P", "$D/device.png"} << 1 << "voskan-render: $D/device.png: " + special;
+        if (m_mounted) {
+            QTest::newRow("disk full, PNG") << QStringList{"--size", "320x200", "$P", "$D/full/keep.png"} << 1 << "voskan-render: $D/full/keep.png: Auf dem Datenträger ist nicht genug Platz frei.";
+            QTest::newRow("disk full, HEIC") << QStringList{"--size", "320x200", "$P", "$D/full/neu.heic"} << 1 << "voskan-render: $D/full/neu.heic: Auf dem Datenträger ist nicht genug Platz frei.";
+            QTest::newRow("read-only disk") << QStringList{"--size", "64x64", "$P", "$D/ro/keep.heic"} << 1 << "voskan-render: $D/ro/keep.heic: Der Datenträger ist schreibgeschützt.";
+        }
         QTest::newRow("unsplash without a key") << QStringList{"--unsplash", "Berge", "$D/keep.png"} << 1 << "voskan-render: Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).";
         // clang-format on
     }
@@ -56,19 +126,23 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(int, status);
         QFETCH(QString, message);
-        for (const QString name : {"keep.png", "keep.heic"}) {
-            QFile file(m_dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()) > 0);
-        }
+        QVERIFY(keep(m_keep[0]) && keep(m_keep[1]));
         QProcess *p = run(args);
         QCOMPARE(p->exitCode(), status);
         const QString err = QString::fromUtf8(p->readAllStandardError());
         QVERIFY2(err.contains(message.replace("$D", m_dir.path())), qPrintable(err));
         QCOMPARE(err.contains("Aufruf: voskan-render"), status == 2);
-        for (const QString name : {"keep.png", "keep.heic"}) {
-            QFile file(m_dir.filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == name.toUtf8());
+        for (const QString &path : m_keep) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly) &&
+                    file.readAll() == QFileInfo(path).fileName().toUtf8());
+            QCOMPARE(
+                QDir(QFileInfo(path).path()).entryList({".voskan-*"}, QDir::Hidden | QDir::Files),
+                {});
         }
+        for (const char *special : {"pipe.png", "socket.heic", "device.png"})
+            QVERIFY(!QFileInfo(m_dir.filePath(special)).isFile());
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("full/neu.heic")));
     }
 
     void writes_data()

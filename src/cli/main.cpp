@@ -8,6 +8,7 @@
 #include "model/valuetypes.h"
 #include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
+#include "output/outputfile.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
 #include "sources/unsplashservice.h"
@@ -18,7 +19,7 @@
 #include <QImageWriter>
 #include <QLocale>
 #include <QNetworkAccessManager>
-#include <QSaveFile>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -134,6 +135,9 @@ std::optional<int> parse(const QStringList &args, Options &o)
             const auto size = v ? parseSize(*v) : std::nullopt;
             if (!size)
                 return usage(QStringLiteral("--size erwartet BREITExHÖHE, z. B. 6016x3384."));
+            // Refused before the photo is even read, as in the window.
+            if (const auto error = RenderPipeline::sizeError(*size))
+                return usage(*error);
             o.size = *size;
         } else if (arg == QLatin1String("--preset")) {
             const auto v = value();
@@ -224,24 +228,25 @@ void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QStr
         LookFields::set(look, field, value, nullptr); // checked while parsing
 }
 
-QString cannotWrite(const QString &path, const QString &why)
+// The one place where a failure of Qt's PNG writer (libpng underneath) becomes our text: its
+// own message is English, and a failing file is better told by the errno the file kept.
+QString pngFailure(const OutputFile &file)
 {
-    return QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(path, why);
+    return file.error() ? description(*file.error())
+                        : QStringLiteral("Das PNG konnte nicht kodiert werden.");
 }
 
 // Written beside the target and moved over it only when complete.
 std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return cannotWrite(path, file.errorString());
+    OutputFile file(path);
+    if (!file.open())
+        return pngFailure(file);
     QImageWriter writer(&file, "png");
     // Fast zlib settings: a 6016×3384 16-bit picture takes 20 s at the default level.
     writer.setQuality(90);
-    if (!writer.write(bitmap.toImage()))
-        return cannotWrite(path, writer.errorString());
-    if (!file.commit())
-        return cannotWrite(path, file.errorString());
+    if (!writer.write(bitmap.toImage()) || !file.commit())
+        return pngFailure(file);
     return std::nullopt;
 }
 
@@ -250,10 +255,19 @@ std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
 std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
 {
     const QString key = o.key;
-    AppModel model(
-        {[key](const QString &stored) { return makeUnsplashClient(key.isEmpty() ? stored : key); },
-         {}});
     QEventLoop loop;
+    // The download report goes out after the picture is applied; the service settles it
+    // within UnsplashService::kReportDeadline, also when it sends nothing.
+    const auto reported = std::make_shared<bool>(false);
+    const auto settled = [reported, waiting = QPointer<QEventLoop>(&loop)] {
+        *reported = true;
+        if (waiting)
+            waiting->quit();
+    };
+    AppModel model({[key, settled](const QString &stored) {
+                        return makeReportingUnsplashClient(key.isEmpty() ? stored : key, settled);
+                    },
+                    {}});
     QObject::connect(&model, &AppModel::isSearchingChanged, &loop, [&] {
         if (!model.isSearching())
             loop.quit();
@@ -270,21 +284,16 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
             .arg(o.unsplashQuery.trimmed());
     const UnsplashPhoto hit = model.results().at(o.pick - 1);
 
-    // The download report goes out after the picture is applied; wait for it too, briefly.
-    int pendingReports = hit.links && hit.links->downloadLocation ? 1 : 0;
-    QObject::connect(sharedNetworkAccessManager(), &QNetworkAccessManager::finished, &loop, [&] {
-        if (!model.isLoadingSource() && --pendingReports <= 0)
-            loop.quit();
-    });
+    // No time limit of our own: the service ends every download within its deadline with a
+    // reason, which a timer here would only cut off.
+    const bool reports = hit.links && hit.links->downloadLocation;
     QObject::connect(&model, &AppModel::isLoadingSourceChanged, &loop, [&] {
-        if (!model.isLoadingSource() && (pendingReports <= 0 || model.errorMessage()))
+        if (!model.isLoadingSource())
             loop.quit();
     });
     model.select(hit);
-    if (model.isLoadingSource() || pendingReports > 0) {
-        QTimer::singleShot(UnsplashService::kTimeout, &loop, &QEventLoop::quit);
+    while (model.isLoadingSource() || (reports && !*reported && !model.errorMessage()))
         loop.exec();
-    }
     if (model.errorMessage())
         return *model.errorMessage();
     if (!model.lightLook().source)
@@ -303,6 +312,12 @@ int main(int argc, char *argv[])
         return *exit;
     const bool dynamic =
         o.setDesktop || o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
+
+    // Before seconds of decoding and rendering go into a file that could not be written.
+    if (!o.setDesktop) {
+        if (const auto error = OutputFile::checkDestination(o.output))
+            return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
+    }
 
     QElapsedTimer timer;
     timer.start();
@@ -350,7 +365,7 @@ int main(int argc, char *argv[])
         if (const auto error = DynamicWallpaper::writeHEIC(*light, *dark, o.output))
             return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
     } else if (const auto error = writePng(*light, o.output)) {
-        return fail(*error);
+        return fail(QStringLiteral("%1: %2").arg(o.output, *error));
     }
     const double writeMs = msSince(timer);
 

@@ -9,9 +9,11 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -56,25 +58,6 @@ void later(std::function<void()> work)
         QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
 }
 
-// The one place where Qt's network errors are sorted. Qt also sets an error for every 4xx
-// and 5xx status; those are statuses, not transport failures, and are left to the caller.
-std::optional<UnsplashTransportError> transportError(const QNetworkReply &reply)
-{
-    const QNetworkReply::NetworkError code = reply.error();
-    if (code == QNetworkReply::NoError)
-        return std::nullopt;
-    const bool hasStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    const bool fromStatus =
-        (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError &&
-         code != QNetworkReply::ContentReSendError) ||
-        code == QNetworkReply::ProtocolInvalidOperationError ||
-        code == QNetworkReply::ProxyAuthenticationRequiredError ||
-        (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
-    if (hasStatus && fromStatus)
-        return std::nullopt;
-    return UnsplashTransportError{code, reply.errorString()};
-}
-
 // What came back for one GET: a failure that ends it, or the status (nullopt when the reply
 // is no HTTP reply) and the whole body.
 struct Fetched
@@ -90,6 +73,8 @@ struct FetchOptions
     UnsplashSizeLimitError::Kind limitKind = UnsplashSizeLimitError::Kind::SearchReply;
     // For requests that carry the key: follow redirects only within the request's origin.
     bool stayOnOrigin = false;
+    // For the whole request, redirects included; it also caps the silence allowed.
+    std::chrono::milliseconds deadline = UnsplashService::kDeadline;
 };
 
 // Sends `request` through the shared manager and calls `done` exactly once with the
@@ -97,11 +82,15 @@ struct FetchOptions
 void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fetched)> done)
 {
     QNetworkAccessManager *manager = sharedNetworkAccessManager();
+    // Qt refuses the redirect before anything goes to the other origin. (Vouching for each
+    // redirect ourselves would do as well, but Qt 6.4 breaks such a chain after four hops, with
+    // a made-up status 100.)
     if (options.stayOnOrigin) {
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::UserVerifiedRedirectPolicy);
+                             QNetworkRequest::SameOriginRedirectPolicy);
     }
     const QUrl origin = request.url();
+    request.setTransferTimeout(int(std::min(options.deadline, UnsplashService::kTimeout).count()));
     QNetworkReply *reply = manager->get(request);
 
     struct State
@@ -121,6 +110,15 @@ void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fet
     };
     const UnsplashSizeLimitError tooLarge{options.limitKind, options.maxBytes};
 
+    // Qt's time-out only sees silence; a server that sends a byte now and then would hold the
+    // request open for as long as it likes.
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [origin, stop] {
+        stop(NetworkError{NetworkError::Kind::TooSlow, origin, {}});
+    });
+    deadline->start(options.deadline);
+
     // The size cap: a declared length over it stops the reply before its body, a body that
     // grows over it (no length given, or a server that lies) stops as soon as it does. The
     // body is moved out of Qt's buffer on every chunk, so that buffer stays small too.
@@ -139,27 +137,21 @@ void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fet
         }
         state->fetched.body += reply->readAll();
     });
-    if (options.stayOnOrigin) {
-        QObject::connect(reply, &QNetworkReply::redirected, reply,
-                         [reply, origin, stop](const QUrl &target) {
-                             if (sameOrigin(origin, origin.resolved(target)))
-                                 Q_EMIT reply->redirectAllowed();
-                             else
-                                 stop(UnsplashError{UnsplashError::Kind::BadResponse});
-                         });
-    }
     QObject::connect(
-        reply, &QNetworkReply::finished, reply, [reply, state, done = std::move(done)] {
+        reply, &QNetworkReply::finished, reply,
+        [reply, state, deadline, stayOnOrigin = options.stayOnOrigin, done = std::move(done)] {
+            deadline->stop();
             reply->deleteLater();
             if (state->answered)
                 return;
             state->answered = true;
             Fetched &fetched = state->fetched;
-            if (!fetched.failure) {
-                if (std::optional<UnsplashTransportError> error = transportError(*reply)) {
-                    fetched.failure = std::move(*error);
-                    fetched.body.clear();
-                }
+            if (!fetched.failure && NetworkError::isTransportFailure(*reply)) {
+                if (stayOnOrigin && reply->error() == QNetworkReply::InsecureRedirectError)
+                    fetched.failure = UnsplashError{UnsplashError::Kind::BadResponse};
+                else
+                    fetched.failure = NetworkError::fromReply(*reply);
+                fetched.body.clear();
             }
             if (!fetched.failure) {
                 const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -189,7 +181,6 @@ QByteArray authorization(const QString &accessKey)
 QNetworkRequest keyedRequest(const QUrl &url, const QString &accessKey)
 {
     QNetworkRequest request(url);
-    request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
     request.setRawHeader("Authorization", authorization(accessKey));
     // The shared manager keeps a disk cache for thumbnails; keyed calls (searches, download
     // reports) must always reach the service and never be written there.
@@ -218,7 +209,10 @@ QUrl searchUrl(const QString &query, int page, int perPage)
 class ServiceClient final : public UnsplashClient
 {
 public:
-    explicit ServiceClient(const QString &accessKey) : m_service(accessKey) {}
+    ServiceClient(const QString &accessKey, std::function<void()> reportSettled)
+        : m_service(accessKey), m_reportSettled(std::move(reportSettled))
+    {
+    }
 
     void search(const QString &query, int page, int perPage,
                 std::function<void(SearchResult)> done) override
@@ -242,10 +236,14 @@ public:
         });
     }
 
-    void trackDownload(const QString &url) override { m_service.trackDownload(url); }
+    void trackDownload(const QString &url) override
+    {
+        m_service.trackDownload(url, m_reportSettled);
+    }
 
 private:
     const UnsplashService m_service;
+    const std::function<void()> m_reportSettled;
 };
 
 } // namespace
@@ -283,15 +281,7 @@ QString UnsplashSizeLimitError::description() const
 
 QString description(const UnsplashFailure &failure)
 {
-    return std::visit(
-        [](const auto &f) -> QString {
-            using T = std::decay_t<decltype(f)>;
-            if constexpr (std::is_same_v<T, UnsplashTransportError>)
-                return f.message;
-            else
-                return f.description();
-        },
-        failure);
+    return std::visit([](const auto &f) -> QString { return f.description(); }, failure);
 }
 
 QUrl UnsplashService::apiBaseUrl()
@@ -309,7 +299,8 @@ QUrl UnsplashService::apiBaseUrl()
 void UnsplashService::search(const QString &query, int page, int perPage,
                              std::function<void(SearchResult)> done) const
 {
-    later([key = m_accessKey, query, page, perPage, done = std::move(done)]() mutable {
+    later([key = m_accessKey, deadline = m_deadline, query, page, perPage,
+           done = std::move(done)]() mutable {
         if (isBlank(key)) {
             done(UnsplashError{UnsplashError::Kind::MissingKey});
             return;
@@ -317,7 +308,7 @@ void UnsplashService::search(const QString &query, int page, int perPage,
         QNetworkRequest request = keyedRequest(searchUrl(query, page, perPage), key);
         request.setRawHeader("Accept-Version", "v1");
         const FetchOptions options{kMaxSearchReplyBytes, UnsplashSizeLimitError::Kind::SearchReply,
-                                   true};
+                                   true, deadline};
         fetch(request, options, [done = std::move(done)](Fetched fetched) {
             if (fetched.failure)
                 return done(std::move(*fetched.failure));
@@ -343,7 +334,7 @@ void UnsplashService::search(const QString &query, int page, int perPage,
 
 void UnsplashService::loadImage(const QString &url, std::function<void(ImageResult)> done) const
 {
-    later([url, done = std::move(done)]() mutable {
+    later([url, deadline = m_deadline, done = std::move(done)]() mutable {
         const QUrl address(url, QUrl::StrictMode);
         // Only the web: the manager would also read file: and qrc: addresses.
         if (!isWebUrl(address)) {
@@ -354,7 +345,8 @@ void UnsplashService::loadImage(const QString &url, std::function<void(ImageResu
         // A full-size photo is decoded once; keeping it would only push thumbnails out of the
         // shared disk cache.
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-        const FetchOptions options{kMaxImageBytes, UnsplashSizeLimitError::Kind::Image, false};
+        const FetchOptions options{kMaxImageBytes, UnsplashSizeLimitError::Kind::Image, false,
+                                   deadline};
         fetch(request, options, [done = std::move(done)](Fetched fetched) {
             if (fetched.failure)
                 return done(std::move(*fetched.failure));
@@ -372,15 +364,17 @@ void UnsplashService::loadImage(const QString &url, std::function<void(ImageResu
     });
 }
 
-void UnsplashService::trackDownload(const QString &url) const
+void UnsplashService::trackDownload(const QString &url, std::function<void()> settled) const
 {
-    later([key = m_accessKey, url] {
+    if (!settled)
+        settled = [] {};
+    later([key = m_accessKey, url, settled = std::move(settled)] {
         const QUrl address(url, QUrl::StrictMode);
         if (!isWebUrl(address) || !sameOrigin(address, apiBaseUrl()))
-            return;
+            return settled();
         const FetchOptions options{kMaxReportReplyBytes, UnsplashSizeLimitError::Kind::SearchReply,
-                                   true};
-        fetch(keyedRequest(address, key), options, [](const Fetched &) {});
+                                   true, kReportDeadline};
+        fetch(keyedRequest(address, key), options, [settled](const Fetched &) { settled(); });
     });
 }
 
@@ -407,5 +401,11 @@ QUrl withReferral(QUrl url)
 
 std::shared_ptr<UnsplashClient> makeUnsplashClient(const QString &accessKey)
 {
-    return std::make_shared<ServiceClient>(accessKey);
+    return std::make_shared<ServiceClient>(accessKey, nullptr);
+}
+
+std::shared_ptr<UnsplashClient> makeReportingUnsplashClient(const QString &accessKey,
+                                                            std::function<void()> reportSettled)
+{
+    return std::make_shared<ServiceClient>(accessKey, std::move(reportSettled));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/bitmap.h"
+#include "sources/networkerror.h"
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
 #include "sources/unsplashreply.h"
@@ -39,17 +40,6 @@ struct UnsplashError
     friend bool operator==(const UnsplashError &, const UnsplashError &) = default;
 };
 
-// The request never got a complete reply: refused connection, time-out, TLS, a dropped
-// connection. The message is Qt's own.
-struct UnsplashTransportError
-{
-    QNetworkReply::NetworkError code = QNetworkReply::UnknownNetworkError;
-    QString message;
-
-    friend bool operator==(const UnsplashTransportError &,
-                           const UnsplashTransportError &) = default;
-};
-
 // The reply grew beyond what the service is willing to hold in memory and was cut off.
 struct UnsplashSizeLimitError
 {
@@ -63,14 +53,15 @@ struct UnsplashSizeLimitError
                            const UnsplashSizeLimitError &) = default;
 };
 
-using UnsplashFailure = std::variant<UnsplashError, UnsplashTransportError,
-                                     UnsplashReply::DecodeFailure, UnsplashSizeLimitError>;
+// NetworkError: the request never got a complete reply (refused, time-out, TLS, dropped).
+using UnsplashFailure =
+    std::variant<UnsplashError, NetworkError, UnsplashReply::DecodeFailure, UnsplashSizeLimitError>;
 
 // The German text of any failure, as the model shows it.
 QString description(const UnsplashFailure &failure);
 
-// Talks to the Unsplash web API: search, image download, download report. An immutable value
-// holding one access key; it keeps nothing between calls, so copies may be made and dropped
+// Talks to the Unsplash web API: search, image download, download report. A value holding one
+// access key and a deadline; it keeps nothing between calls, so copies may be made and dropped
 // freely, also while their requests run.
 //
 // Every operation answers on the main thread on a later turn of its event loop, never inside
@@ -88,6 +79,12 @@ public:
     static constexpr int kDefaultPerPage = 30;
     // Qt's transfer time-out: a request fails after this long without any data arriving.
     static constexpr std::chrono::milliseconds kTimeout{60'000};
+    // A search or a picture download fails after this long in all, however steadily a slow
+    // server keeps sending.
+    static constexpr std::chrono::milliseconds kDeadline{60'000};
+    // Nobody waits on a download report for long; a program that must wait before it quits
+    // waits at most this.
+    static constexpr std::chrono::milliseconds kReportDeadline{5'000};
     // A reply longer than this is aborted as soon as it says or shows so. A search page of 30
     // hits is some 50 kB; a full-size picture rarely passes 30 MB.
     static constexpr qint64 kMaxSearchReplyBytes = 10 * 1024 * 1024;
@@ -99,6 +96,10 @@ public:
 
     // Exactly as handed in, spaces and all.
     const QString &accessKey() const { return m_accessKey; }
+
+    // For tests that cannot wait a minute for a slow server; also caps the silence allowed.
+    void setDeadline(std::chrono::milliseconds deadline) { m_deadline = deadline; }
+    std::chrono::milliseconds deadline() const { return m_deadline; }
 
     // One page of hits for `query`, in reply order. A key that is blank after trimming spaces
     // and tabs (not line breaks) fails with MissingKey without a request.
@@ -113,15 +114,17 @@ public:
     // status: whatever body arrives is decoded, so an error page fails as ImageDecode.
     void loadImage(const QString &url, std::function<void(ImageResult)> done) const;
 
-    // Tells the service a photo was used. Fire and forget: nothing is reported back, and an
-    // unusable address or one off the API host sends nothing.
-    void trackDownload(const QString &url) const;
+    // Tells the service a photo was used. Nothing is reported back, and an unusable address
+    // or one off the API host sends nothing; `settled`, if given, is called once either way,
+    // at the latest kReportDeadline after the report went out.
+    void trackDownload(const QString &url, std::function<void()> settled = {}) const;
 
     // https://api.unsplash.com, or the value of kApiUrlVariable when that is set.
     static QUrl apiBaseUrl();
 
 private:
     QString m_accessKey;
+    std::chrono::milliseconds m_deadline = kDeadline;
 };
 
 // The one network access manager of the process, created on first use as a child of the
@@ -134,3 +137,7 @@ QUrl withReferral(QUrl url);
 
 // The UnsplashClientFactory of the real service: failures arrive as their descriptions.
 std::shared_ptr<UnsplashClient> makeUnsplashClient(const QString &accessKey);
+// The same, for a program that waits for download reports before it quits: `reportSettled`
+// is handed to every trackDownload().
+std::shared_ptr<UnsplashClient> makeReportingUnsplashClient(const QString &accessKey,
+                                                            std::function<void()> reportSettled);

@@ -263,6 +263,9 @@ void UnsplashThumbModel::start(int row)
     QNetworkReply *reply = sharedNetworkAccessManager()->get(request);
     tile.state = State::Loading;
     tile.reply = reply;
+    // Qt's time-out only sees silence; a trickling thumbnail would keep one of the few
+    // connections to its host, which the full-size picture needs too. The tile then fails.
+    QTimer::singleShot(UnsplashService::kDeadline, reply, &QNetworkReply::abort);
 
     struct Body
     {

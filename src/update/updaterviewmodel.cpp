@@ -1,5 +1,6 @@
 #include "updaterviewmodel.h"
 
+#include "sources/networkerror.h"
 #include "sources/unsplashservice.h"
 #include "update/appcast.h"
 
@@ -47,29 +48,6 @@ UpdateCheckResult failed(const QString &reason)
     result.outcome = Outcome::Failed;
     result.errorMessage = QStringLiteral("Die Update-Prüfung ist fehlgeschlagen: %1").arg(reason);
     return result;
-}
-
-// Qt's own texts are English; the common failures get German ones.
-QString transportFailure(const QNetworkReply &reply)
-{
-    switch (reply.error()) {
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("Der Server ist nicht erreichbar.");
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("Der Server hat die Verbindung getrennt.");
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("Der Server „%1“ wurde nicht gefunden.").arg(reply.url().host());
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: // what Qt's transfer time-out reports
-        return QStringLiteral("Der Server hat nicht rechtzeitig geantwortet.");
-    case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("Die sichere Verbindung zum Server ist fehlgeschlagen.");
-    case QNetworkReply::TooManyRedirectsError:
-    case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("Der Server leitet ungültig weiter.");
-    default:
-        return QStringLiteral("Netzwerkfehler (%1).").arg(reply.errorString());
-    }
 }
 
 } // namespace
@@ -201,11 +179,12 @@ bool UpdaterViewModel::startCheck(bool automatic)
                 result = failed(AppcastError{AppcastError::Kind::TooLarge}.description());
             } else {
                 const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+                // Transport first: after a redirect loop the status is the last redirect's.
+                if (NetworkError::isTransportFailure(*reply) || !status.isValid()) {
+                    result = failed(NetworkError::fromReply(*reply).description());
+                } else if (status.toInt() < 200 || status.toInt() > 299) {
                     result = failed(
                         QStringLiteral("Der Server antwortete mit HTTP %1.").arg(status.toInt()));
-                } else if (reply->error() != QNetworkReply::NoError || !status.isValid()) {
-                    result = failed(transportFailure(*reply));
                 } else {
                     state->body += reply->readAll();
                     auto newest = Appcast::newestItem(state->body);
