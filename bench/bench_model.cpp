@@ -1,20 +1,23 @@
 // What the user feels in the window: from a slider write to the new preview (with the 60 ms
-// debounce), and from opening a camera photo to its first preview.
+// debounce), from opening a camera photo to its first preview, and how long the event loop
+// stalls while a large picture opens.
 
 #include "model/appmodel.h"
 #include "render/blurprocessor.h"
+#include "render/imagedecoder.h"
 #include "render/rendercontext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <vips/vips.h>
 
 namespace {
 
@@ -26,11 +29,58 @@ QTemporaryDir &scratch()
 
 const QString kPhoto = QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg");
 
+// The test photo stretched to width × height by libvips, saved once per run under `name`.
+QString stretchedPhoto(const QString &name, int width, int height)
+{
+    const QString path = scratch().filePath(name);
+    if (QFile::exists(path) || !ImageDecoder::startVips())
+        return path;
+    VipsImage *in = vips_image_new_from_file(QFile::encodeName(kPhoto).constData(), nullptr);
+    VipsImage *out = nullptr;
+    if (in && vips_resize(in, &out, double(width) / vips_image_get_width(in), "vscale",
+                          double(height) / vips_image_get_height(in), nullptr) == 0) {
+        const QByteArray file = QFile::encodeName(path);
+        if (path.endsWith(QLatin1String(".png")))
+            vips_pngsave(out, file.constData(), "compression", 1, nullptr);
+        else
+            vips_jpegsave(out, file.constData(), "Q", 92, nullptr);
+    }
+    if (out)
+        g_object_unref(out);
+    if (in)
+        g_object_unref(in);
+    return path;
+}
+
+// Opens `path` and runs the event loop until the model has applied it (or failed to). The
+// longest the loop went without serving a 1 ms timer meanwhile, in milliseconds.
+qint64 openAndWait(AppModel &model, const QString &path)
+{
+    QEventLoop loop;
+    QElapsedTimer gap;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longest = std::max(longest, gap.restart()); });
+    const auto done = QObject::connect(&model, &AppModel::isLoadingSourceChanged, &loop, [&] {
+        if (!model.isLoadingSource())
+            loop.quit();
+    });
+    gap.start();
+    ticker.start();
+    model.openLocalImage(path);
+    loop.exec();
+    QObject::disconnect(done);
+    // The picture is applied and previewed after the quit, before the loop returns.
+    return std::max(longest, gap.elapsed());
+}
+
 void BM_SliderToPreview(benchmark::State &state)
 {
     const auto style = WallpaperStyle(state.range(0));
     AppModel model;
-    model.openLocalImage(kPhoto);
+    openAndWait(model, kPhoto);
     model.bind(&Look::style).setValue(style);
     const Binding<double> slider = style == WallpaperStyle::Flow ? model.bind(&Look::flowAmplitude)
                                                                  : model.bind(&Look::brightness);
@@ -47,20 +97,30 @@ void BM_SliderToPreview(benchmark::State &state)
 
 void BM_OpenCameraPhotoToPreview(benchmark::State &state)
 {
-    static const QString path = [] {
-        const QString p = scratch().filePath(QStringLiteral("camera-6000x4000.jpg"));
-        QImageWriter writer(p, "jpeg");
-        writer.setQuality(92);
-        writer.write(
-            QImage(kPhoto).scaled(6000, 4000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        return p;
-    }();
+    const QString path = stretchedPhoto(QStringLiteral("camera-6000x4000.jpg"), 6000, 4000);
     AppModel model;
     for (auto _ : state) {
-        model.openLocalImage(path); // decodes, takes the palette and renders synchronously
+        openAndWait(model, path); // decoded with its palette on a worker, then previewed
         if (model.preview().isNull())
             state.SkipWithError("no preview");
     }
+}
+
+// The longest event-loop stall while a picture opens: a 6000×4000 JPEG, and a 12500×8000 PNG
+// (100 MP, the most the decoder accepts).
+void BM_OpenWithoutBlocking(benchmark::State &state)
+{
+    const QString path = state.range(0) == 0
+                             ? stretchedPhoto(QStringLiteral("camera-6000x4000.jpg"), 6000, 4000)
+                             : stretchedPhoto(QStringLiteral("large-12500x8000.png"), 12500, 8000);
+    AppModel model;
+    qint64 longest = 0;
+    for (auto _ : state) {
+        longest = std::max(longest, openAndWait(model, path));
+        if (model.errorMessage() || model.preview().isNull())
+            state.SkipWithError("not opened");
+    }
+    state.counters["longest_loop_gap_ms"] = double(longest);
 }
 
 // Both looks at 6016×3384, rendered, encoded and written on the worker, while the event loop
@@ -68,7 +128,7 @@ void BM_OpenCameraPhotoToPreview(benchmark::State &state)
 void BM_ExportFull(benchmark::State &state)
 {
     AppModel model;
-    model.openLocalImage(kPhoto);
+    openAndWait(model, kPhoto);
     model.setEditing(Appearance::Dark);
     model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
     const QString path = scratch().filePath(QStringLiteral("export.heic"));
@@ -101,6 +161,7 @@ BENCHMARK(BM_SliderToPreview)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_OpenCameraPhotoToPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenWithoutBlocking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {

@@ -26,7 +26,10 @@ struct Window
     Window()
     {
         window.show();
-        model.openLocalImage(kPhoto);
+        QEventLoop loop;
+        QObject::connect(&model, &AppModel::previewChanged, &loop, &QEventLoop::quit);
+        model.openLocalImage(kPhoto); // decoded on a worker, previewed when it arrives
+        loop.exec();
         QCoreApplication::processEvents();
     }
 };

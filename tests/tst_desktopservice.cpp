@@ -10,6 +10,7 @@ namespace {
 QMutex mutex;
 QStringList calls;
 bool failing = false;
+bool blind = false; // the desktop cannot say what it shows
 
 void record(const QString &call)
 {
@@ -45,9 +46,13 @@ private:
 CommandResult runner(const QString &program, const QStringList &arguments)
 {
     record(program + ' ' + arguments.join('|'));
-    if (program == "gsettings" && arguments.value(1).startsWith("org.gnome"))
+    const bool get = arguments.value(0) == "get";
+    if (program == "gsettings" && arguments.value(1).startsWith("org.gnome") && !blind && !failing)
         return runCommand(program, arguments);
-    CommandResult result{!failing, {}, failing ? program + ": kaputt" : QString()};
+    const bool fails = get ? blind : failing;
+    CommandResult result{!fails, {}, {}};
+    if (fails)
+        result.failure = DesktopFailure{DesktopError::ToolFailed, program, "kaputt"};
     if (arguments.endsWith("-l"))
         result.output = "/backdrop/screen0/monitoreDP-1/workspace0/color-style\n"
                         "/backdrop/screen0/monitoreDP-1/workspace0/last-image\n"
@@ -103,6 +108,8 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(expand("$H/config")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(expand("$H/Daten it's")));
         qputenv("GSETTINGS_BACKEND", "keyfile");
+        QVERIFY(QDir().mkpath(expand("$H/bin"))); // the desktop tools of errorTexts
+        qputenv("PATH", QFile::encodeName(expand("$H/bin:")) + qgetenv("PATH"));
         m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
         while (!m_bus.canReadLine())
             QVERIFY(m_bus.waitForReadyRead());
@@ -154,7 +161,7 @@ private Q_SLOTS:
         QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << false << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'"} << "";
         QTest::newRow("Xfce, every screen") << "XFCE" << true << false << QStringList{xfce + "-l", xfce + screen0, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg"} << "";
         QTest::newRow("sway, every output") << "sway" << false << false << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << "";
-        QTest::newRow("sway, the tool fails") << "sway" << false << true << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << failed + "swaymsg: kaputt";
+        QTest::newRow("sway, the tool fails") << "sway" << false << true << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << failed + "Das Programm „swaymsg“ meldet einen Fehler (kaputt).";
         QTest::newRow("unknown desktop, no portal") << "Hyprland" << false << false << QStringList{} << "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.";
         // clang-format on
     }
@@ -208,11 +215,75 @@ private Q_SLOTS:
         }
     }
 
+    void errorTexts_data()
+    {
+        QTest::addColumn<QString>("how"); // a script run as the tool ("-": none), or a D-Bus error
+        QTest::addColumn<QString>("expected");
+        const QString failed = "Der Schreibtischhintergrund konnte nicht gesetzt werden: ";
+        const QString tool = failed + "Das Programm „voskan-werkzeug“ ";
+        const QString plasma = failed + "Der Dienst „org.kde.plasmashell“ ";
+        // clang-format off
+        QTest::newRow("tool missing") << "-" << tool + "fehlt oder startet nicht.";
+        QTest::newRow("tool crashes") << "kill -SEGV $$" << tool + "ist abgestürzt.";
+        QTest::newRow("tool hangs") << "exec sleep 20" << tool + "hat nicht rechtzeitig geantwortet.";
+        QTest::newRow("exit status, its message") << "echo 'No such key “x”\nmore' >&2; exit 1" << tool + "meldet einen Fehler (No such key “x”).";
+        QTest::newRow("service not running") << "org.freedesktop.DBus.Error.ServiceUnknown" << plasma + "läuft nicht.";
+        QTest::newRow("service silent") << "org.freedesktop.DBus.Error.NoReply" << plasma + "antwortet nicht.";
+        QTest::newRow("access denied") << "org.freedesktop.DBus.Error.AccessDenied" << plasma + "verweigert den Zugriff.";
+        // clang-format on
+    }
+
+    void errorTexts()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, expected);
+        QFile tool(expand("$H/bin/voskan-werkzeug"));
+        tool.remove();
+        if (how != "-" && !how.startsWith("org.")) {
+            QVERIFY(tool.open(QIODevice::WriteOnly));
+            tool.write("#!/bin/sh\n" + how.toUtf8() + "\n");
+            tool.close();
+            QVERIFY(tool.setPermissions(QFile::ExeOwner | QFile::ReadOwner));
+        }
+        const auto failure =
+            how.startsWith("org.")
+                ? dbusFailure(QDBusMessage::createError(how, "English"), "org.kde.plasmashell")
+                : runCommand("voskan-werkzeug", {}, 1000).failure;
+        QCOMPARE(description(failure.value_or(DesktopFailure{})), expected);
+    }
+
+    // A desktop that cannot say what it shows keeps the files set last, also by an earlier run,
+    // whether or not the set then fails.
+    void keepsTheShownFiles_data()
+    {
+        QTest::addColumn<bool>("setFails");
+        QTest::newRow("set") << false;
+        QTest::newRow("the set fails") << true;
+    }
+
+    void keepsTheShownFiles()
+    {
+        QFETCH(bool, setFails);
+        blind = true;
+        DesktopService earlier(makeGnomeBackend(runner)), service(makeGnomeBackend(runner));
+        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, earlier),
+                 std::nullopt);
+        const QByteArray before = contents(voskan() + "wallpaper-a-light.jpg");
+        failing = setFails;
+        const auto error =
+            AppModel::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, service);
+        failing = blind = false;
+        QCOMPARE(error.has_value(), setFails);
+        QVERIFY(contents(voskan() + "wallpaper-a-light.jpg") == before);
+        QVERIFY(QImage(voskan() + "wallpaper-b-light.jpg").pixelColor(9, 9).green() > 200);
+    }
+
     // GNOME through the real gsettings: A, B, A again, each with the picture of its time; a
     // render that fails touches neither the files nor the settings.
     void alternatesAndFailsCleanly()
     {
-        DesktopService service(makeGnomeBackend(runCommand));
+        DesktopService service(makeGnomeBackend(
+            [](const QString &p, const QStringList &a) { return runCommand(p, a); }));
         const QList<QColor> colours{QColor(240, 40, 40), QColor(40, 240, 40), QColor(40, 40, 240)};
         for (int round = 0; round < 3; ++round) {
             QCOMPARE(AppModel::setAsDesktop(lookOf(colours[round]), lookOf(Qt::black, true), kSize,

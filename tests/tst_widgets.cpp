@@ -93,6 +93,7 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(triggered.size(), 0);
         model.openLocalImage(kPhoto); // both looks get it
+        QTRY_VERIFY(!model.isLoadingSource());
         QVERIFY(setDesktop->isEnabled() && exportButton->isEnabled());
         model.setEditing(Appearance::Dark);
         model.bind(&Look::source).setValue(std::nullopt);
@@ -123,6 +124,7 @@ private Q_SLOTS:
         QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Hell“ übernehmen"));
         QVERIFY(title->isVisible());
         model.openLocalImage(kPhoto);
+        QTRY_VERIFY(!model.isLoadingSource());
         QVERIFY(!title->isVisible() && copy->isEnabled());
         model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
         QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);

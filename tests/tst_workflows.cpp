@@ -209,7 +209,7 @@ private Q_SLOTS:
         answerFileDialog(kPath, &title);
         QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
         QCOMPARE(title, QStringLiteral("Bild öffnen"));
-        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
 
         s.choose("stylePicker", QStringLiteral("Flow"));
         QTest::mouseClick(s.find<QAbstractButton>("bandsTwo"), Qt::LeftButton);
@@ -309,8 +309,8 @@ private Q_SLOTS:
         QString title;
         answerFileDialog(TestData::photo(QStringLiteral("README.md")), &title); // no picture
         QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
+        QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
         QMessageBox *alert = s.window.errorAlert();
-        QTRY_VERIFY(alert && alert->isVisible());
         QCOMPARE(alert->windowTitle(), QStringLiteral("Fehler"));
         QCOMPARE(alert->text(), QStringLiteral("Bild konnte nicht geladen werden: README.md"));
         QVERIFY(s.find("emptyTitle")->isVisible());
@@ -358,6 +358,7 @@ private Q_SLOTS:
         QFETCH(QSize, output);
         Session s;
         s.model.openLocalImage(kCups);
+        QTRY_VERIFY(!s.model.isLoadingSource());
         s.model.bind(&Look::blur).setValue(0.0);
         s.model.setPreset(ResolutionPreset::all().constLast());
         s.model.setCustomWidth(output.width());

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
@@ -421,6 +422,7 @@ void AppModel::applySource(const Bitmap &picture, const std::optional<QString> &
 void AppModel::select(const UnsplashPhoto &photo)
 {
     const Appearance target = m_editing;
+    ++m_openRequest; // a file still opening would overwrite this choice
     setIsLoadingSource(true);
     setErrorMessage(std::nullopt);
     const std::shared_ptr<UnsplashClient> loader =
@@ -475,28 +477,67 @@ void AppModel::reloadPaletteFromPhoto()
 void AppModel::openLocalImage(const QString &path)
 {
     setErrorMessage(std::nullopt);
+    setIsLoadingSource(true);
     const QFileInfo info(path);
-    const DecodeResult decoded = ImageDecoder::decodeFile(path);
-    if (!decoded.isOk()) {
-        setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") + info.fileName());
-        return;
-    }
     const Appearance target = m_editing;
-    const Bitmap picture = decoded.bitmap();
-    editLook(target, [&](Look &look) {
-        look.source = picture;
-        look.photoID = info.absoluteFilePath();
-        // Only the last extension goes: "Bild.final.png" is "Bild.final".
-        const QString name = info.fileName();
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        look.baseName = dot > 0 ? name.left(dot) : name;
-        look.attribution = name;
-        look.attributionURL.reset();
-        setPalette(look, picture);
+    // Decoding a camera photo takes a tenth of a second, a hostile PNG seconds: it and the
+    // palette run on a worker. Opens are not cancelled; only the one asked for last applies.
+    const quint64 request = ++m_openRequest;
+    struct Opened
+    {
+        std::optional<Bitmap> picture;
+        std::array<QColor, 3> palette;
+    };
+    auto *watcher = new QFutureWatcher<Opened>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, info, target, request] {
+        const Opened opened = watcher->result();
+        watcher->deleteLater();
+        if (request != m_openRequest)
+            return;
+        setIsLoadingSource(false);
+        if (!opened.picture) {
+            setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") + info.fileName());
+            return;
+        }
+        // The picture replaced may be the last hold on hundreds of megabytes: giving them back
+        // takes long enough to be felt, so that happens on a worker too.
+        std::optional<Bitmap> replaced = lookFor(target).source;
+        editLook(target, [&](Look &look) {
+            look.source = *opened.picture;
+            look.photoID = info.absoluteFilePath();
+            // Only the last extension goes: "Bild.final.png" is "Bild.final".
+            const QString name = info.fileName();
+            const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+            look.baseName = dot > 0 ? name.left(dot) : name;
+            look.attribution = name;
+            look.attributionURL.reset();
+            look.flowColor0 = opened.palette[0];
+            look.flowColor1 = opened.palette[1];
+            look.flowColor2 = opened.palette[2];
+        });
+        seedOtherIfNeeded(target);
+        renderPreview();
+        recordRecent(info.absoluteFilePath());
+        QThreadPool::globalInstance()->start([replaced = std::move(replaced)] {});
     });
-    seedOtherIfNeeded(target);
-    renderPreview();
-    recordRecent(info.absoluteFilePath());
+    watcher->setFuture(
+        QtConcurrent::run([path, look = lookFor(target),
+                           preview = RenderPipeline::previewSize(pixelSize())]() mutable -> Opened {
+            // Rethrown by the watcher, an exception would land in the event loop: memory that
+            // runs out counts as a picture that cannot be read.
+            try {
+                const DecodeResult decoded = ImageDecoder::decodeFile(path);
+                if (!decoded.isOk())
+                    return {};
+                // The first render of a picture shrinks it once and keeps that: a tenth of a
+                // second for a 100 MP one, spent here rather than in the window's preview.
+                look.source = decoded.bitmap();
+                RenderPipeline::renderCG(look, preview, false);
+                return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap())};
+            } catch (const std::exception &) {
+                return {};
+            }
+        }));
 }
 
 void AppModel::recordRecent(const QString &path)
@@ -544,6 +585,8 @@ std::optional<QString> AppModel::writeOutput(const Look &light, const Look &dark
                                              RenderPipeline::PixelSize size, const QString &path,
                                              const PicturesWriter &alsoWrite)
 {
+    if (const auto error = RenderPipeline::sizeError(size))
+        return error;
     // One picture after the other, so a failing light render costs no dark render.
     const RenderPipeline::FullRender lightRender = RenderPipeline::renderFull(light, size);
     if (const auto *error = std::get_if<ExportError>(&lightRender))
@@ -585,9 +628,19 @@ void AppModel::writeOutputInBackground(const QString &path,
         }));
 }
 
+bool AppModel::refuseOversize()
+{
+    const std::optional<QString> error = RenderPipeline::sizeError(pixelSize());
+    if (error) {
+        setErrorMessage(*error);
+        Q_EMIT exportFinished();
+    }
+    return error.has_value();
+}
+
 void AppModel::exportTo(const QString &path)
 {
-    if (m_isExporting)
+    if (m_isExporting || refuseOversize())
         return;
     writeOutputInBackground(path, [this, path](const std::optional<QString> &error) {
         if (error)
@@ -603,6 +656,8 @@ void AppModel::saveToPhotosLibrary()
     if (m_isExporting)
         return;
     setErrorMessage(std::nullopt);
+    if (refuseOversize())
+        return;
     const QString path =
         QDir(QDir::tempPath())
             .filePath(QStringLiteral("photos-export-%1.heic")
@@ -647,9 +702,11 @@ void AppModel::setAsDesktop()
 {
     if (m_isExporting)
         return;
+    setErrorMessage(std::nullopt);
+    if (refuseOversize())
+        return;
     if (!m_desktop)
         m_desktop = DesktopService::forEnvironment();
-    setErrorMessage(std::nullopt);
     m_isExporting = true;
     Q_EMIT isExportingChanged();
     // Renders, encoding and the companion pictures take seconds: they run on a worker with
@@ -819,6 +876,7 @@ void AppModel::loadAlbumAssets(const QString &albumID)
 void AppModel::selectAlbumAsset(const PhotoAsset &asset)
 {
     const Appearance target = effectiveAppearance();
+    ++m_openRequest; // a file still opening would overwrite this choice
     setIsLoadingSource(true);
     setErrorMessage(std::nullopt);
     const QString id = asset.id;

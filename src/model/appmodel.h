@@ -144,6 +144,8 @@ public:
     // Downloads a search hit for the appearance edited now and applies it when it arrives.
     void select(const UnsplashPhoto &photo);
     void reloadPaletteFromPhoto();
+    // Decodes the file on a worker for the appearance edited now; isLoadingSource is set
+    // meanwhile. When opens overlap, only the one asked for last is applied.
     void openLocalImage(const QString &path);
     static QStringList loadRecentFiles();
 
@@ -237,6 +239,9 @@ private:
     void setResults(const QList<UnsplashPhoto> &results);
     void setIsSearching(bool searching);
     void scheduleStatusDismiss();
+    // Refuses an output size beyond the limits before anything is rendered: the message in
+    // errorMessage, exportFinished emitted; true when refused.
+    bool refuseOversize();
     void recordRecent(const QString &path);
     void saveRecentFiles();
     void trackDownload(const QString &url);
@@ -252,6 +257,7 @@ private:
     QList<UnsplashPhoto> m_results;
     bool m_isSearching = false;
     bool m_isLoadingSource = false;
+    quint64 m_openRequest = 0; // the local open whose outcome is awaited
     std::optional<QString> m_errorMessage;
     std::optional<QString> m_statusMessage;
     std::optional<ImageSource> m_selectedSource = ImageSource::unsplash();

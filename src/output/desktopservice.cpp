@@ -1,6 +1,7 @@
 #include "desktopservice.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
@@ -26,16 +27,23 @@ const QString kPackageSuffix = QStringLiteral("-kde");
 constexpr int kCommandTimeoutMs = 15000;
 constexpr int kDBusTimeoutMs = 5000;
 
+constexpr int kDetailLength = 160;
+
 QString unsupportedText()
 {
-    return QStringLiteral(
-        "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.");
+    return description({DesktopError::Unsupported, {}, {}});
 }
 
-QString failedText(const QString &detail)
+QString fileFailedText(const QString &path)
 {
-    return QStringLiteral("Der Schreibtischhintergrund konnte nicht gesetzt werden: %1")
-        .arg(detail);
+    return description({DesktopError::FileFailed, path, {}});
+}
+
+// Where the HEIC set last is kept for the next run.
+QString stateFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Voskan/desktop-shown");
 }
 
 // gsettings takes and prints values as GVariant text.
@@ -87,7 +95,8 @@ std::optional<QString> runAll(const CommandRunner &runner, const QString &progra
     for (const QStringList &arguments : calls) {
         const CommandResult result = runner(program, arguments);
         if (!result.ok)
-            return failedText(result.error.isEmpty() ? program : result.error);
+            return description(
+                result.failure.value_or(DesktopFailure{DesktopError::ToolFailed, program, {}}));
     }
     return std::nullopt;
 }
@@ -138,7 +147,7 @@ private:
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
             QStringLiteral("/gnome-background-properties");
         if (!QDir().mkpath(folder))
-            return failedText(folder);
+            return fileFailedText(folder);
         const QString xml = QStringLiteral("<?xml version=\"1.0\"?>\n"
                                            "<!DOCTYPE wallpapers SYSTEM \"gnome-wp-list.dtd\">\n"
                                            "<wallpapers>\n"
@@ -155,7 +164,7 @@ private:
                                 .arg(files.light.toHtmlEscaped(), files.dark.toHtmlEscaped());
         QSaveFile file(folder + QStringLiteral("/voskan.xml"));
         if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0 || !file.commit())
-            return failedText(file.errorString());
+            return fileFailedText(file.fileName());
         return std::nullopt;
     }
 
@@ -163,6 +172,8 @@ private:
 };
 
 // --- KDE Plasma: a wallpaper package with a light and a dark picture ------------------------
+
+const QString kPlasmaService = QStringLiteral("org.kde.plasmashell");
 
 QString jsString(const QString &text)
 {
@@ -191,8 +202,9 @@ public:
                            "}\n")
                 .arg(jsString(fileUri(package)));
         QDBusMessage reply;
-        if (!evaluate(script, &reply))
-            return failedText(reply.errorMessage());
+        evaluate(script, &reply);
+        if (const auto failure = dbusFailure(reply, kPlasmaService))
+            return description(*failure);
         return std::nullopt;
     }
 
@@ -217,8 +229,8 @@ private:
     static bool evaluate(const QString &script, QDBusMessage *reply)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
-            QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+            kPlasmaService, QStringLiteral("/PlasmaShell"), QStringLiteral("org.kde.PlasmaShell"),
+            QStringLiteral("evaluateScript"));
         call << script;
         *reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
         return reply->type() == QDBusMessage::ReplyMessage;
@@ -246,12 +258,12 @@ private:
                            meta.write(QJsonDocument(metadata).toJson()) >= 0 && meta.commit();
         if (!built) {
             QDir(building).removeRecursively();
-            return failedText(package);
+            return fileFailedText(package);
         }
         QDir(package).removeRecursively();
         if (!QDir().rename(building, package)) {
             QDir(building).removeRecursively();
-            return failedText(package);
+            return fileFailedText(package);
         }
         return std::nullopt;
     }
@@ -407,8 +419,11 @@ public:
                             {QStringLiteral("set-on"), QStringLiteral("both")}};
         const QDBusMessage reply =
             QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return unsupportedText();
+        const auto failure = dbusFailure(reply, QStringLiteral("org.freedesktop.portal.Desktop"));
+        if (failure && failure->error == DesktopError::ServiceMissing)
+            return unsupportedText(); // no portal: nothing here can set a wallpaper
+        if (failure)
+            return description(*failure);
         return std::nullopt;
     }
     std::optional<QString> currentPicture() override { return std::nullopt; }
@@ -453,34 +468,114 @@ std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QStrin
     const QImage image = picture.toImage().convertToFormat(QImage::Format_RGB888);
     QSaveFile file(path);
     if (image.isNull() || !file.open(QIODevice::WriteOnly))
-        return failedText(path);
+        return fileFailedText(path);
     QImageWriter writer(&file, "jpg");
     writer.setQuality(95);
     if (!writer.write(image) || !file.commit())
-        return failedText(path);
+        return fileFailedText(path);
     return std::nullopt;
 }
 
-CommandResult runCommand(const QString &program, const QStringList &arguments)
+QString description(const DesktopFailure &failure)
+{
+    if (failure.error == DesktopError::Unsupported)
+        return QStringLiteral(
+            "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.");
+    QString reason;
+    switch (failure.error) {
+    case DesktopError::Unsupported:
+    case DesktopError::FileFailed:
+        reason = QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.");
+        break;
+    case DesktopError::ToolMissing:
+        reason = QStringLiteral("Das Programm „%1“ fehlt oder startet nicht.");
+        break;
+    case DesktopError::ToolCrashed:
+        reason = QStringLiteral("Das Programm „%1“ ist abgestürzt.");
+        break;
+    case DesktopError::ToolTimedOut:
+        reason = QStringLiteral("Das Programm „%1“ hat nicht rechtzeitig geantwortet.");
+        break;
+    case DesktopError::ToolFailed:
+        reason = QStringLiteral("Das Programm „%1“ meldet einen Fehler.");
+        break;
+    case DesktopError::ServiceMissing:
+        reason = QStringLiteral("Der Dienst „%1“ läuft nicht.");
+        break;
+    case DesktopError::ServiceNoReply:
+        reason = QStringLiteral("Der Dienst „%1“ antwortet nicht.");
+        break;
+    case DesktopError::ServiceDenied:
+        reason = QStringLiteral("Der Dienst „%1“ verweigert den Zugriff.");
+        break;
+    case DesktopError::ServiceFailed:
+        reason = QStringLiteral("Der Dienst „%1“ meldet einen Fehler.");
+        break;
+    }
+    reason = reason.arg(failure.subject);
+    // What a tool or service says is English and technical: after the sentence, in brackets.
+    if (!failure.detail.isEmpty())
+        reason.insert(reason.size() - 1, QStringLiteral(" (%1)").arg(failure.detail));
+    return QStringLiteral("Der Schreibtischhintergrund konnte nicht gesetzt werden: ") + reason;
+}
+
+std::optional<DesktopFailure> dbusFailure(const QDBusMessage &reply, const QString &service)
+{
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    switch (QDBusError(reply).type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownMethod:
+        return DesktopFailure{DesktopError::ServiceMissing, service, {}};
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+        return DesktopFailure{DesktopError::ServiceNoReply, service, {}};
+    case QDBusError::AccessDenied:
+        return DesktopFailure{DesktopError::ServiceDenied, service, {}};
+    default:
+        break;
+    }
+    const QString said = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    return DesktopFailure{DesktopError::ServiceFailed, service,
+                          said.section(QLatin1Char('\n'), 0, 0).left(kDetailLength)};
+}
+
+CommandResult runCommand(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     QProcess process;
     process.start(program, arguments);
     CommandResult result;
-    if (!process.waitForStarted(kCommandTimeoutMs)) {
-        result.error = program + QStringLiteral(": ") + process.errorString();
+    if (!process.waitForStarted(timeoutMs)) {
+        result.failure = DesktopFailure{DesktopError::ToolMissing, program, {}};
         return result;
     }
-    if (!process.waitForFinished(kCommandTimeoutMs)) {
+    // Told apart before the kill: a killed tool reads as crashed afterwards.
+    if (!process.waitForFinished(timeoutMs)) {
+        const bool crashed = process.state() == QProcess::NotRunning;
         process.kill();
         process.waitForFinished();
-        result.error = program + QStringLiteral(": ") + process.errorString();
+        result.failure = DesktopFailure{
+            crashed ? DesktopError::ToolCrashed : DesktopError::ToolTimedOut, program, {}};
         return result;
     }
     result.output = process.readAllStandardOutput();
-    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!result.ok)
-        result.error = program + QStringLiteral(": ") +
-                       QString::fromUtf8(process.readAllStandardError()).trimmed();
+    if (process.exitStatus() == QProcess::CrashExit) {
+        result.failure = DesktopFailure{DesktopError::ToolCrashed, program, {}};
+        return result;
+    }
+    result.ok = process.exitCode() == 0;
+    if (!result.ok) {
+        const QString said = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        result.failure = DesktopFailure{
+            DesktopError::ToolFailed, program,
+            said.isEmpty() ? QStringLiteral("Exit-Status %1").arg(process.exitCode())
+                           : said.section(QLatin1Char('\n'), 0, 0).left(kDetailLength)};
+    }
     return result;
 }
 
@@ -568,6 +663,9 @@ DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend)
 std::shared_ptr<DesktopService>
 DesktopService::forEnvironment(const QProcessEnvironment &environment)
 {
+    const CommandRunner runCommand = [](const QString &program, const QStringList &arguments) {
+        return ::runCommand(program, arguments);
+    };
     switch (detectDesktop(environment)) {
     case DesktopKind::Gnome:
         return std::make_shared<DesktopService>(makeGnomeBackend(runCommand));
@@ -592,6 +690,12 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     if (const auto error = m_backend->setWallpaper(files))
         return error;
     m_lastSet = files.heic;
+    // Without it, a desktop that cannot be asked would get its shown files overwritten by the
+    // next run. Unwritable, it only costs that protection.
+    QSaveFile state(stateFile());
+    if (QDir().mkpath(QFileInfo(stateFile()).path()) && state.open(QIODevice::WriteOnly) &&
+        state.write(files.heic.toUtf8()) >= 0)
+        state.commit();
     return std::nullopt;
 }
 
@@ -599,5 +703,13 @@ std::optional<QString> DesktopService::desktopImagePath()
 {
     if (const auto picture = m_backend->currentPicture())
         return WallpaperFiles::heicForPicture(*picture);
-    return m_lastSet;
+    if (m_lastSet)
+        return m_lastSet;
+    QFile state(stateFile());
+    if (state.open(QIODevice::ReadOnly)) {
+        const QString heic = QString::fromUtf8(state.read(4096)).trimmed();
+        if (!heic.isEmpty())
+            return heic;
+    }
+    return std::nullopt;
 }

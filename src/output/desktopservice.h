@@ -3,6 +3,7 @@
 #include "render/bitmap.h"
 
 #include <QByteArray>
+#include <QDBusMessage>
 #include <QProcessEnvironment>
 #include <QSize>
 #include <QString>
@@ -34,16 +35,41 @@ struct WallpaperFiles
 // `path` and renamed over it only when complete. The error text, or nothing.
 std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
 
+// Why the desktop did not take the wallpaper; description() words it in German.
+enum class DesktopError {
+    Unsupported, // this session offers no way to set one
+    FileFailed,  // a file the desktop reads could not be written
+    ToolMissing, // the desktop's command is not installed or does not start
+    ToolCrashed,
+    ToolTimedOut,
+    ToolFailed,     // it ran and reported an error
+    ServiceMissing, // the desktop's D-Bus service is not running
+    ServiceNoReply,
+    ServiceDenied,
+    ServiceFailed, // it answered with an error
+};
+struct DesktopFailure
+{
+    DesktopError error = DesktopError::Unsupported;
+    QString subject; // the command, service or file concerned
+    QString detail;  // what the command or service said; shown in parentheses
+};
+QString description(const DesktopFailure &failure);
+// The D-Bus answer `reply` of `service` as a failure; nothing when it is a reply.
+std::optional<DesktopFailure> dbusFailure(const QDBusMessage &reply, const QString &service);
+
 // Runs an external tool and waits for it.
 struct CommandResult
 {
     bool ok = false; // started and exited with code 0
     QByteArray output;
-    QString error;
+    std::optional<DesktopFailure> failure; // set when not ok
 };
 using CommandRunner =
     std::function<CommandResult(const QString &program, const QStringList &arguments)>;
-CommandResult runCommand(const QString &program, const QStringList &arguments);
+// A tool that hangs is killed after `timeoutMs`.
+CommandResult runCommand(const QString &program, const QStringList &arguments,
+                         int timeoutMs = 15000);
 
 enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Xfce, Sway, Other };
 // From XDG_CURRENT_DESKTOP (a colon-separated list, first known entry wins), then
@@ -87,8 +113,8 @@ public:
 
     // Sets the wallpaper on every screen; the error text, or nothing.
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
-    // The HEIC whose picture the desktop shows; what this service set last when the desktop
-    // cannot be asked.
+    // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last,
+    // also by an earlier run (kept in a small file in the program's data folder).
     std::optional<QString> desktopImagePath();
 
 private:
