@@ -1,10 +1,8 @@
 // The window's parts the workflows pass by: menus and shortcuts, the empty state, the alert, the
-// status capsule, the copy button, the thumbnail strips, the settings' key field, the eliding
-// pickers.
+// status capsule, the copy button, the thumbnail strips, the settings' key field.
 
 #include "model/appmodel.h"
 #include "support/testdata.h"
-#include "ui/elidingcombobox.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
 #include "ui/settingsdialog.h"
@@ -43,7 +41,6 @@ struct FakeThumbnails
     }
 };
 
-using Text = std::optional<QString>;
 
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
@@ -205,32 +202,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!capsule->isVisible());
     }
 
-    void thumbTooltips_data()
-    {
-        QTest::addColumn<Text>("description");
-        QTest::addColumn<Text>("altDescription");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("description") << Text("Nebel am See") << Text("a") << "Nebel am See";
-        QTest::newRow("alt only") << Text() << Text("a lake in fog") << "a lake in fog";
-        QTest::newRow("neither") << Text() << Text() << "Foto von Ada Muster";
-        // Presence decides: an empty description is still the caption.
-        QTest::newRow("empty description") << Text("") << Text("a lake") << "";
-    }
-
-    void thumbTooltips()
-    {
-        QFETCH(Text, description);
-        QFETCH(Text, altDescription);
-        QFETCH(QString, expected);
-        UnsplashPhoto photo;
-        photo.user.name = QStringLiteral("Ada Muster");
-        photo.description = description;
-        photo.altDescription = altDescription;
-        UnsplashThumbModel model;
-        model.setPhotos({photo});
-        QCOMPARE(model.index(0).data(Qt::ToolTipRole).toString(), expected);
-    }
-
     void thumbsLoadOnlyOnScreen()
     {
         FakeThumbnails fake;
@@ -284,36 +255,6 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QStringLiteral("xyz"));
     }
 
-    void elidedPresetNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("width");
-        for (const ResolutionPreset &preset : ResolutionPreset::all())
-            for (const int width : {40, 120, 180, 400})
-                QTest::addRow("%s in %d px", qPrintable(preset.name), width)
-                    << preset.name << width;
-    }
-
-    void elidedPresetNames()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, width);
-        ElidingComboBox picker;
-        const QFontMetrics metrics = picker.fontMetrics();
-        const QString shown = picker.elided(name, width);
-        if (metrics.horizontalAdvance(name) <= width) {
-            QCOMPARE(shown, name);
-            return;
-        }
-        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
-        QVERIFY(shown.contains(QChar(0x2026)));
-        const qsizetype dash = name.lastIndexOf(QChar(0x2014));
-        const QString size = dash > 0 ? name.mid(dash - 1) : QString();
-        // Where there is room for the size and a bit of the name, the size is whole.
-        if (!size.isEmpty() && metrics.horizontalAdvance(size + QStringLiteral("MMM")) < width) {
-            QVERIFY2(shown.endsWith(size) && name.startsWith(shown.left(3)), qPrintable(shown));
-        }
-    }
 };
 
 QTEST_MAIN(TestWidgets)
