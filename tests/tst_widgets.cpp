@@ -56,8 +56,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            qputenv(variable, m_home.filePath(QString::fromLatin1(variable)).toUtf8());
+        TestData::useScratchHome(m_home.path());
     }
 
     void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }

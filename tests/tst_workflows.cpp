@@ -131,8 +131,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            qputenv(variable, m_home.filePath(QString::fromLatin1(variable)).toUtf8());
+        TestData::useScratchHome(m_home.path());
         // The dialogs are driven as widgets, whatever the platform offers.
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     }

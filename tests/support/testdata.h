@@ -16,4 +16,10 @@ struct TestData
             paths << photo(name);
         return paths;
     }
+    // Settings, data and caches of the window under test go into `home`, never the user's.
+    static void useScratchHome(const QString &home)
+    {
+        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            qputenv(variable, QDir(home).filePath(QString::fromLatin1(variable)).toUtf8());
+    }
 };
