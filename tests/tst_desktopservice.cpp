@@ -1,7 +1,7 @@
 #include "model/appmodel.h"
 #include "output/desktopservice.h"
 
-#include <QDBusConnection>
+#include <QtDBus>
 #include <QtTest>
 
 namespace {
@@ -39,6 +39,38 @@ public Q_SLOTS:
 
 private:
     QString m_image;
+};
+
+// The desktop portal on the private bus. Its Settings have only `portalMethod` ("Read" wraps the
+// dark scheme once more); its Wallpaper records the picture and answers `portalResponse` before
+// its reply, as the portal may.
+QString portalMethod;
+uint portalResponse = 0;
+
+class FakePortal : public QDBusVirtualObject
+{
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
+    {
+        const QList<QVariant> in = call.arguments();
+        if (call.member() == "SetWallpaperFile") {
+            QFile file;
+            file.open(in[1].value<QDBusUnixFileDescriptor>().fileDescriptor(), QIODevice::ReadOnly);
+            record(qGray(QImage::fromData(file.readAll()).pixel(9, 9)) < 100 ? "dark" : "light");
+            const QString handle = "/org/freedesktop/portal/desktop/request/" +
+                                   call.service().mid(1).replace('.', '_') + '/' +
+                                   qdbus_cast<QVariantMap>(in[2]).value("handle_token").toString();
+            bus.send(
+                QDBusMessage::createSignal(handle, "org.freedesktop.portal.Request", "Response")
+                << portalResponse << QVariantMap());
+            return bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
+        }
+        if (call.member() != portalMethod)
+            return bus.send(call.createErrorReply(QDBusError::UnknownMethod, "No such method"));
+        const QDBusVariant dark(1u);
+        return bus.send(call.createReply(QVariant::fromValue(
+            portalMethod == "Read" ? QDBusVariant(QVariant::fromValue(dark)) : dark)));
+    }
 };
 
 // The real gsettings for GNOME's schema, installed here; the other desktops' tools are not, so
@@ -99,6 +131,7 @@ class TestDesktopService : public QObject
     QProcess m_bus;
     QThread m_shellThread;
     FakePlasmaShell m_shell;
+    FakePortal m_portal;
 
 private Q_SLOTS:
 
@@ -110,7 +143,15 @@ private Q_SLOTS:
         qputenv("GSETTINGS_BACKEND", "keyfile");
         QVERIFY(QDir().mkpath(expand("$H/bin"))); // the desktop tools of errorTexts
         qputenv("PATH", QFile::encodeName(expand("$H/bin:")) + qgetenv("PATH"));
-        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        // A bus that starts no installed service: only the fakes below answer.
+        QFile config(expand("$H/bus.conf"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><policy "
+                     "context='default'><allow send_destination='*' eavesdrop='true'/><allow "
+                     "eavesdrop='true'/><allow own='*'/></policy></busconfig>");
+        config.close();
+        m_bus.start("dbus-daemon",
+                    {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
         while (!m_bus.canReadLine())
             QVERIFY(m_bus.waitForReadyRead());
         const QString address = QString::fromUtf8(m_bus.readLine().trimmed());
@@ -120,6 +161,9 @@ private Q_SLOTS:
         QDBusConnection shell = QDBusConnection::connectToBus(address, "plasma");
         QVERIFY(shell.registerService("org.kde.plasmashell"));
         QVERIFY(shell.registerObject("/PlasmaShell", &m_shell, QDBusConnection::ExportAllSlots));
+        m_portal.moveToThread(&m_shellThread);
+        QVERIFY(QDBusConnection::connectToBus(address, "portal")
+                    .registerVirtualObject("/org/freedesktop/portal/desktop", &m_portal));
     }
 
     void init()
@@ -133,6 +177,7 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         QDBusConnection::disconnectFromBus("plasma");
+        QDBusConnection::disconnectFromBus("portal");
         m_shellThread.quit();
         m_shellThread.wait();
         m_bus.kill();
@@ -160,7 +205,7 @@ private Q_SLOTS:
         QTest::newRow("Cinnamon, light scheme") << "X-Cinnamon" << false << false << QStringList{"gsettings get|org.cinnamon.desktop.background|picture-uri", "gsettings set|org.cinnamon.desktop.background|picture-uri|" + uri + "-light.jpg'"} << "";
         QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << false << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'"} << "";
         QTest::newRow("Xfce, every screen") << "XFCE" << true << false << QStringList{xfce + "-l", xfce + screen0, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg"} << "";
-        QTest::newRow("sway, every output") << "sway" << false << false << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << "";
+        QTest::newRow("sway, every output, kept") << "sway" << false << false << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill", "$H/Daten it's/Voskan/sway.conf=output * bg \"" + path + "-light.jpg\" fill\n"} << "";
         QTest::newRow("sway, the tool fails") << "sway" << false << true << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << failed + "Das Programm „swaymsg“ meldet einen Fehler (kaputt).";
         QTest::newRow("unknown desktop, no portal") << "Hyprland" << false << false << QStringList{} << "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.";
         // clang-format on
@@ -213,6 +258,39 @@ private Q_SLOTS:
             QVERIFY2(image.isNull() || file.contains("dark") == (qGray(image.pixel(9, 9)) < 100),
                      qPrintable(file));
         }
+    }
+
+    // The portal takes the picture of the scheme its settings tell, however old the portal,
+    // and the set waits for the person's answer.
+    void setsThroughThePortal_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<uint>("response");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("error");
+        // clang-format off
+        QTest::newRow("ReadOne, dark, granted") << "ReadOne" << 0u << "dark" << "";
+        QTest::newRow("only Read, dark, refused") << "Read" << 1u << "dark" << "Das Setzen des Schreibtischhintergrunds wurde abgelehnt.";
+        QTest::newRow("no settings, ended otherwise") << "" << 2u << "light" << "Der Schreibtischhintergrund konnte nicht gesetzt werden: Der Dienst „org.freedesktop.portal.Desktop“ meldet einen Fehler.";
+        // clang-format on
+    }
+
+    void setsThroughThePortal()
+    {
+        QFETCH(QString, method);
+        QFETCH(uint, response);
+        QFETCH(QString, picture);
+        QFETCH(QString, error);
+        portalMethod = method;
+        portalResponse = response;
+        QDBusConnection portal("portal");
+        QVERIFY(portal.registerService("org.freedesktop.portal.Desktop"));
+        DesktopService service(makePortalBackend());
+        const auto result =
+            AppModel::setAsDesktop(lookOf(Qt::white), lookOf(Qt::black, true), kSize, service);
+        portal.unregisterService("org.freedesktop.portal.Desktop");
+        QCOMPARE(result.value_or(QString()), error);
+        QCOMPARE(calls, QStringList{picture});
     }
 
     void errorTexts_data()

@@ -3,19 +3,23 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -26,6 +30,10 @@ const QString kPackageSuffix = QStringLiteral("-kde");
 // Tools that hang must not freeze the program for good.
 constexpr int kCommandTimeoutMs = 15000;
 constexpr int kDBusTimeoutMs = 5000;
+// The portal's permission dialog waits for a person.
+constexpr int kPortalAnswerMs = 120000;
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
 constexpr int kDetailLength = 160;
 
@@ -394,39 +402,131 @@ protected:
         QString quoted = path;
         quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-        return runAll(m_runner, QStringLiteral("swaymsg"),
-                      {{QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"),
-                        QLatin1Char('"') + quoted + QLatin1Char('"'), QStringLiteral("fill")}});
+        quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+        // `output * bg` lasts only until sway reloads; the file, included from the user's
+        // config, keeps the picture. Written first, so a file that cannot be written leaves
+        // the desktop as it was, and put back when sway refuses.
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QStringLiteral("/Voskan/sway.conf");
+        QFile previousFile(config);
+        const std::optional<QByteArray> previous = previousFile.open(QIODevice::ReadOnly)
+                                                       ? std::optional(previousFile.read(1 << 16))
+                                                       : std::nullopt;
+        if (!writeWhole(config, QStringLiteral("output * bg %1 fill\n").arg(quoted).toUtf8()))
+            return fileFailedText(config);
+        const auto error = runAll(m_runner, QStringLiteral("swaymsg"),
+                                  {{QStringLiteral("output"), QStringLiteral("*"),
+                                    QStringLiteral("bg"), quoted, QStringLiteral("fill")}});
+        if (error && previous)
+            writeWhole(config, *previous);
+        else if (error)
+            QFile::remove(config);
+        return error;
+    }
+
+private:
+    static bool writeWhole(const QString &path, const QByteArray &bytes)
+    {
+        QSaveFile file(path);
+        return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+               file.write(bytes) == bytes.size() && file.commit();
     }
 };
 
 // --- anything else: the desktop portal -------------------------------------------------------
 
+// Collects the answer of one portal request.
+class PortalRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    std::optional<uint> response;
+    QEventLoop loop;
+
+    void watch(const QString &handle)
+    {
+        if (m_watched.contains(handle))
+            return;
+        m_watched << handle;
+        QDBusConnection::sessionBus().connect(
+            kPortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
+            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+    }
+    ~PortalRequest() override
+    {
+        for (const QString &handle : std::as_const(m_watched))
+            QDBusConnection::sessionBus().disconnect(
+                kPortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
+                QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+    }
+
+public Q_SLOTS:
+    void answered(uint code, const QVariantMap &)
+    {
+        if (!response)
+            response = code;
+        loop.quit();
+    }
+
+private:
+    QStringList m_watched;
+};
+
 class PortalBackend : public DesktopBackend
 {
 public:
+    explicit PortalBackend(DarkSchemeQuery dark) : m_dark(std::move(dark)) {}
+
     std::optional<QString> setWallpaper(const WallpaperFiles &files) override
     {
-        QFile file(files.light);
+        QFile file(m_dark && m_dark() ? files.dark : files.light);
         if (!file.open(QIODevice::ReadOnly))
             return unsupportedText();
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        // The answer can come before the reply that names the request, so the request's path
+        // is derived from the token beforehand, as the portal derives it.
+        const QString token =
+            QStringLiteral("voskan%1").arg(QRandomGenerator::global()->generate());
+        QString sender = bus.baseService().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        PortalRequest request;
+        request.watch(kPortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
+                      token);
         QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.portal.Desktop"),
-            QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperFile"));
+            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Wallpaper"),
+            QStringLiteral("SetWallpaperFile"));
         call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(file.handle()))
              << QVariantMap{{QStringLiteral("show-preview"), false},
-                            {QStringLiteral("set-on"), QStringLiteral("both")}};
-        const QDBusMessage reply =
-            QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
-        const auto failure = dbusFailure(reply, QStringLiteral("org.freedesktop.portal.Desktop"));
+                            {QStringLiteral("set-on"), QStringLiteral("both")},
+                            {QStringLiteral("handle_token"), token}};
+        const QDBusMessage reply = bus.call(call, QDBus::Block, kDBusTimeoutMs);
+        const auto failure = dbusFailure(reply, kPortalService);
         if (failure && failure->error == DesktopError::ServiceMissing)
             return unsupportedText(); // no portal: nothing here can set a wallpaper
         if (failure)
             return description(*failure);
-        return std::nullopt;
+        // Older portals ignore the token.
+        if (!reply.arguments().isEmpty())
+            request.watch(reply.arguments().constFirst().value<QDBusObjectPath>().path());
+        if (!request.response) {
+            QTimer::singleShot(kPortalAnswerMs, &request.loop, &QEventLoop::quit);
+            request.loop.exec();
+        }
+        if (request.response == 0u)
+            return std::nullopt;
+        if (request.response == 1u)
+            return description({DesktopError::Refused, kPortalService, {}});
+        return description(
+            {request.response ? DesktopError::ServiceFailed : DesktopError::ServiceNoReply,
+             kPortalService,
+             {}});
     }
     std::optional<QString> currentPicture() override { return std::nullopt; }
+
+private:
+    DarkSchemeQuery m_dark;
 };
 
 } // namespace
@@ -481,9 +581,12 @@ QString description(const DesktopFailure &failure)
     if (failure.error == DesktopError::Unsupported)
         return QStringLiteral(
             "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.");
+    if (failure.error == DesktopError::Refused)
+        return QStringLiteral("Das Setzen des Schreibtischhintergrunds wurde abgelehnt.");
     QString reason;
     switch (failure.error) {
     case DesktopError::Unsupported:
+    case DesktopError::Refused:
     case DesktopError::FileFailed:
         reason = QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.");
         break;
@@ -609,19 +712,21 @@ DesktopKind detectDesktop(const QProcessEnvironment &environment)
 
 bool portalPrefersDark()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.portal.Desktop"),
-        QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("ReadOne"));
-    call << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
-    const QDBusMessage reply =
-        QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return false;
-    QVariant value = reply.arguments().constFirst();
-    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>())
-        value = value.value<QDBusVariant>().variant();
-    return value.toUInt() == 1;
+    // Portals before 1.17 know only Read, whose answer is wrapped in one more variant.
+    for (const QString &method : {QStringLiteral("ReadOne"), QStringLiteral("Read")}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Settings"), method);
+        call << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
+        const QDBusMessage reply =
+            QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            continue;
+        QVariant value = reply.arguments().constFirst();
+        while (value.userType() == qMetaTypeId<QDBusVariant>())
+            value = value.value<QDBusVariant>().variant();
+        return value.userType() == QMetaType::UInt && value.toUInt() == 1;
+    }
+    return false;
 }
 
 std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner)
@@ -648,9 +753,9 @@ std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkScheme
 {
     return std::make_unique<SwayBackend>(std::move(runner), std::move(dark));
 }
-std::unique_ptr<DesktopBackend> makePortalBackend()
+std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark)
 {
-    return std::make_unique<PortalBackend>();
+    return std::make_unique<PortalBackend>(std::move(dark));
 }
 
 // --- service ----------------------------------------------------------------------------------
@@ -713,3 +818,5 @@ std::optional<QString> DesktopService::desktopImagePath()
     }
     return std::nullopt;
 }
+
+#include "desktopservice.moc"

@@ -47,6 +47,7 @@ enum class DesktopError {
     ServiceNoReply,
     ServiceDenied,
     ServiceFailed, // it answered with an error
+    Refused,       // the person asked said no
 };
 struct DesktopFailure
 {
@@ -100,7 +101,9 @@ std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSc
 std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeXfceBackend(CommandRunner runner, DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkSchemeQuery dark);
-std::unique_ptr<DesktopBackend> makePortalBackend();
+// The portal takes one picture, the one of `dark`'s scheme. It may ask the person first, so the
+// set waits for the answer, running an event loop meanwhile.
+std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalPrefersDark);
 
 // The desktop picture of the session, in terms of the program's HEIC files.
 class DesktopService
