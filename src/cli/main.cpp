@@ -18,10 +18,8 @@
 #include <QEventLoop>
 #include <QImageWriter>
 #include <QLocale>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 
 #include <cstdio>
 #include <optional>
