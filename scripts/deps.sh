@@ -12,6 +12,8 @@ packages=(
   libimage-exiftool-perl libheif-examples
   # The desktop tests run the real gsettings and a private D-Bus session bus.
   gsettings-desktop-schemas libglib2.0-bin dbus
+  # The colour scheme as the real desktop portal reports it; its GTK backend needs a display.
+  xdg-desktop-portal xdg-desktop-portal-gtk xvfb
   # The Debian package (cpack derives its dependencies with dpkg-shlibdeps) and the
   # validators the install test runs on the desktop entry and the AppStream file.
   file dpkg-dev appstream desktop-file-utils

@@ -200,12 +200,12 @@ private Q_SLOTS:
         const QString kde = "$H/Daten it's/Voskan/wallpaper-a-kde/";
         const QString failed = "Der Schreibtischhintergrund konnte nicht gesetzt werden: ";
         // clang-format off
-        QTest::newRow("GNOME, both pictures") << "ubuntu:GNOME" << true << false << QStringList{"gsettings get|org.gnome.desktop.background|picture-uri", gnome + "options|'zoom'", gnome + "uri-dark|" + uri + "-dark.jpg'", gnome + "uri|" + uri + "-light.jpg'", "$H/Daten it's/gnome-background-properties/voskan.xml=<name>Voskan</name>\n    <filename>" + path + "-light.jpg</filename>\n    <filename-dark>" + path + "-dark.jpg</filename-dark>"} << "";
-        QTest::newRow("KDE, a package of both") << "Hyprland:KDE" << false << false << QStringList{"plasmashell print(d.readConfig('Image'));", "plasmashell d.writeConfig('Image', " + uri + "-kde');", kde + "metadata.json=\"Id\": \"wallpaper-a-kde\"", kde + "contents/images/320x180.jpg=", kde + "contents/images_dark/320x180.jpg="} << "";
-        QTest::newRow("Cinnamon, light scheme") << "X-Cinnamon" << false << false << QStringList{"gsettings get|org.cinnamon.desktop.background|picture-uri", "gsettings set|org.cinnamon.desktop.background|picture-uri|" + uri + "-light.jpg'"} << "";
-        QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << false << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'"} << "";
-        QTest::newRow("Xfce, every screen") << "XFCE" << true << false << QStringList{xfce + "-l", xfce + screen0, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg"} << "";
-        QTest::newRow("sway, every output, kept") << "sway" << false << false << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill", "$H/Daten it's/Voskan/sway.conf=output * bg \"" + path + "-light.jpg\" fill\n"} << "";
+        QTest::newRow("GNOME, both pictures") << "ubuntu:GNOME" << true << false << QStringList{"gsettings get|org.gnome.desktop.background|picture-uri", gnome + "options|'zoom'", gnome + "uri-dark|" + uri + "-dark.jpg'", gnome + "uri|" + uri + "-light.jpg'", "follower off", "$H/Daten it's/gnome-background-properties/voskan.xml=<name>Voskan</name>\n    <filename>" + path + "-light.jpg</filename>\n    <filename-dark>" + path + "-dark.jpg</filename-dark>"} << "";
+        QTest::newRow("KDE, a package of both") << "Hyprland:KDE" << false << false << QStringList{"plasmashell print(d.readConfig('Image'));", "plasmashell d.writeConfig('Image', " + uri + "-kde');", "follower off", kde + "metadata.json=\"Id\": \"wallpaper-a-kde\"", kde + "contents/images/320x180.jpg=", kde + "contents/images_dark/320x180.jpg="} << "";
+        QTest::newRow("Cinnamon, light scheme") << "X-Cinnamon" << false << false << QStringList{"gsettings get|org.cinnamon.desktop.background|picture-uri", "gsettings set|org.cinnamon.desktop.background|picture-uri|" + uri + "-light.jpg'", "follower on"} << "";
+        QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << false << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'", "follower on"} << "";
+        QTest::newRow("Xfce, every screen") << "XFCE" << true << false << QStringList{xfce + "-l", xfce + screen0, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg", "follower on"} << "";
+        QTest::newRow("sway, every output, kept") << "sway" << false << false << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill", "follower on", "$H/Daten it's/Voskan/sway.conf=output * bg \"" + path + "-light.jpg\" fill\nexec voskan-render --follow\n"} << "";
         QTest::newRow("sway, the tool fails") << "sway" << false << true << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << failed + "Das Programm „swaymsg“ meldet einen Fehler (kaputt).";
         QTest::newRow("unknown desktop, no portal") << "Hyprland" << false << false << QStringList{} << "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.";
         // clang-format on
@@ -233,7 +233,9 @@ private Q_SLOTS:
         case DesktopKind::Other: break;
         }
         // clang-format on
-        DesktopService service(std::move(backend));
+        DesktopService service(std::move(backend), [](bool switches) {
+            record(switches ? "follower off" : "follower on");
+        });
         failing = toolFails;
         const auto result = AppModel::setAsDesktop(
             lookOf(QColor(230, 200, 120)), lookOf(QColor(20, 30, 90), true), kSize, service);

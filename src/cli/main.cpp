@@ -9,6 +9,7 @@
 #include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "output/outputfile.h"
+#include "output/schemefollower.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
 #include "sources/unsplashservice.h"
@@ -32,6 +33,7 @@ const char kUsage[] =
     "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
+    "       voskan-render --follow\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
@@ -53,7 +55,9 @@ const char kUsage[] =
     "  --preview        Vorschau statt voller Größe\n"
     "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n"
     "  --set-desktop    statt einer Ausgabedatei: als dynamisches Wallpaper auf allen\n"
-    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“\n";
+    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“\n"
+    "  --follow         im Hintergrund laufen und auf Arbeitsumgebungen mit nur einem\n"
+    "                   Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen\n";
 
 int usage(const QString &problem = {})
 {
@@ -100,6 +104,7 @@ struct Options
     bool preview = false;
     bool timings = false;
     bool setDesktop = false;
+    bool follow = false;
     QString photo;
     QString output;
     // A search hit instead of a photo file.
@@ -178,6 +183,8 @@ std::optional<int> parse(const QStringList &args, Options &o)
             o.preview = true;
         } else if (arg == QLatin1String("--set-desktop")) {
             o.setDesktop = true;
+        } else if (arg == QLatin1String("--follow")) {
+            o.follow = true;
         } else if (arg == QLatin1String("--timings")) {
             o.timings = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
@@ -185,6 +192,11 @@ std::optional<int> parse(const QStringList &args, Options &o)
         } else {
             positional << arg;
         }
+    }
+    if (o.follow) {
+        if (args.size() != 2)
+            return usage(QStringLiteral("--follow steht allein."));
+        return std::nullopt;
     }
     if (o.setDesktop) {
         if (positional.size() != (o.unsplashQuery.isEmpty() ? 1 : 0))
@@ -308,6 +320,16 @@ int main(int argc, char *argv[])
     Options o;
     if (const auto exit = parse(app.arguments(), o))
         return *exit;
+    if (o.follow) {
+        SchemeFollower follower(QProcessEnvironment::systemEnvironment());
+        bool quietly = false;
+        if (const auto reason = follower.start(&quietly)) {
+            std::fprintf(stderr, "%s\n", qPrintable(*reason));
+            return quietly ? 0 : 1;
+        }
+        QObject::connect(&follower, &SchemeFollower::finished, &app, &QCoreApplication::quit);
+        return app.exec();
+    }
     const bool dynamic =
         o.setDesktop || o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
 

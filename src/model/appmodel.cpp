@@ -709,18 +709,13 @@ void AppModel::setAsDesktop()
         m_desktop = DesktopService::forEnvironment();
     m_isExporting = true;
     Q_EMIT isExportingChanged();
-    // Renders, encoding and the companion pictures take seconds: they run on a worker with
-    // copies of the looks; asking and telling the desktop stays here on the main thread.
-    const std::optional<QString> current = m_desktop->desktopImagePath();
-    auto *watcher = new QFutureWatcher<std::variant<WallpaperFiles, QString>>(this);
+    // Renders, encoding and the companion pictures take seconds, and a desktop may take its
+    // time to answer (the portal waits for a person): all of it runs on a worker with copies of
+    // the looks and its own reference to the service; one set at a time, as the busy flag says.
+    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        const std::variant<WallpaperFiles, QString> prepared = watcher->result();
+        const std::optional<QString> error = watcher->result();
         watcher->deleteLater();
-        std::optional<QString> error;
-        if (const auto *failed = std::get_if<QString>(&prepared))
-            error = *failed;
-        else
-            error = m_desktop->setDesktopImage(std::get<WallpaperFiles>(prepared));
         m_isExporting = false;
         Q_EMIT isExportingChanged();
         if (error)
@@ -729,9 +724,9 @@ void AppModel::setAsDesktop()
             setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
         Q_EMIT exportFinished();
     });
-    watcher->setFuture(
-        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), current] {
-            return prepareDesktopFiles(light, dark, size, current);
+    watcher->setFuture(QtConcurrent::run(
+        [light = m_lightLook, dark = m_darkLook, size = pixelSize(), desktop = m_desktop] {
+            return setAsDesktop(light, dark, size, *desktop);
         }));
 }
 

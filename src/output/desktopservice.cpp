@@ -1,4 +1,5 @@
 #include "desktopservice.h"
+#include "schemefollower.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -45,13 +46,6 @@ QString unsupportedText()
 QString fileFailedText(const QString &path)
 {
     return description({DesktopError::FileFailed, path, {}});
-}
-
-// Where the HEIC set last is kept for the next run.
-QString stateFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Voskan/desktop-shown");
 }
 
 // gsettings takes and prints values as GVariant text.
@@ -147,6 +141,7 @@ public:
         return readGsetting(m_runner, QStringLiteral("org.gnome.desktop.background"),
                             QStringLiteral("picture-uri"));
     }
+    bool switchesWithScheme() const override { return true; }
 
 private:
     static std::optional<QString> writeBackgroundProperties(const WallpaperFiles &files)
@@ -232,6 +227,7 @@ public:
             value.chop(1);
         return localPath(value);
     }
+    bool switchesWithScheme() const override { return true; }
 
 private:
     static bool evaluate(const QString &script, QDBusMessage *reply)
@@ -413,7 +409,10 @@ protected:
         const std::optional<QByteArray> previous = previousFile.open(QIODevice::ReadOnly)
                                                        ? std::optional(previousFile.read(1 << 16))
                                                        : std::nullopt;
-        if (!writeWhole(config, QStringLiteral("output * bg %1 fill\n").arg(quoted).toUtf8()))
+        // sway runs no XDG autostart entries; its `exec` starts the follower once per login.
+        const QString snippet = QStringLiteral("output * bg %1 fill\nexec %2 --follow\n")
+                                    .arg(quoted, followerCommand());
+        if (!writeWhole(config, snippet.toUtf8()))
             return fileFailedText(config);
         const auto error = runAll(m_runner, QStringLiteral("swaymsg"),
                                   {{QStringLiteral("output"), QStringLiteral("*"),
@@ -760,34 +759,40 @@ std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark)
 
 // --- service ----------------------------------------------------------------------------------
 
-DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend)
-    : m_backend(std::move(backend))
+DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend, SchemeFollowUp followUp)
+    : m_backend(std::move(backend)), m_followUp(std::move(followUp))
 {
 }
 
-std::shared_ptr<DesktopService>
-DesktopService::forEnvironment(const QProcessEnvironment &environment)
+std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,
+                                                   DarkSchemeQuery dark)
 {
     const CommandRunner runCommand = [](const QString &program, const QStringList &arguments) {
         return ::runCommand(program, arguments);
     };
     switch (detectDesktop(environment)) {
     case DesktopKind::Gnome:
-        return std::make_shared<DesktopService>(makeGnomeBackend(runCommand));
+        return makeGnomeBackend(runCommand);
     case DesktopKind::Kde:
-        return std::make_shared<DesktopService>(makeKdeBackend());
+        return makeKdeBackend();
     case DesktopKind::Cinnamon:
-        return std::make_shared<DesktopService>(makeCinnamonBackend(runCommand, portalPrefersDark));
+        return makeCinnamonBackend(runCommand, std::move(dark));
     case DesktopKind::Mate:
-        return std::make_shared<DesktopService>(makeMateBackend(runCommand, portalPrefersDark));
+        return makeMateBackend(runCommand, std::move(dark));
     case DesktopKind::Xfce:
-        return std::make_shared<DesktopService>(makeXfceBackend(runCommand, portalPrefersDark));
+        return makeXfceBackend(runCommand, std::move(dark));
     case DesktopKind::Sway:
-        return std::make_shared<DesktopService>(makeSwayBackend(runCommand, portalPrefersDark));
+        return makeSwayBackend(runCommand, std::move(dark));
     case DesktopKind::Other:
         break;
     }
-    return std::make_shared<DesktopService>(makePortalBackend());
+    return makePortalBackend(std::move(dark));
+}
+
+std::shared_ptr<DesktopService>
+DesktopService::forEnvironment(const QProcessEnvironment &environment)
+{
+    return std::make_shared<DesktopService>(makeDesktopBackend(environment), updateSchemeFollower);
 }
 
 std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &files)
@@ -797,10 +802,12 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     m_lastSet = files.heic;
     // Without it, a desktop that cannot be asked would get its shown files overwritten by the
     // next run. Unwritable, it only costs that protection.
-    QSaveFile state(stateFile());
-    if (QDir().mkpath(QFileInfo(stateFile()).path()) && state.open(QIODevice::WriteOnly) &&
+    QSaveFile state(recordFile());
+    if (QDir().mkpath(QFileInfo(recordFile()).path()) && state.open(QIODevice::WriteOnly) &&
         state.write(files.heic.toUtf8()) >= 0)
         state.commit();
+    if (m_followUp)
+        m_followUp(m_backend->switchesWithScheme());
     return std::nullopt;
 }
 
@@ -810,7 +817,18 @@ std::optional<QString> DesktopService::desktopImagePath()
         return WallpaperFiles::heicForPicture(*picture);
     if (m_lastSet)
         return m_lastSet;
-    QFile state(stateFile());
+    return recordedWallpaper();
+}
+
+QString DesktopService::recordFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Voskan/desktop-shown");
+}
+
+std::optional<QString> DesktopService::recordedWallpaper()
+{
+    QFile state(recordFile());
     if (state.open(QIODevice::ReadOnly)) {
         const QString heic = QString::fromUtf8(state.read(4096)).trimmed();
         if (!heic.isEmpty())

@@ -87,6 +87,9 @@ public:
     // The picture (file or package folder) the desktop shows now, as a local path; nothing when
     // unknown.
     virtual std::optional<QString> currentPicture() = 0;
+    // Whether the desktop itself swaps the light and dark picture with its colour scheme;
+    // where it does not, a follower process does it (schemefollower.h).
+    virtual bool switchesWithScheme() const { return false; }
 };
 
 // Answers whether the desktop uses a dark colour scheme now.
@@ -105,11 +108,21 @@ std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkScheme
 // set waits for the answer, running an event loop meanwhile.
 std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalPrefersDark);
 
+// The backend for the session described by `environment`; single-picture desktops show the
+// picture `dark` chooses.
+std::unique_ptr<DesktopBackend>
+makeDesktopBackend(const QProcessEnvironment &environment,
+                   DarkSchemeQuery dark = portalPrefersDark);
+
+// Runs after every successful set, told whether the desktop switches the pictures by itself.
+using SchemeFollowUp = std::function<void(bool desktopSwitches)>;
+
 // The desktop picture of the session, in terms of the program's HEIC files.
 class DesktopService
 {
 public:
-    explicit DesktopService(std::unique_ptr<DesktopBackend> backend);
+    explicit DesktopService(std::unique_ptr<DesktopBackend> backend,
+                            SchemeFollowUp followUp = {});
     // The backend for the session this process runs in.
     static std::shared_ptr<DesktopService> forEnvironment(
         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
@@ -119,8 +132,12 @@ public:
     // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last,
     // also by an earlier run (kept in a small file in the program's data folder).
     std::optional<QString> desktopImagePath();
+    // The HEIC set last by any run, from the small file in the program's data folder.
+    static std::optional<QString> recordedWallpaper();
+    static QString recordFile();
 
 private:
     std::unique_ptr<DesktopBackend> m_backend;
+    SchemeFollowUp m_followUp;
     std::optional<QString> m_lastSet;
 };

@@ -1,0 +1,196 @@
+#include "schemefollower.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+const QString kBusName = QStringLiteral("de.voskan.Voskan.Follower");
+
+// voskan-render beside this program, as installed and as built; else whatever PATH finds.
+QString followerProgram()
+{
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/voskan-render");
+    return QFileInfo(beside).isExecutable() ? beside : QStringLiteral("voskan-render");
+}
+
+// One argument of an Exec line: quoted when the desktop-entry rules ask for it, then escaped
+// once more as a string value.
+QString execArgument(const QString &argument)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+    QString quoted = argument;
+    if (!plain.match(argument).hasMatch()) {
+        for (const QString &special : {QStringLiteral("\\"), QStringLiteral("\""),
+                                       QStringLiteral("`"), QStringLiteral("$")})
+            quoted.replace(special, QLatin1Char('\\') + special);
+        quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+    }
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return quoted;
+}
+
+QString dataFolder()
+{
+    return QFileInfo(DesktopService::recordFile()).path();
+}
+
+} // namespace
+
+QString followerAutostartFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/de.voskan.Voskan-follow.desktop");
+}
+
+QString followerCommand()
+{
+    // Also read by a shell (sway's exec): a path that needs quoting falls back to PATH.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+    const QString program = followerProgram();
+    return plain.match(program).hasMatch() ? program : QStringLiteral("voskan-render");
+}
+
+QByteArray followerAutostartEntry(const QString &program)
+{
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=Voskan Hell/Dunkel\n"
+                          "Comment=Zeigt das Wallpaper passend zum hellen oder dunklen "
+                          "Erscheinungsbild\n"
+                          "Exec=%1 --follow\n"
+                          "Icon=de.voskan.Voskan\n"
+                          "Terminal=false\n"
+                          "NoDisplay=true\n")
+        .arg(execArgument(program))
+        .toUtf8();
+}
+
+void updateSchemeFollower(bool desktopSwitches)
+{
+    const QString entry = followerAutostartFile();
+    if (desktopSwitches) {
+        QFile::remove(entry);
+        return;
+    }
+    // Without the entry the picture still follows until the session ends; the set stands.
+    QSaveFile file(entry);
+    if (QDir().mkpath(QFileInfo(entry).path()) && file.open(QIODevice::WriteOnly) &&
+        file.write(followerAutostartEntry(followerProgram())) >= 0)
+        file.commit();
+    QProcess::startDetached(followerProgram(), {QStringLiteral("--follow")});
+}
+
+SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *parent)
+    : QObject(parent), m_backend(makeDesktopBackend(environment, [this] { return m_dark; }))
+{
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
+            &SchemeFollower::filesChanged);
+}
+
+SchemeFollower::~SchemeFollower()
+{
+    QDBusConnection::sessionBus().unregisterService(kBusName);
+}
+
+std::optional<QString> SchemeFollower::start(bool *quietly)
+{
+    *quietly = true;
+    if (m_backend->switchesWithScheme())
+        return QStringLiteral("Diese Arbeitsumgebung wechselt das Bild selbst.");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        *quietly = false;
+        return QStringLiteral("Ohne Sitzungsbus (D-Bus) lässt sich das Erscheinungsbild nicht "
+                              "verfolgen.");
+    }
+    // The bus keeps the name for exactly as long as this process lives.
+    if (!bus.registerService(kBusName))
+        return QStringLiteral("Das Wallpaper wird bereits verfolgt.");
+    if (!followed()) {
+        QFile::remove(followerAutostartFile());
+        return QStringLiteral("Kein Wallpaper von Voskan zu verfolgen.");
+    }
+    // Listening before the first read, so a change in between is not lost.
+    bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"),
+                QStringLiteral("/org/freedesktop/portal/desktop"),
+                QStringLiteral("org.freedesktop.portal.Settings"),
+                QStringLiteral("SettingChanged"), this,
+                SLOT(settingChanged(QDBusMessage)));
+    m_watcher.addPath(dataFolder());
+    m_dark = portalPrefersDark();
+    apply();
+    return std::nullopt;
+}
+
+void SchemeFollower::settingChanged(const QDBusMessage &change)
+{
+    const QList<QVariant> arguments = change.arguments();
+    if (arguments.size() != 3 ||
+        arguments[0].toString() != QLatin1String("org.freedesktop.appearance") ||
+        arguments[1].toString() != QLatin1String("color-scheme"))
+        return;
+    QVariant scheme = arguments[2];
+    while (scheme.userType() == qMetaTypeId<QDBusVariant>())
+        scheme = scheme.value<QDBusVariant>().variant();
+    m_dark = scheme.userType() == QMetaType::UInt && scheme.toUInt() == 1;
+    apply();
+}
+
+void SchemeFollower::filesChanged()
+{
+    if (!followed()) {
+        QFile::remove(followerAutostartFile());
+        Q_EMIT finished();
+    }
+}
+
+std::optional<WallpaperFiles> SchemeFollower::followed() const
+{
+    const std::optional<QString> heic = DesktopService::recordedWallpaper();
+    if (!heic)
+        return std::nullopt;
+    const WallpaperFiles files = WallpaperFiles::forHeic(*heic);
+    if (!QFileInfo::exists(files.light) || !QFileInfo::exists(files.dark))
+        return std::nullopt;
+    return files;
+}
+
+void SchemeFollower::apply()
+{
+    const std::optional<WallpaperFiles> files = followed();
+    if (!files) {
+        filesChanged();
+        return;
+    }
+    const QString wanted = m_dark ? files->dark : files->light;
+    if (wanted == m_shown)
+        return;
+    if (const std::optional<QString> current = m_backend->currentPicture()) {
+        // Another picture chosen in the desktop's own settings is left alone for good.
+        if (WallpaperFiles::heicForPicture(*current) != files->heic) {
+            QFile::remove(followerAutostartFile());
+            Q_EMIT finished();
+            return;
+        }
+        if (*current == wanted) {
+            m_shown = wanted;
+            return;
+        }
+    }
+    if (const std::optional<QString> error = m_backend->setWallpaper(*files)) {
+        qWarning("%s", qPrintable(*error)); // tried again at the next change
+        return;
+    }
+    m_shown = wanted;
+}

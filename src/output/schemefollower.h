@@ -1,0 +1,62 @@
+#pragma once
+
+#include "desktopservice.h"
+
+#include <QDBusMessage>
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QProcessEnvironment>
+
+#include <memory>
+#include <optional>
+
+// Most desktops besides GNOME and Plasma show one picture whatever their colour scheme. For
+// them a small process, `voskan-render --follow`, started at login, hands the desktop the light
+// or dark picture of the wallpaper set last whenever the portal reports a new scheme. It waits
+// on D-Bus and inotify only, so it costs nothing while the scheme stays put.
+
+// The autostart entry that starts the follower at login.
+QString followerAutostartFile();
+// The follower's command as the session runs it: this installation's voskan-render.
+QString followerCommand();
+// After a set: on a desktop that switches by itself the entry goes; on any other it is written
+// and the follower started now, so the picture follows from this evening on, not from the next
+// login. A follower already running stays the only one.
+void updateSchemeFollower(bool desktopSwitches);
+// The entry's text for the program at `program`.
+QByteArray followerAutostartEntry(const QString &program);
+
+class SchemeFollower : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SchemeFollower(const QProcessEnvironment &environment,
+                            QObject *parent = nullptr);
+    ~SchemeFollower() override;
+
+    // Claims the follower's bus name, shows the picture of the scheme now and starts listening.
+    // An error text when this process should end instead: another follower runs, the session
+    // has no bus or no wallpaper to follow, or the desktop switches by itself. `quietly` is
+    // set when ending is no failure.
+    std::optional<QString> start(bool *quietly);
+
+Q_SIGNALS:
+    // The wallpaper's files are gone or the desktop shows another picture: nothing to follow.
+    void finished();
+
+public Q_SLOTS:
+    void settingChanged(const QDBusMessage &change);
+
+private Q_SLOTS:
+    void filesChanged();
+
+private:
+    std::optional<WallpaperFiles> followed() const;
+    void apply();
+
+    std::unique_ptr<DesktopBackend> m_backend;
+    QFileSystemWatcher m_watcher;
+    bool m_dark = false;
+    QString m_shown; // the picture handed to the desktop last
+};

@@ -1,0 +1,268 @@
+#include "output/desktopservice.h"
+#include "output/schemefollower.h"
+#include "support/testdata.h"
+
+#include <QtDBus>
+#include <QtTest>
+
+namespace {
+
+// Starts `program` and waits until it runs. The portals' complaints about the services a
+// scratch session lacks (accessibility, PipeWire) are dropped.
+bool startProcess(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    return process.waitForStarted();
+}
+
+void stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+bool onBus(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes,
+               QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    QVERIFY(file.setPermissions(permissions));
+}
+
+} // namespace
+
+// The real xdg-desktop-portal with its GTK backend, on a private bus beside a headless X
+// server, reading the colour scheme from a scratch GSettings keyfile. The desktop tools the
+// follower runs are small scripts that log what they are asked.
+class TestFollower : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QProcess m_display, m_bus, m_gtkPortal, m_portal;
+
+    QString path(const QString &relative) const { return m_home.filePath(relative); }
+    QString pictures() const { return path("data/Voskan/"); }
+    QStringList calls() const
+    {
+        return QString::fromUtf8(contents(path("calls"))).split('\n', Qt::SkipEmptyParts);
+    }
+
+    void setScheme(bool dark)
+    {
+        QCOMPARE(QProcess::execute("gsettings", {"set", "org.gnome.desktop.interface",
+                                                 "color-scheme", dark ? "prefer-dark" : "default"}),
+                 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestData::useScratchHome(m_home.path());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("PATH", QFile::encodeName(path("bin:")) + qgetenv("PATH"));
+        const QFile::Permissions executable = QFile::ReadOwner | QFile::ExeOwner;
+        writeFile(path("bin/swaymsg"), "#!/bin/sh\necho \"$*\" >> \"" + path("calls").toUtf8() +
+                                           "\"\n", executable);
+        // Xfce with one screen; the picture it shows is kept in a file.
+        writeFile(path("bin/xfconf-query"),
+                  "#!/bin/sh\nshown=\"" + path("xfce-shown").toUtf8() +
+                      "\"\n"
+                      "case \"$3\" in\n"
+                      "-l) echo /backdrop/screen0/monitor0/workspace0/last-image ;;\n"
+                      "-p) if [ \"$5\" = -s ]; then echo \"$6\" >> \"" +
+                      path("calls").toUtf8() +
+                      "\"; printf %s \"$6\" > \"$shown\"; else cat \"$shown\"; fi ;;\n"
+                      "esac\n",
+                  executable);
+        writeFile(path("bin/voskan-render"),
+                  "#!/bin/sh\necho \"started $*\" >> \"" + path("calls").toUtf8() + "\"\n",
+                  executable);
+
+        m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        QVERIFY2(m_display.waitForReadyRead(20000), "Xvfb (Debian: xvfb) did not start");
+        qputenv("DISPLAY", ':' + m_display.readAllStandardOutput().trimmed());
+        writeFile(path("bus.conf"),
+                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><policy "
+                  "context='default'><allow send_destination='*' eavesdrop='true'/><allow "
+                  "eavesdrop='true'/><allow own='*'/></policy></busconfig>");
+        m_bus.start("dbus-daemon",
+                    {"--config-file=" + path("bus.conf"), "--nofork", "--print-address"});
+        QVERIFY(m_bus.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
+        setScheme(false);
+        // The portal looks for its backend when it starts, so the backend comes first.
+        QVERIFY(startProcess(m_gtkPortal, "/usr/libexec/xdg-desktop-portal-gtk", {}));
+        QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.impl.portal.desktop.gtk"), 20000);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
+        m_portal.setProcessEnvironment(environment);
+        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal", {}));
+        QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.portal.Desktop"), 20000);
+    }
+
+    void init() { QFile::remove(path("calls")); }
+
+    void cleanupTestCase()
+    {
+        for (QProcess *process : {&m_portal, &m_gtkPortal, &m_bus, &m_display})
+            stop(*process);
+    }
+
+    // Debian 12's portal knows only Read, which wraps the value once more.
+    void readsTheScheme()
+    {
+        for (const bool dark : {true, false, true, false}) {
+            setScheme(dark);
+            QTRY_COMPARE_WITH_TIMEOUT(portalPrefersDark(), dark, 10000);
+        }
+    }
+
+    void followsTheScheme_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::newRow("sway") << "sway";
+        QTest::newRow("Xfce") << "XFCE";
+    }
+
+    // Shows the picture of the scheme at start, swaps it at each change, runs once, and ends
+    // when there is nothing left to follow: on Xfce the person chose another picture, on sway
+    // the files are gone.
+    void followsTheScheme()
+    {
+        QFETCH(QString, desktop);
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        QDir(pictures()).removeRecursively();
+        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
+        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
+        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
+        writeFile(path("xfce-shown"), pictures().toUtf8() + "wallpaper-b-light.jpg");
+        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+        setScheme(true);
+        QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
+
+        QProcess follower;
+        follower.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        const QString light = pictures() + "wallpaper-b-light.jpg";
+        const QString dark = pictures() + "wallpaper-b-dark.jpg";
+        const auto shown = [&](const QStringList &pictures) {
+            QStringList lines;
+            for (const QString &picture : pictures)
+                lines << (desktop == "sway" ? "output * bg \"" + picture + "\" fill" : picture);
+            return lines;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark}), 10000);
+
+        QProcess second;
+        second.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
+        QCOMPARE(follower.state(), QProcess::Running);
+
+        setScheme(false);
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light}), 10000);
+        setScheme(true);
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light, dark}), 10000);
+
+        if (desktop == "sway")
+            QFile::remove(dark);
+        else
+            writeFile(path("xfce-shown"), "/usr/share/backgrounds/anderes.jpg");
+        setScheme(false);
+        QVERIFY(follower.waitForFinished(10000));
+        QCOMPARE(follower.exitCode(), 0);
+        QCOMPARE(calls(), shown({dark, light, dark}));
+        QVERIFY(!QFile::exists(followerAutostartFile()));
+    }
+
+    void followerNotNeeded_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<bool>("hasWallpaper");
+        QTest::newRow("GNOME switches by itself") << "GNOME" << true;
+        QTest::newRow("Plasma switches by itself") << "KDE" << true;
+        QTest::newRow("nothing set yet") << "XFCE" << false;
+    }
+
+    void followerNotNeeded()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(bool, hasWallpaper);
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        QDir(pictures()).removeRecursively();
+        if (hasWallpaper) {
+            writeFile(pictures() + "wallpaper-a-light.jpg", "hell");
+            writeFile(pictures() + "wallpaper-a-dark.jpg", "dunkel");
+            writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-a.heic");
+        }
+        QProcess follower;
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QVERIFY(follower.waitForFinished(10000));
+        QCOMPARE(follower.exitCode(), 0);
+        QCOMPARE(calls(), QStringList());
+    }
+
+    // The entry the session starts the follower from, for programs wherever they are installed.
+    void autostartEntry_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        // clang-format off
+        QTest::newRow("installed") << "/usr/bin/voskan-render" << "Exec=/usr/bin/voskan-render --follow";
+        QTest::newRow("a space") << "/home/a b/voskan-render" << "Exec=\"/home/a b/voskan-render\" --follow";
+        QTest::newRow("quote, dollar, percent, backslash") << "/opt/1%/$x\"q\\/voskan-render" << "Exec=\"/opt/1%%/\\\\$x\\\\\"q\\\\\\\\/voskan-render\" --follow";
+        // clang-format on
+    }
+
+    void autostartEntry()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        const QByteArray entry = followerAutostartEntry(program);
+        QVERIFY2(entry.contains('\n' + exec.toUtf8() + '\n'), entry.constData());
+        writeFile(path("entry.desktop"), entry);
+        QProcess validate;
+        validate.start("desktop-file-validate", {path("entry.desktop")});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(validate.readAllStandardOutput() + validate.readAllStandardError(), "");
+        QCOMPARE(validate.exitCode(), 0);
+    }
+
+    // A set on a single-picture desktop writes the entry and starts the follower; a set on a
+    // desktop that switches by itself removes the entry.
+    void setsUpTheFollower()
+    {
+        QFile::remove(followerAutostartFile());
+        updateSchemeFollower(false);
+        QCOMPARE(contents(followerAutostartFile()), followerAutostartEntry("voskan-render"));
+        QTRY_COMPARE(calls(), QStringList{"started --follow"});
+        updateSchemeFollower(true);
+        QVERIFY(!QFile::exists(followerAutostartFile()));
+        QCOMPARE(calls(), QStringList{"started --follow"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFollower)
+#include "tst_follower.moc"
