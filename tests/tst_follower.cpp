@@ -1,3 +1,4 @@
+#include "model/appmodel.h"
 #include "output/desktopservice.h"
 #include "output/schemefollower.h"
 #include "support/testdata.h"
@@ -250,17 +251,31 @@ private Q_SLOTS:
         QCOMPARE(validate.exitCode(), 0);
     }
 
-    // A set on a single-picture desktop writes the entry and starts the follower; a set on a
-    // desktop that switches by itself removes the entry.
+    // A set on Xfce while the scheme is dark shows the dark picture, writes the entry and
+    // starts the follower; a set on GNOME, which switches by itself, removes the entry.
     void setsUpTheFollower()
     {
         QFile::remove(followerAutostartFile());
-        updateSchemeFollower(false);
+        setScheme(true);
+        QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
+        QImage picture(16, 16, QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        Look light, dark = Look::initialDark();
+        light.source = dark.source = Bitmap::fromImage(picture);
+        const auto setOn = [&](const QString &desktop) {
+            QProcessEnvironment environment;
+            environment.insert("XDG_CURRENT_DESKTOP", desktop);
+            return AppModel::setAsDesktop(light, dark, {64, 36},
+                                          *DesktopService::forEnvironment(environment));
+        };
+        QCOMPARE(setOn("XFCE"), std::nullopt);
+        const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));
+        QCOMPARE(calls().value(0), WallpaperFiles::forHeic(shown).dark);
         QCOMPARE(contents(followerAutostartFile()), followerAutostartEntry("voskan-render"));
-        QTRY_COMPARE(calls(), QStringList{"started --follow"});
-        updateSchemeFollower(true);
+        QTRY_COMPARE(calls().value(1), "started --follow");
+        QCOMPARE(setOn("GNOME"), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
-        QCOMPARE(calls(), QStringList{"started --follow"});
+        QCOMPARE(calls().size(), 2);
     }
 };
 
