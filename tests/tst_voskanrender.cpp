@@ -1,3 +1,4 @@
+#include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
 #include "support/testdata.h"
 
@@ -22,7 +23,7 @@ class TestVoskanRender : public QObject
 
     // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
     // $P is a real photo, $D the scratch folder.
-    QProcess *run(QStringList args, const QString &program = VOSKAN_RENDER_BINARY)
+    QProcess *run(QStringList args, const QString &program = VOSKAN_RENDER_BINARY, bool wait = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CURRENT_DESKTOP", "GNOME");
@@ -33,7 +34,8 @@ class TestVoskanRender : public QObject
         args.replaceInStrings("$P", TestData::photo("photo-fallenleaf-2560x1600.jpg"));
         m_process.setProcessEnvironment(env);
         m_process.start(program, args.replaceInStrings("$D", m_dir.path()));
-        m_process.waitForFinished(300000);
+        if (wait)
+            m_process.waitForFinished(300000);
         return &m_process;
     }
 
@@ -181,6 +183,34 @@ private Q_SLOTS:
             else
                 QVERIFY(qGray(a) + qGray(b) < 4); // the dark picture in black
         }
+    }
+
+    // As in the window: the dark look is the light one in the dark tone, unless told otherwise.
+    void seedsTheDarkLook()
+    {
+        QList<QImage> darks;
+        for (const QStringList &dark :
+             {QStringList{}, {"--dark-style", "flow", "--dark-set", "flowBands=2"}}) {
+            QProcess *p =
+                run(QStringList{"--size", "160x90", "--style", "flow", "--set", "flowBands=2"} +
+                    dark + QStringList{"$P", "$D/seed.heic"});
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+            darks << readHeic(m_dir.filePath("seed.heic")).pictures.value(1).pixels;
+        }
+        QVERIFY(!darks[0].isNull());
+        QCOMPARE(darks[0], darks[1]);
+    }
+
+    // A key from the command line is trimmed as the window trims a typed one.
+    void trimsTheKey()
+    {
+        FakeUnsplashServer server(2);
+        QVERIFY(server.start());
+        QProcess *p = run({"--unsplash", "Berge", "--key", " K3y\t", "--size", "64x36", "$D/u.png"},
+                          VOSKAN_RENDER_BINARY, false);
+        QTRY_VERIFY_WITH_TIMEOUT(p->state() == QProcess::NotRunning, 120000);
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        QCOMPARE(server.requests().value(0).header("Authorization"), "Client-ID K3y");
     }
 
     // The same path as the window's button: the desktop then shows our pictures, A, then B.

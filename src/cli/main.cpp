@@ -98,6 +98,9 @@ struct Options
     // Applied after the photo's palette, so a colour given here wins over the photo's.
     QList<QPair<QString, QString>> sets;
     QList<QPair<QString, QString>> darkSets;
+    // Without --dark-style or --dark-set the dark look is the light one in the dark tone, as in
+    // the window.
+    bool darkChosen = false;
     QString darkPhoto;
     RenderPipeline::PixelSize size = {ResolutionPreset::proDisplayXDR().width,
                                       ResolutionPreset::proDisplayXDR().height};
@@ -133,6 +136,7 @@ std::optional<int> parse(const QStringList &args, Options &o)
             if (!style)
                 return usage(QStringLiteral("%1 erwartet blur, flow oder mirror.").arg(arg));
             (arg == QLatin1String("--style") ? o.look : o.dark).style = *style;
+            o.darkChosen = o.darkChosen || arg == QLatin1String("--dark-style");
         } else if (arg == QLatin1String("--size")) {
             const auto v = value();
             const auto size = v ? parseSize(*v) : std::nullopt;
@@ -162,6 +166,7 @@ std::optional<int> parse(const QStringList &args, Options &o)
                 return usage(error);
             (arg == QLatin1String("--set") ? o.sets : o.darkSets)
                 << qMakePair(v->left(eq), v->mid(eq + 1));
+            o.darkChosen = o.darkChosen || arg == QLatin1String("--dark-set");
         } else if (arg == QLatin1String("--dark-photo")) {
             const auto v = value();
             if (!v)
@@ -264,7 +269,7 @@ std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
 // line. The picture, or the German error text.
 std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
 {
-    const QString key = o.key;
+    const QString key = o.key.isEmpty() ? QString() : AppModel::effectiveKey(o.key);
     QEventLoop loop;
     // The download report goes out after the picture is applied; the service settles it
     // within UnsplashService::kReportDeadline, also when it sends nothing.
@@ -361,8 +366,14 @@ int main(int argc, char *argv[])
     const double decodeMs = msSince(timer);
 
     applyPhoto(o.look, decoded.bitmap(), o.sets);
-    if (dynamic)
+    if (dynamic && !o.darkChosen) {
+        o.dark = o.look;
+        o.dark.setTone(Tone::defaultFor(Appearance::Dark));
+        if (!o.darkPhoto.isEmpty())
+            applyPhoto(o.dark, darkDecoded.bitmap(), {});
+    } else if (dynamic) {
         applyPhoto(o.dark, darkDecoded.bitmap(), o.darkSets);
+    }
     const double prepareMs = msSince(timer);
 
     if (o.setDesktop) {

@@ -4,6 +4,7 @@
 #include "model/secrets.h"
 #include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
+#include "output/fileerror.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QMimeData>
+#include <QMutex>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -49,6 +51,18 @@ AppModel::AppModel(Services services, QObject *parent)
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
     connect(&m_statusTimer, &QTimer::timeout, this, [this] { setStatusMessage(std::nullopt); });
+    m_dragTimer.setSingleShot(true);
+    m_dragTimer.setInterval(kDragPrepareDelayMs);
+    connect(&m_dragTimer, &QTimer::timeout, this, &AppModel::prepareDrag);
+    for (auto signal : {&AppModel::lightLookChanged, &AppModel::darkLookChanged,
+                        &AppModel::presetChanged, &AppModel::customWidthChanged,
+                        &AppModel::customHeightChanged})
+        connect(this, signal, this, &AppModel::dragLooksChanged);
+    // A drag file is not written beside an export: both at once would double the memory peak.
+    connect(this, &AppModel::isExportingChanged, this, [this] {
+        if (!m_isExporting && (m_dragWanted || (m_dragFile.isEmpty() && !m_dragTimer.isActive())))
+            prepareDrag();
+    });
 
     // Start-up order: initial values (above), the stored key without storing it again, the
     // recent files as an ordinary change, then the photo library's state.
@@ -57,7 +71,29 @@ AppModel::AppModel(Services services, QObject *parent)
     refreshPhotosAuthStatus();
 }
 
-AppModel::~AppModel() = default;
+// What the model and the worker writing a drag file share: the model may be gone before the
+// worker is done, and then the worker removes what it wrote.
+struct AppModel::DragJob
+{
+    QMutex mutex;
+    bool abandoned = false;
+    QString written; // complete, not yet taken over by the model
+};
+
+AppModel::~AppModel()
+{
+    if (m_dragJob) {
+        const QMutexLocker lock(&m_dragJob->mutex);
+        m_dragJob->abandoned = true;
+        if (!m_dragJob->written.isEmpty())
+            QFile::remove(m_dragJob->written);
+    }
+    // A drop has long been read when the window closes.
+    m_droppedFiles << m_dragFile;
+    for (const QString &path : std::as_const(m_droppedFiles))
+        if (!path.isEmpty())
+            QFile::remove(path);
+}
 
 // --- published state --------------------------------------------------------------------
 
@@ -227,17 +263,22 @@ void AppModel::setSelectedAlbumID(const QString &id)
 
 QString AppModel::effectiveKey() const
 {
+    return effectiveKey(m_accessKey);
+}
+
+QString AppModel::effectiveKey(const QString &userKey)
+{
     // Only spaces and tabs: a key never contains them, while a pasted line break is kept so
     // the service rejects it visibly.
-    qsizetype begin = 0, end = m_accessKey.size();
+    qsizetype begin = 0, end = userKey.size();
     const auto blank = [](QChar c) {
         return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
     };
-    while (begin < end && blank(m_accessKey.at(begin)))
+    while (begin < end && blank(userKey.at(begin)))
         ++begin;
-    while (end > begin && blank(m_accessKey.at(end - 1)))
+    while (end > begin && blank(userKey.at(end - 1)))
         --end;
-    const QString key = m_accessKey.mid(begin, end - begin);
+    const QString key = userKey.mid(begin, end - begin);
     return key.isEmpty() ? Secrets::unsplashKey() : key;
 }
 
@@ -796,18 +837,158 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
     return files;
 }
 
+std::optional<QString> AppModel::dragRefusal() const
+{
+    if (auto error = RenderPipeline::sizeError(pixelSize()))
+        return error;
+    if (!canExport())
+        return description(ExportError::NoSource);
+    return std::nullopt;
+}
+
+void AppModel::setDragWanted(bool wanted)
+{
+    m_dragWanted = wanted;
+    Q_EMIT isPreparingDragChanged();
+}
+
+void AppModel::cancelDrag()
+{
+    if (m_dragWanted)
+        setDragWanted(false);
+}
+
+void AppModel::discardDragFile()
+{
+    if (m_dragFile.isEmpty())
+        return;
+    if (m_dragHandedOut)
+        m_droppedFiles << m_dragFile;
+    else
+        QFile::remove(m_dragFile);
+    m_dragFile.clear();
+    m_dragHandedOut = false;
+    Q_EMIT preparedDragFileChanged();
+}
+
+void AppModel::dragLooksChanged()
+{
+    ++m_dragGeneration;
+    m_dragError.reset();
+    discardDragFile();
+    if (m_dragWanted)
+        prepareDrag();
+    else
+        m_dragTimer.start();
+}
+
+void AppModel::prepareDrag()
+{
+    m_dragTimer.stop();
+    // One file at a time: a worker still writing older looks hands over to the next when done.
+    if (m_dragJob || m_isExporting || !m_dragFile.isEmpty() || m_dragError)
+        return;
+    if (const auto refusal = dragRefusal()) {
+        if (m_dragWanted) {
+            setDragWanted(false);
+            setErrorMessage(*refusal);
+        }
+        return;
+    }
+    const quint64 generation = m_dragGeneration;
+    const QString path = QDir(QDir::tempPath()).filePath(exportFileName(QStringLiteral("heic")));
+    const QString unfinished =
+        path + QStringLiteral(".%1.tmp")
+                   .arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
+    m_dragJob = std::make_shared<DragJob>();
+    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, path] {
+        const std::optional<QString> error = watcher->result();
+        watcher->deleteLater();
+        QString written;
+        {
+            const QMutexLocker lock(&m_dragJob->mutex);
+            written = std::exchange(m_dragJob->written, QString());
+        }
+        m_dragJob.reset();
+        if (generation != m_dragGeneration) {
+            QFile::remove(written);
+            if (m_dragWanted || !m_dragTimer.isActive())
+                prepareDrag(); // the looks have been still since the timer ran out
+            return;
+        }
+        std::optional<QString> failure = error;
+        if (!failure) {
+            // An earlier drag file of this name is replaced in one step.
+            std::error_code renamed;
+            std::filesystem::rename(QFile::encodeName(written).toStdString(),
+                                    QFile::encodeName(path).toStdString(), renamed);
+            if (renamed) {
+                QFile::remove(written);
+                failure = description(fileErrorFromErrno(renamed.value()));
+            }
+        }
+        if (failure) {
+            if (m_dragWanted) {
+                setDragWanted(false);
+                setErrorMessage(*failure);
+            } else {
+                m_dragError = failure; // told when a drag asks for it
+            }
+            return;
+        }
+        m_dragFile = path;
+        m_droppedFiles.removeAll(path); // replaced, so no longer a leftover
+        Q_EMIT preparedDragFileChanged();
+        if (m_dragWanted) {
+            setDragWanted(false);
+            Q_EMIT dragReady();
+        }
+    });
+    watcher->setFuture(QtConcurrent::run([light = m_lightLook, dark = m_darkLook,
+                                          size = pixelSize(), unfinished,
+                                          job = m_dragJob]() -> std::optional<QString> {
+        std::optional<QString> error;
+        try {
+            error = writeOutput(light, dark, size, unfinished);
+        } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
+            error = description(ExportError::RenderFailed);
+        }
+        const QMutexLocker lock(&job->mutex);
+        if (error || job->abandoned)
+            QFile::remove(unfinished);
+        else
+            job->written = unfinished;
+        return error;
+    }));
+}
+
 QMimeData *AppModel::makeDragData()
 {
-    auto *data = new QMimeData;
-    const QString path = QDir(QDir::tempPath()).filePath(exportFileName(QStringLiteral("heic")));
-    if (const auto error = writeOutput(path)) {
-        setErrorMessage(*error);
-        return data;
+    if (const auto refusal = dragRefusal()) {
+        setErrorMessage(*refusal);
+        return new QMimeData;
     }
-    data->setUrls({QUrl::fromLocalFile(path)});
+    if (m_dragError) {
+        setErrorMessage(*std::exchange(m_dragError, std::nullopt)); // the next drag tries again
+        return new QMimeData;
+    }
+    if (!m_dragFile.isEmpty() && !QFileInfo::exists(m_dragFile)) { // a cleaner took it
+        m_dragFile.clear();
+        Q_EMIT preparedDragFileChanged();
+    }
+    if (m_dragFile.isEmpty()) {
+        if (!m_dragWanted)
+            setDragWanted(true);
+        prepareDrag();
+        return nullptr;
+    }
+    m_dragHandedOut = true;
+    auto *data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(m_dragFile)});
     // File managers that create the dropped file themselves take its name from here.
     data->setData(QStringLiteral("application/x-kde-suggestedfilename"),
-                  QFileInfo(path).fileName().toUtf8());
+                  QFileInfo(m_dragFile).fileName().toUtf8());
     return data;
 }
 

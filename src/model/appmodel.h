@@ -107,6 +107,7 @@ public:
     void setSelectedAlbumID(const QString &id);
     // The access key to use: the user's, trimmed of spaces and tabs, else the built-in one.
     QString effectiveKey() const;
+    static QString effectiveKey(const QString &userKey);
     // Searches Unsplash for the trimmed query (first 30 hits); the outcome arrives in
     // results, errorMessage and isSearching.
     void runSearch();
@@ -170,9 +171,18 @@ public:
     // Writes the wallpaper to a temporary file on a worker and adds it to the library's
     // album "Voskan"; the temporary file is removed afterwards.
     void saveToPhotosLibrary();
-    // Writes the wallpaper into the temporary folder for dragging it out, synchronously:
-    // a drag needs its file. Empty data, with errorMessage set, when that fails.
+    // A drag needs its file at once, and writing it takes seconds: once the looks and the size
+    // have been still for kDragPrepareDelayMs, a worker writes the wallpaper into the temporary
+    // folder under exportFileName("heic"). The drag's data when that file is ready; empty data
+    // with errorMessage set when nothing can be exported; nothing while the file is still being
+    // written: isPreparingDrag is then set until dragReady() or the error.
     QMimeData *makeDragData();
+    bool isPreparingDrag() const { return m_dragWanted; }
+    // The button was released before the file was ready: nothing is dragged.
+    void cancelDrag();
+    // The file a drag would carry now; empty while none is ready.
+    QString preparedDragFile() const { return m_dragFile; }
+    static constexpr int kDragPrepareDelayMs = 1000;
     // The program's own data folder (".../share/Voskan"), created if needed; nothing when it
     // cannot be.
     static std::optional<QString> appSupportDir();
@@ -227,6 +237,10 @@ Q_SIGNALS:
     void isExportingChanged();
     // An export started with exportTo() has finished, either way.
     void exportFinished();
+    void isPreparingDragChanged();
+    void preparedDragFileChanged();
+    // The file a waiting drag asked for is ready; makeDragData() now returns it.
+    void dragReady();
 
 private:
     Look &lookFor(Appearance appearance);
@@ -249,6 +263,12 @@ private:
     // main thread.
     void writeOutputInBackground(const QString &path,
                                  std::function<void(std::optional<QString>)> done);
+    // Why nothing can be dragged out now, judged without rendering.
+    std::optional<QString> dragRefusal() const;
+    void dragLooksChanged();
+    void prepareDrag();
+    void setDragWanted(bool wanted);
+    void discardDragFile();
 
     Services m_services;
     std::shared_ptr<DesktopService> m_desktop;
@@ -277,4 +297,15 @@ private:
     bool m_isExporting = false;
     QTimer m_renderTimer;
     QTimer m_statusTimer;
+    // The drag file: written for one generation of the looks; a result for an older one is
+    // thrown away. One worker at a time; `m_dragJob` is shared with it.
+    struct DragJob;
+    QTimer m_dragTimer;
+    quint64 m_dragGeneration = 0;
+    std::shared_ptr<DragJob> m_dragJob;
+    QString m_dragFile;
+    std::optional<QString> m_dragError; // the preparation of this generation failed
+    bool m_dragHandedOut = false;       // a drop target may still be reading m_dragFile
+    QStringList m_droppedFiles;         // handed out earlier, removed with the model
+    bool m_dragWanted = false;
 };
