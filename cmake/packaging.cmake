@@ -33,11 +33,14 @@ sway. Das Programm voskan-render erzeugt dieselben Bilder ohne Fenster, etwa aus
 Skripten.")
 # Loaded as plugins, so dpkg-shlibdeps cannot see it: the Qt SVG icon engine draws the
 # bundled fallback icons and the scalable application icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-# Run as programs, not linked, so dpkg-shlibdeps cannot see them: gsettings sets the
-# wallpaper on GNOME, Cinnamon and MATE; Wayland sessions need Qt's Wayland platform plugin.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libglib2.0-bin, qt6-wayland")
-# Only used on desktops Voskan has no direct way to set the wallpaper on.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-desktop-portal")
+# Qt's own German texts (dialogs, standard buttons) are data files, also invisible to it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
+# Run as programs or spoken to over D-Bus, so dpkg-shlibdeps cannot see them: gsettings sets
+# the wallpaper on GNOME, Cinnamon and MATE; Wayland sessions need Qt's Wayland platform
+# plugin; the desktop portal tells the colour scheme on desktops with one picture and sets the
+# wallpaper where Voskan has no direct way.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libglib2.0-bin, qt6-wayland, xdg-desktop-portal")
+# Debian wants the licence in the package's documentation folder, in its own format.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/voskan)
 
 include(CPack)

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev qcoro-qt6-dev
+  # Qt's own dialogs and buttons in German.
+  qt6-translations-l10n
   libvips-dev libheif-dev libplist-dev
   libbenchmark-dev
   # Readers nobody here wrote, used by the tests to check the wallpaper files.

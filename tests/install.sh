@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 files="bin/voskan
 bin/voskan-render
 share/applications/$id.desktop
+share/doc/voskan/copyright
 share/icons/hicolor/256x256/apps/$id.png
 share/icons/hicolor/scalable/apps/$id.svg
 share/metainfo/$id.metainfo.xml"
@@ -44,10 +45,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 case "$(field Version)" in "$version" | "$version"-*) ;; *) fail "Version: $(field Version)" ;; esac
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 # dpkg-shlibdeps finds the linked libraries; the rest are run as programs or loaded as plugins.
-for name in libqt6widgets6 libqt6network6 libqt6dbus6 libvips42 libheif1 libplist3 libqt6svg6; do
+for name in libqt6widgets6 libqt6network6 libqt6dbus6 libvips42 libheif1 libplist3 libqt6svg6 \
+    qt6-translations-l10n; do
     field Depends | grep -qE "(^|[ ,|])$name( |,|$)" || fail "Depends lacks $name: $(field Depends)"
 done
-for name in libglib2.0-bin qt6-wayland; do
+for name in libglib2.0-bin qt6-wayland xdg-desktop-portal; do
     field Recommends | grep -qE "(^|[ ,|])$name( |,|$)" || fail "Recommends lacks $name"
 done
 dpkg -x "$deb" "$scratch/root"

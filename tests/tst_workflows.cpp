@@ -12,12 +12,14 @@
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
 #include "ui/effectsection.h"
+#include "ui/translations.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
 #include "ui/thumbstrip.h"
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -134,6 +136,7 @@ private Q_SLOTS:
         TestData::useScratchHome(m_home.path());
         // The dialogs are driven as widgets, whatever the platform offers.
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        QVERIFY(installQtTranslations(qApp));
     }
 
     void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }
@@ -215,11 +218,16 @@ private Q_SLOTS:
         QVERIFY(!s.find("colorWell2")->isVisible());
         const QList<QColor> own{QColor(210, 60, 40), QColor(30, 80, 190)};
         for (int i = 0; i < own.size(); ++i) {
-            whenOpen<QColorDialog>([c = own[i]](QColorDialog *dialog) {
+            QString cancel;
+            whenOpen<QColorDialog>([c = own[i], &cancel](QColorDialog *dialog) {
+                cancel = dialog->findChild<QDialogButtonBox *>()
+                             ->button(QDialogButtonBox::Cancel)
+                             ->text();
                 dialog->setCurrentColor(c);
                 dialog->accept();
             });
             QTest::mouseClick(s.find<ColorWell>(i ? "colorWell1" : "colorWell0"), Qt::LeftButton);
+            QCOMPARE(cancel, "Abbrechen"); // Qt's own dialog speaks German too
             QCOMPARE(s.find<ColorWell>(i ? "colorWell1" : "colorWell0")->color().rgb(),
                      own[i].rgb());
         }

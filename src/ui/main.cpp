@@ -1,5 +1,6 @@
 #include "icons.h"
 #include "mainwindow.h"
+#include "translations.h"
 
 #include "app/singleinstance.h"
 #include "model/appmodel.h"
@@ -21,6 +22,8 @@ int main(int argc, char *argv[])
     // The id of the installed .desktop file, icon and AppStream entry.
     QApplication::setDesktopFileName(QStringLiteral("de.voskan.Voskan"));
     QApplication::setWindowIcon(applicationIcon());
+    // Before the first dialog, including the warning below.
+    installQtTranslations(&app);
 
     // A picture handed over by the desktop ("Öffnen mit") is the only argument there is. A
     // running Voskan gets it instead of a second model; the path is made absolute here
