@@ -2,8 +2,12 @@
 // status capsule, the copy button, the thumbnail strips, the settings' key field.
 
 #include "model/appmodel.h"
+#include "model/secrets.h"
+#include "render/imagedecoder.h"
+#include "sources/photolibrary.h"
 #include "support/testdata.h"
 #include "ui/mainwindow.h"
+#include "ui/panels.h"
 #include "ui/previewpane.h"
 #include "ui/settingsdialog.h"
 #include "ui/statuscapsule.h"
@@ -12,6 +16,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -40,7 +45,6 @@ struct FakeThumbnails
                 [this](ThumbnailSource::RequestId id) { cancelled << id; }};
     }
 };
-
 
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
@@ -196,6 +200,15 @@ private Q_SLOTS:
         for (qsizetype i = 1; i < heights.size(); ++i)
             QVERIFY(heights[i] <= heights[i - 1] && heights[i] >= rest);
 
+        // A message arriving half-way out brings the capsule back, fully opaque, and it stays.
+        auto *slides = capsule->findChild<QAbstractAnimation *>({}, Qt::FindDirectChildrenOnly);
+        model.setStatusMessage(std::nullopt);
+        slides->setCurrentTime(StatusCapsule::kAnimationMs / 2);
+        model.setStatusMessage(QStringLiteral("In Fotos gesichert."));
+        slides->setCurrentTime(slides->duration());
+        QVERIFY(capsule->isVisible() && capsule->y() == rest);
+        QCOMPARE(capsule->graphicsEffect()->property("opacity").toReal(), 1.0);
+
         model.setStatusMessage(std::nullopt);
         QVERIFY(capsule->isVisible()); // sliding out
         QTRY_VERIFY(!capsule->isVisible());
@@ -228,6 +241,25 @@ private Q_SLOTS:
         QVERIFY(fake.requests.size() < 12);
         QVERIFY2(!model->index(0).data(ThumbListModel::ImageRole).value<QImage>().isNull(),
                  "a picture stays when its tile scrolls away");
+        // No bar, nor room kept for one: a wheel notch moves a tile, a drag moves along.
+        QCOMPARE(strip.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(strip.height(), ThumbStrip::kStripHeight);
+        const int end = strip.horizontalScrollBar()->value();
+        QWidget *area = strip.viewport();
+        const QPoint at(50, ThumbStrip::kStripHeight / 2), right = at + QPoint(100, 0);
+        QWheelEvent notch(at, area->mapToGlobal(at), {}, {0, 120}, {}, {}, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(area, &notch);
+        QCOMPARE(strip.horizontalScrollBar()->value(),
+                 end - ThumbStrip::kTileSize - ThumbStrip::kSpacing);
+        QSignalSpy picked(&strip, &ThumbStrip::tileClicked);
+        QTest::mousePress(area, Qt::LeftButton, {}, at);
+        QMouseEvent drag(QEvent::MouseMove, right, area->mapToGlobal(right), {}, Qt::LeftButton,
+                         {});
+        QApplication::sendEvent(area, &drag);
+        QTest::mouseRelease(area, Qt::LeftButton, {}, right);
+        QCOMPARE(strip.horizontalScrollBar()->value(), end - 160);
+        QVERIFY(picked.isEmpty());
         // Hiding the strip withdraws what is still open.
         const qsizetype open = fake.requests.size() - 4;
         strip.hide();
@@ -238,8 +270,20 @@ private Q_SLOTS:
     {
         AppModel model;
         SettingsDialog dialog(&model, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.width(), 460);
+        // Only a key built into the binary is "bereits hinterlegt".
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("accessKeyHint"))->text(),
+                 SettingsDialog::keyHint(Secrets::unsplashKey()));
+        QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
+                SettingsDialog::keyHint(QStringLiteral("k"))
+                    .contains(QStringLiteral("bereits hinterlegt")));
         auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("accessKeyField"));
         QCOMPARE(field->placeholderText(), QStringLiteral("Access-Key (optional)"));
+        auto *label = dialog.findChild<QLabel *>(QStringLiteral("accessKeyLabel"));
+        QVERIFY(label->isVisible() && label->buddy() == field);
+        QCOMPARE(label->text(), QStringLiteral("Access-Key"));
         QStringList seen;
         connect(&model, &AppModel::accessKeyChanged, this, [&] { seen << model.accessKey(); });
         // No Return, no leaving the field: each keystroke is already the model's key, as typed.
@@ -254,6 +298,37 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QStringLiteral("xyz"));
     }
 
+    void imageSectionSmallPrint()
+    {
+        const QString folder = QDir(m_home.path()).filePath(QStringLiteral("Fehlt"));
+        qputenv("VOSKAN_PHOTOS_DIR", folder.toUtf8());
+        auto photos = std::make_shared<PhotoLibrary>();
+        AppModel model({{}, photos});
+        MainWindow window(&model, nullptr, photos.get());
+        model.sourceKindBinding().setValue(SourceKind::Photos);
+        window.show();
+        auto *hint = window.findChild<QLabel *>(QStringLiteral("photosHint"));
+        QVERIFY(hint->isVisible());
+        QCOMPARE(hint->text(),
+                 QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
+                                "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
+                     .arg(folder));
+        // The Unsplash link is in the hint's grey, alpha and all, not in the text colour.
+        const QColor grey = hint->palette().color(hint->foregroundRole());
+        QVERIFY(grey != hint->palette().color(QPalette::WindowText));
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("unsplashLink"))
+                    ->text()
+                    .contains(QStringLiteral("color:") + grey.name(QColor::HexArgb)));
+    }
+
+    void openDialogFilter()
+    {
+        QStringList patterns; // file dialogs match case-sensitively
+        for (const QString &suffix : ImageDecoder::fileSuffixes())
+            patterns << QStringLiteral("*.") + suffix << QStringLiteral("*.") + suffix.toUpper();
+        QVERIFY(patterns.contains(QStringLiteral("*.avif")));
+        QCOMPARE(imageNameFilter(), QStringLiteral("Bilder (%1)").arg(patterns.join(u' ')));
+    }
 };
 
 QTEST_MAIN(TestWidgets)

@@ -45,6 +45,15 @@ void routeVipsWarning(const gchar *, GLogLevelFlags, const gchar *message, gpoin
 
 } // namespace
 
+QStringList ImageDecoder::fileSuffixes()
+{
+    // One entry or more per loader in kAcceptedLoaders; AVIF is read by the HEIF loader.
+    return {QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("png"),
+            QStringLiteral("webp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
+            QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
+            QStringLiteral("gif")};
+}
+
 bool ImageDecoder::isTrustedLoader(const char *name)
 {
     if (!name)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <variant>
@@ -70,5 +71,8 @@ bool startVips();
 bool isTrustedLoader(const char *name);
 // The encoded bytes of a picture, e.g. a download; the format is told by content alone.
 DecodeResult decodeData(const QByteArray &bytes);
+// The file name suffixes of the formats above, lower case without the dot, for file dialogs;
+// decodeFile itself goes by content, not by name.
+QStringList fileSuffixes();
 
 } // namespace ImageDecoder

@@ -168,14 +168,6 @@ QDateTime captureDate(const QString &path, ImageKind kind)
     return taken.isValid() ? taken : QDateTime();
 }
 
-QString defaultRoot()
-{
-    const QString fromEnvironment = qEnvironmentVariable("VOSKAN_PHOTOS_DIR");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-}
-
 // The direct, visible, real subfolder of `root` with that id, or an empty string.
 QString albumFolder(const QString &root, const QString &albumId)
 {
@@ -262,6 +254,14 @@ QString findAsset(const QString &root, const QString &assetId)
 }
 
 } // namespace
+
+QString PhotoLibrary::defaultRoot()
+{
+    const QString fromEnvironment = qEnvironmentVariable("VOSKAN_PHOTOS_DIR");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+}
 
 PhotoLibrary::PhotoLibrary() : PhotoLibrary(defaultRoot()) {}
 

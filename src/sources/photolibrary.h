@@ -19,7 +19,9 @@ public:
     static inline const QString kAllPhotosId = QStringLiteral("all");
     static constexpr int kMaxAssets = 200;
 
-    // $VOSKAN_PHOTOS_DIR when set, else the XDG Pictures folder.
+    // $VOSKAN_PHOTOS_DIR when set, else the XDG Pictures folder; empty when there is none.
+    static QString defaultRoot();
+    // At defaultRoot().
     PhotoLibrary();
     explicit PhotoLibrary(const QString &root);
     ~PhotoLibrary() override;

@@ -7,12 +7,16 @@
 #include "model/appmodel.h"
 #include "panels.h"
 #include "searchfield.h"
+#include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "spinner.h"
 #include "thumbstrip.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -107,11 +111,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_unsplashLink = secondaryLabel(group);
     m_unsplashLink->setObjectName(QStringLiteral("unsplashLink"));
     m_unsplashLink->setTextFormat(Qt::RichText);
-    m_unsplashLink->setText(
-        QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none;\">%3</a>")
-            .arg(unsplashLink().toHtmlEscaped(),
-                 m_unsplashLink->palette().color(QPalette::WindowText).name(),
-                 QStringLiteral("Fotos von Unsplash")));
+    updateUnsplashLink();
     m_unsplashLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                             Qt::LinksAccessibleByKeyboard);
     m_unsplashLink->setCursor(Qt::PointingHandCursor);
@@ -139,7 +139,6 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     // --- Fotos ---
     m_photosHint = secondaryLabel(group);
     m_photosHint->setObjectName(QStringLiteral("photosHint"));
-    m_photosHint->setText(QStringLiteral("Kein Fotos-Zugriff — in den Einstellungen erlauben."));
     m_photosHint->setWordWrap(true);
     m_form->addRow(m_photosHint);
 
@@ -214,6 +213,24 @@ void BaseImageSection::showEvent(QShowEvent *event)
         loadAlbum(id);
 }
 
+void BaseImageSection::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The link's colour is written into its text; a switch to the dark look must reach it.
+    if (event->type() == QEvent::PaletteChange && m_unsplashLink)
+        updateUnsplashLink();
+}
+
+void BaseImageSection::updateUnsplashLink()
+{
+    // A link would take the palette's link colour; this one is small print like the rest.
+    const QColor color = m_unsplashLink->palette().color(m_unsplashLink->foregroundRole());
+    m_unsplashLink->setText(
+        QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none;\">%3</a>")
+            .arg(unsplashLink().toHtmlEscaped(), color.name(QColor::HexArgb),
+                 QStringLiteral("Fotos von Unsplash")));
+}
+
 void BaseImageSection::updateSourcePicker()
 {
     const QSignalBlocker blocker(m_sourcePicker);
@@ -259,11 +276,31 @@ void BaseImageSection::updatePhotos()
     const QList<PhotoAsset> assets = m_model->albumAssets();
     updateAlbumPicker();
     m_assetModel->setAssets(assets);
+    if (refused)
+        m_photosHint->setText(photosHint(status, PhotoLibrary::defaultRoot()));
     m_form->setRowVisible(m_photosHint, shown && refused);
     m_form->setRowVisible(m_connectPhotosButton,
                           shown && status == PhotosAuthStatus::NotDetermined);
     m_form->setRowVisible(m_albumPicker, shown && authorized && hasAlbums);
     m_form->setRowVisible(m_assetStrip, shown && authorized && hasAlbums && !assets.isEmpty());
+}
+
+QString BaseImageSection::photosHint(PhotosAuthStatus status, const QString &folder)
+{
+    if (status != PhotosAuthStatus::Restricted)
+        return QStringLiteral("Kein Fotos-Zugriff — in den Einstellungen erlauben.");
+    // The settings switch is off for a folder that is not there; only the folder helps.
+    if (folder.isEmpty())
+        return QStringLiteral("Es ist kein Bilder-Ordner eingerichtet. Setze VOSKAN_PHOTOS_DIR "
+                              "auf einen Ordner mit Bildern.");
+    const QString shown = QDir::toNativeSeparators(folder);
+    const QString elsewhere = QStringLiteral("setze VOSKAN_PHOTOS_DIR auf einen anderen Ordner.");
+    if (!QFileInfo::exists(folder))
+        return QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder ").arg(shown) +
+               elsewhere;
+    return QStringLiteral("Der Bilder-Ordner „%1“ ist nicht lesbar. Ändere seine Rechte oder ")
+               .arg(shown) +
+           elsewhere;
 }
 
 void BaseImageSection::updateAlbumPicker()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sources/photolibraryaccess.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -25,13 +27,17 @@ class BaseImageSection : public QWidget
 public:
     // The referral address of the link under the Unsplash results.
     static QString unsplashLink();
+    // What the Fotos browser says when it may not read the library in `folder`.
+    static QString photosHint(PhotosAuthStatus status, const QString &folder);
 
     explicit BaseImageSection(AppModel *model, QWidget *parent = nullptr);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void updateUnsplashLink();
     void updateSourcePicker();
     void updateBrowser();
     void updateUnsplash();

@@ -1,9 +1,18 @@
 #include "panels.h"
 
 #include "model/appmodel.h"
+#include "render/imagedecoder.h"
 
 #include <QFileDialog>
 #include <QStandardPaths>
+
+QString imageNameFilter()
+{
+    QStringList patterns;
+    for (const QString &suffix : ImageDecoder::fileSuffixes())
+        patterns << QStringLiteral("*.") + suffix << QStringLiteral("*.") + suffix.toUpper();
+    return QStringLiteral("Bilder (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
 
 void openImagePanel(QWidget *parent, AppModel *model)
 {
@@ -12,9 +21,7 @@ void openImagePanel(QWidget *parent, AppModel *model)
     dialog.setObjectName(QStringLiteral("openImagePanel"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QStringLiteral("Bilder (*.jpg *.jpeg *.png *.webp *.tif *.tiff "
-                                          "*.heic *.heif *.gif *.JPG *.JPEG *.PNG *.HEIC)"),
-                           QStringLiteral("Alle Dateien (*)")});
+    dialog.setNameFilters({imageNameFilter(), QStringLiteral("Alle Dateien (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     model->openLocalImage(dialog.selectedFiles().constFirst());

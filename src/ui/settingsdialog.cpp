@@ -3,10 +3,12 @@
 #include "inspectorform.h"
 
 #include "model/appmodel.h"
+#include "model/secrets.h"
 #include "sources/photolibrary.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -45,15 +47,22 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     column->setSpacing(8);
-    column->setSizeConstraint(QLayout::SetFixedSize);
+    // No SetFixedSize: it would shrink the window to its contents' width; fitHeight() keeps
+    // the width and follows the texts.
 
     column->addWidget(header(QStringLiteral("Unsplash Access-Key"), this));
+    // The placeholder is gone once a key is typed; the label stays.
+    auto *keyRow = new QHBoxLayout;
+    auto *keyLabel = new QLabel(QStringLiteral("Access-Key"), this);
+    keyLabel->setObjectName(QStringLiteral("accessKeyLabel"));
+    keyLabel->setBuddy(m_key);
+    keyRow->addWidget(keyLabel);
     m_key->setObjectName(QStringLiteral("accessKeyField"));
     m_key->setPlaceholderText(QStringLiteral("Access-Key (optional)"));
     m_key->setAccessibleName(QStringLiteral("Access-Key (optional)"));
-    m_key->setMinimumWidth(360);
     m_key->setClearButtonEnabled(true);
-    column->addWidget(m_key);
+    keyRow->addWidget(m_key, 1);
+    column->addLayout(keyRow);
     // Every keystroke is the model's key at once; Return or leaving the field adds nothing.
     connect(m_key, &QLineEdit::textEdited, m_model, &AppModel::setAccessKey);
     connect(m_model, &AppModel::accessKeyChanged, this, &SettingsDialog::followKey);
@@ -61,11 +70,7 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
 
     auto *footer = new QVBoxLayout;
     footer->setSpacing(4);
-    auto *hint = caption(
-        QStringLiteral("Ein Key ist bereits hinterlegt (gemeinsames Ratenlimit). Für ein "
-                       "eigenes Limit unter %1 einen Key erstellen und hier einsetzen.")
-            .arg(kDeveloperPage),
-        this);
+    auto *hint = caption(keyHint(Secrets::unsplashKey()), this);
     hint->setObjectName(QStringLiteral("accessKeyHint"));
     footer->addWidget(hint);
     auto *link = caption(QStringLiteral("<a href=\"https://%1\">%1 öffnen</a>").arg(kDeveloperPage),
@@ -98,6 +103,25 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
         connect(m_model, &AppModel::photosAuthStatusChanged, this, &SettingsDialog::followPhotos);
         followPhotos();
     }
+    fitHeight();
+}
+
+QString SettingsDialog::keyHint(const QString &builtInKey)
+{
+    if (!builtInKey.isEmpty())
+        return QStringLiteral("Ein Key ist bereits hinterlegt (gemeinsames Ratenlimit). Für ein "
+                              "eigenes Limit unter %1 einen Key erstellen und hier einsetzen.")
+            .arg(kDeveloperPage);
+    return QStringLiteral("Für die Suche wird ein kostenloser Access-Key von Unsplash benötigt: "
+                          "%1 → „Your apps“ → „New Application“.")
+        .arg(kDeveloperPage);
+}
+
+void SettingsDialog::fitHeight()
+{
+    QLayout *column = layout();
+    setFixedHeight(column->hasHeightForWidth() ? column->totalHeightForWidth(kWidth)
+                                               : column->totalSizeHint().height());
 }
 
 void SettingsDialog::followKey()
@@ -117,4 +141,5 @@ void SettingsDialog::followPhotos()
             ? QStringLiteral("Der Ordner fehlt oder ist nicht lesbar.")
             : QStringLiteral("Voskan liest Bilder aus diesem Ordner und seinen Unterordnern und "
                              "legt gesicherte Wallpaper im Unterordner „Voskan“ ab."));
+    fitHeight();
 }

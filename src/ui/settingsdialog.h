@@ -20,7 +20,12 @@ public:
     // Without a library the "Fotos-Mediathek" section is left out.
     SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *parent = nullptr);
 
+    // The line under the key field, for a binary with `builtInKey` (Secrets::unsplashKey()).
+    static QString keyHint(const QString &builtInKey);
+
 private:
+    // As wide as designed, as high as the wrapped texts need at that width.
+    void fitHeight();
     void followKey();
     void followPhotos();
 

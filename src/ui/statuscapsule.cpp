@@ -38,9 +38,10 @@ StatusCapsule::StatusCapsule(AppModel *model, QWidget *parent)
     fade->setDuration(kAnimationMs);
     fade->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_animation, &QAbstractAnimation::finished, this, [this] {
-        if (!m_model->statusMessage()) {
+        if (m_leaving) {
             hide();
             m_presented = false;
+            m_leaving = false;
         }
     });
 
@@ -69,7 +70,7 @@ void StatusCapsule::follow()
         // A newer message while shown replaces the text where it stands.
         m_text->setText(*message);
         adjustSize();
-        if (!m_presented) {
+        if (!m_presented || m_leaving) {
             m_presented = true;
             animate(true);
         } else if (m_animation->state() != QAbstractAnimation::Running) {
@@ -82,17 +83,20 @@ void StatusCapsule::follow()
 
 void StatusCapsule::animate(bool in)
 {
+    // Turning round mid-way goes on from where the capsule is, not from below.
+    const bool turning = in && m_leaving && m_animation->state() == QAbstractAnimation::Running;
     m_animation->stop();
+    m_leaving = !in;
     const QPoint rest = restingPos();
     const QPoint below(rest.x(), parentWidget()->height());
     auto *slide = static_cast<QPropertyAnimation *>(m_animation->animationAt(0));
     auto *fade = static_cast<QPropertyAnimation *>(m_animation->animationAt(1));
     // Leaving starts from wherever an interrupted entrance got to.
-    slide->setStartValue(in ? below : pos());
+    slide->setStartValue(in && !turning ? below : pos());
     slide->setEndValue(in ? rest : below);
-    fade->setStartValue(in ? 0.0 : m_opacity->opacity());
+    fade->setStartValue(in && !turning ? 0.0 : m_opacity->opacity());
     fade->setEndValue(in ? 1.0 : 0.0);
-    if (in) {
+    if (in && !turning) {
         move(below);
         m_opacity->setOpacity(0.0);
         show();

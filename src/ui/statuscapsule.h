@@ -9,7 +9,8 @@ class QParallelAnimationGroup;
 
 // A confirmation at the bottom centre of the preview. It slides in from below while fading in
 // when the model has a status message and slides out the same way when the message is cleared.
-// It takes no input; the model clears the message after its own delay.
+// A message that arrives while it slides out brings it back. It takes no input; the model
+// clears the message after its own delay.
 class StatusCapsule : public QWidget
 {
     Q_OBJECT
@@ -38,4 +39,6 @@ private:
     QGraphicsOpacityEffect *m_opacity;
     QParallelAnimationGroup *m_animation;
     bool m_presented = false;
+    // Sliding out; a message arriving now turns it round.
+    bool m_leaving = false;
 };

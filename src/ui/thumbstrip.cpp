@@ -5,10 +5,12 @@
 #include "sources/unsplashservice.h"
 #include "spinner.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -18,6 +20,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
+#include <QWheelEvent>
 #include <QtConcurrent>
 
 #include <memory>
@@ -463,7 +466,9 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A bar with arrow buttons under 52 px tiles is more bar than strip; wheel and drag
+    // scroll instead.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     viewport()->setAutoFillBackground(false);
@@ -478,10 +483,6 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     m_spinnerTimer.setInterval(kSpinnerFrameMs);
     connect(&m_spinnerTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
 
-    connect(this, &QListView::clicked, this, [this](const QModelIndex &index) {
-        if (index.isValid())
-            Q_EMIT tileClicked(index.row());
-    });
     connect(m_model, &QAbstractItemModel::modelReset, this, &ThumbStrip::scheduleVisibleUpdate);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &ThumbStrip::scheduleVisibleUpdate);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ThumbStrip::scheduleVisibleUpdate);
@@ -546,15 +547,70 @@ void ThumbStrip::hideEvent(QHideEvent *event)
 void ThumbStrip::updateGeometries()
 {
     QListView::updateGeometries();
-    // The scroll bar, when there is one, comes below the tiles, not over them. The range
-    // depends on the width only, so growing in height does not change it again.
-    const bool scrolls = horizontalScrollBar()->maximum() > 0;
-    const int extent =
-        scrolls ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, horizontalScrollBar())
-                : 0;
-    if (height() != kStripHeight + extent)
-        setFixedHeight(kStripHeight + extent);
     scheduleVisibleUpdate();
+}
+
+void ThumbStrip::wheelEvent(QWheelEvent *event)
+{
+    // A mouse wheel only turns vertically; whichever way it turns, the strip moves sideways,
+    // a tile per notch: QListView's three lines would skip past most of a narrow strip.
+    const QPoint pixels = event->pixelDelta();
+    const QPoint angle = event->angleDelta();
+    int delta = 0;
+    if (!pixels.isNull())
+        delta = std::abs(pixels.x()) > std::abs(pixels.y()) ? pixels.x() : pixels.y();
+    else
+        delta = (std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y()) *
+                (kTileSize + kSpacing) / QWheelEvent::DefaultDeltasPerStep;
+    QScrollBar *bar = horizontalScrollBar();
+    const int before = bar->value();
+    bar->setValue(before - delta);
+    // At either end the wheel belongs to the inspector around the strip.
+    event->setAccepted(bar->value() != before);
+}
+
+void ThumbStrip::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    m_pressPos = event->position().toPoint();
+    m_pressScroll = horizontalScrollBar()->value();
+    m_dragging = false;
+}
+
+void ThumbStrip::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressPos || !(event->buttons() & Qt::LeftButton)) {
+        QListView::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint moved = event->position().toPoint() - *m_pressPos;
+    if (!m_dragging && moved.manhattanLength() < QApplication::startDragDistance())
+        return;
+    if (!m_dragging) {
+        m_dragging = true;
+        viewport()->setCursor(Qt::ClosedHandCursor);
+    }
+    horizontalScrollBar()->setValue(m_pressScroll - moved.x());
+}
+
+void ThumbStrip::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressPos) {
+        event->ignore();
+        return;
+    }
+    const QModelIndex pressed = indexAt(*m_pressPos);
+    const bool click =
+        !m_dragging && pressed.isValid() && indexAt(event->position().toPoint()) == pressed;
+    if (m_dragging)
+        viewport()->unsetCursor();
+    m_pressPos.reset();
+    m_dragging = false;
+    if (click)
+        Q_EMIT tileClicked(pressed.row());
 }
 
 void ThumbStrip::scheduleVisibleUpdate()

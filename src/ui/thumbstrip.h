@@ -189,6 +189,8 @@ public:
     void setPaths(const QStringList &paths);
 };
 
+// One row of rounded square tiles without a scroll bar: the wheel (either direction) and a
+// drag with the left button scroll it sideways, a click picks a tile. Only the tiles on
 // screen load; the one whose identity matches the selection wears a ring in the accent colour.
 class ThumbStrip : public QListView
 {
@@ -227,6 +229,10 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void updateGeometries() override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void scheduleVisibleUpdate();
@@ -237,4 +243,9 @@ private:
     std::function<std::optional<QString>()> m_selection;
     QTimer m_visibleTimer;
     QTimer m_spinnerTimer;
+    // A left-button press: where, and the scroll position then. It picks the tile under it
+    // on release unless it moved far enough to become a drag that scrolls the strip.
+    std::optional<QPoint> m_pressPos;
+    int m_pressScroll = 0;
+    bool m_dragging = false;
 };
