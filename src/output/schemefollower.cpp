@@ -30,8 +30,8 @@ QString execArgument(const QString &argument)
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
     QString quoted = argument;
     if (!plain.match(argument).hasMatch()) {
-        for (const QString &special : {QStringLiteral("\\"), QStringLiteral("\""),
-                                       QStringLiteral("`"), QStringLiteral("$")})
+        for (const QString &special :
+             {QStringLiteral("\\"), QStringLiteral("\""), QStringLiteral("`"), QStringLiteral("$")})
             quoted.replace(special, QLatin1Char('\\') + special);
         quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
     }
@@ -94,8 +94,7 @@ void updateSchemeFollower(bool desktopSwitches)
 SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *parent)
     : QObject(parent), m_backend(makeDesktopBackend(environment, [this] { return m_dark; }))
 {
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
-            &SchemeFollower::filesChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SchemeFollower::filesChanged);
 }
 
 SchemeFollower::~SchemeFollower()
@@ -124,9 +123,8 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
     // Listening before the first read, so a change in between is not lost.
     bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"),
                 QStringLiteral("/org/freedesktop/portal/desktop"),
-                QStringLiteral("org.freedesktop.portal.Settings"),
-                QStringLiteral("SettingChanged"), this,
-                SLOT(settingChanged(QDBusMessage)));
+                QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"),
+                this, SLOT(settingChanged(QDBusMessage)));
     m_watcher.addPath(dataFolder());
     m_dark = portalPrefersDark();
     apply();

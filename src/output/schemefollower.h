@@ -31,8 +31,7 @@ class SchemeFollower : public QObject
     Q_OBJECT
 
 public:
-    explicit SchemeFollower(const QProcessEnvironment &environment,
-                            QObject *parent = nullptr);
+    explicit SchemeFollower(const QProcessEnvironment &environment, QObject *parent = nullptr);
     ~SchemeFollower() override;
 
     // Claims the follower's bus name, shows the picture of the scheme now and starts listening.
