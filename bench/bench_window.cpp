@@ -7,9 +7,14 @@
 #include "ui/previewpane.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QDrag>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <benchmark/benchmark.h>
 
@@ -65,9 +70,112 @@ void BM_PaintPreviewPane(benchmark::State &state)
     state.counters["image_w"] = w.pane->imageRect().width();
 }
 
+// Waits until the model has the drag file of the current looks written.
+void waitForDragFile(AppModel &model)
+{
+    QEventLoop loop;
+    QObject::connect(&model, &AppModel::preparedDragFileChanged, &loop, [&] {
+        if (!model.preparedDragFile().isEmpty())
+            loop.quit();
+    });
+    if (model.preparedDragFile().isEmpty())
+        loop.exec();
+}
+
+// What the pane does on the window's thread when a drag starts, before QDrag::exec takes over:
+// the drag and its data, with the file already written (6016 × 3384, the default size).
+void BM_DragStartPrepared(benchmark::State &state)
+{
+    Window w;
+    waitForDragFile(w.model);
+    for (auto _ : state) {
+        const std::unique_ptr<QDrag> drag(w.pane->makeDrag());
+        if (!drag || drag->mimeData()->urls().isEmpty())
+            state.SkipWithError("no file in the drag");
+    }
+}
+
+// The same start as it was: both looks rendered and the HEIC encoded on the window's thread.
+void BM_DragStartWritingAtOnce(benchmark::State &state)
+{
+    Window w;
+    const QString path = QDir::temp().filePath(QStringLiteral("bench-drag.heic"));
+    for (auto _ : state)
+        if (w.model.writeOutput(path))
+            state.SkipWithError("not written");
+    QFile::remove(path);
+}
+
+// From a slider write until the drag file of the new looks is ready: the pause the model waits
+// for the looks to be still, the renders and the encoding on a worker. The counter is the
+// longest the window's thread went without serving a 1 ms timer meanwhile (the preview render
+// of the write included).
+void BM_EditToDragFileReady(benchmark::State &state)
+{
+    Window w;
+    waitForDragFile(w.model);
+    const Binding<double> slider = w.model.bind(&Look::brightness);
+    double value = 0;
+    qint64 longest = 0;
+    QElapsedTimer gap;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longest = std::max(longest, gap.restart()); });
+    for (auto _ : state) {
+        value = value > 0.1 ? 0 : value + 0.01;
+        gap.start();
+        ticker.start();
+        slider.setValue(value);
+        waitForDragFile(w.model);
+        ticker.stop();
+    }
+    state.counters["longest_loop_gap_ms"] = double(longest);
+}
+
+// A slider write until the preview is painted, while a worker writes the drag file (started
+// just before, so it is rendering or encoding): what the preparation costs the sliders.
+void BM_SliderWhileDragFileIsWritten(benchmark::State &state)
+{
+    Window w;
+    waitForDragFile(w.model);
+    const Binding<double> slider = w.model.bind(&Look::brightness);
+    QEventLoop loop;
+    QObject::connect(&w.model, &AppModel::previewChanged, &loop, [&] {
+        w.pane->repaint();
+        loop.quit();
+    });
+    double value = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        slider.setValue(value += 0.01);
+        loop.exec();
+        delete w.model.makeDragData(); // nothing yet: it starts the worker at once
+        w.model.cancelDrag();
+        state.ResumeTiming();
+        slider.setValue(value += 0.01);
+        loop.exec();
+        state.PauseTiming();
+        waitForDragFile(w.model);
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
-BENCHMARK(BM_SliderToPaintedPreview)->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SliderWhileDragFileIsWritten)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStartPrepared)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStartWritingAtOnce)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditToDragFileReady)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SliderToPaintedPreview)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintPreviewPane)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)

@@ -5,6 +5,8 @@
 #include "support/loopgap.h"
 #include "support/reference.h"
 
+#include <QMimeData>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -33,6 +35,8 @@ private Q_SLOTS:
     void exportTo();
     void outputHoldsTheLooksOfTheClick_data();
     void outputHoldsTheLooksOfTheClick();
+    void dragCarriesTheCurrentLooks_data();
+    void dragCarriesTheCurrentLooks();
 
 private:
     QTemporaryDir m_home;
@@ -367,6 +371,77 @@ void TestAppModel::outputHoldsTheLooksOfTheClick()
     const double atClick = differenceTo(clicked), moved = differenceTo(model.lightLook());
     QVERIFY2(atClick < 3 && moved > 20, qPrintable(u"%1, %2"_s.arg(atClick).arg(moved)));
     QVERIFY2(watch.longest() < 500, qPrintable(u"longest gap %1 ms"_s.arg(watch.longest())));
+}
+
+void TestAppModel::dragCarriesTheCurrentLooks_data()
+{
+    QTest::addColumn<int>("edit"); // 0: none, 1: after the file was ready, 2: while it is written
+    QTest::addColumn<bool>("closed"); // the model goes while the file is written
+    QTest::addColumn<QString>("error");
+    QTest::newRow("still looks") << 0 << false << QString();
+    QTest::newRow("edited after the file was ready") << 1 << false << QString();
+    QTest::newRow("edited while it is written") << 2 << false << QString();
+    QTest::newRow("window closed while it is written") << 0 << true << QString();
+    QTest::newRow("nothing to export") << 0 << false << u"Kein Quellbild ausgewählt."_s;
+}
+
+// The file is written ahead on a worker; a drag never carries older looks, and nothing written
+// for them stays behind in the temporary folder.
+void TestAppModel::dragCarriesTheCurrentLooks()
+{
+    QFETCH(int, edit);
+    QFETCH(bool, closed);
+    QFETCH(QString, error);
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
+    auto model = std::make_unique<AppModel>();
+    model->setPreset(ResolutionPreset::all().constLast());
+    model->setCustomWidth(640);
+    model->setCustomHeight(360);
+    if (error.isEmpty())
+        model->applySource(Reference::solid(32, 32, 200, 80, 40), {}, u"ziehen"_s, {}, {},
+                           Appearance::Light);
+    std::unique_ptr<QMimeData> data;
+    if (edit == 1) {
+        QTRY_VERIFY_WITH_TIMEOUT(!model->preparedDragFile().isEmpty(), 60000);
+        model->bind(&Look::brightness).setValue(0.5);
+        QVERIFY(QDir(tmp.path()).isEmpty()); // the file of the old looks
+    }
+    if (edit != 0 || closed) {
+        data.reset(model->makeDragData());
+        QVERIFY(!data && model->isPreparingDrag());
+    }
+    if (edit == 2)
+        model->bind(&Look::brightness).setValue(0.5);
+    if (closed) {
+        model.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(QDir(tmp.path()).isEmpty());
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!model->preparedDragFile().isEmpty() || !error.isEmpty(), 60000);
+    QVERIFY(!model->isPreparingDrag());
+    data.reset(model->makeDragData());
+    QCOMPARE(model->errorMessage().value_or(QString()), error);
+    const QString name = error.isEmpty() ? u"ziehen-dynamic-640x360.heic"_s : QString();
+    QCOMPARE(data->urls(),
+             name.isEmpty() ? QList<QUrl>() : QList{QUrl::fromLocalFile(tmp.filePath(name))});
+    QCOMPARE(data->data(u"application/x-kde-suggestedfilename"_s), name.toUtf8());
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden),
+             name.isEmpty() ? QStringList() : QStringList{name});
+    if (name.isEmpty())
+        return;
+    const HeicFile file = readHeic(tmp.filePath(name));
+    QCOMPARE(file.pictures.size(), 2);
+    const Bitmap current =
+        std::get<Bitmap>(RenderPipeline::renderFull(model->lightLook(), {640, 360}));
+    const double difference =
+        Reference::compare(current,
+                           Reference::linearize(Bitmap::fromImage(file.pictures[0].pixels)))
+            .mean;
+    QVERIFY2(difference < 3, qPrintable(QString::number(difference)));
 }
 
 QTEST_GUILESS_MAIN(TestAppModel)

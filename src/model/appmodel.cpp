@@ -54,9 +54,9 @@ AppModel::AppModel(Services services, QObject *parent)
     m_dragTimer.setSingleShot(true);
     m_dragTimer.setInterval(kDragPrepareDelayMs);
     connect(&m_dragTimer, &QTimer::timeout, this, &AppModel::prepareDrag);
-    for (auto signal : {&AppModel::lightLookChanged, &AppModel::darkLookChanged,
-                        &AppModel::presetChanged, &AppModel::customWidthChanged,
-                        &AppModel::customHeightChanged})
+    for (auto signal :
+         {&AppModel::lightLookChanged, &AppModel::darkLookChanged, &AppModel::presetChanged,
+          &AppModel::customWidthChanged, &AppModel::customHeightChanged})
         connect(this, signal, this, &AppModel::dragLooksChanged);
     // A drag file is not written beside an export: both at once would double the memory peak.
     connect(this, &AppModel::isExportingChanged, this, [this] {
@@ -898,8 +898,8 @@ void AppModel::prepareDrag()
     const quint64 generation = m_dragGeneration;
     const QString path = QDir(QDir::tempPath()).filePath(exportFileName(QStringLiteral("heic")));
     const QString unfinished =
-        path + QStringLiteral(".%1.tmp")
-                   .arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
+        path +
+        QStringLiteral(".%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
     m_dragJob = std::make_shared<DragJob>();
     auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, path] {
@@ -945,22 +945,22 @@ void AppModel::prepareDrag()
             Q_EMIT dragReady();
         }
     });
-    watcher->setFuture(QtConcurrent::run([light = m_lightLook, dark = m_darkLook,
-                                          size = pixelSize(), unfinished,
-                                          job = m_dragJob]() -> std::optional<QString> {
-        std::optional<QString> error;
-        try {
-            error = writeOutput(light, dark, size, unfinished);
-        } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
-            error = description(ExportError::RenderFailed);
-        }
-        const QMutexLocker lock(&job->mutex);
-        if (error || job->abandoned)
-            QFile::remove(unfinished);
-        else
-            job->written = unfinished;
-        return error;
-    }));
+    watcher->setFuture(
+        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), unfinished,
+                           job = m_dragJob]() -> std::optional<QString> {
+            std::optional<QString> error;
+            try {
+                error = writeOutput(light, dark, size, unfinished);
+            } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
+                error = description(ExportError::RenderFailed);
+            }
+            const QMutexLocker lock(&job->mutex);
+            if (error || job->abandoned)
+                QFile::remove(unfinished);
+            else
+                job->written = unfinished;
+            return error;
+        }));
 }
 
 QMimeData *AppModel::makeDragData()

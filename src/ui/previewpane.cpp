@@ -93,11 +93,21 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
 
     m_spinner->setObjectName(QStringLiteral("loadingSpinner"));
 
-    for (auto signal : {&AppModel::previewChanged, &AppModel::editingChanged,
-                        &AppModel::isLoadingSourceChanged, &AppModel::isExportingChanged,
-                        &AppModel::presetChanged, &AppModel::customWidthChanged,
-                        &AppModel::customHeightChanged})
+    for (auto signal :
+         {&AppModel::previewChanged, &AppModel::editingChanged, &AppModel::isLoadingSourceChanged,
+          &AppModel::isExportingChanged, &AppModel::isPreparingDragChanged,
+          &AppModel::presetChanged, &AppModel::customWidthChanged, &AppModel::customHeightChanged})
         connect(m_model, signal, this, &PreviewPane::follow);
+    // Queued: the drag's own event loop must not run inside the model's handler.
+    connect(
+        m_model, &AppModel::dragReady, this,
+        [this] {
+            if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
+                return; // released without the pane hearing it: nothing is dragged
+            if (QDrag *drag = makeDrag())
+                drag->exec(Qt::CopyAction);
+        },
+        Qt::QueuedConnection);
     follow();
 }
 
@@ -128,7 +138,8 @@ void PreviewPane::follow()
     const bool hasPreview = !m_model->preview().isNull();
     m_emptyTitle->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
     m_empty->setVisible(!hasPreview);
-    m_spinner->setVisible(m_model->isLoadingSource() || m_model->isExporting());
+    m_spinner->setVisible(m_model->isLoadingSource() || m_model->isExporting() ||
+                          m_model->isPreparingDrag());
     layoutOverlays();
     update();
 }
@@ -232,9 +243,23 @@ void PreviewPane::mouseMoveEvent(QMouseEvent *event)
         (event->pos() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
         return QWidget::mouseMoveEvent(event);
     m_pressedOnImage = false;
-    // The file is written when the drag starts: a drop target needs it at once. When nothing
-    // can be exported the data are empty and the model's error opens the alert.
+    if (QDrag *drag = makeDrag())
+        drag->exec(Qt::CopyAction);
+}
+
+void PreviewPane::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_model->cancelDrag();
+    QWidget::mouseReleaseEvent(event);
+}
+
+QDrag *PreviewPane::makeDrag()
+{
+    QMimeData *data = m_model->makeDragData();
+    if (!data)
+        return nullptr;
     auto *drag = new QDrag(this);
-    drag->setMimeData(m_model->makeDragData());
-    drag->exec(Qt::CopyAction);
+    drag->setMimeData(data);
+    return drag;
 }

@@ -6,6 +6,7 @@
 
 class AppModel;
 class AppearanceSwitcher;
+class QDrag;
 class QLabel;
 class Spinner;
 class StatusCapsule;
@@ -28,12 +29,17 @@ public:
     QRect imageRect() const;
     // The same for any pane size and output size; the height counts as at least 1.
     static QRectF fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight);
+    // What a drag out of the preview does before it runs: the drag with the prepared file, or
+    // with empty data when nothing can be exported; nothing while the file is being written
+    // (the spinner turns, and the drag starts when it is ready if the button is still held).
+    QDrag *makeDrag();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
