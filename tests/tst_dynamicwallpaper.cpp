@@ -1,5 +1,6 @@
 #include "output/dynamicwallpaper.h"
 #include "support/heicreader.h"
+#include "support/scratch.h"
 
 #include <QtTest>
 
@@ -42,14 +43,6 @@ bool mapsLightAndDark(const QString &base64, const char *wrapper = nullptr)
     return ok;
 }
 
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 } // namespace
 
 class TestDynamicWallpaper : public QObject
@@ -84,9 +77,7 @@ private Q_SLOTS:
         QFETCH(QString, target);
         QFETCH(QString, error);
         QTemporaryDir dir;
-        QFile earlier(dir.filePath("earlier.heic"));
-        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("ein altes Wallpaper") > 0);
-        earlier.close();
+        QFile earlier(writeFile(dir.filePath("earlier.heic"), "ein altes Wallpaper"));
         QVERIFY(QFile::link("earlier.heic", dir.filePath("link.heic")));
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.heic")).constData(), 0600) == 0);
         const QString path = dir.filePath(target);
@@ -131,8 +122,9 @@ private Q_SLOTS:
 
         // A foreign reader finds the appearance tags where macOS looks for them.
         const QJsonObject tags =
-            QJsonDocument::fromJson(
-                output("exiftool", {"-j", "-G1", "-XMP-apple_desktop:all", path}).toUtf8())
+            QJsonDocument::fromJson(programOutput("exiftool",
+                                                  {"-j", "-G1", "-XMP-apple_desktop:all", path},
+                                                  QProcess::SeparateChannels))
                 .array()
                 .first()
                 .toObject();

@@ -51,7 +51,6 @@ void TestHttpServer::readFrom(QTcpSocket *socket, QByteArray &head)
         return; // a body or a second request is not served
     m_requests.append(parseHead(head.left(end)));
     respond(socket, m_responses.value(m_requests.last().path, {404, {}, "<html>Not Found</html>"}));
-    Q_EMIT requestReceived();
 }
 
 void TestHttpServer::respond(QTcpSocket *socket, const Response &response)

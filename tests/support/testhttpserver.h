@@ -59,9 +59,6 @@ public:
     QList<Request> requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 
-Q_SIGNALS:
-    void requestReceived();
-
 private:
     void readFrom(QTcpSocket *socket, QByteArray &head);
     void respond(QTcpSocket *socket, const Response &response);
