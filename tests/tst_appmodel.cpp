@@ -349,6 +349,9 @@ void TestAppModel::outputHoldsTheLooksOfTheClick()
     const QString written = desktop ? *AppModel::appSupportDir() + u"/wallpaper-a.heic"_s
                                     : m_home.filePath(model.exportFileName(u"heic"_s));
     QSignalSpy finished(&model, &AppModel::exportFinished);
+    std::optional<bool> heicAtStatus; // a set says so before its HEIC is written
+    connect(&model, &AppModel::statusMessageChanged, this,
+            [&] { heicAtStatus = heicAtStatus.value_or(QFile::exists(written)); });
     LoopGapWatch watch;
     if (desktop)
         model.setAsDesktop();
@@ -359,6 +362,7 @@ void TestAppModel::outputHoldsTheLooksOfTheClick()
     QVERIFY(finished.wait(120000));
     watch.stop();
     QCOMPARE(model.statusMessage(), status);
+    QCOMPARE(heicAtStatus, std::optional(!desktop));
     QCOMPARE(desktop ? shown->shown.value(0).heic : written, written);
     const HeicFile file = readHeic(written);
     QCOMPARE(file.pictures.size(), 2);

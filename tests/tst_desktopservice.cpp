@@ -109,6 +109,22 @@ Look lookOf(QColor colour, bool dark = false)
 
 const RenderPipeline::PixelSize kSize{320, 180};
 
+// GNOME, noting each time it is told which slot it gets and what of that slot is there then.
+struct WatchedGnome : DesktopBackend
+{
+    std::unique_ptr<DesktopBackend> gnome = makeGnomeBackend(runner);
+    QStringList told;
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        told << QFileInfo(files.heic).baseName() +
+                    (QFile::exists(files.light) && QFile::exists(files.dark) ? ""
+                                                                             : " ohne Bilder") +
+                    (QFileInfo(files.heic).isFile() ? " mit HEIC" : "");
+        return gnome->setWallpaper(files);
+    }
+    std::optional<QString> currentPicture() override { return gnome->currentPicture(); }
+};
+
 } // namespace
 
 class TestDesktopService : public QObject
@@ -310,11 +326,13 @@ private Q_SLOTS:
         blind = !tells;
         const QList<QColor> colours{QColor(240, 40, 40), QColor(40, 240, 40), QColor(40, 40, 240)};
         for (int round = 0; round < 3; ++round) {
-            DesktopService service(makeGnomeBackend(runner));
+            auto *watched = new WatchedGnome; // the desktop gets the pictures before the HEIC
+            DesktopService service{std::unique_ptr<DesktopBackend>(watched)};
             QCOMPARE(AppModel::setAsDesktop(lookOf(colours[round]), lookOf(Qt::black, true), kSize,
                                             service),
                      std::nullopt);
             const QString name = round == 1 ? "wallpaper-b" : "wallpaper-a";
+            QCOMPARE(watched->told, QStringList{name});
             const QString uri = expand("\"file://$H/Daten%20it's/Voskan/") + name;
             QVERIFY(!tells || gnomeGet("picture-uri") == uri + "-light.jpg\"");
             QVERIFY(!tells || gnomeGet("picture-uri-dark") == uri + "-dark.jpg\"");
@@ -347,6 +365,18 @@ private Q_SLOTS:
         QVERIFY(everything() == before);
         QVERIFY(!tells || gnomeGet("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
                                                             "wallpaper-a-light.jpg\""));
+        // The HEIC fails once the desktop shows the new pictures: it gets the old ones back.
+        QVERIFY(QDir().mkpath(voskan() + "wallpaper-b.heic"));
+        auto *watched = new WatchedGnome;
+        DesktopService back{std::unique_ptr<DesktopBackend>(watched)};
+        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, back),
+                 "Das Wallpaper „wallpaper-b.heic“ konnte nicht gesichert werden: Am Ziel liegt "
+                 "ein Ordner.");
+        QCOMPARE(watched->told, (QStringList{"wallpaper-b", "wallpaper-a mit HEIC"}));
+        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-a.heic");
+        QCOMPARE(QDir(voskan()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"desktop-shown", "wallpaper-a-dark.jpg", "wallpaper-a-light.jpg",
+                              "wallpaper-a.heic"}));
     }
 };
 

@@ -22,6 +22,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <filesystem>
+#include <future>
 
 namespace {
 
@@ -739,6 +740,17 @@ std::optional<QString> AppModel::appSupportDir()
     return folder;
 }
 
+namespace {
+
+// What the worker of a set reports: first that the desktop was told, then the outcome.
+struct SetStep
+{
+    bool told = false;
+    std::optional<QString> error;
+};
+
+} // namespace
+
 void AppModel::setAsDesktop()
 {
     if (m_isExporting)
@@ -750,24 +762,33 @@ void AppModel::setAsDesktop()
         m_desktop = DesktopService::forEnvironment();
     m_isExporting = true;
     Q_EMIT isExportingChanged();
-    // Renders, encoding and the companion pictures take seconds, and a desktop may take its
-    // time to answer (the portal waits for a person): all of it runs on a worker with copies of
-    // the looks and its own reference to the service; one set at a time, as the busy flag says.
-    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+    // Renders, pictures and encoding take seconds, and a desktop may take its time to answer
+    // (the portal waits for a person): all of it runs on a worker with copies of the looks and
+    // its own reference to the service, which talks back only through the future, so a model
+    // closed meanwhile is never touched. The busy flag lasts until the HEIC is written: the
+    // next set or export must not take the slot, or a second encode the memory, before then.
+    auto *watcher = new QFutureWatcher<SetStep>(this);
+    connect(watcher, &QFutureWatcherBase::resultReadyAt, this, [this, watcher](int index) {
+        if (watcher->resultAt(index).told)
+            setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+    });
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        const std::optional<QString> error = watcher->result();
+        const QList<SetStep> steps = watcher->future().results();
         watcher->deleteLater();
         m_isExporting = false;
         Q_EMIT isExportingChanged();
-        if (error)
-            setErrorMessage(*error);
-        else
-            setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+        if (!steps.isEmpty() && steps.constLast().error) {
+            setStatusMessage(std::nullopt); // the alert tells what became of the set
+            setErrorMessage(steps.constLast().error);
+        }
         Q_EMIT exportFinished();
     });
-    watcher->setFuture(QtConcurrent::run(
-        [light = m_lightLook, dark = m_darkLook, size = pixelSize(), desktop = m_desktop] {
-            return setAsDesktop(light, dark, size, *desktop);
+    watcher->setFuture(
+        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(),
+                           desktop = m_desktop](QPromise<SetStep> &promise) {
+            promise.addResult(SetStep{false, setAsDesktop(light, dark, size, *desktop, [&] {
+                                          promise.addResult(SetStep{true, std::nullopt});
+                                      })});
         }));
 }
 
@@ -778,50 +799,83 @@ void AppModel::setDesktopService(std::shared_ptr<DesktopService> desktop)
 
 std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dark,
                                               RenderPipeline::PixelSize size,
-                                              DesktopService &desktop)
+                                              DesktopService &desktop,
+                                              const std::function<void()> &told)
 {
-    const std::variant<WallpaperFiles, QString> prepared =
+    const std::variant<DesktopFiles, QString> prepared =
         prepareDesktopFiles(light, dark, size, desktop.desktopImagePath());
     if (const auto *error = std::get_if<QString>(&prepared))
         return *error;
-    return desktop.setDesktopImage(std::get<WallpaperFiles>(prepared));
+    const DesktopFiles &set = std::get<DesktopFiles>(prepared);
+    // No desktop reads the HEIC, so it need not hold up the picture the user waits for.
+    if (const auto error = desktop.setDesktopImage(set.files))
+        return error;
+    if (told)
+        told();
+    const auto failure = DynamicWallpaper::writeHEIC(set.light, set.dark, set.files.heic);
+    if (!failure)
+        return std::nullopt;
+    // Back to the wallpaper shown before, so the desktop never keeps half a set. Without one
+    // (the first set, or its pictures gone) the complete pair stays: what the desktop had
+    // before is not known, and the pair is what was asked for.
+    const std::optional<WallpaperFiles> &previous = set.previous;
+    if (previous && QFileInfo::exists(previous->light) && QFileInfo::exists(previous->dark) &&
+        !desktop.setDesktopImage(*previous)) {
+        QFile::remove(set.files.light);
+        QFile::remove(set.files.dark);
+    }
+    return QStringLiteral("Das Wallpaper „%1“ konnte nicht gesichert werden: %2")
+        .arg(QFileInfo(set.files.heic).fileName(), description(*failure));
 }
 
-std::variant<WallpaperFiles, QString>
+std::variant<AppModel::DesktopFiles, QString>
 AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
                               const std::optional<QString> &current)
 {
+    if (const auto error = RenderPipeline::sizeError(size))
+        return *error;
     const std::optional<QString> folder = appSupportDir();
     if (!folder)
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
+    // One picture after the other, so a failing light render costs no dark render.
+    RenderPipeline::FullRender lightRender = RenderPipeline::renderFull(light, size);
+    if (const auto *error = std::get_if<ExportError>(&lightRender))
+        return description(*error);
+    RenderPipeline::FullRender darkRender = RenderPipeline::renderFull(dark, size);
+    if (const auto *error = std::get_if<ExportError>(&darkRender))
+        return description(*error);
 
     // The desktop gets a name other than the one it shows, or it may keep its cached picture.
     const QDir dir(*folder);
-    const bool showsA =
-        current && QFileInfo(*current).fileName() == QLatin1String("wallpaper-a.heic");
-    const QString target = dir.filePath(showsA ? QStringLiteral("wallpaper-b.heic")
-                                               : QStringLiteral("wallpaper-a.heic"));
-    const WallpaperFiles files =
-        WallpaperFiles::forHeic(target, QSize(int(size.width), int(size.height)));
+    const QString a = QStringLiteral("wallpaper-a.heic"), b = QStringLiteral("wallpaper-b.heic");
+    const QString shown = current ? QFileInfo(*current).fileName() : QString();
+    DesktopFiles set{WallpaperFiles::forHeic(dir.filePath(shown == a ? b : a),
+                                             QSize(int(size.width), int(size.height))),
+                     std::get<Bitmap>(std::move(lightRender)),
+                     std::get<Bitmap>(std::move(darkRender)),
+                     {}};
+    if (shown == a || shown == b)
+        set.previous = WallpaperFiles::forHeic(dir.filePath(shown));
 
     const QString tmp = QStringLiteral(".tmp");
-    const QStringList finals{files.heic, files.light, files.dark};
+    const QStringList finals{set.files.light, set.files.dark};
     const auto removeTemps = [&] {
-        for (const QString &path : finals)
+        for (const QString &path : finals + QStringList{set.files.heic})
             QFile::remove(path + tmp); // left over by an earlier failure, or by this one
     };
     removeTemps();
-    // The pictures come from the renders in memory; decoding the HEIC again would cost more.
-    const std::optional<QString> error = writeOutput(
-        light, dark, size, files.heic + tmp,
-        [&](const Bitmap &lightPicture, const Bitmap &darkPicture) -> std::optional<QString> {
-            if (const auto failed = writeCompanionPicture(lightPicture, files.light + tmp))
-                return failed;
-            return writeCompanionPicture(darkPicture, files.dark + tmp);
-        });
-    if (error) {
+    // The slot's HEIC belongs to an older set; gone before the new pictures land, the slot
+    // never pairs them with it, also when the program is stopped in between.
+    QFile::remove(set.files.heic);
+    // One picture per core; the pictures come from the renders in memory.
+    auto lightWritten = std::async(std::launch::async, [&] {
+        return writeCompanionPicture(set.light, set.files.light + tmp);
+    });
+    const std::optional<QString> darkError = writeCompanionPicture(set.dark, set.files.dark + tmp);
+    const std::optional<QString> error = lightWritten.get();
+    if (error || darkError) {
         removeTemps();
-        return *error;
+        return error ? *error : *darkError;
     }
     for (const QString &path : finals) {
         // rename() replaces an existing file in one step.
@@ -834,7 +888,7 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
                    QFileInfo(path).fileName();
         }
     }
-    return files;
+    return set;
 }
 
 std::optional<QString> AppModel::dragRefusal() const

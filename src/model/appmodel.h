@@ -186,20 +186,33 @@ public:
     // The program's own data folder (".../share/Voskan"), created if needed; nothing when it
     // cannot be.
     static std::optional<QString> appSupportDir();
-    // Writes the wallpaper (HEIC and its two pictures) to whichever of "wallpaper-a.heic" /
-    // "wallpaper-b.heic" the desktop does not show, and sets it on every screen. Synchronous;
-    // the outcome lands in statusMessage or errorMessage. The new files replace the old ones
-    // only after both renders and the encoding succeeded.
+    // Writes the wallpaper (its two pictures, then the HEIC) to whichever of "wallpaper-a.heic" /
+    // "wallpaper-b.heic" the desktop does not show, and sets it on every screen, on a worker.
+    // statusMessage says so once the desktop has been told; isExporting stays set until the HEIC
+    // is written too, and an error then lands in errorMessage.
     void setAsDesktop();
     // Where setAsDesktop() sets the picture; unset, the desktop of the running session.
     void setDesktopService(std::shared_ptr<DesktopService> desktop);
-    // The same with the looks and size given; the error text, or nothing on success.
+    // The same with the looks and size given; the error text, or nothing on success. The
+    // desktop is told as soon as the two pictures are in place (then `told` runs) and the HEIC
+    // is encoded afterwards; when that fails, the desktop is put back on the wallpaper it showed
+    // before, if its pictures are still there.
     static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size,
-                                               DesktopService &desktop);
-    // Renders both looks and writes the HEIC and its two pictures under the name the desktop
-    // does not show now (`current`); callable off the main thread.
-    static std::variant<WallpaperFiles, QString>
+                                               DesktopService &desktop,
+                                               const std::function<void()> &told = {});
+    // A set up to the desktop: the files of the slot written to (the HEIC not yet), the renders
+    // the HEIC is made from, and the slot the desktop showed, when it was the other one.
+    struct DesktopFiles
+    {
+        WallpaperFiles files;
+        Bitmap light;
+        Bitmap dark;
+        std::optional<WallpaperFiles> previous;
+    };
+    // Renders both looks and writes the two pictures under the name the desktop does not show
+    // now (`current`), removing that slot's older HEIC; callable off the main thread.
+    static std::variant<DesktopFiles, QString>
     prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
                         const std::optional<QString> &current);
 
