@@ -1,14 +1,13 @@
 #include "unsplashservice.h"
 
 #include "render/imagedecoder.h"
+#include "sources/network.h"
 
 #include <QCoreApplication>
 #include <QFuture>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QtConcurrent>
@@ -376,16 +375,6 @@ void UnsplashService::trackDownload(const QString &url, std::function<void()> se
                                    true, kReportDeadline};
         fetch(keyedRequest(address, key), options, [settled](const Fetched &) { settled(); });
     });
-}
-
-QNetworkAccessManager *sharedNetworkAccessManager()
-{
-    static QPointer<QNetworkAccessManager> manager;
-    Q_ASSERT(QCoreApplication::instance());
-    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
 }
 
 QUrl withReferral(QUrl url)

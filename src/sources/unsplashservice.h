@@ -127,10 +127,6 @@ private:
     std::chrono::milliseconds m_deadline = kDeadline;
 };
 
-// The one network access manager of the process, created on first use as a child of the
-// application object. Main thread only.
-QNetworkAccessManager *sharedNetworkAccessManager();
-
 // `url` with utm_source=voskan and utm_medium=referral, as the service's guidelines ask of
 // links to unsplash.com; earlier values of the two are replaced, other query items kept.
 QUrl withReferral(QUrl url);

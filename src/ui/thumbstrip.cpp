@@ -1,6 +1,7 @@
 #include "thumbstrip.h"
 
 #include "icons.h"
+#include "sources/network.h"
 #include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
 #include "spinner.h"

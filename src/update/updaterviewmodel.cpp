@@ -1,7 +1,7 @@
 #include "updaterviewmodel.h"
 
+#include "sources/network.h"
 #include "sources/networkerror.h"
-#include "sources/unsplashservice.h"
 #include "update/appcast.h"
 
 #include <QNetworkAccessManager>
