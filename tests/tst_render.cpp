@@ -1,10 +1,13 @@
 #include "model/renderpipeline.h"
 #include "render/imagerecipe.h"
+#include "render/kernels.h"
+#include "render/rendercolor.h"
 #include "support/reference.h"
 
 #include <QLocale>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -130,6 +133,43 @@ private Q_SLOTS:
             }
         QVERIFY2(std::abs(shift / n) < 0.05 && changed / n > 0.1,
                  qPrintable(u"shift %1, changed %2"_s.arg(shift / n).arg(changed / n)));
+    }
+
+    // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep:
+    // within a tenth of a step of the exact curve, on top of the rounding.
+    void encodesWithinAStep_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("logarithmic");
+        QTest::newRow("toe and its edge") << 0.0 << 0.01 << false;
+        QTest::newRow("shadows, every binade") << std::exp2(-12) << 0.01 << true;
+        QTest::newRow("everything") << 0.0 << 1.0 << false;
+        QTest::newRow("clamped") << -0.5 << 1.5 << false;
+    }
+
+    void encodesWithinAStep()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, logarithmic);
+        const int n = 400'003; // not a multiple of any vector width: the tail is covered too
+        std::vector<float> x(n);
+        for (int i = 0; i < n; ++i)
+            x[i] = float(logarithmic ? from * std::pow(to / from, double(i) / (n - 1))
+                                     : from + (to - from) * i / (n - 1));
+        std::vector<uint16_t> deep(std::size_t(n) * 4);
+        std::vector<uint8_t> flat(std::size_t(n) * 4);
+        Kernels::encodeRow16(x.data(), x.data(), x.data(), n, 0, 0, 0, deep.data());
+        Kernels::encodeRow8(x.data(), x.data(), x.data(), n, 0, 0, 0, flat.data());
+        double worst = 0, worst8 = 0;
+        for (int i = 0; i < n; ++i) {
+            const double exact = linearToSrgb(std::clamp(double(x[i]), 0.0, 1.0));
+            worst = std::max(worst, std::abs(deep[4 * i + 1] - exact * 65535));
+            worst8 = std::max(worst8, std::abs(flat[4 * i + 2] - exact * 255));
+        }
+        QVERIFY2(worst <= 0.6 && worst8 <= 0.51,
+                 qPrintable(u"16 bit %1, 8 bit %2 steps"_s.arg(worst).arg(worst8)));
     }
 
     // A symmetric source renders symmetric whatever the aspect ratios: the crop is centred and

@@ -12,10 +12,10 @@ namespace Kernels {
 #define VOSKAN_INLINE inline __attribute__((always_inline))
 
 // Linear → sRGB encoding, vectorisable, within 1e-6 of the exact curve on [0, 1];
-// clamps to [0, 1].
+// clamps to [0, 1]. The portable path; AVX2 and AVX-512 take encodeSrgbVector() in kernels.cpp.
 VOSKAN_INLINE float encodeSrgb(float x)
 {
-    const float xc = x < 0.0031308f ? 0.0031308f : (x > 1.0f ? 1.0f : x);
+    const float xc = x > 0.0031308f ? (x < 1.0f ? x : 1.0f) : 0.0031308f; // NaN: the toe, then 0
     // log2 of xc: exponent plus a series in z = (m − 1)/(m + 1), m in [√½, √2).
     const uint32_t bits = std::bit_cast<uint32_t>(xc);
     int e = int((bits >> 23) & 0xffu) - 127;
@@ -39,7 +39,7 @@ VOSKAN_INLINE float encodeSrgb(float x)
         std::bit_cast<float>(std::bit_cast<uint32_t>(p) + (uint32_t(int32_t(n)) << 23));
     const float curve = 1.055f * pow - 0.055f;
     const float lin = (x > 0 ? x : 0.0f) * 12.92f;
-    return x <= 0.0031308f ? lin : curve;
+    return x > 0.0031308f ? curve : lin;
 }
 
 // Dither noise for a pixel: triangular in (−1, 1), a pure function of the position, so equal
