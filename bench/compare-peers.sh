@@ -34,8 +34,9 @@ t_trick=$(timed convert "$photo" -colorspace RGB -resize 10% -blur "0x$small" -r
 t_plain=$(timed convert "$photo" -colorspace RGB -blur "0x$sigma" -resize "${size}^" \
   -gravity center -extent "$size" -colorspace sRGB -modulate 100,115 -depth 16 "$out/plain.png")
 
-printf '%-40s %8s %8s\n' "Werkzeug" "Sekunden" "× voskan"
-for row in "voskan-render:$t_voskan" "ImageMagick, verkleinern-blur-vergrößern:$t_trick" "ImageMagick -blur:$t_plain"; do
-  name=${row%:*}; t=${row##*:}
-  printf '%-40s %8s %8s\n' "$name" "$t" "$(awk -v a="$t" -v b="$t_voskan" 'BEGIN { printf "%.1f", a / b }')"
+printf '%-40s %8s %8s %6s\n' "Werkzeug" "Sekunden" "× voskan" "MB"
+for row in "voskan-render:$t_voskan:voskan" "ImageMagick, verkleinern-blur-vergrößern:$t_trick:trick" "ImageMagick -blur:$t_plain:plain"; do
+  IFS=: read -r name t file <<<"$row"
+  printf '%-40s %8s %8s %6s\n' "$name" "$t" "$(awk -v a="$t" -v b="$t_voskan" 'BEGIN { printf "%.1f", a / b }')" \
+    "$(( $(stat -c %s "$out/$file.png") / 1000000 ))"
 done

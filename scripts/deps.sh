@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev qcoro-qt6-dev
   # Qt's own dialogs and buttons in German.
   qt6-translations-l10n
-  libvips-dev libheif-dev libplist-dev
+  libvips-dev libheif-dev libplist-dev libspng-dev
   libbenchmark-dev
   # Readers nobody here wrote, used by the tests to check the wallpaper files.
   libimage-exiftool-perl libheif-examples

@@ -2,6 +2,9 @@
 #include "support/heicreader.h"
 #include "support/testdata.h"
 
+#include "model/renderpipeline.h"
+#include "render/imagedecoder.h"
+
 #include <QLocalServer>
 #include <QtTest>
 
@@ -151,13 +154,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("depth"); // of the PNG; 0: a HEIC
+        QTest::addColumn<int>("depth");    // of the PNG; 0: a HEIC
+        QTest::addColumn<QImage>("exact"); // the default look rendered here, when it is that
+        Look look;
+        look.source =
+            ImageDecoder::decodeFile(TestData::photo("photo-fallenleaf-2560x1600.jpg")).bitmap();
+        const auto render = [&](QSizeF size, bool deep) {
+            return RenderPipeline::renderCG(look, size, deep).value().toImage();
+        };
         // clang-format off
-        QTest::newRow("blur preview") << QStringList{"--style", "blur", "--preview", "$P", "$D/o.png"} << QSize(1800, 1013) << 32;
-        QTest::newRow("flow, own size, 16 bit") << QStringList{"--style", "flow", "--size", "640x400", "--set", "flowBands=2", "$P", "$D/o.png"} << QSize(640, 400) << 64;
-        QTest::newRow("mirror, preset 8, preview") << QStringList{"--style", "mirror", "--preset", "8", "--preview", "$P", "$D/o.png"} << QSize(1800, 1013) << 32;
+        QTest::newRow("blur preview") << QStringList{"--style", "blur", "--preview", "$P", "$D/o.png"} << QSize(1800, 1013) << 32 << render(RenderPipeline::previewSize({6016, 3384}), false);
+        QTest::newRow("blur, own size, 16 bit") << QStringList{"--size", "640x400", "$P", "$D/o.png"} << QSize(640, 400) << 64 << render({640, 400}, true);
+        QTest::newRow("flow, own size, 16 bit") << QStringList{"--style", "flow", "--size", "640x400", "--set", "flowBands=2", "$P", "$D/o.png"} << QSize(640, 400) << 64 << QImage();
+        QTest::newRow("mirror, preset 8, preview") << QStringList{"--style", "mirror", "--preset", "8", "--preview", "$P", "$D/o.png"} << QSize(1800, 1013) << 32 << QImage();
         // The dark look takes its own style and fields; the light one keeps the photo.
-        QTest::newRow("HEIC, dark flow in black") << QStringList{"--size", "480x270", "--dark-style", "flow", "--dark-set", "flowColor0=#000000", "--dark-set", "flowColor1=#000000", "--dark-set", "flowColor2=#000000", "$P", "$D/o.heic"} << QSize(480, 270) << 0;
+        QTest::newRow("HEIC, dark flow in black") << QStringList{"--size", "480x270", "--dark-style", "flow", "--dark-set", "flowColor0=#000000", "--dark-set", "flowColor1=#000000", "--dark-set", "flowColor2=#000000", "$P", "$D/o.heic"} << QSize(480, 270) << 0 << QImage();
         // clang-format on
     }
 
@@ -166,6 +177,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(QSize, size);
         QFETCH(int, depth);
+        QFETCH(QImage, exact);
         QProcess *p = run(args << "--timings");
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
         QVERIFY(p->readAllStandardOutput().contains("Rendern: "));
@@ -173,6 +185,8 @@ private Q_SLOTS:
         const QList<QImage> pictures =
             depth ? QList<QImage>{QImage(m_dir.filePath("o.png"))}
                   : QList<QImage>{heic.pictures.value(0).pixels, heic.pictures.value(1).pixels};
+        if (!exact.isNull()) // every sample as rendered, also the low byte of 16 bits
+            QCOMPARE(pictures[0].convertToFormat(exact.format()), exact);
         for (const QImage &picture : pictures) {
             QCOMPARE(picture.size(), size);
             QCOMPARE(picture.depth(), depth ? depth : 24);

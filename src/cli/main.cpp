@@ -9,6 +9,7 @@
 #include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "output/outputfile.h"
+#include "output/pngwriter.h"
 #include "output/schemefollower.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
@@ -17,7 +18,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QImageWriter>
 #include <QLocale>
 #include <QPointer>
 #include <QStringList>
@@ -243,28 +243,6 @@ void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QStr
         LookFields::set(look, field, value, nullptr); // checked while parsing
 }
 
-// The one place where a failure of Qt's PNG writer (libpng underneath) becomes our text: its
-// own message is English, and a failing file is better told by the errno the file kept.
-QString pngFailure(const OutputFile &file)
-{
-    return file.error() ? description(*file.error())
-                        : QStringLiteral("Das PNG konnte nicht kodiert werden.");
-}
-
-// Written beside the target and moved over it only when complete.
-std::optional<QString> writePng(const Bitmap &bitmap, const QString &path)
-{
-    OutputFile file(path);
-    if (!file.open())
-        return pngFailure(file);
-    QImageWriter writer(&file, "png");
-    // Fast zlib settings: a 6016×3384 16-bit picture takes 20 s at the default level.
-    writer.setQuality(90);
-    if (!writer.write(bitmap.toImage()) || !file.commit())
-        return pngFailure(file);
-    return std::nullopt;
-}
-
 // Searches and downloads a hit the way the window does, report included; prints the credit
 // line. The picture, or the German error text.
 std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
@@ -395,8 +373,8 @@ int main(int argc, char *argv[])
     if (dynamic) {
         if (const auto error = DynamicWallpaper::writeHEIC(*light, *dark, o.output))
             return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
-    } else if (const auto error = writePng(*light, o.output)) {
-        return fail(QStringLiteral("%1: %2").arg(o.output, *error));
+    } else if (const auto error = PngWriter::write(*light, o.output)) {
+        return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
     }
     const double writeMs = msSince(timer);
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "output/fileerror.h"
+#include "render/bitmap.h"
+
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+// Why the PNG encoder gave up; a failure of the destination itself is a FileError.
+enum class PngError {
+    OutOfMemory,
+    Encode,
+};
+using PngFailure = std::variant<PngError, FileError>;
+
+QString description(PngError error);
+QString description(const PngFailure &failure);
+
+namespace PngWriter {
+
+// Writes the bitmap as an RGB PNG of its own depth (8 or 16 bits a channel) without alpha: a
+// wallpaper is opaque. Written beside `path` and moved over it only when complete, as
+// OutputFile does. Returns the failure, or nothing on success. Callable from any thread.
+std::optional<PngFailure> write(const Bitmap &bitmap, const QString &path);
+
+} // namespace PngWriter
