@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
@@ -23,6 +24,25 @@
 
 #include <filesystem>
 #include <future>
+
+namespace {
+
+// The drag file is written ahead of a drag that may never come: in a thread the scheduler
+// serves only when nothing else wants the cores (SCHED_IDLE, inherited by the encoder's own
+// threads), so a set or an export clicked meanwhile runs at full speed.
+QThreadPool *dragPool()
+{
+    // Owned by the application, whose end waits for a file being written.
+    static QThreadPool *pool = [] {
+        auto *created = new QThreadPool(QCoreApplication::instance());
+        created->setMaxThreadCount(1);
+        created->setThreadPriority(QThread::IdlePriority);
+        return created;
+    }();
+    return pool;
+}
+
+} // namespace
 
 namespace {
 
@@ -1000,8 +1020,8 @@ void AppModel::prepareDrag()
         }
     });
     watcher->setFuture(
-        QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), unfinished,
-                           job = m_dragJob]() -> std::optional<QString> {
+        QtConcurrent::run(dragPool(), [light = m_lightLook, dark = m_darkLook, size = pixelSize(),
+                                       unfinished, job = m_dragJob]() -> std::optional<QString> {
             std::optional<QString> error;
             try {
                 error = writeOutput(light, dark, size, unfinished);
