@@ -8,6 +8,7 @@
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -15,8 +16,6 @@
 #include <QMutex>
 #include <QPointer>
 #include <QSettings>
-#include <QStandardPaths>
-#include <QCoreApplication>
 #include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
@@ -753,8 +752,7 @@ void AppModel::saveToPhotosLibrary()
 
 std::optional<QString> AppModel::appSupportDir()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/Voskan");
+    const QString folder = voskanDataFolder();
     if (!QDir().mkpath(folder))
         return std::nullopt;
     return folder;
@@ -1019,9 +1017,10 @@ void AppModel::prepareDrag()
             Q_EMIT dragReady();
         }
     });
-    watcher->setFuture(
-        QtConcurrent::run(dragPool(), [light = m_lightLook, dark = m_darkLook, size = pixelSize(),
-                                       unfinished, job = m_dragJob]() -> std::optional<QString> {
+    watcher->setFuture(QtConcurrent::run(
+        dragPool(),
+        [light = m_lightLook, dark = m_darkLook, size = pixelSize(), unfinished,
+         job = m_dragJob]() -> std::optional<QString> {
             std::optional<QString> error;
             try {
                 error = writeOutput(light, dark, size, unfinished);

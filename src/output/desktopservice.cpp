@@ -165,9 +165,9 @@ private:
                                            "  </wallpaper>\n"
                                            "</wallpapers>\n")
                                 .arg(files.light.toHtmlEscaped(), files.dark.toHtmlEscaped());
-        QSaveFile file(folder + QStringLiteral("/voskan.xml"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0 || !file.commit())
-            return fileFailedText(file.fileName());
+        const QString path = folder + QStringLiteral("/voskan.xml");
+        if (!writeWholeFile(path, xml.toUtf8()))
+            return fileFailedText(path);
         return std::nullopt;
     }
 
@@ -402,9 +402,7 @@ protected:
         // `output * bg` lasts only until sway reloads; the file, included from the user's
         // config, keeps the picture. Written first, so a file that cannot be written leaves
         // the desktop as it was, and put back when sway refuses.
-        const QString config =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-            QStringLiteral("/Voskan/sway.conf");
+        const QString config = voskanDataFolder() + QStringLiteral("/sway.conf");
         QFile previousFile(config);
         const std::optional<QByteArray> previous = previousFile.open(QIODevice::ReadOnly)
                                                        ? std::optional(previousFile.read(1 << 16))
@@ -412,24 +410,16 @@ protected:
         // sway runs no XDG autostart entries; its `exec` starts the follower once per login.
         const QString snippet = QStringLiteral("output * bg %1 fill\nexec %2 --follow\n")
                                     .arg(quoted, followerCommand());
-        if (!writeWhole(config, snippet.toUtf8()))
+        if (!writeWholeFile(config, snippet.toUtf8()))
             return fileFailedText(config);
         const auto error = runAll(m_runner, QStringLiteral("swaymsg"),
                                   {{QStringLiteral("output"), QStringLiteral("*"),
                                     QStringLiteral("bg"), quoted, QStringLiteral("fill")}});
         if (error && previous)
-            writeWhole(config, *previous);
+            writeWholeFile(config, *previous);
         else if (error)
             QFile::remove(config);
         return error;
-    }
-
-private:
-    static bool writeWhole(const QString &path, const QByteArray &bytes)
-    {
-        QSaveFile file(path);
-        return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-               file.write(bytes) == bytes.size() && file.commit();
     }
 };
 
@@ -531,6 +521,19 @@ private:
 } // namespace
 
 // --- files ------------------------------------------------------------------------------------
+
+bool writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size() && file.commit();
+}
+
+QString voskanDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Voskan");
+}
 
 WallpaperFiles WallpaperFiles::forHeic(const QString &heicPath, QSize size)
 {
@@ -802,10 +805,7 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     m_lastSet = files.heic;
     // Without it, a desktop that cannot be asked would get its shown files overwritten by the
     // next run. Unwritable, it only costs that protection.
-    QSaveFile state(recordFile());
-    if (QDir().mkpath(QFileInfo(recordFile()).path()) && state.open(QIODevice::WriteOnly) &&
-        state.write(files.heic.toUtf8()) >= 0)
-        state.commit();
+    writeWholeFile(recordFile(), files.heic.toUtf8());
     if (m_followUp)
         m_followUp(m_backend->switchesWithScheme());
     return std::nullopt;
@@ -822,8 +822,7 @@ std::optional<QString> DesktopService::desktopImagePath()
 
 QString DesktopService::recordFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Voskan/desktop-shown");
+    return voskanDataFolder() + QStringLiteral("/desktop-shown");
 }
 
 std::optional<QString> DesktopService::recordedWallpaper()

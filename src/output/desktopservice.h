@@ -31,6 +31,14 @@ struct WallpaperFiles
     static QString heicForPicture(const QString &picturePath);
 };
 
+// The program's own data folder (".../share/Voskan"): the wallpapers, the record of the one
+// shown and sway's snippet live there. Not created here.
+QString voskanDataFolder();
+
+// A small file the desktop or the session reads, written beside its place and renamed over
+// it, its folder created first; false when that failed.
+bool writeWholeFile(const QString &path, const QByteArray &bytes);
+
 // Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
 // `path` and renamed over it only when complete. The error text, or nothing.
 std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
@@ -110,9 +118,8 @@ std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalP
 
 // The backend for the session described by `environment`; single-picture desktops show the
 // picture `dark` chooses.
-std::unique_ptr<DesktopBackend>
-makeDesktopBackend(const QProcessEnvironment &environment,
-                   DarkSchemeQuery dark = portalPrefersDark);
+std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,
+                                                   DarkSchemeQuery dark = portalPrefersDark);
 
 // Runs after every successful set, told whether the desktop switches the pictures by itself.
 using SchemeFollowUp = std::function<void(bool desktopSwitches)>;
@@ -121,8 +128,7 @@ using SchemeFollowUp = std::function<void(bool desktopSwitches)>;
 class DesktopService
 {
 public:
-    explicit DesktopService(std::unique_ptr<DesktopBackend> backend,
-                            SchemeFollowUp followUp = {});
+    explicit DesktopService(std::unique_ptr<DesktopBackend> backend, SchemeFollowUp followUp = {});
     // The backend for the session this process runs in.
     static std::shared_ptr<DesktopService> forEnvironment(
         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
@@ -134,9 +140,10 @@ public:
     std::optional<QString> desktopImagePath();
     // The HEIC set last by any run, from the small file in the program's data folder.
     static std::optional<QString> recordedWallpaper();
-    static QString recordFile();
 
 private:
+    static QString recordFile();
+
     std::unique_ptr<DesktopBackend> m_backend;
     SchemeFollowUp m_followUp;
     std::optional<QString> m_lastSet;

@@ -3,12 +3,10 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusVariant>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -23,13 +21,19 @@ QString followerProgram()
     return QFileInfo(beside).isExecutable() ? beside : QStringLiteral("voskan-render");
 }
 
+// A path neither a desktop entry's Exec line nor a shell needs to quote.
+bool isPlainPath(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+    return plain.match(path).hasMatch();
+}
+
 // One argument of an Exec line: quoted when the desktop-entry rules ask for it, then escaped
 // once more as a string value.
 QString execArgument(const QString &argument)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
     QString quoted = argument;
-    if (!plain.match(argument).hasMatch()) {
+    if (!isPlainPath(argument)) {
         for (const QString &special :
              {QStringLiteral("\\"), QStringLiteral("\""), QStringLiteral("`"), QStringLiteral("$")})
             quoted.replace(special, QLatin1Char('\\') + special);
@@ -38,11 +42,6 @@ QString execArgument(const QString &argument)
     quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
     return quoted;
-}
-
-QString dataFolder()
-{
-    return QFileInfo(DesktopService::recordFile()).path();
 }
 
 } // namespace
@@ -56,9 +55,8 @@ QString followerAutostartFile()
 QString followerCommand()
 {
     // Also read by a shell (sway's exec): a path that needs quoting falls back to PATH.
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
     const QString program = followerProgram();
-    return plain.match(program).hasMatch() ? program : QStringLiteral("voskan-render");
+    return isPlainPath(program) ? program : QStringLiteral("voskan-render");
 }
 
 QByteArray followerAutostartEntry(const QString &program)
@@ -84,11 +82,9 @@ void updateSchemeFollower(bool desktopSwitches)
         return;
     }
     // Without the entry the picture still follows until the session ends; the set stands.
-    QSaveFile file(entry);
-    if (QDir().mkpath(QFileInfo(entry).path()) && file.open(QIODevice::WriteOnly) &&
-        file.write(followerAutostartEntry(followerProgram())) >= 0)
-        file.commit();
-    QProcess::startDetached(followerProgram(), {QStringLiteral("--follow")});
+    const QString program = followerProgram();
+    writeWholeFile(entry, followerAutostartEntry(program));
+    QProcess::startDetached(program, {QStringLiteral("--follow")});
 }
 
 SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *parent)
@@ -125,7 +121,7 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
                 QStringLiteral("/org/freedesktop/portal/desktop"),
                 QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"),
                 this, SLOT(settingChanged(QDBusMessage)));
-    m_watcher.addPath(dataFolder());
+    m_watcher.addPath(voskanDataFolder());
     m_dark = portalPrefersDark();
     apply();
     return std::nullopt;
