@@ -159,7 +159,6 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
     VU lane{};
     for (int i = 0; i < L; ++i)
         lane[i] = uint32_t(i);
-    const uint32_t rowHash = uint32_t(y) * 0x85EBCA77u + 0x165667B1u;
     for (int i = 0; i < n; i += L) {
         // The tail takes the same arithmetic, so a pixel's bits do not depend on where a row
         // starts.
@@ -176,12 +175,7 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
         }
         VF noise{};
         if constexpr (Dither) {
-            VU h = (lane + uint32_t(x0 + i)) * 0x9E3779B1u ^ rowHash;
-            h ^= h >> 15;
-            h *= 0x2C1B3C6Du;
-            h ^= h >> 12;
-            h *= 0x297A2D39u;
-            h ^= h >> 15;
+            const VU h = ditherHash(VU(lane + uint32_t(x0 + i)), uint32_t(y));
             const VF u1 = __builtin_convertvector(VI(h & 0xffffu), VF) * (1.0f / 65536.0f);
             const VF u2 = __builtin_convertvector(VI(h >> 16), VF) * (1.0f / 65536.0f);
             noise = amp * (u1 + u2 - 1.0f + (1.0f / 65536.0f));

@@ -42,17 +42,29 @@ VOSKAN_INLINE float encodeSrgb(float x)
     return x > 0.0031308f ? curve : lin;
 }
 
-// Dither noise for a pixel: triangular in (−1, 1), a pure function of the position, so equal
-// inputs give equal bits whatever the thread split. The three channels share it: grain
-// without colour speckle, and still enough to break up banding in each channel.
-VOSKAN_INLINE float ditherNoise(uint32_t x, uint32_t y)
+// The hash behind the noise, on one pixel or on a vector of them (GCC's vector types take the
+// same operators), so the scalar and the vector paths dither alike. Always inlined into a
+// caller built for the vector's width, so the baseline's calling convention never applies.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <typename U> VOSKAN_INLINE U ditherHash(U x, uint32_t y)
 {
-    uint32_t h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
+    U h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
     h *= 0x297A2D39u;
     h ^= h >> 15;
+    return h;
+}
+#pragma GCC diagnostic pop
+
+// Dither noise for a pixel: triangular in (−1, 1), a pure function of the position, so equal
+// inputs give equal bits whatever the thread split. The three channels share it: grain
+// without colour speckle, and still enough to break up banding in each channel.
+VOSKAN_INLINE float ditherNoise(uint32_t x, uint32_t y)
+{
+    const uint32_t h = ditherHash(x, y);
     const float u1 = float(h & 0xffffu) * (1.0f / 65536.0f);
     const float u2 = float(h >> 16) * (1.0f / 65536.0f);
     return u1 + u2 - 1.0f + (1.0f / 65536.0f);
