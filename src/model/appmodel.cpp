@@ -676,13 +676,18 @@ void AppModel::writeOutputInBackground(const QString &path,
     // Rendering and encoding take seconds; they run on copies of the looks on a worker, and
     // every model change happens back here on the main thread.
     auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done = std::move(done)] {
-        const std::optional<QString> error = watcher->result();
-        watcher->deleteLater();
-        m_isExporting = false;
-        Q_EMIT isExportingChanged();
-        done(error);
-    });
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, path, generation = m_dragGeneration, done = std::move(done)] {
+                const std::optional<QString> error = watcher->result();
+                watcher->deleteLater();
+                // The drag file of these looks is then a copy away; the end of the busy
+                // state below starts it.
+                if (!error && generation == m_dragGeneration)
+                    m_lastOutput = path;
+                m_isExporting = false;
+                Q_EMIT isExportingChanged();
+                done(error);
+            });
     watcher->setFuture(
         QtConcurrent::run([light = m_lightLook, dark = m_darkLook, size = pixelSize(), path] {
             return writeOutput(light, dark, size, path);
@@ -946,6 +951,7 @@ void AppModel::discardDragFile()
 void AppModel::dragLooksChanged()
 {
     ++m_dragGeneration;
+    m_lastOutput.clear();
     m_dragError.reset();
     discardDragFile();
     if (m_dragWanted)
@@ -972,6 +978,7 @@ void AppModel::prepareDrag()
     const QString unfinished =
         path +
         QStringLiteral(".%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
+    const QString copyFrom = std::exchange(m_lastOutput, QString());
     m_dragJob = std::make_shared<DragJob>();
     auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, path] {
@@ -1019,11 +1026,13 @@ void AppModel::prepareDrag()
     });
     watcher->setFuture(QtConcurrent::run(
         dragPool(),
-        [light = m_lightLook, dark = m_darkLook, size = pixelSize(), unfinished,
+        [light = m_lightLook, dark = m_darkLook, size = pixelSize(), unfinished, copyFrom,
          job = m_dragJob]() -> std::optional<QString> {
             std::optional<QString> error;
             try {
-                error = writeOutput(light, dark, size, unfinished);
+                // A file of these looks just exported spares the renders and the encode.
+                if (copyFrom.isEmpty() || !QFile::copy(copyFrom, unfinished))
+                    error = writeOutput(light, dark, size, unfinished);
             } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
                 error = description(ExportError::RenderFailed);
             }

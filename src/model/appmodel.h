@@ -321,4 +321,5 @@ private:
     bool m_dragHandedOut = false;       // a drop target may still be reading m_dragFile
     QStringList m_droppedFiles;         // handed out earlier, removed with the model
     bool m_dragWanted = false;
+    QString m_lastOutput; // written by an export of the current looks, or empty
 };
