@@ -2,6 +2,7 @@
 #include "render/imagerecipe.h"
 #include "render/kernels.h"
 #include "render/rendercolor.h"
+#include "support/picturestats.h"
 #include "support/reference.h"
 
 #include <QLocale>
@@ -58,14 +59,21 @@ private Q_SLOTS:
                         .mirrorPhase = m.phase, .mirrorHardness = m.hardness, .mirrorDepth = m.depth, .mirrorSideFade = m.sideFade};
         };
         const Bitmap path = photo("path", 400, 250), cups = photo("colorfulcups", 320, 200);
-        const Tone neutral{0, 1, 1}, light{0, 1.15, 1};
+        const Tone neutral{0, 1, 1}, light{0, 1.15, 1}, dark{-0.15, 1.05, 1.05};
         row("blur, upscaled", blur(path, 55, light), {640, 360}, 0.5);
-        row("blur, dark, downscaled", blur(photo("bythewater", 480, 300), 55, {-0.15, 1.05, 1.05}), {200, 112.5}, 0.5);
+        row("blur, dark, downscaled", blur(photo("bythewater", 480, 300), 55, dark), {200, 112.5}, 0.5);
         row("blur, portrait into 16:9", blur(photo("colorfulcups", 180, 320), 40, light), {480, 270}, 0.75);
-        row("blur, full", blur(photo("fallenleaf", 256, 256), 100, {0.1, 1.5, 1.2}), {400, 225}, 0.5);
+        // The controls run on the shrunk copy, so where they clip, the kink is interpolated
+        // between its samples rather than sampled at every source pixel.
+        row("blur, full, strong tone", blur(photo("fallenleaf", 256, 256), 100, {0.1, 1.5, 1.2}), {400, 225}, 1.5);
         row("blur, small, direct", blur(photo("path", 320, 200), 8, neutral), {480, 270}, 1);
+        // A blur taken straight from the photo scales in the same pass, so the controls follow
+        // the scale; where they clip, the few pixels at the kink differ by a few steps.
+        row("blur, small, direct, dark tone", blur(photo("path", 320, 200), 8, dark), {480, 270}, 3.5);
         row("blur, sigma 0.53", blur(cups, 1.2, neutral), {320, 200}, 0.5);
         row("blur, sigma 0.44 is none", blur(cups, 1, neutral), {320, 200}, 0.01);
+        row("no blur, dark tone, from the photo's rows", blur(cups, 0, dark), {320, 200}, 0.5);
+        row("no blur, bright tone clips towards the luma", blur(photo("fallenleaf", 320, 200), 0, {0.3, 2, 1.3}), {320, 200}, 0.5);
         row("blur without source", blur({}, 55, light), {64, 64}, 0);
         row("flow, three bands", {.style = Flow}, {480, 270}, 0.1);
         row("flow, sharpest, fast waves", {.style = Flow, .flowAmplitude = 0.25, .flowFrequency = 3, .flowSharpness = 1, .flowEdgeSoftness = 0, .flowPhase = 5.5}, {333, 501}, 0.1);
@@ -133,6 +141,53 @@ private Q_SLOTS:
             }
         QVERIFY2(std::abs(shift / n) < 0.05 && changed / n > 0.1,
                  qPrintable(u"shift %1, changed %2"_s.arg(shift / n).arg(changed / n)));
+    }
+
+    // The dark look a new user gets (the light one in the dark tone) must still show the
+    // photo: darker, but not black, and with the same colours.
+    void darkLookKeepsThePhoto_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<WallpaperStyle>("style");
+        for (const char *name : {"path", "bythewater", "fallenleaf", "colorfulcups"})
+            for (const auto style : {WallpaperStyle::Blur, WallpaperStyle::Mirror})
+                QTest::addRow("%s, %s", name, style == WallpaperStyle::Blur ? "blur" : "mirror")
+                    << QString::fromLatin1(name) << style;
+    }
+
+    void darkLookKeepsThePhoto()
+    {
+        QFETCH(QString, photo);
+        QFETCH(WallpaperStyle, style);
+        Look look{.source = ::photo(qPrintable(photo), 1280, 800), .style = style};
+        const auto render = [&](Appearance appearance) {
+            look.setTone(Tone::defaultFor(appearance));
+            return RenderPipeline::renderCG(look, {480, 300}, false).value_or(Bitmap());
+        };
+        const Bitmap lightPicture = render(Appearance::Light),
+                     darkPicture = render(Appearance::Dark);
+        QVERIFY(!lightPicture.isNull() && !darkPicture.isNull());
+        const PictureStats light = PictureStats::of(lightPicture),
+                           dark = PictureStats::of(darkPicture);
+        const double ratio = dark.meanGrey / light.meanGrey, turn = hueTurn(light, dark);
+        const double fringes = hueShiftShare(lightPicture, darkPicture, 20);
+        const QString line = u"grey %1 → %2 (×%3), black %4 %, hue turn %5°, hue shifted %6 %"_s
+                                 .arg(light.meanGrey, 0, 'f', 3)
+                                 .arg(dark.meanGrey, 0, 'f', 3)
+                                 .arg(ratio, 0, 'f', 2)
+                                 .arg(dark.blackShare * 100, 0, 'f', 1)
+                                 .arg(turn, 0, 'f', 1)
+                                 .arg(fringes * 100, 0, 'f', 1);
+        qInfo("%s", qPrintable(line));
+        QVERIFY2(turn < 15 && fringes < 0.02, qPrintable(line));
+        if (light.meanGrey >= 0.25) {
+            QVERIFY2(ratio >= 0.45 && ratio <= 0.9, qPrintable(line));
+            QVERIFY2(dark.blackShare < 0.05, qPrintable(line));
+        } else {
+            // A photo that is dark already: the offset takes its shadows to black, but the
+            // rest stays a picture, not a black screen.
+            QVERIFY2(ratio < 1 && ratio >= 0.1 && dark.blackShare < 0.75, qPrintable(line));
+        }
     }
 
     // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep:

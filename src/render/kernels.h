@@ -107,7 +107,15 @@ void flowRow3(float ny, const float *lower, const float *upper, const float *hw,
 // `rows` (row j of base row first + j: three planes of n floats), clamped to that range.
 void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
              int first, int last, int n, float *r, float *g, float *b);
-// Affine colour map on planar rows: v ← M·v + o.
-void colorMatrix(float *r, float *g, float *b, int n, const float m[9], const float o[3]);
+// The colour controls, worked on sRGB-encoded values where an offset is a share of what the
+// eye sees: v ← M·v + o, and a colour that leaves [0, 1] is pulled towards its luma until it
+// fits (black or white where the luma itself is out), so it keeps its hue instead of clipping
+// channel by channel. Planar rows of linear light in, in place:
+void colorControlRow(float *r, float *g, float *b, int n, const float m[9], const float o[3]);
+// and rows of sRGB RGBA (a photo's own) into planar linear rows.
+void colorControlRow8(const uint8_t *rgba, int n, const float m[9], const float o[3], float *r,
+                      float *g, float *b);
+void colorControlRow16(const uint16_t *rgba, int n, const float m[9], const float o[3], float *r,
+                       float *g, float *b);
 
 } // namespace Kernels

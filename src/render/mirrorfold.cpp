@@ -52,6 +52,7 @@ void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowC
                                         &s.foldRows[(std::size_t(yy - first) * 3 + c) * bw]);
             }
         }
+        controlOutputRows(plan, s.foldRows.data(), count, bw);
         for (int k = 0; k < rowCount; ++k) {
             if (float(yTop - k) + 0.5f >= reach)
                 continue; // every pixel of this row is above its seam

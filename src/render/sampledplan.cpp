@@ -91,8 +91,8 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
     plan.vertical.build(plan.vRows, row, plan.inputHeight, plan.kernel);
 
     if (r.colorControls) {
-        // Colour controls in linear light, as one affine map:
-        //   saturation: v ← L + s·(v − L), L the Rec. 709 luminance of v;
+        // Colour controls on sRGB-encoded values, as one affine map:
+        //   saturation: v ← L + s·(v − L), L the Rec. 709 luma of v;
         //   brightness: v ← v + b;
         //   contrast:   v ← (v − ½)·c + ½.
         const ColorControls cc = *r.colorControls;
@@ -103,7 +103,11 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
                     cc.contrast * ((i == j ? cc.saturation : 0.f) + (1 - cc.saturation) * L[j]);
         for (float &o : plan.co)
             o = cc.contrast * cc.brightness + 0.5f * (1 - cc.contrast);
-        plan.hasColor = true;
+        // A Gaussian straight from the photo blurs and scales in one pass: the controls can
+        // only follow it. Everywhere else they come before the scale.
+        const bool fusedBlur = !plan.planar && plan.kernel.shape == KernelShape::Gaussian;
+        plan.colorStage =
+            fusedBlur ? SampledPlan::ColorStage::Output : SampledPlan::ColorStage::Input;
     }
 
     if (r.mirror) {

@@ -116,7 +116,11 @@ struct SampledPlan
     TapTable horizontal;
     TapTable vertical;
 
-    bool hasColor = false;
+    // Where the colour controls run: on the prepared rows (a blurred copy, or an unblurred
+    // photo) before anything is scaled; or, where the blur is part of the resampling itself,
+    // on the resampled rows.
+    enum class ColorStage { None, Input, Output };
+    ColorStage colorStage = ColorStage::None;
     float cm[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     float co[3] = {0, 0, 0};
 
@@ -171,6 +175,10 @@ private:
     int m_width = 0;
     int m_used = 0;
 };
+
+// The colour controls on resampled rows (three planes of `width` each), where the plan asks
+// for them there.
+void controlOutputRows(const SampledPlan &plan, float *rows, int rowCount, int width);
 
 // Evaluates rows [firstRow, firstRow + rowCount) of the plan's rectangle, counted from its
 // top, and hands each to `sink`.

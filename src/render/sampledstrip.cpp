@@ -8,25 +8,42 @@
 #include "bitmap.h"
 #include "kernels.h"
 
+#include <algorithm>
+
 namespace RenderInternals {
 
 void StripRows::compute(int p, float *out)
 {
     const SampledPlan &plan = m_plan;
+    const bool control = plan.colorStage == SampledPlan::ColorStage::Input;
     const float *planes[3];
+    const int w = plan.inputWidth;
     if (plan.planar) {
         for (int c = 0; c < 3; ++c)
             planes[c] = plan.planar->row(c, p);
+        if (control) {
+            m_s.sourceRow.resize(std::size_t(w) * 3);
+            float *lr = m_s.sourceRow.data();
+            for (int c = 0; c < 3; ++c) {
+                std::copy_n(planes[c], w, lr + std::size_t(c) * w);
+                planes[c] = lr + std::size_t(c) * w;
+            }
+            Kernels::colorControlRow(lr, lr + w, lr + 2 * w, w, plan.cm, plan.co);
+        }
     } else {
-        const int w = plan.inputWidth;
         m_s.sourceRow.resize(std::size_t(w) * 3);
         float *lr = m_s.sourceRow.data();
         const Bitmap &src = plan.recipe->source;
-        if (src.isDeep())
-            Kernels::linearizeRow16(reinterpret_cast<const uint16_t *>(src.constScanLine(p)), w, lr,
-                                    lr + w, lr + 2 * w);
+        const uint8_t *line = src.constScanLine(p);
+        const auto *deepLine = reinterpret_cast<const uint16_t *>(line);
+        if (control && src.isDeep())
+            Kernels::colorControlRow16(deepLine, w, plan.cm, plan.co, lr, lr + w, lr + 2 * w);
+        else if (control)
+            Kernels::colorControlRow8(line, w, plan.cm, plan.co, lr, lr + w, lr + 2 * w);
+        else if (src.isDeep())
+            Kernels::linearizeRow16(deepLine, w, lr, lr + w, lr + 2 * w);
         else
-            Kernels::linearizeRow8(src.constScanLine(p), w, lr, lr + w, lr + 2 * w);
+            Kernels::linearizeRow8(line, w, lr, lr + w, lr + 2 * w);
         for (int c = 0; c < 3; ++c)
             planes[c] = lr + std::size_t(c) * w;
     }
@@ -34,8 +51,16 @@ void StripRows::compute(int p, float *out)
     for (int c = 0; c < 3; ++c)
         Kernels::resampleRow(planes[c], h.index.data(), h.weights.data(), h.taps, m_width,
                              out + std::size_t(c) * m_width);
-    if (plan.hasColor)
-        Kernels::colorMatrix(out, out + m_width, out + 2 * m_width, m_width, plan.cm, plan.co);
+}
+
+void controlOutputRows(const SampledPlan &plan, float *rows, int rowCount, int width)
+{
+    if (plan.colorStage != SampledPlan::ColorStage::Output)
+        return;
+    for (int k = 0; k < rowCount; ++k) {
+        float *r = rows + std::size_t(k) * 3 * width;
+        Kernels::colorControlRow(r, r + width, r + 2 * width, width, plan.cm, plan.co);
+    }
 }
 
 void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, const RowSink &sink)
@@ -59,6 +84,7 @@ void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, c
                                     &s.planes[(std::size_t(k) * 3 + c) * w]);
         }
     }
+    controlOutputRows(plan, s.planes.data(), rowCount, w);
     if (plan.hasMirror)
         foldMirror(plan, rows, firstRow, rowCount, s.planes.data(), s);
     for (int k = 0; k < rowCount; ++k) {

@@ -74,6 +74,31 @@ double sampleBilinear(const LinearImage &image, double x, double y, int c)
 
 } // namespace
 
+void colorControls(double *v, double brightness, double saturation, double contrast)
+{
+    // On the sRGB encoding: saturation about the Rec. 709 luma, then the brightness offset,
+    // then contrast about the middle.
+    double e[3];
+    for (int c = 0; c < 3; ++c)
+        e[c] = linearToSrgb(std::clamp(v[c], 0.0, 1.0));
+    const double luma = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
+    for (double &x : e)
+        x = (luma + saturation * (x - luma) + brightness - 0.5) * contrast + 0.5;
+    // Out of range, the colour moves along the line to its own luma until it fits: the
+    // largest t in [0, 1] with y + t·(e − y) inside the cube.
+    const double y = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
+    const double yc = std::clamp(y, 0.0, 1.0);
+    double t = 1;
+    for (const double x : e) {
+        if (x > 1)
+            t = std::min(t, (1 - yc) / (x - yc));
+        if (x < 0)
+            t = std::min(t, yc / (yc - x));
+    }
+    for (int c = 0; c < 3; ++c)
+        v[c] = srgbToLinear(std::clamp(yc + t * (e[c] - yc), 0.0, 1.0));
+}
+
 double channel(const Bitmap &bitmap, int x, int y, int c)
 {
     const uint8_t *line = bitmap.constScanLine(y);
@@ -97,13 +122,8 @@ LinearImage blurWallpaper(const Bitmap &source, QSizeF size, const BlurProcessor
     const double sigma = std::min(source.width(), source.height()) * (s.blur / 100) * 0.22;
     if (sigma > 0.5)
         image = gaussian(gaussian(image, sigma, false), sigma, true);
-    // Saturation about the Rec. 709 luminance, then the brightness offset, then contrast.
-    for (std::size_t p = 0; p < image.rgb.size(); p += 3) {
-        double *v = &image.rgb[p];
-        const double luma = 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2];
-        for (int c = 0; c < 3; ++c)
-            v[c] = (luma + s.saturation * (v[c] - luma) + s.brightness - 0.5) * s.contrast + 0.5;
-    }
+    for (std::size_t p = 0; p < image.rgb.size(); p += 3)
+        colorControls(&image.rgb[p], s.brightness, s.saturation, s.contrast);
     const double W = size.width(), H = size.height();
     const double scale = std::max(W / source.width(), H / source.height());
     const double x0 = (source.width() * scale - W) / 2, y0 = (source.height() * scale - H) / 2;

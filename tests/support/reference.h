@@ -26,6 +26,10 @@ struct LinearImage
 
 LinearImage linearize(const Bitmap &bitmap);
 
+// The colour controls on one linear-light pixel, worked on its sRGB encoding; an offset that
+// pushes it out of range moves it towards its luma, not each channel alone.
+void colorControls(double *rgb, double brightness, double saturation, double contrast);
+
 // The blur style without dither: exact Gaussian, colour controls, aspect fill, centre crop.
 LinearImage blurWallpaper(const Bitmap &source, QSizeF size, const BlurProcessor::Settings &s);
 // The flow kernels evaluated per pixel.
