@@ -96,12 +96,14 @@ template <> struct Lanes<8>
     typedef float F __attribute__((vector_size(32)));
     typedef uint32_t U __attribute__((vector_size(32)));
     typedef int32_t I __attribute__((vector_size(32)));
+    typedef uint64_t Q __attribute__((vector_size(32)));
 };
 template <> struct Lanes<16>
 {
     typedef float F __attribute__((vector_size(64)));
     typedef uint32_t U __attribute__((vector_size(64)));
     typedef int32_t I __attribute__((vector_size(64)));
+    typedef uint64_t Q __attribute__((vector_size(64)));
 };
 
 // The transfer curve on a vector, for CPUs with a variable permute (AVX2 and up):
@@ -146,7 +148,7 @@ VOSKAN_INLINE typename Lanes<L>::U quantizeVector(const typename Lanes<L>::F &en
 
 // One pass, L pixels at a time: curve, the noise of ditherNoise(), rounding and the interleaved
 // store, with no row of intermediates.
-template <int L, typename Word, int Max, bool Dither>
+template <int L, typename Word, int Max, bool Dither, bool Runs>
 VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float *b, int n, int x0,
                                     int y, float amp, Word *dst)
 {
@@ -159,6 +161,8 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
     VU lane{};
     for (int i = 0; i < L; ++i)
         lane[i] = uint32_t(i);
+    [[maybe_unused]] VF lastR = VF{} - 1.0f, lastG = lastR, lastB = lastR, lastEr{}, lastEg{},
+                        lastEb{};
     for (int i = 0; i < n; i += L) {
         // The tail takes the same arithmetic, so a pixel's bits do not depend on where a row
         // starts.
@@ -180,9 +184,38 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
             const VF u2 = __builtin_convertvector(VI(h >> 16), VF) * (1.0f / 65536.0f);
             noise = amp * (u1 + u2 - 1.0f + (1.0f / 65536.0f));
         }
-        const VU qr = quantizeVector<L, Max>(encodeSrgbVector<L>(cr, scales), noise);
-        const VU qg = quantizeVector<L, Max>(encodeSrgbVector<L>(cg, scales), noise);
-        const VU qb = quantizeVector<L, Max>(encodeSrgbVector<L>(cb, scales), noise);
+        VF er, eg, eb;
+        if constexpr (Runs) {
+            // A vector of the colour that was encoded last takes its encoding again: the same
+            // arithmetic on the same value, so the same bits, for a fraction of the work.
+            using V64 = typename Lanes<L>::Q;
+            const V64 same = reinterpret_cast<V64>((cr == lastR) & (cg == lastG) & (cb == lastB));
+            uint64_t all = ~uint64_t(0);
+            for (int j = 0; j < L / 2; ++j)
+                all &= same[j];
+            if (all == ~uint64_t(0)) {
+                er = lastEr;
+                eg = lastEg;
+                eb = lastEb;
+            } else {
+                er = encodeSrgbVector<L>(cr, scales);
+                eg = encodeSrgbVector<L>(cg, scales);
+                eb = encodeSrgbVector<L>(cb, scales);
+                lastR = cr[0] - VF{};
+                lastG = cg[0] - VF{};
+                lastB = cb[0] - VF{};
+                lastEr = er[0] - VF{};
+                lastEg = eg[0] - VF{};
+                lastEb = eb[0] - VF{};
+            }
+        } else {
+            er = encodeSrgbVector<L>(cr, scales);
+            eg = encodeSrgbVector<L>(cg, scales);
+            eb = encodeSrgbVector<L>(cb, scales);
+        }
+        const VU qr = quantizeVector<L, Max>(er, noise);
+        const VU qg = quantizeVector<L, Max>(eg, noise);
+        const VU qb = quantizeVector<L, Max>(eb, noise);
         if constexpr (Max == 255) {
             const VU out = qr | (qg << 8) | (qb << 16) | 0xff000000u;
             __builtin_memcpy(dst + i, &out, sizeof(Word) * std::size_t(count));
@@ -215,23 +248,27 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
 
 template <int L, typename Word, int Max>
 VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float *b, int n, int x0,
-                                    int y, float amp, Word *dst)
+                                    int y, float amp, bool runs, Word *dst)
 {
-    if (amp > 0)
-        encodeRowVectors<L, Word, Max, true>(r, g, b, n, x0, y, amp, dst);
+    if (amp > 0 && runs)
+        encodeRowVectors<L, Word, Max, true, true>(r, g, b, n, x0, y, amp, dst);
+    else if (amp > 0)
+        encodeRowVectors<L, Word, Max, true, false>(r, g, b, n, x0, y, amp, dst);
+    else if (runs)
+        encodeRowVectors<L, Word, Max, false, true>(r, g, b, n, x0, y, 0, dst);
     else
-        encodeRowVectors<L, Word, Max, false>(r, g, b, n, x0, y, 0, dst);
+        encodeRowVectors<L, Word, Max, false, false>(r, g, b, n, x0, y, 0, dst);
 }
 
 #ifdef VOSKAN_KERNEL_LEVEL_FIXED
 template <typename Word, int Max>
 void encodeRowBest(const float *r, const float *g, const float *b, int n, int x0, int y, float amp,
-                   Word *dst)
+                   [[maybe_unused]] bool runs, Word *dst)
 {
 #if defined(__AVX512F__)
-    encodeRowVectors<16, Word, Max>(r, g, b, n, x0, y, amp, dst);
+    encodeRowVectors<16, Word, Max>(r, g, b, n, x0, y, amp, runs, dst);
 #elif defined(__AVX2__) && defined(__FMA__)
-    encodeRowVectors<8, Word, Max>(r, g, b, n, x0, y, amp, dst);
+    encodeRowVectors<8, Word, Max>(r, g, b, n, x0, y, amp, runs, dst);
 #else
     encodeRowPortable<Word, Max>(r, g, b, n, x0, y, amp, dst);
 #endif
@@ -240,23 +277,31 @@ void encodeRowBest(const float *r, const float *g, const float *b, int n, int x0
 template <typename Word, int Max>
 __attribute__((target("arch=x86-64-v4"))) void encodeRowAvx512(const float *r, const float *g,
                                                                const float *b, int n, int x0, int y,
-                                                               float amp, Word *dst)
+                                                               float amp, bool runs, Word *dst)
 {
-    encodeRowVectors<16, Word, Max>(r, g, b, n, x0, y, amp, dst);
+    encodeRowVectors<16, Word, Max>(r, g, b, n, x0, y, amp, runs, dst);
 }
 
 template <typename Word, int Max>
 __attribute__((target("arch=x86-64-v3"))) void encodeRowAvx2(const float *r, const float *g,
                                                              const float *b, int n, int x0, int y,
-                                                             float amp, Word *dst)
+                                                             float amp, bool runs, Word *dst)
 {
-    encodeRowVectors<8, Word, Max>(r, g, b, n, x0, y, amp, dst);
+    encodeRowVectors<8, Word, Max>(r, g, b, n, x0, y, amp, runs, dst);
+}
+
+// The portable encoder has no runs to take; its bits are the same either way.
+template <typename Word, int Max>
+void encodeRowPlain(const float *r, const float *g, const float *b, int n, int x0, int y, float amp,
+                    bool, Word *dst)
+{
+    encodeRowPortable<Word, Max>(r, g, b, n, x0, y, amp, dst);
 }
 
 // The level is chosen once, at the first row.
 template <typename Word, int Max>
 void encodeRowBest(const float *r, const float *g, const float *b, int n, int x0, int y, float amp,
-                   Word *dst)
+                   bool runs, Word *dst)
 {
     static const auto row = [] {
         __builtin_cpu_init();
@@ -264,25 +309,25 @@ void encodeRowBest(const float *r, const float *g, const float *b, int n, int x0
             return &encodeRowAvx512<Word, Max>;
         if (__builtin_cpu_supports("x86-64-v3"))
             return &encodeRowAvx2<Word, Max>;
-        return &encodeRowPortable<Word, Max>;
+        return &encodeRowPlain<Word, Max>;
     }();
-    row(r, g, b, n, x0, y, amp, dst);
+    row(r, g, b, n, x0, y, amp, runs, dst);
 }
 #endif
 
 } // namespace
 
 void encodeRow8(const float *r, const float *g, const float *b, int n, int x0, int y,
-                float ditherAmplitude, uint8_t *dst)
+                float ditherAmplitude, uint8_t *dst, bool runs)
 {
-    encodeRowBest<uint32_t, 255>(r, g, b, n, x0, y, ditherAmplitude,
+    encodeRowBest<uint32_t, 255>(r, g, b, n, x0, y, ditherAmplitude, runs,
                                  reinterpret_cast<uint32_t *>(dst));
 }
 
 void encodeRow16(const float *r, const float *g, const float *b, int n, int x0, int y,
-                 float ditherAmplitude, uint16_t *dst)
+                 float ditherAmplitude, uint16_t *dst, bool runs)
 {
-    encodeRowBest<uint64_t, 65535>(r, g, b, n, x0, y, ditherAmplitude,
+    encodeRowBest<uint64_t, 65535>(r, g, b, n, x0, y, ditherAmplitude, runs,
                                    reinterpret_cast<uint64_t *>(dst));
 }
 
@@ -480,47 +525,52 @@ VOSKAN_INLINE float seam(float v, float hw, float inv)
 } // namespace
 
 VOSKAN_CLONES
-void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
-             int first, int last, int n, float *r, float *g, float *b)
+void foldRow(float yc, const float *__restrict curve, const float *__restrict hw, float dark,
+             const float *__restrict fraction, const float *__restrict upper,
+             const float *__restrict lower, bool everywhere, int n, float *__restrict r,
+             float *__restrict g, float *__restrict b)
 {
-    // First the per-pixel arithmetic, which vectorises; then the lookups, only where a pixel
-    // is below its seam.
-    thread_local std::vector<float> weights;
-    thread_local std::vector<int> offsets;
-    weights.resize(std::size_t(n) * 2);
-    offsets.resize(std::size_t(n));
-    float *below = weights.data(), *fraction = below + n;
-    int *row = offsets.data();
-    const int span = last - first;
+    const float *ar = upper, *ag = upper + n, *ab = upper + 2 * n;
+    const float *zr = lower, *zg = lower + n, *zb = lower + 2 * n;
+    if (everywhere) {
+        for (int i = 0; i < n; ++i) {
+            const float f = fraction[i];
+            r[i] = (ar[i] + (zr[i] - ar[i]) * f) * dark;
+            g[i] = (ag[i] + (zg[i] - ag[i]) * f) * dark;
+            b[i] = (ab[i] + (zb[i] - ab[i]) * f) * dark;
+        }
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const float h = hw[i];
-        const float d = curve[i] - yc;
         const float h2 = 2 * h;
-        float s = (d + h) / (h2 != 0 ? h2 : 1e-30f);
+        float s = (curve[i] - yc + h) / (h2 != 0 ? h2 : 1e-30f);
         s = s < 0 ? 0 : (s > 1 ? 1 : s);
-        below[i] = s * s * (3 - 2 * s);
-        const float t = d - 0.5f;
-        const float r0 = __builtin_floorf(t);
-        fraction[i] = t - r0;
-        // Clamped in float first: a wild seam lies beyond what an int holds.
-        const float rc =
-            r0 < float(first - 1) ? float(first - 1) : (r0 > float(last) ? float(last) : r0);
-        const int ya = int(rc) - first; // -1: both rows clamp to the first
-        row[i] = ya;
+        const float below = s * s * (3 - 2 * s), f = fraction[i];
+        r[i] += ((ar[i] + (zr[i] - ar[i]) * f) * dark - r[i]) * below;
+        g[i] += ((ag[i] + (zg[i] - ag[i]) * f) * dark - g[i]) * below;
+        b[i] += ((ab[i] + (zb[i] - ab[i]) * f) * dark - b[i]) * below;
     }
-    const std::size_t stride = std::size_t(n) * 3;
+}
+
+VOSKAN_CLONES
+void skewRow(const float *__restrict rows, const int *__restrict start, int k, int first, int last,
+             int n, float *__restrict out)
+{
+    thread_local std::vector<int> offsets;
+    offsets.resize(std::size_t(n));
+    int *__restrict off = offsets.data();
+    const int stride = n * 3;
     for (int i = 0; i < n; ++i) {
-        const float w = below[i];
-        if (w <= 0)
-            continue;
-        const int ya = row[i] < 0 ? 0 : row[i];
-        const int yb = row[i] < span ? row[i] + 1 : span;
-        const float f = fraction[i];
-        const float *a = rows + std::size_t(ya) * stride + i;
-        const float *c = rows + std::size_t(yb) * stride + i;
-        r[i] += ((a[0] + (c[0] - a[0]) * f) * dark - r[i]) * w;
-        g[i] += ((a[n] + (c[n] - a[n]) * f) * dark - g[i]) * w;
-        b[i] += ((a[2 * n] + (c[2 * n] - a[2 * n]) * f) * dark - b[i]) * w;
+        int j = start[i] + k;
+        j = (j < first ? first : (j > last ? last : j)) - first;
+        off[i] = j * stride + i;
+    }
+    for (int c = 0; c < 3; ++c) {
+        const float *__restrict src = rows + std::size_t(c) * n;
+        float *__restrict dst = out + std::size_t(c) * n;
+        for (int i = 0; i < n; ++i)
+            dst[i] = src[off[i]];
     }
 }
 
@@ -539,8 +589,9 @@ void flowRow2(float ny, const float *lower, const float *hw, const float *inv,
 }
 
 VOSKAN_CLONES
-void flowRow3(float ny, const float *lower, const float *upper, const float *hw, const float *inv,
-              const float colors[3][3], int n, float *r, float *g, float *b)
+void flowRow3(float ny, const float *__restrict lower, const float *__restrict upper,
+              const float *__restrict hw, const float *__restrict inv, const float colors[3][3],
+              int n, float *__restrict r, float *__restrict g, float *__restrict b)
 {
     // Both seams once per pixel, then the three channels from them.
     const float r0 = colors[0][0], g0 = colors[0][1], b0 = colors[0][2];

@@ -76,11 +76,13 @@ VOSKAN_INLINE float ditherNoise(uint32_t x, uint32_t y)
 constexpr float kDitherScale = 8.0f / 255.0f;
 
 // Encodes three planar linear rows into interleaved RGBA with opaque alpha. `x0`, `y` are the
-// image coordinates of the first pixel, for the dither noise.
+// image coordinates of the first pixel, for the dither noise. With `runs`, a vector of pixels
+// of the colour encoded last reuses that encoding: worth it where flat colours repeat (the
+// flow's bands), a small cost elsewhere; the bits are the same.
 void encodeRow8(const float *r, const float *g, const float *b, int n, int x0, int y,
-                float ditherAmplitude, uint8_t *dst);
+                float ditherAmplitude, uint8_t *dst, bool runs = false);
 void encodeRow16(const float *r, const float *g, const float *b, int n, int x0, int y,
-                 float ditherAmplitude, uint16_t *dst);
+                 float ditherAmplitude, uint16_t *dst, bool runs = false);
 
 // Decodes interleaved sRGB RGBA into planar linear rows.
 void linearizeRow8(const uint8_t *rgba, int n, float *r, float *g, float *b);
@@ -103,10 +105,16 @@ void flowRow2(float ny, const float *lower, const float *hw, const float *inv,
 void flowRow3(float ny, const float *lower, const float *upper, const float *hw, const float *inv,
               const float colors[3][3], int n, float *r, float *g, float *b);
 // The mirror fold for one row of a block of columns: where a pixel is below its seam it
-// becomes a mix with the base sampled at (x, curve − y), read by linear interpolation from
-// `rows` (row j of base row first + j: three planes of n floats), clamped to that range.
-void foldRow(float yc, const float *curve, const float *hw, float dark, const float *rows,
-             int first, int last, int n, float *r, float *g, float *b);
+// becomes a mix with the base sampled at (x, curve − y): `upper` and `lower` hold, per column,
+// the two base rows around that point (three planes of n floats each) and `fraction` how far
+// it lies towards `lower`. With `everywhere` the row is below every seam and its own pixels
+// are not read.
+void foldRow(float yc, const float *curve, const float *hw, float dark, const float *fraction,
+             const float *upper, const float *lower, bool everywhere, int n, float *r, float *g,
+             float *b);
+// Row k of the skewed base: per column i, base row start[i] + k (clamped to [first, last]) of
+// `rows` (row j of base row first + j: three planes of n floats), into three planes of n.
+void skewRow(const float *rows, const int *start, int k, int first, int last, int n, float *out);
 // The colour controls, worked on sRGB-encoded values where an offset is a share of what the
 // eye sees: v ← M·v + o, and a colour that leaves [0, 1] is pulled towards its luma until it
 // fits (black or white where the luma itself is out), so it keeps its hue instead of clipping

@@ -15,7 +15,7 @@ namespace RenderInternals {
 void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowCount, float *strip,
                 Scratch &s)
 {
-    constexpr int kBlock = 256;
+    constexpr int kBlock = 128;
     const int w = plan.rect.width();
     const TapTable &v = plan.vertical;
     const int yTop = plan.rect.y() + plan.rect.height() - 1 - firstRow;
@@ -53,13 +53,39 @@ void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowC
             }
         }
         controlOutputRows(plan, s.foldRows.data(), count, bw);
+        // Output row k reads base row floor(curve − y − 1) at the same fraction in every row of
+        // the strip, one row further down the base for each row further down the strip. So the
+        // fold is a row-aligned blend of two skewed rows: each column's base row copied into
+        // place (a cheap scalar pass), then the blend in vectors.
+        s.foldStart.resize(bw);
+        s.foldFraction.resize(bw);
+        for (int i = 0; i < bw; ++i) {
+            const float t = plan.curveY[i0 + i] - float(yTop) - 1.0f;
+            const float r0 = std::floor(t);
+            s.foldFraction[i] = t - r0;
+            // Clamped in float first: a wild seam lies beyond what an int holds.
+            s.foldStart[i] = int(std::clamp(r0, float(first - rowCount - 1), float(last + 1)));
+        }
+        const std::size_t stride = std::size_t(bw) * 3;
+        s.skewed.resize(stride * 2);
+        const auto skew = [&](int k, float *row) {
+            Kernels::skewRow(s.foldRows.data(), s.foldStart.data(), k, first, last, bw, row);
+        };
+        int made = -1; // the strip row whose skewed base row is in the first buffer
         for (int k = 0; k < rowCount; ++k) {
-            if (float(yTop - k) + 0.5f >= reach)
+            const float yc = float(yTop - k) + 0.5f;
+            if (yc >= reach)
                 continue; // every pixel of this row is above its seam
+            float *upper = s.skewed.data() + stride * std::size_t(k & 1);
+            float *lower = s.skewed.data() + stride * std::size_t((k + 1) & 1);
+            if (made != k)
+                skew(k, upper);
+            skew(k + 1, lower);
+            made = k + 1;
             float *out = strip + std::size_t(k) * 3 * w + i0;
-            Kernels::foldRow(float(yTop - k) + 0.5f, &plan.curveY[i0], &plan.halfWidth[i0],
-                             plan.dark, s.foldRows.data(), first, last, bw, out, out + w,
-                             out + 2 * w);
+            Kernels::foldRow(yc, &plan.curveY[i0], &plan.halfWidth[i0], plan.dark,
+                             s.foldFraction.data(), upper, lower, yc <= plan.foldBottom, bw, out,
+                             out + w, out + 2 * w);
         }
     }
 }

@@ -113,14 +113,16 @@ bool RenderContext::render(const Image &image, QPoint origin, PixelBuffer &targe
     const QRect rect(origin, QSize(target.width(), target.height()));
     const float amp = r.dither > 0 ? r.dither * Kernels::kDitherScale : 0.f;
     const bool deep = target.format() == PixelFormat::Rgba16;
+    // Half of a flow picture is its flat bands.
+    const bool runs = r.kind == ImageRecipe::Kind::Flow;
     return RenderJob::evaluate(
         *this, r, rect, [&](int row, int y, const float *cr, const float *cg, const float *cb) {
             if (deep)
                 Kernels::encodeRow16(cr, cg, cb, rect.width(), rect.x(), y, amp,
-                                     reinterpret_cast<uint16_t *>(target.scanLine(row)));
+                                     reinterpret_cast<uint16_t *>(target.scanLine(row)), runs);
             else
                 Kernels::encodeRow8(cr, cg, cb, rect.width(), rect.x(), y, amp,
-                                    target.scanLine(row));
+                                    target.scanLine(row), runs);
         });
 }
 

@@ -51,6 +51,9 @@ struct Scratch
     std::vector<int> h1Slot;
     std::vector<const float *> tapRows;
     std::vector<float> foldRows;
+    std::vector<int> foldStart;
+    std::vector<float> foldFraction;
+    std::vector<float> skewed;
 };
 
 // One per thread for the whole process, whichever file asks: an inline function's static is a

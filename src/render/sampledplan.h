@@ -130,7 +130,8 @@ struct SampledPlan
     std::vector<float> curveY;
     std::vector<float> halfWidth;
     float dark = 1;
-    float foldTop = 0; // below this image y no pixel of a row is folded... above it none is
+    float foldTop = 0;    // a row whose centre is at or above this is folded nowhere
+    float foldBottom = 0; // a row whose centre is at or below this is folded everywhere
 };
 
 // Where the plan gets a source's prepared copy from: RenderContext's cache.
@@ -186,7 +187,8 @@ void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, c
 
 // Folds the mirror into a strip of rows, one block of columns at a time: the base rows the
 // fold reads in a block are evaluated once into a small buffer, so each folded pixel is two
-// lookups instead of two vertical filters.
+// lookups instead of two vertical filters. Rows folded everywhere (at or below foldBottom)
+// need not hold the base picture: they are overwritten.
 void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowCount, float *strip,
                 Scratch &s);
 
