@@ -227,6 +227,56 @@ private Q_SLOTS:
                  qPrintable(u"16 bit %1, 8 bit %2 steps"_s.arg(worst).arg(worst8)));
     }
 
+    // Reusing the encoding of a run of one colour gives the bits of encoding every pixel,
+    // whatever the run's length, where it starts, and with or without dither.
+    void encodesRunsAsPixels_data()
+    {
+        QTest::addColumn<float>("dither");
+        QTest::newRow("dithered") << 0.1f * Kernels::kDitherScale;
+        QTest::newRow("plain") << 0.f;
+    }
+
+    void encodesRunsAsPixels()
+    {
+        QFETCH(float, dither);
+        const int n = 40'003;
+        std::vector<float> r(n), g(n), b(n);
+        // Runs of 1 to 12 pixels: each the colour before it with one channel changed, or the
+        // colour of two runs before (so a vector can end on a colour that the next one
+        // repeats).
+        uint32_t seed = 7;
+        const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+        float now[3] = {0.5f, 0.25f, 0.75f}, before[3] = {0.1f, 0.2f, 0.3f};
+        for (int i = 0; i < n;) {
+            float colour[3];
+            if (next() % 3 == 0) {
+                std::copy_n(before, 3, colour);
+            } else {
+                std::copy_n(now, 3, colour);
+                colour[next() % 3] = float(next() % 1000) / 999;
+            }
+            std::copy_n(now, 3, before);
+            std::copy_n(colour, 3, now);
+            for (int k = 1 + int(next() % 12); k > 0 && i < n; --k, ++i) {
+                r[i] = colour[0];
+                g[i] = colour[1];
+                b[i] = colour[2];
+            }
+        }
+        std::vector<uint16_t> deep(std::size_t(n) * 4), deepRuns(deep.size());
+        std::vector<uint8_t> flat(std::size_t(n) * 4), flatRuns(flat.size());
+        for (const int x0 : {0, 5}) {
+            Kernels::encodeRow16(r.data(), g.data(), b.data(), n, x0, 3, dither, deep.data());
+            Kernels::encodeRow16(r.data(), g.data(), b.data(), n, x0, 3, dither, deepRuns.data(),
+                                 true);
+            Kernels::encodeRow8(r.data(), g.data(), b.data(), n, x0, 3, dither, flat.data());
+            Kernels::encodeRow8(r.data(), g.data(), b.data(), n, x0, 3, dither, flatRuns.data(),
+                                true);
+            QVERIFY(deep == deepRuns);
+            QVERIFY(flat == flatRuns);
+        }
+    }
+
     // A symmetric source renders symmetric whatever the aspect ratios: the crop is centred and
     // the fill covers the whole target. The reference tells a fill from a symmetric fit.
     void aspectFillIsCentred_data()
