@@ -33,7 +33,7 @@ void evaluateFlowStrip(const FlowKernelArgs &a, const QRect &rect, const float (
             Kernels::flowRow3(ny, pc1, pc2, phw, pinv, lin, w, out[0], out[1], out[2]);
         else
             Kernels::flowRow2(ny, pc1, phw, pinv, lin, w, out[0], out[1], out[2]);
-        sink(row, y, out[0], out[1], out[2]);
+        sink(row, y, 0, w, out[0], out[1], out[2]);
     }
 }
 

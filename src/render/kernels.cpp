@@ -155,9 +155,15 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
     using VF = typename Lanes<L>::F;
     using VU = typename Lanes<L>::U;
     using VI = typename Lanes<L>::I;
-    VF scales{};
-    for (int e = 119; e <= 126; ++e) // biased exponents; the permute reads the index mod L
-        scales[e % L] = float(1.055 * std::exp2(5.0 * (e - 127) / 12.0));
+    // Made once: a call may encode as few as a hundred pixels (the mirror's blocks).
+    static const std::array<float, L> table = [] {
+        std::array<float, L> t{};
+        for (int e = 119; e <= 126; ++e) // biased exponents; the permute reads the index mod L
+            t[e % L] = float(1.055 * std::exp2(5.0 * (e - 127) / 12.0));
+        return t;
+    }();
+    VF scales;
+    __builtin_memcpy(&scales, table.data(), sizeof scales);
     VU lane{};
     for (int i = 0; i < L; ++i)
         lane[i] = uint32_t(i);
@@ -376,6 +382,16 @@ void accumulateLinear16(const uint16_t *rgba, int n, float *r, float *g, float *
 VOSKAN_CLONES
 void weightedRowSum(const float *const *rows, const float *weights, int taps, int n, float *out)
 {
+    if (taps == 4) {
+        // Catmull-Rom's four rows in one pass: one store per pixel instead of four.
+        const float *__restrict r0 = rows[0], *__restrict r1 = rows[1], *__restrict r2 = rows[2],
+                                *__restrict r3 = rows[3];
+        const float w0 = weights[0], w1 = weights[1], w2 = weights[2], w3 = weights[3];
+        float *__restrict o = out;
+        for (int i = 0; i < n; ++i)
+            o[i] = w0 * r0[i] + w1 * r1[i] + w2 * r2[i] + w3 * r3[i];
+        return;
+    }
     const float *r0 = rows[0];
     const float w0 = weights[0];
     for (int i = 0; i < n; ++i)
@@ -525,10 +541,10 @@ VOSKAN_INLINE float seam(float v, float hw, float inv)
 } // namespace
 
 VOSKAN_CLONES
-void foldRow(float yc, const float *__restrict curve, const float *__restrict hw, float dark,
-             const float *__restrict fraction, const float *__restrict upper,
-             const float *__restrict lower, bool everywhere, int n, float *__restrict r,
-             float *__restrict g, float *__restrict b)
+void foldRow(float yc, const float *__restrict curve, const float *__restrict hw,
+             const float *__restrict inv, float dark, const float *__restrict fraction,
+             const float *__restrict upper, const float *__restrict lower, bool everywhere, int n,
+             float *__restrict r, float *__restrict g, float *__restrict b)
 {
     const float *ar = upper, *ag = upper + n, *ab = upper + 2 * n;
     const float *zr = lower, *zg = lower + n, *zb = lower + 2 * n;
@@ -542,35 +558,10 @@ void foldRow(float yc, const float *__restrict curve, const float *__restrict hw
         return;
     }
     for (int i = 0; i < n; ++i) {
-        const float h = hw[i];
-        const float h2 = 2 * h;
-        float s = (curve[i] - yc + h) / (h2 != 0 ? h2 : 1e-30f);
-        s = s < 0 ? 0 : (s > 1 ? 1 : s);
-        const float below = s * s * (3 - 2 * s), f = fraction[i];
+        const float below = seam(curve[i] - yc, hw[i], inv[i]), f = fraction[i];
         r[i] += ((ar[i] + (zr[i] - ar[i]) * f) * dark - r[i]) * below;
         g[i] += ((ag[i] + (zg[i] - ag[i]) * f) * dark - g[i]) * below;
         b[i] += ((ab[i] + (zb[i] - ab[i]) * f) * dark - b[i]) * below;
-    }
-}
-
-VOSKAN_CLONES
-void skewRow(const float *__restrict rows, const int *__restrict start, int k, int first, int last,
-             int n, float *__restrict out)
-{
-    thread_local std::vector<int> offsets;
-    offsets.resize(std::size_t(n));
-    int *__restrict off = offsets.data();
-    const int stride = n * 3;
-    for (int i = 0; i < n; ++i) {
-        int j = start[i] + k;
-        j = (j < first ? first : (j > last ? last : j)) - first;
-        off[i] = j * stride + i;
-    }
-    for (int c = 0; c < 3; ++c) {
-        const float *__restrict src = rows + std::size_t(c) * n;
-        float *__restrict dst = out + std::size_t(c) * n;
-        for (int i = 0; i < n; ++i)
-            dst[i] = src[off[i]];
     }
 }
 

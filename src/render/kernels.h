@@ -107,14 +107,11 @@ void flowRow3(float ny, const float *lower, const float *upper, const float *hw,
 // The mirror fold for one row of a block of columns: where a pixel is below its seam it
 // becomes a mix with the base sampled at (x, curve − y): `upper` and `lower` hold, per column,
 // the two base rows around that point (three planes of n floats each) and `fraction` how far
-// it lies towards `lower`. With `everywhere` the row is below every seam and its own pixels
-// are not read.
-void foldRow(float yc, const float *curve, const float *hw, float dark, const float *fraction,
-             const float *upper, const float *lower, bool everywhere, int n, float *r, float *g,
-             float *b);
-// Row k of the skewed base: per column i, base row start[i] + k (clamped to [first, last]) of
-// `rows` (row j of base row first + j: three planes of n floats), into three planes of n.
-void skewRow(const float *rows, const int *start, int k, int first, int last, int n, float *out);
+// it lies towards `lower`; `inv` = 1 / (2·hw). With `everywhere` the row is below every seam
+// and its own pixels are not read.
+void foldRow(float yc, const float *curve, const float *hw, const float *inv, float dark,
+             const float *fraction, const float *upper, const float *lower, bool everywhere, int n,
+             float *r, float *g, float *b);
 // The colour controls, worked on sRGB-encoded values where an offset is a share of what the
 // eye sees: v ← M·v + o, and a colour that leaves [0, 1] is pulled towards its luma until it
 // fits (black or white where the luma itself is out), so it keeps its hue instead of clipping

@@ -116,13 +116,15 @@ bool RenderContext::render(const Image &image, QPoint origin, PixelBuffer &targe
     // Half of a flow picture is its flat bands.
     const bool runs = r.kind == ImageRecipe::Kind::Flow;
     return RenderJob::evaluate(
-        *this, r, rect, [&](int row, int y, const float *cr, const float *cg, const float *cb) {
+        *this, r, rect,
+        [&](int row, int y, int x, int n, const float *cr, const float *cg, const float *cb) {
             if (deep)
-                Kernels::encodeRow16(cr, cg, cb, rect.width(), rect.x(), y, amp,
-                                     reinterpret_cast<uint16_t *>(target.scanLine(row)), runs);
+                Kernels::encodeRow16(cr, cg, cb, n, rect.x() + x, y, amp,
+                                     reinterpret_cast<uint16_t *>(target.scanLine(row)) + 4 * x,
+                                     runs);
             else
-                Kernels::encodeRow8(cr, cg, cb, rect.width(), rect.x(), y, amp,
-                                    target.scanLine(row), runs);
+                Kernels::encodeRow8(cr, cg, cb, n, rect.x() + x, y, amp,
+                                    target.scanLine(row) + 4 * x, runs);
         });
 }
 
@@ -147,17 +149,18 @@ std::optional<std::array<uint8_t, 3>> RenderContext::areaAverage(const Image &im
         wx[i] = coverage(pixels.x() + i, area.left(), area.right());
     std::vector<std::array<double, 3>> rowSums(pixels.height());
     const ImageRecipe &r = *image.recipe();
-    const auto sumRow = [&](int row, int y, const float *cr, const float *cg, const float *cb) {
+    // A row may come in spans; each adds to its row's sum.
+    const auto sumRow = [&](int row, int y, int x, int n, const float *cr, const float *cg,
+                            const float *cb) {
         const double wy = coverage(y, area.top(), area.bottom());
         std::array<double, 3> sum{0, 0, 0};
-        for (int i = 0; i < pixels.width(); ++i) {
-            sum[0] += wx[i] * cr[i];
-            sum[1] += wx[i] * cg[i];
-            sum[2] += wx[i] * cb[i];
+        for (int i = 0; i < n; ++i) {
+            sum[0] += wx[x + i] * cr[i];
+            sum[1] += wx[x + i] * cg[i];
+            sum[2] += wx[x + i] * cb[i];
         }
-        for (double &v : sum)
-            v *= wy;
-        rowSums[row] = sum;
+        for (int c = 0; c < 3; ++c)
+            rowSums[row][c] += sum[c] * wy;
     };
     // A picture as it is (the palette's case) is read straight from its rows, without the
     // resampling pass: its pixels are the image.
@@ -176,7 +179,7 @@ std::optional<std::array<uint8_t, 3>> RenderContext::areaAverage(const Image &im
                                         src.width(), lr, lg, lb);
             else
                 Kernels::linearizeRow8(src.constScanLine(line), src.width(), lr, lg, lb);
-            sumRow(row, y, lr + pixels.x(), lg + pixels.x(), lb + pixels.x());
+            sumRow(row, y, 0, pixels.width(), lr + pixels.x(), lg + pixels.x(), lb + pixels.x());
         });
     }
     const bool ok = plain || RenderJob::evaluate(*this, r, pixels, sumRow);

@@ -18,9 +18,12 @@ class RenderContext;
 
 namespace RenderInternals {
 
-// Receives one finished row: `row` counts from the top of the rectangle, `y` is the image row
-// (lower-left origin), the planes hold the rectangle's width of linear light.
-using RowSink = std::function<void(int row, int y, const float *r, const float *g, const float *b)>;
+// Receives a finished span of one row: `row` counts from the top of the rectangle, `y` is the
+// image row (lower-left origin), the span starts `x` columns into the rectangle and is `n`
+// wide, and the planes hold its linear light. Most renders hand over whole rows; the mirror
+// hands over a block of columns at a time, so its strip stays in the cache.
+using RowSink = std::function<void(int row, int y, int x, int n, const float *r, const float *g,
+                                   const float *b)>;
 
 // Rows per strip, the unit of work one thread takes at a time.
 constexpr int kStripRows = 128;
@@ -52,6 +55,13 @@ struct Scratch
     std::vector<const float *> tapRows;
     std::vector<float> foldRows;
     std::vector<int> foldStart;
+    struct Run
+    {
+        int column;
+        int length;
+        int start;
+    };
+    std::vector<Run> foldRuns;
     std::vector<float> foldFraction;
     std::vector<float> skewed;
 };

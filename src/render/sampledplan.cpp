@@ -7,6 +7,8 @@
 
 #include "bitmap.h"
 
+#include <limits>
+
 namespace RenderInternals {
 
 namespace {
@@ -114,7 +116,8 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
         const MirrorKernelArgs &a = *r.mirror;
         plan.curveY.resize(rect.width());
         plan.halfWidth.resize(rect.width());
-        float top = -1e30f, bottom = 1e30f;
+        plan.halfWidthInverse.resize(rect.width());
+        float top = -1e30f;
         for (int i = 0; i < rect.width(); ++i) {
             const float nx = (float(rect.x() + i) + 0.5f) / a.w;
             const float curve = a.baseLine + a.amp * a.h * waveAt(a.freq, a.phase, nx);
@@ -122,12 +125,11 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
             const float hw = mixf(a.hwMax, a.hwMin, sharp);
             plan.curveY[i] = curve;
             plan.halfWidth[i] = hw;
+            plan.halfWidthInverse[i] = hw != 0 ? 1 / (2 * hw) : std::numeric_limits<float>::max();
             top = std::max(top, curve + std::abs(hw));
-            bottom = std::min(bottom, curve - std::abs(hw));
         }
         plan.dark = a.dark;
         plan.foldTop = top;
-        plan.foldBottom = bottom;
     }
 }
 

@@ -129,9 +129,9 @@ struct SampledPlan
     int clampRow1 = 0;
     std::vector<float> curveY;
     std::vector<float> halfWidth;
+    std::vector<float> halfWidthInverse; // 1 / (2·halfWidth); a hard step where it is 0
     float dark = 1;
-    float foldTop = 0;    // a row whose centre is at or above this is folded nowhere
-    float foldBottom = 0; // a row whose centre is at or below this is folded everywhere
+    float foldTop = 0; // a row whose centre is at or above this is folded nowhere
 };
 
 // Where the plan gets a source's prepared copy from: RenderContext's cache.
@@ -185,11 +185,13 @@ void controlOutputRows(const SampledPlan &plan, float *rows, int rowCount, int w
 // top, and hands each to `sink`.
 void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, const RowSink &sink);
 
-// Folds the mirror into a strip of rows, one block of columns at a time: the base rows the
-// fold reads in a block are evaluated once into a small buffer, so each folded pixel is two
-// lookups instead of two vertical filters. Rows folded everywhere (at or below foldBottom)
-// need not hold the base picture: they are overwritten.
-void foldMirror(const SampledPlan &plan, StripRows &rows, int firstRow, int rowCount, float *strip,
-                Scratch &s);
+// Columns [x, x + n) of image row y of the scaled picture (before any fold), vertically
+// filtered from the strip's prepared rows into three planes of n floats.
+void verticalRow(const SampledPlan &plan, StripRows &rows, Scratch &s, int y, int x, int n,
+                 float *out);
+
+// The mirror's strips (mirrorfold.cpp): a block of columns at a time, the base rows, the fold
+// over them, and the block's spans to the sink.
+void evaluateMirrorStrip(const SampledPlan &plan, int firstRow, int rowCount, const RowSink &sink);
 
 } // namespace RenderInternals

@@ -65,43 +65,37 @@ void controlOutputRows(const SampledPlan &plan, float *rows, int rowCount, int w
 
 void evaluateSampledStrip(const SampledPlan &plan, int firstRow, int rowCount, const RowSink &sink)
 {
+    if (plan.hasMirror) {
+        evaluateMirrorStrip(plan, firstRow, rowCount, sink);
+        return;
+    }
+    // Each row goes to the sink while it is still in the cache.
     Scratch &s = threadScratch();
     const int w = plan.rect.width();
-    // The fold needs the whole strip at once; otherwise each row goes to the sink while it is
-    // still in the cache.
-    const bool wholeStrip = plan.hasMirror;
-    s.planes.resize(std::size_t(w) * 3 * (wholeStrip ? rowCount : 1));
+    s.planes.resize(std::size_t(w) * 3);
     StripRows rows(plan, s);
-    const TapTable &v = plan.vertical;
-    s.tapRows.resize(v.taps);
-
-    const auto imageRow = [&](int k) {
-        return plan.rect.y() + plan.rect.height() - 1 - (firstRow + k);
-    };
+    float *out = s.planes.data();
     for (int k = 0; k < rowCount; ++k) {
-        if (wholeStrip && float(imageRow(k)) + 0.5f <= plan.foldBottom)
-            continue; // the fold replaces every pixel of this row
-        const int e = imageRow(k) - plan.vRow0;
-        const int *ix = &v.index[std::size_t(e) * v.taps];
-        const float *wt = &v.weights[std::size_t(e) * v.taps];
-        float *out = &s.planes[std::size_t(wholeStrip ? k : 0) * 3 * w];
-        for (int c = 0; c < 3; ++c) {
-            for (int t = 0; t < v.taps; ++t)
-                s.tapRows[t] = rows.row(ix[t]) + std::size_t(c) * w;
-            Kernels::weightedRowSum(s.tapRows.data(), wt, v.taps, w, out + std::size_t(c) * w);
-        }
-        if (!wholeStrip) {
-            controlOutputRows(plan, out, 1, w);
-            sink(firstRow + k, imageRow(k), out, out + w, out + 2 * w);
-        }
+        const int y = plan.rect.y() + plan.rect.height() - 1 - (firstRow + k);
+        verticalRow(plan, rows, s, y, 0, w, out);
+        controlOutputRows(plan, out, 1, w);
+        sink(firstRow + k, y, 0, w, out, out + w, out + 2 * w);
     }
-    if (!wholeStrip)
-        return;
-    controlOutputRows(plan, s.planes.data(), rowCount, w);
-    foldMirror(plan, rows, firstRow, rowCount, s.planes.data(), s);
-    for (int k = 0; k < rowCount; ++k) {
-        const float *out = &s.planes[std::size_t(k) * 3 * w];
-        sink(firstRow + k, imageRow(k), out, out + w, out + 2 * w);
+}
+
+void verticalRow(const SampledPlan &plan, StripRows &rows, Scratch &s, int y, int x, int n,
+                 float *out)
+{
+    const TapTable &v = plan.vertical;
+    const int w = plan.rect.width();
+    const int e = y - plan.vRow0;
+    const int *ix = &v.index[std::size_t(e) * v.taps];
+    const float *wt = &v.weights[std::size_t(e) * v.taps];
+    s.tapRows.resize(v.taps);
+    for (int c = 0; c < 3; ++c) {
+        for (int t = 0; t < v.taps; ++t)
+            s.tapRows[t] = rows.row(ix[t]) + std::size_t(c) * w + x;
+        Kernels::weightedRowSum(s.tapRows.data(), wt, v.taps, n, out + std::size_t(c) * n);
     }
 }
 
