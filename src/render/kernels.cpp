@@ -16,6 +16,23 @@
 
 namespace Kernels {
 
+const float *ditherRow(uint32_t y)
+{
+    // Periodic over twice the length and a vector more, so a row read from any offset, and
+    // a vector read from any pixel of it, is contiguous.
+    static const std::vector<float> noise = [] {
+        std::vector<float> t(std::size_t(kNoiseLength) * 2 + 16);
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            const uint32_t h = ditherHash(uint32_t(i % kNoiseLength), 0x5EEDu);
+            const float u1 = float(h & 0xffffu) * (1.0f / 65536.0f);
+            const float u2 = float(h >> 16) * (1.0f / 65536.0f);
+            t[i] = u1 + u2 - 1.0f + (1.0f / 65536.0f);
+        }
+        return t;
+    }();
+    return noise.data() + (ditherHash(y, 0x0FF5E7u) & (kNoiseLength - 1));
+}
+
 namespace {
 
 const std::array<float, 256> &table8()
@@ -65,9 +82,9 @@ VOSKAN_INLINE void encodeRow(const float *r, const float *g, const float *b, int
     for (int i = 0; i < n; ++i)
         eb[i] = encodeSrgb(b[i]);
     constexpr int bits = int(sizeof(T)) * 8;
+    const float *row = Dither ? ditherRow(uint32_t(y)) : nullptr;
     for (int i = 0; i < n; ++i) {
-        const uint32_t x = uint32_t(x0 + i);
-        const float noise = Dither ? amp * ditherNoise(x, uint32_t(y)) : 0.f;
+        const float noise = Dither ? amp * row[uint32_t(x0 + i) & (kNoiseLength - 1)] : 0.f;
         const Word qr = Word(quantize<T, Max>(er[i], noise));
         const Word qg = Word(quantize<T, Max>(eg[i], noise));
         const Word qb = Word(quantize<T, Max>(eb[i], noise));
@@ -146,7 +163,7 @@ VOSKAN_INLINE typename Lanes<L>::U quantizeVector(const typename Lanes<L>::F &en
     return typename Lanes<L>::U(__builtin_convertvector(v, typename Lanes<L>::I));
 }
 
-// One pass, L pixels at a time: curve, the noise of ditherNoise(), rounding and the interleaved
+// One pass, L pixels at a time: curve, the noise of ditherRow(), rounding and the interleaved
 // store, with no row of intermediates.
 template <int L, typename Word, int Max, bool Dither, bool Runs>
 VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float *b, int n, int x0,
@@ -154,7 +171,6 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
 {
     using VF = typename Lanes<L>::F;
     using VU = typename Lanes<L>::U;
-    using VI = typename Lanes<L>::I;
     // Made once: a call may encode as few as a hundred pixels (the mirror's blocks).
     static const std::array<float, L> table = [] {
         std::array<float, L> t{};
@@ -164,9 +180,7 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
     }();
     VF scales;
     __builtin_memcpy(&scales, table.data(), sizeof scales);
-    VU lane{};
-    for (int i = 0; i < L; ++i)
-        lane[i] = uint32_t(i);
+    const float *noiseRow = Dither ? ditherRow(uint32_t(y)) : nullptr;
     [[maybe_unused]] VF lastR = VF{} - 1.0f, lastG = lastR, lastB = lastR, lastEr{}, lastEg{},
                         lastEb{};
     for (int i = 0; i < n; i += L) {
@@ -185,10 +199,10 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
         }
         VF noise{};
         if constexpr (Dither) {
-            const VU h = ditherHash(VU(lane + uint32_t(x0 + i)), uint32_t(y));
-            const VF u1 = __builtin_convertvector(VI(h & 0xffffu), VF) * (1.0f / 65536.0f);
-            const VF u2 = __builtin_convertvector(VI(h >> 16), VF) * (1.0f / 65536.0f);
-            noise = amp * (u1 + u2 - 1.0f + (1.0f / 65536.0f));
+            // The row is twice as long as it is read, so L values from any start are there.
+            __builtin_memcpy(&noise, noiseRow + (uint32_t(x0 + i) & (kNoiseLength - 1)),
+                             sizeof noise);
+            noise *= amp;
         }
         VF er, eg, eb;
         if constexpr (Runs) {
@@ -219,6 +233,10 @@ VOSKAN_INLINE void encodeRowVectors(const float *r, const float *g, const float 
             eg = encodeSrgbVector<L>(cg, scales);
             eb = encodeSrgbVector<L>(cb, scales);
         }
+        // The noise as a value of its own: otherwise the compiler fuses its scaling into the
+        // sum on one path and not on the other, and a run's bits would differ from its
+        // pixels' in the last place.
+        asm("" : "+v"(noise));
         const VU qr = quantizeVector<L, Max>(er, noise);
         const VU qg = quantizeVector<L, Max>(eg, noise);
         const VU qb = quantizeVector<L, Max>(eb, noise);

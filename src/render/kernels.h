@@ -42,14 +42,10 @@ VOSKAN_INLINE float encodeSrgb(float x)
     return x > 0.0031308f ? curve : lin;
 }
 
-// The hash behind the noise, on one pixel or on a vector of them (GCC's vector types take the
-// same operators), so the scalar and the vector paths dither alike. Always inlined into a
-// caller built for the vector's width, so the baseline's calling convention never applies.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
-template <typename U> VOSKAN_INLINE U ditherHash(U x, uint32_t y)
+// The hash behind the noise.
+VOSKAN_INLINE uint32_t ditherHash(uint32_t x, uint32_t y)
 {
-    U h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
+    uint32_t h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -57,18 +53,15 @@ template <typename U> VOSKAN_INLINE U ditherHash(U x, uint32_t y)
     h ^= h >> 15;
     return h;
 }
-#pragma GCC diagnostic pop
 
-// Dither noise for a pixel: triangular in (−1, 1), a pure function of the position, so equal
-// inputs give equal bits whatever the thread split. The three channels share it: grain
-// without colour speckle, and still enough to break up banding in each channel.
-VOSKAN_INLINE float ditherNoise(uint32_t x, uint32_t y)
-{
-    const uint32_t h = ditherHash(x, y);
-    const float u1 = float(h & 0xffffu) * (1.0f / 65536.0f);
-    const float u2 = float(h >> 16) * (1.0f / 65536.0f);
-    return u1 + u2 - 1.0f + (1.0f / 65536.0f);
-}
+// Dither noise: triangular in (−1, 1), a pure function of the position, so equal inputs give
+// equal bits whatever the thread split. One long row of it is made once; image row y reads it
+// from an offset its hash picks, so no row of up to kNoiseLength pixels repeats itself and
+// neighbouring rows are unrelated stretches. A load per pixel instead of a hash: the noise
+// was a fifth of the encoder's work. The three channels share it: grain without colour
+// speckle, and still enough to break up banding in each channel.
+constexpr int kNoiseLength = 16384;
+const float *ditherRow(uint32_t y); // pixel x reads index x mod kNoiseLength
 
 // The dither intensity scale: intensity 1 adds triangular noise of ±8 steps of an 8-bit
 // channel, the default 0.1 about ±0.8 steps — enough that a 16-bit render still dithers
