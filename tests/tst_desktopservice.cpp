@@ -378,6 +378,34 @@ private Q_SLOTS:
                  (QStringList{"desktop-shown", "wallpaper-a-dark.jpg", "wallpaper-a-light.jpg",
                               "wallpaper-a.heic"}));
     }
+
+    // A desktop that cannot say what it shows: the window sets A, then another run (the
+    // command line) sets B. The window's next set must go to A, never into B on screen, and a
+    // failure of it must leave B whole.
+    void anotherRunsSetWins()
+    {
+        blind = true;
+        auto *window = new WatchedGnome;
+        DesktopService service{std::unique_ptr<DesktopBackend>(window)};
+        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+                 std::nullopt);
+        DesktopService commandLine(makeGnomeBackend(runner));
+        QCOMPARE(
+            AppModel::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, commandLine),
+            std::nullopt);
+        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
+        const QByteArray shown = contents(voskan() + "wallpaper-b-light.jpg");
+        QVERIFY(!shown.isEmpty());
+        // Slot A's HEIC a folder, so that a set into A fails after telling the desktop.
+        QVERIFY(QFile::remove(voskan() + "wallpaper-a.heic"));
+        QVERIFY(QDir().mkpath(voskan() + "wallpaper-a.heic"));
+        QVERIFY(AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service)
+                    .has_value());
+        QCOMPARE(window->told, (QStringList{"wallpaper-a", "wallpaper-a", "wallpaper-b mit HEIC"}));
+        QCOMPARE(contents(voskan() + "wallpaper-b-light.jpg"), shown);
+        QVERIFY(QFileInfo(voskan() + "wallpaper-b.heic").isFile());
+        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktopService)

@@ -815,9 +815,11 @@ std::optional<QString> DesktopService::desktopImagePath()
 {
     if (const auto picture = m_backend->currentPicture())
         return WallpaperFiles::heicForPicture(*picture);
-    if (m_lastSet)
-        return m_lastSet;
-    return recordedWallpaper();
+    // The record before this run's own memory: another run (the command line, a second
+    // window) may have set a wallpaper since, and its files are the ones on screen.
+    if (const auto recorded = recordedWallpaper())
+        return recorded;
+    return m_lastSet;
 }
 
 QString DesktopService::recordFile()

@@ -135,8 +135,9 @@ public:
 
     // Sets the wallpaper on every screen; the error text, or nothing.
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
-    // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last,
-    // also by an earlier run (kept in a small file in the program's data folder).
+    // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last
+    // by any run (kept in a small file in the program's data folder), or by this one when that
+    // file cannot be read.
     std::optional<QString> desktopImagePath();
     // The HEIC set last by any run, from the small file in the program's data folder.
     static std::optional<QString> recordedWallpaper();
