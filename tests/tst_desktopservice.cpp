@@ -5,6 +5,10 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 // Every command and shell script a backend issues, as "program arg|arg|…".
@@ -109,17 +113,19 @@ Look lookOf(QColor colour, bool dark = false)
 
 const RenderPipeline::PixelSize kSize{320, 180};
 
-// GNOME, noting each time it is told which slot it gets and what of that slot is there then.
+// GNOME, noting each time it is told which slot it gets and what of that slot is there then:
+// its pictures, and a HEIC of the same set (not older than the pictures).
 struct WatchedGnome : DesktopBackend
 {
     std::unique_ptr<DesktopBackend> gnome = makeGnomeBackend(runner);
     QStringList told;
     std::optional<QString> setWallpaper(const WallpaperFiles &files) override
     {
-        told << QFileInfo(files.heic).baseName() +
-                    (QFile::exists(files.light) && QFile::exists(files.dark) ? ""
-                                                                             : " ohne Bilder") +
-                    (QFileInfo(files.heic).isFile() ? " mit HEIC" : "");
+        const QFileInfo heic(files.heic), light(files.light);
+        told << heic.baseName() +
+                    (light.exists() && QFile::exists(files.dark) ? "" : " ohne Bilder") +
+                    (heic.isFile() && heic.lastModified() >= light.lastModified() ? " mit HEIC"
+                                                                                  : "");
         return gnome->setWallpaper(files);
     }
     std::optional<QString> currentPicture() override { return gnome->currentPicture(); }
@@ -366,6 +372,7 @@ private Q_SLOTS:
         QVERIFY(!tells || gnomeGet("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
                                                             "wallpaper-a-light.jpg\""));
         // The HEIC fails once the desktop shows the new pictures: it gets the old ones back.
+        QVERIFY(QFile::remove(voskan() + "wallpaper-b.heic"));
         QVERIFY(QDir().mkpath(voskan() + "wallpaper-b.heic"));
         auto *watched = new WatchedGnome;
         DesktopService back{std::unique_ptr<DesktopBackend>(watched)};
@@ -405,6 +412,34 @@ private Q_SLOTS:
         QCOMPARE(contents(voskan() + "wallpaper-b-light.jpg"), shown);
         QVERIFY(QFileInfo(voskan() + "wallpaper-b.heic").isFile());
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
+    }
+
+    // A set whose HEIC cannot be written (here: the file-size limit of a full quota, which
+    // holds for root too) keeps the slot's earlier HEIC; the desktop goes back to the other slot.
+    void aFailedSetKeepsTheSlotsHeic()
+    {
+        DesktopService service(makeGnomeBackend(runner));
+        for (const QColor colour : {QColor(Qt::red), QColor(Qt::green)})
+            QCOMPARE(
+                AppModel::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service),
+                std::nullopt);
+        const QByteArray earlier = contents(voskan() + "wallpaper-a.heic");
+        QVERIFY(earlier.size() > 1000);
+        rlimit before{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const auto error =
+            AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service, [] {
+                const rlimit tight{1000, RLIM_INFINITY};
+                setrlimit(RLIMIT_FSIZE, &tight);
+            });
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(error.has_value());
+        QCOMPARE(contents(voskan() + "wallpaper-a.heic"), earlier);
+        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
+        QCOMPARE(QDir(voskan()).entryList({"*.part", "*.tmp"}, QDir::Files | QDir::Hidden),
+                 QStringList());
     }
 };
 

@@ -887,9 +887,8 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
             QFile::remove(path + tmp); // left over by an earlier failure, or by this one
     };
     removeTemps();
-    // The slot's HEIC belongs to an older set; gone before the new pictures land, the slot
-    // never pairs them with it, also when the program is stopped in between.
-    QFile::remove(set.files.heic);
+    // The slot's HEIC stays until the new one replaces it: a set that fails later must not
+    // lose it. What the desktop shows is told by the record, not by which files a slot has.
     // One picture per core; the pictures come from the renders in memory.
     auto lightWritten = std::async(std::launch::async, [&] {
         return writeCompanionPicture(set.light, set.files.light + tmp);
