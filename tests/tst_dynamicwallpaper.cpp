@@ -65,7 +65,7 @@ private Q_SLOTS:
     QTest::newRow("through a link to an earlier file") << QSize(64, 64) << QSize(64, 64) << false << "link.heic" << "";
     QTest::newRow("folder missing") << QSize(64, 64) << QSize(64, 64) << false << "nirgends/x.heic" << "Der Zielordner existiert nicht.";
     QTest::newRow("a pipe, never replaced") << QSize(64, 64) << QSize(64, 64) << false << "pipe.heic" << "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder Socket); sie bleibt, wie sie ist.";
-    QTest::newRow("no dark picture, over an earlier file") << QSize(64, 64) << QSize() << false << "earlier.heic" << "HEIC konnte nicht kodiert werden.";
+    QTest::newRow("no dark picture, over an earlier file") << QSize(64, 64) << QSize() << false << "earlier.heic" << "HEIC konnte nicht geschrieben werden.";
         // clang-format on
     }
 

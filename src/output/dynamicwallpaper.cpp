@@ -13,9 +13,9 @@ QString description(WallpaperError error)
     case WallpaperError::Metadata:
         return QStringLiteral("Wallpaper-Metadaten konnten nicht erzeugt werden.");
     case WallpaperError::EncoderMissing:
-        return QStringLiteral("HEIC konnte nicht erstellt werden: HEVC-Encoder nicht verfügbar.");
+        return QStringLiteral("HEIC konnte nicht erstellt werden (HEVC-Encoder nicht verfügbar?).");
     case WallpaperError::Finalize:
-        return QStringLiteral("HEIC konnte nicht kodiert werden.");
+        return QStringLiteral("HEIC konnte nicht geschrieben werden.");
     }
     return {};
 }
