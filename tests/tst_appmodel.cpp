@@ -35,6 +35,7 @@ private Q_SLOTS:
     void exportTo();
     void outputHoldsTheLooksOfTheClick_data();
     void outputHoldsTheLooksOfTheClick();
+    void opensDroppedFilesInTurn();
     void dragCarriesTheCurrentLooks_data();
     void dragCarriesTheCurrentLooks();
 
@@ -446,6 +447,34 @@ void TestAppModel::dragCarriesTheCurrentLooks()
                            Reference::linearize(Bitmap::fromImage(file.pictures[0].pixels)))
             .mean;
     QVERIFY2(difference < 3, qPrintable(QString::number(difference)));
+}
+
+// Three pictures dropped at once open in turn: each is recorded (the last first), the last one
+// shows, and a broken one among them is named without stopping the others.
+void TestAppModel::opensDroppedFilesInTurn()
+{
+    QStringList files;
+    for (const QColor colour : {QColor(200, 20, 20), QColor(20, 200, 20), QColor(20, 20, 200)}) {
+        files << m_home.filePath(u"drop-%1.png"_s.arg(files.size()));
+        QImage image(32, 24, QImage::Format_RGB32);
+        image.fill(colour);
+        QVERIFY(image.save(files.last()));
+    }
+    AppModel model;
+    model.openLocalImages(files);
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.recentFiles().mid(0, 3), (QStringList{files[2], files[1], files[0]}));
+    QCOMPARE(model.lightLook().baseName, u"drop-2"_s);
+    QCOMPARE(model.errorMessage(), std::nullopt);
+
+    QFile broken(m_home.filePath(u"kaputt.png"_s));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("no picture") > 0);
+    broken.close();
+    model.openLocalImages({files[2], broken.fileName(), files[0]});
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.recentFiles().mid(0, 3), (QStringList{files[0], files[2], files[1]}));
+    QCOMPARE(model.lightLook().baseName, u"drop-0"_s);
+    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.png"_s);
 }
 
 QTEST_GUILESS_MAIN(TestAppModel)

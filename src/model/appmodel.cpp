@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QMutex>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QThreadPool>
 #include <QUrl>
@@ -537,7 +538,21 @@ void AppModel::reloadPaletteFromPhoto()
 
 void AppModel::openLocalImage(const QString &path)
 {
-    setErrorMessage(std::nullopt);
+    openLocalImages({path});
+}
+
+void AppModel::openLocalImages(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    m_queuedOpens = paths.mid(1);
+    startOpen(paths.constFirst(), true);
+}
+
+void AppModel::startOpen(const QString &path, bool clearError)
+{
+    if (clearError)
+        setErrorMessage(std::nullopt);
     setIsLoadingSource(true);
     const QFileInfo info(path);
     const Appearance target = m_editing;
@@ -555,9 +570,17 @@ void AppModel::openLocalImage(const QString &path)
         watcher->deleteLater();
         if (request != m_openRequest)
             return;
-        setIsLoadingSource(false);
+        // The next file of a batch begins once this one is applied, so they land in order.
+        const auto next = qScopeGuard([this] {
+            if (m_queuedOpens.isEmpty())
+                setIsLoadingSource(false);
+            else
+                startOpen(m_queuedOpens.takeFirst(), false);
+        });
         if (!opened.picture) {
-            setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") + info.fileName());
+            if (!m_errorMessage) // of a batch, the first failure is the one to tell
+                setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") +
+                                info.fileName());
             return;
         }
         // The picture replaced may be the last hold on hundreds of megabytes: giving them back

@@ -148,6 +148,10 @@ public:
     // Decodes the file on a worker for the appearance edited now; isLoadingSource is set
     // meanwhile. When opens overlap, only the one asked for last is applied.
     void openLocalImage(const QString &path);
+    // Opens the files one after the other, as if each were opened in turn: every one that
+    // opens is applied and recorded among the recent files (the last first), and the first
+    // failure stays in errorMessage. A later open cancels the files not yet begun.
+    void openLocalImages(const QStringList &paths);
     static QStringList loadRecentFiles();
 
     // --- output -------------------------------------------------------------------------
@@ -270,6 +274,7 @@ private:
     // errorMessage, exportFinished emitted; true when refused.
     bool refuseOversize();
     void recordRecent(const QString &path);
+    void startOpen(const QString &path, bool clearError);
     void saveRecentFiles();
     void trackDownload(const QString &url);
     // Runs writeOutput on a worker with isExporting set; `done` gets its outcome on the
@@ -291,6 +296,7 @@ private:
     bool m_isSearching = false;
     bool m_isLoadingSource = false;
     quint64 m_openRequest = 0; // the local open whose outcome is awaited
+    QStringList m_queuedOpens; // files of openLocalImages not yet begun
     std::optional<QString> m_errorMessage;
     std::optional<QString> m_statusMessage;
     std::optional<ImageSource> m_selectedSource = ImageSource::unsplash();

@@ -94,6 +94,5 @@ void InspectorPane::dropEvent(QDropEvent *event)
             pictures << path;
     }
     event->acceptProposedAction();
-    for (const QString &path : std::as_const(pictures))
-        m_model->openLocalImage(path);
+    m_model->openLocalImages(pictures);
 }

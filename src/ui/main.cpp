@@ -64,8 +64,7 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&model, &window](const QStringList &forwarded) {
-                         for (const QString &path : forwarded)
-                             model.openLocalImage(path);
+                         model.openLocalImages(forwarded);
                          window.setWindowState((window.windowState() & ~Qt::WindowMinimized) |
                                                Qt::WindowActive);
                          window.show();
