@@ -36,6 +36,8 @@ private Q_SLOTS:
     void outputHoldsTheLooksOfTheClick_data();
     void outputHoldsTheLooksOfTheClick();
     void opensDroppedFilesInTurn();
+    void namesWhyAPictureDoesNotOpen_data();
+    void namesWhyAPictureDoesNotOpen();
     void dragCarriesTheCurrentLooks_data();
     void dragCarriesTheCurrentLooks();
 
@@ -85,7 +87,8 @@ void TestAppModel::settingsAcrossLaunches()
     QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("\xff\xd8") && broken.flush());
     model.openLocalImage(broken.fileName());
     QTRY_VERIFY(!model.isLoadingSource());
-    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.jpg"_s);
+    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.jpg\n"
+                                   u"Das Bild ist beschädigt oder unvollständig."_s);
     QCOMPARE(model.lightLook(), light);
     QCOMPARE(model.darkLook(), dark);
     QCOMPARE(model.recentFiles().first(), paths[10]);
@@ -474,7 +477,46 @@ void TestAppModel::opensDroppedFilesInTurn()
     QTRY_VERIFY(!model.isLoadingSource());
     QCOMPARE(model.recentFiles().mid(0, 3), (QStringList{files[0], files[2], files[1]}));
     QCOMPARE(model.lightLook().baseName, u"drop-0"_s);
-    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.png"_s);
+    QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.png\n"
+                                   u"Die Datei ist kein unterstütztes Bild."_s);
+}
+
+// The alert names the file and, on a line of its own, the decoder's reason.
+void TestAppModel::namesWhyAPictureDoesNotOpen_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // "<dir>": a folder of that name; "<none>": no file
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << u"leer.png"_s << QByteArray() << u"Die Datei ist leer."_s;
+    QTest::newRow("missing") << u"weg.jpg"_s << QByteArray("<none>")
+                             << u"Die Datei wurde nicht gefunden."_s;
+    QTest::newRow("a folder") << u"ordner.png"_s << QByteArray("<dir>")
+                              << u"Die Datei lässt sich nicht lesen."_s;
+    QTest::newRow("text") << u"text.png"_s << QByteArray("kein Bild")
+                          << u"Die Datei ist kein unterstütztes Bild."_s;
+    QTest::newRow("cut short") << u"halb.png"_s << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                               << u"Das Bild ist beschädigt oder unvollständig."_s;
+}
+
+void TestAppModel::namesWhyAPictureDoesNotOpen()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString path = m_home.filePath(u"gruende/"_s + name);
+    QVERIFY(QDir().mkpath(m_home.filePath(u"gruende"_s)));
+    if (content == "<dir>") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (content != "<none>") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    AppModel model;
+    model.openLocalImage(path);
+    QTRY_VERIFY(!model.isLoadingSource());
+    QCOMPARE(model.errorMessage(),
+             u"Bild konnte nicht geladen werden: "_s + name + u"\n"_s + reason);
 }
 
 QTEST_GUILESS_MAIN(TestAppModel)

@@ -12,15 +12,15 @@
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
 #include "ui/effectsection.h"
-#include "ui/translations.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
 #include "ui/thumbstrip.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QColorDialog>
-#include <QDialogButtonBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -320,7 +320,8 @@ private Q_SLOTS:
         QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
         QMessageBox *alert = s.window.errorAlert();
         QCOMPARE(alert->windowTitle(), QStringLiteral("Fehler"));
-        QCOMPARE(alert->text(), QStringLiteral("Bild konnte nicht geladen werden: README.md"));
+        QCOMPARE(alert->text(), QStringLiteral("Bild konnte nicht geladen werden: README.md\n"
+                                               "Die Datei ist kein unterstütztes Bild."));
         QVERIFY(s.find("emptyTitle")->isVisible());
         QTest::mouseClick(alert->buttons().constFirst(), Qt::LeftButton);
         QVERIFY(!s.model.errorMessage());

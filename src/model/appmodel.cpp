@@ -563,6 +563,7 @@ void AppModel::startOpen(const QString &path, bool clearError)
     {
         std::optional<Bitmap> picture;
         std::array<QColor, 3> palette;
+        QString reason; // the decoder's, when there is no picture
     };
     auto *watcher = new QFutureWatcher<Opened>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, info, target, request] {
@@ -578,9 +579,11 @@ void AppModel::startOpen(const QString &path, bool clearError)
                 startOpen(m_queuedOpens.takeFirst(), false);
         });
         if (!opened.picture) {
-            if (!m_errorMessage) // of a batch, the first failure is the one to tell
+            // Of a batch, the first failure is the one to tell; the reason on a line of its
+            // own, in the words the command line uses too.
+            if (!m_errorMessage)
                 setErrorMessage(QStringLiteral("Bild konnte nicht geladen werden: ") +
-                                info.fileName());
+                                info.fileName() + QLatin1Char('\n') + opened.reason);
             return;
         }
         // The picture replaced may be the last hold on hundreds of megabytes: giving them back
@@ -612,14 +615,14 @@ void AppModel::startOpen(const QString &path, bool clearError)
             try {
                 const DecodeResult decoded = ImageDecoder::decodeFile(path);
                 if (!decoded.isOk())
-                    return {};
+                    return {std::nullopt, {}, decoded.errorString()};
                 // The first render of a picture shrinks it once and keeps that: a tenth of a
                 // second for a 100 MP one, spent here rather than in the window's preview.
                 look.source = decoded.bitmap();
                 RenderPipeline::renderCG(look, preview, false);
                 return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap())};
             } catch (const std::exception &) {
-                return {};
+                return {std::nullopt, {}, description(DecodeError::OutOfMemory)};
             }
         }));
 }
