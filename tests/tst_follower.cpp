@@ -7,6 +7,8 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 // Starts `program` and waits until it runs. The portals' complaints about the services a
@@ -82,8 +84,12 @@ private Q_SLOTS:
                       "\"; printf %s \"$6\" > \"$shown\"; else cat \"$shown\"; fi ;;\n"
                       "esac\n",
                   executable);
+        // It notes how it was started: its folder, its standard streams and its session.
         writeFile(path("bin/voskan-render"),
-                  "#!/bin/sh\necho \"started $*\" >> \"" + path("calls").toUtf8() + "\"\n",
+                  "#!/bin/sh\necho \"started $*\" >> \"" + path("calls").toUtf8() +
+                      "\"\nstreams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+                      "{ pwd; echo \"$streams\"; cut -d' ' -f6 /proc/$$/stat; } > \"" +
+                      path("started").toUtf8() + "\"\n",
                   executable);
 
         m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
@@ -229,6 +235,10 @@ private Q_SLOTS:
         QCOMPARE(calls().value(0), WallpaperFiles::forHeic(shown).dark);
         QCOMPARE(contents(followerAutostartFile()), followerAutostartEntry("voskan-render"));
         QTRY_COMPARE(calls().value(1), "started --follow");
+        QTRY_VERIFY(QFile::exists(path("started")) && contents(path("started")).count('\n') >= 5);
+        const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');
+        QCOMPARE(started.mid(0, 4), (QStringList{"/", "/dev/null", "/dev/null", "/dev/null"}));
+        QVERIFY2(started.value(4).toLongLong() != getsid(0), "the follower shares our session");
         QCOMPARE(setOn("GNOME"), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
         QCOMPARE(calls().size(), 2);

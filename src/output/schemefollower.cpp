@@ -84,7 +84,16 @@ void updateSchemeFollower(bool desktopSwitches)
     // Without the entry the picture still follows until the session ends; the set stands.
     const QString program = followerProgram();
     writeWholeFile(entry, followerAutostartEntry(program));
-    QProcess::startDetached(program, {QStringLiteral("--follow")});
+    // Detached wholly: a caller reading our output (msg=$(voskan-render --set-desktop …))
+    // must not wait for it, nor a folder it ran from stay busy until the session ends.
+    QProcess follower;
+    follower.setProgram(program);
+    follower.setArguments({QStringLiteral("--follow")});
+    follower.setWorkingDirectory(QStringLiteral("/"));
+    follower.setStandardInputFile(QProcess::nullDevice());
+    follower.setStandardOutputFile(QProcess::nullDevice());
+    follower.setStandardErrorFile(QProcess::nullDevice());
+    follower.startDetached();
 }
 
 SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *parent)
