@@ -2,12 +2,14 @@
 #include "output/desktopservice.h"
 #include "support/scratch.h"
 
+#include <QtConcurrent>
 #include <QtDBus>
 #include <QtTest>
 
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -440,6 +442,51 @@ private Q_SLOTS:
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
         QCOMPARE(QDir(voskan()).entryList({"*.part", "*.tmp"}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // The record is read only as a regular file of a sensible size: a FIFO (or a link to one)
+    // must not block a set or the follower, a huge file is not taken.
+    void readsOnlyARealRecord_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a FIFO") << "fifo";
+        QTest::newRow("a link to a FIFO") << "link";
+        QTest::newRow("a huge file") << "huge";
+    }
+
+    void readsOnlyARealRecord()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(QDir().mkpath(voskan()));
+        const QString record = voskan() + "desktop-shown", fifo = voskan() + "fifo";
+        if (kind == "fifo" || kind == "link")
+            QCOMPARE(mkfifo(QFile::encodeName(kind == "fifo" ? record : fifo).constData(), 0600),
+                     0);
+        if (kind == "link")
+            QVERIFY(QFile::link(fifo, record));
+        if (kind == "huge")
+            QVERIFY(writeWholeFile(record, QByteArray(1 << 20, 'a')));
+        // On a worker: should the read block, the test fails rather than hangs, and a writer
+        // then frees the worker.
+        QFuture<std::optional<QString>> read =
+            QtConcurrent::run(&DesktopService::recordedWallpaper);
+        QElapsedTimer clock;
+        clock.start();
+        while (!read.isFinished() && clock.elapsed() < 3000)
+            QThread::msleep(10);
+        if (!read.isFinished()) {
+            QFile writer(kind == "link" ? fifo : record);
+            QVERIFY(writer.open(QIODevice::WriteOnly));
+            writer.close(); // end of file for the reader
+            read.waitForFinished();
+            QFAIL("reading the record blocked");
+        }
+        QCOMPARE(read.result(), std::nullopt);
+        // And a set goes on over it, leaving a record it can read.
+        DesktopService service(makeGnomeBackend(runner));
+        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+                 std::nullopt);
+        QVERIFY(DesktopService::recordedWallpaper().has_value());
     }
 };
 

@@ -23,6 +23,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kLightSuffix = QStringLiteral("-light.jpg");
@@ -403,10 +407,7 @@ protected:
         // config, keeps the picture. Written first, so a file that cannot be written leaves
         // the desktop as it was, and put back when sway refuses.
         const QString config = voskanDataFolder() + QStringLiteral("/sway.conf");
-        QFile previousFile(config);
-        const std::optional<QByteArray> previous = previousFile.open(QIODevice::ReadOnly)
-                                                       ? std::optional(previousFile.read(1 << 16))
-                                                       : std::nullopt;
+        const std::optional<QByteArray> previous = readSmallFile(config, 1 << 16);
         // sway runs no XDG autostart entries; its `exec` starts the follower once per login.
         const QString snippet = QStringLiteral("output * bg %1 fill\nexec %2 --follow\n")
                                     .arg(quoted, followerCommand());
@@ -521,6 +522,29 @@ private:
 } // namespace
 
 // --- files ------------------------------------------------------------------------------------
+
+std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)
+{
+    // Opened without waiting (a FIFO would block until someone writes to it), then taken
+    // only if it is what it claims to be: a regular file of a size that can be meant.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info
+    {
+    };
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
+        QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
+        const ssize_t got = ::read(fd, data.data(), std::size_t(data.size()));
+        if (got >= 0) {
+            data.truncate(qsizetype(got));
+            bytes = data;
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
 
 bool writeWholeFile(const QString &path, const QByteArray &bytes)
 {
@@ -829,9 +853,8 @@ QString DesktopService::recordFile()
 
 std::optional<QString> DesktopService::recordedWallpaper()
 {
-    QFile state(recordFile());
-    if (state.open(QIODevice::ReadOnly)) {
-        const QString heic = QString::fromUtf8(state.read(4096)).trimmed();
+    if (const auto bytes = readSmallFile(recordFile(), 4096)) {
+        const QString heic = QString::fromUtf8(*bytes).trimmed();
         if (!heic.isEmpty())
             return heic;
     }

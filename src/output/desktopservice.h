@@ -38,6 +38,9 @@ QString voskanDataFolder();
 // A small file the desktop or the session reads, written beside its place and renamed over
 // it, its folder created first; false when that failed.
 bool writeWholeFile(const QString &path, const QByteArray &bytes);
+// The contents of `path` if it is a regular file (a link to one counts) of at most `maxBytes`;
+// nothing for anything else, without blocking on a FIFO or reading a device.
+std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes);
 
 // Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
 // `path` and renamed over it only when complete. The error text, or nothing.
