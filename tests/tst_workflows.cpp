@@ -293,7 +293,8 @@ private Q_SLOTS:
         QTest::mouseClick(s.find<QToolButton>("exportButton"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(
             s.model.statusMessage(),
-            std::optional<QString>(QStringLiteral("In Fotos gesichert (Album „Voskan“).")), 30000);
+            std::optional<QString>(QStringLiteral("In Fotos gesichert (Album „Voskan“).")),
+            90000); // two full-size pictures encoded, under the sanitizers too
         const QStringList saved =
             QDir(pictures.filePath(QStringLiteral("Voskan"))).entryList({QStringLiteral("*.heic")});
         QCOMPARE(saved.size(), 1);
