@@ -194,7 +194,7 @@ private Q_SLOTS:
         QCOMPARE(setDesktop->text(), QStringLiteral("Als Schreibtisch setzen"));
         QTest::mouseClick(setDesktop, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 30000); // the HEIC comes after the desktop
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000); // the HEIC comes after the desktop
         const HeicFile heic = readHeic(s.desktop->shown.constFirst().heic);
         QVERIFY(heic.readable && heic.pictures.size() == 2);
         for (const HeicPicture &picture : heic.pictures)
