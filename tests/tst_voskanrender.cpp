@@ -8,6 +8,8 @@
 #include <QLocalServer>
 #include <QtTest>
 
+#include <csignal>
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -239,6 +241,57 @@ private Q_SLOTS:
                      "'file://" + QFile::encodeName(m_dir.path()) + "/data/Voskan/" + name +
                          "-dark.jpg'");
         }
+    }
+
+    // Ended by a signal in the middle of a large write, it leaves no part file behind.
+    void signalsLeaveNoPartFile_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void signalsLeaveNoPartFile()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir out;
+        const auto parts = [&] {
+            return QDir(out.path()).entryList({".voskan-*.part"}, QDir::Files | QDir::Hidden);
+        };
+        QProcess *p = run({"--size", "16000x6000", "$P", out.filePath("big.png")},
+                          VOSKAN_RENDER_BINARY, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!parts().isEmpty() || p->state() == QProcess::NotRunning, 120000);
+        QVERIFY2(p->state() == QProcess::Running, "the write ended before it could be stopped");
+        ::kill(pid_t(p->processId()), signal);
+        QVERIFY(p->waitForFinished(30000));
+        QCOMPARE(p->exitStatus(), QProcess::CrashExit); // ended by the signal, as it would be
+        QCOMPARE(parts(), QStringList());
+        QVERIFY(!QFile::exists(out.filePath("big.png")));
+    }
+
+    // Part files of ours a day old, left by a process killed outright, go at the next write
+    // into their folder; a younger one (a write under way) and other files stay.
+    void staleParts()
+    {
+        QTemporaryDir out;
+        const auto make = [&](const QString &name, int hoursOld) {
+            const QString path = out.filePath(name);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+            file.close();
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld),
+                                     QFileDevice::FileModificationTime));
+        };
+        make(".voskan-0123456789ab.part", 30);
+        make(".voskan-ba9876543210.part", 2);
+        make(".voskan-notours.part", 30);
+        make("old.png", 30);
+        QProcess *p = run({"--size", "64x36", "$P", out.filePath("new.png")});
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{".voskan-ba9876543210.part", ".voskan-notours.part", "new.png",
+                              "old.png"}));
     }
 };
 

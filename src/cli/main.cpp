@@ -299,6 +299,7 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
 
 int main(int argc, char *argv[])
 {
+    OutputFile::removeUnfinishedOnSignals();
     QCoreApplication app(argc, argv);
     Options o;
     if (const auto exit = parse(app.arguments(), o))

@@ -1,11 +1,15 @@
 #include "outputfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUuid>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +27,69 @@ std::optional<FileError> folderProblem(const QString &path)
     return std::nullopt;
 }
 
+// The unfinished files of this process, for the signal handler: plain pointers, swapped
+// without locks, since a handler may do nothing that is not async-signal-safe.
+constexpr int kTracked = 16;
+std::atomic<const char *> g_unfinished[kTracked];
+
+void track(const char *path)
+{
+    for (auto &slot : g_unfinished) {
+        const char *empty = nullptr;
+        if (slot.compare_exchange_strong(empty, path))
+            return;
+    }
+}
+
+void untrack(const char *path)
+{
+    for (auto &slot : g_unfinished) {
+        const char *expected = path;
+        if (slot.compare_exchange_strong(expected, nullptr))
+            return;
+    }
+}
+
+extern "C" void removeUnfinished(int signal)
+{
+    for (auto &slot : g_unfinished)
+        if (const char *path = slot.load())
+            ::unlink(path);
+    // Then the signal does what it would have done: end the process.
+    struct sigaction plain
+    {
+    };
+    plain.sa_handler = SIG_DFL;
+    ::sigaction(signal, &plain, nullptr);
+    ::raise(signal);
+}
+
+// Part files of ours left by a process that could not clean up (killed outright, or the
+// machine went down) are removed at the next write into their folder, once a day old: a
+// younger one may still be being written.
+void removeStaleParts(const QDir &folder)
+{
+    static const QRegularExpression ours(QStringLiteral("^\\.voskan-[0-9a-f]{12}\\.part$"));
+    const QDateTime dayAgo = QDateTime::currentDateTimeUtc().addDays(-1);
+    for (const QFileInfo &part :
+         folder.entryInfoList({QStringLiteral(".voskan-*.part")}, QDir::Files | QDir::Hidden)) {
+        if (ours.match(part.fileName()).hasMatch() && part.lastModified() < dayAgo)
+            QFile::remove(part.filePath());
+    }
+}
+
 } // namespace
+
+void OutputFile::removeUnfinishedOnSignals()
+{
+    struct sigaction handler
+    {
+    };
+    handler.sa_handler = removeUnfinished;
+    sigemptyset(&handler.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &handler, nullptr);
+}
 
 OutputFile::OutputFile(const QString &path) : m_path(path) {}
 
@@ -68,6 +134,7 @@ bool OutputFile::open()
     if ((m_error = checkDestination(m_path, &m_target)))
         return false;
     const QFileInfo target(m_target);
+    removeStaleParts(target.absoluteDir());
     m_partial = QFile::encodeName(target.absoluteDir().filePath(
         QStringLiteral(".voskan-%1.part")
             .arg(QUuid::createUuid().toString(QUuid::Id128).left(12))));
@@ -77,6 +144,7 @@ bool OutputFile::open()
         m_partial.clear();
         return fail(openError);
     }
+    track(m_partial.constData());
     // A replaced file keeps who may read it.
     struct stat st;
     if (::stat(QFile::encodeName(m_target).constData(), &st) == 0)
@@ -122,6 +190,7 @@ bool OutputFile::commit()
         discard();
         return false;
     }
+    untrack(m_partial.constData());
     m_partial.clear();
     QIODevice::close();
     return true;
@@ -140,8 +209,10 @@ void OutputFile::discard()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
-    if (!m_partial.isEmpty())
+    if (!m_partial.isEmpty()) {
         ::unlink(m_partial.constData());
+        untrack(m_partial.constData());
+    }
     m_partial.clear();
     if (isOpen())
         QIODevice::close();

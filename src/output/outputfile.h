@@ -17,6 +17,10 @@ public:
     explicit OutputFile(const QString &path);
     ~OutputFile() override; // removes the unfinished file unless committed
 
+    // Makes SIGINT, SIGTERM and SIGHUP remove the unfinished files of this process before it
+    // ends as they would end it. Called once at start by each program.
+    static void removeUnfinishedOnSignals();
+
     // Why nothing can be written to `path`, judged by what is there now; nothing when a new
     // file may be created or a regular file replaced. `target` receives the file to replace.
     static std::optional<FileError> checkDestination(const QString &path,

@@ -4,6 +4,7 @@
 
 #include "app/singleinstance.h"
 #include "model/appmodel.h"
+#include "output/outputfile.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "update/updaterviewmodel.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char *argv[])
 {
+    OutputFile::removeUnfinishedOnSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voskan"));
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
