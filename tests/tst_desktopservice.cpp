@@ -133,6 +133,41 @@ struct WatchedGnome : DesktopBackend
     std::optional<QString> currentPicture() override { return gnome->currentPicture(); }
 };
 
+// A desktop that cannot say what it shows, whose sets wait at its door for each other (half
+// a second at most): two sets that are not kept apart both look before either is told.
+struct Meeting
+{
+    QMutex mutex;
+    QWaitCondition arrived;
+    int count = 0;
+    QStringList told;
+};
+
+struct MeetingDesktop : DesktopBackend
+{
+    explicit MeetingDesktop(Meeting &meeting) : m(meeting) {}
+    Meeting &m;
+    std::unique_ptr<DesktopBackend> gnome = makeGnomeBackend(runner);
+    std::optional<QString> currentPicture() override
+    {
+        QMutexLocker locker(&m.mutex);
+        ++m.count;
+        m.arrived.wakeAll();
+        QDeadlineTimer deadline(500);
+        while (m.count < 2 && m.arrived.wait(&m.mutex, deadline)) {
+        }
+        return std::nullopt;
+    }
+    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
+    {
+        {
+            QMutexLocker locker(&m.mutex);
+            m.told << QFileInfo(files.heic).baseName();
+        }
+        return gnome->setWallpaper(files);
+    }
+};
+
 } // namespace
 
 class TestDesktopService : public QObject
@@ -384,8 +419,8 @@ private Q_SLOTS:
         QCOMPARE(watched->told, (QStringList{"wallpaper-b", "wallpaper-a mit HEIC"}));
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-a.heic");
         QCOMPARE(QDir(voskan()).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{"desktop-shown", "wallpaper-a-dark.jpg", "wallpaper-a-light.jpg",
-                              "wallpaper-a.heic"}));
+                 (QStringList{"desktop-shown", "set.lock", "wallpaper-a-dark.jpg",
+                              "wallpaper-a-light.jpg", "wallpaper-a.heic"}));
     }
 
     // A desktop that cannot say what it shows: the window sets A, then another run (the
@@ -487,6 +522,25 @@ private Q_SLOTS:
         QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
                  std::nullopt);
         QVERIFY(DesktopService::recordedWallpaper().has_value());
+    }
+
+    // Two sets at once (the window and the command line): each takes its own slot, so neither
+    // writes over the pictures the other put on screen, and the record names the last.
+    void twoSetsAtOnceTakeTwoSlots()
+    {
+        blind = true;
+        Meeting meeting;
+        const auto set = [&meeting](QColor colour) {
+            DesktopService service{std::make_unique<MeetingDesktop>(meeting)};
+            return AppModel::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service);
+        };
+        QFuture<std::optional<QString>> first = QtConcurrent::run(set, QColor(Qt::red));
+        QFuture<std::optional<QString>> second = QtConcurrent::run(set, QColor(Qt::green));
+        QCOMPARE(first.result(), std::nullopt);
+        QCOMPARE(second.result(), std::nullopt);
+        QCOMPARE(meeting.told.size(), 2);
+        QVERIFY2(meeting.told[0] != meeting.told[1], qPrintable(meeting.told.join(' ')));
+        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + meeting.told[1] + ".heic");
     }
 };
 

@@ -851,14 +851,14 @@ std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dar
                                               DesktopService &desktop,
                                               const std::function<void()> &told)
 {
-    const std::variant<DesktopFiles, QString> prepared =
-        prepareDesktopFiles(light, dark, size, desktop.desktopImagePath());
+    std::variant<DesktopFiles, QString> prepared = prepareDesktopFiles(light, dark, size, desktop);
     if (const auto *error = std::get_if<QString>(&prepared))
         return *error;
-    const DesktopFiles &set = std::get<DesktopFiles>(prepared);
+    DesktopFiles &set = std::get<DesktopFiles>(prepared);
     // No desktop reads the HEIC, so it need not hold up the picture the user waits for.
     if (const auto error = desktop.setDesktopImage(set.files))
         return error;
+    set.lock.reset(); // the desktop and the record name this set now: the next may choose
     if (told)
         told();
     const auto failure = DynamicWallpaper::writeHEIC(set.light, set.dark, set.files.heic);
@@ -867,8 +867,11 @@ std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dar
     // Back to the wallpaper shown before, so the desktop never keeps half a set. Without one
     // (the first set, or its pictures gone) the complete pair stays: what the desktop had
     // before is not known, and the pair is what was asked for.
+    // Only while this set is still the one shown: a set that came since keeps its picture.
+    const SetLock again;
     const std::optional<WallpaperFiles> &previous = set.previous;
-    if (previous && QFileInfo::exists(previous->light) && QFileInfo::exists(previous->dark) &&
+    if (DesktopService::recordedWallpaper().value_or(set.files.heic) == set.files.heic &&
+        previous && QFileInfo::exists(previous->light) && QFileInfo::exists(previous->dark) &&
         !desktop.setDesktopImage(*previous)) {
         QFile::remove(set.files.light);
         QFile::remove(set.files.dark);
@@ -879,7 +882,7 @@ std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dar
 
 std::variant<AppModel::DesktopFiles, QString>
 AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
-                              const std::optional<QString> &current)
+                              DesktopService &desktop)
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return *error;
@@ -894,6 +897,10 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
     if (const auto *error = std::get_if<ExportError>(&darkRender))
         return description(*error);
 
+    // From here until the desktop is told, no other set may choose: both would take the slot
+    // not shown, and the second would write over the first on screen.
+    auto lock = std::make_unique<SetLock>();
+    const std::optional<QString> current = desktop.desktopImagePath();
     // The desktop gets a name other than the one it shows, or it may keep its cached picture.
     const QDir dir(*folder);
     const QString a = QStringLiteral("wallpaper-a.heic"), b = QStringLiteral("wallpaper-b.heic");
@@ -902,7 +909,8 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
                                              QSize(int(size.width), int(size.height))),
                      std::get<Bitmap>(std::move(lightRender)),
                      std::get<Bitmap>(std::move(darkRender)),
-                     {}};
+                     {},
+                     std::move(lock)};
     if (shown == a || shown == b)
         set.previous = WallpaperFiles::forHeic(dir.filePath(shown));
 

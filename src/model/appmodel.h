@@ -213,12 +213,14 @@ public:
         Bitmap light;
         Bitmap dark;
         std::optional<WallpaperFiles> previous;
+        std::unique_ptr<SetLock> lock; // held until the desktop has been told
     };
-    // Renders both looks and writes the two pictures under the name the desktop does not show
-    // now (`current`), removing that slot's older HEIC; callable off the main thread.
-    static std::variant<DesktopFiles, QString>
-    prepareDesktopFiles(const Look &light, const Look &dark, RenderPipeline::PixelSize size,
-                        const std::optional<QString> &current);
+    // Renders both looks, then, holding the set lock, writes the two pictures under the name
+    // the desktop does not show now; callable off the main thread.
+    static std::variant<DesktopFiles, QString> prepareDesktopFiles(const Look &light,
+                                                                   const Look &dark,
+                                                                   RenderPipeline::PixelSize size,
+                                                                   DesktopService &desktop);
 
     // --- photo library ----------------------------------------------------------------
     // Reads the library's state without asking; loads the albums when access was granted.

@@ -23,7 +23,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -522,6 +524,25 @@ private:
 } // namespace
 
 // --- files ------------------------------------------------------------------------------------
+
+SetLock::SetLock()
+{
+    QDir().mkpath(voskanDataFolder());
+    m_fd = ::open(QFile::encodeName(voskanDataFolder() + QStringLiteral("/set.lock")).constData(),
+                  O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+}
+
+SetLock::~SetLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
 
 std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)
 {

@@ -124,6 +124,22 @@ std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalP
 std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,
                                                    DarkSchemeQuery dark = portalPrefersDark);
 
+// Held by a set from choosing its slot until the desktop has been told, by every program
+// that sets (the window, the command line, a second window), so two sets never take the same
+// slot. A lock on a file in the data folder: the system drops it when its holder ends, also
+// when it is killed. Without the folder it holds nothing, and the set goes on unguarded.
+class SetLock
+{
+public:
+    SetLock(); // waits until no other set holds it
+    ~SetLock();
+    SetLock(const SetLock &) = delete;
+    SetLock &operator=(const SetLock &) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // Runs after every successful set, told whether the desktop switches the pictures by itself.
 using SchemeFollowUp = std::function<void(bool desktopSwitches)>;
 
