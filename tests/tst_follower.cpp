@@ -55,6 +55,15 @@ class TestFollower : public QObject
                    : QStringList();
     }
 
+    // What Xfce's monitors show; `monitor` empty: all of them.
+    void showOnXfce(const QByteArray &picture, const QString &monitor = {})
+    {
+        for (const QString &name : {QString("monitor0"), QString("monitorHDMI-1")})
+            if (monitor.isEmpty() || monitor == name)
+                writeFile(path("xfce/_backdrop_screen0_" + name + "_workspace0_last-image"),
+                          picture);
+    }
+
     void setScheme(bool dark)
     {
         QCOMPARE(QProcess::execute("gsettings", {"set", "org.gnome.desktop.interface",
@@ -73,13 +82,17 @@ private Q_SLOTS:
         const QFile::Permissions executable = QFile::ReadOwner | QFile::ExeOwner;
         writeFile(path("bin/swaymsg"),
                   "#!/bin/sh\necho \"$*\" >> \"" + path("calls").toUtf8() + "\"\n", executable);
-        // Xfce with one screen; the picture it shows is kept in a file.
+        // Xfce with two monitors; the picture each shows is kept in a file of its own.
+        QVERIFY(QDir().mkpath(path("xfce")));
         writeFile(path("bin/xfconf-query"),
-                  "#!/bin/sh\nshown=\"" + path("xfce-shown").toUtf8() +
-                      "\"\n"
-                      "case \"$3\" in\n"
-                      "-l) echo /backdrop/screen0/monitor0/workspace0/last-image ;;\n"
-                      "-p) if [ \"$5\" = -s ]; then echo \"$6\" >> \"" +
+                  "#!/bin/sh\n"
+                  "case \"$3\" in\n"
+                  "-l) echo /backdrop/screen0/monitor0/workspace0/last-image\n"
+                  "    echo /backdrop/screen0/monitorHDMI-1/workspace0/last-image ;;\n"
+                  "-p) shown=\"" +
+                      path("xfce").toUtf8() +
+                      "/$(printf %s \"$4\" | tr / _)\"\n"
+                      "    if [ \"$5\" = -s ]; then echo \"$6\" >> \"" +
                       path("calls").toUtf8() +
                       "\"; printf %s \"$6\" > \"$shown\"; else cat \"$shown\"; fi ;;\n"
                       "esac\n",
@@ -143,7 +156,7 @@ private Q_SLOTS:
         writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
         if (!desktop.isEmpty())
             writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
-        writeFile(path("xfce-shown"), pictures().toUtf8() + "wallpaper-b-light.jpg");
+        showOnXfce(pictures().toUtf8() + "wallpaper-b-light.jpg");
         writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
         setScheme(true);
         QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
@@ -161,8 +174,12 @@ private Q_SLOTS:
         const QString dark = pictures() + "wallpaper-b-dark.jpg";
         const auto shown = [&](const QStringList &pictures) {
             QStringList lines;
-            for (const QString &picture : pictures)
-                lines << (desktop == "sway" ? "output * bg \"" + picture + "\" fill" : picture);
+            for (const QString &picture : pictures) {
+                if (desktop == "sway")
+                    lines << "output * bg \"" + picture + "\" fill";
+                else
+                    lines << picture << picture; // each monitor
+            }
             return lines;
         };
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark}), 10000);
@@ -182,8 +199,8 @@ private Q_SLOTS:
 
         if (desktop == "sway")
             QFile::remove(dark);
-        else
-            writeFile(path("xfce-shown"), "/usr/share/backgrounds/anderes.jpg");
+        else // on one monitor of two
+            showOnXfce("/usr/share/backgrounds/anderes.jpg", "monitorHDMI-1");
         setScheme(false);
         QVERIFY(follower.waitForFinished(10000));
         QCOMPARE(follower.exitCode(), 0);
@@ -232,16 +249,17 @@ private Q_SLOTS:
         };
         QCOMPARE(setOn("XFCE"), std::nullopt);
         const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));
-        QCOMPARE(calls().value(0), WallpaperFiles::forHeic(shown).dark);
+        const QString darkPicture = WallpaperFiles::forHeic(shown).dark;
+        QCOMPARE(calls().mid(0, 2), (QStringList{darkPicture, darkPicture}));
         QCOMPARE(contents(followerAutostartFile()), followerAutostartEntry("voskan-render"));
-        QTRY_COMPARE(calls().value(1), "started --follow");
+        QTRY_COMPARE(calls().value(2), "started --follow");
         QTRY_VERIFY(QFile::exists(path("started")) && contents(path("started")).count('\n') >= 5);
         const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');
         QCOMPARE(started.mid(0, 4), (QStringList{"/", "/dev/null", "/dev/null", "/dev/null"}));
         QVERIFY2(started.value(4).toLongLong() != getsid(0), "the follower shares our session");
         QCOMPARE(setOn("GNOME"), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
-        QCOMPARE(calls().size(), 2);
+        QCOMPARE(calls().size(), 3);
     }
 };
 

@@ -340,21 +340,40 @@ protected:
     }
 };
 
+// A light or dark picture of one of our wallpapers, in our data folder.
+bool isOurPicture(const QString &path)
+{
+    const QFileInfo picture(path);
+    return picture.absolutePath() == QFileInfo(voskanDataFolder()).absoluteFilePath() &&
+           WallpaperFiles::heicForPicture(path) != path;
+}
+
 class XfceBackend : public SinglePictureBackend
 {
 public:
     using SinglePictureBackend::SinglePictureBackend;
+    // Every monitor and workspace is asked: a picture the person chose for any one of them is
+    // what the desktop shows, and the follower must then leave it alone.
     std::optional<QString> currentPicture() override
     {
-        const QStringList properties = imageProperties();
-        if (properties.isEmpty())
-            return std::nullopt;
-        const CommandResult result = m_runner(
-            QStringLiteral("xfconf-query"), {QStringLiteral("-c"), QStringLiteral("xfce4-desktop"),
-                                             QStringLiteral("-p"), properties.constFirst()});
-        if (!result.ok)
-            return std::nullopt;
-        return localPath(QString::fromUtf8(result.output).trimmed());
+        std::optional<QString> first;
+        for (const QString &property : imageProperties()) {
+            const CommandResult result =
+                m_runner(QStringLiteral("xfconf-query"),
+                         {QStringLiteral("-c"), QStringLiteral("xfce4-desktop"),
+                          QStringLiteral("-p"), property});
+            if (!result.ok)
+                continue;
+            const std::optional<QString> picture =
+                localPath(QString::fromUtf8(result.output).trimmed());
+            if (!picture)
+                continue;
+            if (!isOurPicture(*picture))
+                return picture;
+            if (!first)
+                first = picture;
+        }
+        return first;
     }
 
 protected:
