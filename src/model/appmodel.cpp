@@ -620,7 +620,7 @@ void AppModel::startOpen(const QString &path, bool clearError)
                 // second for a 100 MP one, spent here rather than in the window's preview.
                 look.source = decoded.bitmap();
                 RenderPipeline::renderCG(look, preview, false);
-                return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap())};
+                return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}};
             } catch (const std::exception &) {
                 return {std::nullopt, {}, description(DecodeError::OutOfMemory)};
             }
