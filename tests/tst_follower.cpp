@@ -208,6 +208,34 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
+    // The portal restarts (an update, a crash) and the scheme changes meanwhile: once the portal
+    // is back, the follower reads the scheme again and shows its picture.
+    void followsAcrossAPortalRestart()
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QDir(pictures()).removeRecursively();
+        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
+        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
+        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
+        const QString light = pictures() + "wallpaper-b-light.jpg";
+        const QString dark = pictures() + "wallpaper-b-dark.jpg";
+        showOnXfce(dark.toUtf8());
+        setScheme(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!portalPrefersDark(), 10000);
+        QProcess follower;
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
+
+        stop(m_portal);
+        QTRY_VERIFY_WITH_TIMEOUT(!onBus("org.freedesktop.portal.Desktop"), 10000);
+        setScheme(true);
+        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal", {}));
+        QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.portal.Desktop"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light, dark, dark}), 10000);
+        stop(follower);
+        setScheme(false);
+    }
+
     // The entry the session starts the follower from, for programs wherever they are installed.
     void autostartEntry_data()
     {

@@ -125,6 +125,15 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
         QFile::remove(followerAutostartFile());
         return QStringLiteral("Kein Wallpaper von Voskan zu verfolgen.");
     }
+    // A portal started after us, or again after it ended, may report another scheme than the
+    // one read last, and a change while it was gone sent no signal: it is asked again then.
+    m_portal.setConnection(bus);
+    m_portal.setWatchMode(QDBusServiceWatcher::WatchForRegistration);
+    m_portal.addWatchedService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    connect(&m_portal, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        m_dark = portalPrefersDark();
+        apply();
+    });
     // Listening before the first read, so a change in between is not lost.
     bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"),
                 QStringLiteral("/org/freedesktop/portal/desktop"),

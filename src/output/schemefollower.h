@@ -3,6 +3,7 @@
 #include "desktopservice.h"
 
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -56,6 +57,7 @@ private:
 
     std::unique_ptr<DesktopBackend> m_backend;
     QFileSystemWatcher m_watcher;
+    QDBusServiceWatcher m_portal; // the portal coming (back): the scheme is read again
     bool m_dark = false;
     QString m_shown; // the picture handed to the desktop last
 };
