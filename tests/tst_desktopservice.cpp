@@ -542,6 +542,19 @@ private Q_SLOTS:
         QVERIFY2(meeting.told[0] != meeting.told[1], qPrintable(meeting.told.join(' ')));
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + meeting.told[1] + ".heic");
     }
+
+    // On sway the picture changes even when its snippet cannot be written (a full or read-only
+    // data folder; here a folder in its place): the set stands.
+    void swayChangesThePictureWithoutItsSnippet()
+    {
+        QVERIFY(QDir().mkpath(voskan() + "sway.conf"));
+        DesktopService service(makeSwayBackend(runner, [] { return false; }));
+        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+                 std::nullopt);
+        QCOMPARE(calls.value(0),
+                 "swaymsg output|*|bg|\"" + voskan() + "wallpaper-a-light.jpg\"|fill");
+        QVERIFY(QFileInfo(voskan() + "sway.conf").isDir());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktopService)

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -424,24 +425,25 @@ protected:
         quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
         quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+        if (const auto error = runAll(m_runner, QStringLiteral("swaymsg"),
+                                      {{QStringLiteral("output"), QStringLiteral("*"),
+                                        QStringLiteral("bg"), quoted, QStringLiteral("fill")}}))
+            return error;
         // `output * bg` lasts only until sway reloads; the file, included from the user's
-        // config, keeps the picture. Written first, so a file that cannot be written leaves
-        // the desktop as it was, and put back when sway refuses.
-        const QString config = voskanDataFolder() + QStringLiteral("/sway.conf");
-        const std::optional<QByteArray> previous = readSmallFile(config, 1 << 16);
+        // config, keeps the picture. Written once sway took the picture, so a full or
+        // read-only data folder costs only the keeping, not the picture itself (said once per
+        // run: the follower comes here at every change of the scheme).
         // sway runs no XDG autostart entries; its `exec` starts the follower once per login.
+        const QString config = voskanDataFolder() + QStringLiteral("/sway.conf");
         const QString snippet = QStringLiteral("output * bg %1 fill\nexec %2 --follow\n")
                                     .arg(quoted, followerCommand());
-        if (!writeWholeFile(config, snippet.toUtf8()))
-            return fileFailedText(config);
-        const auto error = runAll(m_runner, QStringLiteral("swaymsg"),
-                                  {{QStringLiteral("output"), QStringLiteral("*"),
-                                    QStringLiteral("bg"), quoted, QStringLiteral("fill")}});
-        if (error && previous)
-            writeWholeFile(config, *previous);
-        else if (error)
-            QFile::remove(config);
-        return error;
+        static std::atomic<bool> told{false};
+        if (!writeWholeFile(config, snippet.toUtf8()) && !told.exchange(true))
+            qWarning("%s", qPrintable(QStringLiteral("Das Bild ist gesetzt, aber „%1“ ließ sich "
+                                                     "nicht schreiben: Nach dem nächsten Neuladen "
+                                                     "von sway fehlt es.")
+                                          .arg(config)));
+        return std::nullopt;
     }
 };
 
