@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datafolder.h"
+
 #include "render/bitmap.h"
 
 #include <QByteArray>
@@ -30,17 +32,6 @@ struct WallpaperFiles
     // without "-light.jpg", "-dark.jpg" or "-kde". Any other name is returned as it is.
     static QString heicForPicture(const QString &picturePath);
 };
-
-// The program's own data folder (".../share/Voskan"): the wallpapers, the record of the one
-// shown and sway's snippet live there. Not created here.
-QString voskanDataFolder();
-
-// A small file the desktop or the session reads, written beside its place and renamed over
-// it, its folder created first; false when that failed.
-bool writeWholeFile(const QString &path, const QByteArray &bytes);
-// The contents of `path` if it is a regular file (a link to one counts) of at most `maxBytes`;
-// nothing for anything else, without blocking on a FIFO or reading a device.
-std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes);
 
 // Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
 // `path` and renamed over it only when complete. The error text, or nothing.
@@ -123,22 +114,6 @@ std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalP
 // picture `dark` chooses.
 std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,
                                                    DarkSchemeQuery dark = portalPrefersDark);
-
-// Held by a set from choosing its slot until the desktop has been told, by every program
-// that sets (the window, the command line, a second window), so two sets never take the same
-// slot. A lock on a file in the data folder: the system drops it when its holder ends, also
-// when it is killed. Without the folder it holds nothing, and the set goes on unguarded.
-class SetLock
-{
-public:
-    SetLock(); // waits until no other set holds it
-    ~SetLock();
-    SetLock(const SetLock &) = delete;
-    SetLock &operator=(const SetLock &) = delete;
-
-private:
-    int m_fd = -1;
-};
 
 // Runs after every successful set, told whether the desktop switches the pictures by itself.
 using SchemeFollowUp = std::function<void(bool desktopSwitches)>;

@@ -8,7 +8,6 @@
 #include "rendercontext.h"
 #include "renderinternals.h"
 
-#include <limits>
 #include <vector>
 
 namespace RenderInternals {
@@ -51,8 +50,7 @@ void evaluateFlow(RenderContext &context, const FlowKernelArgs &a, const QRect &
         const float nx = (float(rect.x() + i) + 0.5f) / a.w;
         const float sharp = std::sin(3.14159265f * clampf(nx, 0, 1));
         hw[i] = mixf(a.hwMax, a.hwMin, sharp);
-        // A zero width is a hard step: an infinite slope still picks the right side.
-        inv[i] = hw[i] != 0 ? 1.0f / (2 * hw[i]) : std::numeric_limits<float>::max();
+        inv[i] = seamInverse(hw[i]);
         if (a.threeBands) {
             const float f = a.freq * 6.2831853f * nx;
             c1[i] = 0.36f + a.amp * (std::sin(f + a.phase + 0.3f) + 0.2f * std::sin(2.0f * f));

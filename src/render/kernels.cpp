@@ -16,6 +16,22 @@
 
 namespace Kernels {
 
+namespace {
+
+// The hash behind the noise.
+uint32_t ditherHash(uint32_t x, uint32_t y)
+{
+    uint32_t h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    h *= 0x297A2D39u;
+    h ^= h >> 15;
+    return h;
+}
+
+} // namespace
+
 const float *ditherRow(uint32_t y)
 {
     // Periodic over twice the length and a vector more, so a row read from any offset, and
@@ -444,106 +460,6 @@ void resampleRow(const float *src, const int *index, const float *weights, int t
             acc += w[t] * src[ix[t]];
         out[i] = acc;
     }
-}
-
-namespace {
-
-// sRGB-encoded [0, 1] → linear light: 4096 intervals, linearly interpolated, within 3e-8 of
-// the curve — far below a 16-bit step.
-constexpr int kDecodeSteps = 4096;
-
-const std::array<float, kDecodeSteps + 2> &decodeTable()
-{
-    static const std::array<float, kDecodeSteps + 2> table = [] {
-        std::array<float, kDecodeSteps + 2> t{};
-        for (int i = 0; i <= kDecodeSteps; ++i)
-            t[i] = float(srgbToLinear(double(i) / kDecodeSteps));
-        t[kDecodeSteps + 1] = t[kDecodeSteps];
-        return t;
-    }();
-    return table;
-}
-
-VOSKAN_INLINE float decodeSrgb(const float *table, float v)
-{
-    const float x = v * float(kDecodeSteps);
-    int i = int(x);
-    i = i < 0 ? 0 : (i > kDecodeSteps ? kDecodeSteps : i);
-    const float f = x - float(i);
-    return table[i] + (table[i + 1] - table[i]) * f;
-}
-
-// One pixel of the colour controls on encoded values; leaves them in [0, 1].
-VOSKAN_INLINE void controlPixel(float &r, float &g, float &b, const float m[9], const float o[3])
-{
-    const float cr = m[0] * r + m[1] * g + m[2] * b + o[0];
-    const float cg = m[3] * r + m[4] * g + m[5] * b + o[1];
-    const float cb = m[6] * r + m[7] * g + m[8] * b + o[2];
-    const float y = 0.2126f * cr + 0.7152f * cg + 0.0722f * cb;
-    const float yc = y < 0 ? 0 : (y > 1 ? 1 : y);
-    const float lo = cr < cg ? (cr < cb ? cr : cb) : (cg < cb ? cg : cb);
-    const float hi = cr > cg ? (cr > cb ? cr : cb) : (cg > cb ? cg : cb);
-    // The largest step from the luma along the colour's own direction that stays in range; a
-    // luma out of range leaves no step at all. Both divisors are positive where they count.
-    float t = 1;
-    const float over = (1 - yc) / (hi > 1 ? hi - yc : 1.0f);
-    const float under = yc / (lo < 0 ? yc - lo : 1.0f);
-    t = hi > 1 && over < t ? over : t;
-    t = lo < 0 && under < t ? under : t;
-    const float fr = yc + (cr - yc) * t, fg = yc + (cg - yc) * t, fb = yc + (cb - yc) * t;
-    r = fr < 0 ? 0 : (fr > 1 ? 1 : fr);
-    g = fg < 0 ? 0 : (fg > 1 ? 1 : fg);
-    b = fb < 0 ? 0 : (fb > 1 ? 1 : fb);
-}
-
-template <typename T, int Max>
-VOSKAN_INLINE void colorControlSource(const T *rgba, int n, const float m[9], const float o[3],
-                                      float *r, float *g, float *b)
-{
-    const float *table = decodeTable().data();
-    constexpr float scale = 1.0f / float(Max);
-    for (int i = 0; i < n; ++i) {
-        float cr = float(rgba[4 * i]) * scale, cg = float(rgba[4 * i + 1]) * scale,
-              cb = float(rgba[4 * i + 2]) * scale;
-        controlPixel(cr, cg, cb, m, o);
-        r[i] = decodeSrgb(table, cr);
-        g[i] = decodeSrgb(table, cg);
-        b[i] = decodeSrgb(table, cb);
-    }
-}
-
-} // namespace
-
-VOSKAN_CLONES
-void colorControlRow(float *r, float *g, float *b, int n, const float m[9], const float o[3])
-{
-    for (int i = 0; i < n; ++i) {
-        r[i] = encodeSrgb(r[i]);
-        g[i] = encodeSrgb(g[i]);
-        b[i] = encodeSrgb(b[i]);
-    }
-    for (int i = 0; i < n; ++i)
-        controlPixel(r[i], g[i], b[i], m, o);
-    const float *table = decodeTable().data();
-    for (int i = 0; i < n; ++i) {
-        r[i] = decodeSrgb(table, r[i]);
-        g[i] = decodeSrgb(table, g[i]);
-        b[i] = decodeSrgb(table, b[i]);
-    }
-}
-
-VOSKAN_CLONES
-void colorControlRow8(const uint8_t *rgba, int n, const float m[9], const float o[3], float *r,
-                      float *g, float *b)
-{
-    colorControlSource<uint8_t, 255>(rgba, n, m, o, r, g, b);
-}
-
-VOSKAN_CLONES
-void colorControlRow16(const uint16_t *rgba, int n, const float m[9], const float o[3], float *r,
-                       float *g, float *b)
-{
-    colorControlSource<uint16_t, 65535>(rgba, n, m, o, r, g, b);
 }
 
 namespace {

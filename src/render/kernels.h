@@ -42,18 +42,6 @@ VOSKAN_INLINE float encodeSrgb(float x)
     return x > 0.0031308f ? curve : lin;
 }
 
-// The hash behind the noise.
-VOSKAN_INLINE uint32_t ditherHash(uint32_t x, uint32_t y)
-{
-    uint32_t h = x * 0x9E3779B1u ^ (y * 0x85EBCA77u + 0x165667B1u);
-    h ^= h >> 15;
-    h *= 0x2C1B3C6Du;
-    h ^= h >> 12;
-    h *= 0x297A2D39u;
-    h ^= h >> 15;
-    return h;
-}
-
 // Dither noise: triangular in (−1, 1), a pure function of the position, so equal inputs give
 // equal bits whatever the thread split. One long row of it is made once; image row y reads it
 // from an offset its hash picks, so no row of up to kNoiseLength pixels repeats itself and

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 class RenderContext;
@@ -82,6 +83,13 @@ inline float clampf(float v, float a, float b)
 inline float mixf(float a, float b, float t)
 {
     return a * (1 - t) + b * t;
+}
+
+// 1 / (2·hw), the slope of a seam of half-width hw; a zero width is a hard step, whose
+// infinite slope still picks the right side.
+inline float seamInverse(float hw)
+{
+    return hw != 0 ? 1.0f / (2 * hw) : std::numeric_limits<float>::max();
 }
 
 // The seam of the mirror and of the two-band flow: a sine and its octave at a quarter strength.

@@ -7,8 +7,6 @@
 
 #include "bitmap.h"
 
-#include <limits>
-
 namespace RenderInternals {
 
 namespace {
@@ -125,7 +123,7 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
             const float hw = mixf(a.hwMax, a.hwMin, sharp);
             plan.curveY[i] = curve;
             plan.halfWidth[i] = hw;
-            plan.halfWidthInverse[i] = hw != 0 ? 1 / (2 * hw) : std::numeric_limits<float>::max();
+            plan.halfWidthInverse[i] = seamInverse(hw);
             top = std::max(top, curve + std::abs(hw));
         }
         plan.dark = a.dark;

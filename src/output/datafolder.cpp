@@ -1,0 +1,68 @@
+#include "datafolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+SetLock::SetLock()
+{
+    QDir().mkpath(voskanDataFolder());
+    m_fd = ::open(QFile::encodeName(voskanDataFolder() + QStringLiteral("/set.lock")).constData(),
+                  O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+}
+
+SetLock::~SetLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)
+{
+    // Opened without waiting (a FIFO would block until someone writes to it), then taken
+    // only if it is what it claims to be: a regular file of a size that can be meant.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info
+    {
+    };
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
+        QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
+        const ssize_t got = ::read(fd, data.data(), std::size_t(data.size()));
+        if (got >= 0) {
+            data.truncate(qsizetype(got));
+            bytes = data;
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size() && file.commit();
+}
+
+QString voskanDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Voskan");
+}
