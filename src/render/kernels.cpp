@@ -1,18 +1,13 @@
 #include "kernels.h"
 
+#include "kernelclones.h"
+
 #include "rendercolor.h"
 
 #include <array>
 #include <cmath>
 #include <type_traits>
 #include <vector>
-
-// A build with a fixed VOSKAN_KERNEL_LEVEL compiles this file for that level alone.
-#ifdef VOSKAN_KERNEL_LEVEL_FIXED
-#define VOSKAN_CLONES
-#else
-#define VOSKAN_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#endif
 
 namespace Kernels {
 
