@@ -236,6 +236,66 @@ private Q_SLOTS:
         setScheme(false);
     }
 
+    // A set is telling the desktop (it holds the lock) when the scheme changes: the follower
+    // waits for it, then shows the new wallpaper's picture of the new scheme, never the one
+    // before.
+    void waitsForASetTellingTheDesktop()
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QDir(pictures()).removeRecursively();
+        for (const char *slot : {"a", "b"})
+            for (const char *scheme : {"light", "dark"})
+                writeFile(pictures() + QString("wallpaper-%1-%2.jpg").arg(slot, scheme), scheme);
+        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
+        showOnXfce(pictures().toUtf8() + "wallpaper-b-light.jpg");
+        setScheme(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!portalPrefersDark(), 10000);
+        QProcess follower;
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
+        {
+            const SetLock set;
+            setScheme(true);
+            QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
+            QTest::qWait(1500); // the follower has heard of the change by now
+            QCOMPARE(calls(), QStringList());
+            showOnXfce(pictures().toUtf8() + "wallpaper-a-light.jpg");
+            writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-a.heic");
+        }
+        const QString dark = pictures() + "wallpaper-a-dark.jpg";
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{dark, dark}), 10000);
+        QCOMPARE(follower.state(), QProcess::Running);
+        stop(follower);
+        setScheme(false);
+    }
+
+    // The session's bus ends (logout): the follower ends with it.
+    void endsWithItsBus()
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QDir(pictures()).removeRecursively();
+        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
+        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
+        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
+        showOnXfce(pictures().toUtf8() + "wallpaper-b-dark.jpg");
+        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+        QProcess bus;
+        const QByteArray address = startBus(bus, path("own-bus.conf"));
+        QVERIFY(!address.isEmpty());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        QProcess follower;
+        follower.setProcessEnvironment(environment);
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        const QString light = pictures() + "wallpaper-b-light.jpg"; // no portal there: light
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
+        stop(bus);
+        QVERIFY2(follower.waitForFinished(5000), "the follower outlives its bus");
+        QCOMPARE(follower.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(follower.exitCode(), 0);
+        QVERIFY2(QFile::exists(followerAutostartFile()), "the next login follows no more");
+    }
+
     // The entry the session starts the follower from, for programs wherever they are installed.
     void autostartEntry_data()
     {

@@ -139,6 +139,11 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
                 QStringLiteral("/org/freedesktop/portal/desktop"),
                 QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"),
                 this, SLOT(settingChanged(QDBusMessage)));
+    // The bus ends with the session: so does the follower, or every login would leave one
+    // behind where sessions are not cleaned up. The autostart entry stays for the next login.
+    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
+                SIGNAL(finished()));
     m_watcher.addPath(voskanDataFolder());
     m_dark = portalPrefersDark();
     apply();
@@ -161,6 +166,7 @@ void SchemeFollower::settingChanged(const QDBusMessage &change)
 
 void SchemeFollower::filesChanged()
 {
+    m_shown.clear(); // a set may have handed the desktop another picture since
     if (!followed()) {
         QFile::remove(followerAutostartFile());
         Q_EMIT finished();
@@ -180,14 +186,15 @@ std::optional<WallpaperFiles> SchemeFollower::followed() const
 
 void SchemeFollower::apply()
 {
+    // A set telling the desktop now writes the record after: its wallpaper is the one to
+    // follow, not the one before it (on the portal this may wait while a person answers).
+    const SetLock settled;
     const std::optional<WallpaperFiles> files = followed();
     if (!files) {
         filesChanged();
         return;
     }
     const QString wanted = m_dark ? files->dark : files->light;
-    if (wanted == m_shown)
-        return;
     if (const std::optional<QString> current = m_backend->currentPicture()) {
         // Another picture chosen in the desktop's own settings is left alone for good.
         if (WallpaperFiles::heicForPicture(*current) != files->heic) {
@@ -199,6 +206,8 @@ void SchemeFollower::apply()
             m_shown = wanted;
             return;
         }
+    } else if (wanted == m_shown) { // a desktop that cannot tell is not asked twice
+        return;
     }
     if (const std::optional<QString> error = m_backend->setWallpaper(*files)) {
         qWarning("%s", qPrintable(*error)); // tried again at the next change

@@ -37,9 +37,9 @@ inline QByteArray programOutput(const QString &program, const QStringList &argum
                : out + "(Exit " + QByteArray::number(process.exitCode()) + ')';
 }
 
-// A session bus of the test's own for this process and every program it starts. It starts no
-// installed service: only what the test puts there answers. Its address, empty on failure.
-inline QByteArray startSessionBus(QProcess &bus, const QString &configFile)
+// A session bus that starts no installed service: only what the test puts there answers.
+// Its address, empty on failure.
+inline QByteArray startBus(QProcess &bus, const QString &configFile)
 {
     writeFile(configFile, "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
                           "<policy context='default'><allow send_destination='*' eavesdrop='true'/>"
@@ -48,6 +48,14 @@ inline QByteArray startSessionBus(QProcess &bus, const QString &configFile)
     while (!bus.canReadLine())
         if (!bus.waitForReadyRead(10000))
             return {};
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
-    return qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    return bus.readLine().trimmed();
+}
+
+// Such a bus as the session bus of this process and every program it starts.
+inline QByteArray startSessionBus(QProcess &bus, const QString &configFile)
+{
+    const QByteArray address = startBus(bus, configFile);
+    if (!address.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    return address;
 }
