@@ -53,6 +53,7 @@ private:
 // its reply, as the portal may.
 QString portalMethod;
 uint portalResponse = 0;
+QVariant portalScheme = 1u;
 
 class FakePortal : public QDBusVirtualObject
 {
@@ -74,9 +75,9 @@ class FakePortal : public QDBusVirtualObject
         }
         if (call.member() != portalMethod)
             return bus.send(call.createErrorReply(QDBusError::UnknownMethod, "No such method"));
-        const QDBusVariant dark(1u);
+        const QDBusVariant scheme(portalScheme);
         return bus.send(call.createReply(QVariant::fromValue(
-            portalMethod == "Read" ? QDBusVariant(QVariant::fromValue(dark)) : dark)));
+            portalMethod == "Read" ? QDBusVariant(QVariant::fromValue(scheme)) : scheme)));
     }
 };
 
@@ -314,6 +315,45 @@ private Q_SLOTS:
             QVERIFY2(image.isNull() || file.contains("dark") == (qGray(image.pixel(9, 9)) < 100),
                      qPrintable(file));
         }
+    }
+
+    // Every value the portal's colour scheme can take, as each portal method sends it over the
+    // bus; the follower reads a change the same way.
+    void readsEveryScheme_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QVariant>("scheme");
+        QTest::addColumn<bool>("dark");
+        // clang-format off
+        QTest::newRow("no preference") << "ReadOne" << QVariant(0u) << false;
+        QTest::newRow("dark") << "ReadOne" << QVariant(1u) << true;
+        QTest::newRow("light") << "ReadOne" << QVariant(2u) << false;
+        QTest::newRow("a later value") << "ReadOne" << QVariant(3u) << false;
+        QTest::newRow("dark, old portal") << "Read" << QVariant(1u) << true;
+        QTest::newRow("light, old portal") << "Read" << QVariant(2u) << false;
+        QTest::newRow("dark, signed") << "ReadOne" << QVariant(1) << true;
+        QTest::newRow("dark, 64 bits") << "ReadOne" << QVariant(qulonglong(1)) << true;
+        QTest::newRow("4294967297 is no 1") << "ReadOne" << QVariant(qulonglong(1) << 32 | 1) << false;
+        QTest::newRow("a word") << "ReadOne" << QVariant("prefer-dark") << false;
+        QTest::newRow("true") << "ReadOne" << QVariant(true) << false;
+        QTest::newRow("a double") << "ReadOne" << QVariant(1.0) << false;
+        // clang-format on
+    }
+
+    void readsEveryScheme()
+    {
+        QFETCH(QString, method);
+        QFETCH(QVariant, scheme);
+        QFETCH(bool, dark);
+        portalMethod = method;
+        portalScheme = scheme;
+        QDBusConnection bus("portal");
+        QVERIFY(bus.registerService("org.freedesktop.portal.Desktop"));
+        const bool read = portalPrefersDark();
+        bus.unregisterService("org.freedesktop.portal.Desktop");
+        portalScheme = 1u;
+        QCOMPARE(read, dark);
+        QCOMPARE(isDarkScheme(QVariant::fromValue(QDBusVariant(scheme))), dark);
     }
 
     void errorTexts_data()

@@ -733,12 +733,28 @@ bool portalPrefersDark()
             QDBusConnection::sessionBus().call(call, QDBus::Block, kDBusTimeoutMs);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
             continue;
-        QVariant value = reply.arguments().constFirst();
-        while (value.userType() == qMetaTypeId<QDBusVariant>())
-            value = value.value<QDBusVariant>().variant();
-        return value.userType() == QMetaType::UInt && value.toUInt() == 1;
+        return isDarkScheme(reply.arguments().constFirst());
     }
     return false;
+}
+
+bool isDarkScheme(QVariant value)
+{
+    while (value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    // Defined as an unsigned 32-bit number; a portal sending it signed still means the same.
+    switch (value.userType()) {
+    case QMetaType::UInt:
+    case QMetaType::Int:
+    case QMetaType::UShort:
+    case QMetaType::Short:
+    case QMetaType::UChar:
+    case QMetaType::ULongLong:
+    case QMetaType::LongLong:
+        return value.toLongLong() == 1;
+    default:
+        return false;
+    }
 }
 
 std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner)

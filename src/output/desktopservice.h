@@ -99,6 +99,10 @@ using DarkSchemeQuery = std::function<bool()>;
 // The freedesktop portal's "color-scheme" setting: 1 is dark, anything else (or no portal)
 // light.
 bool portalPrefersDark();
+// Whether a value of the portal's "color-scheme" asks for dark: 1 does; 0 (no preference), 2
+// (light), values a later portal may add and values of another type do not. The variants each
+// method and signal wraps it in are taken off.
+bool isDarkScheme(QVariant value);
 
 std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner);
 std::unique_ptr<DesktopBackend> makeKdeBackend(); // on the session bus

@@ -157,10 +157,7 @@ void SchemeFollower::settingChanged(const QDBusMessage &change)
         arguments[0].toString() != QLatin1String("org.freedesktop.appearance") ||
         arguments[1].toString() != QLatin1String("color-scheme"))
         return;
-    QVariant scheme = arguments[2];
-    while (scheme.userType() == qMetaTypeId<QDBusVariant>())
-        scheme = scheme.value<QDBusVariant>().variant();
-    m_dark = scheme.userType() == QMetaType::UInt && scheme.toUInt() == 1;
+    m_dark = isDarkScheme(arguments[2]);
     apply();
 }
 
