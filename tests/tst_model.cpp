@@ -44,6 +44,8 @@ private Q_SLOTS:
     void slugInvariants();
     void unsplashBaseName_data();
     void unsplashBaseName();
+    void heicFileName_data();
+    void heicFileName();
 };
 
 void TestModel::initialLooks()
@@ -202,6 +204,33 @@ void TestModel::unsplashBaseName()
     const UnsplashPhoto photo{u"a1B2"_s, slug, 6000, 4000, {}, u"nie benutzt"_s, altDescription};
     QCOMPARE(FileNames::baseName(photo), name);
 }
+
+void TestModel::heicFileName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    // clang-format off
+    QTest::newRow("as typed") << "/home/a/bild.heic" << "/home/a/bild.heic";
+    QTest::newRow("upper case") << "/home/a/BILD.HEIC" << "/home/a/BILD.HEIC";
+    QTest::newRow("none") << "/home/a/bild" << "/home/a/bild.heic";
+    QTest::newRow("png") << "/home/a/bild.png" << "/home/a/bild.heic";
+    QTest::newRow("JPG") << "/home/a/bild.JPG" << "/home/a/bild.heic";
+    QTest::newRow("heif") << "/home/a/bild.heif" << "/home/a/bild.heic";
+    QTest::newRow("a dot in the name") << "/home/a/Abend 2.3" << "/home/a/Abend 2.3.heic";
+    QTest::newRow("not a picture") << "/home/a/notizen.txt" << "/home/a/notizen.txt.heic";
+    QTest::newRow("all suffix") << "/home/a/.png" << "/home/a/.png.heic";
+    QTest::newRow("a dot in the folder") << "/home/a.b/bild" << "/home/a.b/bild.heic";
+    QTest::newRow("ends in a dot") << "/home/a/bild." << "/home/a/bild.heic";
+    // clang-format on
+}
+
+void TestModel::heicFileName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+    QCOMPARE(FileNames::heicFileName(chosen), written);
+}
+
 
 QTEST_GUILESS_MAIN(TestModel)
 #include "tst_model.moc"

@@ -3,6 +3,7 @@
 #include "sources/unsplashphoto.h"
 
 #include <QChar>
+#include <QStringList>
 #include <QStringView>
 #include <QTextBoundaryFinder>
 
@@ -63,6 +64,28 @@ QString baseName(const UnsplashPhoto &photo)
     if (photo.altDescription && !photo.altDescription->isEmpty())
         return slugify(*photo.altDescription) + u'-' + photo.id;
     return QStringLiteral("unsplash-") + photo.id;
+}
+
+QString heicFileName(const QString &chosen)
+{
+    // Only a picture's suffix is replaced: "Abend 2.3" or "notizen.txt" keep their whole name.
+    static const QStringList pictures{
+        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("png"),
+        QStringLiteral("webp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
+        QStringLiteral("heif"), QStringLiteral("avif"), QStringLiteral("gif"),
+        QStringLiteral("bmp"),  QStringLiteral("jxl")};
+    const int dot = chosen.lastIndexOf(QLatin1Char('.'));
+    const int slash = chosen.lastIndexOf(QLatin1Char('/'));
+    if (dot > slash + 1) { // a name that is all suffix (".png") has none
+        const QString suffix = chosen.mid(dot + 1);
+        if (suffix.isEmpty())
+            return chosen + QStringLiteral("heic");
+        if (suffix.compare(QLatin1String("heic"), Qt::CaseInsensitive) == 0)
+            return chosen;
+        if (pictures.contains(suffix, Qt::CaseInsensitive))
+            return chosen.left(dot) + QStringLiteral(".heic");
+    }
+    return chosen + QStringLiteral(".heic");
 }
 
 } // namespace FileNames

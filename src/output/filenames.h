@@ -16,4 +16,9 @@ QString slugify(const QString &text);
 // the same description still get different names.
 QString baseName(const UnsplashPhoto &photo);
 
+// The name an export is written under when the person typed `chosen`: an export is always
+// a HEIC, so a picture's suffix (".png", ".jpg", …) becomes ".heic" and any other name gets
+// ".heic" appended; "bild.heic" stays as typed, whatever its case.
+QString heicFileName(const QString &chosen);
+
 } // namespace FileNames

@@ -1,9 +1,13 @@
 #include "panels.h"
 
 #include "model/appmodel.h"
+#include "output/filenames.h"
 #include "render/imagedecoder.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 
 QString imageNameFilter()
@@ -39,5 +43,19 @@ void exportWithPanel(QWidget *parent, AppModel *model)
     dialog.setDefaultSuffix(QStringLiteral("heic"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    model->exportTo(dialog.selectedFiles().constFirst());
+    const QString chosen = dialog.selectedFiles().constFirst();
+    const QString path = FileNames::heicFileName(chosen);
+    // The dialog asked about the name as typed; the one written may be another that exists.
+    if (path != chosen && QFileInfo::exists(path)) {
+        QMessageBox ask(QMessageBox::Warning, QStringLiteral("Als HEIC exportieren"),
+                        QStringLiteral("„%1“ ist bereits vorhanden. Ersetzen?")
+                            .arg(QFileInfo(path).fileName()),
+                        QMessageBox::NoButton, parent);
+        QPushButton *replace = ask.addButton(QStringLiteral("Ersetzen"), QMessageBox::AcceptRole);
+        ask.setDefaultButton(ask.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole));
+        ask.exec();
+        if (ask.clickedButton() != replace)
+            return;
+    }
+    model->exportTo(path);
 }
