@@ -13,12 +13,14 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 class TestVoskanRender : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_shared; // a folder everyone may write into, and a file only root may change
     QProcess m_process;
     QLocalServer m_socket;
     // Good files that every refused call must leave byte for byte, named for their content.
@@ -27,9 +29,19 @@ class TestVoskanRender : public QObject
     bool m_device = false;
 
     // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
-    // $P is a real photo, $D the scratch folder.
-    QProcess *run(QStringList args, const QString &program = VOSKAN_RENDER_BINARY, bool wait = true)
+    // $P is a real photo, $D the scratch folder, $S the shared one. A first argument $U runs
+    // it as another user when the test runs as root.
+    QProcess *run(QStringList args, QString program = VOSKAN_RENDER_BINARY, bool wait = true)
     {
+        if (args.value(0) == "$U") {
+            args.removeFirst();
+            if (::geteuid() == 0) {
+                args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
+                       args;
+                program = "setpriv";
+            }
+        }
+        args.replaceInStrings("$S", m_shared.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CURRENT_DESKTOP", "GNOME");
         env.insert("GSETTINGS_BACKEND", "keyfile");
@@ -78,6 +90,14 @@ private Q_SLOTS:
                     ::mount("tmpfs", ro, "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
         if (m_mounted)
             m_keep << full + "/keep.png" << ro + "/keep.heic";
+        // Mine and read-only, in a folder anyone may write to: another user (or, not as root,
+        // I myself) could rename over it, but may not change it.
+        const QString protectedFile = m_shared.filePath("geschützt.png");
+        QVERIFY(keep(protectedFile));
+        QVERIFY(QFile::setPermissions(protectedFile, QFile::ReadOwner | QFile::ReadGroup |
+                                                         QFile::ReadOther));
+        QVERIFY(::chmod(QFile::encodeName(m_shared.path()).constData(), 0777) == 0);
+        m_keep << protectedFile;
     }
 
     void cleanupTestCase()
@@ -123,6 +143,7 @@ private Q_SLOTS:
             QTest::newRow("disk full, HEIC") << QStringList{"--size", "320x200", "$P", "$D/full/neu.heic"} << 1 << "voskan-render: $D/full/neu.heic: Auf dem Datenträger ist nicht genug Platz frei.";
             QTest::newRow("read-only disk") << QStringList{"--size", "64x64", "$P", "$D/ro/keep.heic"} << 1 << "voskan-render: $D/ro/keep.heic: Der Datenträger ist schreibgeschützt.";
         }
+        QTest::newRow("a file another may not change") << QStringList{"$U", "--size", "64x64", "$P", "$S/geschützt.png"} << 1 << "voskan-render: $S/geschützt.png: Die vorhandene Datei ist schreibgeschützt; sie bleibt, wie sie ist.";
         QTest::newRow("unsplash without a key") << QStringList{"--unsplash", "Berge", "$D/keep.png"} << 1 << "voskan-render: Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).";
         // clang-format on
     }
@@ -134,10 +155,13 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, message);
         QVERIFY(keep(m_keep[0]) && keep(m_keep[1]));
+        const QFileInfo protectedFile(m_keep.constLast());
         QProcess *p = run(args);
         QCOMPARE(p->exitCode(), status);
         const QString err = QString::fromUtf8(p->readAllStandardError());
-        QVERIFY2(err.contains(message.replace("$D", m_dir.path())), qPrintable(err));
+        QVERIFY2(err.contains(message.replace("$D", m_dir.path()).replace("$S", m_shared.path())),
+                 qPrintable(err));
+        QCOMPARE(QFileInfo(protectedFile.filePath()).ownerId(), protectedFile.ownerId());
         QCOMPARE(err.contains("Aufruf: voskan-render"), status == 2);
         for (const QString &path : m_keep) {
             QFile file(path);

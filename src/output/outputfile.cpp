@@ -122,6 +122,11 @@ std::optional<FileError> OutputFile::checkDestination(const QString &path, QStri
         return FileError::IsFolder;
     if (!S_ISREG(st.st_mode))
         return FileError::NotRegular;
+    // A rename needs only the folder's permission, but a file its user may not change (another
+    // user's, or one made read-only) is refused, as cp and the shell refuse it.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(resolved).constData(), W_OK, AT_EACCESS) != 0 &&
+        errno == EACCES)
+        return FileError::WriteProtected;
     if (target)
         *target = resolved;
     return std::nullopt;
