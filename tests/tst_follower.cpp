@@ -296,6 +296,63 @@ private Q_SLOTS:
         QVERIFY2(QFile::exists(followerAutostartFile()), "the next login follows no more");
     }
 
+    // Paths a desktop or the session could not be handed as they are: the set is refused, in
+    // German, before anything is written, and the desktop is not told.
+    void refusesPathsItCannotHandOn_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("programFolder"); // where voskan-render is run from
+        QTest::addColumn<QByteArray>("dataFolder");
+        QTest::addColumn<QString>("message");
+        const QString login = "Die Anmeldung kann Voskan aus diesem Ordner nicht starten";
+        const QString sway = "Der Name des Datenordners enthält ein Steuerzeichen";
+        const QString utf8 = "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
+        // clang-format off
+        QTest::newRow("Xfce, a percent sign") << "XFCE" << "bin 100%" << QByteArray("data") << login;
+        QTest::newRow("Xfce, a line break") << "XFCE" << "bin\nzwei" << QByteArray("data") << login;
+        QTest::newRow("sway, a line break in the data") << "sway" << "" << QByteArray("da\nta") << sway;
+        QTest::newRow("sway, a tab in the data") << "sway" << "" << QByteArray("da\tta") << sway;
+        QTest::newRow("GNOME, data not UTF-8") << "GNOME" << "" << QByteArray("daten-\xff") << utf8;
+        QTest::newRow("Xfce, data not UTF-8") << "XFCE" << "" << QByteArray("daten-\xe4") << utf8;
+        // clang-format on
+    }
+
+    void refusesPathsItCannotHandOn()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, programFolder);
+        QFETCH(QByteArray, dataFolder);
+        QFETCH(QString, message);
+        const QString refused = path("refused/");
+        QDir(refused).removeRecursively();
+        QVERIFY(QDir().mkpath(refused));
+        QFile::remove(followerAutostartFile());
+        QString program = VOSKAN_RENDER_BINARY;
+        if (!programFolder.isEmpty()) {
+            program = refused + programFolder + "/voskan-render";
+            QVERIFY(QDir().mkpath(refused + programFolder));
+            QVERIFY(QFile::copy(VOSKAN_RENDER_BINARY, program));
+        }
+        const QStringList before = QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        // Set here, as bytes: a QProcessEnvironment would pass them on as UTF-8.
+        const QByteArray data = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(refused) + dataFolder);
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        QProcess set;
+        set.start(program, {"--size", "64x36", "--set-desktop",
+                            TestData::photo("photo-path-2560x1600.jpg")});
+        const bool finished = set.waitForFinished(60000);
+        qputenv("XDG_DATA_HOME", data);
+        QVERIFY(finished);
+        QCOMPARE(set.exitCode(), 1);
+        const QString err = QString::fromUtf8(set.readAllStandardError());
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(calls(), QStringList());
+        QVERIFY(!QFile::exists(followerAutostartFile()));
+        // No data folder, neither the one named nor one of a similar name.
+        QCOMPARE(QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
     // The entry the session starts the follower from, for programs wherever they are installed.
     void autostartEntry_data()
     {

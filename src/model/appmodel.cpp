@@ -886,6 +886,10 @@ AppModel::prepareDesktopFiles(const Look &light, const Look &dark, RenderPipelin
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return *error;
+    if (const auto refused = dataFolderRefusal())
+        return *refused;
+    if (const auto refused = desktop.refusal(voskanDataFolder()))
+        return *refused;
     const std::optional<QString> folder = appSupportDir();
     if (!folder)
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");

@@ -1,5 +1,7 @@
 #include "datafolder.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +61,24 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
            file.write(bytes) == bytes.size() && file.commit();
+}
+
+std::optional<QString> dataFolderRefusal()
+{
+    // The folder comes from XDG_DATA_HOME when it is an absolute path, else from HOME.
+    QByteArray raw = qgetenv("XDG_DATA_HOME");
+    if (!raw.startsWith('/'))
+        raw = qgetenv("HOME");
+    if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+        return std::nullopt;
+    return QStringLiteral("Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges "
+                          "UTF-8; Voskan schreibt nicht in einen Ordner anderen Namens.");
+}
+
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 QString voskanDataFolder()

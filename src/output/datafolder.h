@@ -13,6 +13,13 @@
 // shown and sway's snippet live there. Not created here.
 QString voskanDataFolder();
 
+// Why the data folder cannot be used, in German: its name, as the session gives it, is not
+// one Qt can pass on byte for byte (not UTF-8), so every file would land in a folder of
+// another name. Nothing when it can.
+std::optional<QString> dataFolderRefusal();
+// Whether `text` holds a line break or another control character.
+bool hasControlCharacter(const QString &text);
+
 // A small file the desktop or the session reads, written beside its place and renamed over
 // it, its folder created first; false when that failed.
 bool writeWholeFile(const QString &path, const QByteArray &bytes);

@@ -415,6 +415,15 @@ public:
     using SinglePictureBackend::SinglePictureBackend;
     // sway cannot be asked for the background it shows.
     std::optional<QString> currentPicture() override { return std::nullopt; }
+    // A sway command, and the snippet, end at a line break: the rest would be a command of its
+    // own.
+    std::optional<QString> refusedFolder(const QString &folder) const override
+    {
+        if (!hasControlCharacter(folder))
+            return std::nullopt;
+        return QStringLiteral("Der Name des Datenordners enthält ein Steuerzeichen (etwa einen "
+                              "Zeilenumbruch); sway kann kein Bild von dort zeigen.");
+    }
 
 protected:
     std::optional<QString> setPicture(const QString &path) override
@@ -822,6 +831,15 @@ std::shared_ptr<DesktopService>
 DesktopService::forEnvironment(const QProcessEnvironment &environment)
 {
     return std::make_shared<DesktopService>(makeDesktopBackend(environment), updateSchemeFollower);
+}
+
+std::optional<QString> DesktopService::refusal(const QString &folder) const
+{
+    if (const auto refused = m_backend->refusedFolder(folder))
+        return refused;
+    if (!m_backend->switchesWithScheme() && m_followUp)
+        return followerRefusal();
+    return std::nullopt;
 }
 
 std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &files)

@@ -92,6 +92,13 @@ public:
     // Whether the desktop itself swaps the light and dark picture with its colour scheme;
     // where it does not, a follower process does it (schemefollower.h).
     virtual bool switchesWithScheme() const { return false; }
+    // Why this desktop could not be handed pictures from `folder` (German), asked before
+    // anything is written there; nothing when it can.
+    virtual std::optional<QString> refusedFolder(const QString &folder) const
+    {
+        Q_UNUSED(folder);
+        return std::nullopt;
+    }
 };
 
 // Answers whether the desktop uses a dark colour scheme now.
@@ -131,6 +138,10 @@ public:
     static std::shared_ptr<DesktopService> forEnvironment(
         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
+    // Why a wallpaper in `folder` could not be set here, before anything is written: a folder
+    // whose name cannot be handed on as it is, or a follower that could not be started from
+    // where this program lies. Nothing when it can.
+    std::optional<QString> refusal(const QString &folder) const;
     // Sets the wallpaper on every screen; the error text, or nothing.
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
     // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last

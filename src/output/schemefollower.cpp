@@ -59,6 +59,19 @@ QString followerCommand()
     return isPlainPath(program) ? program : QStringLiteral("voskan-render");
 }
 
+std::optional<QString> followerRefusal()
+{
+    // A line break ends the Exec line, and GLib's launcher looks for a program named with the
+    // escaped "%%" and refuses the entry: no quoting gets either through.
+    const QString program = followerProgram();
+    if (!hasControlCharacter(program) && !program.contains(QLatin1Char('%')))
+        return std::nullopt;
+    return QStringLiteral("Die Anmeldung kann Voskan aus diesem Ordner nicht starten (sein Name "
+                          "enthält ein %-Zeichen oder einen Zeilenumbruch), und ohne das folgt "
+                          "das Bild nicht dem hellen oder dunklen Erscheinungsbild. Installiere "
+                          "Voskan bitte in einen anderen Ordner.");
+}
+
 QByteArray followerAutostartEntry(const QString &program)
 {
     return QStringLiteral("[Desktop Entry]\n"

@@ -24,6 +24,9 @@ QString followerCommand();
 // and the follower started now, so the picture follows from this evening on, not from the next
 // login. A follower already running stays the only one.
 void updateSchemeFollower(bool desktopSwitches);
+// Why the follower could not be started at login from where this program lies (German): an
+// autostart entry cannot name its path. Nothing when it can.
+std::optional<QString> followerRefusal();
 // The entry's text for the program at `program`.
 QByteArray followerAutostartEntry(const QString &program);
 
