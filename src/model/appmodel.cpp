@@ -876,8 +876,7 @@ std::optional<QString> AppModel::setAsDesktop(const Look &light, const Look &dar
         QFile::remove(set.files.light);
         QFile::remove(set.files.dark);
     }
-    return QStringLiteral("Das Wallpaper „%1“ konnte nicht gesichert werden: %2")
-        .arg(QFileInfo(set.files.heic).fileName(), description(*failure));
+    return description(*failure); // as an export says it: the same file, the same reasons
 }
 
 std::variant<AppModel::DesktopFiles, QString>
