@@ -208,6 +208,31 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
+    // A record that names no file the follower could show: it says so in German, and only that.
+    void garbledRecord_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("a NUL") << QByteArray("/tmp/wallpaper-a\0.heic", 23);
+        QTest::newRow("not a path") << QByteArray("wallpaper-a.heic");
+        QTest::newRow("two lines") << QByteArray("/tmp/a.heic\n/tmp/b.heic");
+        QTest::newRow("not UTF-8") << QByteArray("/tmp/\xff\xfe.heic");
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void garbledRecord()
+    {
+        QFETCH(QByteArray, record);
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QDir(pictures()).removeRecursively();
+        writeFile(pictures() + "desktop-shown", record);
+        QProcess follower;
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QVERIFY(follower.waitForFinished(10000));
+        QCOMPARE(follower.exitCode(), 0);
+        QCOMPARE(follower.readAllStandardError(), "Kein Wallpaper von Voskan zu verfolgen.\n");
+        QCOMPARE(calls(), QStringList());
+    }
+
     // The portal restarts (an update, a crash) and the scheme changes meanwhile: once the portal
     // is back, the follower reads the scheme again and shows its picture.
     void followsAcrossAPortalRestart()

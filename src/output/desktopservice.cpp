@@ -874,8 +874,11 @@ QString DesktopService::recordFile()
 std::optional<QString> DesktopService::recordedWallpaper()
 {
     if (const auto bytes = readSmallFile(recordFile(), 4096)) {
+        // Only what a set writes: one absolute path (a line break may be part of its folder's
+        // name). A NUL never is, and must not reach the file functions, which complain of it
+        // in English.
         const QString heic = QString::fromUtf8(*bytes).trimmed();
-        if (!heic.isEmpty())
+        if (heic.startsWith(QLatin1Char('/')) && !heic.contains(QChar(0)))
             return heic;
     }
     return std::nullopt;
