@@ -36,7 +36,10 @@ class TestVoskanRender : public QObject
         if (args.value(0) == "$U") {
             args.removeFirst();
             if (::geteuid() == 0) {
-                args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
+                // Copies the other user can reach wherever the build lies.
+                args.replaceInStrings("$P", m_shared.filePath("foto.jpg"));
+                args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                   m_shared.filePath("voskan-render")} +
                        args;
                 program = "setpriv";
             }
@@ -97,6 +100,11 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(protectedFile, QFile::ReadOwner | QFile::ReadGroup |
                                                          QFile::ReadOther));
         QVERIFY(::chmod(QFile::encodeName(m_shared.path()).constData(), 0777) == 0);
+        QVERIFY(QFile::copy(VOSKAN_RENDER_BINARY, m_shared.filePath("voskan-render")));
+        QVERIFY(QFile::copy(TestData::photo("photo-fallenleaf-2560x1600.jpg"),
+                            m_shared.filePath("foto.jpg")));
+        QVERIFY(QFile::setPermissions(m_shared.filePath("foto.jpg"),
+                                      QFile::ReadOwner | QFile::ReadOther));
         m_keep << protectedFile;
     }
 
