@@ -65,7 +65,7 @@ qint64 openAndWait(AppModel &model, const QString &path)
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout,
                      [&] { longest = std::max(longest, gap.restart()); });
-    const auto done = QObject::connect(&model, &AppModel::isLoadingSourceChanged, &loop, [&] {
+    const auto done = QObject::connect(model.loader(), &PictureLoader::isLoadingChanged, &loop, [&] {
         if (!model.isLoadingSource())
             loop.quit();
     });
@@ -137,7 +137,7 @@ void BM_ExportFull(benchmark::State &state)
     qint64 longest = 0;
     for (auto _ : state) {
         QEventLoop loop;
-        QObject::connect(&model, &AppModel::exportFinished, &loop, &QEventLoop::quit);
+        QObject::connect(model.jobs(), &OutputJobs::finished, &loop, &QEventLoop::quit);
         QElapsedTimer gap;
         QTimer ticker;
         ticker.setInterval(1);
@@ -180,7 +180,7 @@ void BM_SetAsDesktop(benchmark::State &state)
     double toldMs = 0;
     for (auto _ : state) {
         QEventLoop loop;
-        QObject::connect(&model, &AppModel::exportFinished, &loop, &QEventLoop::quit);
+        QObject::connect(model.jobs(), &OutputJobs::finished, &loop, &QEventLoop::quit);
         desktop->toldNs = -1;
         desktop->clock.start();
         model.setAsDesktop();

@@ -74,7 +74,7 @@ void BM_PaintPreviewPane(benchmark::State &state)
 void waitForDragFile(AppModel &model)
 {
     QEventLoop loop;
-    QObject::connect(&model, &AppModel::preparedDragFileChanged, &loop, [&] {
+    QObject::connect(model.dragFile(), &DragFile::preparedFileChanged, &loop, [&] {
         if (!model.preparedDragFile().isEmpty())
             loop.quit();
     });

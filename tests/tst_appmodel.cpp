@@ -317,7 +317,7 @@ void TestAppModel::exportTo()
     QFile old(dir.filePath(folder + name));
     const bool existed = old.open(QIODevice::WriteOnly) && old.write("alt") == 3;
     old.close();
-    QSignalSpy finished(&model, &AppModel::exportFinished);
+    QSignalSpy finished(model.jobs(), &OutputJobs::finished);
     model.exportTo(old.fileName());
     QVERIFY(!finished.isEmpty() || finished.wait(60000));
     QCOMPARE(ok ? model.statusMessage() : model.errorMessage(), message);
@@ -352,7 +352,7 @@ void TestAppModel::outputHoldsTheLooksOfTheClick()
     const Look clicked = model.lightLook();
     const QString written = desktop ? *AppModel::appSupportDir() + u"/wallpaper-a.heic"_s
                                     : m_home.filePath(model.exportFileName(u"heic"_s));
-    QSignalSpy finished(&model, &AppModel::exportFinished);
+    QSignalSpy finished(model.jobs(), &OutputJobs::finished);
     std::optional<bool> heicAtStatus; // a set says so before its HEIC is written
     connect(&model, &AppModel::statusMessageChanged, this,
             [&] { heicAtStatus = heicAtStatus.value_or(QFile::exists(written)); });

@@ -290,7 +290,7 @@ private Q_SLOTS:
         QDBusConnection bus("portal");
         QVERIFY(portal.isEmpty() || bus.registerService("org.freedesktop.portal.Desktop"));
         failing = toolFails;
-        const auto result = AppModel::setAsDesktop(
+        const auto result = OutputJobs::setAsDesktop(
             lookOf(QColor(230, 200, 120)), lookOf(QColor(20, 30, 90), true), kSize, service);
         failing = false;
         bus.unregisterService("org.freedesktop.portal.Desktop");
@@ -411,7 +411,7 @@ private Q_SLOTS:
         for (int round = 0; round < 3; ++round) {
             auto *watched = new WatchedGnome; // the desktop gets the pictures before the HEIC
             DesktopService service{std::unique_ptr<DesktopBackend>(watched)};
-            QCOMPARE(AppModel::setAsDesktop(lookOf(colours[round]), lookOf(Qt::black, true), kSize,
+            QCOMPARE(OutputJobs::setAsDesktop(lookOf(colours[round]), lookOf(Qt::black, true), kSize,
                                             service),
                      std::nullopt);
             const QString name = round == 1 ? "wallpaper-b" : "wallpaper-a";
@@ -427,7 +427,7 @@ private Q_SLOTS:
         const QByteArray shown = contents(voskan() + "wallpaper-a-light.jpg");
         failing = blind = true;
         const auto error =
-            AppModel::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, service);
+            OutputJobs::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, service);
         failing = false;
         blind = !tells;
         QVERIFY(error.has_value());
@@ -443,7 +443,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(voskan()).entryList({"*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
         Look noPhoto = lookOf(Qt::red, true);
         noPhoto.source.reset();
-        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), noPhoto, kSize, service),
+        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::red), noPhoto, kSize, service),
                  "Kein Quellbild ausgewählt.");
         QVERIFY(everything() == before);
         QVERIFY(!tells || gnomeGet("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
@@ -453,7 +453,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(voskan() + "wallpaper-b.heic"));
         auto *watched = new WatchedGnome;
         DesktopService back{std::unique_ptr<DesktopBackend>(watched)};
-        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, back),
+        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, back),
                  "Am Ziel liegt ein Ordner.");
         QCOMPARE(watched->told, (QStringList{"wallpaper-b", "wallpaper-a mit HEIC"}));
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-a.heic");
@@ -470,11 +470,11 @@ private Q_SLOTS:
         blind = true;
         auto *window = new WatchedGnome;
         DesktopService service{std::unique_ptr<DesktopBackend>(window)};
-        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
                  std::nullopt);
         DesktopService commandLine(makeGnomeBackend(runner));
         QCOMPARE(
-            AppModel::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, commandLine),
+            OutputJobs::setAsDesktop(lookOf(Qt::green), lookOf(Qt::black, true), kSize, commandLine),
             std::nullopt);
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + "wallpaper-b.heic");
         const QByteArray shown = contents(voskan() + "wallpaper-b-light.jpg");
@@ -482,7 +482,7 @@ private Q_SLOTS:
         // Slot A's HEIC a folder, so that a set into A fails after telling the desktop.
         QVERIFY(QFile::remove(voskan() + "wallpaper-a.heic"));
         QVERIFY(QDir().mkpath(voskan() + "wallpaper-a.heic"));
-        QVERIFY(AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service)
+        QVERIFY(OutputJobs::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service)
                     .has_value());
         QCOMPARE(window->told, (QStringList{"wallpaper-a", "wallpaper-a", "wallpaper-b mit HEIC"}));
         QCOMPARE(contents(voskan() + "wallpaper-b-light.jpg"), shown);
@@ -497,7 +497,7 @@ private Q_SLOTS:
         DesktopService service(makeGnomeBackend(runner));
         for (const QColor colour : {QColor(Qt::red), QColor(Qt::green)})
             QCOMPARE(
-                AppModel::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service),
+                OutputJobs::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service),
                 std::nullopt);
         const QByteArray earlier = contents(voskan() + "wallpaper-a.heic");
         QVERIFY(earlier.size() > 1000);
@@ -505,7 +505,7 @@ private Q_SLOTS:
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         const auto error =
-            AppModel::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service, [] {
+            OutputJobs::setAsDesktop(lookOf(Qt::blue), lookOf(Qt::black, true), kSize, service, [] {
                 const rlimit tight{1000, RLIM_INFINITY};
                 setrlimit(RLIMIT_FSIZE, &tight);
             });
@@ -558,7 +558,7 @@ private Q_SLOTS:
         QCOMPARE(read.result(), std::nullopt);
         // And a set goes on over it, leaving a record it can read.
         DesktopService service(makeGnomeBackend(runner));
-        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
                  std::nullopt);
         QVERIFY(DesktopService::recordedWallpaper().has_value());
     }
@@ -571,7 +571,7 @@ private Q_SLOTS:
         Meeting meeting;
         const auto set = [&meeting](QColor colour) {
             DesktopService service{std::make_unique<MeetingDesktop>(meeting)};
-            return AppModel::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service);
+            return OutputJobs::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service);
         };
         QFuture<std::optional<QString>> first = QtConcurrent::run(set, QColor(Qt::red));
         QFuture<std::optional<QString>> second = QtConcurrent::run(set, QColor(Qt::green));
@@ -588,7 +588,7 @@ private Q_SLOTS:
     {
         QVERIFY(QDir().mkpath(voskan() + "sway.conf"));
         DesktopService service(makeSwayBackend(runner, [] { return false; }));
-        QCOMPARE(AppModel::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
+        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::red), lookOf(Qt::black, true), kSize, service),
                  std::nullopt);
         QCOMPARE(calls.value(0),
                  "swaymsg output|*|bg|\"" + voskan() + "wallpaper-a-light.jpg\"|fill");

@@ -414,7 +414,7 @@ private Q_SLOTS:
         const auto setOn = [&](const QString &desktop) {
             QProcessEnvironment environment;
             environment.insert("XDG_CURRENT_DESKTOP", desktop);
-            return AppModel::setAsDesktop(light, dark, {64, 36},
+            return OutputJobs::setAsDesktop(light, dark, {64, 36},
                                           *DesktopService::forEnvironment(environment));
         };
         QCOMPARE(setOn("XFCE"), std::nullopt);

@@ -285,7 +285,7 @@ private Q_SLOTS:
         QVERIFY(label->isVisible() && label->buddy() == field);
         QCOMPARE(label->text(), QStringLiteral("Access-Key"));
         QStringList seen;
-        connect(&model, &AppModel::accessKeyChanged, this, [&] { seen << model.accessKey(); });
+        connect(model.search(), &UnsplashSearch::accessKeyChanged, this, [&] { seen << model.accessKey(); });
         // No Return, no leaving the field: each keystroke is already the model's key, as typed.
         QTest::keyClicks(field, QStringLiteral("ab c"));
         QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));

@@ -261,7 +261,7 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
                         return makeReportingUnsplashClient(key.isEmpty() ? stored : key, settled);
                     },
                     {}});
-    QObject::connect(&model, &AppModel::isSearchingChanged, &loop, [&] {
+    QObject::connect(model.search(), &UnsplashSearch::isSearchingChanged, &loop, [&] {
         if (!model.isSearching())
             loop.quit();
     });
@@ -280,7 +280,7 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
     // No time limit of our own: the service ends every download within its deadline with a
     // reason, which a timer here would only cut off.
     const bool reports = hit.links && hit.links->downloadLocation;
-    QObject::connect(&model, &AppModel::isLoadingSourceChanged, &loop, [&] {
+    QObject::connect(model.loader(), &PictureLoader::isLoadingChanged, &loop, [&] {
         if (!model.isLoadingSource())
             loop.quit();
     });
@@ -357,7 +357,7 @@ int main(int argc, char *argv[])
 
     if (o.setDesktop) {
         if (const auto error =
-                AppModel::setAsDesktop(o.look, o.dark, o.size, *DesktopService::forEnvironment()))
+                OutputJobs::setAsDesktop(o.look, o.dark, o.size, *DesktopService::forEnvironment()))
             return fail(*error);
         std::printf("Als dynamisches Wallpaper gesetzt.\n");
         return 0;

@@ -121,4 +121,16 @@ FullRender renderFull(const Look &look, PixelSize size)
     return ExportError::RenderFailed;
 }
 
+std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark,
+                                               PixelSize size)
+{
+    FullRender lightRender = renderFull(light, size);
+    if (const auto *error = std::get_if<ExportError>(&lightRender))
+        return *error;
+    FullRender darkRender = renderFull(dark, size);
+    if (const auto *error = std::get_if<ExportError>(&darkRender))
+        return *error;
+    return FullPair{std::get<Bitmap>(std::move(lightRender)), std::get<Bitmap>(std::move(darkRender))};
+}
+
 } // namespace RenderPipeline

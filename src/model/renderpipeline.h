@@ -59,5 +59,14 @@ QSizeF previewSize(PixelSize size);
 // The look at the full output size with deep colour, as the output paths need it.
 using FullRender = std::variant<Bitmap, ExportError>;
 FullRender renderFull(const Look &look, PixelSize size);
+// Both looks of a wallpaper so, light first: the first failure stops, so a failing light
+// render costs no dark render.
+struct FullPair
+{
+    Bitmap light;
+    Bitmap dark;
+};
+std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark,
+                                               PixelSize size);
 
 } // namespace RenderPipeline

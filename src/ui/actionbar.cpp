@@ -73,7 +73,7 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
     connect(m_model, &AppModel::lightLookChanged, this, &ActionBar::sync);
     connect(m_model, &AppModel::darkLookChanged, this, &ActionBar::sync);
     connect(m_model, &AppModel::editingChanged, this, &ActionBar::sync);
-    connect(m_model, &AppModel::isExportingChanged, this, &ActionBar::sync);
+    connect(m_model->jobs(), &OutputJobs::busyChanged, this, &ActionBar::sync);
     sync();
 }
 

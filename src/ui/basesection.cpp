@@ -181,12 +181,15 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
         updateBrowser();
         followSelectedAlbum();
     });
-    connect(m_model, &AppModel::resultsChanged, this, &BaseImageSection::updateUnsplash);
-    connect(m_model, &AppModel::isSearchingChanged, this, &BaseImageSection::updateUnsplash);
-    connect(m_model, &AppModel::recentFilesChanged, this, &BaseImageSection::updateFiles);
-    connect(m_model, &AppModel::photosAuthStatusChanged, this, &BaseImageSection::updatePhotos);
-    connect(m_model, &AppModel::albumAssetsChanged, this, &BaseImageSection::updatePhotos);
-    connect(m_model, &AppModel::photoAlbumsChanged, this, [this] {
+    UnsplashSearch *search = m_model->search();
+    connect(search, &UnsplashSearch::resultsChanged, this, &BaseImageSection::updateUnsplash);
+    connect(search, &UnsplashSearch::isSearchingChanged, this, &BaseImageSection::updateUnsplash);
+    connect(m_model->loader(), &PictureLoader::recentFilesChanged, this,
+            &BaseImageSection::updateFiles);
+    LibraryBrowser *library = m_model->library();
+    connect(library, &LibraryBrowser::authStatusChanged, this, &BaseImageSection::updatePhotos);
+    connect(library, &LibraryBrowser::assetsChanged, this, &BaseImageSection::updatePhotos);
+    connect(library, &LibraryBrowser::albumsChanged, this, [this] {
         updatePhotos();
         chooseFirstAlbum();
     });

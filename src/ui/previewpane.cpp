@@ -94,13 +94,15 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     m_spinner->setObjectName(QStringLiteral("loadingSpinner"));
 
     for (auto signal :
-         {&AppModel::previewChanged, &AppModel::editingChanged, &AppModel::isLoadingSourceChanged,
-          &AppModel::isExportingChanged, &AppModel::isPreparingDragChanged,
-          &AppModel::presetChanged, &AppModel::customWidthChanged, &AppModel::customHeightChanged})
+         {&AppModel::previewChanged, &AppModel::editingChanged, &AppModel::presetChanged,
+          &AppModel::customWidthChanged, &AppModel::customHeightChanged})
         connect(m_model, signal, this, &PreviewPane::follow);
+    connect(m_model->loader(), &PictureLoader::isLoadingChanged, this, &PreviewPane::follow);
+    connect(m_model->jobs(), &OutputJobs::busyChanged, this, &PreviewPane::follow);
+    connect(m_model->dragFile(), &DragFile::isPreparingChanged, this, &PreviewPane::follow);
     // Queued: the drag's own event loop must not run inside the model's handler.
     connect(
-        m_model, &AppModel::dragReady, this,
+        m_model->dragFile(), &DragFile::ready, this,
         [this] {
             if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
                 return; // released without the pane hearing it: nothing is dragged

@@ -17,7 +17,7 @@ SearchField::SearchField(AppModel *model, QWidget *parent) : QLineEdit(parent), 
     // the model's query here does not write it back. The clear button counts as typing.
     connect(this, &QLineEdit::textEdited, m_model, &AppModel::setQuery);
     connect(this, &QLineEdit::returnPressed, m_model, &AppModel::runSearch);
-    connect(m_model, &AppModel::queryChanged, this, &SearchField::showQuery);
+    connect(m_model->search(), &UnsplashSearch::queryChanged, this, &SearchField::showQuery);
 }
 
 void SearchField::showQuery()

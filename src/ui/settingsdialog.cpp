@@ -65,7 +65,7 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
     column->addLayout(keyRow);
     // Every keystroke is the model's key at once; Return or leaving the field adds nothing.
     connect(m_key, &QLineEdit::textEdited, m_model, &AppModel::setAccessKey);
-    connect(m_model, &AppModel::accessKeyChanged, this, &SettingsDialog::followKey);
+    connect(m_model->search(), &UnsplashSearch::accessKeyChanged, this, &SettingsDialog::followKey);
     followKey();
 
     auto *footer = new QVBoxLayout;
@@ -100,7 +100,7 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
             m_photos->setAccess(allowed);
             m_model->refreshPhotosAuthStatus();
         });
-        connect(m_model, &AppModel::photosAuthStatusChanged, this, &SettingsDialog::followPhotos);
+        connect(m_model->library(), &LibraryBrowser::authStatusChanged, this, &SettingsDialog::followPhotos);
         followPhotos();
     }
     fitHeight();

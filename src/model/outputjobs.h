@@ -1,0 +1,104 @@
+#pragma once
+
+// The three ways a finished wallpaper leaves the program — an exported file, a photo in the
+// album „Voskan“, the desktop picture — as jobs that take seconds. They render and encode on
+// a worker with copies of the looks, one at a time (one busy state for all three), and report
+// back on the main thread through signals; the model shows those in its status and error
+// lines.
+
+#include "model/look.h"
+#include "model/renderpipeline.h"
+#include "output/desktopservice.h"
+#include "sources/photolibraryaccess.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class OutputJobs : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What a job writes: the two looks and the size, as they are when it starts. `generation`
+    // names the state of the looks, handed back with outputWritten().
+    struct Request
+    {
+        Look light;
+        Look dark;
+        RenderPipeline::PixelSize size;
+        quint64 generation = 0;
+    };
+    using RequestSource = std::function<Request()>;
+
+    OutputJobs(RequestSource current, std::shared_ptr<PhotoLibraryAccess> photos,
+               QObject *parent = nullptr);
+
+    // A job runs (from its start until its file is written; a set until its HEIC is written):
+    // another would take the same slot, or a second encode the memory.
+    bool isBusy() const { return m_busy; }
+
+    // Each does nothing while busy. The outcome arrives as succeeded() or failed(), then
+    // finished().
+    void exportTo(const QString &path);
+    void saveToPhotosLibrary();
+    void setAsDesktop();
+    // Where setAsDesktop() sets the picture; unset, the desktop of the running session.
+    void setDesktopService(std::shared_ptr<DesktopService> desktop);
+
+    // Renders both looks at full size (light first; the first failure stops) and writes the
+    // dynamic wallpaper. The error's German text, or nothing. Runs on the caller's thread.
+    // `alsoWrite`, when given, gets both pictures once the HEIC is written; its error fails the
+    // whole write.
+    using PicturesWriter =
+        std::function<std::optional<QString>(const Bitmap &light, const Bitmap &dark)>;
+    static std::optional<QString> writeOutput(const Look &light, const Look &dark,
+                                              RenderPipeline::PixelSize size, const QString &path,
+                                              const PicturesWriter &alsoWrite = {});
+    // Renders both looks and sets them as the wallpaper of every screen (output/wallpaperset.h);
+    // the error text, or nothing. Runs on the caller's thread.
+    static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
+                                               RenderPipeline::PixelSize size,
+                                               DesktopService &desktop,
+                                               const std::function<void()> &told = {});
+
+Q_SIGNALS:
+    void busyChanged();
+    // A German text for the status line: the job (or, for a set, the desktop) is done.
+    void succeeded(const QString &status);
+    // A set whose desktop was told and whose HEIC then failed: its success no longer holds.
+    void successWithdrawn();
+    void failed(const QString &error);
+    // Every job started ends with this, either way, also one refused at once.
+    void finished();
+    // A file of the looks of `generation` is complete at `path`.
+    void outputWritten(const QString &path, quint64 generation);
+
+private:
+    // One step a worker reports: a set's desktop told (not last), or the outcome (last).
+    struct Step
+    {
+        bool told = false;
+        std::optional<QString> error;
+    };
+    using Work = std::function<void(QPromise<Step> &)>;
+    // The one way work goes to a thread and back: busy until the last step, `done` gets the
+    // outcome on this thread.
+    void run(Work work, std::function<void(const std::optional<QString> &)> done);
+    void setBusy(bool busy);
+    // The request of now, or nothing (failed() and finished() emitted) when its size is refused.
+    std::optional<Request> acceptedRequest();
+    // Writes the wallpaper of `request` to `path`; on success outputWritten() precedes `done`.
+    void writeInBackground(const Request &request, const QString &path,
+                           std::function<void(const std::optional<QString> &)> done);
+
+    RequestSource m_current;
+    std::shared_ptr<PhotoLibraryAccess> m_photos;
+    std::shared_ptr<DesktopService> m_desktop;
+    QFutureWatcher<Step> m_watcher;
+    std::function<void(const std::optional<QString> &)> m_done;
+    bool m_busy = false;
+};

@@ -1,0 +1,200 @@
+#include "pictureloader.h"
+
+#include "model/palette.h"
+#include "model/renderpipeline.h"
+#include "model/settings.h"
+#include "output/filenames.h"
+#include "render/imagedecoder.h"
+
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+PictureLoader::PictureLoader(ContextSource context, UnsplashSource unsplash,
+                             std::shared_ptr<PhotoLibraryAccess> photos, QObject *parent)
+    : QObject(parent), m_context(std::move(context)), m_unsplash(std::move(unsplash)),
+      m_photos(std::move(photos)), m_recentFiles(loadRecentFiles())
+{
+}
+
+void PictureLoader::setLoading(bool loading)
+{
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void PictureLoader::openLocalImages(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    m_queued = paths.mid(1);
+    startOpen(paths.constFirst(), true);
+}
+
+void PictureLoader::startOpen(const QString &path, bool clearError)
+{
+    if (clearError)
+        Q_EMIT errorReported(std::nullopt);
+    setLoading(true);
+    const QFileInfo info(path);
+    const Context context = m_context();
+    // Decoding a camera photo takes a tenth of a second, a hostile PNG seconds: it and the
+    // palette run on a worker. Opens are not cancelled; only the one asked for last applies.
+    const quint64 request = ++m_request;
+    struct Opened
+    {
+        std::optional<Bitmap> picture;
+        std::array<QColor, 3> palette;
+        QString reason; // the decoder's, when there is no picture
+    };
+    auto *watcher = new QFutureWatcher<Opened>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, info, context, request] {
+        const Opened opened = watcher->result();
+        watcher->deleteLater();
+        if (request != m_request)
+            return;
+        // The next file of a batch begins once this one is applied, so they land in order.
+        const auto next = qScopeGuard([this] {
+            if (m_queued.isEmpty())
+                setLoading(false);
+            else
+                startOpen(m_queued.takeFirst(), false);
+        });
+        if (!opened.picture) {
+            // Of a batch, the first failure is the one to tell; the reason on a line of its
+            // own, in the words the command line uses too.
+            if (!m_context().showsError)
+                Q_EMIT errorReported(QStringLiteral("Bild konnte nicht geladen werden: ") +
+                                     info.fileName() + QLatin1Char('\n') + opened.reason);
+            return;
+        }
+        // Only the last extension goes: "Bild.final.png" is "Bild.final".
+        const QString name = info.fileName();
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        Q_EMIT loaded(LoadedPicture{*opened.picture, opened.palette, info.absoluteFilePath(),
+                                    dot > 0 ? name.left(dot) : name, name, std::nullopt},
+                      context.target);
+        recordRecent(info.absoluteFilePath());
+    });
+    watcher->setFuture(QtConcurrent::run([path, look = context.look,
+                                          preview = context.previewSize]() mutable -> Opened {
+        // Rethrown by the watcher, an exception would land in the event loop: memory that
+        // runs out counts as a picture that cannot be read.
+        try {
+            const DecodeResult decoded = ImageDecoder::decodeFile(path);
+            if (!decoded.isOk())
+                return {std::nullopt, {}, decoded.errorString()};
+            // The first render of a picture shrinks it once and keeps that: a tenth of a
+            // second for a 100 MP one, spent here rather than in the window's preview.
+            look.source = decoded.bitmap();
+            RenderPipeline::renderCG(look, preview, false);
+            return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}};
+        } catch (const std::exception &) {
+            return {std::nullopt, {}, description(DecodeError::OutOfMemory)};
+        }
+    }));
+}
+
+void PictureLoader::select(const UnsplashPhoto &photo)
+{
+    const Appearance target = m_context().target;
+    ++m_request; // a file still opening would overwrite this choice
+    m_queued.clear();
+    setLoading(true);
+    Q_EMIT errorReported(std::nullopt);
+    const std::shared_ptr<UnsplashClient> loader = m_unsplash ? m_unsplash() : nullptr;
+    if (!loader) {
+        Q_EMIT errorReported(QStringLiteral("Unsplash ist nicht verfügbar."));
+        setLoading(false);
+        return;
+    }
+    QPointer<PictureLoader> self(this);
+    loader->loadImage(
+        photo.urls.regular, [self, loader, photo, target](UnsplashClient::ImageResult result) {
+            if (!self)
+                return;
+            if (const QString *error = std::get_if<QString>(&result)) {
+                Q_EMIT self->errorReported(*error);
+                self->setLoading(false);
+                return;
+            }
+            Q_EMIT self->loaded(
+                LoadedPicture{std::get<Bitmap>(result), std::nullopt, photo.id,
+                              FileNames::baseName(photo),
+                              QStringLiteral("Foto: %1 · Unsplash").arg(photo.user.name),
+                              photo.user.links ? photo.user.links->html : std::nullopt},
+                target);
+            if (photo.links && photo.links->downloadLocation)
+                self->trackDownload(*photo.links->downloadLocation);
+            self->setLoading(false);
+        });
+}
+
+void PictureLoader::trackDownload(const QString &url)
+{
+    // Asked with the key current when the report goes out; nobody waits for the outcome.
+    QTimer::singleShot(0, this, [this, url] {
+        if (const auto loader = m_unsplash ? m_unsplash() : nullptr)
+            loader->trackDownload(url);
+    });
+}
+
+void PictureLoader::selectAlbumAsset(const PhotoAsset &asset)
+{
+    const Appearance target = m_context().target;
+    ++m_request; // a file still opening would overwrite this choice
+    m_queued.clear();
+    setLoading(true);
+    Q_EMIT errorReported(std::nullopt);
+    const QString id = asset.id;
+    const auto failed = [this] {
+        Q_EMIT errorReported(QStringLiteral("Bild konnte nicht aus Fotos geladen werden."));
+        setLoading(false);
+    };
+    if (!m_photos) {
+        failed();
+        return;
+    }
+    QPointer<PictureLoader> self(this);
+    m_photos->loadImage(id, [self, id, target, failed](std::optional<Bitmap> picture) {
+        if (!self)
+            return;
+        if (!picture || picture->isNull()) {
+            failed();
+            return;
+        }
+        Q_EMIT self->loaded(LoadedPicture{*picture, std::nullopt, id,
+                                          QStringLiteral("photos-") + id.left(8),
+                                          QStringLiteral("Aus Fotos-Mediathek"), std::nullopt},
+                            target);
+        self->setLoading(false);
+    });
+}
+
+void PictureLoader::recordRecent(const QString &path)
+{
+    m_recentFiles.removeAll(path);
+    m_recentFiles.prepend(path);
+    while (m_recentFiles.size() > kMaxRecentFiles)
+        m_recentFiles.removeLast();
+    Q_EMIT recentFilesChanged();
+    userSettings().setValue(QLatin1String(kRecentFilesKey), m_recentFiles);
+}
+
+QStringList PictureLoader::loadRecentFiles()
+{
+    const QVariant stored = userSettings().value(QLatin1String(kRecentFilesKey));
+    QStringList files;
+    if (stored.typeId() != QMetaType::QStringList && stored.typeId() != QMetaType::QVariantList &&
+        stored.typeId() != QMetaType::QString)
+        return files;
+    for (const QString &path : stored.toStringList()) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isReadable())
+            files << path;
+    }
+    return files;
+}

@@ -1,0 +1,6 @@
+#include "settings.h"
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
+}

@@ -1,0 +1,129 @@
+#include "wallpaperset.h"
+
+#include "dynamicwallpaper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <future>
+#include <memory>
+
+namespace {
+
+// A set up to the desktop: the files of the slot written to (the HEIC not yet) and the slot
+// the desktop showed, when it was the other one.
+struct Prepared
+{
+    WallpaperFiles files;
+    std::optional<WallpaperFiles> previous;
+    std::unique_ptr<SetLock> lock; // held until the desktop has been told
+};
+
+// Holding the set lock, writes the two pictures under the name the desktop does not show now.
+std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap &dark,
+                                              const QString &folder, DesktopService &desktop)
+{
+    // From here until the desktop is told, no other set may choose: both would take the slot
+    // not shown, and the second would write over the first on screen.
+    auto lock = std::make_unique<SetLock>();
+    const std::optional<QString> current = desktop.desktopImagePath();
+    // The desktop gets a name other than the one it shows, or it may keep its cached picture.
+    const QDir dir(folder);
+    const QString a = QStringLiteral("wallpaper-a.heic"), b = QStringLiteral("wallpaper-b.heic");
+    const QString shown = current ? QFileInfo(*current).fileName() : QString();
+    Prepared set{WallpaperFiles::forHeic(dir.filePath(shown == a ? b : a), light.size()), {},
+                 std::move(lock)};
+    if (shown == a || shown == b)
+        set.previous = WallpaperFiles::forHeic(dir.filePath(shown));
+
+    const QString tmp = QStringLiteral(".tmp");
+    const QStringList finals{set.files.light, set.files.dark};
+    const auto removeTemps = [&] {
+        for (const QString &path : finals + QStringList{set.files.heic})
+            QFile::remove(path + tmp); // left over by an earlier failure, or by this one
+    };
+    removeTemps();
+    // The slot's HEIC stays until the new one replaces it: a set that fails later must not
+    // lose it. What the desktop shows is told by the record, not by which files a slot has.
+    // One picture per core.
+    auto lightWritten = std::async(std::launch::async, [&] {
+        return writeCompanionPicture(light, set.files.light + tmp);
+    });
+    const std::optional<QString> darkError = writeCompanionPicture(dark, set.files.dark + tmp);
+    const std::optional<QString> error = lightWritten.get();
+    if (error || darkError) {
+        removeTemps();
+        return error ? *error : *darkError;
+    }
+    for (const QString &path : finals) {
+        // rename() replaces an existing file in one step.
+        std::error_code failed;
+        std::filesystem::rename(QFile::encodeName(path + tmp).toStdString(),
+                                QFile::encodeName(path).toStdString(), failed);
+        if (failed) {
+            removeTemps();
+            return QStringLiteral("Das Wallpaper konnte nicht gesichert werden: ") +
+                   QFileInfo(path).fileName();
+        }
+    }
+    return set;
+}
+
+} // namespace
+
+namespace WallpaperSet {
+
+std::optional<QString> refusal(const DesktopService &desktop)
+{
+    if (const auto refused = dataFolderRefusal())
+        return refused;
+    return desktop.refusal(voskanDataFolder());
+}
+
+std::optional<QString> createdFolder()
+{
+    const QString folder = voskanDataFolder();
+    if (!QDir().mkpath(folder))
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
+                                   DesktopService &desktop, const std::function<void()> &told)
+{
+    if (const auto refused = refusal(desktop))
+        return refused;
+    const std::optional<QString> folder = createdFolder();
+    if (!folder)
+        return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
+    std::variant<Prepared, QString> prepared = writePictures(light, dark, *folder, desktop);
+    if (const auto *error = std::get_if<QString>(&prepared))
+        return *error;
+    Prepared &set = std::get<Prepared>(prepared);
+    // No desktop reads the HEIC, so it need not hold up the picture the user waits for.
+    if (const auto error = desktop.setDesktopImage(set.files))
+        return error;
+    set.lock.reset(); // the desktop and the record name this set now: the next may choose
+    if (told)
+        told();
+    const auto failure = DynamicWallpaper::writeHEIC(light, dark, set.files.heic);
+    if (!failure)
+        return std::nullopt;
+    // Back to the wallpaper shown before, so the desktop never keeps half a set. Without one
+    // (the first set, or its pictures gone) the complete pair stays: what the desktop had
+    // before is not known, and the pair is what was asked for.
+    // Only while this set is still the one shown: a set that came since keeps its picture.
+    const SetLock again;
+    const std::optional<WallpaperFiles> &previous = set.previous;
+    if (DesktopService::recordedWallpaper().value_or(set.files.heic) == set.files.heic &&
+        previous && QFileInfo::exists(previous->light) && QFileInfo::exists(previous->dark) &&
+        !desktop.setDesktopImage(*previous)) {
+        QFile::remove(set.files.light);
+        QFile::remove(set.files.dark);
+    }
+    return description(*failure); // as an export says it: the same file, the same reasons
+}
+
+} // namespace WallpaperSet

@@ -1,0 +1,33 @@
+#pragma once
+
+// What „Als Schreibtisch setzen“ does once the two pictures are rendered, in one place and in
+// the order it happens: the slot the desktop does not show, the two JPEGs every desktop reads,
+// the desktop told, then the HEIC beside them — and, should the HEIC fail, the wallpaper from
+// before back on screen. The window and the command line both come through here.
+
+#include "desktopservice.h"
+
+#include "render/bitmap.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace WallpaperSet {
+
+// Why no wallpaper can be set from this session's data folder (its name, or a follower that
+// could not be started from where this program lies), asked before anything is rendered or
+// written; nothing when one can.
+std::optional<QString> refusal(const DesktopService &desktop);
+
+// The data folder, created if needed; nothing when it cannot be.
+std::optional<QString> createdFolder();
+
+// Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
+// desktop shows them, before the HEIC is encoded. The German error text, or nothing.
+std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
+                                   DesktopService &desktop,
+                                   const std::function<void()> &told = {});
+
+} // namespace WallpaperSet
