@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libgl-dev qcoro-qt6-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   # Qt's own dialogs and buttons in German.
   qt6-translations-l10n
   libvips-dev libheif-dev libplist-dev libspng-dev
