@@ -193,7 +193,7 @@ void BM_DecodeAndFirstPreview(benchmark::State &state)
         BlurProcessor::context().clearCache();
         const DecodeResult decoded = ImageDecoder::decodeFile(path);
         look.source = decoded.bitmap();
-        benchmark::DoNotOptimize(RenderPipeline::renderCG(look, sizeFor(true), false));
+        benchmark::DoNotOptimize(RenderPipeline::renderLook(look, sizeFor(true), false));
     }
 }
 
@@ -213,7 +213,7 @@ void BM_LookAtTheBounds(benchmark::State &state)
     }
     for (auto _ : state) {
         BlurProcessor::context().clearCache();
-        benchmark::DoNotOptimize(RenderPipeline::renderCG(look, sizeFor(false), true));
+        benchmark::DoNotOptimize(RenderPipeline::renderLook(look, sizeFor(false), true));
     }
 }
 

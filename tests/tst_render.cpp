@@ -101,7 +101,7 @@ private Q_SLOTS:
         if (deep && source)
             look.source =
                 Bitmap::fromImage(source->toImage().convertToFormat(QImage::Format_RGBA64));
-        const auto out = RenderPipeline::renderCG(look, size, deep);
+        const auto out = RenderPipeline::renderLook(look, size, deep);
         QCOMPARE(bool(out), source || look.style == WallpaperStyle::Flow);
         if (!out)
             return;
@@ -124,7 +124,7 @@ private Q_SLOTS:
         // Grain only for a positive dither, the same each time, unbiased off the clipped ends.
         const auto render = [&](double dither, bool deepColor = false) {
             look.dither = dither;
-            const Bitmap b = RenderPipeline::renderCG(look, size, deepColor).value_or(Bitmap());
+            const Bitmap b = RenderPipeline::renderLook(look, size, deepColor).value_or(Bitmap());
             return QByteArray(reinterpret_cast<const char *>(b.constBits()),
                               qsizetype(b.bytesPerLine() * b.height()));
         };
@@ -162,7 +162,7 @@ private Q_SLOTS:
         Look look{.source = ::photo(qPrintable(photo), 1280, 800), .style = style};
         const auto render = [&](Appearance appearance) {
             look.setTone(Tone::defaultFor(appearance));
-            return RenderPipeline::renderCG(look, {480, 300}, false).value_or(Bitmap());
+            return RenderPipeline::renderLook(look, {480, 300}, false).value_or(Bitmap());
         };
         const Bitmap lightPicture = render(Appearance::Light),
                      darkPicture = render(Appearance::Dark);
@@ -364,8 +364,8 @@ private Q_SLOTS:
     {
         QFETCH(Look, wild);
         QFETCH(Look, bound);
-        const auto wildOut = RenderPipeline::renderCG(wild, QSizeF(96, 60), false);
-        const auto boundOut = RenderPipeline::renderCG(bound, QSizeF(96, 60), false);
+        const auto wildOut = RenderPipeline::renderLook(wild, QSizeF(96, 60), false);
+        const auto boundOut = RenderPipeline::renderLook(bound, QSizeF(96, 60), false);
         QVERIFY(wildOut && boundOut);
         QCOMPARE(wildOut->toImage(), boundOut->toImage());
     }
@@ -412,7 +412,7 @@ private Q_SLOTS:
         for (const WallpaperStyle style : allCases<WallpaperStyle>())
             for (const bool deep : {false, true}) {
                 look.style = style;
-                QCOMPARE(sizeOf(RenderPipeline::renderCG(look, size, deep)), expected);
+                QCOMPARE(sizeOf(RenderPipeline::renderLook(look, size, deep)), expected);
             }
     }
 

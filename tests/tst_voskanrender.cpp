@@ -194,7 +194,7 @@ private Q_SLOTS:
         look.source =
             ImageDecoder::decodeFile(TestData::photo("photo-fallenleaf-2560x1600.jpg")).bitmap();
         const auto render = [&](QSizeF size, bool deep) {
-            return RenderPipeline::renderCG(look, size, deep).value().toImage();
+            return RenderPipeline::renderLook(look, size, deep).value().toImage();
         };
         // clang-format off
         QTest::newRow("blur preview") << QStringList{"--style", "blur", "--preview", "$P", "$D/o.png"} << QSize(1800, 1013) << 32 << render(RenderPipeline::previewSize({6016, 3384}), false);

@@ -364,9 +364,9 @@ int main(int argc, char *argv[])
     }
 
     const QSizeF size = o.preview ? RenderPipeline::previewSize(o.size) : o.size.toSizeF();
-    const std::optional<Bitmap> light = RenderPipeline::renderCG(o.look, size, !o.preview);
+    const std::optional<Bitmap> light = RenderPipeline::renderLook(o.look, size, !o.preview);
     const std::optional<Bitmap> dark =
-        dynamic && light ? RenderPipeline::renderCG(o.dark, size, !o.preview) : std::nullopt;
+        dynamic && light ? RenderPipeline::renderLook(o.dark, size, !o.preview) : std::nullopt;
     const double renderMs = msSince(timer);
     if (!light || (dynamic && !dark))
         return fail(description(ExportError::RenderFailed));

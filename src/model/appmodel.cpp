@@ -299,7 +299,7 @@ void AppModel::renderPreview()
 {
     m_renderTimer.stop(); // whatever was pending is covered by this render
     const auto bitmap =
-        RenderPipeline::renderCG(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
+        RenderPipeline::renderLook(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
     m_preview = bitmap ? bitmap->toImage() : QImage();
     Q_EMIT previewChanged();
 }

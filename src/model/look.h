@@ -68,7 +68,7 @@ struct Look
     // The renderers' settings, values passed exactly as stored (no clamping, no scaling).
     BlurProcessor::Settings settings() const;
     FlowProcessor::Settings flowSettings() const;
-    // The mirror style's dither travels separately, see renderCG.
+    // The mirror style's dither travels separately, see renderLook.
     MirrorProcessor::Settings mirrorSettings() const;
 
     friend bool operator==(const Look &, const Look &) = default;

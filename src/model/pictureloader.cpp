@@ -90,7 +90,7 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             // The first render of a picture shrinks it once and keeps that: a tenth of a
             // second for a 100 MP one, spent here rather than in the window's preview.
             look.source = decoded.bitmap();
-            RenderPipeline::renderCG(look, preview, false);
+            RenderPipeline::renderLook(look, preview, false);
             return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}};
         } catch (const std::exception &) {
             return {std::nullopt, {}, description(DecodeError::OutOfMemory)};

@@ -38,7 +38,7 @@ QString formatOneDecimal(double value)
 
 } // namespace
 
-std::optional<Bitmap> renderCG(const Look &look, QSizeF size, bool deep)
+std::optional<Bitmap> renderLook(const Look &look, QSizeF size, bool deep)
 {
     if (!isBitmapSize(size))
         return std::nullopt;
@@ -116,7 +116,7 @@ FullRender renderFull(const Look &look, PixelSize size)
 {
     if (look.style != WallpaperStyle::Flow && !look.source)
         return ExportError::NoSource;
-    if (std::optional<Bitmap> bitmap = renderCG(look, size.toSizeF(), true))
+    if (std::optional<Bitmap> bitmap = renderLook(look, size.toSizeF(), true))
         return *std::move(bitmap);
     return ExportError::RenderFailed;
 }

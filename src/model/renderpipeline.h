@@ -31,7 +31,7 @@ inline constexpr qint64 MaxPreviewSide = 1800;
 
 // The look drawn at a size in pixels (not rounded); no value when nothing could be drawn,
 // including a blur or mirror look without a source and a size no bitmap can have.
-std::optional<Bitmap> renderCG(const Look &look, QSizeF size, bool deep);
+std::optional<Bitmap> renderLook(const Look &look, QSizeF size, bool deep);
 
 // The largest output side: libvips (with Debian 12's libheif) reads no HEIC back that is 16384
 // pixels wide or tall at this pixel count (16384 × 6103 fails, 16383 × 6103 reads), so a
