@@ -350,7 +350,7 @@ void TestAppModel::outputHoldsTheLooksOfTheClick()
     model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s, u"pfad"_s,
                       {}, {}, Appearance::Light);
     const Look clicked = model.lightLook();
-    const QString written = desktop ? *AppModel::appSupportDir() + u"/wallpaper-a.heic"_s
+    const QString written = desktop ? *createDataFolder() + u"/wallpaper-a.heic"_s
                                     : m_home.filePath(model.exportFileName(u"heic"_s));
     QSignalSpy finished(model.jobs(), &OutputJobs::finished);
     std::optional<bool> heicAtStatus; // a set says so before its HEIC is written

@@ -1,7 +1,6 @@
 #include "appmodel.h"
 
 #include "model/palette.h"
-#include "output/wallpaperset.h"
 
 #include <QThreadPool>
 
@@ -396,9 +395,4 @@ void AppModel::setAsDesktop()
         return;
     setErrorMessage(std::nullopt);
     m_jobs->setAsDesktop();
-}
-
-std::optional<QString> AppModel::appSupportDir()
-{
-    return WallpaperSet::createdFolder();
 }

@@ -183,9 +183,6 @@ public:
     {
         m_jobs->setDesktopService(std::move(desktop));
     }
-    // The program's own data folder (".../share/Voskan"), created if needed; nothing when it
-    // cannot be.
-    static std::optional<QString> appSupportDir();
     QMimeData *makeDragData() { return m_drag->makeDragData(); }
     bool isPreparingDrag() const { return m_drag->isPreparing(); }
     void cancelDrag() { m_drag->cancel(); }

@@ -190,7 +190,7 @@ std::optional<QString> OutputJobs::setAsDesktop(const Look &light, const Look &d
     // Refused before seconds of rendering, not only before anything is written.
     if (const auto refused = WallpaperSet::refusal(desktop))
         return refused;
-    if (!WallpaperSet::createdFolder())
+    if (!createDataFolder())
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
     const auto rendered = RenderPipeline::renderBoth(light, dark, size);
     if (const auto *error = std::get_if<ExportError>(&rendered))

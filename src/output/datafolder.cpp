@@ -63,6 +63,14 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes)
            file.write(bytes) == bytes.size() && file.commit();
 }
 
+std::optional<QString> createDataFolder()
+{
+    const QString folder = voskanDataFolder();
+    if (!QDir().mkpath(folder))
+        return std::nullopt;
+    return folder;
+}
+
 std::optional<QString> dataFolderRefusal()
 {
     // The folder comes from XDG_DATA_HOME when it is an absolute path, else from HOME.

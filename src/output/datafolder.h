@@ -12,6 +12,8 @@
 // The program's own data folder (".../share/Voskan"): the wallpapers, the record of the one
 // shown and sway's snippet live there. Not created here.
 QString voskanDataFolder();
+// The same, created if needed; nothing when it cannot be.
+std::optional<QString> createDataFolder();
 
 // Why the data folder cannot be used, in German: its name, as the session gives it, is not
 // one Qt can pass on byte for byte (not UTF-8), so every file would land in a folder of

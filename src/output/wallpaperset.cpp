@@ -82,20 +82,12 @@ std::optional<QString> refusal(const DesktopService &desktop)
     return desktop.refusal(voskanDataFolder());
 }
 
-std::optional<QString> createdFolder()
-{
-    const QString folder = voskanDataFolder();
-    if (!QDir().mkpath(folder))
-        return std::nullopt;
-    return folder;
-}
-
 std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
                                    DesktopService &desktop, const std::function<void()> &told)
 {
     if (const auto refused = refusal(desktop))
         return refused;
-    const std::optional<QString> folder = createdFolder();
+    const std::optional<QString> folder = createDataFolder();
     if (!folder)
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
     std::variant<Prepared, QString> prepared = writePictures(light, dark, *folder, desktop);

@@ -21,9 +21,6 @@ namespace WallpaperSet {
 // written; nothing when one can.
 std::optional<QString> refusal(const DesktopService &desktop);
 
-// The data folder, created if needed; nothing when it cannot be.
-std::optional<QString> createdFolder();
-
 // Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
 // desktop shows them, before the HEIC is encoded. The German error text, or nothing.
 std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
