@@ -1,5 +1,6 @@
 #include "updaterviewmodel.h"
 
+#include "model/usersettings.h"
 #include "sources/network.h"
 #include "sources/networkerror.h"
 #include "update/appcast.h"
@@ -7,7 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSettings>
 
 #include <exception>
 #include <memory>
@@ -35,11 +35,6 @@ bool isWebUrl(const QUrl &url)
 QUrl webUrlOrNothing(const QUrl &url)
 {
     return isWebUrl(url) ? url : QUrl();
-}
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
 }
 
 UpdateCheckResult failed(const QString &reason)
