@@ -34,12 +34,6 @@ bool isBlank(const QString &key)
     return true;
 }
 
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == "https"_L1 || url.scheme() == "http"_L1);
-}
-
 // Scheme, host and port: what decides whether a request still goes to the API.
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {

@@ -53,12 +53,6 @@ QImage decodeThumbnail(const QByteArray &bytes, int longSide)
     return image;
 }
 
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
-}
-
 // Paints the tiles; everything a tile shows comes from the model's roles.
 class ThumbDelegate : public QStyledItemDelegate
 {

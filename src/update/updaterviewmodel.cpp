@@ -26,12 +26,6 @@ using namespace Qt::StringLiterals;
 
 using Outcome = UpdateCheckResult::Outcome;
 
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == "https"_L1 || url.scheme() == "http"_L1);
-}
-
 QUrl webUrlOrNothing(const QUrl &url)
 {
     return isWebUrl(url) ? url : QUrl();
