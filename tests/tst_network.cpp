@@ -1,3 +1,4 @@
+#include "sources/download.h"
 #include "sources/network.h"
 #include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
@@ -19,7 +20,8 @@
 
 using Response = TestHttpServer::Response;
 
-// The Unsplash service and the update check, each against servers on the loopback interface.
+// The Unsplash service, the update check and the download they share, each against servers on
+// the loopback interface.
 // Declared before the helpers: moc loses its way in raw strings with brackets.
 class TestNetwork : public QObject
 {
@@ -47,6 +49,9 @@ private Q_SLOTS:
     void check();
     void automaticOncePerDay_data();
     void automaticOncePerDay();
+    void download_data();
+    void download();
+    void downloadCancelled();
 
 private:
     static QSettings settings() { return QSettings("Voskan", "Voskan"); }
@@ -503,6 +508,85 @@ void TestNetwork::automaticOncePerDay()
     QVERIFY(finished.first().first().value<UpdateCheckResult>().automatic);
     QVERIFY(!window.findChild<QMessageBox *>()); // nothing new: an automatic check keeps quiet
     QCOMPARE(m_api.requests().size(), 1);
+}
+
+void TestNetwork::download_data()
+{
+    QTest::addColumn<Response>("response"); // status 0: nobody listens
+    QTest::addColumn<qint64>("cap");
+    QTest::addColumn<int>("deadline"); // ms
+    QTest::addColumn<int>("timeout");  // the request's own, ms; 0: none set
+    QTest::addColumn<QString>("outcome");
+    const QByteArray hundred(100, 'h');
+    const QByteArray page = "<html><body>Nicht gefunden</body></html>";
+    const QString tooLarge = QStringLiteral("more than 100 bytes");
+    // Without its guard a row waits for the 20 s deadline, longer than the test waits; only the
+    // endless one, which would fill the memory meanwhile, ends sooner, too slow.
+    // clang-format off
+    QTest::newRow("whole") << Response::json("hallo") << 100LL << 20000 << 0 << "HTTP 200, 5 bytes";
+    QTest::newRow("just at the cap") << Response::json(hundred) << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
+    QTest::newRow("cap by Content-Length") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 101} << 100LL << 20000 << 0 << tooLarge;
+    QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 100LL << 1000 << 0 << tooLarge;
+    QTest::newRow("cap on an error page") << Response{500, {}, hundred + 'h'} << 100LL << 20000 << 0 << tooLarge;
+    QTest::newRow("slowly, within the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 5, 50} << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
+    QTest::newRow("trickling past the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 100, 50} << 100LL << 500 << 0 << kTooSlow;
+    QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 100LL << 20000 << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
+    QTest::newRow("HTTP error") << Response{404, {}, page} << 100LL << 20000 << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
+    QTest::newRow("cut off") << Response{200, {}, hundred, Response::Body::Whole, 1, 1, 150} << 1000LL << 20000 << 0 << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
+    QTest::newRow("refused") << Response{0, {}, {}} << 100LL << 20000 << 0 << "Der Server „127.0.0.1“ ist nicht erreichbar.";
+    // clang-format on
+}
+
+void TestNetwork::download()
+{
+    QFETCH(Response, response);
+    QFETCH(qint64, cap);
+    QFETCH(int, deadline);
+    QFETCH(int, timeout);
+    QFETCH(QString, outcome);
+    m_api.setResponse("/file", response);
+    // A connection the row before cut off is not handed to this one.
+    sharedNetworkAccessManager()->clearConnectionCache();
+    QNetworkRequest request(response.status
+                                ? m_api.url(QStringLiteral("/file"))
+                                : QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
+    request.setTransferTimeout(timeout);
+    const QPointer<Download> download = Download::start(sharedNetworkAccessManager(), request, cap,
+                                                        std::chrono::milliseconds(deadline));
+    QSignalSpy finished(download.data(), &Download::finished);
+    QVERIFY(finished.isEmpty()); // never inside the call
+    QVERIFY(finished.wait(10000));
+    const auto result = finished.first().first().value<Download::Result>();
+    QString seen;
+    if (const auto *reply = std::get_if<Download::Reply>(&result)) {
+        seen = QStringLiteral("HTTP %1, %2 bytes")
+                   .arg(reply->status ? QString::number(*reply->status) : QStringLiteral("-"))
+                   .arg(reply->body.size());
+        QCOMPARE(reply->body, response.body.left(cap));
+    } else if (const auto *error = std::get_if<NetworkError>(&result)) {
+        seen = error->description();
+    } else {
+        seen = QStringLiteral("more than %1 bytes").arg(std::get<DownloadTooLarge>(result).limit);
+    }
+    QCOMPARE(seen, outcome);
+    // Gone with its reply, without a second answer.
+    QTRY_VERIFY(download.isNull());
+    QCOMPARE(finished.size(), 1);
+}
+
+void TestNetwork::downloadCancelled()
+{
+    m_api.setResponse("/file", {200, {}, {}, Response::Body::Silent, 1, 1, 10});
+    const QPointer<Download> download =
+        Download::start(sharedNetworkAccessManager(), QNetworkRequest(m_api.url("/file")), 100,
+                        std::chrono::milliseconds(300));
+    QSignalSpy finished(download.data(), &Download::finished);
+    QTRY_COMPARE(m_api.requests().size(), 1);
+    download->cancel();
+    // Not even the deadline, which passes meanwhile, answers.
+    QTRY_VERIFY(download.isNull());
+    QTest::qWait(500);
+    QVERIFY(finished.isEmpty());
 }
 
 QTEST_MAIN(TestNetwork)
