@@ -1,5 +1,6 @@
 #include "sources/download.h"
 #include "sources/network.h"
+#include "sources/thumbnailloader.h"
 #include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
 #include "support/testdata.h"
@@ -14,14 +15,15 @@
 #include <QNetworkAccessManager>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
 using Response = TestHttpServer::Response;
 
-// The Unsplash service, the update check and the download they share, each against servers on
-// the loopback interface.
+// The Unsplash service, the update check, the thumbnails and the download they share, each
+// against servers on the loopback interface.
 // Declared before the helpers: moc loses its way in raw strings with brackets.
 class TestNetwork : public QObject
 {
@@ -52,6 +54,9 @@ private Q_SLOTS:
     void download_data();
     void download();
     void downloadCancelled();
+    void thumbnail_data();
+    void thumbnail();
+    void thumbnailFromTheDiskCache();
 
 private:
     static QSettings settings() { return QSettings("Voskan", "Voskan"); }
@@ -141,6 +146,7 @@ QByteArray item(const QByteArray &version, const QByteArray &more = {})
 
 void TestNetwork::initTestCase()
 {
+    TestData::useScratchHome(m_settingsDir.path()); // the thumbnails' disk cache goes there
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
     QVERIFY(m_api.start());
     QVERIFY(m_elsewhere.start());
@@ -587,6 +593,88 @@ void TestNetwork::downloadCancelled()
     QTRY_VERIFY(download.isNull());
     QTest::qWait(500);
     QVERIFY(finished.isEmpty());
+}
+
+void TestNetwork::thumbnail_data()
+{
+    QTest::addColumn<QString>("url"); // a path on the API server, or any address
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<int>("deadline");    // ms
+    QTest::addColumn<QString>("outcome"); // the picture's size, "none" or "not asked"
+    QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = photo.readAll();
+    const qint64 over = ThumbnailLoader::kMaxBytes + 1;
+    // Each row its own path: the disk cache must not answer for another row. The test waits
+    // 10 s for an answer, so a reply over the cap that is not stopped goes unanswered.
+    // clang-format off
+    QTest::newRow("photo, made small") << "/photo" << Response{200, {}, jpeg} << 20000 << "240x150";
+    QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << 20000 << "none";
+    QTest::newRow("no picture") << "/text" << Response::json("hallo") << 20000 << "none";
+    QTest::newRow("too large, declared") << "/large" << Response{200, {}, {}, Response::Body::Silent, 1, 1, over} << 20000 << "none";
+    QTest::newRow("trickling past the deadline") << "/slow" << Response{200, {}, jpeg, Response::Body::Trickle, 100, 50} << 1500 << "none";
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/thumb").arg(closedPort()) << Response() << 20000 << "none";
+    QTest::newRow("local file") << "file:///etc/hostname" << Response() << 20000 << "not asked";
+    // clang-format on
+}
+
+void TestNetwork::thumbnail()
+{
+    QFETCH(QString, url);
+    QFETCH(Response, response);
+    QFETCH(int, deadline);
+    QFETCH(QString, outcome);
+    m_api.setResponse(url.toUtf8(), response);
+    sharedNetworkAccessManager()->clearConnectionCache();
+    const QUrl address = url.startsWith(u'/') ? m_api.url(url) : QUrl(url);
+    ThumbnailLoader loader;
+    loader.setDeadline(std::chrono::milliseconds(deadline));
+    QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
+    const std::optional<ThumbnailLoader::RequestId> id = loader.load(address);
+    if (!id) {
+        QCOMPARE(QStringLiteral("not asked"), outcome);
+        QVERIFY(m_api.requests().isEmpty());
+        return;
+    }
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(loaded.first().first().value<ThumbnailLoader::RequestId>(), *id);
+    const auto image = loaded.first().last().value<QImage>();
+    QCOMPARE(image.isNull() ? QStringLiteral("none")
+                            : QStringLiteral("%1x%2").arg(image.width()).arg(image.height()),
+             outcome);
+    // A cancelled request is not answered, though it would have been the same, and its
+    // transfer stops.
+    const std::optional<ThumbnailLoader::RequestId> again = loader.load(address);
+    QVERIFY(again && *again != *id);
+    loader.cancel(*again);
+    QTest::qWait(300);
+    QCOMPARE(loaded.size(), 1);
+    QVERIFY(sharedNetworkAccessManager()->findChildren<QNetworkReply *>().isEmpty());
+}
+
+void TestNetwork::thumbnailFromTheDiskCache()
+{
+    QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    m_api.setResponse("/cached", {200, {{"Cache-Control", "max-age=3600"}}, photo.readAll()});
+    const QUrl url = m_api.url(QStringLiteral("/cached"));
+    QStringList sizes;
+    for (int i = 0; i < 2; ++i) {
+        ThumbnailLoader loader; // a new strip, or the next session
+        QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
+        QVERIFY(loader.load(url));
+        QVERIFY(loaded.wait(10000));
+        const auto image = loaded.first().last().value<QImage>();
+        sizes << QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
+    }
+    QCOMPARE(sizes, QStringList({"240x150", "240x150"}));
+    QCOMPARE(m_api.requests().size(), 1);
+    // In the user's cache folder, where a cleaner finds it.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QVERIFY2(folder.startsWith(m_settingsDir.path()), qPrintable(folder));
+    QVERIFY(!QDir(folder + QStringLiteral("/thumbnails-remote"))
+                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                 .isEmpty());
 }
 
 QTEST_MAIN(TestNetwork)
