@@ -1,4 +1,6 @@
+#include "sources/download.h"
 #include "sources/network.h"
+#include "sources/thumbnailloader.h"
 #include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
 #include "support/testdata.h"
@@ -13,13 +15,15 @@
 #include <QNetworkAccessManager>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
 using Response = TestHttpServer::Response;
 
-// The Unsplash service and the update check, each against servers on the loopback interface.
+// The Unsplash service, the update check, the thumbnails and the download they share, each
+// against servers on the loopback interface.
 // Declared before the helpers: moc loses its way in raw strings with brackets.
 class TestNetwork : public QObject
 {
@@ -47,6 +51,12 @@ private Q_SLOTS:
     void check();
     void automaticOncePerDay_data();
     void automaticOncePerDay();
+    void download_data();
+    void download();
+    void downloadCancelled();
+    void thumbnail_data();
+    void thumbnail();
+    void thumbnailFromTheDiskCache();
 
 private:
     static QSettings settings() { return QSettings("Voskan", "Voskan"); }
@@ -136,6 +146,7 @@ QByteArray item(const QByteArray &version, const QByteArray &more = {})
 
 void TestNetwork::initTestCase()
 {
+    TestData::useScratchHome(m_settingsDir.path()); // the thumbnails' disk cache goes there
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
     QVERIFY(m_api.start());
     QVERIFY(m_elsewhere.start());
@@ -503,6 +514,167 @@ void TestNetwork::automaticOncePerDay()
     QVERIFY(finished.first().first().value<UpdateCheckResult>().automatic);
     QVERIFY(!window.findChild<QMessageBox *>()); // nothing new: an automatic check keeps quiet
     QCOMPARE(m_api.requests().size(), 1);
+}
+
+void TestNetwork::download_data()
+{
+    QTest::addColumn<Response>("response"); // status 0: nobody listens
+    QTest::addColumn<qint64>("cap");
+    QTest::addColumn<int>("deadline"); // ms
+    QTest::addColumn<int>("timeout");  // the request's own, ms; 0: none set
+    QTest::addColumn<QString>("outcome");
+    const QByteArray hundred(100, 'h');
+    const QByteArray page = "<html><body>Nicht gefunden</body></html>";
+    const QString tooLarge = QStringLiteral("more than 100 bytes");
+    // Without its guard a row waits for the 20 s deadline, longer than the test waits; only the
+    // endless one, which would fill the memory meanwhile, ends sooner, too slow.
+    // clang-format off
+    QTest::newRow("whole") << Response::json("hallo") << 100LL << 20000 << 0 << "HTTP 200, 5 bytes";
+    QTest::newRow("just at the cap") << Response::json(hundred) << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
+    QTest::newRow("cap by Content-Length") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 101} << 100LL << 20000 << 0 << tooLarge;
+    QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 100LL << 1000 << 0 << tooLarge;
+    QTest::newRow("cap on an error page") << Response{500, {}, hundred + 'h'} << 100LL << 20000 << 0 << tooLarge;
+    QTest::newRow("slowly, within the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 5, 50} << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
+    QTest::newRow("trickling past the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 100, 50} << 100LL << 500 << 0 << kTooSlow;
+    QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 100LL << 20000 << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
+    QTest::newRow("HTTP error") << Response{404, {}, page} << 100LL << 20000 << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
+    QTest::newRow("cut off") << Response{200, {}, hundred, Response::Body::Whole, 1, 1, 150} << 1000LL << 20000 << 0 << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
+    QTest::newRow("refused") << Response{0, {}, {}} << 100LL << 20000 << 0 << "Der Server „127.0.0.1“ ist nicht erreichbar.";
+    // clang-format on
+}
+
+void TestNetwork::download()
+{
+    QFETCH(Response, response);
+    QFETCH(qint64, cap);
+    QFETCH(int, deadline);
+    QFETCH(int, timeout);
+    QFETCH(QString, outcome);
+    m_api.setResponse("/file", response);
+    // A connection the row before cut off is not handed to this one.
+    sharedNetworkAccessManager()->clearConnectionCache();
+    QNetworkRequest request(response.status
+                                ? m_api.url(QStringLiteral("/file"))
+                                : QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
+    request.setTransferTimeout(timeout);
+    const QPointer<Download> download = Download::start(sharedNetworkAccessManager(), request, cap,
+                                                        std::chrono::milliseconds(deadline));
+    QSignalSpy finished(download.data(), &Download::finished);
+    QVERIFY(finished.isEmpty()); // never inside the call
+    QVERIFY(finished.wait(10000));
+    const auto result = finished.first().first().value<Download::Result>();
+    QString seen;
+    if (const auto *reply = std::get_if<Download::Reply>(&result)) {
+        seen = QStringLiteral("HTTP %1, %2 bytes")
+                   .arg(reply->status ? QString::number(*reply->status) : QStringLiteral("-"))
+                   .arg(reply->body.size());
+        QCOMPARE(reply->body, response.body.left(cap));
+    } else if (const auto *error = std::get_if<NetworkError>(&result)) {
+        seen = error->description();
+    } else {
+        seen = QStringLiteral("more than %1 bytes").arg(std::get<DownloadTooLarge>(result).limit);
+    }
+    QCOMPARE(seen, outcome);
+    // Gone with its reply, without a second answer.
+    QTRY_VERIFY(download.isNull());
+    QCOMPARE(finished.size(), 1);
+}
+
+void TestNetwork::downloadCancelled()
+{
+    m_api.setResponse("/file", {200, {}, {}, Response::Body::Silent, 1, 1, 10});
+    const QPointer<Download> download =
+        Download::start(sharedNetworkAccessManager(), QNetworkRequest(m_api.url("/file")), 100,
+                        std::chrono::milliseconds(300));
+    QSignalSpy finished(download.data(), &Download::finished);
+    QTRY_COMPARE(m_api.requests().size(), 1);
+    download->cancel();
+    // Not even the deadline, which passes meanwhile, answers.
+    QTRY_VERIFY(download.isNull());
+    QTest::qWait(500);
+    QVERIFY(finished.isEmpty());
+}
+
+void TestNetwork::thumbnail_data()
+{
+    QTest::addColumn<QString>("url"); // a path on the API server, or any address
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<int>("deadline");    // ms
+    QTest::addColumn<QString>("outcome"); // the picture's size, "none" or "not asked"
+    QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = photo.readAll();
+    const qint64 over = ThumbnailLoader::kMaxBytes + 1;
+    // Each row its own path: the disk cache must not answer for another row. The test waits
+    // 10 s for an answer, so a reply over the cap that is not stopped goes unanswered.
+    // clang-format off
+    QTest::newRow("photo, made small") << "/photo" << Response{200, {}, jpeg} << 20000 << "240x150";
+    QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << 20000 << "none";
+    QTest::newRow("no picture") << "/text" << Response::json("hallo") << 20000 << "none";
+    QTest::newRow("too large, declared") << "/large" << Response{200, {}, {}, Response::Body::Silent, 1, 1, over} << 20000 << "none";
+    QTest::newRow("trickling past the deadline") << "/slow" << Response{200, {}, jpeg, Response::Body::Trickle, 100, 50} << 1500 << "none";
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/thumb").arg(closedPort()) << Response() << 20000 << "none";
+    QTest::newRow("local file") << "file:///etc/hostname" << Response() << 20000 << "not asked";
+    // clang-format on
+}
+
+void TestNetwork::thumbnail()
+{
+    QFETCH(QString, url);
+    QFETCH(Response, response);
+    QFETCH(int, deadline);
+    QFETCH(QString, outcome);
+    m_api.setResponse(url.toUtf8(), response);
+    sharedNetworkAccessManager()->clearConnectionCache();
+    const QUrl address = url.startsWith(u'/') ? m_api.url(url) : QUrl(url);
+    ThumbnailLoader loader;
+    loader.setDeadline(std::chrono::milliseconds(deadline));
+    QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
+    const std::optional<ThumbnailLoader::RequestId> id = loader.load(address);
+    if (!id) {
+        QCOMPARE(QStringLiteral("not asked"), outcome);
+        QVERIFY(m_api.requests().isEmpty());
+        return;
+    }
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(loaded.first().first().value<ThumbnailLoader::RequestId>(), *id);
+    const auto image = loaded.first().last().value<QImage>();
+    QCOMPARE(image.isNull() ? QStringLiteral("none")
+                            : QStringLiteral("%1x%2").arg(image.width()).arg(image.height()),
+             outcome);
+    // A cancelled request is not answered, though it would have been the same, and its
+    // transfer stops.
+    const std::optional<ThumbnailLoader::RequestId> again = loader.load(address);
+    QVERIFY(again && *again != *id);
+    loader.cancel(*again);
+    QTest::qWait(300);
+    QCOMPARE(loaded.size(), 1);
+    QVERIFY(sharedNetworkAccessManager()->findChildren<QNetworkReply *>().isEmpty());
+}
+
+void TestNetwork::thumbnailFromTheDiskCache()
+{
+    QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    m_api.setResponse("/cached", {200, {{"Cache-Control", "max-age=3600"}}, photo.readAll()});
+    const QUrl url = m_api.url(QStringLiteral("/cached"));
+    QStringList sizes;
+    for (int i = 0; i < 2; ++i) {
+        ThumbnailLoader loader; // a new strip, or the next session
+        QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
+        QVERIFY(loader.load(url));
+        QVERIFY(loaded.wait(10000));
+        const auto image = loaded.first().last().value<QImage>();
+        sizes << QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
+    }
+    QCOMPARE(sizes, QStringList({"240x150", "240x150"}));
+    QCOMPARE(m_api.requests().size(), 1);
+    // In the user's cache folder, where a cleaner finds it.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QVERIFY2(folder.startsWith(m_settingsDir.path()), qPrintable(folder));
+    QVERIFY(!QDir(folder + QStringLiteral("/thumbnails-remote"))
+                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                 .isEmpty());
 }
 
 QTEST_MAIN(TestNetwork)

@@ -4,6 +4,7 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QThread>
+#include <QUrl>
 
 QNetworkAccessManager *sharedNetworkAccessManager()
 {
@@ -13,4 +14,10 @@ QNetworkAccessManager *sharedNetworkAccessManager()
     if (!manager)
         manager = new QNetworkAccessManager(QCoreApplication::instance());
     return manager;
+}
+
+bool isWebUrl(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
 }

@@ -1,18 +1,16 @@
 #include "unsplashservice.h"
 
 #include "render/imagedecoder.h"
+#include "sources/download.h"
 #include "sources/network.h"
 
 #include <QCoreApplication>
 #include <QFuture>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QUrlQuery>
 #include <QtConcurrent>
 
-#include <algorithm>
 #include <optional>
 
 namespace {
@@ -32,12 +30,6 @@ bool isBlank(const QString &key)
             return false;
     }
     return true;
-}
-
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == "https"_L1 || url.scheme() == "http"_L1);
 }
 
 // Scheme, host and port: what decides whether a request still goes to the API.
@@ -80,7 +72,6 @@ struct FetchOptions
 // outcome. Main thread only.
 void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fetched)> done)
 {
-    QNetworkAccessManager *manager = sharedNetworkAccessManager();
     // Qt refuses the redirect before anything goes to the other origin. (Vouching for each
     // redirect ourselves would do as well, but Qt 6.4 breaks such a chain after four hops, with
     // a made-up status 100.)
@@ -88,74 +79,24 @@ void fetch(QNetworkRequest request, FetchOptions options, std::function<void(Fet
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::SameOriginRedirectPolicy);
     }
-    const QUrl origin = request.url();
-    request.setTransferTimeout(int(std::min(options.deadline, UnsplashService::kTimeout).count()));
-    QNetworkReply *reply = manager->get(request);
-
-    struct State
-    {
-        Fetched fetched;
-        bool answered = false;
-    };
-    const auto state = std::make_shared<State>();
-
-    // Aborting makes Qt emit finished(), which then reports the stored failure.
-    const auto stop = [reply, state](UnsplashFailure failure) {
-        if (state->fetched.failure)
-            return;
-        state->fetched.failure = std::move(failure);
-        state->fetched.body.clear();
-        reply->abort();
-    };
-    const UnsplashSizeLimitError tooLarge{options.limitKind, options.maxBytes};
-
-    // Qt's time-out only sees silence; a server that sends a byte now and then would hold the
-    // request open for as long as it likes.
-    auto *deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, [origin, stop] {
-        stop(NetworkError{NetworkError::Kind::TooSlow, origin, {}});
-    });
-    deadline->start(options.deadline);
-
-    // The size cap: a declared length over it stops the reply before its body, a body that
-    // grows over it (no length given, or a server that lies) stops as soon as it does. The
-    // body is moved out of Qt's buffer on every chunk, so that buffer stays small too.
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, stop, tooLarge] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > tooLarge.limit)
-            stop(tooLarge);
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, state, stop, tooLarge] {
-        if (state->fetched.failure)
-            return;
-        const qint64 room = tooLarge.limit - state->fetched.body.size();
-        if (reply->bytesAvailable() > room) {
-            stop(tooLarge);
-            return;
-        }
-        state->fetched.body += reply->readAll();
-    });
+    request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
+    Download *download =
+        Download::start(sharedNetworkAccessManager(), request, options.maxBytes, options.deadline);
     QObject::connect(
-        reply, &QNetworkReply::finished, reply,
-        [reply, state, deadline, stayOnOrigin = options.stayOnOrigin, done = std::move(done)] {
-            deadline->stop();
-            reply->deleteLater();
-            if (state->answered)
-                return;
-            state->answered = true;
-            Fetched &fetched = state->fetched;
-            if (!fetched.failure && NetworkError::isTransportFailure(*reply)) {
-                if (stayOnOrigin && reply->error() == QNetworkReply::InsecureRedirectError)
-                    fetched.failure = UnsplashError{UnsplashError::Kind::BadResponse};
-                else
-                    fetched.failure = NetworkError::fromReply(*reply);
-                fetched.body.clear();
-            }
-            if (!fetched.failure) {
-                const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                if (status.isValid())
-                    fetched.status = status.toInt();
+        download, &Download::finished, download,
+        [options, done = std::move(done)](const Download::Result &result) {
+            Fetched fetched;
+            if (const auto *reply = std::get_if<Download::Reply>(&result)) {
+                fetched.status = reply->status;
+                fetched.body = reply->body;
+            } else if (const auto *tooLarge = std::get_if<DownloadTooLarge>(&result)) {
+                fetched.failure = UnsplashSizeLimitError{options.limitKind, tooLarge->limit};
+            } else if (const auto &error = std::get<NetworkError>(result);
+                       options.stayOnOrigin && error.kind == NetworkError::Kind::InsecureRedirect) {
+                // The redirect left the API's origin, which is no network trouble.
+                fetched.failure = UnsplashError{UnsplashError::Kind::BadResponse};
+            } else {
+                fetched.failure = error;
             }
             done(std::move(fetched));
         });

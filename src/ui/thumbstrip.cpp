@@ -1,63 +1,23 @@
 #include "thumbstrip.h"
 
 #include "icons.h"
-#include "sources/network.h"
 #include "sources/unsplashcolor.h"
-#include "sources/unsplashservice.h"
 #include "spinner.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
-#include <QNetworkDiskCache>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
-#include <QtConcurrent>
-
-#include <memory>
 
 namespace {
 
-constexpr qint64 kDiskCacheBytes = 64 * 1024 * 1024;
 constexpr int kSpinnerDiameter = 16;
 constexpr int kFailedIconSize = 20;
-
-// A tile picture from encoded bytes, at most `longSide` on its long side; null when the bytes
-// are no picture. Scaled while reading, so a huge image never lands in memory at full size.
-QImage decodeThumbnail(const QByteArray &bytes, int longSide)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    QSize size = reader.size();
-    if (size.isValid() && (size.width() > longSide || size.height() > longSide)) {
-        // Orientation swaps the sides only after reading; the long side stays the long side.
-        size.scale(longSide, longSide, Qt::KeepAspectRatio);
-        reader.setScaledSize(size.expandedTo(QSize(1, 1)));
-    }
-    QImage image = reader.read();
-    if (!image.isNull() && (image.width() > longSide || image.height() > longSide))
-        image = image.scaled(longSide, longSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
-}
-
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
-}
 
 // Paints the tiles; everything a tile shows comes from the model's roles.
 class ThumbDelegate : public QStyledItemDelegate
@@ -164,36 +124,28 @@ ThumbnailSource ThumbnailSource::shared()
 
 // --- UnsplashThumbModel -------------------------------------------------------------------
 
-UnsplashThumbModel::UnsplashThumbModel(QObject *parent) : ThumbListModel(parent) {}
+UnsplashThumbModel::UnsplashThumbModel(QObject *parent)
+    : ThumbListModel(parent), m_loader(new ThumbnailLoader(this))
+{
+    connect(m_loader, &ThumbnailLoader::loaded, this,
+            [this](ThumbnailLoader::RequestId id, const QImage &image) {
+                for (int row = 0; row < m_tiles.size(); ++row)
+                    if (m_tiles.at(row).request == id)
+                        return finish(row, image);
+            });
+}
 
 UnsplashThumbModel::~UnsplashThumbModel()
 {
     abortAll();
 }
 
-void UnsplashThumbModel::ensureDiskCache()
-{
-    QNetworkAccessManager *manager = sharedNetworkAccessManager();
-    if (manager->cache())
-        return;
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (base.isEmpty())
-        return; // no cache folder: thumbnails then come from the network every time
-    auto *cache = new QNetworkDiskCache(manager);
-    cache->setCacheDirectory(QDir(base).filePath(QStringLiteral("thumbnails-remote")));
-    cache->setMaximumCacheSize(kDiskCacheBytes);
-    manager->setCache(cache);
-}
-
 void UnsplashThumbModel::abortAll()
 {
     for (Tile &tile : m_tiles) {
-        if (QNetworkReply *reply = tile.reply) {
-            disconnect(reply, nullptr, this, nullptr);
-            reply->abort();
-            reply->deleteLater();
-        }
-        tile.reply = nullptr;
+        if (tile.request)
+            m_loader->cancel(*tile.request);
+        tile.request.reset();
     }
 }
 
@@ -251,76 +203,18 @@ void UnsplashThumbModel::setVisibleRows(int first, int last)
 void UnsplashThumbModel::start(int row)
 {
     Tile &tile = m_tiles[row];
-    const QUrl url(m_photos.at(row).urls.small, QUrl::StrictMode);
-    const quint64 generation = this->generation();
-    if (!isWebUrl(url)) {
-        // Only the web: the manager would also read file: and qrc: addresses.
-        tile.state = State::Failed;
+    tile.request = m_loader->load(QUrl(m_photos.at(row).urls.small, QUrl::StrictMode));
+    tile.state = tile.request ? State::Loading : State::Failed;
+    if (!tile.request) {
         const QModelIndex changed = index(row);
         Q_EMIT dataChanged(changed, changed);
-        return;
     }
-    ensureDiskCache();
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(UnsplashService::kTimeout.count()));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
-    QNetworkReply *reply = sharedNetworkAccessManager()->get(request);
-    tile.state = State::Loading;
-    tile.reply = reply;
-    // Qt's time-out only sees silence; a trickling thumbnail would keep one of the few
-    // connections to its host, which the full-size picture needs too. The tile then fails.
-    QTimer::singleShot(UnsplashService::kDeadline, reply, &QNetworkReply::abort);
-
-    struct Body
-    {
-        QByteArray bytes;
-        bool tooLarge = false;
-    };
-    const auto body = std::make_shared<Body>();
-    const auto stop = [reply, body] {
-        if (body->tooLarge)
-            return;
-        body->tooLarge = true;
-        body->bytes.clear();
-        reply->abort();
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, stop] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > kMaxThumbnailBytes)
-            stop();
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body, stop] {
-        if (body->tooLarge)
-            return;
-        if (reply->bytesAvailable() > kMaxThumbnailBytes - body->bytes.size()) {
-            stop();
-            return;
-        }
-        body->bytes += reply->readAll();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, generation, row] {
-        reply->deleteLater();
-        if (generation != this->generation())
-            return;
-        m_tiles[row].reply = nullptr;
-        if (body->tooLarge || reply->error() != QNetworkReply::NoError) {
-            finish(generation, row, QImage());
-            return;
-        }
-        body->bytes += reply->readAll();
-        QtConcurrent::run([bytes = std::move(body->bytes)] {
-            return decodeThumbnail(bytes, kDecodedSize);
-        }).then(this, [this, generation, row](const QImage &image) {
-            finish(generation, row, image);
-        });
-    });
 }
 
-void UnsplashThumbModel::finish(quint64 generation, int row, const QImage &image)
+void UnsplashThumbModel::finish(int row, const QImage &image)
 {
-    if (generation != this->generation() || row >= m_tiles.size())
-        return;
     Tile &tile = m_tiles[row];
+    tile.request.reset();
     tile.image = image;
     tile.state = image.isNull() ? State::Failed : State::Loaded;
     const QModelIndex changed = index(row);

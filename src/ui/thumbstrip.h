@@ -2,19 +2,17 @@
 
 #include "sources/photolibraryaccess.h"
 #include "sources/photothumbnails.h"
+#include "sources/thumbnailloader.h"
 #include "sources/unsplashphoto.h"
 
 #include <QAbstractListModel>
 #include <QImage>
 #include <QList>
 #include <QListView>
-#include <QPointer>
 #include <QTimer>
 
 #include <functional>
 #include <optional>
-
-class QNetworkReply;
 
 // The tiles of one thumbnail strip. A model holds the items it was given and their small
 // pictures; it loads a picture only once the strip reports the row on screen.
@@ -80,19 +78,14 @@ struct ThumbnailSource
     static ThumbnailSource shared();
 };
 
-// Unsplash search hits: each tile loads the hit's "small" picture through the shared network
-// manager and its disk cache, shows the hit's colour and a spinner meanwhile, and a photo
-// symbol when that failed. Loads that started keep running when the tile scrolls away.
+// Unsplash search hits: each tile asks a ThumbnailLoader for the hit's "small" picture, shows
+// the hit's colour and a spinner meanwhile, and a photo symbol when that failed. Loads that
+// started keep running when the tile scrolls away.
 class UnsplashThumbModel : public ThumbListModel
 {
     Q_OBJECT
 
 public:
-    // More than any preview picture needs; a larger reply is dropped as failed.
-    static constexpr qint64 kMaxThumbnailBytes = 10 * 1024 * 1024;
-    // Long side of the decoded tile picture.
-    static constexpr int kDecodedSize = 240;
-
     explicit UnsplashThumbModel(QObject *parent = nullptr);
     ~UnsplashThumbModel() override;
 
@@ -102,21 +95,19 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     void setVisibleRows(int first, int last) override;
 
-    // The shared network manager's disk cache, in the user's cache folder; made on first use.
-    static void ensureDiskCache();
-
 private:
     enum class State { Idle, Loading, Loaded, Failed };
     struct Tile
     {
         State state = State::Idle;
         QImage image;
-        QPointer<QNetworkReply> reply;
+        std::optional<ThumbnailLoader::RequestId> request;
     };
     void start(int row);
-    void finish(quint64 generation, int row, const QImage &image);
+    void finish(int row, const QImage &image);
     void abortAll();
 
+    ThumbnailLoader *m_loader;
     QList<UnsplashPhoto> m_photos;
     QList<Tile> m_tiles;
 };

@@ -1,17 +1,14 @@
 #include "updaterviewmodel.h"
 
+#include "model/usersettings.h"
+#include "sources/download.h"
 #include "sources/network.h"
 #include "sources/networkerror.h"
 #include "update/appcast.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSettings>
 
 #include <exception>
-#include <memory>
-#include <optional>
 
 #ifndef VOSKAN_APPCAST_URL
 #define VOSKAN_APPCAST_URL ""
@@ -22,24 +19,11 @@
 
 namespace {
 
-using namespace Qt::StringLiterals;
-
 using Outcome = UpdateCheckResult::Outcome;
-
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == "https"_L1 || url.scheme() == "http"_L1);
-}
 
 QUrl webUrlOrNothing(const QUrl &url)
 {
     return isWebUrl(url) ? url : QUrl();
-}
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
 }
 
 UpdateCheckResult failed(const QString &reason)
@@ -47,6 +31,35 @@ UpdateCheckResult failed(const QString &reason)
     UpdateCheckResult result;
     result.outcome = Outcome::Failed;
     result.errorMessage = QStringLiteral("Die Update-Prüfung ist fehlgeschlagen: %1").arg(reason);
+    return result;
+}
+
+// What the download of the feed at `feed` says to a program of `currentVersion`. May throw
+// when memory runs out.
+UpdateCheckResult judge(const Download::Result &outcome, const QUrl &feed,
+                        const QString &currentVersion)
+{
+    if (std::holds_alternative<DownloadTooLarge>(outcome))
+        return failed(AppcastError{AppcastError::Kind::TooLarge}.description());
+    if (const auto *error = std::get_if<NetworkError>(&outcome))
+        return failed(error->description());
+    const Download::Reply &reply = std::get<Download::Reply>(outcome);
+    if (!reply.status)
+        return failed(NetworkError{NetworkError::Kind::Other, feed, {}}.description());
+    if (*reply.status < 200 || *reply.status > 299)
+        return failed(QStringLiteral("Der Server antwortete mit HTTP %1.").arg(*reply.status));
+    auto newest = Appcast::newestItem(reply.body);
+    if (const auto *error = std::get_if<AppcastError>(&newest))
+        return failed(error->description());
+    const AppcastItem &item = std::get<AppcastItem>(newest);
+    UpdateCheckResult result;
+    if (Appcast::compareVersions(item.version, currentVersion) > 0) {
+        result.outcome = Outcome::UpdateAvailable;
+        result.version = item.displayVersion();
+        result.downloadPage = item.downloadPage();
+    } else {
+        result.outcome = Outcome::UpToDate;
+    }
     return result;
 }
 
@@ -65,12 +78,9 @@ UpdaterViewModel::UpdaterViewModel(const QUrl &feedUrl, const QString &currentVe
 
 UpdaterViewModel::~UpdaterViewModel()
 {
-    // The reply belongs to the shared manager and outlives us; it must not call back.
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
+    // The download belongs to the shared manager's reply and outlives us; it must not call back.
+    if (m_download)
+        m_download->cancel();
 }
 
 QUrl UpdaterViewModel::configuredFeedUrl()
@@ -136,85 +146,30 @@ bool UpdaterViewModel::startCheck(bool automatic)
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("Voskan/%1").arg(m_currentVersion));
-    QNetworkReply *reply = sharedNetworkAccessManager()->get(request);
-    m_reply = reply;
+    Download *download =
+        Download::start(sharedNetworkAccessManager(), request, Appcast::kMaxFeedBytes, kDeadline);
+    m_download = download;
     m_checking = true;
     Q_EMIT canCheckForUpdatesChanged();
 
-    struct State
-    {
-        QByteArray body;
-        bool tooLarge = false;
-    };
-    const auto state = std::make_shared<State>();
-    // Aborting makes Qt emit finished(), which then reports the size.
-    const auto stop = [reply, state] {
-        if (state->tooLarge)
-            return;
-        state->tooLarge = true;
-        state->body.clear();
-        reply->abort();
-    };
-    // A declared length over the cap stops the reply before its body; a body that grows over
-    // it stops as soon as it does. Moving every chunk out keeps Qt's buffer small as well.
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, stop] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > Appcast::kMaxFeedBytes)
-            stop();
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [reply, state, stop] {
-        if (state->tooLarge)
-            return;
-        if (reply->bytesAvailable() > Appcast::kMaxFeedBytes - state->body.size()) {
-            stop();
-            return;
-        }
-        state->body += reply->readAll();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, state, automatic] {
-        reply->deleteLater();
-        UpdateCheckResult result;
-        try {
-            if (state->tooLarge) {
-                result = failed(AppcastError{AppcastError::Kind::TooLarge}.description());
-            } else {
-                const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                // Transport first: after a redirect loop the status is the last redirect's.
-                if (NetworkError::isTransportFailure(*reply) || !status.isValid()) {
-                    result = failed(NetworkError::fromReply(*reply).description());
-                } else if (status.toInt() < 200 || status.toInt() > 299) {
-                    result = failed(
-                        QStringLiteral("Der Server antwortete mit HTTP %1.").arg(status.toInt()));
-                } else {
-                    state->body += reply->readAll();
-                    auto newest = Appcast::newestItem(state->body);
-                    if (const auto *error = std::get_if<AppcastError>(&newest)) {
-                        result = failed(error->description());
-                    } else {
-                        const AppcastItem &item = std::get<AppcastItem>(newest);
-                        if (Appcast::compareVersions(item.version, m_currentVersion) > 0) {
-                            result.outcome = Outcome::UpdateAvailable;
-                            result.version = item.displayVersion();
-                            result.downloadPage = item.downloadPage();
-                        } else {
-                            result.outcome = Outcome::UpToDate;
-                        }
-                    }
+    connect(download, &Download::finished, this,
+            [this, automatic](const Download::Result &outcome) {
+                UpdateCheckResult result;
+                try {
+                    result = judge(outcome, m_feedUrl, m_currentVersion);
+                } catch (const std::exception &) {
+                    // Out of memory, in all likelihood; the check fails, the program goes on.
+                    result = failed(QStringLiteral("Interner Fehler."));
                 }
-            }
-        } catch (const std::exception &) {
-            // Out of memory, in all likelihood; the check fails, the program goes on.
-            result = failed(QStringLiteral("Interner Fehler."));
-        }
-        result.automatic = automatic;
-        finishCheck(std::move(result));
-    });
+                result.automatic = automatic;
+                finishCheck(std::move(result));
+            });
     return true;
 }
 
 void UpdaterViewModel::finishCheck(UpdateCheckResult result)
 {
-    m_reply = nullptr;
+    m_download = nullptr;
     m_checking = false;
     Q_EMIT canCheckForUpdatesChanged();
     Q_EMIT checkFinished(result);

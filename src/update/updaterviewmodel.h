@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-class QNetworkReply;
+class Download;
 
 // What one update check found.
 struct UpdateCheckResult
@@ -53,6 +53,8 @@ public:
     static constexpr const char *kFeedUrlVariable = "VOSKAN_APPCAST_URL";
     // Qt's transfer time-out: a check fails after this long without any data arriving.
     static constexpr std::chrono::milliseconds kDefaultTimeout{30'000};
+    // A check fails after this long in all, however steadily a slow server keeps sending.
+    static constexpr std::chrono::milliseconds kDeadline{60'000};
     // Automatic checks run at most this often.
     static constexpr std::chrono::hours kAutomaticInterval{24};
     // Where the time of the last automatic check is kept, in the application's settings
@@ -103,5 +105,5 @@ private:
     QString m_currentVersion;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     bool m_checking = false;
-    QPointer<QNetworkReply> m_reply; // the running check's, owned by the network manager
+    QPointer<Download> m_download; // the running check's, owned by the network manager
 };

@@ -1,0 +1,6 @@
+#include "usersettings.h"
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
+}
