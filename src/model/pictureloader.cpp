@@ -2,7 +2,7 @@
 
 #include "model/palette.h"
 #include "model/renderpipeline.h"
-#include "model/settings.h"
+#include "model/usersettings.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
 

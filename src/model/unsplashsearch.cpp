@@ -1,7 +1,7 @@
 #include "unsplashsearch.h"
 
 #include "model/secrets.h"
-#include "model/settings.h"
+#include "model/usersettings.h"
 
 #include <QPointer>
 

@@ -1,6 +1,0 @@
-#include "settings.h"
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan"));
-}
