@@ -275,9 +275,10 @@ private Q_SLOTS:
         DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
         if (!portal.isEmpty())
             scheme = portalPrefersDark;
-        DesktopService service(
-            makeDesktopBackend(detectDesktop(environment), runner, scheme),
-            [](bool switches) { record(switches ? "follower off" : "follower on"); });
+        FollowerHooks follower;
+        follower.start = [](bool switches) { record(switches ? "follower off" : "follower on"); };
+        DesktopService service(makeDesktopBackend(detectDesktop(environment), runner, scheme),
+                               follower);
         portalMethod = portal.section('/', 0, 0);
         portalResponse = portal.section('/', 1).toUInt();
         QDBusConnection bus("portal");

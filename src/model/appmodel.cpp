@@ -2,10 +2,10 @@
 
 #include "model/palette.h"
 #include "model/secrets.h"
-#include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "output/fileerror.h"
 #include "output/filenames.h"
+#include "output/sessiondesktop.h"
 #include "render/imagedecoder.h"
 
 #include <QCoreApplication>
@@ -808,7 +808,7 @@ void AppModel::setAsDesktop()
     if (refuseOversize())
         return;
     if (!m_desktop)
-        m_desktop = DesktopService::forEnvironment();
+        m_desktop = sessionDesktopService();
     m_isExporting = true;
     Q_EMIT isExportingChanged();
     // Renders, pictures and encoding take seconds, and a desktop may take its time to answer

@@ -1,23 +1,16 @@
 #include "desktopservice.h"
-#include "schemefollower.h"
 
-DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend, SchemeFollowUp followUp)
-    : m_backend(std::move(backend)), m_followUp(std::move(followUp))
+DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend, FollowerHooks follower)
+    : m_backend(std::move(backend)), m_follower(std::move(follower))
 {
-}
-
-std::shared_ptr<DesktopService>
-DesktopService::forEnvironment(const QProcessEnvironment &environment)
-{
-    return std::make_shared<DesktopService>(makeDesktopBackend(environment), updateSchemeFollower);
 }
 
 std::optional<QString> DesktopService::refusal(const QString &folder) const
 {
     if (const auto refused = m_backend->refusedFolder(folder))
         return refused;
-    if (!m_backend->switchesWithScheme() && m_followUp)
-        return followerRefusal();
+    if (!m_backend->switchesWithScheme() && m_follower.start && m_follower.refusal)
+        return m_follower.refusal();
     return std::nullopt;
 }
 
@@ -29,8 +22,8 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     // Without it, a desktop that cannot be asked would get its shown files overwritten by the
     // next run. Unwritable, it only costs that protection.
     writeWholeFile(recordFile(), files.heic.toUtf8());
-    if (m_followUp)
-        m_followUp(m_backend->switchesWithScheme());
+    if (m_follower.start)
+        m_follower.start(m_backend->switchesWithScheme());
     return std::nullopt;
 }
 

@@ -1,26 +1,32 @@
 #pragma once
 
 #include "datafolder.h"
-#include "desktop/desktopbackends.h"
+#include "desktop/desktopbackend.h"
 
-#include <QProcessEnvironment>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-// Runs after every successful set, told whether the desktop switches the pictures by itself.
-using SchemeFollowUp = std::function<void(bool desktopSwitches)>;
+// What a set asks of the follower on desktops that do not switch the pictures themselves.
+// Handed in from outside (sessiondesktop.h) so the service does not depend on the follower;
+// left empty, no follower is involved at all.
+struct FollowerHooks
+{
+    // Runs after every successful set, told whether the desktop switches the pictures by
+    // itself: starts the follower, or retires it.
+    std::function<void(bool desktopSwitches)> start;
+    // Why the follower could not be started from where this program lies (German); nothing
+    // when it can.
+    std::function<std::optional<QString>()> refusal;
+};
 
 // The desktop picture of the session, in terms of the program's HEIC files.
 class DesktopService
 {
 public:
-    explicit DesktopService(std::unique_ptr<DesktopBackend> backend, SchemeFollowUp followUp = {});
-    // The backend for the session this process runs in.
-    static std::shared_ptr<DesktopService> forEnvironment(
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    explicit DesktopService(std::unique_ptr<DesktopBackend> backend, FollowerHooks follower = {});
 
     // Why a wallpaper in `folder` could not be set here, before anything is written: a folder
     // whose name cannot be handed on as it is, or a follower that could not be started from
@@ -39,6 +45,6 @@ private:
     static QString recordFile();
 
     std::unique_ptr<DesktopBackend> m_backend;
-    SchemeFollowUp m_followUp;
+    FollowerHooks m_follower;
     std::optional<QString> m_lastSet;
 };

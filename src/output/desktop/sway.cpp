@@ -6,7 +6,7 @@
 #include "singlepicture.h"
 
 #include "output/datafolder.h"
-#include "output/schemefollower.h"
+#include "output/followerprogram.h"
 
 #include <atomic>
 
