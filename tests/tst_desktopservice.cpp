@@ -294,7 +294,7 @@ private Q_SLOTS:
             want << expand(call);
         QCOMPARE(calls, want);
         // What failed to reach the desktop is not taken for what it shows.
-        QCOMPARE(service.desktopImagePath().value_or(QString()),
+        QCOMPARE(service.shownWallpaper().value_or(QString()),
                  error.isEmpty() ? voskan() + "wallpaper-a.heic" : QString());
         if (!error.isEmpty())
             return;

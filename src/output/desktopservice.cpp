@@ -27,7 +27,7 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     return std::nullopt;
 }
 
-std::optional<QString> DesktopService::desktopImagePath()
+std::optional<QString> DesktopService::shownWallpaper()
 {
     if (const auto picture = m_backend->currentPicture())
         return WallpaperFiles::heicForPicture(*picture);

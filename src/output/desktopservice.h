@@ -37,7 +37,7 @@ public:
     // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last
     // by any run (kept in a small file in the program's data folder), or by this one when that
     // file cannot be read.
-    std::optional<QString> desktopImagePath();
+    std::optional<QString> shownWallpaper();
     // The HEIC set last by any run, from the small file in the program's data folder.
     static std::optional<QString> recordedWallpaper();
 
