@@ -1,4 +1,5 @@
 #include "model/appmodel.h"
+#include "output/desktop/desktopbackends.h"
 #include "output/desktopservice.h"
 #include "support/scratch.h"
 
@@ -269,22 +270,15 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QProcessEnvironment environment;
         environment.insert("XDG_CURRENT_DESKTOP", desktop);
-        const DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
-        std::unique_ptr<DesktopBackend> backend = makePortalBackend();
-        // clang-format off
-        switch (detectDesktop(environment)) {
-        case DesktopKind::Gnome: backend = makeGnomeBackend(runner); break;
-        case DesktopKind::Kde: backend = makeKdeBackend(); break;
-        case DesktopKind::Cinnamon: backend = makeCinnamonBackend(runner, scheme); break;
-        case DesktopKind::Mate: backend = makeMateBackend(runner, scheme); break;
-        case DesktopKind::Xfce: backend = makeXfceBackend(runner, scheme); break;
-        case DesktopKind::Sway: backend = makeSwayBackend(runner, scheme); break;
-        case DesktopKind::Other: break;
-        }
-        // clang-format on
-        DesktopService service(std::move(backend), [](bool switches) {
-            record(switches ? "follower off" : "follower on");
-        });
+        // Where the portal is on the bus, the scheme is the one its settings tell, as in a
+        // session; elsewhere the row says it.
+        DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
+        if (!portal.isEmpty())
+            scheme = portalPrefersDark;
+        FollowerHooks follower;
+        follower.start = [](bool switches) { record(switches ? "follower off" : "follower on"); };
+        DesktopService service(makeDesktopBackend(detectDesktop(environment), runner, scheme),
+                               follower);
         portalMethod = portal.section('/', 0, 0);
         portalResponse = portal.section('/', 1).toUInt();
         QDBusConnection bus("portal");
@@ -300,7 +294,7 @@ private Q_SLOTS:
             want << expand(call);
         QCOMPARE(calls, want);
         // What failed to reach the desktop is not taken for what it shows.
-        QCOMPARE(service.desktopImagePath().value_or(QString()),
+        QCOMPARE(service.shownWallpaper().value_or(QString()),
                  error.isEmpty() ? voskan() + "wallpaper-a.heic" : QString());
         if (!error.isEmpty())
             return;

@@ -1,6 +1,8 @@
 #include "model/appmodel.h"
+#include "output/desktop/desktopbackends.h"
 #include "output/desktopservice.h"
 #include "output/schemefollower.h"
+#include "output/sessiondesktop.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -415,7 +417,7 @@ private Q_SLOTS:
             QProcessEnvironment environment;
             environment.insert("XDG_CURRENT_DESKTOP", desktop);
             return OutputJobs::setAsDesktop(light, dark, {64, 36},
-                                          *DesktopService::forEnvironment(environment));
+                                            *sessionDesktopService(environment));
         };
         QCOMPARE(setOn("XFCE"), std::nullopt);
         const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));

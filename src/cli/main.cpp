@@ -6,11 +6,11 @@
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
-#include "output/desktopservice.h"
 #include "output/dynamicwallpaper.h"
 #include "output/outputfile.h"
 #include "output/pngwriter.h"
 #include "output/schemefollower.h"
+#include "output/sessiondesktop.h"
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
 #include "sources/unsplashservice.h"
@@ -357,7 +357,7 @@ int main(int argc, char *argv[])
 
     if (o.setDesktop) {
         if (const auto error =
-                OutputJobs::setAsDesktop(o.look, o.dark, o.size, *DesktopService::forEnvironment()))
+                OutputJobs::setAsDesktop(o.look, o.dark, o.size, *sessionDesktopService()))
             return fail(*error);
         std::printf("Als dynamisches Wallpaper gesetzt.\n");
         return 0;

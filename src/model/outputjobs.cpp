@@ -1,6 +1,7 @@
 #include "outputjobs.h"
 
 #include "output/dynamicwallpaper.h"
+#include "output/sessiondesktop.h"
 #include "output/wallpaperset.h"
 
 #include <QDir>
@@ -144,7 +145,7 @@ void OutputJobs::setAsDesktop()
     if (!request)
         return;
     if (!m_desktop)
-        m_desktop = DesktopService::forEnvironment();
+        m_desktop = sessionDesktopService();
     // A desktop may take its time to answer (the portal waits for a person); the worker holds
     // its own reference to the service. Busy until the HEIC is written.
     run(

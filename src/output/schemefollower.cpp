@@ -1,32 +1,18 @@
 #include "schemefollower.h"
 
-#include <QCoreApplication>
+#include "desktop/desktopbackends.h"
+#include "followerprogram.h"
+
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace {
 
 const QString kBusName = QStringLiteral("de.voskan.Voskan.Follower");
-
-// voskan-render beside this program, as installed and as built; else whatever PATH finds.
-QString followerProgram()
-{
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/voskan-render");
-    return QFileInfo(beside).isExecutable() ? beside : QStringLiteral("voskan-render");
-}
-
-// A path neither a desktop entry's Exec line nor a shell needs to quote.
-bool isPlainPath(const QString &path)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
-    return plain.match(path).hasMatch();
-}
 
 // One argument of an Exec line: quoted when the desktop-entry rules ask for it, then escaped
 // once more as a string value.
@@ -50,13 +36,6 @@ QString followerAutostartFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/autostart/de.voskan.Voskan-follow.desktop");
-}
-
-QString followerCommand()
-{
-    // Also read by a shell (sway's exec): a path that needs quoting falls back to PATH.
-    const QString program = followerProgram();
-    return isPlainPath(program) ? program : QStringLiteral("voskan-render");
 }
 
 std::optional<QString> followerRefusal()

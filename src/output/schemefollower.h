@@ -18,8 +18,6 @@
 
 // The autostart entry that starts the follower at login.
 QString followerAutostartFile();
-// The follower's command as the session runs it: this installation's voskan-render.
-QString followerCommand();
 // After a set: on a desktop that switches by itself the entry goes; on any other it is written
 // and the follower started now, so the picture follows from this evening on, not from the next
 // login. A follower already running stays the only one.

@@ -28,7 +28,7 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
     // From here until the desktop is told, no other set may choose: both would take the slot
     // not shown, and the second would write over the first on screen.
     auto lock = std::make_unique<SetLock>();
-    const std::optional<QString> current = desktop.desktopImagePath();
+    const std::optional<QString> current = desktop.shownWallpaper();
     // The desktop gets a name other than the one it shows, or it may keep its cached picture.
     const QDir dir(folder);
     const QString a = QStringLiteral("wallpaper-a.heic"), b = QStringLiteral("wallpaper-b.heic");

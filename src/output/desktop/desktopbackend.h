@@ -1,0 +1,41 @@
+#pragma once
+
+// What every desktop's way of showing a wallpaper has to offer, so the service, the follower
+// and the tests can drive any of them without knowing which one the session runs.
+
+#include "commandrunner.h"
+#include "desktoperror.h"
+#include "wallpaperfiles.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Answers whether the desktop uses a dark colour scheme now.
+using DarkSchemeQuery = std::function<bool()>;
+
+// How long a desktop's D-Bus service may take to answer before it counts as not answering.
+constexpr int kDesktopDBusTimeoutMs = 5000;
+
+// One desktop's way to show a picture on every screen.
+class DesktopBackend
+{
+public:
+    virtual ~DesktopBackend() = default;
+    // The error text, or nothing once every screen shows the wallpaper.
+    virtual std::optional<QString> setWallpaper(const WallpaperFiles &files) = 0;
+    // The picture (file or package folder) the desktop shows now, as a local path; nothing when
+    // unknown.
+    virtual std::optional<QString> currentPicture() = 0;
+    // Whether the desktop itself swaps the light and dark picture with its colour scheme;
+    // where it does not, a follower process does it (schemefollower.h).
+    virtual bool switchesWithScheme() const { return false; }
+    // Why this desktop could not be handed pictures from `folder` (German), asked before
+    // anything is written there; nothing when it can.
+    virtual std::optional<QString> refusedFolder(const QString &folder) const
+    {
+        Q_UNUSED(folder);
+        return std::nullopt;
+    }
+};

@@ -1,0 +1,70 @@
+// The names of a wallpaper's files, in one place: the set writes them, the desktops are
+// handed them, and the follower and the next set read them back from what a desktop shows.
+
+#include "wallpaperfiles.h"
+
+#include "desktoperror.h"
+#include "output/datafolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+namespace {
+
+const QString kLightSuffix = QStringLiteral("-light.jpg");
+const QString kDarkSuffix = QStringLiteral("-dark.jpg");
+const QString kPackageSuffix = QStringLiteral("-kde");
+
+} // namespace
+
+WallpaperFiles WallpaperFiles::forHeic(const QString &heicPath, QSize size)
+{
+    QString base = heicPath;
+    if (base.endsWith(QStringLiteral(".heic")))
+        base.chop(5);
+    return {heicPath, base + kLightSuffix, base + kDarkSuffix, size};
+}
+
+QString WallpaperFiles::kdePackage() const
+{
+    QString base = heic;
+    if (base.endsWith(QStringLiteral(".heic")))
+        base.chop(5);
+    return base + kPackageSuffix;
+}
+
+QString WallpaperFiles::heicForPicture(const QString &picturePath)
+{
+    const QFileInfo info(picturePath);
+    QString name = info.fileName();
+    for (const QString &suffix : {kLightSuffix, kDarkSuffix, kPackageSuffix}) {
+        if (name.endsWith(suffix) && name.size() > suffix.size()) {
+            name.chop(suffix.size());
+            return info.dir().filePath(name + QStringLiteral(".heic"));
+        }
+    }
+    return picturePath;
+}
+
+std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path)
+{
+    // 8 bits suffice for a screen; JPEG at this quality is a tenth of a PNG and quicker to write.
+    const QImage image = picture.toImage().convertToFormat(QImage::Format_RGB888);
+    QSaveFile file(path);
+    if (image.isNull() || !file.open(QIODevice::WriteOnly))
+        return fileFailedText(path);
+    QImageWriter writer(&file, "jpg");
+    writer.setQuality(95);
+    if (!writer.write(image) || !file.commit())
+        return fileFailedText(path);
+    return std::nullopt;
+}
+
+bool isOurPicture(const QString &path)
+{
+    const QFileInfo picture(path);
+    return picture.absolutePath() == QFileInfo(voskanDataFolder()).absoluteFilePath() &&
+           WallpaperFiles::heicForPicture(path) != path;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// The files one wallpaper consists of on disk, and how their names relate: a desktop reports
+// the picture it shows, and only these names lead from that picture back to the HEIC it
+// belongs to.
+
+#include "render/bitmap.h"
+
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+// One wallpaper as the desktop gets it. No Linux desktop reads the light/dark metadata inside
+// the HEIC, so every backend is handed the two pictures beside it as well.
+struct WallpaperFiles
+{
+    QString heic;  // ".../wallpaper-a.heic"
+    QString light; // ".../wallpaper-a-light.jpg"
+    QString dark;  // ".../wallpaper-a-dark.jpg"
+    QSize size;    // of both pictures
+
+    // The files that belong to the HEIC at `heicPath`, all in its folder.
+    static WallpaperFiles forHeic(const QString &heicPath, QSize size = {});
+    // The folder of the KDE wallpaper package built from the two pictures.
+    QString kdePackage() const;
+    // The HEIC a picture handed to the desktop belongs to: the same folder, the base name
+    // without "-light.jpg", "-dark.jpg" or "-kde". Any other name is returned as it is.
+    static QString heicForPicture(const QString &picturePath);
+};
+
+// Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
+// `path` and renamed over it only when complete. The error text, or nothing.
+std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
+
+// Whether `path` is a light or dark picture of one of our wallpapers, in our data folder.
+bool isOurPicture(const QString &path);

@@ -1,0 +1,28 @@
+// The follower's program, found the same way wherever it is started from: the autostart
+// entry, sway's snippet, or a set that starts it at once.
+
+#include "followerprogram.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+QString followerProgram()
+{
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/voskan-render");
+    return QFileInfo(beside).isExecutable() ? beside : QStringLiteral("voskan-render");
+}
+
+QString followerCommand()
+{
+    // Also read by a shell (sway's exec): a path that needs quoting falls back to PATH.
+    const QString program = followerProgram();
+    return isPlainPath(program) ? program : QStringLiteral("voskan-render");
+}
+
+bool isPlainPath(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+    return plain.match(path).hasMatch();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+// Where the follower's program lies and how the session names it. Both the autostart entry
+// and sway's snippet start the follower, so the sway backend needs this as much as the
+// follower does, without depending on the follower itself.
+
+#include <QString>
+
+// voskan-render beside this program, as installed and as built; else whatever PATH finds.
+QString followerProgram();
+// The follower's command as the session runs it: this installation's voskan-render.
+QString followerCommand();
+// A path neither a desktop entry's Exec line nor a shell needs to quote.
+bool isPlainPath(const QString &path);
