@@ -1,6 +1,6 @@
 #include "dragfile.h"
 
-#include "output/fileerror.h"
+#include "output/outputfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,6 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <filesystem>
 
 namespace {
 
@@ -158,13 +157,8 @@ void DragFile::prepare()
         std::optional<QString> failure = error;
         if (!failure) {
             // An earlier drag file of this name is replaced in one step.
-            std::error_code renamed;
-            std::filesystem::rename(QFile::encodeName(written).toStdString(),
-                                    QFile::encodeName(path).toStdString(), renamed);
-            if (renamed) {
-                QFile::remove(written);
-                failure = description(fileErrorFromErrno(renamed.value()));
-            }
+            if (const auto moved = OutputFile::moveOver(written, path))
+                failure = description(*moved);
         }
         if (failure) {
             if (m_wanted)

@@ -1,11 +1,12 @@
 #include "datafolder.h"
 
+#include "outputfile.h"
+
 #include <algorithm>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -58,9 +59,16 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)
 
 bool writeWholeFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-           file.write(bytes) == bytes.size() && file.commit();
+    // These names are the program's own: what sits there and is no regular file (a FIFO, a
+    // link to one or to nothing) is no file of ours, and goes rather than block the writes.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat link
+    {
+    }, target{};
+    if (::lstat(name.constData(), &link) == 0 && !S_ISDIR(link.st_mode) &&
+        (::stat(name.constData(), &target) != 0 || !S_ISREG(target.st_mode)))
+        ::unlink(name.constData());
+    return !OutputFile::writeWhole(path, bytes);
 }
 
 std::optional<QString> createDataFolder()

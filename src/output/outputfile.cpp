@@ -93,6 +93,28 @@ void OutputFile::removeUnfinishedOnSignals()
 
 OutputFile::OutputFile(const QString &path) : m_path(path) {}
 
+std::optional<FileError> OutputFile::writeWhole(const QString &path, const QByteArray &bytes)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return FileError::FolderMissing;
+    OutputFile file(path);
+    if (!file.open())
+        return file.error();
+    file.write(bytes);
+    file.commit();
+    return file.error();
+}
+
+std::optional<FileError> OutputFile::moveOver(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    if (::rename(source.constData(), QFile::encodeName(to).constData()) == 0)
+        return std::nullopt;
+    const FileError error = fileErrorFromErrno(errno);
+    ::unlink(source.constData());
+    return error;
+}
+
 OutputFile::~OutputFile()
 {
     discard();

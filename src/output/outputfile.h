@@ -26,6 +26,12 @@ public:
     static std::optional<FileError> checkDestination(const QString &path,
                                                      QString *target = nullptr);
 
+    // `bytes` as the whole of `path`, its folder created first; the error, or nothing.
+    static std::optional<FileError> writeWhole(const QString &path, const QByteArray &bytes);
+    // Moves the complete file `from` over `to` in one step (both in one file system); `from`
+    // is removed when that fails.
+    static std::optional<FileError> moveOver(const QString &from, const QString &to);
+
     // Checks the destination and creates the unfinished file; false with error() set.
     bool open();
     // Flushes to disk and moves the file over the destination; false with error() set, also

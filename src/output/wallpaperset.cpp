@@ -1,12 +1,12 @@
 #include "wallpaperset.h"
 
 #include "dynamicwallpaper.h"
+#include "outputfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <filesystem>
 #include <future>
 #include <memory>
 
@@ -58,11 +58,7 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
         return error ? *error : *darkError;
     }
     for (const QString &path : finals) {
-        // rename() replaces an existing file in one step.
-        std::error_code failed;
-        std::filesystem::rename(QFile::encodeName(path + tmp).toStdString(),
-                                QFile::encodeName(path).toStdString(), failed);
-        if (failed) {
+        if (OutputFile::moveOver(path + tmp, path)) {
             removeTemps();
             return QStringLiteral("Das Wallpaper konnte nicht gesichert werden: ") +
                    QFileInfo(path).fileName();

@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
+#include "output/outputfile.h"
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QUrl>
@@ -176,14 +176,8 @@ void writeStored(const QString &storedPath, const QImage &image, const QByteArra
     QFile::setPermissions(stored.absolutePath(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // Written beside and renamed, so another program never reads half a thumbnail.
-    QSaveFile file(storedPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(png) == png.size())
-        file.commit();
-    else
-        file.cancelWriting();
+    if (!OutputFile::writeWhole(storedPath, png))
+        QFile::setPermissions(storedPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 QImage makeThumbnail(const QString &path)

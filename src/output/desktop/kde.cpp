@@ -5,6 +5,8 @@
 #include "desktopbackends.h"
 #include "pictureuri.h"
 
+#include "output/datafolder.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -12,7 +14,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -95,12 +96,11 @@ private:
         QJsonObject metadata{
             {QStringLiteral("KPlugin"), plugin},
             {QStringLiteral("KPackageStructure"), QStringLiteral("Wallpaper/Images")}};
-        QSaveFile meta(building + QStringLiteral("/metadata.json"));
         const bool built = QDir().mkpath(images) && QDir().mkpath(imagesDark) &&
                            QFile::copy(files.light, images + QLatin1Char('/') + name) &&
                            QFile::copy(files.dark, imagesDark + QLatin1Char('/') + name) &&
-                           meta.open(QIODevice::WriteOnly) &&
-                           meta.write(QJsonDocument(metadata).toJson()) >= 0 && meta.commit();
+                           writeWholeFile(building + QStringLiteral("/metadata.json"),
+                                          QJsonDocument(metadata).toJson());
         if (!built) {
             QDir(building).removeRecursively();
             return fileFailedText(package);

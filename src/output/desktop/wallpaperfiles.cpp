@@ -5,11 +5,11 @@
 
 #include "desktoperror.h"
 #include "output/datafolder.h"
+#include "output/outputfile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace {
 
@@ -52,8 +52,8 @@ std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QStrin
 {
     // 8 bits suffice for a screen; JPEG at this quality is a tenth of a PNG and quicker to write.
     const QImage image = picture.toImage().convertToFormat(QImage::Format_RGB888);
-    QSaveFile file(path);
-    if (image.isNull() || !file.open(QIODevice::WriteOnly))
+    OutputFile file(path);
+    if (image.isNull() || !file.open())
         return fileFailedText(path);
     QImageWriter writer(&file, "jpg");
     writer.setQuality(95);
