@@ -1,5 +1,8 @@
 #pragma once
 
+// Keeps one Voskan per user: a second start hands its files to the running one and ends. main()
+// asks here before it makes the model and the window, which a start that forwards never builds.
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -7,8 +10,6 @@
 class QLocalServer;
 class QLocalSocket;
 
-// Keeps one Voskan per user: a second start hands its files to the running one and ends.
-//
 // The first instance listens on a local socket (tryBecomePrimary()); later ones connect,
 // send their files and wait for the answer (sendToPrimary()). The protocol is one line of
 // UTF-8 JSON, an array of absolute paths, answered by the line "ok". The primary answers

@@ -1,5 +1,12 @@
 #pragma once
 
+// The program's state while a person edits a wallpaper — the two looks, which one is edited,
+// the output size, the picture source chosen, the preview, the status and error lines — and
+// the operations on it. The search, the photo library, loading a picture, the output jobs and
+// the drag file are parts of their own, owned here and reachable for the views that follow
+// their signals. One per application, confined to the main thread; every assignment notifies,
+// also one that stores the value already there.
+
 #include "model/dragfile.h"
 #include "model/exporterror.h"
 #include "model/librarybrowser.h"
@@ -39,12 +46,6 @@ private:
     std::function<void(const T &)> m_set;
 };
 
-// The program's state while a person edits a wallpaper — the two looks, which one is edited,
-// the output size, the picture source chosen, the preview, the status and error lines — and
-// the operations on it. The search, the photo library, loading a picture, the output jobs and
-// the drag file are parts of their own, owned here and reachable for the views that follow
-// their signals. One per application, confined to the main thread; every assignment notifies,
-// also one that stores the value already there.
 class QMimeData;
 
 class AppModel : public QObject

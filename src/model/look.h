@@ -1,5 +1,9 @@
 #pragma once
 
+// One appearance's edit state — picture, style, tone and the styles' parameters — as a plain
+// value: the model keeps two, light and dark, and the workers that render take copies. Turning a
+// look into each renderer's settings happens here, so the renderers know nothing of looks.
+
 #include "model/valuetypes.h"
 #include "render/bitmap.h"
 #include "render/blurprocessor.h"

@@ -1,12 +1,13 @@
 #pragma once
 
+// Sets a Look's style parameters by their names, from text: the scripting surface of the
+// headless renderer. Numbers use a decimal point, colours are "#rrggbb".
+
 #include "model/look.h"
 
 #include <QString>
 #include <QStringList>
 
-// Sets a Look's style parameters by their names, from text: the scripting surface of the
-// headless renderer. Numbers use a decimal point, colours are "#rrggbb".
 namespace LookFields {
 
 // The names accepted by set(), in the order of the Look.

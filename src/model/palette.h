@@ -1,5 +1,9 @@
 #pragma once
 
+// The three flow colours a picture suggests. Whenever a photo enters a look — in the window, on
+// the picture loader's worker, in voskan-render — and when the person asks for it again, the
+// flow colours are taken from the photo this way, so every path gives the same three.
+
 #include "render/bitmap.h"
 #include "render/rendercolor.h"
 

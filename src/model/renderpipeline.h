@@ -1,5 +1,8 @@
 #pragma once
 
+// Turns a Look into a picture with the renderer of its style, and works out the output size the
+// model's preset and custom size stand for. Stateless: the model calls it with copies.
+
 #include "model/exporterror.h"
 #include "model/look.h"
 #include "model/valuetypes.h"
@@ -11,8 +14,6 @@
 #include <optional>
 #include <variant>
 
-// Turns a Look into a picture with the renderer of its style, and works out the output size the
-// model's preset and custom size stand for. Stateless: the model calls it with copies.
 namespace RenderPipeline {
 
 // The output size in pixels.

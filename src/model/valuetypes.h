@@ -1,15 +1,15 @@
 #pragma once
 
+// The small value types every part of the program shares. Each enumeration has a raw value
+// (also its identifier, and what settings and pickers store) and a German label for display.
+// fromRawValue<E>() and allCases<E>() are specialised for each of them.
+
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <optional>
-
-// The small value types every part of the program shares. Each enumeration has a raw value
-// (also its identifier, and what settings and pickers store) and a German label for display.
-// fromRawValue<E>() and allCases<E>() are specialised for each of them.
 
 enum class WallpaperStyle { Blur, Flow, Mirror };
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// What setting the desktop picture means on every desktop alike, on top of the backend that
+// knows one desktop: refusing a folder before anything is written, recording in the data folder
+// which HEIC was set last — so that no later run overwrites the files on screen — and starting
+// the follower after a set where the desktop does not switch by itself.
+
 #include "datafolder.h"
 #include "desktop/desktopbackend.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// Why a file could not be written, shared by every writer the program has — OutputFile and the
+// HEIC and PNG writers on top of it — so that an errno is translated in one place and a full disk
+// reads the same whichever of them met it.
+
 #include <QString>
 
 // Why a file could not be written where the user asked for it.

@@ -1,5 +1,9 @@
 #pragma once
 
+// The names the program gives files: a base from a photo's text, and the suffix of an export.
+// They are chosen long before anything is written — when a photo is loaded, when the person picks
+// where to save — so they live apart from the writers.
+
 #include <QString>
 
 struct UnsplashPhoto;

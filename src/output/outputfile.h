@@ -1,5 +1,10 @@
 #pragma once
 
+// The one way the program writes a file: the HEIC and PNG writers, the desktop's pictures, the
+// small files in the data folder, the follower's autostart entry and the library's thumbnails all
+// go through it, so none of them can leave a half-written file at the destination or replace
+// anything but a regular file.
+
 #include "fileerror.h"
 
 #include <QIODevice>

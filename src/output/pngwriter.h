@@ -1,5 +1,9 @@
 #pragma once
 
+// voskan-render's output when one look is asked for: that look as a lossless PNG, 16 bits a
+// channel at full size or 8 at preview size, so scripts and benchmarks get the render itself with
+// no lossy encoder in between. The only user of libspng.
+
 #include "output/fileerror.h"
 #include "render/bitmap.h"
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// Most desktops besides GNOME and Plasma show one picture whatever their colour scheme. For
+// them a small process, `voskan-render --follow`, started at login, hands the desktop the light
+// or dark picture of the wallpaper set last whenever the portal reports a new scheme. It waits
+// on D-Bus and inotify only, so it costs nothing while the scheme stays put.
+
 #include "desktopservice.h"
 
 #include <QDBusMessage>
@@ -10,11 +15,6 @@
 
 #include <memory>
 #include <optional>
-
-// Most desktops besides GNOME and Plasma show one picture whatever their colour scheme. For
-// them a small process, `voskan-render --follow`, started at login, hands the desktop the light
-// or dark picture of the wallpaper set last whenever the portal reports a new scheme. It waits
-// on D-Bus and inotify only, so it costs nothing while the scheme stays put.
 
 // The autostart entry that starts the follower at login.
 QString followerAutostartFile();

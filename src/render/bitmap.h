@@ -1,5 +1,9 @@
 #pragma once
 
+// The pixels that travel through the program: every decoded photo and every render is a Bitmap.
+// It is immutable and shared by reference, so both looks and every worker can hold the same
+// photo of hundreds of megabytes without copying it.
+
 #include <QImage>
 #include <QSize>
 

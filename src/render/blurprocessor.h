@@ -1,5 +1,9 @@
 #pragma once
 
+// The blur style, which is also where the mirror style starts: the pipeline folds the image from
+// processedImage() and renders the result with finalize(). The process's one RenderContext is
+// reached through context() here, by the flow style too.
+
 #include "bitmap.h"
 #include "image.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The flow style, the one that needs no photo: its Image is a kernel over the position alone.
+// averageColor() lives here because the palette takes a photo's flow colours from the averages
+// of its bands.
+
 #include "bitmap.h"
 #include "image.h"
 #include "rendercolor.h"

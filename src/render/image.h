@@ -1,5 +1,9 @@
 #pragma once
 
+// What the styles describe and the render engine evaluates: a lazy Image is built up by blurring,
+// colour controls, scaling, mirroring and dithering, and nothing is computed until RenderContext
+// renders a rectangle of it. The kernels' arguments live here because an image carries them.
+
 #include "bitmap.h"
 
 #include <QRectF>

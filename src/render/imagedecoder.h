@@ -1,5 +1,10 @@
 #pragma once
 
+// Every photo enters the program here, from a file or from downloaded bytes, and leaves as a
+// Bitmap or a DecodeError, so the formats accepted and the size limits are the same for every
+// source. libvips is started here once for the process; the photo library's thumbnails ask here
+// too which of its loaders to trust.
+
 #include "bitmap.h"
 
 #include <QByteArray>

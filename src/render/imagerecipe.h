@@ -1,10 +1,13 @@
 #pragma once
 
+// The fused recipe behind an Image; read by RenderContext, built through Image's operations.
+// Kept out of image.h, which only names it, so the styles that build images see nothing but
+// the operations.
+
 #include "image.h"
 
 #include <optional>
 
-// The fused recipe behind an Image; read by RenderContext, built through Image's operations.
 struct ColorControls
 {
     float brightness = 0;

@@ -1,5 +1,9 @@
 #pragma once
 
+// The mirror style's own step: the wavy seam and the darkened reflection below it, applied to the
+// blur style's image before that is dithered and rendered. Only the kernel's arguments are worked
+// out here; the pixels are computed in mirrorfold.cpp.
+
 #include "image.h"
 
 #include <QSizeF>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The one intermediate the render engine keeps in memory: a strong blur is rendered from its
+// source's shrunk, blurred copy in this form, made by the prepared cache and read by the sampled
+// plan. A header of its own so that both can use it without including each other.
+
 #include <cstddef>
 #include <vector>
 

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <algorithm>
-#include <cmath>
-
 // The values a look's numbers may take: well beyond the sliders, so scripts keep their
 // freedom, yet small enough that the renderers' float arithmetic stays finite and their work
 // bounded. The command line refuses anything outside; the renderers clamp to the same ranges,
 // since a look can reach them without passing through text (a copied or restored look).
+
+#include <algorithm>
+#include <cmath>
+
 namespace RenderBounds {
 
 struct Range

@@ -1,5 +1,9 @@
 #pragma once
 
+// A colour as the renderers take it and give it back — the flow style's bands, a picture's
+// average — with the exact sRGB transfer curve. A header of its own because the model's looks and
+// palette speak it as much as the renderers do.
+
 #include <cmath>
 
 // A colour as the renderers take it: sRGB-encoded components, alpha 1 unless said otherwise.

@@ -1,5 +1,10 @@
 #pragma once
 
+// The render engine's one way in: the styles describe lazy Images, and this evaluates them. The
+// kernels, the sampled plan, the prepared cache and the thread pool behind it are its
+// implementation, kept out of this header so a style sees nothing of the engine but this and
+// image.h.
+
 #include "bitmap.h"
 #include "image.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// What a failed request means to the person, shared by every client of the network — the
+// Unsplash search and downloads, the update check — so that the same failure reads the same
+// wherever it happens.
+
 #include <QNetworkReply>
 #include <QString>
 #include <QUrl>

@@ -1,5 +1,10 @@
 #pragma once
 
+// The photo library source as the program has it on Linux: a folder stands in for a library, and
+// what a library service would settle — whether the program may read it, what an album is, which
+// picture is which across launches — is settled here. The model sees it only as
+// PhotoLibraryAccess; the window uses it directly for the access prompt and switch.
+
 #include "photolibraryaccess.h"
 
 #include <QHash>

@@ -1,5 +1,9 @@
 #pragma once
 
+// What the model needs of a photo library, as an interface and the plain values it deals in:
+// albums, pictures, whether access was granted. The model knows nothing else of the library, so
+// the real one (photolibrary.h) and the tests' stand-in are interchangeable.
+
 #include "render/bitmap.h"
 
 #include <QDateTime>

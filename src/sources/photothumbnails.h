@@ -1,5 +1,9 @@
 #pragma once
 
+// The library's thumbnails, kept apart from the library itself: the library lists and loads whole
+// pictures for the model, while the thumbnail strip needs many small ones quickly, cached and
+// withdrawn once they are no longer wanted. One manager serves the whole process.
+
 #include <QCache>
 #include <QHash>
 #include <QImage>

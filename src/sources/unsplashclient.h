@@ -1,5 +1,9 @@
 #pragma once
 
+// The seam between the model and Unsplash: the model knows the service only through this
+// interface and a factory for it, so the tests can answer in its place and the model never sees
+// the network code.
+
 #include "render/bitmap.h"
 #include "sources/unsplashphoto.h"
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// A hit's dominant colour fills its tile until the thumbnail arrives. The text comes from the
+// server, so it is read strictly, in a function of its own that the tests can feed anything.
+
 #include <QColor>
 #include <QString>
 

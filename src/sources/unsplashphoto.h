@@ -1,5 +1,9 @@
 #pragma once
 
+// A search hit as a plain value: the reply decoder makes them, the model keeps a page of them, the
+// thumbnail strip shows them, and choosing one loads its picture. A header of its own so that all
+// of those share it without the network code.
+
 #include <QMetaType>
 #include <QString>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// Reading the body of a search reply. Kept free of any network code so that it can be fed
+// arbitrary bytes on its own (see fuzz/).
+
 #include "sources/unsplashphoto.h"
 
 #include <QByteArray>
@@ -8,8 +11,6 @@
 
 #include <variant>
 
-// Reading the body of a search reply. Kept free of any network code so that it can be fed
-// arbitrary bytes on its own (see fuzz/).
 namespace UnsplashReply {
 
 // The body of a search reply. Both counts have to be present for the reply to count as

@@ -1,5 +1,9 @@
 #pragma once
 
+// The real Unsplash behind the model's UnsplashClient: the web API's search, picture download and
+// download report, and every way each can fail, named for the user. The access key, the size caps
+// and the deadlines are dealt with here, so neither the model nor voskan-render has to.
+
 #include "render/bitmap.h"
 #include "sources/networkerror.h"
 #include "sources/unsplashclient.h"

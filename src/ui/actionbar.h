@@ -1,5 +1,9 @@
 #pragma once
 
+// The ways a finished wallpaper leaves the window — export, saving into the photo library,
+// setting it as the desktop picture — gathered at the foot of the inspector. They share one rule,
+// usable exactly while the model can export, so they live together, apart from the sections.
+
 #include <QWidget>
 
 class AppModel;

@@ -1,5 +1,8 @@
 #pragma once
 
+// Which appearance the window edits, chosen where its result is seen: on the preview, not in the
+// inspector. A widget of its own because it floats over the preview pane, which places it.
+
 #include <QWidget>
 
 class AppModel;

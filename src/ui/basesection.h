@@ -1,5 +1,9 @@
 #pragma once
 
+// Choosing the picture, the busiest part of the inspector: three kinds of source — the Unsplash
+// search, local files, an album of the photo library — each with a browser of its own, of which
+// only the chosen one shows.
+
 #include "sources/photolibraryaccess.h"
 
 #include <QString>

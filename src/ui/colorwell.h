@@ -1,5 +1,8 @@
 #pragma once
 
+// The flow style's colour controls. Qt has no button that shows a colour, so each colour row of
+// the effect section gets one of these; clicking it opens the colour dialog there.
+
 #include <QAbstractButton>
 #include <QColor>
 

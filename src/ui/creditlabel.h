@@ -1,5 +1,9 @@
 #pragma once
 
+// The picture's credit line in the effect section. Its text and link come from the picture's
+// source, so the link is checked strictly and text of any length is kept within the narrow
+// column; that care lives here rather than in the section.
+
 #include <QLabel>
 #include <QUrl>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The effect section's controls are sliders over doubles, and QSlider knows only ints. The mapping,
+// and keeping a value shown apart from a value edited, are done once here for all of them.
+
 #include <QSlider>
 
 // A continuous horizontal slider over a range of doubles, mapped onto kSteps integer steps so

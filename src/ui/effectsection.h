@@ -1,5 +1,9 @@
 #pragma once
 
+// How the picture is turned into a wallpaper, edited: the one inspector section whose rows change
+// with the style, so it keeps a table of which row belongs to which style. displayColor() lives
+// here because the colour wells and their dialog are this section's.
+
 #include "inspectorform.h"
 #include "model/valuetypes.h"
 

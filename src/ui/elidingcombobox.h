@@ -1,5 +1,9 @@
 #pragma once
 
+// The album and size pickers of the inspector offer names longer than its narrow column, and what
+// tells them apart is often at the end — a preset's pixel size. This picker shortens the closed
+// text so that part stays in view; the open list shows every name whole.
+
 #include <QComboBox>
 
 // A pop-up picker for entries longer than the narrow inspector column: the closed picker

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QIcon>
-
 // The pictograms of the window. Each comes from the desktop's icon theme when it has one,
 // else from a drawing shipped inside the program, so every icon shows on any desktop.
+
+#include <QIcon>
+
 enum class Icon {
     Photo,         // a picture
     PhotoAdd,      // a picture with a plus: "add a picture"

@@ -1,5 +1,9 @@
 #pragma once
 
+// The right-hand column, where a wallpaper is edited. It only assembles the sections, each in a
+// file of its own, and the action bar below them, and takes files dropped on it; what a section
+// shows is that section's business.
+
 #include <QWidget>
 
 class ActionBar;

@@ -1,5 +1,9 @@
 #pragma once
 
+// The layout every inspector section shares — a header, a label column, a control column — and
+// the small print used across the window, so the sections and the settings window line up and
+// read alike without each repeating it.
+
 #include <QWidget>
 
 class QLabel;

@@ -1,3 +1,7 @@
+// voskan, the window program. main() only wires: it settles whether another Voskan already runs,
+// then makes the one model, updater and photo library and the window over them. Everything else
+// lives in the libraries, where the tests can reach it.
+
 #include "icons.h"
 #include "mainwindow.h"
 #include "translations.h"

@@ -1,5 +1,9 @@
 #pragma once
 
+// The window as a whole. What belongs to neither the preview nor the inspector — the menus, the
+// error alert, the settings window, the update prompt — is attached here, so main() only makes the
+// model and hands it over.
+
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The size of the wallpaper to make, the inspector's section "Ausgabe". Lengths are typed in the
+// person's locale and checked against the largest side an export can have before the model sees
+// them.
+
 #include "inspectorform.h"
 
 #include <optional>

@@ -1,11 +1,11 @@
 #pragma once
 
+// The modal file dialogs of the window. Each returns once the dialog is closed and hands
+// the chosen file to the model; cancelling does nothing.
+
 class AppModel;
 class QString;
 class QWidget;
-
-// The modal file dialogs of the window. Each returns once the dialog is closed and hands
-// the chosen file to the model; cancelling does nothing.
 
 // The open dialog's picture filter: every suffix the decoder takes, in lower and upper case
 // (file dialogs match case-sensitively).

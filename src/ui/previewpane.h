@@ -1,5 +1,9 @@
 #pragma once
 
+// The left half of the window: the wallpaper as it will look, and the place it is dragged out
+// from. It draws the preview itself — in the output's aspect, with rounded corners and a shadow —
+// and lays out the widgets that float over it.
+
 #include <QImage>
 #include <QPoint>
 #include <QWidget>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The Unsplash search text. Typing only changes the model's query and Return alone searches, so
+// no request goes out for every keystroke.
+
 #include <QLineEdit>
 
 class AppModel;

@@ -1,5 +1,9 @@
 #pragma once
 
+// The few choices that belong to the person rather than to a wallpaper — their own Unsplash
+// access key, and whether the photo library may be read — kept out of the inspector, which shows
+// only the wallpaper being edited.
+
 #include <QDialog>
 
 class AppModel;

@@ -1,5 +1,8 @@
 #pragma once
 
+// One busy indicator for the whole window: the search, the preview and the thumbnail tiles all
+// use it, the tiles painting its frames themselves, so every spinner looks and turns alike.
+
 #include <QTimer>
 #include <QWidget>
 

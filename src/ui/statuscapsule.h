@@ -1,5 +1,8 @@
 #pragma once
 
+// How the model's status messages ("Exportiert: …") reach the person: a capsule over the preview
+// that comes and goes by itself. A widget of its own for its animation; the pane only places it.
+
 #include <QWidget>
 
 class AppModel;

@@ -1,5 +1,9 @@
 #pragma once
 
+// The thumbnail strips of the section "Bild" — Unsplash hits, recent files, an album's pictures —
+// share one view and differ in their list models, all kept here. Pictures are asked for only as
+// tiles come on screen, so scrolling through a long list fetches what is looked at.
+
 #include "sources/photolibraryaccess.h"
 #include "sources/photothumbnails.h"
 #include "sources/thumbnailloader.h"

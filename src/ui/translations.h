@@ -1,5 +1,8 @@
 #pragma once
 
+// Qt's own texts in German, kept out of main() so that the tests install them as the program does
+// and see the dialogs as people see them.
+
 class QCoreApplication;
 
 // Qt's own texts — the buttons of its dialogs, the colour and file dialogs where the desktop

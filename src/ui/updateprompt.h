@@ -1,5 +1,8 @@
 #pragma once
 
+// The update check's results as message boxes. Apart from the updater, which knows no widgets,
+// and from the main window, so that a box can be shown, and tested, without one.
+
 class QMessageBox;
 class QWidget;
 class UpdaterViewModel;

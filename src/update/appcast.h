@@ -1,5 +1,9 @@
 #pragma once
 
+// Reading the update feed and ordering version strings, kept free of any network code: the feed's
+// bytes come from a server and are checked here on their own, and the update check only fetches
+// them and asks here what they say.
+
 #include <QByteArray>
 #include <QList>
 #include <QString>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The update check as the window sees it: whether one may start, and what it found. It knows no
+// widgets — the menu entry and the prompt follow its signals — and it keeps the time of the last
+// automatic check, so that starting the program checks at most once a day.
+
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
