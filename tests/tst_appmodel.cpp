@@ -129,6 +129,41 @@ void TestAppModel::timers()
     QVERIFY(renders.wait(10000));
     QCOMPARE(renders.size(), 2);
 
+    // A hand dragging a slider changes the value every 10 ms for 0.6 s: the preview follows
+    // while it moves, at most every 60 ms, and a render after the last change shows the last
+    // value.
+    QList<qint64> renderedAt;
+    QElapsedTimer drag;
+    connect(&model, &AppModel::previewChanged, &model, [&] { renderedAt << drag.elapsed(); });
+    int step = 0;
+    qint64 lastChange = 0;
+    QTimer hand;
+    hand.setTimerType(Qt::PreciseTimer);
+    connect(&hand, &QTimer::timeout, &model, [&] {
+        blur.setValue(20 + step % 30);
+        lastChange = drag.elapsed();
+        if (++step == 60)
+            hand.stop();
+    });
+    drag.start();
+    hand.start(10);
+    QTRY_VERIFY_WITH_TIMEOUT(!hand.isActive(), 10000);
+    QTest::qWait(300); // the last render is due 60 ms after the last change
+    QStringList times;
+    for (const qint64 t : std::as_const(renderedAt))
+        times << QString::number(t);
+    const QByteArray seen = ("renders at " + times.join(u' ') + u" ms, last change at "_s +
+                             QString::number(lastChange))
+                                .toUtf8();
+    // Slow renders (a sanitizer build, a busy machine) make fewer, never none.
+    const auto during = std::count_if(renderedAt.cbegin(), renderedAt.cend(),
+                                      [&](qint64 t) { return t <= lastChange; });
+    QVERIFY2(during >= 2 && renderedAt.constFirst() < 300, seen.constData());
+    for (qsizetype i = 1; i < renderedAt.size(); ++i)
+        QVERIFY2(renderedAt[i] - renderedAt[i - 1] >= 55, seen.constData());
+    QVERIFY2(renderedAt.constLast() >= lastChange, seen.constData());
+    QCOMPARE(model.lightLook().blur, 20 + 59 % 30);
+
     // The status capsule clears 4 s after the last message, not the first.
     sinceLast.invalidate();
     model.setStatusMessage(u"Exportiert: a.heic"_s);

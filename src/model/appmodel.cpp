@@ -40,6 +40,10 @@ AppModel::AppModel(Services services, QObject *parent)
     m_renderTimer.setTimerType(Qt::PreciseTimer);
     m_renderTimer.setInterval(kRenderDelayMs);
     connect(&m_renderTimer, &QTimer::timeout, this, &AppModel::renderPreview);
+    m_throttleTimer.setSingleShot(true);
+    m_throttleTimer.setTimerType(Qt::PreciseTimer);
+    m_throttleTimer.setInterval(kRenderDelayMs);
+    connect(&m_throttleTimer, &QTimer::timeout, this, &AppModel::renderPreview);
     m_statusTimer.setSingleShot(true);
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
@@ -285,6 +289,11 @@ void AppModel::seedOtherIfNeeded(Appearance from)
 void AppModel::scheduleRender()
 {
     m_renderTimer.start(); // a pending render is cancelled by the restart
+    // A hand still dragging restarts the wait at every step: without a second clock the
+    // preview would stand still until it stops. This one is not restarted, so a drag
+    // renders every kRenderDelayMs, and the render after the last change stays as it was.
+    if (!m_throttleTimer.isActive())
+        m_throttleTimer.start();
 }
 
 void AppModel::scheduleStatusDismiss()
@@ -297,6 +306,7 @@ void AppModel::scheduleStatusDismiss()
 void AppModel::renderPreview()
 {
     m_renderTimer.stop(); // whatever was pending is covered by this render
+    m_throttleTimer.stop();
     const auto bitmap =
         RenderPipeline::renderLook(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
     m_preview = bitmap ? bitmap->toImage() : QImage();

@@ -231,7 +231,8 @@ private:
     Look m_darkLook = Look::initialDark();
     SizeChoice m_size;
     QImage m_preview;
-    QTimer m_renderTimer;
+    QTimer m_renderTimer;   // kRenderDelayMs after the last change
+    QTimer m_throttleTimer; // kRenderDelayMs after the first change not yet rendered
     QTimer m_statusTimer;
     UnsplashSearch *m_search;
     LibraryBrowser *m_library;
