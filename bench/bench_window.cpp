@@ -61,6 +61,49 @@ void BM_SliderToPaintedPreview(benchmark::State &state)
     }
 }
 
+// A hand dragging a slider for 2 s, a step every 16 ms (one per frame): the longest time
+// between two previews painted while it moves, and how many were painted. Target: ≤ 100 ms.
+void BM_DragSliderPaintGaps(benchmark::State &state)
+{
+    Window w;
+    const auto style = WallpaperStyle(state.range(0));
+    w.model.bind(&Look::style).setValue(style);
+    w.model.renderPreview();
+    const Binding<double> slider = style == WallpaperStyle::Flow
+                                       ? w.model.bind(&Look::flowAmplitude)
+                                       : w.model.bind(&Look::brightness);
+    QElapsedTimer clock;
+    qint64 lastPaint = 0, longest = 0;
+    int paints = 0;
+    QObject::connect(&w.model, &AppModel::previewChanged, &w.model, [&] {
+        w.pane->repaint();
+        const qint64 now = clock.elapsed();
+        if (lastPaint >= 0) // between two painted previews, not from the first step
+            longest = std::max(longest, now - lastPaint);
+        lastPaint = now;
+        ++paints;
+    });
+    for (auto _ : state) {
+        paints = 0;
+        longest = 0;
+        QEventLoop loop;
+        QTimer hand;
+        hand.setTimerType(Qt::PreciseTimer);
+        int step = 0;
+        QObject::connect(&hand, &QTimer::timeout, &loop, [&] {
+            slider.setValue(0.001 * (step % 100));
+            if (++step == 125) // 2 s
+                loop.quit();
+        });
+        clock.start();
+        lastPaint = -1;
+        hand.start(16);
+        loop.exec();
+    }
+    state.counters["longest_gap_ms"] = double(longest);
+    state.counters["previews"] = paints;
+}
+
 void BM_PaintPreviewPane(benchmark::State &state)
 {
     Window w;
@@ -174,6 +217,13 @@ BENCHMARK(BM_SliderToPaintedPreview)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragSliderPaintGaps)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintPreviewPane)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -159,8 +159,8 @@ void TestAppModel::timers()
     const auto during = std::count_if(renderedAt.cbegin(), renderedAt.cend(),
                                       [&](qint64 t) { return t <= lastChange; });
     QVERIFY2(during >= 2 && renderedAt.constFirst() < 300, seen.constData());
-    for (qsizetype i = 1; i < renderedAt.size(); ++i)
-        QVERIFY2(renderedAt[i] - renderedAt[i - 1] >= 55, seen.constData());
+    // At most one render per 60 ms, not one per change.
+    QVERIFY2(during <= lastChange / 60 + 1, seen.constData());
     QVERIFY2(renderedAt.constLast() >= lastChange, seen.constData());
     QCOMPARE(model.lightLook().blur, 20 + 59 % 30);
 

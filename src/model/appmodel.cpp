@@ -43,7 +43,12 @@ AppModel::AppModel(Services services, QObject *parent)
     m_throttleTimer.setSingleShot(true);
     m_throttleTimer.setTimerType(Qt::PreciseTimer);
     m_throttleTimer.setInterval(kRenderDelayMs);
-    connect(&m_throttleTimer, &QTimer::timeout, this, &AppModel::renderPreview);
+    connect(&m_throttleTimer, &QTimer::timeout, this, [this] {
+        QElapsedTimer began;
+        began.start();
+        renderPreview();
+        m_throttledRender = began;
+    });
     m_statusTimer.setSingleShot(true);
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
@@ -291,9 +296,13 @@ void AppModel::scheduleRender()
     m_renderTimer.start(); // a pending render is cancelled by the restart
     // A hand still dragging restarts the wait at every step: without a second clock the
     // preview would stand still until it stops. This one is not restarted, so a drag
-    // renders every kRenderDelayMs, and the render after the last change stays as it was.
-    if (!m_throttleTimer.isActive())
-        m_throttleTimer.start();
+    // renders every kRenderDelayMs — counted from the render before, once the drag is under
+    // way, so the time a render takes is not added to each gap — and the render after the
+    // last change stays as it was.
+    if (!m_throttleTimer.isActive()) {
+        const qint64 sinceRender = m_throttledRender.isValid() ? m_throttledRender.elapsed() : 0;
+        m_throttleTimer.start(int(kRenderDelayMs - std::min<qint64>(sinceRender, kRenderDelayMs)));
+    }
 }
 
 void AppModel::scheduleStatusDismiss()
@@ -307,6 +316,7 @@ void AppModel::renderPreview()
 {
     m_renderTimer.stop(); // whatever was pending is covered by this render
     m_throttleTimer.stop();
+    m_throttledRender.invalidate(); // set again when the throttle made this render
     const auto bitmap =
         RenderPipeline::renderLook(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
     m_preview = bitmap ? bitmap->toImage() : QImage();

@@ -24,6 +24,7 @@
 #include <QImage>
 #include <QObject>
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -233,6 +234,7 @@ private:
     QImage m_preview;
     QTimer m_renderTimer;   // kRenderDelayMs after the last change
     QTimer m_throttleTimer; // kRenderDelayMs after the first change not yet rendered
+    QElapsedTimer m_throttledRender; // since the last render the throttle made, in a drag
     QTimer m_statusTimer;
     UnsplashSearch *m_search;
     LibraryBrowser *m_library;
