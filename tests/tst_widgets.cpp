@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QGraphicsEffect>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -80,9 +82,23 @@ private Q_SLOTS:
                 items << (item->isSeparator() ? QStringLiteral("—") : item->text());
             menus << menu->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
         }
-        QCOMPARE(menus, (QStringList{"Datei: Als HEIC exportieren…, —, Beenden",
-                                     "Bearbeiten: Einstellungen…",
-                                     "Hilfe: Über Voskan, Nach Updates suchen…"}));
+        QCOMPARE(menus, (QStringList{"&Datei: Ö&ffnen…, Als HEIC exportieren…, —, &Beenden",
+                                     "&Bearbeiten: &Einstellungen…",
+                                     "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
+        // Ctrl+O opens the picture dialog whatever the source, in a folder that exists and
+        // with no file name offered.
+        QString offered = QStringLiteral("(kein Dialog)");
+        QTimer::singleShot(0, &window, [&] {
+            QTRY_VERIFY(window.findChild<QFileDialog *>(QStringLiteral("openImagePanel")));
+            auto *dialog = window.findChild<QFileDialog *>(QStringLiteral("openImagePanel"));
+            offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text() +
+                      QLatin1Char('|') + QString::number(dialog->directory().exists());
+            dialog->reject();
+        });
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(offered, QStringLiteral("|1"));
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QCOMPARE(window.exportAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
         QVERIFY(!window.checkForUpdatesAction()->isEnabled()); // no updater
 

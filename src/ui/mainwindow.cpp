@@ -2,6 +2,7 @@
 
 #include "inspector.h"
 #include "model/appmodel.h"
+#include "panels.h"
 #include "previewpane.h"
 #include "settingsdialog.h"
 #include "update/updaterviewmodel.h"
@@ -47,24 +48,29 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     setCentralWidget(content);
 
     // No command opens a second main window: there is one model and one window.
-    QMenu *file = menuBar()->addMenu(QStringLiteral("Datei"));
+    // Mnemonics, so Alt+D (or F10 and the arrows) reach every command without a mouse.
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&Datei"));
+    QAction *open = file->addAction(QStringLiteral("Ö&ffnen…"), this,
+                                    [this] { openImagePanel(this, m_model); });
+    open->setObjectName(QStringLiteral("openAction"));
+    open->setShortcut(QKeySequence::Open);
     file->addAction(m_inspector->exportAction());
     file->addSeparator();
-    QAction *quit = file->addAction(QStringLiteral("Beenden"), qApp, &QApplication::quit);
+    QAction *quit = file->addAction(QStringLiteral("&Beenden"), qApp, &QApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("Bearbeiten"));
-    QAction *settings = edit->addAction(QStringLiteral("Einstellungen…"), this,
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
+    QAction *settings = edit->addAction(QStringLiteral("&Einstellungen…"), this,
                                         &MainWindow::showSettings);
     settings->setObjectName(QStringLiteral("settingsAction"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("Hilfe"));
-    QAction *about = help->addAction(QStringLiteral("Über Voskan"), this, &MainWindow::showAbout);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Hilfe"));
+    QAction *about = help->addAction(QStringLiteral("Über &Voskan"), this, &MainWindow::showAbout);
     about->setMenuRole(QAction::AboutRole);
-    m_checkForUpdates = help->addAction(QStringLiteral("Nach Updates suchen…"));
+    m_checkForUpdates = help->addAction(QStringLiteral("Nach &Updates suchen…"));
     m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
     m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
     if (m_updater) {

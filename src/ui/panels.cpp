@@ -4,6 +4,7 @@
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -20,8 +21,10 @@ QString imageNameFilter()
 
 void openImagePanel(QWidget *parent, AppModel *model)
 {
+    // A folder that is not there would end up as the file name the dialog offers.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     QFileDialog dialog(parent, QStringLiteral("Bild öffnen"),
-                       QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+                       QFileInfo(pictures).isDir() ? pictures : QDir::homePath());
     dialog.setObjectName(QStringLiteral("openImagePanel"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
