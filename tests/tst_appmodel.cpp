@@ -158,7 +158,7 @@ void TestAppModel::timers()
     // Slow renders (a sanitizer build, a busy machine) make fewer, never none.
     const auto during = std::count_if(renderedAt.cbegin(), renderedAt.cend(),
                                       [&](qint64 t) { return t <= lastChange; });
-    QVERIFY2(during >= 2 && renderedAt.constFirst() < 300, seen.constData());
+    QVERIFY2(during >= 2, seen.constData());
     // At most one render per 60 ms, not one per change.
     QVERIFY2(during <= lastChange / 60 + 1, seen.constData());
     QVERIFY2(renderedAt.constLast() >= lastChange, seen.constData());
