@@ -39,15 +39,19 @@ struct Window
     }
 };
 
+// The window showing `style`, and the slider of that style the benchmarks move.
+Binding<double> styleSlider(Window &w, WallpaperStyle style)
+{
+    w.model.bind(&Look::style).setValue(style);
+    w.model.renderPreview();
+    return style == WallpaperStyle::Flow ? w.model.bind(&Look::flowAmplitude)
+                                         : w.model.bind(&Look::brightness);
+}
+
 void BM_SliderToPaintedPreview(benchmark::State &state)
 {
     Window w;
-    const auto style = WallpaperStyle(state.range(0));
-    w.model.bind(&Look::style).setValue(style);
-    w.model.renderPreview();
-    const Binding<double> slider = style == WallpaperStyle::Flow
-                                       ? w.model.bind(&Look::flowAmplitude)
-                                       : w.model.bind(&Look::brightness);
+    const Binding<double> slider = styleSlider(w, WallpaperStyle(state.range(0)));
     QEventLoop loop;
     QObject::connect(&w.model, &AppModel::previewChanged, &loop, [&] {
         w.pane->repaint(); // what the next frame of the window does with the new picture
@@ -66,12 +70,7 @@ void BM_SliderToPaintedPreview(benchmark::State &state)
 void BM_DragSliderPaintGaps(benchmark::State &state)
 {
     Window w;
-    const auto style = WallpaperStyle(state.range(0));
-    w.model.bind(&Look::style).setValue(style);
-    w.model.renderPreview();
-    const Binding<double> slider = style == WallpaperStyle::Flow
-                                       ? w.model.bind(&Look::flowAmplitude)
-                                       : w.model.bind(&Look::brightness);
+    const Binding<double> slider = styleSlider(w, WallpaperStyle(state.range(0)));
     QElapsedTimer clock;
     qint64 lastPaint = 0, longest = 0;
     int paints = 0;

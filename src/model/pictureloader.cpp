@@ -98,13 +98,18 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
     }));
 }
 
-void PictureLoader::select(const UnsplashPhoto &photo)
+Appearance PictureLoader::beginChoice()
 {
-    const Appearance target = m_context().target;
     ++m_request; // a file still opening would overwrite this choice
     m_queued.clear();
     setLoading(true);
     Q_EMIT errorReported(std::nullopt);
+    return m_context().target;
+}
+
+void PictureLoader::select(const UnsplashPhoto &photo)
+{
+    const Appearance target = beginChoice();
     const std::shared_ptr<UnsplashClient> loader = m_unsplash ? m_unsplash() : nullptr;
     if (!loader) {
         Q_EMIT errorReported(QStringLiteral("Unsplash ist nicht verfügbar."));
@@ -144,11 +149,7 @@ void PictureLoader::trackDownload(const QString &url)
 
 void PictureLoader::selectAlbumAsset(const PhotoAsset &asset)
 {
-    const Appearance target = m_context().target;
-    ++m_request; // a file still opening would overwrite this choice
-    m_queued.clear();
-    setLoading(true);
-    Q_EMIT errorReported(std::nullopt);
+    const Appearance target = beginChoice();
     const QString id = asset.id;
     const auto failed = [this] {
         Q_EMIT errorReported(QStringLiteral("Bild konnte nicht aus Fotos geladen werden."));

@@ -77,6 +77,8 @@ Q_SIGNALS:
 
 private:
     void setLoading(bool loading);
+    // A search hit or a library picture chosen: the earlier loads are off; the look it goes to.
+    Appearance beginChoice();
     void startOpen(const QString &path, bool clearError);
     void recordRecent(const QString &path);
     void trackDownload(const QString &url);
