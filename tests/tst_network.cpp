@@ -53,7 +53,6 @@ private Q_SLOTS:
     void automaticOncePerDay();
     void download_data();
     void download();
-    void downloadCancelled();
     void thumbnail_data();
     void thumbnail();
     void thumbnailFromTheDiskCache();
@@ -433,7 +432,6 @@ void TestNetwork::check_data()
     QTest::newRow("no versions") << Response::json(feedOf("<item><title>2.0</title></item>")) << kFailed + "Die Update-Liste enthält keine Version." << QUrl();
     QTest::newRow("not found") << Response{404, {}, "<html/>"} << kFailed + "Der Server antwortete mit HTTP 404." << QUrl();
     QTest::newRow("silent") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 100} << kFailed + "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet." << QUrl();
-    QTest::newRow("refused") << Response{0, {}, {}} << kFailed + "Der Server „127.0.0.1“ ist nicht erreichbar." << QUrl();
     QTest::newRow("redirect loop") << Response::redirect(m_api.url("/feed")) << kFailed + "Der Server „127.0.0.1“ leitet zu oft weiter." << QUrl();
     // clang-format on
 }
@@ -518,7 +516,7 @@ void TestNetwork::automaticOncePerDay()
 
 void TestNetwork::download_data()
 {
-    QTest::addColumn<Response>("response"); // status 0: nobody listens
+    QTest::addColumn<Response>("response");
     QTest::addColumn<qint64>("cap");
     QTest::addColumn<int>("deadline"); // ms
     QTest::addColumn<int>("timeout");  // the request's own, ms; 0: none set
@@ -526,20 +524,14 @@ void TestNetwork::download_data()
     const QByteArray hundred(100, 'h');
     const QByteArray page = "<html><body>Nicht gefunden</body></html>";
     const QString tooLarge = QStringLiteral("more than 100 bytes");
-    // Without its guard a row waits for the 20 s deadline, longer than the test waits; only the
-    // endless one, which would fill the memory meanwhile, ends sooner, too slow.
+    // What the Unsplash client's rows (reply) do not reach: a body past the cap that never ends,
+    // an error page over the cap, the request's own time-out, an error status handed back.
+    // Without its guard a row waits for the 20 s deadline, longer than the test waits.
     // clang-format off
-    QTest::newRow("whole") << Response::json("hallo") << 100LL << 20000 << 0 << "HTTP 200, 5 bytes";
-    QTest::newRow("just at the cap") << Response::json(hundred) << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
-    QTest::newRow("cap by Content-Length") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 101} << 100LL << 20000 << 0 << tooLarge;
     QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 100LL << 1000 << 0 << tooLarge;
     QTest::newRow("cap on an error page") << Response{500, {}, hundred + 'h'} << 100LL << 20000 << 0 << tooLarge;
-    QTest::newRow("slowly, within the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 5, 50} << 100LL << 20000 << 0 << "HTTP 200, 100 bytes";
-    QTest::newRow("trickling past the deadline") << Response{200, {}, hundred, Response::Body::Trickle, 100, 50} << 100LL << 500 << 0 << kTooSlow;
     QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 100LL << 20000 << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
     QTest::newRow("HTTP error") << Response{404, {}, page} << 100LL << 20000 << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
-    QTest::newRow("cut off") << Response{200, {}, hundred, Response::Body::Whole, 1, 1, 150} << 1000LL << 20000 << 0 << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
-    QTest::newRow("refused") << Response{0, {}, {}} << 100LL << 20000 << 0 << "Der Server „127.0.0.1“ ist nicht erreichbar.";
     // clang-format on
 }
 
@@ -553,9 +545,7 @@ void TestNetwork::download()
     m_api.setResponse("/file", response);
     // A connection the row before cut off is not handed to this one.
     sharedNetworkAccessManager()->clearConnectionCache();
-    QNetworkRequest request(response.status
-                                ? m_api.url(QStringLiteral("/file"))
-                                : QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
+    QNetworkRequest request(m_api.url(QStringLiteral("/file")));
     request.setTransferTimeout(timeout);
     const QPointer<Download> download = Download::start(sharedNetworkAccessManager(), request, cap,
                                                         std::chrono::milliseconds(deadline));
@@ -580,21 +570,6 @@ void TestNetwork::download()
     QCOMPARE(finished.size(), 1);
 }
 
-void TestNetwork::downloadCancelled()
-{
-    m_api.setResponse("/file", {200, {}, {}, Response::Body::Silent, 1, 1, 10});
-    const QPointer<Download> download =
-        Download::start(sharedNetworkAccessManager(), QNetworkRequest(m_api.url("/file")), 100,
-                        std::chrono::milliseconds(300));
-    QSignalSpy finished(download.data(), &Download::finished);
-    QTRY_COMPARE(m_api.requests().size(), 1);
-    download->cancel();
-    // Not even the deadline, which passes meanwhile, answers.
-    QTRY_VERIFY(download.isNull());
-    QTest::qWait(500);
-    QVERIFY(finished.isEmpty());
-}
-
 void TestNetwork::thumbnail_data()
 {
     QTest::addColumn<QString>("url"); // a path on the API server, or any address
@@ -604,16 +579,12 @@ void TestNetwork::thumbnail_data()
     QFile photo(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
     QVERIFY(photo.open(QIODevice::ReadOnly));
     const QByteArray jpeg = photo.readAll();
-    const qint64 over = ThumbnailLoader::kMaxBytes + 1;
     // Each row its own path: the disk cache must not answer for another row. The test waits
     // 10 s for an answer, so a reply over the cap that is not stopped goes unanswered.
     // clang-format off
     QTest::newRow("photo, made small") << "/photo" << Response{200, {}, jpeg} << 20000 << "240x150";
     QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << 20000 << "none";
     QTest::newRow("no picture") << "/text" << Response::json("hallo") << 20000 << "none";
-    QTest::newRow("too large, declared") << "/large" << Response{200, {}, {}, Response::Body::Silent, 1, 1, over} << 20000 << "none";
-    QTest::newRow("trickling past the deadline") << "/slow" << Response{200, {}, jpeg, Response::Body::Trickle, 100, 50} << 1500 << "none";
-    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/thumb").arg(closedPort()) << Response() << 20000 << "none";
     QTest::newRow("local file") << "file:///etc/hostname" << Response() << 20000 << "not asked";
     // clang-format on
 }
