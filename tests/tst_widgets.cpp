@@ -15,6 +15,8 @@
 #include "ui/thumbstrip.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QScopeGuard>
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -48,6 +50,35 @@ struct FakeThumbnails
                 [this](ThumbnailSource::RequestId id) { cancelled << id; }};
     }
 };
+
+// The contrast ratio (1–21) between a picture's most common colour, its background, and the
+// colour farthest from it in luminance, its text.
+double contrast(const QImage &picture)
+{
+    const auto luminance = [](QRgb rgb) {
+        const auto linear = [](int c) {
+            const double v = c / 255.0;
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) +
+               0.0722 * linear(qBlue(rgb));
+    };
+    QHash<QRgb, int> counts;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(background))
+            background = it.key();
+    double ratio = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        const double a = luminance(it.key()) + 0.05, b = luminance(background) + 0.05;
+        ratio = std::max(ratio, std::max(a, b) / std::min(a, b));
+    }
+    return ratio;
+}
 
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
@@ -115,10 +146,24 @@ private Q_SLOTS:
         model.setEditing(Appearance::Dark);
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
+        // A greyed-out button says why, and stays legible: its text against its background.
+        for (QWidget *button : {static_cast<QWidget *>(setDesktop),
+                                static_cast<QWidget *>(exportButton)}) {
+            QCOMPARE(button->toolTip(), QStringLiteral("Für „Dunkel“ fehlt noch ein Bild."));
+            QCOMPARE(button->accessibleDescription(), button->toolTip());
+        }
+        const QImage greyed = setDesktop->grab().toImage(); // the right half holds only text
+        const double legible = contrast(greyed.copy(greyed.rect().adjusted(greyed.width() / 2, 0, 0, 0)));
+        QVERIFY2(legible >= 4.5, qPrintable(QString::number(legible)));
 
         QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(window.findChild<SettingsDialog *>() &&
                     window.findChild<SettingsDialog *>()->isVisible());
+        window.findChild<SettingsDialog *>()->close();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F10);
+        QTRY_VERIFY(window.menuBar()->actions().constFirst()->menu()->isVisible());
     }
 
     void appearanceSwitchEmptyStateAndCopy()
@@ -405,6 +450,109 @@ private Q_SLOTS:
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("unsplashLink"))
                     ->text()
                     .contains(QStringLiteral("color:") + grey.name(QColor::HexArgb)));
+    }
+
+    // Every control a screen reader lands on is announced by what it is, not by what it holds.
+    void accessibleNames()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        model.openLocalImage(kPhoto);
+        QTRY_VERIFY(!model.isLoadingSource());
+        const QSet<QAccessible::Role> interactive{
+            QAccessible::PushButton, QAccessible::ButtonMenu, QAccessible::ButtonDropDown,
+            QAccessible::CheckBox,   QAccessible::RadioButton, QAccessible::ComboBox,
+            QAccessible::EditableText, QAccessible::Slider,  QAccessible::SpinBox,
+            QAccessible::List,       QAccessible::Link,       QAccessible::MenuItem};
+        // With text, the search field shows its clear button too.
+        window.findChild<QLineEdit *>(QStringLiteral("searchField"))->setText(QStringLiteral("Berge"));
+        QStringList nameless;
+        int seen = 0;
+        std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+            if (!node || node->state().invisible)
+                return;
+            if (interactive.contains(node->role()) && node->object() &&
+                node->object()->isWidgetType()) {
+                ++seen;
+                const QString name = node->text(QAccessible::Name);
+                const QString value = node->text(QAccessible::Value);
+                if (name.trimmed().isEmpty() || (!value.isEmpty() && name == value))
+                    nameless << node->object()->objectName() + QLatin1Char('/') + QString::fromLatin1(node->object()->metaObject()->className()) + QLatin1Char('/') + node->object()->parent()->objectName() + QLatin1Char('=') + name;
+            }
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        for (const SourceKind kind : allCases<SourceKind>()) {
+            model.sourceKindBinding().setValue(kind);
+            for (const WallpaperStyle style : allCases<WallpaperStyle>()) {
+                model.bind(&Look::style).setValue(style);
+                walk(QAccessible::queryAccessibleInterface(&window));
+            }
+        }
+        QVERIFY(seen > 40);
+        nameless.removeDuplicates();
+        QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
+    }
+
+    // Whatever has the keyboard shows it, in a light and in a dark palette.
+    void focusMarks_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("hell") << false;
+        QTest::newRow("dunkel") << true;
+    }
+
+    void focusMarks()
+    {
+        QFETCH(bool, dark);
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        if (dark) {
+            QPalette palette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+            palette.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+            QApplication::setPalette(palette);
+        }
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        model.openLocalImage(kPhoto);
+        QTRY_VERIFY(!model.isLoadingSource());
+        // As after a Tab: styles draw focus marks only once the keyboard has moved focus.
+        window.setAttribute(Qt::WA_KeyboardFocusChange);
+        QStringList unmarked;
+        int seen = 0;
+        for (const WallpaperStyle style : {WallpaperStyle::Blur, WallpaperStyle::Flow}) {
+            model.bind(&Look::style).setValue(style);
+            for (QWidget *widget : window.findChildren<QWidget *>()) {
+                if (!widget->isVisible() || !widget->isEnabled() ||
+                    !(widget->focusPolicy() & Qt::TabFocus) || widget->focusProxy())
+                    continue;
+                window.setFocus(Qt::OtherFocusReason);
+                window.findChild<QWidget *>(QStringLiteral("previewPane"))->setFocus();
+                const QImage plain = widget->grab().toImage();
+                widget->setFocus(Qt::TabFocusReason);
+                QTRY_VERIFY(widget->hasFocus());
+                ++seen;
+                const QImage marked = widget->grab().toImage();
+                int changed = 0;
+                for (int y = 0; y < marked.height(); ++y)
+                    for (int x = 0; x < marked.width(); ++x) {
+                        const QColor a = plain.pixelColor(x, y), b = marked.pixelColor(x, y);
+                        changed += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                       std::abs(a.blue() - b.blue()) > 90;
+                    }
+                // At least half the outline's length of clearly changed pixels.
+                if (2 * changed < marked.width() + marked.height())
+                    unmarked << widget->objectName() + QLatin1Char('/') +
+                                    QString::fromLatin1(widget->metaObject()->className());
+            }
+        }
+        QVERIFY(seen > 20);
+        unmarked.removeDuplicates();
+        QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(QStringLiteral(", "))));
     }
 
     void openDialogFilter()

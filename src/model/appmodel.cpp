@@ -151,6 +151,20 @@ bool AppModel::canExport() const
     return lookHasContent(m_lightLook) && lookHasContent(m_darkLook);
 }
 
+std::optional<QString> AppModel::exportBlocker() const
+{
+    const bool light = lookHasContent(m_lightLook), dark = lookHasContent(m_darkLook);
+    if (!light && !dark)
+        return QStringLiteral("Für „%1“ und „%2“ fehlt noch ein Bild.")
+            .arg(label(Appearance::Light), label(Appearance::Dark));
+    if (!light || !dark)
+        return QStringLiteral("Für „%1“ fehlt noch ein Bild.")
+            .arg(label(light ? Appearance::Dark : Appearance::Light));
+    if (isExporting())
+        return QStringLiteral("Das Wallpaper wird gerade geschrieben.");
+    return std::nullopt;
+}
+
 SourceKind AppModel::sourceKind() const
 {
     return ::sourceKind(m_selectedSource);

@@ -115,6 +115,8 @@ public:
     const Look &currentLook() const;
     static bool lookHasContent(const Look &look);
     bool canExport() const;
+    // Why export and set cannot run now, in words for a disabled button; none when they can.
+    std::optional<QString> exportBlocker() const;
     SourceKind sourceKind() const;
     void setSourceKind(SourceKind kind);
     QString selectedAlbumID() const;

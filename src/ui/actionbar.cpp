@@ -51,10 +51,14 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
     m_exportButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
     layout->addWidget(m_exportButton);
 
-    m_setDesktop =
-        new QPushButton(tinted(icon(Icon::Desktop), palette().color(QPalette::HighlightedText),
-                                QSize(16, 16)),
-                        QStringLiteral("Als Schreibtisch setzen"), this);
+    // White on the accent colour; in the text colour on the grey of a disabled button.
+    QIcon desktop = tinted(icon(Icon::Desktop), palette().color(QPalette::HighlightedText),
+                           QSize(16, 16));
+    desktop.addPixmap(tinted(icon(Icon::Desktop), palette().color(QPalette::WindowText),
+                             QSize(16, 16))
+                          .pixmap(QSize(16, 16)),
+                      QIcon::Disabled);
+    m_setDesktop = new QPushButton(desktop, QStringLiteral("Als Schreibtisch setzen"), this);
     m_setDesktop->setObjectName(QStringLiteral("setDesktopButton"));
     m_setDesktop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_setDesktop->setFixedHeight(kBarHeight);
@@ -63,8 +67,11 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
                        " color: palette(highlighted-text); border: none; border-radius: 7px;"
                        " padding: 0 12px; font-weight: 600; }"
                        "QPushButton#setDesktopButton:pressed { background: palette(dark); }"
-                       "QPushButton#setDesktopButton:disabled { background: palette(midlight);"
-                       " color: palette(mid); }"));
+                       "QPushButton#setDesktopButton:focus { border: 2px solid"
+                       " palette(window-text); padding: 0 10px; }"
+                       // Greyed out, but still legible: the button says what it would do.
+                       "QPushButton#setDesktopButton:disabled { background: palette(button);"
+                       " color: palette(window-text); border: 1px solid palette(mid); }"));
     connect(m_setDesktop, &QPushButton::clicked, this, [this] { m_model->setAsDesktop(); });
     layout->addWidget(m_setDesktop, 1);
 
@@ -81,9 +88,15 @@ void ActionBar::sync()
 {
     // While one export runs the model ignores the next; a control that does nothing is worse
     // than one that waits.
-    const bool can = m_model->canExport() && !m_model->isExporting();
+    // A greyed-out button says why, to the pointer and to a screen reader.
+    const std::optional<QString> blocker = m_model->exportBlocker();
+    const bool can = !blocker;
     m_exportButton->setEnabled(can);
     m_setDesktop->setEnabled(can);
     m_exportAction->setEnabled(can);
     m_saveToPhotos->setEnabled(can);
+    m_exportButton->setToolTip(blocker.value_or(QStringLiteral("Exportieren")));
+    m_setDesktop->setToolTip(blocker.value_or(QString()));
+    for (QWidget *button : {static_cast<QWidget *>(m_exportButton), static_cast<QWidget *>(m_setDesktop)})
+        button->setAccessibleDescription(blocker.value_or(QString()));
 }

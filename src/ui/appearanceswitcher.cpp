@@ -41,7 +41,12 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
                            " border-top-right-radius: %2px; border-bottom-right-radius: %2px;"
                            " %3 }"
                            "QPushButton:checked { background: palette(highlight);"
-                           " color: palette(highlighted-text); border-color: palette(highlight); }")
+                           " color: palette(highlighted-text); border-color: palette(highlight); }"
+                           // The chosen half is already in the accent colour: its focus ring
+                           // is drawn in the text colour instead.
+                           "QPushButton:focus { border: 2px solid palette(highlight);"
+                           " padding: 3px 0; }"
+                           "QPushButton:checked:focus { border-color: palette(window-text); }")
                 .arg(first ? 7 : 0)
                 .arg(last ? 7 : 0)
                 .arg(first ? QString() : QStringLiteral("border-left: none;")));
@@ -63,7 +68,8 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
         " border: 1px solid rgba(0,0,0,30); }"
         "QToolButton:hover { background: rgba(255,255,255,200); }"
         "QToolButton:pressed { background: rgba(220,220,220,220); }"
-        "QToolButton:disabled { background: rgba(255,255,255,80); }"));
+        "QToolButton:disabled { background: rgba(255,255,255,80); }"
+        "QToolButton:focus { border: 2px solid palette(highlight); padding: 7px; }"));
     row->addWidget(m_copy);
     connect(m_copy, &QToolButton::clicked, m_model, &AppModel::copyCurrentLookToOther);
 
@@ -79,6 +85,7 @@ void AppearanceSwitcher::sync()
     for (int i = 0; i < int(cases.size()); ++i)
         m_segments->button(i)->setChecked(cases[i] == m_model->editing());
     m_copy->setEnabled(AppModel::lookHasContent(m_model->currentLook()));
-    m_copy->setToolTip(
-        QStringLiteral("Auf „%1“ übernehmen").arg(label(other(m_model->editing()))));
+    const QString copy = QStringLiteral("Auf „%1“ übernehmen").arg(label(other(m_model->editing())));
+    m_copy->setToolTip(copy);
+    m_copy->setAccessibleName(copy);
 }

@@ -115,6 +115,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_unsplashLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                             Qt::LinksAccessibleByKeyboard);
     m_unsplashLink->setCursor(Qt::PointingHandCursor);
+    m_unsplashLink->installEventFilter(this);
     connect(m_unsplashLink, &QLabel::linkActivated, this,
             [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     m_form->addRow(m_unsplashLink);
@@ -224,13 +225,25 @@ void BaseImageSection::changeEvent(QEvent *event)
         updateUnsplashLink();
 }
 
+bool BaseImageSection::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_unsplashLink &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        updateUnsplashLink();
+    return QWidget::eventFilter(watched, event);
+}
+
 void BaseImageSection::updateUnsplashLink()
 {
-    // A link would take the palette's link colour; this one is small print like the rest.
-    const QColor color = m_unsplashLink->palette().color(m_unsplashLink->foregroundRole());
+    // A link would take the palette's link colour; this one is small print like the rest —
+    // until the keyboard reaches it, when it stands out as the control it then is.
+    const bool focused = m_unsplashLink->hasFocus();
+    const QColor color = m_unsplashLink->palette().color(
+        focused ? QPalette::Highlight : m_unsplashLink->foregroundRole());
     m_unsplashLink->setText(
-        QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none;\">%3</a>")
+        QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:%3;\">%4</a>")
             .arg(unsplashLink().toHtmlEscaped(), color.name(QColor::HexArgb),
+                 focused ? QStringLiteral("underline") : QStringLiteral("none"),
                  QStringLiteral("Fotos von Unsplash")));
 }
 

@@ -144,6 +144,8 @@ QWidget *EffectSection::makeBandsControl()
         " color: palette(button-text); padding: 3px 6px; }"
         "QToolButton:checked { background: palette(highlight);"
         " color: palette(highlighted-text); }"
+        "QToolButton:focus { border: 2px solid palette(highlight); padding: 2px 5px; }"
+        "QToolButton:checked:focus { border-color: palette(window-text); }"
         "QToolButton#bandsTwo { border-top-left-radius: 5px; border-bottom-left-radius: 5px; }"
         "QToolButton#bandsThree { border-left: none; border-top-right-radius: 5px;"
         " border-bottom-right-radius: 5px; }"));

@@ -42,6 +42,9 @@ InspectorPane::InspectorPane(AppModel *model, QWidget *parent) : QWidget(parent)
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setWidgetResizable(true);
+    // The controls inside take the keyboard; the area itself would be a Tab stop that shows
+    // nothing. It still follows the focus, scrolling each control into view.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     // The form lies on the window's own background, not on a field-coloured viewport.
     m_scroll->setBackgroundRole(QPalette::Window);
     m_scroll->viewport()->setAutoFillBackground(false);

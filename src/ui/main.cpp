@@ -2,6 +2,7 @@
 // then makes the one model, updater and photo library and the window over them. Everything else
 // lives in the libraries, where the tests can reach it.
 
+#include "accessibility.h"
 #include "icons.h"
 #include "mainwindow.h"
 #include "translations.h"
@@ -22,6 +23,7 @@ int main(int argc, char *argv[])
 {
     OutputFile::removeUnfinishedOnSignals();
     QApplication app(argc, argv);
+    installAccessibility();
     QApplication::setApplicationName(QStringLiteral("Voskan"));
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
     QApplication::setApplicationVersion(UpdaterViewModel::buildVersion());

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "inspector.h"
 #include "model/appmodel.h"
 #include "panels.h"
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 
 namespace {
 constexpr QSize kDefaultSize(1440, 840);
@@ -25,7 +27,9 @@ constexpr int kInspectorWidth = 320;
 
 MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary *photos,
                        QWidget *parent)
-    : QMainWindow(parent), m_model(model), m_updater(updater), m_photos(photos),
+    // The panes' controls get their accessibility interfaces the first time they are asked
+    // for, which may be while they are built: the window's own go in before.
+    : QMainWindow((installAccessibility(), parent)), m_model(model), m_updater(updater), m_photos(photos),
       m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
 {
     setWindowTitle(QStringLiteral("Voskan"));
@@ -81,6 +85,12 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
         UpdatePrompt::attach(m_updater, this);
     }
     followUpdater();
+
+    // F10 opens the first menu, as in GNOME and KDE programs.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        menuBar()->setActiveAction(menuBar()->actions().constFirst());
+    });
 
     connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::followError);
     followError();

@@ -3,13 +3,22 @@
 #include "icons.h"
 #include "model/appmodel.h"
 
+#include <QAction>
+
 SearchField::SearchField(AppModel *model, QWidget *parent) : QLineEdit(parent), m_model(model)
 {
     setPlaceholderText(QStringLiteral("Unsplash durchsuchen"));
     // A file dropped here belongs to the column around it, which opens pictures.
     setAcceptDrops(false);
-    addAction(icon(Icon::Search), QLineEdit::LeadingPosition);
+    // The magnifier is a button too: it searches, as Return does.
+    QAction *search = addAction(icon(Icon::Search), QLineEdit::LeadingPosition);
+    search->setText(QStringLiteral("Suchen"));
+    connect(search, &QAction::triggered, m_model, &AppModel::runSearch);
     setClearButtonEnabled(true);
+    setAccessibleName(QStringLiteral("Unsplash durchsuchen"));
+    // The clear button is a button of its own for a screen reader.
+    if (auto *clear = findChild<QAction *>(QStringLiteral("_q_qlineeditclearaction")))
+        clear->setText(QStringLiteral("Suchtext löschen"));
     setMinimumHeight(24);
     setText(m_model->query());
 
