@@ -71,6 +71,18 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
 
 namespace WallpaperSet {
 
+QString picturesLeftText(const WallpaperFiles &files)
+{
+    // The pair the desktop did not take stays: chosen by hand in the desktop's settings it is
+    // still the wallpaper that was asked for. The message says where it lies.
+    const QFileInfo light(files.light);
+    return QStringLiteral("Die beiden Bilder liegen in „%1“: „%2“ für Hell, „%3“ für Dunkel. "
+                          "Wähle eines davon in den Einstellungen des Schreibtischs oder "
+                          "exportiere das Wallpaper als HEIC-Datei.")
+        .arg(QDir::toNativeSeparators(light.absolutePath()), light.fileName(),
+             QFileInfo(files.dark).fileName());
+}
+
 std::optional<QString> refusal(const DesktopService &desktop)
 {
     if (const auto refused = dataFolderRefusal())
@@ -92,7 +104,7 @@ std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
     Prepared &set = std::get<Prepared>(prepared);
     // No desktop reads the HEIC, so it need not hold up the picture the user waits for.
     if (const auto error = desktop.setDesktopImage(set.files))
-        return error;
+        return *error + QLatin1Char(' ') + picturesLeftText(set.files);
     set.lock.reset(); // the desktop and the record name this set now: the next may choose
     if (told)
         told();

@@ -19,6 +19,9 @@ namespace WallpaperSet {
 // Why no wallpaper can be set from this session's data folder (its name, or a follower that
 // could not be started from where this program lies), asked before anything is rendered or
 // written; nothing when one can.
+// What a failed set adds to its message: where the pictures it wrote lie, and what to do.
+QString picturesLeftText(const WallpaperFiles &files);
+
 std::optional<QString> refusal(const DesktopService &desktop);
 
 // Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
