@@ -116,18 +116,22 @@ private Q_SLOTS:
         QCOMPARE(menus, (QStringList{"&Datei: Ö&ffnen…, Als HEIC exportieren…, —, &Beenden",
                                      "&Bearbeiten: &Einstellungen…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
-        // Ctrl+O opens the picture dialog whatever the source, in a folder that exists and
-        // with no file name offered.
+        // Ctrl+O opens the picture dialog whatever the source, in the photo folder Voskan
+        // reads, with no file name offered.
+        const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
+        QVERIFY(QDir().mkpath(photoFolder));
+        qputenv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("VOSKAN_PHOTOS_DIR"); });
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(window.findChild<QFileDialog *>(QStringLiteral("openImagePanel")));
             auto *dialog = window.findChild<QFileDialog *>(QStringLiteral("openImagePanel"));
             offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text() +
-                      QLatin1Char('|') + QString::number(dialog->directory().exists());
+                      QLatin1Char('|') + dialog->directory().absolutePath();
             dialog->reject();
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-        QCOMPARE(offered, QStringLiteral("|1"));
+        QCOMPARE(offered, QLatin1Char('|') + photoFolder);
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QCOMPARE(window.exportAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));

@@ -295,6 +295,7 @@ private Q_SLOTS:
             s.model.statusMessage(),
             std::optional<QString>(QStringLiteral("In Fotos gesichert (Album „Voskan“).")),
             90000); // two full-size pictures encoded, under the sanitizers too
+        QTRY_VERIFY(s.find<QComboBox>("albumPicker")->findText(QStringLiteral("Voskan")) >= 0);
         const QStringList saved =
             QDir(pictures.filePath(QStringLiteral("Voskan"))).entryList({QStringLiteral("*.heic")});
         QCOMPARE(saved.size(), 1);

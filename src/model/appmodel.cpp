@@ -61,6 +61,12 @@ AppModel::AppModel(Services services, QObject *parent)
     connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
         setStatusMessage(status);
     });
+    // The album list and the album shown learn of the new picture at once, not at the next start.
+    connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
+        m_library->loadAlbums();
+        if (!selectedAlbumID().isEmpty())
+            loadAlbumAssets(selectedAlbumID());
+    });
     connect(m_jobs, &OutputJobs::successWithdrawn, this, [this] { setStatusMessage(std::nullopt); });
     connect(m_jobs, &OutputJobs::failed, this, [this](const QString &error) {
         setErrorMessage(error);

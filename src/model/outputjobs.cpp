@@ -124,9 +124,11 @@ void OutputJobs::saveToPhotosLibrary()
                                      return;
                                  if (failure)
                                      Q_EMIT self->failed(description(*failure));
-                                 else
+                                 else {
+                                     Q_EMIT self->savedToLibrary();
                                      Q_EMIT self->succeeded(
                                          QStringLiteral("In Fotos gesichert (Album „Voskan“)."));
+                                 }
                                  Q_EMIT self->finished();
                              });
     });

@@ -71,6 +71,8 @@ Q_SIGNALS:
     void succeeded(const QString &status);
     // A set whose desktop was told and whose HEIC then failed: its success no longer holds.
     void successWithdrawn();
+    // A wallpaper went into the photo library's album „Voskan“, which may be new.
+    void savedToLibrary();
     void failed(const QString &error);
     // Every job started ends with this, either way, also one refused at once.
     void finished();

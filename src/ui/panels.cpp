@@ -3,6 +3,7 @@
 #include "model/appmodel.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
+#include "sources/photolibrary.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -21,10 +22,15 @@ QString imageNameFilter()
 
 void openImagePanel(QWidget *parent, AppModel *model)
 {
-    // A folder that is not there would end up as the file name the dialog offers.
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    QFileDialog dialog(parent, QStringLiteral("Bild öffnen"),
-                       QFileInfo(pictures).isDir() ? pictures : QDir::homePath());
+    // The photo folder Voskan reads, else the user's pictures, else home: a folder that is
+    // not there would end up as the file name the dialog offers.
+    QString start = QDir::homePath();
+    for (const QString &folder :
+         {QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+          PhotoLibrary::defaultRoot()})
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            start = folder;
+    QFileDialog dialog(parent, QStringLiteral("Bild öffnen"), start);
     dialog.setObjectName(QStringLiteral("openImagePanel"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
