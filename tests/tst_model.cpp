@@ -86,6 +86,13 @@ void TestModel::germanTexts_data()
         << u"Pro Display XDR \u2014 6016 \u00d7 3384 = 6016x3384|Studio Display 5K \u2014 5120 \u00d7 2880 = 5120x2880|iMac 24\" 4.5K \u2014 4480 \u00d7 2520 = 4480x2520|"
            u"MacBook Pro 16\" \u2014 3456 \u00d7 2234 = 3456x2234|MacBook Pro 14\" \u2014 3024 \u00d7 1964 = 3024x1964|MacBook Air 13\" \u2014 2560 \u00d7 1664 = 2560x1664|"
            u"4K UHD \u2014 3840 \u00d7 2160 = 3840x2160|Full HD \u2014 1920 \u00d7 1080 = 1920x1080|Eigene Gr\u00f6\u00dfe\u2026 = 0x0| = 0x0"_s;
+    // The largest screen in device pixels: logical size × ratio, rounded to the panel's own.
+    const auto screens = [](const QList<std::pair<QSize, qreal>> &shapes) {
+        const auto p = ResolutionPreset::forScreens(shapes);
+        return p ? u"%1 = %2x%3"_s.arg(p->name).arg(p->width).arg(p->height) : u"-"_s;
+    };
+    QTest::newRow("this screen") << join({screens({{{1600, 1000}, 2.0}, {{1920, 1080}, 1.0}}), screens({{{1093, 614}, 1.25}}), screens({{{2560, 1440}, 1.0}, {{1280, 720}, 2.0}}), screens({})})
+        << u"Dieser Bildschirm \u2014 3200 \u00d7 2000 = 3200x2000|Dieser Bildschirm \u2014 1366 \u00d7 768 = 1366x768|Dieser Bildschirm \u2014 2560 \u00d7 1440 = 2560x1440|-"_s;
     // clang-format on
 }
 

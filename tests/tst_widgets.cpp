@@ -19,6 +19,8 @@
 #include <QScopeGuard>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QScreen>
 #include <QFileDialog>
 #include <QGraphicsEffect>
 #include <QLabel>
@@ -454,6 +456,64 @@ private Q_SLOTS:
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("unsplashLink"))
                     ->text()
                     .contains(QStringLiteral("color:") + grey.name(QColor::HexArgb)));
+    }
+
+    // The output size in the column: this screen first, whole sizes, nothing cut off.
+    void outputSizes()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        model.openLocalImage(kPhoto);
+        QTRY_VERIFY(!model.isLoadingSource());
+        auto *picker = window.findChild<QComboBox *>(QStringLiteral("presetPicker"));
+        const QScreen *screen = window.screen();
+        const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
+        QCOMPARE(picker->count(), ResolutionPreset::all().size() + 1);
+        QCOMPARE(picker->itemText(0), QStringLiteral("Dieser Bildschirm — %1 × %2")
+                                          .arg(pixels.width())
+                                          .arg(pixels.height()));
+        QTest::keyClick(picker, Qt::Key_Home); // the keyboard chooses as the list does
+        QCOMPARE(model.pixelSize().toSizeF().toSize(), pixels);
+        QTest::keyClick(picker, Qt::Key_Down);
+        QCOMPARE(model.preset(), ResolutionPreset::proDisplayXDR());
+        QCOMPARE(picker->toolTip(), ResolutionPreset::proDisplayXDR().name);
+
+        model.setPreset(ResolutionPreset::all().constLast());
+        auto *inspector = window.findChild<QWidget *>(QStringLiteral("inspector"));
+        const auto type = [](QLineEdit *field, const QString &text) {
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, text);
+            QTest::keyClick(field, Qt::Key_Return);
+        };
+        auto *width = window.findChild<QLineEdit *>(QStringLiteral("customWidth"));
+        auto *height = window.findChild<QLineEdit *>(QStringLiteral("customHeight"));
+        type(width, QStringLiteral("16383"));
+        type(height, QStringLiteral("16383"));
+        auto *size = window.findChild<QLabel *>(QStringLiteral("sizeLabel"));
+        QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
+        // Everything in the column ends inside it, the warning included.
+        QTRY_VERIFY(window.findChild<QWidget *>(QStringLiteral("inspectorForm"))->width() <=
+                    inspector->width());
+        for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
+            QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
+                     qPrintable(part->objectName()));
+        const auto whole = [size] {
+            const QRect room = size->contentsRect();
+            return room.contains(size->fontMetrics().boundingRect(
+                QRect(room.topLeft(), QSize(room.width(), 10 * room.height())), Qt::TextWordWrap,
+                size->text()));
+        };
+        QTRY_VERIFY2(whole(), "the size line is shown whole");
+        // 0 becomes the nearest size there is, and the chosen photo is still previewed.
+        type(width, QStringLiteral("0"));
+        QCOMPARE(model.customWidth(), 1);
+        QCOMPARE(width->text(), QStringLiteral("1"));
+        type(height, QStringLiteral("600"));
+        QTRY_VERIFY(!model.preview().isNull());
+        QVERIFY(!window.findChild<QLabel *>(QStringLiteral("emptyTitle"))->isVisible());
     }
 
     // Every control a screen reader lands on is announced by what it is, not by what it holds.

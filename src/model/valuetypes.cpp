@@ -193,6 +193,25 @@ ResolutionPreset ResolutionPreset::proDisplayXDR()
     return all().constFirst();
 }
 
+std::optional<ResolutionPreset> ResolutionPreset::forScreens(
+    const QList<std::pair<QSize, qreal>> &screens)
+{
+    std::optional<ResolutionPreset> largest;
+    for (const auto &[logical, ratio] : screens) {
+        // A 1366 × 768 screen at 125 % reports 1093 × 614 logical pixels: rounding the product
+        // gives the panel's own size back.
+        const qint64 width = qRound64(logical.width() * ratio);
+        const qint64 height = qRound64(logical.height() * ratio);
+        if (width < 1 || height < 1 ||
+            (largest && width * height <= largest->width * largest->height))
+            continue;
+        largest = ResolutionPreset{
+            QStringLiteral(u"Dieser Bildschirm \u2014 %1 \u00d7 %2").arg(width).arg(height), width,
+            height};
+    }
+    return largest;
+}
+
 size_t qHash(const ResolutionPreset &preset, size_t seed) noexcept
 {
     return qHashMulti(seed, preset.name, preset.width, preset.height);

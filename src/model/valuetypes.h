@@ -6,6 +6,7 @@
 
 #include <QHashFunctions>
 #include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringView>
 
@@ -106,6 +107,9 @@ struct ResolutionPreset
     static const QList<ResolutionPreset> &all();
     // The first row of all(), the initial preset.
     static ResolutionPreset proDisplayXDR();
+    // „Dieser Bildschirm — W × H“: the largest of the connected screens in device pixels,
+    // each given by its logical size and device pixel ratio; none without a screen.
+    static std::optional<ResolutionPreset> forScreens(const QList<std::pair<QSize, qreal>> &screens);
 
     friend bool operator==(const ResolutionPreset &, const ResolutionPreset &) = default;
 };

@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -47,11 +49,9 @@ OutputSection::OutputSection(AppModel *model, QWidget *parent)
     // The preset names are long; the closed picker elides rather than widening the column.
     m_presetPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_presetPicker->setMinimumContentsLength(10);
-    for (const ResolutionPreset &preset : ResolutionPreset::all())
-        m_presetPicker->addItem(preset.name, preset.id());
     connect(m_presetPicker, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0 && index < ResolutionPreset::all().size())
-            m_model->setPreset(ResolutionPreset::all().at(index));
+        if (index >= 0 && index < m_presets.size())
+            m_model->setPreset(m_presets.at(index));
     });
     addRow(QStringLiteral("Auflösung"), m_presetPicker);
 
@@ -85,14 +85,32 @@ OutputSection::OutputSection(AppModel *model, QWidget *parent)
                                                           : mono.pointSizeF());
     m_size->setFont(mono);
     makeSecondary(m_size);
+    // „· zu groß“ after a long size must not widen the column: the line wraps.
+    m_size->setWordWrap(true);
+    m_size->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     addRow(QString(), m_size);
+
+    // A screen plugged in, out, or rescaled changes „Dieser Bildschirm“.
+    const auto followScreen = [this](QScreen *screen) {
+        connect(screen, &QScreen::geometryChanged, this, &OutputSection::syncScreens);
+        connect(screen, &QScreen::logicalDotsPerInchChanged, this, &OutputSection::syncScreens);
+    };
+    for (QScreen *screen : QGuiApplication::screens())
+        followScreen(screen);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this, followScreen](QScreen *screen) {
+        followScreen(screen);
+        syncScreens();
+    });
+    // Queued: the screen is still listed while it is being removed.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &OutputSection::syncScreens,
+            Qt::QueuedConnection);
+    syncScreens();
 
     connect(m_model, &AppModel::presetChanged, this, &OutputSection::syncPreset);
     connect(m_model, &AppModel::customWidthChanged, this,
             [this] { syncLength(m_width, m_model->customWidth()); });
     connect(m_model, &AppModel::customHeightChanged, this,
             [this] { syncLength(m_height, m_model->customHeight()); });
-    syncPreset();
     syncLength(m_width, m_model->customWidth());
     syncLength(m_height, m_model->customHeight());
 }
@@ -141,13 +159,43 @@ void OutputSection::commitLength(QLineEdit *field, void (AppModel::*set)(qint64)
     field->setText(formatLength((m_model->*get)()));
 }
 
+void OutputSection::syncScreens()
+{
+    QList<std::pair<QSize, qreal>> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append({screen->geometry().size(), screen->devicePixelRatio()});
+    const std::optional<ResolutionPreset> screen = ResolutionPreset::forScreens(screens);
+    const std::optional<ResolutionPreset> before =
+        m_presets.size() > ResolutionPreset::all().size()
+            ? std::optional<ResolutionPreset>(m_presets.constFirst())
+            : std::nullopt;
+    if (before == screen && !m_presets.isEmpty())
+        return;
+    m_presets = ResolutionPreset::all();
+    if (screen)
+        m_presets.prepend(*screen);
+    {
+        const QSignalBlocker blocker(m_presetPicker);
+        m_presetPicker->clear();
+        for (const ResolutionPreset &preset : std::as_const(m_presets))
+            m_presetPicker->addItem(preset.name, preset.id());
+    }
+    // Chosen, „Dieser Bildschirm“ stays this screen's size: the output follows it.
+    if (before && m_model->preset() == *before && screen)
+        m_model->setPreset(*screen);
+    else
+        syncPreset();
+}
+
 void OutputSection::syncPreset()
 {
     const ResolutionPreset preset = m_model->preset();
     {
         const QSignalBlocker blocker(m_presetPicker);
-        m_presetPicker->setCurrentIndex(int(ResolutionPreset::all().indexOf(preset)));
+        m_presetPicker->setCurrentIndex(int(m_presets.indexOf(preset)));
     }
+    // The closed picker may shorten the name; the size stays whole, the name is here.
+    m_presetPicker->setToolTip(preset.name);
     m_customRow->setVisible(preset.isCustom());
     syncSize();
 }

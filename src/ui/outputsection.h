@@ -5,6 +5,9 @@
 // them.
 
 #include "inspectorform.h"
+#include "model/valuetypes.h"
+
+#include <QList>
 
 #include <optional>
 
@@ -32,12 +35,15 @@ private:
     QLineEdit *makeLengthField(const char *name, const QString &title);
     void commitLength(QLineEdit *field, void (AppModel::*set)(qint64),
                       qint64 (AppModel::*get)() const);
+    void syncScreens();
     void syncPreset();
     void syncLength(QLineEdit *field, qint64 value);
     void syncSize();
 
     AppModel *m_model;
     QComboBox *m_presetPicker = nullptr;
+    // The picker's rows: „Dieser Bildschirm“ while there is a screen, then the fixed table.
+    QList<ResolutionPreset> m_presets;
     QWidget *m_customRow = nullptr;
     QLineEdit *m_width = nullptr;
     QLineEdit *m_height = nullptr;
