@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -514,6 +515,29 @@ private Q_SLOTS:
         type(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!window.findChild<QLabel *>(QStringLiteral("emptyTitle"))->isVisible());
+    }
+
+    // On a screen smaller than the window's usual least size, the window still fits whole.
+    void smallScreen()
+    {
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
+        const QSize room = window.screen()->availableGeometry().size();
+        QVERIFY2(room.width() < 1100, "a screen narrower than the window's usual least width");
+        QTRY_VERIFY(window.frameGeometry().width() <= room.width() &&
+                    window.frameGeometry().height() <= room.height());
+        // At scale 2 on a 1600 × 1000 panel there are 800 × 500 logical pixels, less a panel:
+        // the action bar is still in the window, the inspector above it scrolls.
+        window.setMinimumSize(window.minimumSizeHint());
+        window.resize(800, 460);
+        QTRY_COMPARE(window.size(), QSize(800, 460));
+        auto *set = window.findChild<QWidget *>(QStringLiteral("setDesktopButton"));
+        QVERIFY(window.rect().contains(QRect(set->mapTo(&window, QPoint()), set->size())));
+        auto *scroll = window.findChild<QScrollArea *>(QStringLiteral("inspectorScroll"));
+        QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
     }
 
     // Every control a screen reader lands on is announced by what it is, not by what it holds.

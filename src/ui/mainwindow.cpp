@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QWindow>
 
 namespace {
 constexpr QSize kDefaultSize(1440, 840);
@@ -33,8 +34,8 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
       m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
 {
     setWindowTitle(QStringLiteral("Voskan"));
-    setMinimumSize(kMinimumSize);
-    resize(kDefaultSize);
+    fitToScreen();
+    resize(kDefaultSize.boundedTo(minimumSize().expandedTo(screen()->availableGeometry().size())));
 
     auto *content = new QWidget(this);
     content->setObjectName(QStringLiteral("content"));
@@ -101,6 +102,34 @@ MainWindow::~MainWindow() = default;
 QAction *MainWindow::exportAction() const
 {
     return m_inspector->exportAction();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_screenFollower)
+        return;
+    // Moved to another screen, or this one's free area changed (a scale, a panel).
+    m_screenFollower = connect(windowHandle(), &QWindow::screenChanged, this, [this](QScreen *s) {
+        connect(s, &QScreen::availableGeometryChanged, this, &MainWindow::fitToScreen,
+                Qt::UniqueConnection);
+        fitToScreen();
+    });
+    connect(screen(), &QScreen::availableGeometryChanged, this, &MainWindow::fitToScreen,
+            Qt::UniqueConnection);
+    fitToScreen();
+}
+
+void MainWindow::fitToScreen()
+{
+    // The minimum never asks for more than the screen has, frame included: at scale 2 on a
+    // 1600 × 1000 panel the action bar would otherwise be off screen. The inspector scrolls.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+    const QSize room = screen()->availableGeometry().size() - frame;
+    setMinimumSize(kMinimumSize.boundedTo(room));
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        size() != size().boundedTo(room))
+        resize(size().boundedTo(room));
 }
 
 void MainWindow::followUpdater()

@@ -36,7 +36,11 @@ public:
     QAction *checkForUpdatesAction() const { return m_checkForUpdates; }
     QAction *exportAction() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void fitToScreen();
     void followError();
     void followUpdater();
     void showAbout();
@@ -49,4 +53,5 @@ private:
     QAction *m_checkForUpdates = nullptr;
     QPointer<QMessageBox> m_alert;
     QPointer<SettingsDialog> m_settings;
+    QMetaObject::Connection m_screenFollower;
 };
