@@ -94,6 +94,14 @@ QColor ThumbListModel::neutralPlaceholder()
     return grey;
 }
 
+QVariant ThumbListModel::accessibleText(const QModelIndex &index) const
+{
+    const QString toolTip = data(index, Qt::ToolTipRole).toString();
+    if (!toolTip.isEmpty())
+        return toolTip;
+    return QStringLiteral("Foto %1 von %2").arg(index.row() + 1).arg(rowCount());
+}
+
 void ThumbListModel::moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered)
 {
     if (first < 0 || last < first)
@@ -174,6 +182,8 @@ QVariant UnsplashThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return photo.displayTitle();
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
     case IdentityRole:
         return photo.id;
     case ImageRole:
@@ -267,6 +277,8 @@ QVariant FileThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return entry.toolTip.isEmpty() ? QVariant() : QVariant(entry.toolTip);
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
     case IdentityRole:
         return entry.identity;
     case ImageRole:

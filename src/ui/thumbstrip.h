@@ -50,6 +50,9 @@ public:
     static QColor neutralPlaceholder();
 
 protected:
+    // What a screen reader says for a tile: its tooltip, or its place in the strip when it
+    // has none (an album's pictures have no names worth reading).
+    QVariant accessibleText(const QModelIndex &index) const;
     bool isVisibleRow(int row) const { return m_first >= 0 && row >= m_first && row <= m_last; }
     // Stores the new range; the rows that left it and the ones that entered it.
     void moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered);
