@@ -16,11 +16,9 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QScopeGuard>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QScreen>
 #include <QFileDialog>
 #include <QGraphicsEffect>
 #include <QLabel>
@@ -28,10 +26,13 @@
 #include <QMenuBar>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -650,6 +651,168 @@ private Q_SLOTS:
             patterns << QStringLiteral("*.") + suffix << QStringLiteral("*.") + suffix.toUpper();
         QVERIFY(patterns.contains(QStringLiteral("*.avif")));
         QCOMPARE(imageNameFilter(), QStringLiteral("Bilder (%1)").arg(patterns.join(u' ')));
+    }
+
+private:
+    // A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
+    // an active window `width` wide; `chosen` is the chosen tile's row or -1.
+    struct StripWindow
+    {
+        static inline const QColor kTile = Qt::gray; // a grey between the light and dark window
+        QWidget window;
+        QLineEdit *before = new QLineEdit(&window);
+        AssetThumbModel *model =
+            new AssetThumbModel({[](const QString &, std::function<void(QImage)> deliver) {
+                                     QImage image(8, 8, QImage::Format_RGB32);
+                                     image.fill(kTile);
+                                     deliver(image);
+                                     return ThumbnailSource::RequestId(1);
+                                 },
+                                 [](ThumbnailSource::RequestId) {}});
+        ThumbStrip *strip = new ThumbStrip(model, &window);
+        QLineEdit *after = new QLineEdit(&window);
+
+        StripWindow(int chosen, int width, const QPalette &palette = {})
+        {
+            setTiles(false);
+            strip->setSelectionProvider(
+                [chosen] { return std::optional(QString::number(chosen)); });
+            window.setPalette(palette);
+            strip->setGeometry(0, 30, width, ThumbStrip::kStripHeight); // below the fields
+            window.show();
+            QApplication::setActiveWindow(&window);
+            before->setFocus();
+        }
+        void setTiles(bool reversed)
+        {
+            QList<PhotoAsset> assets;
+            for (int i = 0; i < 20; ++i)
+                assets.append(
+                    {QString::number(reversed ? 19 - i : i), QStringLiteral("/%1").arg(i), {}});
+            model->setAssets(assets);
+        }
+        QImage shot() { return window.grab(strip->geometry()).toImage(); }
+    };
+
+private Q_SLOTS:
+    void stripByKeyboard_data()
+    {
+        QTest::addColumn<QString>("in"); // "Tab", "Shift+Tab" or "click" (on the second tile)
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("picked");
+        using K = Qt::Key;
+        // clang-format off
+        QTest::newRow("right twice") << "Tab" << -1 << QList<int>{K::Key_Right, K::Key_Right, K::Key_Return} << 2;
+        QTest::newRow("from the chosen one, off screen") << "Tab" << 12 << QList<int>{K::Key_Right, K::Key_Space} << 13;
+        QTest::newRow("not before the first") << "Shift+Tab" << -1 << QList<int>{K::Key_Left, K::Key_Right, K::Key_Left, K::Key_Left, K::Key_Enter} << 0;
+        QTest::newRow("End") << "Tab" << 5 << QList<int>{K::Key_End, K::Key_Return} << 19;
+        QTest::newRow("Home") << "Shift+Tab" << 12 << QList<int>{K::Key_Home, K::Key_Space} << 0;
+        QTest::newRow("on from a click") << "click" << 7 << QList<int>{K::Key_Right, K::Key_Return} << 2;
+        QTest::newRow("Up and Down move nothing") << "Tab" << 3 << QList<int>{K::Key_Up, K::Key_Down, K::Key_Return} << 3;
+        // clang-format on
+    }
+
+    void stripByKeyboard()
+    {
+        QFETCH(QString, in);
+        QFETCH(int, chosen);
+        QFETCH(QList<int>, keys);
+        QFETCH(int, picked);
+        StripWindow w(chosen, 200);
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QSignalSpy clicked(w.strip, &ThumbStrip::tileClicked);
+        if (in == "Shift+Tab")
+            w.after->setFocus();
+        if (in == "click")
+            QTest::mouseClick(w.strip->viewport(), Qt::LeftButton, {}, {90, 30});
+        else
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
+                            in == "Tab" ? Qt::NoModifier : Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w.strip);
+        for (const int key : std::as_const(keys))
+            QTest::keyClick(w.strip, Qt::Key(key));
+        QCOMPARE(clicked.isEmpty() ? -1 : clicked.constLast().constFirst().toInt(), picked);
+        // The current tile is on screen and clear of the fades, where there are any.
+        const QRect cell = w.strip->visualRect(w.strip->currentIndex());
+        const QScrollBar *bar = w.strip->horizontalScrollBar();
+        QVERIFY(cell.left() >= (bar->value() > 0 ? ThumbStrip::kFadeWidth : 0));
+        QVERIFY(cell.right() < 200 - (bar->value() < bar->maximum() ? ThumbStrip::kFadeWidth : 0));
+        // A new list (the recent files after a pick) puts the ring on the chosen picture.
+        w.setTiles(true);
+        QCOMPARE(w.strip->currentIndex().row(), chosen < 0 ? 0 : 19 - chosen);
+        // Keys the strip has no use for go on to the inspector; Tab leaves.
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(w.strip, &down);
+        QVERIFY(!down.isAccepted());
+        QTest::keyClick(w.strip, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.after);
+    }
+
+    void stripFocusRingAndFades_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("light") << false << -1;
+        QTest::newRow("light, on the chosen tile") << false << 0;
+        QTest::newRow("dark") << true << -1;
+        QTest::newRow("dark, on the chosen tile") << true << 0;
+    }
+
+    void stripFocusRingAndFades()
+    {
+        QFETCH(bool, dark);
+        QFETCH(int, chosen);
+        const QPalette palette =
+            dark ? QPalette(QColor(0x2b, 0x2b, 0x2b)) : QApplication::style()->standardPalette();
+        // 230 px: x = 222 lies in the fourth tile at the start, in the last one at the end.
+        StripWindow w(chosen, 230, palette);
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        const int window = qGray(w.strip->palette().color(QPalette::Window).rgb());
+        const int accent = qGray(w.strip->palette().color(QPalette::Highlight).rgb());
+        const int y = ThumbStrip::kTileMargin + ThumbStrip::kTileSize / 2;
+        const QImage off = w.shot();
+        QTest::keyClick(w.before, Qt::Key_Tab);
+        const QImage on = w.shot();
+        // Left of, above and right of the first tile a ring only with focus, one that stands out
+        // from the window and from the accent ring of the chosen picture.
+        for (const QPoint at : {QPoint(2, y), QPoint(30, 1), QPoint(58, y)}) {
+            const int ring = qGray(on.pixel(at));
+            QVERIFY(qGray(off.pixel(at)) == window && std::abs(ring - window) > 100 &&
+                    std::abs(ring - accent) > 50);
+        }
+        if (chosen == 0) // the accent ring of the chosen tile stays
+            QCOMPARE(on.pixelColor(5, y), w.strip->palette().color(QPalette::Highlight));
+        // The side with more tiles fades, an end does not; the keyboard scrolls to the end.
+        const auto tile = [y](const QImage &shot, int x) {
+            return std::abs(qGray(shot.pixel(x, y)) - qGray(StripWindow::kTile.rgb())) < 8;
+        };
+        QVERIFY(tile(on, 10) && !tile(on, 222));
+        QTest::keyClick(w.strip, Qt::Key_End);
+        QTRY_VERIFY(tile(w.shot(), 222)); // once the pictures are in
+        QVERIFY(!tile(w.shot(), 10));
+    }
+
+    void tileAccessibleText()
+    {
+        FakeThumbnails fake;
+        const QStringList paths{"/a.jpg", "/home/ada/Strand.heic", "/c.jpg"};
+        auto *recent = new RecentFileThumbModel(fake.source());
+        recent->setPaths(paths);
+        auto *album = new AssetThumbModel(fake.source());
+        album->setAssets({{"a", paths[0], {}}, {"b", paths[1], {}}, {"c", paths[2], {}}});
+        QList<UnsplashPhoto> hits(3);
+        hits[1].description = QStringLiteral("Leuchtturm im Nebel");
+        auto *unsplash = new UnsplashThumbModel;
+        unsplash->setPhotos(hits);
+        QStringList said; // what a screen reader says for the second of three tiles
+        for (ThumbListModel *model :
+             std::initializer_list<ThumbListModel *>{recent, album, unsplash}) {
+            ThumbStrip strip(model); // owns the model
+            said << QAccessible::queryAccessibleInterface(&strip)->child(1)->text(
+                QAccessible::Name);
+        }
+        QCOMPARE(said, (QStringList{"Strand.heic", "Foto 2 von 3", "Leuchtturm im Nebel"}));
     }
 };
 

@@ -101,6 +101,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_unsplashModel = new UnsplashThumbModel;
     m_unsplashStrip = new ThumbStrip(m_unsplashModel, group);
     m_unsplashStrip->setObjectName(QStringLiteral("unsplashStrip"));
+    m_unsplashStrip->setAccessibleName(QStringLiteral("Unsplash-Treffer"));
     m_form->addRow(m_unsplashStrip);
     connect(m_unsplashStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QList<UnsplashPhoto> results = m_model->results();
@@ -130,6 +131,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_recentModel = new RecentFileThumbModel;
     m_recentStrip = new ThumbStrip(m_recentModel, group);
     m_recentStrip->setObjectName(QStringLiteral("recentStrip"));
+    m_recentStrip->setAccessibleName(QStringLiteral("Zuletzt geöffnet"));
     m_form->addRow(m_recentStrip);
     connect(m_recentStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QStringList files = m_model->recentFiles();
@@ -165,6 +167,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_assetModel = new AssetThumbModel;
     m_assetStrip = new ThumbStrip(m_assetModel, group);
     m_assetStrip->setObjectName(QStringLiteral("assetStrip"));
+    m_assetStrip->setAccessibleName(QStringLiteral("Fotos im Album"));
     m_form->addRow(m_assetStrip);
     connect(m_assetStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QList<PhotoAsset> assets = m_model->albumAssets();

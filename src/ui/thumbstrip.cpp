@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,8 +36,7 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        const QRectF tile(option.rect.left(), option.rect.top() + ThumbStrip::kTileMargin,
-                          ThumbStrip::kTileSize, ThumbStrip::kTileSize);
+        const QRectF tile = ThumbStrip::tileRect(option.rect);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
@@ -76,6 +77,17 @@ public:
                                      ThumbStrip::kCornerRadius - inset,
                                      ThumbStrip::kCornerRadius - inset);
         }
+        if (option.state & QStyle::State_HasFocus) {
+            // Outside the tile and in the text colour, so it reads on any picture, on any
+            // palette, and beside the accent ring of the chosen one.
+            const qreal out = ThumbStrip::kFocusRingGap + ThumbStrip::kFocusRingWidth / 2;
+            painter->setPen(
+                QPen(option.palette.color(QPalette::WindowText), ThumbStrip::kFocusRingWidth));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(tile.adjusted(-out, -out, out, out),
+                                     ThumbStrip::kCornerRadius + out,
+                                     ThumbStrip::kCornerRadius + out);
+        }
         painter->restore();
     }
 
@@ -92,6 +104,14 @@ QColor ThumbListModel::neutralPlaceholder()
     QColor grey(Qt::gray);
     grey.setAlphaF(0.2f);
     return grey;
+}
+
+QVariant ThumbListModel::accessibleText(const QModelIndex &index) const
+{
+    const QString toolTip = data(index, Qt::ToolTipRole).toString();
+    if (!toolTip.isEmpty())
+        return toolTip;
+    return QStringLiteral("Foto %1 von %2").arg(index.row() + 1).arg(rowCount());
 }
 
 void ThumbListModel::moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered)
@@ -174,6 +194,8 @@ QVariant UnsplashThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return photo.displayTitle();
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
     case IdentityRole:
         return photo.id;
     case ImageRole:
@@ -267,6 +289,8 @@ QVariant FileThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return entry.toolTip.isEmpty() ? QVariant() : QVariant(entry.toolTip);
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
     case IdentityRole:
         return entry.identity;
     case ImageRole:
@@ -359,7 +383,9 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     setMovement(QListView::Static);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    // A click picks a tile where it lies; only the keyboard brings a tile into view.
+    setAutoScroll(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // A bar with arrow buttons under 52 px tiles is more bar than strip; wheel and drag
     // scroll instead.
@@ -383,6 +409,11 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ThumbStrip::scheduleVisibleUpdate);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, &ThumbStrip::scheduleVisibleUpdate);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &ThumbStrip::updateAnimation);
+    // A pick may reorder the list (the recent files): the keyboard goes on from the chosen one.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (hasFocus())
+            goToChosen();
+    });
 }
 
 void ThumbStrip::setSelectionProvider(std::function<std::optional<QString>()> provider)
@@ -405,6 +436,46 @@ void ThumbStrip::refresh()
     viewport()->update();
 }
 
+QRectF ThumbStrip::tileRect(const QRect &cell)
+{
+    return {qreal(cell.left() + kSpacing / 2), qreal(cell.top() + kTileMargin), qreal(kTileSize),
+            qreal(kTileSize)};
+}
+
+QModelIndex ThumbStrip::homeIndex() const
+{
+    const std::optional<QString> chosen = m_selection ? m_selection() : std::nullopt;
+    for (int row = 0; chosen && row < m_model->rowCount(); ++row) {
+        const QModelIndex index = m_model->index(row);
+        if (index.data(ThumbListModel::IdentityRole).toString() == *chosen)
+            return index;
+    }
+    return m_model->index(0);
+}
+
+void ThumbStrip::goToChosen()
+{
+    const QModelIndex home = homeIndex();
+    setCurrentIndex(home);
+    scrollTo(home);
+}
+
+void ThumbStrip::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    QListView::scrollTo(index, hint);
+    if (!index.isValid() || hint != EnsureVisible)
+        return;
+    // Flush with an edge the tile would sit in that edge's fade: keep it clear of it.
+    const QRect cell = visualRect(index);
+    const int width = viewport()->width();
+    const int room = std::clamp((width - cell.width()) / 2, 0, int(kFadeWidth));
+    QScrollBar *bar = horizontalScrollBar();
+    if (cell.left() < room)
+        bar->setValue(bar->value() - (room - cell.left()));
+    else if (cell.right() >= width - room)
+        bar->setValue(bar->value() + cell.right() + 1 - (width - room));
+}
+
 QSize ThumbStrip::sizeHint() const
 {
     return {kTileSize * 5, height()};
@@ -418,6 +489,8 @@ QSize ThumbStrip::minimumSizeHint() const
 void ThumbStrip::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
+    // The fades stay at the edges while the tiles move under them: no pixels are shifted.
+    viewport()->update();
     scheduleVisibleUpdate();
 }
 
@@ -442,6 +515,7 @@ void ThumbStrip::hideEvent(QHideEvent *event)
 void ThumbStrip::updateGeometries()
 {
     QListView::updateGeometries();
+    viewport()->update(); // the scroll range decides the fades
     scheduleVisibleUpdate();
 }
 
@@ -504,8 +578,93 @@ void ThumbStrip::mouseReleaseEvent(QMouseEvent *event)
         viewport()->unsetCursor();
     m_pressPos.reset();
     m_dragging = false;
-    if (click)
+    if (click) {
+        setCurrentIndex(pressed); // the keyboard goes on from here
         Q_EMIT tileClicked(pressed.row());
+    }
+}
+
+void ThumbStrip::keyPressEvent(QKeyEvent *event)
+{
+    const int rows = m_model->rowCount();
+    const QModelIndex current = currentIndex();
+    // With Ctrl, Alt or Meta a key belongs to a shortcut or a menu.
+    if (rows == 0 ||
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        event->ignore();
+        return;
+    }
+    // Without a current tile (focus came by a click beside the tiles) the first key finds the
+    // tile to start from.
+    int row = current.isValid() ? current.row() : homeIndex().row();
+    const int forward = isRightToLeft() ? -1 : 1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        row -= current.isValid() ? forward : 0;
+        break;
+    case Qt::Key_Right:
+        row += current.isValid() ? forward : 0;
+        break;
+    case Qt::Key_Home:
+        row = 0;
+        break;
+    case Qt::Key_End:
+        row = rows - 1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        setCurrentIndex(m_model->index(row));
+        Q_EMIT tileClicked(row);
+        return;
+    default:
+        // Up and Down, the page keys and letters are the inspector's, which scrolls.
+        event->ignore();
+        return;
+    }
+    const QModelIndex next = m_model->index(std::clamp(row, 0, rows - 1));
+    setCurrentIndex(next);
+    scrollTo(next);
+}
+
+void ThumbStrip::focusInEvent(QFocusEvent *event)
+{
+    const bool hadCurrent = currentIndex().isValid();
+    QListView::focusInEvent(event);
+    // Arriving by keyboard starts at the chosen picture; a click sets its own tile on release,
+    // and coming back to the window keeps where the keys had got to.
+    const Qt::FocusReason reason = event->reason();
+    const bool byKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                            reason == Qt::ShortcutFocusReason;
+    if (byKeyboard || (!hadCurrent && reason != Qt::MouseFocusReason))
+        goToChosen();
+}
+
+void ThumbStrip::paintEvent(QPaintEvent *event)
+{
+    QListView::paintEvent(event);
+    // Tiles beyond an edge: the tiles fade into the window there, an end has a hard edge.
+    const QScrollBar *bar = horizontalScrollBar();
+    const bool before = bar->value() > bar->minimum();
+    const bool after = bar->value() < bar->maximum();
+    if (!before && !after)
+        return;
+    QPainter painter(viewport());
+    const QColor window = palette().color(QPalette::Window);
+    QColor clear = window;
+    clear.setAlpha(0);
+    const int width = viewport()->width();
+    const int fade = std::min(int(kFadeWidth), width / 2);
+    const auto paintFade = [&](int edge, int inner) {
+        QLinearGradient gradient(edge, 0, inner, 0);
+        gradient.setColorAt(0, window);
+        gradient.setColorAt(1, clear);
+        painter.fillRect(QRect(std::min(edge, inner), 0, fade, viewport()->height()), gradient);
+    };
+    if (before)
+        paintFade(0, fade);
+    if (after)
+        paintFade(width, width - fade);
 }
 
 void ThumbStrip::scheduleVisibleUpdate()

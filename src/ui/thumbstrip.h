@@ -50,6 +50,9 @@ public:
     static QColor neutralPlaceholder();
 
 protected:
+    // What a screen reader says for a tile: its tooltip, or its place in the strip when it
+    // has none (an album's pictures have no names worth reading).
+    QVariant accessibleText(const QModelIndex &index) const;
     bool isVisibleRow(int row) const { return m_first >= 0 && row >= m_first && row <= m_last; }
     // Stores the new range; the rows that left it and the ones that entered it.
     void moveVisibleRange(int first, int last, QList<int> *left, QList<int> *entered);
@@ -187,6 +190,9 @@ public:
 // One row of rounded square tiles without a scroll bar: the wheel (either direction) and a
 // drag with the left button scroll it sideways, a click picks a tile. Only the tiles on
 // screen load; the one whose identity matches the selection wears a ring in the accent colour.
+// From the keyboard the strip is one stop in the Tab chain: Left/Right/Home/End walk the tiles,
+// which wear a ring in the text colour around them, and Return, Enter or Space pick one. An
+// edge with more tiles beyond it fades out, so a strip that scrolls says so.
 class ThumbStrip : public QListView
 {
     Q_OBJECT
@@ -198,6 +204,11 @@ public:
     static constexpr int kStripHeight = 60;
     static constexpr qreal kCornerRadius = 8;
     static constexpr qreal kRingWidth = 2.5;
+    // The keyboard's ring lies around the tile, a gap away, within the margins and the
+    // spacing (half of it left and right of each tile).
+    static constexpr qreal kFocusRingWidth = 2;
+    static constexpr qreal kFocusRingGap = 1;
+    static constexpr int kFadeWidth = 24;
     static constexpr int kSpinnerFrameMs = 80;
 
     // Takes ownership of `model`.
@@ -211,6 +222,11 @@ public:
     void refresh();
     // Whether painted spinners are turning now.
     bool isAnimating() const { return m_spinnerTimer.isActive(); }
+    // Where a tile is drawn in its cell: centred across, so the spacing either side holds the
+    // keyboard's ring.
+    static QRectF tileRect(const QRect &cell);
+
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -228,8 +244,15 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The chosen picture's row, else the first; invalid for an empty strip.
+    QModelIndex homeIndex() const;
+    // Makes the chosen tile (else the first) the current one, in view.
+    void goToChosen();
     void scheduleVisibleUpdate();
     void updateVisibleRows();
     void updateAnimation();
