@@ -7,6 +7,7 @@
 #include "sources/photolibrary.h"
 #include "support/testdata.h"
 #include "support/testhttpserver.h"
+#include "ui/inspector.h"
 #include "ui/mainwindow.h"
 #include "ui/panels.h"
 #include "ui/previewpane.h"
@@ -541,6 +542,66 @@ private Q_SLOTS:
         QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
     }
 
+    // Tab visits every control once, in reading order: the preview's switcher, then the
+    // inspector top to bottom and left to right, then the action bar; nothing unseen.
+    void tabOrderFollowsTheLayout_data()
+    {
+        QTest::addColumn<SourceKind>("source");
+        QTest::addColumn<QStringList>("stops"); // among others
+        QTest::newRow("Unsplash") << SourceKind::Unsplash << QStringList{"searchField", "unsplashLink"};
+        QTest::newRow("Dateien") << SourceKind::Files << QStringList{"openFileButton", "recentStrip"};
+    }
+
+    void tabOrderFollowsTheLayout()
+    {
+        QFETCH(SourceKind, source);
+        QFETCH(QStringList, stops);
+        AppModel model;
+        MainWindow window(&model, nullptr, nullptr);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        model.openLocalImage(kPhoto); // a recent file for the strip under „Dateien“
+        QTRY_VERIFY(!model.isLoadingSource());
+        model.sourceKindBinding().setValue(source);
+        model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+        QWidget *first = window.findChild<QWidget *>(QStringLiteral("appearance_light"));
+        first->setFocus(Qt::TabFocusReason);
+        QList<QWidget *> chain{first};
+        for (int i = 0; i < 80; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget() == first)
+                break;
+            chain << QApplication::focusWidget();
+        }
+        QCOMPARE(QApplication::focusWidget(), first);
+        QStringList names;
+        const auto rect = [&](QWidget *w) { return QRect(w->mapTo(&window, QPoint()), w->size()); };
+        for (qsizetype i = 0; i < chain.size(); ++i) {
+            QWidget *w = chain.at(i);
+            names << w->objectName();
+            QVERIFY2(w->isVisible() && !rect(w).isEmpty(), qPrintable(names.join(u' ')));
+            if (i == 0)
+                continue;
+            const QRect a = rect(chain.at(i - 1)), b = rect(w);
+            const bool sameRow = std::abs(a.center().y() - b.center().y()) < a.height() / 2;
+            const bool inspector = b.left() >= window.width() - InspectorPane::kWidth;
+            const bool enteredInspector = a.left() < window.width() - InspectorPane::kWidth && inspector;
+            QVERIFY2(enteredInspector || (sameRow ? b.left() > a.left() : b.top() > a.top()),
+                     qPrintable(names.join(u' ')));
+        }
+        QCOMPARE(chain.size(), QSet<QWidget *>(chain.cbegin(), chain.cend()).size());
+        // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
+        first->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first, Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(model.editing(), Appearance::Dark);
+        for (const QString &name : stops + QStringList{"copyLookButton", "sourcePicker",
+                                                       "bandsTwo", "colorWell0", "slider_dither",
+                                                       "presetPicker", "setDesktopButton"})
+            QVERIFY2(names.contains(name), qPrintable(name));
+    }
+
     // Every control a screen reader lands on is announced by what it is, not by what it holds.
     void accessibleNames()
     {
@@ -566,7 +627,9 @@ private Q_SLOTS:
                 ++seen;
                 const QString name = node->text(QAccessible::Name);
                 const QString value = node->text(QAccessible::Value);
-                if (name.trimmed().isEmpty() || (!value.isEmpty() && name == value))
+                // A name that is only the value is what is announced without a name of its own.
+                const bool given = !static_cast<QWidget *>(node->object())->accessibleName().isEmpty();
+                if (name.trimmed().isEmpty() || (!given && name == value))
                     nameless << node->object()->objectName() + QLatin1Char('/') + QString::fromLatin1(node->object()->metaObject()->className()) + QLatin1Char('/') + node->object()->parent()->objectName() + QLatin1Char('=') + name;
             }
             for (int i = 0; i < node->childCount(); ++i)

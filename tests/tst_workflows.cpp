@@ -204,6 +204,101 @@ private Q_SLOTS:
         QTRY_VERIFY(s.find("statusCapsule")->isVisible());
     }
 
+    // Without a mouse: a photo from each source, a style, an export — Tab, arrows, Return,
+    // Space and the menu keys only.
+    void keyboardOnly()
+    {
+        FakeUnsplashServer unsplash;
+        QVERIFY(unsplash.start());
+        QTemporaryDir pictures;
+        QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Tassen.jpg"))));
+        QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
+        auto photos = std::make_shared<PhotoLibrary>(pictures.path());
+        photos->setPrompt([](const QString &) { return true; });
+        Session s(photos);
+        s.model.setAccessKey(QStringLiteral("schluessel"));
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR");
+        const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        };
+        // Tab until the control has the keyboard, as a person would, never more than a round.
+        const auto tabTo = [&](const char *name, const char *shot = nullptr) {
+            for (int i = 0; i < 60 && QApplication::focusWidget()->objectName() != name; ++i)
+                press(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+            if (shot && !shots.isEmpty())
+                s.window.grab().save(QDir(shots).filePath(QString::fromLatin1(shot)));
+        };
+        const auto source = [&](int downs) {
+            tabTo("sourcePicker");
+            press(Qt::Key_Home);
+            for (int i = 0; i < downs; ++i)
+                press(Qt::Key_Down);
+        };
+        s.find("searchField")->setFocus(Qt::TabFocusReason);
+
+        // Unsplash: type, Return, into the hits, the second one.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("herbst"));
+        press(Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(s.find<ThumbStrip>("unsplashStrip")->model()->rowCount(), 12,
+                                  15000);
+        tabTo("unsplashStrip", "tastatur-unsplash.png");
+        press(Qt::Key_Right);
+        press(Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.currentLook().photoID,
+                                  std::optional<QString>(unsplash.ids().at(1)), 15000);
+
+        // Files: Ctrl+O twice, then back to the first from the recent files.
+        source(1);
+        for (const QString &file : {kPath, kCups}) {
+            QString title;
+            answerFileDialog(file, &title);
+            press(Qt::Key_O, Qt::ControlModifier);
+            QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(file));
+            QApplication::setActiveWindow(&s.window);
+            QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        }
+        s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
+        tabTo("recentStrip", "tastatur-dateien.png");
+        press(Qt::Key_Right); // the newest is first and chosen; the one before is next
+        press(Qt::Key_Space);
+        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QTRY_VERIFY(!s.model.isLoadingSource());
+
+        // Photos: allow access by keyboard, then the second picture of „Alle Fotos“.
+        source(2);
+        tabTo("connectPhotosButton");
+        press(Qt::Key_Space);
+        QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
+        QTRY_COMPARE(s.find<ThumbStrip>("assetStrip")->model()->rowCount(), 2);
+        s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
+        tabTo("assetStrip", "tastatur-fotos.png");
+        press(Qt::Key_End);
+        press(Qt::Key_Return);
+        const QString second = s.model.albumAssets().constLast().id;
+        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(second));
+        QTRY_VERIFY(!s.model.isLoadingSource());
+
+        // A style, then „Als Schreibtisch setzen“ by Space, and an export by Ctrl+S.
+        tabTo("stylePicker", "tastatur-stil.png");
+        press(Qt::Key_Down);
+        QCOMPARE(s.model.currentLook().style, WallpaperStyle::Flow);
+        tabTo("bandsTwo", "tastatur-farben.png");
+        tabTo("setDesktopButton", "tastatur-setzen.png");
+        press(Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000);
+        const QString path = m_home.filePath(QStringLiteral("Tastatur.heic"));
+        QString title;
+        answerFileDialog(path, &title);
+        press(Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
+                                  std::optional<QString>(QStringLiteral("Exportiert: Tastatur.heic")),
+                                  90000);
+        QVERIFY(readHeic(path).pictures.size() == 2);
+    }
+
     void openFlowOwnColoursAndExport()
     {
         Session s;

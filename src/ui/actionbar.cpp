@@ -67,8 +67,9 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
                        " color: palette(highlighted-text); border: none; border-radius: 7px;"
                        " padding: 0 12px; font-weight: 600; }"
                        "QPushButton#setDesktopButton:pressed { background: palette(dark); }"
+                       // The ring replaces the style's dotted focus lines inside the padding.
                        "QPushButton#setDesktopButton:focus { border: 2px solid"
-                       " palette(window-text); padding: 0 10px; }"
+                       " palette(window-text); padding: 0 10px; outline: none; }"
                        // Greyed out, but still legible: the button says what it would do.
                        "QPushButton#setDesktopButton:disabled { background: palette(button);"
                        " color: palette(window-text); border: 1px solid palette(mid); }"));

@@ -45,7 +45,7 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
                            // The chosen half is already in the accent colour: its focus ring
                            // is drawn in the text colour instead.
                            "QPushButton:focus { border: 2px solid palette(highlight);"
-                           " padding: 3px 0; }"
+                           " padding: 3px 0; outline: none; }"
                            "QPushButton:checked:focus { border-color: palette(window-text); }")
                 .arg(first ? 7 : 0)
                 .arg(last ? 7 : 0)

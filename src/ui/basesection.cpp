@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -113,8 +114,11 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_unsplashLink->setObjectName(QStringLiteral("unsplashLink"));
     m_unsplashLink->setTextFormat(Qt::RichText);
     updateUnsplashLink();
-    m_unsplashLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
-                                            Qt::LinksAccessibleByKeyboard);
+    // One Tab stop that Return or Space follows: Qt's keyboard links would take a second Tab
+    // inside the label before leaving it.
+    m_unsplashLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    m_unsplashLink->setFocusPolicy(Qt::TabFocus);
+    m_unsplashLink->setAccessibleName(QStringLiteral("Fotos von Unsplash"));
     m_unsplashLink->setCursor(Qt::PointingHandCursor);
     m_unsplashLink->installEventFilter(this);
     connect(m_unsplashLink, &QLabel::linkActivated, this,
@@ -230,9 +234,17 @@ void BaseImageSection::changeEvent(QEvent *event)
 
 bool BaseImageSection::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_unsplashLink &&
-        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    if (watched != m_unsplashLink)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
         updateUnsplashLink();
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            Q_EMIT m_unsplashLink->linkActivated(unsplashLink());
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
