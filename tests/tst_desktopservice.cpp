@@ -499,11 +499,7 @@ private Q_SLOTS:
         // then frees the worker.
         QFuture<std::optional<QString>> read =
             QtConcurrent::run(&DesktopService::recordedWallpaper);
-        QElapsedTimer clock;
-        clock.start();
-        while (!read.isFinished() && clock.elapsed() < 3000)
-            QThread::msleep(10);
-        if (!read.isFinished()) {
+        if (!QTest::qWaitFor([&read] { return read.isFinished(); }, 3000)) {
             QFile writer(kind == "link" ? fifo : record);
             QVERIFY(writer.open(QIODevice::WriteOnly));
             writer.close(); // end of file for the reader
