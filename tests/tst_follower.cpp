@@ -66,11 +66,31 @@ class TestFollower : public QObject
                           picture);
     }
 
+    // Once the portal is on the bus, until it tells the new scheme.
     void setScheme(bool dark)
     {
         QCOMPARE(QProcess::execute("gsettings", {"set", "org.gnome.desktop.interface",
                                                  "color-scheme", dark ? "prefer-dark" : "default"}),
                  0);
+        if (onBus("org.freedesktop.portal.Desktop"))
+            QTRY_COMPARE_WITH_TIMEOUT(portalPrefersDark(), dark, 10000);
+    }
+
+    QString picture(const char *slot, const char *scheme) const
+    {
+        return pictures() + QString("wallpaper-%1-%2.jpg").arg(slot, scheme);
+    }
+
+    // Wallpaper B set on Xfce, with no other files of ours: its pictures, the record naming
+    // it, and every monitor showing its picture of `scheme`.
+    void setB(const char *scheme)
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QDir(pictures()).removeRecursively();
+        writeFile(picture("b", "light"), "hell");
+        writeFile(picture("b", "dark"), "dunkel");
+        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
+        showOnXfce(picture("b", scheme).toUtf8());
     }
 
 private Q_SLOTS:
@@ -133,16 +153,25 @@ private Q_SLOTS:
     void followsTheScheme_data()
     {
         QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QByteArray>("record"); // what names the wallpaper set; null: nothing
         QTest::addColumn<QString>("ends"); // why it ends at once, showing nothing; empty: follows
         const QString itself = "Diese Arbeitsumgebung wechselt das Bild selbst.";
-        QTest::newRow("sway") << "sway"
-                              << "";
-        QTest::newRow("Xfce") << "XFCE"
-                              << "";
-        QTest::newRow("GNOME switches by itself") << "GNOME" << itself;
-        QTest::newRow("Plasma switches by itself") << "KDE" << itself;
-        QTest::newRow("nothing set yet") << ""
-                                         << "Kein Wallpaper von Voskan zu verfolgen.";
+        const QString nothing = "Kein Wallpaper von Voskan zu verfolgen.";
+        const QByteArray b = pictures().toUtf8() + "wallpaper-b.heic";
+        // clang-format off
+        QTest::newRow("sway") << "sway" << b << "";
+        QTest::newRow("Xfce") << "XFCE" << b << "";
+        QTest::newRow("GNOME switches by itself") << "GNOME" << b << itself;
+        QTest::newRow("Plasma switches by itself") << "KDE" << b << itself;
+        QTest::newRow("nothing set yet") << "XFCE" << QByteArray() << nothing;
+        // A record that names no file the follower could show: it says so in German, and only
+        // that.
+        QTest::newRow("record with a NUL") << "XFCE" << QByteArray("/tmp/wallpaper-a\0.heic", 23) << nothing;
+        QTest::newRow("record not a path") << "XFCE" << QByteArray("wallpaper-a.heic") << nothing;
+        QTest::newRow("record of two lines") << "XFCE" << QByteArray("/tmp/a.heic\n/tmp/b.heic") << nothing;
+        QTest::newRow("record not UTF-8") << "XFCE" << QByteArray("/tmp/\xff\xfe.heic") << nothing;
+        QTest::newRow("record empty") << "XFCE" << QByteArray("") << nothing;
+        // clang-format on
     }
 
     // Shows the picture of the scheme at start, swaps it at each change, runs once, and ends
@@ -151,17 +180,15 @@ private Q_SLOTS:
     void followsTheScheme()
     {
         QFETCH(QString, desktop);
+        QFETCH(QByteArray, record);
         QFETCH(QString, ends);
-        qputenv("XDG_CURRENT_DESKTOP", desktop.isEmpty() ? "XFCE" : desktop.toUtf8());
-        QDir(pictures()).removeRecursively();
-        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
-        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
-        if (!desktop.isEmpty())
-            writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
-        showOnXfce(pictures().toUtf8() + "wallpaper-b-light.jpg");
+        setB("light");
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        QFile::remove(pictures() + "desktop-shown");
+        if (!record.isNull())
+            writeFile(pictures() + "desktop-shown", record);
         writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
         setScheme(true);
-        QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
 
         QProcess follower;
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
@@ -172,8 +199,7 @@ private Q_SLOTS:
             QCOMPARE(calls(), QStringList());
             return;
         }
-        const QString light = pictures() + "wallpaper-b-light.jpg";
-        const QString dark = pictures() + "wallpaper-b-dark.jpg";
+        const QString light = picture("b", "light"), dark = picture("b", "dark");
         const auto shown = [&](const QStringList &pictures) {
             QStringList lines;
             for (const QString &picture : pictures) {
@@ -195,7 +221,6 @@ private Q_SLOTS:
 
         setScheme(false);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light}), 10000);
-        QVERIFY(!portalPrefersDark());
         setScheme(true);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light, dark}), 10000);
 
@@ -210,45 +235,13 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
-    // A record that names no file the follower could show: it says so in German, and only that.
-    void garbledRecord_data()
-    {
-        QTest::addColumn<QByteArray>("record");
-        QTest::newRow("a NUL") << QByteArray("/tmp/wallpaper-a\0.heic", 23);
-        QTest::newRow("not a path") << QByteArray("wallpaper-a.heic");
-        QTest::newRow("two lines") << QByteArray("/tmp/a.heic\n/tmp/b.heic");
-        QTest::newRow("not UTF-8") << QByteArray("/tmp/\xff\xfe.heic");
-        QTest::newRow("empty") << QByteArray();
-    }
-
-    void garbledRecord()
-    {
-        QFETCH(QByteArray, record);
-        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        QDir(pictures()).removeRecursively();
-        writeFile(pictures() + "desktop-shown", record);
-        QProcess follower;
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
-        QVERIFY(follower.waitForFinished(10000));
-        QCOMPARE(follower.exitCode(), 0);
-        QCOMPARE(follower.readAllStandardError(), "Kein Wallpaper von Voskan zu verfolgen.\n");
-        QCOMPARE(calls(), QStringList());
-    }
-
     // The portal restarts (an update, a crash) and the scheme changes meanwhile: once the portal
     // is back, the follower reads the scheme again and shows its picture.
     void followsAcrossAPortalRestart()
     {
-        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        QDir(pictures()).removeRecursively();
-        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
-        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
-        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
-        const QString light = pictures() + "wallpaper-b-light.jpg";
-        const QString dark = pictures() + "wallpaper-b-dark.jpg";
-        showOnXfce(dark.toUtf8());
+        setB("dark");
+        const QString light = picture("b", "light"), dark = picture("b", "dark");
         setScheme(false);
-        QTRY_VERIFY_WITH_TIMEOUT(!portalPrefersDark(), 10000);
         QProcess follower;
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
@@ -268,28 +261,22 @@ private Q_SLOTS:
     // before.
     void waitsForASetTellingTheDesktop()
     {
-        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        QDir(pictures()).removeRecursively();
-        for (const char *slot : {"a", "b"})
-            for (const char *scheme : {"light", "dark"})
-                writeFile(pictures() + QString("wallpaper-%1-%2.jpg").arg(slot, scheme), scheme);
-        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
-        showOnXfce(pictures().toUtf8() + "wallpaper-b-light.jpg");
+        setB("light");
+        writeFile(picture("a", "light"), "hell");
+        writeFile(picture("a", "dark"), "dunkel");
         setScheme(false);
-        QTRY_VERIFY_WITH_TIMEOUT(!portalPrefersDark(), 10000);
         QProcess follower;
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         {
             const SetLock set;
             setScheme(true);
-            QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
             QTest::qWait(1500); // the follower has heard of the change by now
             QCOMPARE(calls(), QStringList());
-            showOnXfce(pictures().toUtf8() + "wallpaper-a-light.jpg");
+            showOnXfce(picture("a", "light").toUtf8());
             writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-a.heic");
         }
-        const QString dark = pictures() + "wallpaper-a-dark.jpg";
+        const QString dark = picture("a", "dark");
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{dark, dark}), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
@@ -299,12 +286,7 @@ private Q_SLOTS:
     // The session's bus ends (logout): the follower ends with it.
     void endsWithItsBus()
     {
-        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        QDir(pictures()).removeRecursively();
-        writeFile(pictures() + "wallpaper-b-light.jpg", "hell");
-        writeFile(pictures() + "wallpaper-b-dark.jpg", "dunkel");
-        writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
-        showOnXfce(pictures().toUtf8() + "wallpaper-b-dark.jpg");
+        setB("dark");
         writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
         QProcess bus;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
@@ -314,7 +296,7 @@ private Q_SLOTS:
         QProcess follower;
         follower.setProcessEnvironment(environment);
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
-        const QString light = pictures() + "wallpaper-b-light.jpg"; // no portal there: light
+        const QString light = picture("b", "light"); // no portal there: light
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
         QVERIFY2(follower.waitForFinished(5000), "the follower outlives its bus");
@@ -333,7 +315,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString login = "Die Anmeldung kann Voskan aus diesem Ordner nicht starten";
         const QString sway = "Der Name des Datenordners enthält ein Steuerzeichen";
-        const QString utf8 = "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
+        const QString utf8 =
+            "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
         // clang-format off
         QTest::newRow("Xfce, a percent sign") << "XFCE" << "bin 100%" << QByteArray("data") << login;
         QTest::newRow("Xfce, a line break") << "XFCE" << "bin\nzwei" << QByteArray("data") << login;
@@ -408,7 +391,6 @@ private Q_SLOTS:
     {
         QFile::remove(followerAutostartFile());
         setScheme(true);
-        QTRY_VERIFY_WITH_TIMEOUT(portalPrefersDark(), 10000);
         QImage picture(16, 16, QImage::Format_RGB32);
         picture.fill(Qt::gray);
         Look light, dark = Look::initialDark();

@@ -109,7 +109,8 @@ private Q_SLOTS:
         QTest::newRow("SVG, a document format") << QString() << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>") << notAnImage;
         QTest::newRow("first part of a JPEG") << write("half.jpg", half) << QByteArray() << corrupt;
         QTest::newRow("first part of a JPEG, as data") << QString() << half << corrupt;
-        QTest::newRow("first part of a JPEG and an end marker") << QString() << half + "\xff\xd9" << corrupt;
+        QTest::newRow("first part of a JPEG and an end marker") << write("ended.jpg", half + "\xff\xd9") << QByteArray() << corrupt;
+        QTest::newRow("first part of a JPEG and an end marker, as data") << QString() << half + "\xff\xd9" << corrupt;
         QTest::newRow("JPEG header claiming 10000 × 9999") << QString() << claims << corrupt;
         QTest::newRow("PNG over the limit, shrunk, without pixels") << QString() << pngWithoutPixels(10000, 10001) << corrupt;
         QTest::newRow("PNG one row over 1000 MP") << QString() << pngWithoutPixels(40000, 25001) << tooLarge;

@@ -171,13 +171,9 @@ private Q_SLOTS:
                            dark = PictureStats::of(darkPicture);
         const double ratio = dark.meanGrey / light.meanGrey, turn = hueTurn(light, dark);
         const double fringes = hueShiftShare(lightPicture, darkPicture, 20);
-        const QString line = u"grey %1 → %2 (×%3), black %4 %, hue turn %5°, hue shifted %6 %"_s
-                                 .arg(light.meanGrey, 0, 'f', 3)
-                                 .arg(dark.meanGrey, 0, 'f', 3)
-                                 .arg(ratio, 0, 'f', 2)
-                                 .arg(dark.blackShare * 100, 0, 'f', 1)
-                                 .arg(turn, 0, 'f', 1)
-                                 .arg(fringes * 100, 0, 'f', 1);
+        const QString line = QString::asprintf(
+            "grey %.3f → %.3f (×%.2f), black %.1f %%, hue turn %.1f°, hue shifted %.1f %%",
+            light.meanGrey, dark.meanGrey, ratio, dark.blackShare * 100, turn, fringes * 100);
         qInfo("%s", qPrintable(line));
         QVERIFY2(turn < 15 && fringes < 0.02, qPrintable(line));
         if (light.meanGrey >= 0.25) {

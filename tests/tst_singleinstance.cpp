@@ -53,39 +53,45 @@ private Q_SLOTS:
         m_apps.clear();
     }
 
-    void secondStartHandsOverItsFile_data()
+    void opensItsFileOrHandsItOver_data()
     {
         QTest::addColumn<QString>("argument"); // given in the folder "woanders"
+        QTest::addColumn<bool>("running");     // a Voskan runs already, and gets the file
         QTest::addColumn<QString>("opened");
-        QTest::newRow("absolute path") << "$D/Bilder/Weg.jpg"
-                                       << "Bilder/Weg.jpg";
-        QTest::newRow("relative") << "../Bilder/./Weg.jpg"
-                                  << "Bilder/Weg.jpg";
-        QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg"
-                                  << "Bilder/Grün Tal.jpg";
+        // clang-format off
+        QTest::newRow("absolute path") << "$D/Bilder/Weg.jpg" << true << "Bilder/Weg.jpg";
+        QTest::newRow("relative") << "../Bilder/./Weg.jpg" << true << "Bilder/Weg.jpg";
+        QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg" << true << "Bilder/Grün Tal.jpg";
+        QTest::newRow("relative, the first start") << "../Bilder/./Weg.jpg" << false << "Bilder/Weg.jpg";
+        // clang-format on
     }
 
-    void secondStartHandsOverItsFile()
+    // Opening a picture lists it among the recent files, which the settings keep.
+    void opensItsFileOrHandsItOver()
     {
         QFETCH(QString, argument);
+        QFETCH(bool, running);
         QFETCH(QString, opened);
         QVERIFY(QDir().mkpath(at("Bilder")) && QDir().mkpath(at("woanders")));
         const QString photo = TestData::photo("photo-path-2560x1600.jpg");
         QVERIFY(QFile::copy(photo, at("Bilder/Weg.jpg")) &&
                 QFile::copy(photo, at("Bilder/Grün Tal.jpg")));
-        QProcess *first = startApp({});
-        QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
+        QProcess *first = running ? startApp({}) : nullptr;
+        if (running)
+            QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
 
         QProcess *second = startApp({argument.replace("$D", m_dir->path())}, "woanders");
-        QVERIFY(second->waitForFinished(kTimeoutMs));
-        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(second->exitCode(), 0);
+        if (running) {
+            QVERIFY(second->waitForFinished(kTimeoutMs));
+            QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(second->exitCode(), 0);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(
             QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
                 .value("recentLocalFiles")
                 .toStringList(),
             QStringList{at(opened)}, kTimeoutMs);
-        QCOMPARE(first->state(), QProcess::Running);
+        QCOMPARE((running ? first : second)->state(), QProcess::Running);
     }
 
     // A crashed app leaves its socket behind; two apps started together over it end up as one
