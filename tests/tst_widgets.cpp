@@ -87,6 +87,28 @@ double contrast(const QImage &picture)
 
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
+// The window, active, with a photo in both looks.
+struct Shown
+{
+    AppModel model;
+    MainWindow window{&model, nullptr, nullptr};
+    Shown()
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        if (!QTest::qWaitForWindowActive(&window))
+            qFatal("the window does not become active");
+        model.openLocalImage(kPhoto);
+        if (!QTest::qWaitFor([this] { return !model.isLoadingSource(); }))
+            qFatal("the photo does not open");
+    }
+    template <typename T = QWidget> T *find(const char *name)
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+};
+
+
 } // namespace
 
 class TestWidgets : public QObject
@@ -464,14 +486,10 @@ private Q_SLOTS:
     // The output size in the column: this screen first, whole sizes, nothing cut off.
     void outputSizes()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        model.openLocalImage(kPhoto);
-        QTRY_VERIFY(!model.isLoadingSource());
-        auto *picker = window.findChild<QComboBox *>(QStringLiteral("presetPicker"));
-        const QScreen *screen = window.screen();
+        Shown w;
+        AppModel &model = w.model;
+        auto *picker = w.find<QComboBox>("presetPicker");
+        const QScreen *screen = w.window.screen();
         const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
         QCOMPARE(picker->count(), ResolutionPreset::all().size() + 1);
         QCOMPARE(picker->itemText(0), QStringLiteral("Dieser Bildschirm — %1 × %2")
@@ -484,21 +502,21 @@ private Q_SLOTS:
         QCOMPARE(picker->toolTip(), ResolutionPreset::proDisplayXDR().name);
 
         model.setPreset(ResolutionPreset::all().constLast());
-        auto *inspector = window.findChild<QWidget *>(QStringLiteral("inspector"));
+        auto *inspector = w.find("inspector");
         const auto type = [](QLineEdit *field, const QString &text) {
             field->setFocus();
             field->selectAll();
             QTest::keyClicks(field, text);
             QTest::keyClick(field, Qt::Key_Return);
         };
-        auto *width = window.findChild<QLineEdit *>(QStringLiteral("customWidth"));
-        auto *height = window.findChild<QLineEdit *>(QStringLiteral("customHeight"));
+        auto *width = w.find<QLineEdit>("customWidth");
+        auto *height = w.find<QLineEdit>("customHeight");
         type(width, QStringLiteral("16383"));
         type(height, QStringLiteral("16383"));
-        auto *size = window.findChild<QLabel *>(QStringLiteral("sizeLabel"));
+        auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
         // Everything in the column ends inside it, the warning included.
-        QTRY_VERIFY(window.findChild<QWidget *>(QStringLiteral("inspectorForm"))->width() <=
+        QTRY_VERIFY(w.find("inspectorForm")->width() <=
                     inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
@@ -516,7 +534,7 @@ private Q_SLOTS:
         QCOMPARE(width->text(), QStringLiteral("1"));
         type(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
-        QVERIFY(!window.findChild<QLabel *>(QStringLiteral("emptyTitle"))->isVisible());
+        QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
     }
 
     // On a screen smaller than the window's usual least size, the window still fits whole.
@@ -544,79 +562,90 @@ private Q_SLOTS:
 
     // Tab visits every control once, in reading order: the preview's switcher, then the
     // inspector top to bottom and left to right, then the action bar; nothing unseen.
-    void tabOrderFollowsTheLayout_data()
+    void tabOrderAndFocusMarks_data()
     {
         QTest::addColumn<SourceKind>("source");
+        QTest::addColumn<bool>("dark");
         QTest::addColumn<QStringList>("stops"); // among others
-        QTest::newRow("Unsplash") << SourceKind::Unsplash << QStringList{"searchField", "unsplashLink"};
-        QTest::newRow("Dateien") << SourceKind::Files << QStringList{"openFileButton", "recentStrip"};
+        QTest::newRow("Unsplash, hell") << SourceKind::Unsplash << false << QStringList{"searchField", "unsplashLink"};
+        QTest::newRow("Dateien, dunkel") << SourceKind::Files << true << QStringList{"openFileButton", "recentStrip"};
     }
 
-    void tabOrderFollowsTheLayout()
+    // Tab visits every control once, in reading order: the preview's switcher, then the
+    // inspector top to bottom and left to right, then the action bar; nothing unseen, and
+    // each stop shows that it has the keyboard, in a light and in a dark palette.
+    void tabOrderAndFocusMarks()
     {
         QFETCH(SourceKind, source);
+        QFETCH(bool, dark);
         QFETCH(QStringList, stops);
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        model.openLocalImage(kPhoto); // a recent file for the strip under „Dateien“
-        QTRY_VERIFY(!model.isLoadingSource());
-        model.sourceKindBinding().setValue(source);
-        model.bind(&Look::style).setValue(WallpaperStyle::Flow);
-        QWidget *first = window.findChild<QWidget *>(QStringLiteral("appearance_light"));
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        if (dark)
+            QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a)));
+        Shown w;
+        w.model.sourceKindBinding().setValue(source);
+        w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+        QHash<QWidget *, QImage> plain; // every control before the keyboard reaches it
+        for (QWidget *widget : w.window.findChildren<QWidget *>())
+            plain.insert(widget, widget->grab().toImage());
+        QWidget *first = w.find("appearance_light");
         first->setFocus(Qt::TabFocusReason);
         QList<QWidget *> chain{first};
-        for (int i = 0; i < 80; ++i) {
+        QStringList names{first->objectName()}, unmarked;
+        const auto rect = [&](QWidget *x) { return QRect(x->mapTo(&w.window, QPoint()), x->size()); };
+        while (names.size() < 80) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            if (QApplication::focusWidget() == first)
+            QWidget *next = QApplication::focusWidget();
+            if (next == first)
                 break;
-            chain << QApplication::focusWidget();
+            const QRect a = rect(chain.constLast()), b = rect(next);
+            chain << next;
+            names << next->objectName();
+            QVERIFY2(next->isVisible() && !b.isEmpty(), qPrintable(names.join(u' ')));
+            const bool sameRow = std::abs(a.center().y() - b.center().y()) < a.height() / 2;
+            const int inspector = w.window.width() - InspectorPane::kWidth;
+            QVERIFY2((a.left() < inspector && b.left() >= inspector) ||
+                         (sameRow ? b.left() > a.left() : b.top() > a.top()),
+                     qPrintable(names.join(u' ')));
+            // At least half the outline's length of clearly changed pixels.
+            const QImage marked = next->grab().toImage(), unfocused = plain.value(next);
+            int changed = 0;
+            for (int y = 0; y < marked.height() && unfocused.size() == marked.size(); ++y)
+                for (int x = 0; x < marked.width(); ++x) {
+                    const QRgb p = unfocused.pixel(x, y), q = marked.pixel(x, y);
+                    changed += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                                   std::abs(qBlue(p) - qBlue(q)) > 90;
+                }
+            if (2 * changed < marked.width() + marked.height())
+                unmarked << next->objectName();
         }
         QCOMPARE(QApplication::focusWidget(), first);
-        QStringList names;
-        const auto rect = [&](QWidget *w) { return QRect(w->mapTo(&window, QPoint()), w->size()); };
-        for (qsizetype i = 0; i < chain.size(); ++i) {
-            QWidget *w = chain.at(i);
-            names << w->objectName();
-            QVERIFY2(w->isVisible() && !rect(w).isEmpty(), qPrintable(names.join(u' ')));
-            if (i == 0)
-                continue;
-            const QRect a = rect(chain.at(i - 1)), b = rect(w);
-            const bool sameRow = std::abs(a.center().y() - b.center().y()) < a.height() / 2;
-            const bool inspector = b.left() >= window.width() - InspectorPane::kWidth;
-            const bool enteredInspector = a.left() < window.width() - InspectorPane::kWidth && inspector;
-            QVERIFY2(enteredInspector || (sameRow ? b.left() > a.left() : b.top() > a.top()),
-                     qPrintable(names.join(u' ')));
-        }
         QCOMPARE(chain.size(), QSet<QWidget *>(chain.cbegin(), chain.cend()).size());
-        // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
-        first->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(first, Qt::Key_Right);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QCOMPARE(model.editing(), Appearance::Dark);
+        QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u' ')));
         for (const QString &name : stops + QStringList{"copyLookButton", "sourcePicker",
                                                        "bandsTwo", "colorWell0", "slider_dither",
                                                        "presetPicker", "setDesktopButton"})
             QVERIFY2(names.contains(name), qPrintable(name));
+        // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
+        first->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first, Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(w.model.editing(), Appearance::Dark);
     }
 
     // Every control a screen reader lands on is announced by what it is, not by what it holds.
     void accessibleNames()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        model.openLocalImage(kPhoto);
-        QTRY_VERIFY(!model.isLoadingSource());
+        Shown w;
+        AppModel &model = w.model;
         const QSet<QAccessible::Role> interactive{
             QAccessible::PushButton, QAccessible::ButtonMenu, QAccessible::ButtonDropDown,
             QAccessible::CheckBox,   QAccessible::RadioButton, QAccessible::ComboBox,
             QAccessible::EditableText, QAccessible::Slider,  QAccessible::SpinBox,
             QAccessible::List,       QAccessible::Link,       QAccessible::MenuItem};
         // With text, the search field shows its clear button too.
-        window.findChild<QLineEdit *>(QStringLiteral("searchField"))->setText(QStringLiteral("Berge"));
+        w.find<QLineEdit>("searchField")->setText(QStringLiteral("Berge"));
         QStringList nameless;
         int seen = 0;
         std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
@@ -639,7 +668,7 @@ private Q_SLOTS:
             model.sourceKindBinding().setValue(kind);
             for (const WallpaperStyle style : allCases<WallpaperStyle>()) {
                 model.bind(&Look::style).setValue(style);
-                walk(QAccessible::queryAccessibleInterface(&window));
+                walk(QAccessible::queryAccessibleInterface(&w.window));
             }
         }
         QVERIFY(seen > 40);
@@ -647,65 +676,6 @@ private Q_SLOTS:
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
     }
 
-    // Whatever has the keyboard shows it, in a light and in a dark palette.
-    void focusMarks_data()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("hell") << false;
-        QTest::newRow("dunkel") << true;
-    }
-
-    void focusMarks()
-    {
-        QFETCH(bool, dark);
-        const QPalette before = QApplication::palette();
-        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
-        if (dark) {
-            QPalette palette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
-            palette.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
-            QApplication::setPalette(palette);
-        }
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        model.openLocalImage(kPhoto);
-        QTRY_VERIFY(!model.isLoadingSource());
-        // As after a Tab: styles draw focus marks only once the keyboard has moved focus.
-        window.setAttribute(Qt::WA_KeyboardFocusChange);
-        QStringList unmarked;
-        int seen = 0;
-        for (const WallpaperStyle style : {WallpaperStyle::Blur, WallpaperStyle::Flow}) {
-            model.bind(&Look::style).setValue(style);
-            for (QWidget *widget : window.findChildren<QWidget *>()) {
-                if (!widget->isVisible() || !widget->isEnabled() ||
-                    !(widget->focusPolicy() & Qt::TabFocus) || widget->focusProxy())
-                    continue;
-                window.setFocus(Qt::OtherFocusReason);
-                window.findChild<QWidget *>(QStringLiteral("previewPane"))->setFocus();
-                const QImage plain = widget->grab().toImage();
-                widget->setFocus(Qt::TabFocusReason);
-                QTRY_VERIFY(widget->hasFocus());
-                ++seen;
-                const QImage marked = widget->grab().toImage();
-                int changed = 0;
-                for (int y = 0; y < marked.height(); ++y)
-                    for (int x = 0; x < marked.width(); ++x) {
-                        const QColor a = plain.pixelColor(x, y), b = marked.pixelColor(x, y);
-                        changed += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
-                                       std::abs(a.blue() - b.blue()) > 90;
-                    }
-                // At least half the outline's length of clearly changed pixels.
-                if (2 * changed < marked.width() + marked.height())
-                    unmarked << widget->objectName() + QLatin1Char('/') +
-                                    QString::fromLatin1(widget->metaObject()->className());
-            }
-        }
-        QVERIFY(seen > 20);
-        unmarked.removeDuplicates();
-        QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(QStringLiteral(", "))));
-    }
 
     void openDialogFilter()
     {
