@@ -634,7 +634,8 @@ private Q_SLOTS:
         QCOMPARE(w.model.editing(), Appearance::Dark);
     }
 
-    // Every control a screen reader lands on is announced by what it is, not by what it holds.
+    // Every control a screen reader lands on is announced by what it is, not by what it holds,
+    // and says what it does.
     void accessibleNames()
     {
         Shown w;
@@ -658,7 +659,9 @@ private Q_SLOTS:
                 const QString value = node->text(QAccessible::Value);
                 // A name that is only the value is what is announced without a name of its own.
                 const bool given = !static_cast<QWidget *>(node->object())->accessibleName().isEmpty();
-                if (name.trimmed().isEmpty() || (!given && name == value))
+                if (name.trimmed().isEmpty() || (!given && name == value) ||
+                    (node->role() != QAccessible::MenuItem &&
+                     node->text(QAccessible::Description).trimmed().isEmpty()))
                     nameless << node->object()->objectName() + QLatin1Char('/') + QString::fromLatin1(node->object()->metaObject()->className()) + QLatin1Char('/') + node->object()->parent()->objectName() + QLatin1Char('=') + name;
             }
             for (int i = 0; i < node->childCount(); ++i)

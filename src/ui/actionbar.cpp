@@ -98,6 +98,8 @@ void ActionBar::sync()
     m_saveToPhotos->setEnabled(can);
     m_exportButton->setToolTip(blocker.value_or(QStringLiteral("Exportieren")));
     m_setDesktop->setToolTip(blocker.value_or(QString()));
-    for (QWidget *button : {static_cast<QWidget *>(m_exportButton), static_cast<QWidget *>(m_setDesktop)})
-        button->setAccessibleDescription(blocker.value_or(QString()));
+    m_exportButton->setAccessibleDescription(
+        blocker.value_or(QStringLiteral("Als HEIC-Datei exportieren oder in Fotos sichern")));
+    m_setDesktop->setAccessibleDescription(
+        blocker.value_or(QStringLiteral("Das Wallpaper auf allen Bildschirmen setzen")));
 }

@@ -31,6 +31,10 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
         auto *button = new QPushButton(label(cases[i]), segments);
         button->setObjectName(QStringLiteral("appearance_") + rawValue(cases[i]));
         button->setCheckable(true);
+        button->setAccessibleDescription(
+            QStringLiteral("Das Bild für die %1 Darstellung bearbeiten; ←/→ wechselt")
+                .arg(cases[i] == Appearance::Light ? QStringLiteral("helle")
+                                                   : QStringLiteral("dunkle")));
         button->setFocusPolicy(Qt::TabFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         const bool first = i == 0, last = i == int(cases.size()) - 1;

@@ -77,6 +77,8 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     // --- "Quelle" ---
     m_sourcePicker = new QComboBox(group);
     m_sourcePicker->setObjectName(QStringLiteral("sourcePicker"));
+    m_sourcePicker->setAccessibleDescription(
+        QStringLiteral("Woher das Bild kommt: Unsplash, Dateien oder Fotos"));
     for (const SourceKind kind : allCases<SourceKind>())
         m_sourcePicker->addItem(label(kind), rawValue(kind));
     m_form->addRow(QStringLiteral("Quelle"), m_sourcePicker);
@@ -128,6 +130,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     // --- Dateien ---
     m_openFileButton = new QPushButton(icon(Icon::Folder), QStringLiteral("Datei öffnen…"), group);
     m_openFileButton->setObjectName(QStringLiteral("openFileButton"));
+    m_openFileButton->setAccessibleDescription(QStringLiteral("Ein Bild von der Festplatte öffnen"));
     m_form->addRow(m_openFileButton);
     connect(m_openFileButton, &QPushButton::clicked, this,
             [this] { openImagePanel(this, m_model); });
@@ -152,6 +155,8 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_connectPhotosButton =
         new QPushButton(icon(Icon::PhotoAdd), QStringLiteral("Fotos-Mediathek verbinden…"), group);
     m_connectPhotosButton->setObjectName(QStringLiteral("connectPhotosButton"));
+    m_connectPhotosButton->setAccessibleDescription(
+        QStringLiteral("Voskan die Bilder im Bilder-Ordner lesen lassen"));
     m_form->addRow(m_connectPhotosButton);
     connect(m_connectPhotosButton, &QPushButton::clicked, m_model, &AppModel::requestPhotosAccess);
 

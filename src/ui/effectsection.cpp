@@ -37,6 +37,7 @@ EffectSection::EffectSection(AppModel *model, QWidget *parent)
 
     m_stylePicker = new QComboBox;
     m_stylePicker->setObjectName(QStringLiteral("stylePicker"));
+    m_stylePicker->setAccessibleDescription(QStringLiteral("Wie aus dem Foto ein Wallpaper wird"));
     for (const WallpaperStyle style : allCases<WallpaperStyle>())
         m_stylePicker->addItem(label(style), rawValue(style));
     connect(m_stylePicker, &QComboBox::activated, this, [this](int index) {
@@ -57,6 +58,7 @@ EffectSection::EffectSection(AppModel *model, QWidget *parent)
     addStyleRow(addRow(QString(), makeWells()), {S::Flow});
     m_paletteFromPhoto = new QPushButton(icon(Icon::ColorPicker), QStringLiteral("Aus Foto"));
     m_paletteFromPhoto->setObjectName(QStringLiteral("paletteFromPhotoButton"));
+    m_paletteFromPhoto->setAccessibleDescription(QStringLiteral("Die Farben wieder aus dem Foto nehmen"));
     connect(m_paletteFromPhoto, &QPushButton::clicked, this,
             [this] { m_model->reloadPaletteFromPhoto(); });
     auto *paletteRow = new QWidget;
@@ -104,6 +106,8 @@ void EffectSection::addSlider(const char *name, const QString &label, double Loo
     const QString fieldName = QString::fromLatin1(name);
     slider->setObjectName(QStringLiteral("slider_") + fieldName);
     slider->setAccessibleName(label);
+    slider->setAccessibleDescription(
+        QStringLiteral("←/→ ändert in kleinen, Bild↑/Bild↓ in großen Schritten"));
     connect(slider, &DoubleSlider::valueEdited, this,
             [this, field](double value) { m_model->bind(field).setValue(value); });
     QWidget *row = addRow(label, slider);
@@ -130,6 +134,7 @@ QWidget *EffectSection::makeBandsControl()
         button->setObjectName(QString::fromLatin1(name));
         button->setText(text);
         button->setCheckable(true);
+        button->setAccessibleDescription(QStringLiteral("Flow aus %1 Farbbändern").arg(bands));
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         m_bands->addButton(button, bands);
@@ -182,6 +187,7 @@ QWidget *EffectSection::makeFooter()
     layout->setSpacing(8);
     m_reset = new QPushButton(QStringLiteral("Zurücksetzen"), footer);
     m_reset->setObjectName(QStringLiteral("resetButton"));
+    m_reset->setAccessibleDescription(QStringLiteral("Die Werte dieses Stils zurücksetzen"));
     connect(m_reset, &QPushButton::clicked, this, [this] { m_model->resetCurrentLook(); });
     layout->addWidget(m_reset);
     layout->addStretch();
