@@ -108,7 +108,6 @@ struct Shown
     }
 };
 
-
 } // namespace
 
 class TestWidgets : public QObject
@@ -178,13 +177,14 @@ private Q_SLOTS:
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
-        for (QWidget *button : {static_cast<QWidget *>(setDesktop),
-                                static_cast<QWidget *>(exportButton)}) {
+        for (QWidget *button :
+             {static_cast<QWidget *>(setDesktop), static_cast<QWidget *>(exportButton)}) {
             QCOMPARE(button->toolTip(), QStringLiteral("Für „Dunkel“ fehlt noch ein Bild."));
             QCOMPARE(button->accessibleDescription(), button->toolTip());
         }
         const QImage greyed = setDesktop->grab().toImage(); // the right half holds only text
-        const double legible = contrast(greyed.copy(greyed.rect().adjusted(greyed.width() / 2, 0, 0, 0)));
+        const double legible =
+            contrast(greyed.copy(greyed.rect().adjusted(greyed.width() / 2, 0, 0, 0)));
         QVERIFY2(legible >= 4.5, qPrintable(QString::number(legible)));
 
         QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
@@ -492,9 +492,9 @@ private Q_SLOTS:
         const QScreen *screen = w.window.screen();
         const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
         QCOMPARE(picker->count(), ResolutionPreset::all().size() + 1);
-        QCOMPARE(picker->itemText(0), QStringLiteral("Dieser Bildschirm — %1 × %2")
-                                          .arg(pixels.width())
-                                          .arg(pixels.height()));
+        QCOMPARE(
+            picker->itemText(0),
+            QStringLiteral("Dieser Bildschirm — %1 × %2").arg(pixels.width()).arg(pixels.height()));
         QTest::keyClick(picker, Qt::Key_Home); // the keyboard chooses as the list does
         QCOMPARE(model.pixelSize().toSizeF().toSize(), pixels);
         QTest::keyClick(picker, Qt::Key_Down);
@@ -516,8 +516,7 @@ private Q_SLOTS:
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
         // Everything in the column ends inside it, the warning included.
-        QTRY_VERIFY(w.find("inspectorForm")->width() <=
-                    inspector->width());
+        QTRY_VERIFY(w.find("inspectorForm")->width() <= inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
                      qPrintable(part->objectName()));
@@ -567,8 +566,10 @@ private Q_SLOTS:
         QTest::addColumn<SourceKind>("source");
         QTest::addColumn<bool>("dark");
         QTest::addColumn<QStringList>("stops"); // among others
-        QTest::newRow("Unsplash, hell") << SourceKind::Unsplash << false << QStringList{"searchField", "unsplashLink"};
-        QTest::newRow("Dateien, dunkel") << SourceKind::Files << true << QStringList{"openFileButton", "recentStrip"};
+        QTest::newRow("Unsplash, hell")
+            << SourceKind::Unsplash << false << QStringList{"searchField", "unsplashLink"};
+        QTest::newRow("Dateien, dunkel")
+            << SourceKind::Files << true << QStringList{"openFileButton", "recentStrip"};
     }
 
     // Tab visits every control once, in reading order: the preview's switcher, then the
@@ -593,7 +594,9 @@ private Q_SLOTS:
         first->setFocus(Qt::TabFocusReason);
         QList<QWidget *> chain{first};
         QStringList names{first->objectName()}, unmarked;
-        const auto rect = [&](QWidget *x) { return QRect(x->mapTo(&w.window, QPoint()), x->size()); };
+        const auto rect = [&](QWidget *x) {
+            return QRect(x->mapTo(&w.window, QPoint()), x->size());
+        };
         while (names.size() < 80) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget *next = QApplication::focusWidget();
@@ -615,7 +618,8 @@ private Q_SLOTS:
                 for (int x = 0; x < marked.width(); ++x) {
                     const QRgb p = unfocused.pixel(x, y), q = marked.pixel(x, y);
                     changed += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                                   std::abs(qBlue(p) - qBlue(q)) > 90;
+                                   std::abs(qBlue(p) - qBlue(q)) >
+                               90;
                 }
             if (2 * changed < marked.width() + marked.height())
                 unmarked << next->objectName();
@@ -623,9 +627,9 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), first);
         QCOMPARE(chain.size(), QSet<QWidget *>(chain.cbegin(), chain.cend()).size());
         QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u' ')));
-        for (const QString &name : stops + QStringList{"copyLookButton", "sourcePicker",
-                                                       "bandsTwo", "colorWell0", "slider_dither",
-                                                       "presetPicker", "setDesktopButton"})
+        for (const QString &name :
+             stops + QStringList{"copyLookButton", "sourcePicker", "bandsTwo", "colorWell0",
+                                 "slider_dither", "presetPicker", "setDesktopButton"})
             QVERIFY2(names.contains(name), qPrintable(name));
         // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
         first->setFocus(Qt::TabFocusReason);
@@ -641,10 +645,10 @@ private Q_SLOTS:
         Shown w;
         AppModel &model = w.model;
         const QSet<QAccessible::Role> interactive{
-            QAccessible::PushButton, QAccessible::ButtonMenu, QAccessible::ButtonDropDown,
-            QAccessible::CheckBox,   QAccessible::RadioButton, QAccessible::ComboBox,
-            QAccessible::EditableText, QAccessible::Slider,  QAccessible::SpinBox,
-            QAccessible::List,       QAccessible::Link,       QAccessible::MenuItem};
+            QAccessible::PushButton,   QAccessible::ButtonMenu,  QAccessible::ButtonDropDown,
+            QAccessible::CheckBox,     QAccessible::RadioButton, QAccessible::ComboBox,
+            QAccessible::EditableText, QAccessible::Slider,      QAccessible::SpinBox,
+            QAccessible::List,         QAccessible::Link,        QAccessible::MenuItem};
         // With text, the search field shows its clear button too.
         w.find<QLineEdit>("searchField")->setText(QStringLiteral("Berge"));
         QStringList nameless;
@@ -658,11 +662,15 @@ private Q_SLOTS:
                 const QString name = node->text(QAccessible::Name);
                 const QString value = node->text(QAccessible::Value);
                 // A name that is only the value is what is announced without a name of its own.
-                const bool given = !static_cast<QWidget *>(node->object())->accessibleName().isEmpty();
+                const bool given =
+                    !static_cast<QWidget *>(node->object())->accessibleName().isEmpty();
                 if (name.trimmed().isEmpty() || (!given && name == value) ||
                     (node->role() != QAccessible::MenuItem &&
                      node->text(QAccessible::Description).trimmed().isEmpty()))
-                    nameless << node->object()->objectName() + QLatin1Char('/') + QString::fromLatin1(node->object()->metaObject()->className()) + QLatin1Char('/') + node->object()->parent()->objectName() + QLatin1Char('=') + name;
+                    nameless << node->object()->objectName() + QLatin1Char('/') +
+                                    QString::fromLatin1(node->object()->metaObject()->className()) +
+                                    QLatin1Char('/') + node->object()->parent()->objectName() +
+                                    QLatin1Char('=') + name;
             }
             for (int i = 0; i < node->childCount(); ++i)
                 walk(node->child(i));
@@ -678,7 +686,6 @@ private Q_SLOTS:
         nameless.removeDuplicates();
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
     }
-
 
     void openDialogFilter()
     {

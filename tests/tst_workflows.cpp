@@ -292,9 +292,9 @@ private Q_SLOTS:
         QString title;
         answerFileDialog(path, &title);
         press(Qt::Key_S, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
-                                  std::optional<QString>(QStringLiteral("Exportiert: Tastatur.heic")),
-                                  90000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            s.model.statusMessage(),
+            std::optional<QString>(QStringLiteral("Exportiert: Tastatur.heic")), 90000);
         QVERIFY(readHeic(path).pictures.size() == 2);
     }
 

@@ -193,8 +193,8 @@ ResolutionPreset ResolutionPreset::proDisplayXDR()
     return all().constFirst();
 }
 
-std::optional<ResolutionPreset> ResolutionPreset::forScreens(
-    const QList<std::pair<QSize, qreal>> &screens)
+std::optional<ResolutionPreset>
+ResolutionPreset::forScreens(const QList<std::pair<QSize, qreal>> &screens)
 {
     std::optional<ResolutionPreset> largest;
     for (const auto &[logical, ratio] : screens) {

@@ -109,7 +109,8 @@ struct ResolutionPreset
     static ResolutionPreset proDisplayXDR();
     // „Dieser Bildschirm — W × H“: the largest of the connected screens in device pixels,
     // each given by its logical size and device pixel ratio; none without a screen.
-    static std::optional<ResolutionPreset> forScreens(const QList<std::pair<QSize, qreal>> &screens);
+    static std::optional<ResolutionPreset>
+    forScreens(const QList<std::pair<QSize, qreal>> &screens);
 
     friend bool operator==(const ResolutionPreset &, const ResolutionPreset &) = default;
 };

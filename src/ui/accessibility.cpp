@@ -9,9 +9,7 @@ namespace {
 class LabelledComboBox : public QAccessibleWidget
 {
 public:
-    explicit LabelledComboBox(QComboBox *combo) : QAccessibleWidget(combo, QAccessible::ComboBox)
-    {
-    }
+    explicit LabelledComboBox(QComboBox *combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
 
     QString text(QAccessible::Text t) const override
     {

@@ -89,7 +89,8 @@ void AppearanceSwitcher::sync()
     for (int i = 0; i < int(cases.size()); ++i)
         m_segments->button(i)->setChecked(cases[i] == m_model->editing());
     m_copy->setEnabled(AppModel::lookHasContent(m_model->currentLook()));
-    const QString copy = QStringLiteral("Auf „%1“ übernehmen").arg(label(other(m_model->editing())));
+    const QString copy =
+        QStringLiteral("Auf „%1“ übernehmen").arg(label(other(m_model->editing())));
     m_copy->setToolTip(copy);
     m_copy->setAccessibleName(copy);
 }

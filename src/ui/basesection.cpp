@@ -19,8 +19,8 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -130,7 +130,8 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     // --- Dateien ---
     m_openFileButton = new QPushButton(icon(Icon::Folder), QStringLiteral("Datei öffnen…"), group);
     m_openFileButton->setObjectName(QStringLiteral("openFileButton"));
-    m_openFileButton->setAccessibleDescription(QStringLiteral("Ein Bild von der Festplatte öffnen"));
+    m_openFileButton->setAccessibleDescription(
+        QStringLiteral("Ein Bild von der Festplatte öffnen"));
     m_form->addRow(m_openFileButton);
     connect(m_openFileButton, &QPushButton::clicked, this,
             [this] { openImagePanel(this, m_model); });

@@ -58,7 +58,8 @@ EffectSection::EffectSection(AppModel *model, QWidget *parent)
     addStyleRow(addRow(QString(), makeWells()), {S::Flow});
     m_paletteFromPhoto = new QPushButton(icon(Icon::ColorPicker), QStringLiteral("Aus Foto"));
     m_paletteFromPhoto->setObjectName(QStringLiteral("paletteFromPhotoButton"));
-    m_paletteFromPhoto->setAccessibleDescription(QStringLiteral("Die Farben wieder aus dem Foto nehmen"));
+    m_paletteFromPhoto->setAccessibleDescription(
+        QStringLiteral("Die Farben wieder aus dem Foto nehmen"));
     connect(m_paletteFromPhoto, &QPushButton::clicked, this,
             [this] { m_model->reloadPaletteFromPhoto(); });
     auto *paletteRow = new QWidget;

@@ -30,8 +30,8 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
                        QWidget *parent)
     // The panes' controls get their accessibility interfaces the first time they are asked
     // for, which may be while they are built: the window's own go in before.
-    : QMainWindow((installAccessibility(), parent)), m_model(model), m_updater(updater), m_photos(photos),
-      m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
+    : QMainWindow((installAccessibility(), parent)), m_model(model), m_updater(updater),
+      m_photos(photos), m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
 {
     setWindowTitle(QStringLiteral("Voskan"));
     fitToScreen();
@@ -89,9 +89,8 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
 
     // F10 opens the first menu, as in GNOME and KDE programs.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(menuKey, &QShortcut::activated, this, [this] {
-        menuBar()->setActiveAction(menuBar()->actions().constFirst());
-    });
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(menuBar()->actions().constFirst()); });
 
     connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::followError);
     followError();

@@ -8,12 +8,12 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScreen>
 #include <QSignalBlocker>
 
 #include <algorithm>

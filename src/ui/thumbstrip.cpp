@@ -384,7 +384,8 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleDescription(QStringLiteral("←/→ geht durch die Bilder, Eingabe oder Leertaste wählt eines"));
+    setAccessibleDescription(
+        QStringLiteral("←/→ geht durch die Bilder, Eingabe oder Leertaste wählt eines"));
     // A click picks a tile where it lies; only the keyboard brings a tile into view.
     setAutoScroll(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
