@@ -2,7 +2,7 @@
 
 // The file the program exists to make: one HEIC with a light and a dark picture and the metadata
 // that tells the desktop which is which. Export, drag, the desktop set and voskan-render all write
-// it through writeHEIC(); this is the only file that talks to libheif and libplist.
+// it through writeHEIC(); this is the only file that writes with libheif and libplist.
 
 #include "output/fileerror.h"
 #include "render/bitmap.h"
