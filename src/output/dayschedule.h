@@ -1,0 +1,58 @@
+#pragma once
+
+// When each picture of a dynamic wallpaper made elsewhere shows on a given day, which one shows
+// now and when that changes, and the same day written out for GNOME, whose desktop plays a timed
+// slideshow on its own. Pure computations on a schedule, a day, a zone and a place, so that the
+// follower, the export and the tests all agree on the same instants.
+
+#include "geolocation.h"
+#include "wallpaperschedule.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTime>
+#include <QTimeZone>
+
+#include <optional>
+#include <utility>
+
+// A picture and the moment it starts showing, in the day's zone.
+struct ScheduledPicture
+{
+    QDateTime start;
+    int image = 0;
+};
+
+// The starts of a schedule's pictures on `localDate` in `zone`, sorted by time; pictures that
+// start at the same instant keep the file's order, so the later one in the file wins.
+// TimeOfDay: the fraction is wall-clock time, so 0.5 is 12:00 on a 23- or 25-hour day too; a time
+// the clock skips in spring starts when the clock resumes, an hour the clock repeats in autumn
+// counts at its first pass. Solar: when the sun passes the picture's altitude on its side of noon
+// (an azimuth below 180° is the morning); on a day the sun never gets there the picture starts at
+// the nearest the sun comes (see sunPassage), so every picture still shows and mornings stay
+// before afternoons. Without a location the zone's city stands in, or failing that a place on
+// the equator at the zone's standard meridian, where the sun keeps a plain 6-to-18 day.
+// LightDark schedules follow the desktop's appearance, not the clock: the list is empty. An
+// invalid zone counts as UTC.
+QList<ScheduledPicture> picturesForDay(const WallpaperSchedule &schedule, QDate localDate,
+                                       const QTimeZone &zone, std::optional<GeoLocation> location);
+
+// The picture showing at `now` and the next instant the schedule switches, strictly after `now`.
+// Before a day's first start the previous day's last picture still shows. The image is -1 and
+// the instant invalid for a schedule without times.
+struct ShownPicture
+{
+    int image = -1;
+    QDateTime nextChange;
+};
+ShownPicture pictureAt(const WallpaperSchedule &schedule, const QDateTime &now,
+                       const QTimeZone &zone, std::optional<GeoLocation> location);
+
+// GNOME's timed background for one day that repeats: each picture shows from its start, fading
+// over from the one before for `transitionSeconds` that end at its start. Starts are rounded to
+// the second; equal starts keep the last picture given for them. A fade never takes more than
+// half its gap, so each picture still shows unblended for a while. Durations add up to exactly
+// one day. Empty for no pictures.
+QByteArray gnomeTimedXml(const QList<std::pair<QTime, QString>> &starts, int transitionSeconds);
