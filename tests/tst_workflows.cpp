@@ -6,6 +6,7 @@
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "support/fakes.h"
+#include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
 #include "support/testdata.h"
@@ -296,6 +297,66 @@ private Q_SLOTS:
             s.model.statusMessage(),
             std::optional<QString>(QStringLiteral("Exportiert: Tastatur.heic")), 90000);
         QVERIFY(readHeic(path).pictures.size() == 2);
+    }
+
+    // A dynamic wallpaper made elsewhere opens as what it is: each look gets its picture as it
+    // is, the window says what the file holds and shows its pictures; a broken schedule
+    // opens the file as a photo and says why.
+    void dynamicWallpaperOpensAsWhatItIs_data()
+    {
+        QTest::addColumn<QByteArray>("xmp"); // of a file of 16 pictures, each its own colour
+        QTest::addColumn<int>("light");      // the picture each look shows, -1: a photo
+        QTest::addColumn<int>("dark");
+        QTest::addColumn<QString>("said"); // the status line, or the alert
+        QList<SolarPicture> sun;
+        for (int i = 0; i < 16; ++i)
+            sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
+        // clang-format off
+        QTest::newRow("light/dark") << aprXmp({3, 12}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel";
+        QTest::newRow("hours, one picture all day") << h24Xmp({{7, 0.25}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit";
+        QTest::newRow("sun, with a pair") << solarXmp(sun, LightDarkPair{9, 1}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand";
+        QTest::newRow("an index beyond the file") << aprXmp({3, 16}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto.";
+        // clang-format on
+    }
+
+    void dynamicWallpaperOpensAsWhatItIs()
+    {
+        QFETCH(QByteArray, xmp);
+        QFETCH(int, light);
+        QFETCH(int, dark);
+        QFETCH(QString, said);
+        QList<QColor> colours;
+        for (int i = 0; i < 16; ++i)
+            colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
+        const QString path = m_home.filePath(QStringLiteral("Tag.heic"));
+        QVERIFY(writeDynamicHeic(path, solidPictures(colours), xmp));
+        Session s;
+        const auto shows = [&](Appearance look, int picture) {
+            const Look &shown = look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
+            const QImage image = shown.source ? shown.source->toImage() : QImage();
+            return !image.isNull() && distance(image.pixelColor(32, 18), colours[picture]) < 30;
+        };
+        s.model.openLocalImage(path);
+        QTRY_VERIFY(!s.model.isLoadingSource());
+        if (light < 0) {
+            QTRY_COMPARE(s.model.errorMessage(), std::optional<QString>(said));
+            QVERIFY(shows(Appearance::Light, 0) && !s.model.dynamicWallpaper());
+            return;
+        }
+        QVERIFY(shows(Appearance::Light, light) && shows(Appearance::Dark, dark));
+        QCOMPARE(s.model.statusMessage(), std::optional<QString>(said));
+        QCOMPARE(s.find<QLabel>("dynamicSummary")->text(), said);
+        QCOMPARE(s.model.lightLook().blur, 0.0); // as it is, no style over it
+        // Its pictures in a strip: one picked is the look's picture now.
+        auto *strip = s.find<ThumbStrip>("dynamicStrip");
+        QTRY_COMPARE(strip->model()->rowCount(), 16);
+        s.clickTile(strip, 5);
+        QTRY_VERIFY(shows(Appearance::Light, 5));
+        QVERIFY(s.model.dynamicWallpaper());
+        // A slider moved makes it a photo like any other.
+        s.model.bind(&Look::blur).setValue(20.0);
+        QVERIFY(!s.model.dynamicWallpaper());
+        QTRY_VERIFY(!s.find("dynamicStrip")->isVisible());
     }
 
     void openFlowOwnColoursAndExport()

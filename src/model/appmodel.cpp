@@ -1,6 +1,11 @@
 #include "appmodel.h"
 
 #include "model/palette.h"
+#include "output/dynamicwallpaperfile.h"
+
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <QThreadPool>
 
@@ -58,6 +63,7 @@ AppModel::AppModel(Services services, QObject *parent)
     connect(m_search, &UnsplashSearch::errorReported, this, &AppModel::setErrorMessage);
     connect(m_loader, &PictureLoader::errorReported, this, &AppModel::setErrorMessage);
     connect(m_loader, &PictureLoader::loaded, this, &AppModel::applyLoaded);
+    connect(m_loader, &PictureLoader::loadedDynamic, this, &AppModel::applyDynamic);
     connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
         setStatusMessage(status);
     });
@@ -230,6 +236,9 @@ Look &AppModel::lookFor(Appearance appearance)
 
 void AppModel::editLook(Appearance appearance, const std::function<void(Look &)> &change)
 {
+    // Any other change makes the dynamic wallpaper's picture a photo like any other.
+    if (m_dynamic && !m_showingDynamic)
+        setDynamic(std::nullopt);
     change(lookFor(appearance));
     if (appearance == Appearance::Dark)
         Q_EMIT darkLookChanged();
@@ -399,6 +408,72 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
     seedOtherIfNeeded(to);
     renderPreview();
     QThreadPool::globalInstance()->start([replaced = std::move(replaced)] {});
+}
+
+void AppModel::setDynamic(std::optional<DynamicWallpaper> dynamic)
+{
+    m_dynamic = std::move(dynamic);
+    Q_EMIT dynamicWallpaperChanged();
+}
+
+void AppModel::applyDynamic(const OpenedDynamic &opened)
+{
+    // Both looks get their picture as it is; a file that names no pair shows the picture of
+    // now in both.
+    const QFileInfo info(opened.path);
+    const auto show = [&](Appearance to, const Bitmap &picture) {
+        Look look = DynamicPicture::asItIs(lookFor(to), picture);
+        look.photoID = info.absoluteFilePath();
+        look.baseName = info.completeBaseName();
+        look.attribution = info.fileName();
+        look.attributionURL.reset();
+        setPalette(look, Palette::extractPalette(picture));
+        setLook(to, look);
+    };
+    setDynamic(std::nullopt);
+    m_showingDynamic = true;
+    show(Appearance::Light, opened.lightPicture);
+    show(Appearance::Dark, opened.darkPicture);
+    m_showingDynamic = false;
+    const QString summary = ::summary(opened.schedule);
+    setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary,
+                                DynamicPicture::pictureLabels(opened.schedule)});
+    setStatusMessage(summary);
+    renderPreview();
+}
+
+void AppModel::showDynamicPicture(int index)
+{
+    if (!m_dynamic || index < 0 || index >= m_dynamic->schedule.imageCount)
+        return;
+    const quint64 request = ++m_dynamicRequest;
+    const QString path = m_dynamic->path;
+    const Appearance to = m_editing;
+    auto *watcher = new QFutureWatcher<std::optional<Bitmap>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request, path, to] {
+        const std::optional<Bitmap> picture = watcher->result();
+        watcher->deleteLater();
+        if (request != m_dynamicRequest || !m_dynamic || m_dynamic->path != path)
+            return;
+        if (!picture) {
+            setErrorMessage(QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht "
+                                           "lesen."));
+            return;
+        }
+        m_showingDynamic = true;
+        editLook(to, [&](Look &look) { look.source = *picture; });
+        m_showingDynamic = false;
+        renderPreview();
+    });
+    watcher->setFuture(QtConcurrent::run([path, index]() -> std::optional<Bitmap> {
+        try {
+            auto file = DynamicWallpaperFile::open(path);
+            const auto *opened = std::get_if<DynamicWallpaperFile>(&file);
+            return opened ? opened->image(index) : std::nullopt;
+        } catch (const std::exception &) {
+            return std::nullopt;
+        }
+    }));
 }
 
 // --- output -------------------------------------------------------------------------------

@@ -166,6 +166,20 @@ public:
     void selectAlbumAsset(const PhotoAsset &asset) { m_loader->selectAlbumAsset(asset); }
     void reloadPaletteFromPhoto();
 
+    // --- a dynamic wallpaper made elsewhere (dynamicpicture.h) ----------------------------
+    struct DynamicWallpaper
+    {
+        QString path;
+        WallpaperSchedule schedule;
+        QString summary;     // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
+        QStringList labels;  // a line per picture
+    };
+    // While the looks show an opened dynamic wallpaper as it is; none once either is edited.
+    const std::optional<DynamicWallpaper> &dynamicWallpaper() const { return m_dynamic; }
+    // Puts picture `index` of the open dynamic wallpaper into the look edited now, as it is:
+    // a look through its day. Read on a worker; isLoadingSource is set meanwhile.
+    void showDynamicPicture(int index);
+
     // --- output (outputjobs.h, dragfile.h) ---------------------------------------------
     // "<base>-dynamic-<w>x<h>.<ext>", the base from the light look or "voskan-wallpaper".
     QString exportFileName(const QString &ext) const;
@@ -209,6 +223,7 @@ Q_SIGNALS:
     void customWidthChanged();
     void customHeightChanged();
     void previewChanged();
+    void dynamicWallpaperChanged();
 
 private:
     // The size chosen for the output: a preset, or the custom width and height.
@@ -223,6 +238,8 @@ private:
     void editLook(Appearance appearance, const std::function<void(Look &)> &change);
     void setLook(Appearance appearance, const Look &look);
     void applyLoaded(const LoadedPicture &loaded, Appearance to);
+    void applyDynamic(const OpenedDynamic &opened);
+    void setDynamic(std::optional<DynamicWallpaper> dynamic);
     OutputJobs::Request outputRequest() const;
     void scheduleStatusDismiss();
 
@@ -243,4 +260,7 @@ private:
     PictureLoader *m_loader;
     OutputJobs *m_jobs;
     DragFile *m_drag;
+    std::optional<DynamicWallpaper> m_dynamic;
+    bool m_showingDynamic = false; // the looks are being set to the dynamic wallpaper's pictures
+    quint64 m_dynamicRequest = 0;  // the picture of showDynamicPicture awaited
 };

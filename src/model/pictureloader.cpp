@@ -1,5 +1,6 @@
 #include "pictureloader.h"
 
+#include "model/dynamicpicture.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/usersettings.h"
@@ -49,6 +50,8 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
         std::optional<Bitmap> picture;
         std::array<QColor, 3> palette;
         QString reason; // the decoder's, when there is no picture
+        std::optional<OpenedDynamic> dynamic;
+        QString brokenSchedule; // a dynamic wallpaper's, opened as a photo instead
     };
     auto *watcher = new QFutureWatcher<Opened>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, info, context, request] {
@@ -63,6 +66,11 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             else
                 startOpen(m_queued.takeFirst(), false);
         });
+        if (opened.dynamic) {
+            Q_EMIT loadedDynamic(*opened.dynamic, context.target);
+            recordRecent(info.absoluteFilePath());
+            return;
+        }
         if (!opened.picture) {
             // Of a batch, the first failure is the one to tell; the reason on a line of its
             // own, in the words the command line uses too.
@@ -78,12 +86,20 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
                                     dot > 0 ? name.left(dot) : name, name, std::nullopt},
                       context.target);
         recordRecent(info.absoluteFilePath());
+        if (!opened.brokenSchedule.isEmpty() && !m_context().showsError)
+            Q_EMIT errorReported(opened.brokenSchedule +
+                                 QStringLiteral(" Voskan öffnet das erste Bild als Foto."));
     });
     watcher->setFuture(QtConcurrent::run([path, look = context.look,
                                           preview = context.previewSize]() mutable -> Opened {
         // Rethrown by the watcher, an exception would land in the event loop: memory that
         // runs out counts as a picture that cannot be read.
         try {
+            // A dynamic wallpaper opens as what it is; one with a broken schedule as a photo.
+            auto dynamic = DynamicPicture::open(path, QDateTime::currentDateTime());
+            if (auto *opened = std::get_if<OpenedDynamic>(&dynamic))
+                return {std::nullopt, {}, {}, std::move(*opened), {}};
+            const QString *broken = std::get_if<QString>(&dynamic);
             const DecodeResult decoded = ImageDecoder::decodeFile(path);
             if (!decoded.isOk())
                 return {std::nullopt, {}, decoded.errorString()};
@@ -91,7 +107,8 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             // second for a 100 MP one, spent here rather than in the window's preview.
             look.source = decoded.bitmap();
             RenderPipeline::renderLook(look, preview, false);
-            return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}};
+            return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}, std::nullopt,
+                    broken ? *broken : QString()};
         } catch (const std::exception &) {
             return {std::nullopt, {}, description(DecodeError::OutOfMemory)};
         }

@@ -5,6 +5,7 @@
 // picture of the photo library. Only the choice made last is applied; `loaded` hands it to the
 // model, which puts it into the look.
 
+#include "model/dynamicpicture.h"
 #include "model/look.h"
 #include "model/valuetypes.h"
 #include "sources/photolibraryaccess.h"
@@ -72,6 +73,8 @@ Q_SIGNALS:
     void isLoadingChanged();
     void recentFilesChanged();
     void loaded(const LoadedPicture &picture, Appearance target);
+    // A dynamic wallpaper made elsewhere, opened as what it is; `target` is the look asked for.
+    void loadedDynamic(const OpenedDynamic &opened, Appearance target);
     // What the error line says now: nothing (a new load began), or why a load failed.
     void errorReported(const std::optional<QString> &error);
 

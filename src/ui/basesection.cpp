@@ -185,6 +185,20 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
             m_model->selectAlbumAsset(assets.at(row));
     });
 
+    // --- a dynamic wallpaper made elsewhere, whatever the source ---
+    m_dynamicSummary = secondaryLabel(group);
+    m_dynamicSummary->setObjectName(QStringLiteral("dynamicSummary"));
+    m_dynamicSummary->setWordWrap(true);
+    m_form->addRow(m_dynamicSummary);
+    m_dynamicModel = new DynamicThumbModel;
+    m_dynamicStrip = new ThumbStrip(m_dynamicModel, group);
+    m_dynamicStrip->setObjectName(QStringLiteral("dynamicStrip"));
+    m_dynamicStrip->setAccessibleName(QStringLiteral("Bilder des dynamischen Wallpapers"));
+    m_form->addRow(m_dynamicStrip);
+    connect(m_dynamicStrip, &ThumbStrip::tileClicked, m_model, &AppModel::showDynamicPicture);
+    connect(m_model, &AppModel::dynamicWallpaperChanged, this, &BaseImageSection::updateDynamic);
+    updateDynamic();
+
     const auto selection = [this]() { return m_model->currentLook().photoID; };
     for (ThumbStrip *strip : {m_unsplashStrip, m_recentStrip, m_assetStrip})
         strip->setSelectionProvider(selection);
@@ -338,6 +352,17 @@ QString BaseImageSection::photosHint(PhotosAuthStatus status, const QString &fol
     return QStringLiteral("Der Bilder-Ordner „%1“ ist nicht lesbar. Ändere seine Rechte oder ")
                .arg(shown) +
            elsewhere;
+}
+
+void BaseImageSection::updateDynamic()
+{
+    const auto &dynamic = m_model->dynamicWallpaper();
+    if (dynamic) {
+        m_dynamicSummary->setText(dynamic->summary);
+        m_dynamicModel->setPictures(dynamic->path, dynamic->labels);
+    }
+    m_form->setRowVisible(m_dynamicSummary, dynamic.has_value());
+    m_form->setRowVisible(m_dynamicStrip, dynamic.has_value());
 }
 
 void BaseImageSection::updateAlbumPicker()

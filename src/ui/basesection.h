@@ -19,6 +19,7 @@ class Spinner;
 class ThumbStrip;
 class UnsplashThumbModel;
 class AssetThumbModel;
+class DynamicThumbModel;
 class RecentFileThumbModel;
 
 // The inspector's section "Bild": where the picture comes from and the browser of that source.
@@ -49,6 +50,7 @@ private:
     void updateFiles();
     void updatePhotos();
     void updateAlbumPicker();
+    void updateDynamic();
     void updateSelection();
     // Loads the album's pictures whenever the chosen album changes to one.
     void followSelectedAlbum();
@@ -72,6 +74,9 @@ private:
     QPushButton *m_connectPhotosButton = nullptr;
     QComboBox *m_albumPicker = nullptr;
     ThumbStrip *m_assetStrip = nullptr;
+    QLabel *m_dynamicSummary = nullptr;
+    ThumbStrip *m_dynamicStrip = nullptr;
+    DynamicThumbModel *m_dynamicModel = nullptr;
     AssetThumbModel *m_assetModel = nullptr;
     // Not a copy of the model's state: the album seen at the last change signal, which tells
     // a change of the choice from the same choice stored again, and the last album whose

@@ -1,11 +1,15 @@
 #include "thumbstrip.h"
 
 #include "icons.h"
+#include "output/dynamicwallpaperfile.h"
 #include "sources/unsplashcolor.h"
 #include "spinner.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -338,6 +342,51 @@ void FileThumbModel::request(int row)
             const QModelIndex changed = self->index(row);
             Q_EMIT self->dataChanged(changed, changed);
         });
+}
+
+DynamicThumbModel::DynamicThumbModel(QObject *parent)
+    : FileThumbModel(source(), Asking::UntilAnswered, parent)
+{
+}
+
+void DynamicThumbModel::setPictures(const QString &path, const QStringList &labels)
+{
+    QList<Entry> entries;
+    for (int i = 0; i < labels.size(); ++i) {
+        const QString key = path + QLatin1Char('#') + QString::number(i);
+        entries.append({key, key, labels.at(i)});
+    }
+    setEntries(entries);
+}
+
+ThumbnailSource DynamicThumbModel::source()
+{
+    // Answers that were withdrawn are dropped; the model may be gone by then.
+    auto next = std::make_shared<ThumbnailSource::RequestId>(0);
+    auto withdrawn = std::make_shared<QSet<ThumbnailSource::RequestId>>();
+    return {[next, withdrawn](const QString &key, std::function<void(QImage)> deliver) {
+                const ThumbnailSource::RequestId id = ++*next;
+                const qsizetype hash = key.lastIndexOf(QLatin1Char('#'));
+                const QString path = key.left(hash);
+                const int index = key.mid(hash + 1).toInt();
+                auto *watcher = new QFutureWatcher<QImage>;
+                QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                                 [watcher, withdrawn, id, deliver = std::move(deliver)] {
+                                     if (!withdrawn->remove(id))
+                                         deliver(watcher->result());
+                                     watcher->deleteLater();
+                                 });
+                watcher->setFuture(QtConcurrent::run([path, index] {
+                    const auto file = DynamicWallpaperFile::open(path);
+                    const auto *opened = std::get_if<DynamicWallpaperFile>(&file);
+                    const std::optional<Bitmap> picture =
+                        opened ? opened->image(index, QSize(2, 2) * ThumbStrip::kTileSize)
+                               : std::nullopt;
+                    return picture ? picture->toImage() : QImage();
+                }));
+                return id;
+            },
+            [withdrawn](ThumbnailSource::RequestId id) { withdrawn->insert(id); }};
 }
 
 AssetThumbModel::AssetThumbModel(ThumbnailSource source, QObject *parent)

@@ -165,6 +165,19 @@ private:
     QList<Tile> m_tiles;
 };
 
+// The pictures of a dynamic wallpaper, read from the file on a worker, each with its time.
+class DynamicThumbModel : public FileThumbModel
+{
+    Q_OBJECT
+
+public:
+    explicit DynamicThumbModel(QObject *parent = nullptr);
+    // Tiles for the pictures of `path`, with `labels` (one per picture) as their tooltips.
+    void setPictures(const QString &path, const QStringList &labels);
+    // Reads picture "<path>#<index>" of a dynamic wallpaper shrunk for a tile.
+    static ThumbnailSource source();
+};
+
 // Pictures of one photo-library album; a picture once shown stays while it scrolls away.
 class AssetThumbModel : public FileThumbModel
 {
