@@ -347,6 +347,19 @@ private Q_SLOTS:
         QCOMPARE(s.model.statusMessage(), std::optional<QString>(said));
         QCOMPARE(s.find<QLabel>("dynamicSummary")->text(), said);
         QCOMPARE(s.model.lightLook().blur, 0.0); // as it is, no style over it
+        if (xmp.contains("apr")) {
+            // Set, a pair from elsewhere is a pair like Voskan's own: its two pictures as they are.
+            s.model.setPreset(ResolutionPreset::all().constLast());
+            s.model.setCustomWidth(320);
+            s.model.setCustomHeight(180);
+            s.model.setAsDesktop();
+            QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 30000);
+            for (const auto &[file, picture] : {std::pair{s.desktop->shown[0].light, light},
+                                                std::pair{s.desktop->shown[0].dark, dark}})
+                QVERIFY2(distance(QImage(file).pixelColor(160, 90), colours[picture]) < 30,
+                         qPrintable(file));
+        }
         // Its pictures in a strip: one picked is the look's picture now.
         auto *strip = s.find<ThumbStrip>("dynamicStrip");
         QTRY_COMPARE(strip->model()->rowCount(), 16);
