@@ -308,14 +308,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("light");      // the picture each look shows, -1: a photo
         QTest::addColumn<int>("dark");
         QTest::addColumn<QString>("said"); // the status line, or the alert
+        QTest::addColumn<bool>("fromPhotos"); // else from the files
         QList<SolarPicture> sun;
         for (int i = 0; i < 16; ++i)
             sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
         // clang-format off
-        QTest::newRow("light/dark") << aprXmp({3, 12}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel";
-        QTest::newRow("hours, one picture all day") << h24Xmp({{7, 0.25}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit";
-        QTest::newRow("sun, with a pair") << solarXmp(sun, LightDarkPair{9, 1}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand";
-        QTest::newRow("an index beyond the file") << aprXmp({3, 16}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto.";
+        QTest::newRow("light/dark") << aprXmp({3, 12}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
+        QTest::newRow("hours, one picture all day") << h24Xmp({{7, 0.25}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
+        QTest::newRow("sun, with a pair, from Fotos") << solarXmp(sun, LightDarkPair{9, 1}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
+        QTest::newRow("an index beyond the file") << aprXmp({3, 16}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
         // clang-format on
     }
 
@@ -325,18 +326,31 @@ private Q_SLOTS:
         QFETCH(int, light);
         QFETCH(int, dark);
         QFETCH(QString, said);
+        QFETCH(bool, fromPhotos);
         QList<QColor> colours;
         for (int i = 0; i < 16; ++i)
             colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
-        const QString path = m_home.filePath(QStringLiteral("Tag.heic"));
+        QTemporaryDir pictures;
+        const QString path = pictures.filePath(QStringLiteral("Tag.heic"));
         QVERIFY(writeDynamicHeic(path, solidPictures(colours), xmp));
-        Session s;
+        auto photos = std::make_shared<PhotoLibrary>(pictures.path());
+        photos->setPrompt([](const QString &) { return true; });
+        Session s(photos);
         const auto shows = [&](Appearance look, int picture) {
             const Look &shown = look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
             const QImage image = shown.source ? shown.source->toImage() : QImage();
             return !image.isNull() && distance(image.pixelColor(32, 18), colours[picture]) < 30;
         };
-        s.model.openLocalImage(path);
+        if (fromPhotos) {
+            s.model.requestPhotosAccess();
+            QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
+            QTRY_VERIFY(!s.model.photoAlbums().isEmpty()); // „Alle Fotos“
+            s.model.loadAlbumAssets(s.model.photoAlbums().constFirst().id);
+            QTRY_COMPARE(s.model.albumAssets().size(), 1);
+            s.model.selectAlbumAsset(s.model.albumAssets().constFirst());
+        } else {
+            s.model.openLocalImage(path);
+        }
         QTRY_VERIFY(!s.model.isLoadingSource());
         if (light < 0) {
             QTRY_COMPARE(s.model.errorMessage(), std::optional<QString>(said));

@@ -102,7 +102,7 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             const QString *broken = std::get_if<QString>(&dynamic);
             const DecodeResult decoded = ImageDecoder::decodeFile(path);
             if (!decoded.isOk())
-                return {std::nullopt, {}, decoded.errorString()};
+                return {std::nullopt, {}, decoded.errorString(), std::nullopt, {}};
             // The first render of a picture shrinks it once and keeps that: a tenth of a
             // second for a 100 MP one, spent here rather than in the window's preview.
             look.source = decoded.bitmap();
@@ -110,7 +110,7 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}, std::nullopt,
                     broken ? *broken : QString()};
         } catch (const std::exception &) {
-            return {std::nullopt, {}, description(DecodeError::OutOfMemory)};
+            return {std::nullopt, {}, description(DecodeError::OutOfMemory), std::nullopt, {}};
         }
     }));
 }
@@ -177,19 +177,46 @@ void PictureLoader::selectAlbumAsset(const PhotoAsset &asset)
         return;
     }
     QPointer<PictureLoader> self(this);
-    m_photos->loadImage(id, [self, id, target, failed](std::optional<Bitmap> picture) {
-        if (!self)
+    const auto asPhoto = [self, id, target, failed, photos = m_photos] {
+        photos->loadImage(id, [self, id, target, failed](std::optional<Bitmap> picture) {
+            if (!self)
+                return;
+            if (!picture || picture->isNull()) {
+                failed();
+                return;
+            }
+            Q_EMIT self->loaded(LoadedPicture{*picture, std::nullopt, id,
+                                              QStringLiteral("photos-") + id.left(8),
+                                              QStringLiteral("Aus Fotos-Mediathek"), std::nullopt},
+                                target);
+            self->setLoading(false);
+        });
+    };
+    if (!DynamicPicture::isHeif(asset.path))
+        return asPhoto();
+    // A dynamic wallpaper in the library opens as what it is, like one from the files.
+    const quint64 request = m_request;
+    using Result = std::variant<std::monostate, OpenedDynamic, QString>;
+    auto *watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request, target, asPhoto] {
+        Result result = watcher->result();
+        watcher->deleteLater();
+        if (request != m_request)
             return;
-        if (!picture || picture->isNull()) {
-            failed();
+        if (auto *opened = std::get_if<OpenedDynamic>(&result)) {
+            Q_EMIT loadedDynamic(*opened, target);
+            setLoading(false);
             return;
         }
-        Q_EMIT self->loaded(LoadedPicture{*picture, std::nullopt, id,
-                                          QStringLiteral("photos-") + id.left(8),
-                                          QStringLiteral("Aus Fotos-Mediathek"), std::nullopt},
-                            target);
-        self->setLoading(false);
+        asPhoto();
     });
+    watcher->setFuture(QtConcurrent::run([path = asset.path]() -> Result {
+        try {
+            return DynamicPicture::open(path, QDateTime::currentDateTime());
+        } catch (const std::exception &) {
+            return std::monostate{};
+        }
+    }));
 }
 
 void PictureLoader::recordRecent(const QString &path)
