@@ -1,6 +1,9 @@
 #include "model/appmodel.h"
 #include "output/desktop/desktopbackends.h"
 #include "output/desktopservice.h"
+#include "output/dynamicwallpaperfile.h"
+#include "output/wallpaperset.h"
+#include "support/dynamicfiles.h"
 #include "support/scratch.h"
 
 #include <QtConcurrent>
@@ -324,6 +327,60 @@ private Q_SLOTS:
             const QImage image(file);
             QVERIFY2(image.isNull() || file.contains("dark") == (qGray(image.pixel(9, 9)) < 100),
                      qPrintable(file));
+        }
+    }
+
+    // A wallpaper that follows the day: GNOME plays today's times as a slideshow of the file's
+    // pictures, twice in turn under two names; a desktop that plays none refuses before writing.
+    void setsADay_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<bool>("plays");
+        QTest::newRow("GNOME") << "GNOME" << true;
+        QTest::newRow("Xfce") << "XFCE" << false;
+    }
+
+    void setsADay()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(bool, plays);
+        const QString file = expand("$H/Tag.heic");
+        const QList<TimedPicture> times{{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}};
+        QVERIFY(writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}),
+                                 h24Xmp(times)));
+        auto opened = DynamicWallpaperFile::open(file);
+        const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
+        QProcessEnvironment environment;
+        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        DesktopService service(
+            makeDesktopBackend(detectDesktop(environment), runner, [] { return false; }));
+        for (const QString name : {"day-a", "day-b"}) {
+            const auto error = WallpaperSet::setDay(file, schedule, service);
+            if (!plays) {
+                QVERIFY(error && error->startsWith("Ein Wallpaper, das der Tageszeit folgt"));
+                QVERIFY(!QFileInfo::exists(voskan() + name));
+                return;
+            }
+            QCOMPARE(error, std::nullopt);
+            const QString xml = voskan() + name + ".xml";
+            for (const QString key : {"picture-uri", "picture-uri-dark"})
+                QCOMPARE(gnomeGet(key).mid(1).chopped(1), // quoted as gsettings sees fit
+                         QUrl::fromLocalFile(xml).toString(QUrl::FullyEncoded));
+            // Five starts, four pictures written once each; the day adds up to a day.
+            QXmlStreamReader reader(contents(xml));
+            double seconds = 0;
+            QStringList shown;
+            while (reader.readNextStartElement() || !reader.atEnd()) {
+                if (reader.name() == u"duration")
+                    seconds += reader.readElementText().toDouble();
+                else if (reader.name() == u"file")
+                    shown << QFileInfo(reader.readElementText()).fileName();
+            }
+            QCOMPARE(seconds, 86400.0);
+            QCOMPARE(shown, (QStringList{"2.jpg", "0.jpg", "3.jpg", "1.jpg", "0.jpg"}));
+            QCOMPARE(QDir(voskan() + name).entryList(QDir::Files).size(), 4);
+            const QImage blue(voskan() + name + "/2.jpg"); // the file's own picture, as it is
+            QVERIFY(qBlue(blue.pixel(5, 5)) > 200 && qRed(blue.pixel(5, 5)) < 50);
         }
     }
 

@@ -361,8 +361,17 @@ private Q_SLOTS:
         QCOMPARE(s.model.statusMessage(), std::optional<QString>(said));
         QCOMPARE(s.find<QLabel>("dynamicSummary")->text(), said);
         QCOMPARE(s.model.lightLook().blur, 0.0); // as it is, no style over it
-        if (xmp.contains("apr")) {
-            // Set, a pair from elsewhere is a pair like Voskan's own: its two pictures as they are.
+        if (light == dark) {
+            // Set, one that follows the day is played as what it is, where the desktop can;
+            // without a pair of its own there is nothing else to set.
+            s.model.setAsDesktop();
+            QTRY_VERIFY(s.model.errorMessage() &&
+                        s.model.errorMessage()->startsWith("Ein Wallpaper, das der Tageszeit"));
+            QVERIFY(s.desktop->shown.isEmpty());
+            s.model.setErrorMessage(std::nullopt);
+        } else {
+            // Set, a pair from elsewhere is a pair like Voskan's own: its two pictures as they
+            // are — also the pair of a day's file, on a desktop that plays no day.
             s.model.setPreset(ResolutionPreset::all().constLast());
             s.model.setCustomWidth(320);
             s.model.setCustomHeight(180);

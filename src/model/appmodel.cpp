@@ -480,7 +480,11 @@ void AppModel::showDynamicPicture(int index)
 
 OutputJobs::Request AppModel::outputRequest() const
 {
-    return {m_lightLook, m_darkLook, pixelSize(), m_drag ? m_drag->generation() : 0};
+    OutputJobs::Request request{m_lightLook, m_darkLook, pixelSize(),
+                                m_drag ? m_drag->generation() : 0, std::nullopt};
+    if (m_dynamic && m_dynamic->schedule.kind != ScheduleKind::LightDark)
+        request.day = OutputJobs::Request::Day{m_dynamic->path, m_dynamic->schedule};
+    return request;
 }
 
 QString AppModel::exportFileName(const QString &ext) const

@@ -152,9 +152,15 @@ void OutputJobs::setAsDesktop()
     // its own reference to the service. Busy until the HEIC is written.
     run(
         [request = *request, desktop = m_desktop](QPromise<Step> &promise) {
+            const auto told = [&promise] { promise.addResult(Step{true, std::nullopt}); };
+            // A desktop that plays no day still shows a file's light/dark pair, where it names
+            // one: the looks hold those two pictures as they are.
+            const bool day = request.day && (desktop->playsSlideshow() ||
+                                             !request.day->schedule.lightDark);
             const auto error =
-                setAsDesktop(request.light, request.dark, request.size, *desktop,
-                             [&promise] { promise.addResult(Step{true, std::nullopt}); });
+                day ? WallpaperSet::setDay(request.day->file, request.day->schedule, *desktop,
+                                           told)
+                    : setAsDesktop(request.light, request.dark, request.size, *desktop, told);
             promise.addResult(Step{false, error});
         },
         [this](const std::optional<QString> &error) {

@@ -9,6 +9,7 @@
 #include "model/look.h"
 #include "model/renderpipeline.h"
 #include "output/desktopservice.h"
+#include "output/wallpaperschedule.h"
 #include "sources/photolibraryaccess.h"
 
 #include <QFutureWatcher>
@@ -31,6 +32,14 @@ public:
         Look dark;
         RenderPipeline::PixelSize size;
         quint64 generation = 0;
+        // A dynamic wallpaper made elsewhere whose pictures follow the day: a set plays it as
+        // what it is (export and drag write the two looks).
+        struct Day
+        {
+            QString file;
+            WallpaperSchedule schedule;
+        };
+        std::optional<Day> day;
     };
     using RequestSource = std::function<Request()>;
 

@@ -39,6 +39,9 @@ public:
     std::optional<QString> refusal(const QString &folder) const;
     // Sets the wallpaper on every screen; the error text, or nothing.
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
+    // Whether the desktop plays a timed slideshow by itself, and sets one.
+    bool playsSlideshow() const { return m_backend->playsSlideshow(); }
+    std::optional<QString> setSlideshow(const QString &xml) { return m_backend->setSlideshow(xml); }
     // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last
     // by any run (kept in a small file in the program's data folder), or by this one when that
     // file cannot be read.

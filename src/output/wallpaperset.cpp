@@ -1,11 +1,16 @@
 #include "wallpaperset.h"
 
+#include "datafolder.h"
+#include "dayschedule.h"
 #include "dynamicwallpaper.h"
+#include "dynamicwallpaperfile.h"
 #include "outputfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QTimeZone>
 
 #include <future>
 #include <memory>
@@ -81,6 +86,60 @@ QString picturesLeftText(const WallpaperFiles &files)
                           "exportiere das Wallpaper als HEIC-Datei.")
         .arg(QDir::toNativeSeparators(light.absolutePath()), light.fileName(),
              QFileInfo(files.dark).fileName());
+}
+
+std::optional<QString> setDay(const QString &file, const WallpaperSchedule &schedule,
+                              DesktopService &desktop, const std::function<void()> &told)
+{
+    if (const auto refused = refusal(desktop))
+        return refused;
+    if (!desktop.playsSlideshow())
+        return QStringLiteral("Ein Wallpaper, das der Tageszeit folgt, kann Voskan hier noch nicht "
+                              "setzen: dieser Schreibtisch spielt keine Diashow nach Uhrzeit. "
+                              "Verschiebe einen Regler oder wähle einen Stil, dann setzt Voskan "
+                              "die beiden gezeigten Bilder für Hell und Dunkel.");
+    const std::optional<QString> folder = createDataFolder();
+    if (!folder)
+        return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
+    auto opened = DynamicWallpaperFile::open(file);
+    if (const QString *error = std::get_if<QString>(&opened))
+        return *error;
+    const DynamicWallpaperFile &source = std::get<DynamicWallpaperFile>(opened);
+
+    const SetLock lock;
+    // Two names in turn: the desktop keeps a slideshow it has read under its name.
+    const QDir dir(*folder);
+    const QString shown = QFileInfo(desktop.shownWallpaper().value_or(QString())).fileName();
+    const QString name = shown == QStringLiteral("day-a.xml") ? QStringLiteral("day-b")
+                                                              : QStringLiteral("day-a");
+    QDir pictures(dir.filePath(name));
+    if (!pictures.removeRecursively() || !dir.mkpath(name))
+        return fileFailedText(pictures.path());
+    // One picture decoded at a time: sixteen at full size would not fit in memory together.
+    QHash<int, QString> written;
+    QList<std::pair<QTime, QString>> starts;
+    for (const ScheduledPicture &entry : picturesForDay(schedule, QDate::currentDate(),
+                                                        QTimeZone::systemTimeZone(), std::nullopt)) {
+        if (!written.contains(entry.image)) {
+            const std::optional<Bitmap> picture = source.image(entry.image);
+            if (!picture)
+                return QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht lesen.");
+            const QString path = pictures.filePath(QStringLiteral("%1.jpg").arg(entry.image));
+            if (const auto error = writeCompanionPicture(*picture, path))
+                return error;
+            written.insert(entry.image, path);
+        }
+        starts.append({entry.start.time(), written.value(entry.image)});
+    }
+    const QString xml = dir.filePath(name + QStringLiteral(".xml"));
+    constexpr int kFadeSeconds = 600;
+    if (!writeWholeFile(xml, gnomeTimedXml(starts, kFadeSeconds)))
+        return fileFailedText(xml);
+    if (const auto error = desktop.setSlideshow(xml))
+        return error;
+    if (told)
+        told();
+    return std::nullopt;
 }
 
 std::optional<QString> refusal(const DesktopService &desktop)

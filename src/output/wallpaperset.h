@@ -7,6 +7,7 @@
 
 #include "desktopservice.h"
 
+#include "output/wallpaperschedule.h"
 #include "render/bitmap.h"
 
 #include <QString>
@@ -16,12 +17,12 @@
 
 namespace WallpaperSet {
 
-// Why no wallpaper can be set from this session's data folder (its name, or a follower that
-// could not be started from where this program lies), asked before anything is rendered or
-// written; nothing when one can.
 // What a failed set adds to its message: where the pictures it wrote lie, and what to do.
 QString picturesLeftText(const WallpaperFiles &files);
 
+// Why no wallpaper can be set from this session's data folder (its name, or a follower that
+// could not be started from where this program lies), asked before anything is rendered or
+// written; nothing when one can.
 std::optional<QString> refusal(const DesktopService &desktop);
 
 // Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
@@ -29,5 +30,11 @@ std::optional<QString> refusal(const DesktopService &desktop);
 std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
                                    DesktopService &desktop,
                                    const std::function<void()> &told = {});
+
+// Sets the dynamic wallpaper `file`, whose pictures follow the time of day or the sun, as
+// what it is: its pictures as they are and a slideshow of today's times that the desktop
+// plays by itself. Refused on a desktop that plays none. The German error text, or nothing.
+std::optional<QString> setDay(const QString &file, const WallpaperSchedule &schedule,
+                              DesktopService &desktop, const std::function<void()> &told = {});
 
 } // namespace WallpaperSet

@@ -33,6 +33,14 @@ public:
     virtual bool switchesWithScheme() const { return false; }
     // Why this desktop could not be handed pictures from `folder` (German), asked before
     // anything is written there; nothing when it can.
+    // Whether the desktop plays a timed slideshow (GNOME's background XML) by itself.
+    virtual bool playsSlideshow() const { return false; }
+    // Shows the slideshow `xml` on every screen; only where playsSlideshow().
+    virtual std::optional<QString> setSlideshow(const QString &xml)
+    {
+        Q_UNUSED(xml);
+        return unsupportedText();
+    }
     virtual std::optional<QString> refusedFolder(const QString &folder) const
     {
         Q_UNUSED(folder);

@@ -36,6 +36,17 @@ public:
         return readGsetting(m_runner, kSchema, QStringLiteral("picture-uri"));
     }
     bool switchesWithScheme() const override { return true; }
+    bool playsSlideshow() const override { return true; }
+
+    std::optional<QString> setSlideshow(const QString &xml) override
+    {
+        // Both keys: the slideshow plays whatever the colour scheme.
+        const QString uri = gvariantString(fileUri(xml));
+        return writeGsettings(m_runner, kSchema,
+                              {{QStringLiteral("picture-options"), QStringLiteral("'zoom'")},
+                               {QStringLiteral("picture-uri-dark"), uri},
+                               {QStringLiteral("picture-uri"), uri}});
+    }
 
 private:
     static std::optional<QString> writeBackgroundProperties(const WallpaperFiles &files)
