@@ -76,10 +76,6 @@ class TestImageDecoder : public QObject
         encoded = QFile::encodeName(path(name));
         return encoded.constData();
     }
-    QString write(const QString &name, const QByteArray &bytes) const
-    {
-        return writeFile(path(name), bytes);
-    }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid() && ImageDecoder::startVips()); }
@@ -90,31 +86,23 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes"); // decoded with decodeData otherwise
         QTest::addColumn<QString>("message");
         const QByteArray half = contents(m_cups).left(200000);
-        QVERIFY(QDir().mkpath(path("folder.jpg")));
         // Opening a pipe for reading would wait for a writer forever.
         QVERIFY(::mkfifo(file("pipe.jpg"), 0600) == 0);
         const QString corrupt = "Das Bild ist beschädigt oder unvollständig.";
         const QString tooLarge = "Das Bild hat zu viele Pixel, um es zu laden.";
-        // A small JPEG whose header claims 10000 × 9999 pixels.
-        VImage::black(64, 64).jpegsave(file("claims.jpg"));
-        QByteArray claims = contents(path("claims.jpg"));
-        claims.replace(claims.indexOf("\xff\xc0") + 5, 4, bigEndian((9999u << 16) | 10000u));
         const QString notAnImage = "Die Datei ist kein unterstütztes Bild.";
         // clang-format off
         QTest::newRow("missing") << path("nirgends.jpg") << QByteArray() << "Die Datei wurde nicht gefunden.";
-        QTest::newRow("folder") << path("folder.jpg") << QByteArray() << "Die Datei lässt sich nicht lesen.";
         QTest::newRow("named pipe") << path("pipe.jpg") << QByteArray() << "Die Datei lässt sich nicht lesen.";
-        QTest::newRow("zero bytes") << write("empty.jpg", {}) << QByteArray() << "Die Datei ist leer.";
-        QTest::newRow("text named .jpg") << write("notes.jpg", "Milch, Brot\n") << QByteArray() << notAnImage;
+        QTest::newRow("zero bytes") << writeFile(path("empty.jpg"), {}) << QByteArray() << "Die Datei ist leer.";
+        QTest::newRow("text named .jpg") << writeFile(path("notes.jpg"), "Milch, Brot\n") << QByteArray() << notAnImage;
         QTest::newRow("SVG, a document format") << QString() << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>") << notAnImage;
-        QTest::newRow("first part of a JPEG") << write("half.jpg", half) << QByteArray() << corrupt;
-        QTest::newRow("first part of a JPEG, as data") << QString() << half << corrupt;
-        QTest::newRow("first part of a JPEG and an end marker") << write("ended.jpg", half + "\xff\xd9") << QByteArray() << corrupt;
+        QTest::newRow("first part of a JPEG") << writeFile(path("half.jpg"), half) << QByteArray() << corrupt;
         QTest::newRow("first part of a JPEG and an end marker, as data") << QString() << half + "\xff\xd9" << corrupt;
-        QTest::newRow("JPEG header claiming 10000 × 9999") << QString() << claims << corrupt;
+        QTest::newRow("PNG cut short in its header") << QString() << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << corrupt;
         QTest::newRow("PNG over the limit, shrunk, without pixels") << QString() << pngWithoutPixels(10000, 10001) << corrupt;
         QTest::newRow("PNG one row over 1000 MP") << QString() << pngWithoutPixels(40000, 25001) << tooLarge;
-        QTest::newRow("PNG whose area wraps in 32 bits") << write("huge.png", pngWithoutPixels(65536, 65537)) << QByteArray() << tooLarge;
+        QTest::newRow("PNG whose area wraps in 32 bits") << writeFile(path("huge.png"), pngWithoutPixels(65536, 65537)) << QByteArray() << tooLarge;
         QTest::newRow("PNG at the limit, without pixels") << QString() << pngWithoutPixels(10000, 10000) << corrupt;
         // clang-format on
     }
@@ -169,7 +157,8 @@ private Q_SLOTS:
         // libjpeg warns of the stray bytes; cameras write such files, and they are whole.
         QByteArray stray = contents(m_cups);
         stray.insert(stray.lastIndexOf("\xff\xda"), 2, '\0');
-        QTest::newRow("stray bytes before a marker") << write("stray.jpg", stray) << m_cups << 1.0;
+        QTest::newRow("stray bytes before a marker")
+            << writeFile(path("stray.jpg"), stray) << m_cups << 1.0;
         const VImage cups = VImage::new_from_file(QFile::encodeName(m_cups).constData());
         const VImage cmyk = cups.icc_transform("cmyk");
         cmyk.jpegsave(file("cmyk.jpg"), VImage::option()->set("Q", 95));

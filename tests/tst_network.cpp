@@ -56,8 +56,7 @@ QByteArray edited(const QByteArray &from, const QByteArray &to)
     return at < 0 ? QByteArray("no such text") : body.replace(at, from.size(), to);
 }
 
-// What a request came to: the German text of a failure, else the hits' ids or the picture's
-// size.
+// A failure's German text, else the hits' ids or the picture's size.
 template <typename Result> QString outcome(const Result &result)
 {
     QStringList ids;
@@ -165,7 +164,6 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("expected"); // invalid: no colour
         // clang-format off
         QTest::newRow("absent") << QString() << QColor();
-        QTest::newRow("with hash") << QStringLiteral("#0c2640") << QColor(12, 38, 64);
         QTest::newRow("no hash, mixed case") << QStringLiteral("a6D9f2") << QColor(166, 217, 242);
         QTest::newRow("hashes at both ends") << QStringLiteral("##102030##") << QColor(16, 32, 48);
         QTest::newRow("short form") << QStringLiteral("#fff") << QColor();
@@ -229,28 +227,19 @@ private Q_SLOTS:
 
     void reply_data()
     {
-        QTest::addColumn<QString>(
-            "url"); // of a picture on the API server or anywhere; none: search
+        QTest::addColumn<QString>("url"); // a picture's, here or anywhere; empty: a search
         QTest::addColumn<Response>("response");
-        QTest::addColumn<QString>(
-            "outcome"); // the hits' ids, the picture's size or the German text
-        const QString tooLarge =
-            QStringLiteral("Die Antwort von Unsplash ist größer als 10 MB und wurde abgebrochen.");
+        QTest::addColumn<QString>("outcome"); // the hits' ids, the picture's size or the text
         const QByteArray hits = replyOf({hit("c"), hit("a"), hit("b")});
         const QByteArray full =
             replyOf({hit("a")}).leftJustified(UnsplashService::kMaxSearchReplyBytes, ' ');
-        const QString undecodable = QStringLiteral("Das Bild konnte nicht geladen werden.");
-        const QString bigImage =
-            QStringLiteral("Das Bild ist größer als 100 MB und wurde nicht geladen.");
         const Response image{200,
                              {{"Content-Type", "image/jpeg"}},
                              contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")))};
         // clang-format off
-        QTest::newRow("hits in reply order") << "" << Response::json(hits) << "c,a,b";
         QTest::newRow("total missing") << "" << Response::json(edited(R"("total":2,)", "")) << kUnreadable + "„total“ fehlt.";
         QTest::newRow("results no list") << "" << Response::json(R"({"total":0,"total_pages":0,"results":{}})") << kUnreadable + "„results“ sollte eine Liste sein.";
         QTest::newRow("hit no object") << "" << Response::json(R"({"total":1,"total_pages":1,"results":[1]})") << kUnreadable + "„results[0]“ sollte ein Objekt sein.";
-        QTest::newRow("width missing") << "" << Response::json(edited(R"("width":6000,)", "")) << kUnreadable + "„results[1].width“ fehlt.";
         QTest::newRow("width as text") << "" << Response::json(edited("6000", R"("6000")")) << kUnreadable + "„results[1].width“ sollte eine ganze Zahl sein.";
         QTest::newRow("height a fraction") << "" << Response::json(edited("4000", "4000.5")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
         QTest::newRow("height largest 64-bit") << "" << Response::json(edited("4000", "9223372036854775807")) << "a,b";
@@ -264,21 +253,17 @@ private Q_SLOTS:
         QTest::newRow("201 with hits") << "" << Response::json(hits, 201) << "Unsplash-Fehler (HTTP 201).";
         QTest::newRow("401") << "" << Response::json("{}", 401) << "Unsplash lehnt den Access-Key ab (401). Bitte in den Einstellungen prüfen.";
         QTest::newRow("403") << "" << Response::json("Rate Limit Exceeded", 403) << "Unsplash-Ratenlimit erreicht (403). Bitte etwas warten.";
-        QTest::newRow("50 MB declared") << "" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 50LL << 20} << tooLarge;
         QTest::newRow("just at the cap") << "" << Response::json(full) << "a";
-        QTest::newRow("a byte over the cap") << "" << Response::json(full + ' ') << tooLarge;
-        QTest::newRow("endless") << "" << Response{200, {}, {}, Response::Body::Endless} << tooLarge;
+        QTest::newRow("a byte over the cap") << "" << Response::json(full + ' ') << "Die Antwort von Unsplash ist größer als 10 MB und wurde abgebrochen.";
         QTest::newRow("trickling past the deadline") << "" << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << kTooSlow;
         QTest::newRow("cut off") << "" << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
         QTest::newRow("redirect loop") << "" << Response::redirect(m_api.url(QStringLiteral("/search/photos"))) << "Der Server „127.0.0.1“ leitet zu oft weiter.";
         QTest::newRow("moved on the same origin") << "" << Response::redirect(m_api.url(QStringLiteral("/moved"))) << "moved";
         QTest::newRow("moved to another port") << "" << Response::redirect(m_elsewhere.url(QStringLiteral("/moved"))) << kUnexpected;
-        QTest::newRow("moved to another host name") << "" << Response::redirect(QUrl(QStringLiteral("http://localhost:%1/moved").arg(m_api.url().port()))) << kUnexpected;
-        QTest::newRow("picture: photo") << "/img" << image << "2560x1600";
         QTest::newRow("picture: photo, status ignored") << "/img" << Response{500, {}, image.body} << "2560x1600";
         QTest::newRow("picture: on another host") << "/cdn" << image << "2560x1600";
-        QTest::newRow("picture: error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << undecodable;
-        QTest::newRow("picture: 200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << bigImage;
+        QTest::newRow("picture: error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << "Das Bild konnte nicht geladen werden.";
+        QTest::newRow("picture: 200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << "Das Bild ist größer als 100 MB und wurde nicht geladen.";
         QTest::newRow("picture: trickling past the deadline") << "/img" << Response{200, {}, image.body, Response::Body::Trickle, 100, 50} << kTooSlow;
         QTest::newRow("picture: moved off the web") << "/img" << Response::redirect(QUrl("gopher://127.0.0.1/img")) << "Der Server „127.0.0.1“ verweist auf eine Adresse, die weder http noch https ist.";
         QTest::newRow("picture: refused") << QStringLiteral("http://127.0.0.1:%1/img").arg(closedPort()) << Response() << "Der Server „127.0.0.1“ ist nicht erreichbar.";
@@ -322,7 +307,6 @@ private Q_SLOTS:
         QTest::newRow("on the API host") << m_api.url(QStringLiteral("/photos/a/download?ixid=M3w1")).toString() << true;
         QTest::newRow("moved away") << m_api.url(QStringLiteral("/away")).toString() << true;
         QTest::newRow("another host") << m_elsewhere.url(QStringLiteral("/photos/a/download")).toString() << false;
-        QTest::newRow("local file") << "file:///etc/hostname" << false;
         // clang-format on
     }
 
@@ -334,7 +318,7 @@ private Q_SLOTS:
         QNetworkAccessManager *manager = sharedNetworkAccessManager();
         QTRY_VERIFY(manager->findChildren<QNetworkReply *>().isEmpty());
         bool settled = false; // what a program waiting for its reports before it quits hears
-        // Every reply the manager makes finishes before the report settles, also one for a file.
+        // Every reply the manager makes finishes before the report settles.
         QList<QUrl> replies;
         const auto watch =
             connect(manager, &QNetworkAccessManager::finished, this,
@@ -390,35 +374,30 @@ private Q_SLOTS:
 
     void check_data()
     {
-        QTest::addColumn<Response>("response"); // status 0: nobody listens
-        QTest::addColumn<QString>("text");      // of the box the user sees
-        QTest::addColumn<QUrl>("page");         // what "Download-Seite öffnen" opens
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("text"); // of the box the user sees
+        QTest::addColumn<QUrl>("page");    // what "Download-Seite öffnen" opens
         const QByteArray notes =
             "<sparkle:releaseNotesLink>https://v.n/</sparkle:releaseNotesLink>";
         const QByteArray link = "<link>https://v.example/download</link>";
         const QByteArray one = feedOf(item("1.0"));
         const QByteArray pad = "<!--" + QByteArray(Appcast::kMaxFeedBytes - one.size() - 7, ' ');
-        const QString tooLarge =
-            kFailed + "Die Update-Liste ist größer als 1 MB und wurde nicht gelesen.";
-        const QUrl download("https://v.example/download"), notesPage("https://v.n/");
         // clang-format off
-        QTest::newRow("enclosure attributes") << Response::json(feedOf("<item>" + notes + enclosure(R"(sparkle:version="140" sparkle:shortVersionString="1.4")") + "</item>")) << "Voskan 1.4 ist verfügbar." << notesPage;
-        QTest::newRow("elements, link first") << Response::json(feedOf(item("2.0.0", "<sparkle:shortVersionString>2.0</sparkle:shortVersionString>" + notes + link))) << "Voskan 2.0 ist verfügbar." << download;
+        QTest::newRow("enclosure attributes") << Response::json(feedOf("<item>" + notes + enclosure(R"(sparkle:version="140" sparkle:shortVersionString="1.4")") + "</item>")) << "Voskan 1.4 ist verfügbar." << QUrl("https://v.n/");
+        QTest::newRow("elements, link first") << Response::json(feedOf(item("2.0.0", "<sparkle:shortVersionString>2.0</sparkle:shortVersionString>" + notes + link))) << "Voskan 2.0 ist verfügbar." << QUrl("https://v.example/download");
         QTest::newRow("element wins") << Response::json(feedOf(item("301", enclosure(R"(sparkle:version="300")")))) << "Voskan 301 ist verfügbar." << QUrl("https://v.example/a.deb");
         QTest::newRow("no web address") << Response::json(feedOf(item("1.6", "<link>file:///etc/passwd</link><enclosure url=\"javascript:x\"/>"))) << "Voskan 1.6 ist verfügbar." << QUrl();
         QTest::newRow("namespace, not prefix") << Response::json(feedOf("<item><sp:version>4.2</sp:version></item><item><version>9</version></item>", "sp")) << "Voskan 4.2 ist verfügbar." << QUrl();
         QTest::newRow("newest inside") << Response::json(feedOf(item("1.9") + item("1.10") + item("1.2"))) << "Voskan 1.10 ist verfügbar." << QUrl();
         QTest::newRow("same and older") << Response::json(feedOf(item("0.1", link) + item("0.1.0-beta"))) << "Voskan ist auf dem neuesten Stand." << QUrl();
         QTest::newRow("at the cap") << Response::json(one + pad + "-->") << "Voskan 1.0 ist verfügbar." << QUrl();
-        QTest::newRow("a byte over") << Response::json(one + pad + " -->") << tooLarge << QUrl();
-        QTest::newRow("endless") << Response{200, {}, {}, Response::Body::Endless} << tooLarge << QUrl();
+        QTest::newRow("a byte over") << Response::json(one + pad + " -->") << kFailed + "Die Update-Liste ist größer als 1 MB und wurde nicht gelesen." << QUrl();
         QTest::newRow("empty") << Response::json({}) << kFailed + "Die Update-Liste ist kein gültiges XML (Zeile 1, Spalte 0)." << QUrl();
         QTest::newRow("broken after the items") << Response::json(QByteArray(one).replace("</channel>", "</chanel>")) << kFailed + "Die Update-Liste ist kein gültiges XML (Zeile 5, Spalte 9)." << QUrl();
         QTest::newRow("web page") << Response::json("<html><body>Wartung</body></html>") << kFailed + "Die Update-Liste ist kein RSS-Feed." << QUrl();
         QTest::newRow("no versions") << Response::json(feedOf("<item><title>2.0</title></item>")) << kFailed + "Die Update-Liste enthält keine Version." << QUrl();
         QTest::newRow("not found") << Response{404, {}, "<html/>"} << kFailed + "Der Server antwortete mit HTTP 404." << QUrl();
         QTest::newRow("silent") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 100} << kFailed + "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet." << QUrl();
-        QTest::newRow("redirect loop") << Response::redirect(m_api.url("/feed")) << kFailed + "Der Server „127.0.0.1“ leitet zu oft weiter." << QUrl();
         // clang-format on
     }
 
@@ -428,11 +407,10 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QUrl, page);
         m_api.setResponse("/feed", response);
-        // A connection the row before cut off (the endless feed) is not handed to this one.
+        // A connection the row before cut off (a feed over the cap) is not handed to this one.
         sharedNetworkAccessManager()->clearConnectionCache();
-        const QUrl closed(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
         QWidget window;
-        UpdaterViewModel updater(response.status ? m_api.url("/feed") : closed, "0.1.0");
+        UpdaterViewModel updater(m_api.url("/feed"), "0.1.0");
         if (response.mode == Response::Body::Silent)
             updater.setTimeout(std::chrono::milliseconds(500)); // rather than half a minute
         UpdatePrompt::attach(&updater, &window);
@@ -446,8 +424,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(20000));
         QVERIFY(updater.canCheckForUpdates() && changed.size() == 2);
         QVERIFY(!settings().contains(QStringLiteral("Updates/lastCheck")));
-        if (response.status != 302)
-            QCOMPARE(m_api.requests().size(), response.status ? 1 : 0);
+        QCOMPARE(m_api.requests().size(), 1);
         auto *box = window.findChild<QMessageBox *>();
         QCOMPARE(box ? box->text() : QString(), text);
         auto *open = box->findChild<QAbstractButton *>(UpdatePrompt::kOpenDownloadButtonName);
@@ -469,7 +446,6 @@ private Q_SLOTS:
         QTest::newRow("a minute short of a day") << now.addSecs(-24 * 3600 + 60).toString(Qt::ISODateWithMs) << false;
         QTest::newRow("a day ago") << now.addDays(-1).toString(Qt::ISODateWithMs) << true;
         QTest::newRow("clock set back") << now.addSecs(3600).toString(Qt::ISODate) << true;
-        QTest::newRow("unreadable") << "gestern" << true;
         // clang-format on
     }
 
@@ -503,29 +479,23 @@ private Q_SLOTS:
     void download_data()
     {
         QTest::addColumn<Response>("response");
-        QTest::addColumn<qint64>("cap");
-        QTest::addColumn<int>("deadline"); // ms
-        QTest::addColumn<int>("timeout");  // the request's own, ms; 0: none set
+        QTest::addColumn<int>("timeout"); // the request's own, ms; 0: none set
         QTest::addColumn<QString>("outcome");
-        const QByteArray hundred(100, 'h');
         const QByteArray page = "<html><body>Nicht gefunden</body></html>";
         const QString tooLarge = QStringLiteral("more than 100 bytes");
-        // What the Unsplash client's rows (reply) do not reach: a body past the cap that never
-        // ends, an error page over the cap, the request's own time-out, an error status handed
-        // back. Without its guard a row waits for the 20 s deadline, longer than the test waits.
+        // What the Unsplash client's rows (reply) do not reach. Without its guard a row waits for
+        // the 20 s deadline, longer than the test waits.
         // clang-format off
-        QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 100LL << 1000 << 0 << tooLarge;
-        QTest::newRow("cap on an error page") << Response{500, {}, hundred + 'h'} << 100LL << 20000 << 0 << tooLarge;
-        QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 100LL << 20000 << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
-        QTest::newRow("HTTP error") << Response{404, {}, page} << 100LL << 20000 << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
+        QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 0 << tooLarge;
+        QTest::newRow("cap on an error page") << Response{500, {}, QByteArray(101, 'h')} << 0 << tooLarge;
+        QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
+        QTest::newRow("HTTP error") << Response{404, {}, page} << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
         // clang-format on
     }
 
     void download()
     {
         QFETCH(Response, response);
-        QFETCH(qint64, cap);
-        QFETCH(int, deadline);
         QFETCH(int, timeout);
         QFETCH(QString, outcome);
         m_api.setResponse("/file", response);
@@ -533,8 +503,8 @@ private Q_SLOTS:
         sharedNetworkAccessManager()->clearConnectionCache();
         QNetworkRequest request(m_api.url(QStringLiteral("/file")));
         request.setTransferTimeout(timeout);
-        const QPointer<Download> download = Download::start(
-            sharedNetworkAccessManager(), request, cap, std::chrono::milliseconds(deadline));
+        const QPointer<Download> download =
+            Download::start(sharedNetworkAccessManager(), request, 100, std::chrono::seconds(20));
         QSignalSpy finished(download.data(), &Download::finished);
         QVERIFY(finished.isEmpty()); // never inside the call
         QVERIFY(finished.wait(10000));
@@ -544,7 +514,7 @@ private Q_SLOTS:
             seen = QStringLiteral("HTTP %1, %2 bytes")
                        .arg(reply->status ? QString::number(*reply->status) : QStringLiteral("-"))
                        .arg(reply->body.size());
-            QCOMPARE(reply->body, response.body.left(cap));
+            QCOMPARE(reply->body, response.body.left(100));
         } else if (const auto *error = std::get_if<NetworkError>(&result)) {
             seen = error->description();
         } else {
@@ -561,17 +531,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("url"); // a path on the API server, or any address
         QTest::addColumn<Response>("response");
-        QTest::addColumn<int>("deadline");    // ms
         QTest::addColumn<QString>("outcome"); // the picture's size, "none" or "not asked"
         const QByteArray jpeg =
             contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
-        // Each row its own path: the disk cache must not answer for another row. The test waits
-        // 10 s for an answer, so a reply over the cap that is not stopped goes unanswered.
+        // Each row its own path: the disk cache must not answer for another row.
         // clang-format off
-        QTest::newRow("photo, made small") << "/photo" << Response{200, {{"Cache-Control", "max-age=3600"}}, jpeg} << 20000 << "240x150";
-        QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << 20000 << "none";
-        QTest::newRow("no picture") << "/text" << Response::json("hallo") << 20000 << "none";
-        QTest::newRow("local file") << "file:///etc/hostname" << Response() << 20000 << "not asked";
+        QTest::newRow("photo, made small") << "/photo" << Response{200, {{"Cache-Control", "max-age=3600"}}, jpeg} << "240x150";
+        QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << "none";
+        QTest::newRow("no picture") << "/text" << Response::json("hallo") << "none";
+        QTest::newRow("local file") << "file:///etc/hostname" << Response() << "not asked";
         // clang-format on
     }
 
@@ -579,13 +547,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, url);
         QFETCH(Response, response);
-        QFETCH(int, deadline);
         QFETCH(QString, outcome);
         m_api.setResponse(url.toUtf8(), response);
         sharedNetworkAccessManager()->clearConnectionCache();
         const QUrl address = url.startsWith(u'/') ? m_api.url(url) : QUrl(url);
         ThumbnailLoader loader;
-        loader.setDeadline(std::chrono::milliseconds(deadline));
         QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
         const std::optional<ThumbnailLoader::RequestId> id = loader.load(address);
         if (!id) {

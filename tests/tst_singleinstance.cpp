@@ -59,8 +59,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("running");     // a Voskan runs already, and gets the file
         QTest::addColumn<QString>("opened");
         // clang-format off
-        QTest::newRow("absolute path") << "$D/Bilder/Weg.jpg" << true << "Bilder/Weg.jpg";
-        QTest::newRow("relative") << "../Bilder/./Weg.jpg" << true << "Bilder/Weg.jpg";
         QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg" << true << "Bilder/Grün Tal.jpg";
         QTest::newRow("relative, the first start") << "../Bilder/./Weg.jpg" << false << "Bilder/Weg.jpg";
         // clang-format on
@@ -124,7 +122,6 @@ private Q_SLOTS:
         QTest::newRow("not JSON") << QByteArray("Weg.jpg\n");
         QTest::newRow("object") << QByteArray("{\"files\":[\"/a.jpg\"]}\n");
         QTest::newRow("relative path") << QByteArray("[\"a.jpg\"]\n");
-        QTest::newRow("not a string") << QByteArray("[\"/a.jpg\",3]\n");
     }
 
     void dropsBadMessagesAndKeepsServing()

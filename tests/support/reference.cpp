@@ -72,8 +72,8 @@ double sampleBilinear(const LinearImage &image, double x, double y, int c)
                 ay);
 }
 
-} // namespace
-
+// The colour controls on one linear-light pixel, worked on its sRGB encoding; an offset that
+// pushes it out of range moves it towards its luma, not each channel alone.
 void colorControls(double *v, double brightness, double saturation, double contrast)
 {
     // On the sRGB encoding: saturation about the Rec. 709 luma, then the brightness offset,
@@ -98,6 +98,8 @@ void colorControls(double *v, double brightness, double saturation, double contr
     for (int c = 0; c < 3; ++c)
         v[c] = srgbToLinear(std::clamp(yc + t * (e[c] - yc), 0.0, 1.0));
 }
+
+} // namespace
 
 double channel(const Bitmap &bitmap, int x, int y, int c)
 {
@@ -170,8 +172,7 @@ LinearImage flowWallpaper(QSizeF size, const FlowProcessor::Settings &s)
 LinearImage mirrorWallpaper(const LinearImage &base, const MirrorProcessor::Settings &s,
                             QSizeF size)
 {
-    const double w = size.isEmpty() ? base.width : size.width();
-    const double h = size.isEmpty() ? base.height : size.height();
+    const double w = size.width(), h = size.height();
     const double hwMin = std::max(h * ((1 - s.hardness) * 0.02), 0.5);
     const double hwMax = std::max(hwMin, h * (s.sideFade * 0.18));
     const double dark = 1 - 0.6 * s.depth;

@@ -26,17 +26,13 @@ struct LinearImage
 
 LinearImage linearize(const Bitmap &bitmap);
 
-// The colour controls on one linear-light pixel, worked on its sRGB encoding; an offset that
-// pushes it out of range moves it towards its luma, not each channel alone.
-void colorControls(double *rgb, double brightness, double saturation, double contrast);
-
 // The blur style without dither: exact Gaussian, colour controls, aspect fill, centre crop.
 LinearImage blurWallpaper(const Bitmap &source, QSizeF size, const BlurProcessor::Settings &s);
 // The flow kernels evaluated per pixel.
 LinearImage flowWallpaper(QSizeF size, const FlowProcessor::Settings &s);
-// The mirror kernel on a base rendered at `size` (default: the base's own), edges clamped.
+// The mirror kernel on a base rendered at `size`, edges clamped.
 LinearImage mirrorWallpaper(const LinearImage &base, const MirrorProcessor::Settings &s,
-                            QSizeF size = {});
+                            QSizeF size);
 
 // Largest and mean difference from a reference in steps of an 8-bit channel, at the bitmap's
 // full precision; an alpha other than opaque counts as a difference.
