@@ -92,6 +92,7 @@ private Q_SLOTS:
         QTest::newRow("time above 1") << h24({{0, 1.5}}) << 2 << description(ScheduleError::InvalidValue);
         QTest::newRow("time below 0") << h24({{0, -0.1}}) << 2 << description(ScheduleError::InvalidValue);
         QTest::newRow("altitude 120") << solar({{0, 120, 90}}) << 2 << description(ScheduleError::InvalidValue);
+        QTest::newRow("altitude NaN") << solar({{0, qQNaN(), 90}}) << 2 << description(ScheduleError::InvalidValue);
         QTest::newRow("azimuth infinite") << solar({{0, 10, -qInf()}}) << 2 << description(ScheduleError::InvalidValue);
         QTest::newRow("not Base64") << scheduleXmp({{"h24", QByteArray("ti=@@@")}}) << 2 << description(ScheduleError::Corrupt);
         QTest::newRow("property list cut short") << scheduleXmp({{"solar", QByteArray::fromBase64(plistBase64(solarTable({{0, 5, 90}}))).chopped(12).toBase64()}}) << 2 << description(ScheduleError::Corrupt);
