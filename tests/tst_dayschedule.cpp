@@ -17,8 +17,7 @@ struct Place
     QByteArray zone;
 };
 const Place berlin{52.52, 13.405, "Europe/Berlin"}, quito{-0.18, -78.47, "America/Guayaquil"},
-    sydney{-33.87, 151.21, "Australia/Sydney"}, reykjavik{64.15, -21.94, "Atlantic/Reykjavik"},
-    tromso{69.65, 18.96, "Europe/Oslo"}, longyearbyen{78.22, 15.65, "Arctic/Longyearbyen"};
+    sydney{-33.87, 151.21, "Australia/Sydney"}, tromso{69.65, 18.96, "Europe/Oslo"};
 
 // The passage (invalid if the sun never gets there), with the day's noon and declination (°).
 QDateTime almanac(QDate date, const Place &place, double alt, bool morning, QDateTime *noon, double *declination)
@@ -62,18 +61,12 @@ private Q_SLOTS:
         QTest::addColumn<QDate>("date");
         QTest::addColumn<double>("altitude");
         QTest::addColumn<bool>("morning");
-        QTest::newRow("Berlin equinox sunrise") << berlin << QDate(2024, 3, 20) << 0.0 << true;
         QTest::newRow("Berlin DST day") << berlin << QDate(2024, 3, 31) << 30.0 << false;
-        QTest::newRow("Quito June") << quito << QDate(2024, 6, 21) << 45.0 << true;
         QTest::newRow("Quito December dusk") << quito << QDate(2024, 12, 21) << -12.0 << false;
         QTest::newRow("Sydney summer sunrise") << sydney << QDate(2024, 12, 21) << 0.0 << true;
-        QTest::newRow("Reykjavik June") << reykjavik << QDate(2024, 6, 21) << 0.0 << true;
-        QTest::newRow("Reykjavik December") << reykjavik << QDate(2024, 12, 21) << 1.0 << false;
         QTest::newRow("Tromso polar night") << tromso << QDate(2024, 12, 15) << 0.0 << true;
         QTest::newRow("Tromso polar twilight") << tromso << QDate(2024, 12, 15) << -6.0 << true;
         QTest::newRow("Tromso midnight sun") << tromso << QDate(2024, 6, 21) << -1.0 << false;
-        QTest::newRow("Longyearbyen March") << longyearbyen << QDate(2024, 3, 25) << 0.0 << false;
-        QTest::newRow("Longyearbyen December") << longyearbyen << QDate(2024, 12, 21) << -10.0 << false;
     }
     void solarTimes()
     {
@@ -106,7 +99,7 @@ private Q_SLOTS:
     void solarYear_data()
     {
         QTest::addColumn<Place>("place");
-        for (const Place &place : {tromso, longyearbyen, sydney, quito})
+        for (const Place &place : {tromso, sydney, quito})
             QTest::newRow(place.zone.constData()) << place;
     }
     void solarYear()
@@ -133,7 +126,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("id");
         QTest::addColumn<QPointF>("expected"); // latitude, longitude
         const QPointF none(qQNaN(), 0), newYork(40 + 42 / 60.0 + 51 / 3600.0, -(74 + 23 / 3600.0));
-        QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << QPointF(52.5, 13 + 22 / 60.0);
         QTest::newRow("New York") << QByteArray("America/New_York") << newYork;
         QTest::newRow("Sydney") << QByteArray("Australia/Sydney") << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
         QTest::newRow("only in zone.tab") << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
@@ -168,11 +160,8 @@ private Q_SLOTS:
         QTest::newRow("evening to next morning") << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1 << utc("2024-06-02T04:00:00Z");
         QTest::newRow("before the first") << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1 << utc("2024-06-01T04:00:00Z");
         QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0 << utc("2024-06-01T16:00:00Z");
-        QTest::newRow("Berlin spring noon") << b << QList<double>{12} << utc("2024-03-30T23:00:00Z") << 0 << utc("2024-03-31T10:00:00Z");
         QTest::newRow("into the gap") << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1 << utc("2024-03-31T01:00:00Z");
         QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z") << 0 << utc("2024-10-27T11:00:00Z");
-        QTest::newRow("New York in the gap") << ny << QList<double>{2.25} << utc("2024-03-10T05:00:00Z") << 0 << utc("2024-03-10T07:00:00Z");
-        QTest::newRow("New York autumn evening") << ny << QList<double>{20} << utc("2024-11-03T04:00:00Z") << 0 << utc("2024-11-04T01:00:00Z");
         QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
         QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
     }
@@ -197,9 +186,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("starts"); // "hh:mm:ss=path", in the order given
         QTest::addColumn<int>("transition");
         QTest::addColumn<QStringList>("expected"); // sorted and merged
-        const QStringList ordered{"06:00:00=/a.png", "12:00:00=/b.png", "20:00:00=/c.png"};
         const QStringList close{"06:00:00=/a", "06:01:00=/b", "06:01:01=/c", "23:59:59=/d"};
-        QTest::newRow("ordered") << ordered << 600 << ordered;
         QTest::newRow("unsorted, same start") << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300 << QStringList{"06:00:00=/a", "12:00:00=/d"};
         QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"} << 60 << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
         QTest::newRow("short gaps") << close << 300 << close;

@@ -333,7 +333,7 @@ private Q_SLOTS:
         const QString file = expand("$H/Tag.heic");
         const QList<TimedPicture> times{{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}};
         QVERIFY(writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}),
-                                 h24Xmp(times)));
+                                 scheduleXmp({{"h24", h24Table(times)}})));
         auto opened = DynamicWallpaperFile::open(file);
         const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
         QProcessEnvironment environment;

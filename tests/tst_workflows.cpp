@@ -313,10 +313,10 @@ private Q_SLOTS:
         for (int i = 0; i < 16; ++i)
             sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
         // clang-format off
-        QTest::newRow("light/dark") << aprXmp({3, 12}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
-        QTest::newRow("hours, one picture all day") << h24Xmp({{7, 0.25}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
-        QTest::newRow("sun, with a pair, from Fotos") << solarXmp(sun, LightDarkPair{9, 1}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
-        QTest::newRow("an index beyond the file") << aprXmp({3, 16}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
+        QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
+        QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
+        QTest::newRow("sun, with a pair, from Fotos") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
+        QTest::newRow("an index beyond the file") << scheduleXmp({{"apr", aprTable({3, 16})}}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
         // clang-format on
     }
 

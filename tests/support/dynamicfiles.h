@@ -1,9 +1,8 @@
 #pragma once
 
-// Dynamic wallpapers of every kind, made by the suite itself so that no file from another
-// system has to be committed: the pictures encoded with libheif, the schedules built with
-// libplist and wrapped in XMP the way other systems write them, or in the other forms a
-// reader must accept.
+// Dynamic wallpapers made by the suite itself, so that no file from another system has to be
+// committed: the pictures encoded with libheif, the schedules built with libplist and wrapped in
+// XMP the way other systems write them.
 
 #include "output/wallpaperschedule.h"
 
@@ -12,46 +11,26 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QVariant>
 
-#include <plist/plist.h>
-
-#include <initializer_list>
 #include <optional>
 #include <utility>
 
-// How a schedule sits in the XMP and how its numbers are written.
-struct XmpStyle
-{
-    QByteArray prefix = "apple_desktop";
-    QByteArray namespaceUri = "http://ns.apple.com/namespace/1.0/";
-    bool element = false;     // the value as the text of an element, wrapped over lines
-    bool swapNumbers = false; // indexes as reals (2.0), whole times and angles as integers
-};
+// `value` as a binary property list in Base64: maps become dictionaries, lists arrays, doubles
+// reals, other numbers integers, so that a row says which form each number takes.
+QByteArray plistBase64(const QVariant &value);
+// The tables of the three kinds of schedule, indexes as integers and the rest as reals.
+QVariantMap aprTable(LightDarkPair pair);
+QVariantMap h24Table(const QList<TimedPicture> &times, std::optional<LightDarkPair> pair = {});
+QVariantMap solarTable(const QList<SolarPicture> &sun, std::optional<LightDarkPair> pair = {});
+// An XMP packet with each (local name, table) in the schedules' namespace, as attributes or as
+// the text of elements wrapped over lines. A byte array goes in as it is, anything else through
+// plistBase64().
+QByteArray scheduleXmp(const QList<std::pair<QByteArray, QVariant>> &tables, bool elements = false);
 
-// Property lists by hand, for tables no writer would make; the items pass into the result.
-plist_t plistDict(std::initializer_list<std::pair<const char *, plist_t>> items);
-plist_t plistArray(std::initializer_list<plist_t> items);
-// `root` as a binary property list in Base64; frees `root`.
-QByteArray plistBase64(plist_t root);
-// The Base64 values of the three kinds of schedule.
-QByteArray aprValue(LightDarkPair pair, const XmpStyle &style = {});
-QByteArray h24Value(const QList<TimedPicture> &times, std::optional<LightDarkPair> pair = {},
-                    const XmpStyle &style = {});
-QByteArray solarValue(const QList<SolarPicture> &sun, std::optional<LightDarkPair> pair = {},
-                      const XmpStyle &style = {});
-// An XMP packet with each (local name, value) in the namespace of `style`.
-QByteArray scheduleXmp(const QList<std::pair<QByteArray, QByteArray>> &values,
-                       const XmpStyle &style = {});
-
-QByteArray aprXmp(LightDarkPair pair, const XmpStyle &style = {});
-QByteArray h24Xmp(const QList<TimedPicture> &times, std::optional<LightDarkPair> pair = {},
-                  const XmpStyle &style = {});
-QByteArray solarXmp(const QList<SolarPicture> &sun, std::optional<LightDarkPair> pair = {},
-                    const XmpStyle &style = {});
-
-// A binary property list {si: A₁} where each Aₖ is an array of `width` references to Aₖ₊₁,
-// `levels` deep: a few hundred bytes that unfold into width^levels nodes.
-QByteArray unfoldingPlistBase64(int levels, int width);
+// {si: A₁} where each Aₖ is an array of 60 references to Aₖ₊₁, three deep: 205 bytes that
+// unfold into 216000 nodes.
+QByteArray unfoldingPlistBase64();
 
 // One 64 × 36 picture of each colour: small enough to encode in a moment, and a colour that
 // survives HEVC tells which picture was decoded.
