@@ -165,13 +165,17 @@ bool OutputFile::open()
     m_partial = QFile::encodeName(target.absoluteDir().filePath(
         QStringLiteral(".voskan-%1.part")
             .arg(QUuid::createUuid().toString(QUuid::Id128).left(12))));
+    // Known to the signal handler before it exists: a signal between the file's creation and
+    // its tracking (a thread put aside right after open() makes that moment long) would leave
+    // it behind. Removing a name not yet made does no harm.
+    track(m_partial.constData());
     m_fd = ::open(m_partial.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         const int openError = errno;
+        untrack(m_partial.constData());
         m_partial.clear();
         return fail(openError);
     }
-    track(m_partial.constData());
     // A replaced file keeps who may read it.
     struct stat st;
     if (::stat(QFile::encodeName(m_target).constData(), &st) == 0)
