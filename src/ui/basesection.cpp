@@ -102,10 +102,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_form->addRow(m_searchRow);
 
     m_unsplashModel = new UnsplashThumbModel;
-    m_unsplashStrip = new ThumbStrip(m_unsplashModel, group);
-    m_unsplashStrip->setObjectName(QStringLiteral("unsplashStrip"));
-    m_unsplashStrip->setAccessibleName(QStringLiteral("Unsplash-Treffer"));
-    m_form->addRow(m_unsplashStrip);
+    m_unsplashStrip = addStrip(m_unsplashModel, "unsplashStrip", QStringLiteral("Unsplash-Treffer"));
     connect(m_unsplashStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QList<UnsplashPhoto> results = m_model->results();
         if (row >= 0 && row < results.size())
@@ -137,10 +134,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
             [this] { openImagePanel(this, m_model); });
 
     m_recentModel = new RecentFileThumbModel;
-    m_recentStrip = new ThumbStrip(m_recentModel, group);
-    m_recentStrip->setObjectName(QStringLiteral("recentStrip"));
-    m_recentStrip->setAccessibleName(QStringLiteral("Zuletzt geöffnet"));
-    m_form->addRow(m_recentStrip);
+    m_recentStrip = addStrip(m_recentModel, "recentStrip", QStringLiteral("Zuletzt geöffnet"));
     connect(m_recentStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QStringList files = m_model->recentFiles();
         if (row >= 0 && row < files.size())
@@ -175,10 +169,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     });
 
     m_assetModel = new AssetThumbModel;
-    m_assetStrip = new ThumbStrip(m_assetModel, group);
-    m_assetStrip->setObjectName(QStringLiteral("assetStrip"));
-    m_assetStrip->setAccessibleName(QStringLiteral("Fotos im Album"));
-    m_form->addRow(m_assetStrip);
+    m_assetStrip = addStrip(m_assetModel, "assetStrip", QStringLiteral("Fotos im Album"));
     connect(m_assetStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QList<PhotoAsset> assets = m_model->albumAssets();
         if (row >= 0 && row < assets.size())
@@ -191,10 +182,8 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_dynamicSummary->setWordWrap(true);
     m_form->addRow(m_dynamicSummary);
     m_dynamicModel = new DynamicThumbModel;
-    m_dynamicStrip = new ThumbStrip(m_dynamicModel, group);
-    m_dynamicStrip->setObjectName(QStringLiteral("dynamicStrip"));
-    m_dynamicStrip->setAccessibleName(QStringLiteral("Bilder des dynamischen Wallpapers"));
-    m_form->addRow(m_dynamicStrip);
+    m_dynamicStrip = addStrip(m_dynamicModel, "dynamicStrip",
+                              QStringLiteral("Bilder des dynamischen Wallpapers"));
     connect(m_dynamicStrip, &ThumbStrip::tileClicked, m_model, &AppModel::showDynamicPicture);
     connect(m_model, &AppModel::dynamicWallpaperChanged, this, &BaseImageSection::updateDynamic);
     updateDynamic();
@@ -228,6 +217,16 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_albumID = m_model->selectedAlbumID();
     updateSourcePicker();
     updateBrowser();
+}
+
+ThumbStrip *BaseImageSection::addStrip(ThumbListModel *model, const char *name,
+                                       const QString &accessibleName)
+{
+    auto *strip = new ThumbStrip(model, m_form->parentWidget());
+    strip->setObjectName(QString::fromLatin1(name));
+    strip->setAccessibleName(accessibleName);
+    m_form->addRow(strip);
+    return strip;
 }
 
 void BaseImageSection::showEvent(QShowEvent *event)

@@ -20,6 +20,7 @@ class ThumbStrip;
 class UnsplashThumbModel;
 class AssetThumbModel;
 class DynamicThumbModel;
+class ThumbListModel;
 class RecentFileThumbModel;
 
 // The inspector's section "Bild": where the picture comes from and the browser of that source.
@@ -51,6 +52,8 @@ private:
     void updatePhotos();
     void updateAlbumPicker();
     void updateDynamic();
+    // A strip of `model`'s tiles as the next row of the form.
+    ThumbStrip *addStrip(ThumbListModel *model, const char *name, const QString &accessibleName);
     void updateSelection();
     // Loads the album's pictures whenever the chosen album changes to one.
     void followSelectedAlbum();
