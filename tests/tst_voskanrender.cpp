@@ -1,3 +1,4 @@
+#include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
 #include "support/scratch.h"
@@ -239,6 +240,16 @@ private Q_SLOTS:
         QCOMPARE(p->readAllStandardOutput().trimmed(), "'file://" +
                                                            QFile::encodeName(m_dir.path()) +
                                                            "/data/Voskan/wallpaper-a-dark.jpg'");
+        // A wallpaper that follows the day is set as what it is: GNOME plays its slideshow.
+        const QString day = m_dir.filePath("Tag.heic");
+        QVERIFY(writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
+                                 scheduleXmp({{"h24", h24Table({{0, 0.3}, {1, 0.8}})}})));
+        p = run({"--set-desktop", day});
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        QCOMPARE(p->readAllStandardOutput(),
+                 "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
+        p = run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings");
+        QVERIFY(p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a.xml'"));
     }
 
     // Ended by a signal in the middle of a large write, it leaves no part file behind.

@@ -108,6 +108,8 @@ struct Options
     bool timings = false;
     bool setDesktop = false;
     bool follow = false;
+    // A style or a value asked for: a dynamic wallpaper is then a photo like any other.
+    bool styled = false;
     QString photo;
     QString output;
     // A search hit instead of a photo file.
@@ -136,6 +138,7 @@ std::optional<int> parse(const QStringList &args, Options &o)
             if (!style)
                 return usage(QStringLiteral("%1 erwartet blur, flow oder mirror.").arg(arg));
             (arg == QLatin1String("--style") ? o.look : o.dark).style = *style;
+            o.styled = true;
             o.darkChosen = o.darkChosen || arg == QLatin1String("--dark-style");
         } else if (arg == QLatin1String("--size")) {
             const auto v = value();
@@ -321,6 +324,27 @@ int main(int argc, char *argv[])
     if (!o.setDesktop) {
         if (const auto error = OutputFile::checkDestination(o.output))
             return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
+    }
+
+    // A dynamic wallpaper made elsewhere is set as what it is, unless a style was asked for.
+    if (o.setDesktop && o.unsplashQuery.isEmpty() && !o.styled && o.sets.isEmpty() &&
+        !o.darkChosen && o.darkPhoto.isEmpty()) {
+        auto opened = DynamicPicture::open(o.photo, QDateTime::currentDateTime());
+        if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
+            OutputJobs::Request request{DynamicPicture::asItIs(Look(), dynamic->lightPicture),
+                                        DynamicPicture::asItIs(Look(), dynamic->darkPicture),
+                                        o.size, 0, std::nullopt};
+            if (dynamic->schedule.kind != ScheduleKind::LightDark)
+                request.day = OutputJobs::Request::Day{dynamic->path, dynamic->schedule};
+            if (const auto error = OutputJobs::setAsDesktop(request, *sessionDesktopService()))
+                return fail(*error);
+            std::printf("%s\nAls dynamisches Wallpaper gesetzt.\n",
+                        qPrintable(summary(dynamic->schedule)));
+            return 0;
+        }
+        if (const QString *broken = std::get_if<QString>(&opened))
+            std::fprintf(stderr, "%s: %s Voskan setzt das erste Bild als Foto.\n",
+                         qPrintable(o.photo), qPrintable(*broken));
     }
 
     QElapsedTimer timer;

@@ -152,15 +152,8 @@ void OutputJobs::setAsDesktop()
     // its own reference to the service. Busy until the HEIC is written.
     run(
         [request = *request, desktop = m_desktop](QPromise<Step> &promise) {
-            const auto told = [&promise] { promise.addResult(Step{true, std::nullopt}); };
-            // A desktop that plays no day still shows a file's light/dark pair, where it names
-            // one: the looks hold those two pictures as they are.
-            const bool day = request.day && (desktop->playsSlideshow() ||
-                                             !request.day->schedule.lightDark);
-            const auto error =
-                day ? WallpaperSet::setDay(request.day->file, request.day->schedule, *desktop,
-                                           told)
-                    : setAsDesktop(request.light, request.dark, request.size, *desktop, told);
+            const auto error = setAsDesktop(
+                request, *desktop, [&promise] { promise.addResult(Step{true, std::nullopt}); });
             promise.addResult(Step{false, error});
         },
         [this](const std::optional<QString> &error) {
@@ -170,6 +163,16 @@ void OutputJobs::setAsDesktop()
             }
             Q_EMIT finished();
         });
+}
+
+std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopService &desktop,
+                                                const std::function<void()> &told)
+{
+    // A desktop that plays no day still shows a file's light/dark pair, where it names one:
+    // the looks hold those two pictures as they are.
+    if (request.day && (desktop.playsSlideshow() || !request.day->schedule.lightDark))
+        return WallpaperSet::setDay(request.day->file, request.day->schedule, desktop, told);
+    return setAsDesktop(request.light, request.dark, request.size, desktop, told);
 }
 
 std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &dark,

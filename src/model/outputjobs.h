@@ -73,6 +73,11 @@ public:
                                                RenderPipeline::PixelSize size,
                                                DesktopService &desktop,
                                                const std::function<void()> &told = {});
+    // The set a request asks for: a dynamic wallpaper that follows the day played as what it
+    // is, where the desktop can (else its light/dark pair, where it names one); otherwise the
+    // two looks. Runs on the caller's thread.
+    static std::optional<QString> setAsDesktop(const Request &request, DesktopService &desktop,
+                                               const std::function<void()> &told = {});
 
 Q_SIGNALS:
     void busyChanged();
