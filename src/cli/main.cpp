@@ -55,7 +55,8 @@ const char kUsage[] =
     "  --preview        Vorschau statt voller Größe\n"
     "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n"
     "  --set-desktop    statt einer Ausgabedatei: als dynamisches Wallpaper auf allen\n"
-    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“\n"
+    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“;\n"
+    "                   ein dynamisches Wallpaper als FOTO ohne --style/--set so, wie es ist\n"
     "  --follow         im Hintergrund laufen und auf Arbeitsumgebungen mit nur einem\n"
     "                   Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen\n";
 
