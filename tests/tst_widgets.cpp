@@ -154,6 +154,11 @@ private Q_SLOTS:
             auto *dialog = window.findChild<QFileDialog *>(QStringLiteral("openImagePanel"));
             offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text() +
                       QLatin1Char('|') + dialog->directory().absolutePath();
+            // File dialogs match case-sensitively: a camera's IMG_0001.JPG must show too.
+            const QString pictures = dialog->nameFilters().value(0);
+            if (!pictures.contains(QLatin1String("*.JPG")) ||
+                !pictures.contains(QLatin1String("*.heic")))
+                offered = pictures;
             dialog->reject();
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -685,15 +690,6 @@ private Q_SLOTS:
         QVERIFY(seen > 40);
         nameless.removeDuplicates();
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
-    }
-
-    void openDialogFilter()
-    {
-        QStringList patterns; // file dialogs match case-sensitively
-        for (const QString &suffix : ImageDecoder::fileSuffixes())
-            patterns << QStringLiteral("*.") + suffix << QStringLiteral("*.") + suffix.toUpper();
-        QVERIFY(patterns.contains(QStringLiteral("*.avif")));
-        QCOMPARE(imageNameFilter(), QStringLiteral("Bilder (%1)").arg(patterns.join(u' ')));
     }
 
 private:
