@@ -341,7 +341,7 @@ private Q_SLOTS:
         DesktopService service(
             makeDesktopBackend(detectDesktop(environment), runner, [] { return false; }));
         for (const QString name : {"day-a", "day-b"}) {
-            const auto error = WallpaperSet::setDay(file, schedule, service);
+            const auto error = WallpaperSet::setDay(file, schedule, std::nullopt, service);
             if (!plays) {
                 QVERIFY(error && error->startsWith("Ein Wallpaper, das der Tageszeit folgt"));
                 QVERIFY(!QFileInfo::exists(voskan() + name));

@@ -2,6 +2,8 @@
 // status capsule, the copy button, the thumbnail strips, the settings' key field.
 
 #include "model/appmodel.h"
+#include "model/dynamicpicture.h"
+#include "model/usersettings.h"
 #include "model/secrets.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
@@ -463,6 +465,32 @@ private Q_SLOTS:
         QCOMPARE(field->cursorPosition(), 2);
         model.setAccessKey(QStringLiteral("xyz"));
         QCOMPARE(field->text(), QStringLiteral("xyz"));
+
+        // The sun's place: typed with a comma or a point, checked, and used for the sun.
+        QList<SolarPicture> sun;
+        for (int i = 0; i < 8; ++i)
+            sun.append({i, -40.0 + 10 * i, 90});
+        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
+        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
+        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
+        const auto enter = [&](const char *name, const QString &text) {
+            auto *degrees = dialog.findChild<QLineEdit *>(QLatin1String(name));
+            degrees->selectAll();
+            QTest::keyClick(degrees, Qt::Key_Delete);
+            QTest::keyClicks(degrees, text);
+            QTest::keyClick(degrees, Qt::Key_Return);
+        };
+        enter("latitudeField", QStringLiteral("-33,87"));
+        QCOMPARE(userLocation(), std::nullopt); // the longitude is still to come
+        enter("longitudeField", QStringLiteral("151.21"));
+        QCOMPARE(userLocation(), (std::optional<GeoLocation>{{-33.87, 151.21}}));
+        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
+        enter("latitudeField", QStringLiteral("95"));
+        QCOMPARE(userLocation()->latitude, -33.87);
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"))->text(), "-33.87");
+        enter("latitudeField", QString());
+        enter("longitudeField", QString());
+        QCOMPARE(userLocation(), std::nullopt);
     }
 
     void imageSectionSmallPrint()

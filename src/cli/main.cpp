@@ -4,6 +4,7 @@
 #include "model/look.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
+#include "model/usersettings.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
 #include "output/dynamicwallpaper.h"
@@ -336,7 +337,8 @@ int main(int argc, char *argv[])
                                         DynamicPicture::asItIs(Look(), dynamic->darkPicture),
                                         o.size, 0, std::nullopt};
             if (dynamic->schedule.kind != ScheduleKind::LightDark)
-                request.day = OutputJobs::Request::Day{dynamic->path, dynamic->schedule};
+                request.day =
+                    OutputJobs::Request::Day{dynamic->path, dynamic->schedule, userLocation()};
             if (const auto error = OutputJobs::setAsDesktop(request, *sessionDesktopService()))
                 return fail(*error);
             std::printf("%s\nAls dynamisches Wallpaper gesetzt.\n",

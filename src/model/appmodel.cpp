@@ -1,6 +1,7 @@
 #include "appmodel.h"
 
 #include "model/palette.h"
+#include "model/usersettings.h"
 #include "output/dynamicwallpaperfile.h"
 
 #include <QFileInfo>
@@ -483,7 +484,7 @@ OutputJobs::Request AppModel::outputRequest() const
     OutputJobs::Request request{m_lightLook, m_darkLook, pixelSize(),
                                 m_drag ? m_drag->generation() : 0, std::nullopt};
     if (m_dynamic && m_dynamic->schedule.kind != ScheduleKind::LightDark)
-        request.day = OutputJobs::Request::Day{m_dynamic->path, m_dynamic->schedule};
+        request.day = OutputJobs::Request::Day{m_dynamic->path, m_dynamic->schedule, userLocation()};
     return request;
 }
 

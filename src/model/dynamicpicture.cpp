@@ -1,5 +1,6 @@
 #include "dynamicpicture.h"
 
+#include "model/usersettings.h"
 #include "output/dayschedule.h"
 #include "output/dynamicwallpaperfile.h"
 
@@ -13,7 +14,7 @@ std::pair<int, int> picturesForLooks(const WallpaperSchedule &schedule, const QD
     if (schedule.lightDark)
         return {schedule.lightDark->light, schedule.lightDark->dark};
     const int shown =
-        std::max(0, pictureAt(schedule, now, QTimeZone::systemTimeZone(), std::nullopt).image);
+        std::max(0, pictureAt(schedule, now, QTimeZone::systemTimeZone(), userLocation()).image);
     return {shown, shown};
 }
 

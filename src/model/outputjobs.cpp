@@ -171,7 +171,8 @@ std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopS
     // A desktop that plays no day still shows a file's light/dark pair, where it names one:
     // the looks hold those two pictures as they are.
     if (request.day && (desktop.playsSlideshow() || !request.day->schedule.lightDark))
-        return WallpaperSet::setDay(request.day->file, request.day->schedule, desktop, told);
+        return WallpaperSet::setDay(request.day->file, request.day->schedule,
+                                    request.day->location, desktop, told);
     return setAsDesktop(request.light, request.dark, request.size, desktop, told);
 }
 

@@ -9,6 +9,7 @@
 #include "model/look.h"
 #include "model/renderpipeline.h"
 #include "output/desktopservice.h"
+#include "output/geolocation.h"
 #include "output/wallpaperschedule.h"
 #include "sources/photolibraryaccess.h"
 
@@ -38,6 +39,7 @@ public:
         {
             QString file;
             WallpaperSchedule schedule;
+            std::optional<GeoLocation> location; // the sun's place, else the zone's city
         };
         std::optional<Day> day;
     };

@@ -1,11 +1,23 @@
 #pragma once
 
 // Where the user's choices live between runs: the access key, the recent files, the time of
-// the last update check. Every part of the program that keeps something asks here, so all of
+// the last update check, the place the sun is reckoned for. Every part of the program that keeps something asks here, so all of
 // it lands in one file, and a test that points QSettings elsewhere moves all of it at once.
 
+#include "output/geolocation.h"
+
 #include <QSettings>
+
+#include <optional>
 
 // The settings of organisation and application "Voskan", in the platform's native format at
 // the user's place (~/.config/Voskan/Voskan.conf on Linux).
 QSettings userSettings();
+
+// Where a wallpaper that follows the sun reckons it: the place set here ("latitude",
+// "longitude"), or none — the time zone's city then stands in.
+std::optional<GeoLocation> userLocation();
+void setUserLocation(std::optional<GeoLocation> location);
+// A latitude or longitude as typed, with a point or a comma; none outside ±`limit` or for text
+// that is no number.
+std::optional<double> parseDegrees(const QString &text, double limit);

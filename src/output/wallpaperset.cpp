@@ -89,7 +89,8 @@ QString picturesLeftText(const WallpaperFiles &files)
 }
 
 std::optional<QString> setDay(const QString &file, const WallpaperSchedule &schedule,
-                              DesktopService &desktop, const std::function<void()> &told)
+                              std::optional<GeoLocation> location, DesktopService &desktop,
+                              const std::function<void()> &told)
 {
     if (const auto refused = refusal(desktop))
         return refused;
@@ -119,7 +120,7 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
     QHash<int, QString> written;
     QList<std::pair<QTime, QString>> starts;
     for (const ScheduledPicture &entry : picturesForDay(schedule, QDate::currentDate(),
-                                                        QTimeZone::systemTimeZone(), std::nullopt)) {
+                                                        QTimeZone::systemTimeZone(), location)) {
         if (!written.contains(entry.image)) {
             const std::optional<Bitmap> picture = source.image(entry.image);
             if (!picture)

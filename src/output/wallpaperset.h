@@ -7,6 +7,7 @@
 
 #include "desktopservice.h"
 
+#include "output/geolocation.h"
 #include "output/wallpaperschedule.h"
 #include "render/bitmap.h"
 
@@ -34,7 +35,9 @@ std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
 // Sets the dynamic wallpaper `file`, whose pictures follow the time of day or the sun, as
 // what it is: its pictures as they are and a slideshow of today's times that the desktop
 // plays by itself. Refused on a desktop that plays none. The German error text, or nothing.
+// The sun is reckoned for `location`, or the time zone's city.
 std::optional<QString> setDay(const QString &file, const WallpaperSchedule &schedule,
-                              DesktopService &desktop, const std::function<void()> &told = {});
+                              std::optional<GeoLocation> location, DesktopService &desktop,
+                              const std::function<void()> &told = {});
 
 } // namespace WallpaperSet

@@ -4,6 +4,7 @@
 
 #include "model/appmodel.h"
 #include "model/secrets.h"
+#include "model/usersettings.h"
 #include "sources/photolibrary.h"
 
 #include <QCheckBox>
@@ -82,6 +83,18 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
     footer->addWidget(link);
     column->addLayout(footer);
 
+    column->addSpacing(14);
+    column->addWidget(header(QStringLiteral("Sonnenstand"), this));
+    auto *placeRow = new QHBoxLayout;
+    m_latitude = addDegreesField(placeRow, "latitudeField", QStringLiteral("Breite"));
+    m_longitude = addDegreesField(placeRow, "longitudeField", QStringLiteral("Länge"));
+    column->addLayout(placeRow);
+    column->addWidget(caption(QStringLiteral("Für Wallpaper, die dem Sonnenstand folgen: der Ort "
+                                             "in Grad, Norden und Osten positiv. Leer gilt die "
+                                             "Stadt der Zeitzone."),
+                              this));
+    showLocation();
+
     if (m_photos) {
         column->addSpacing(14);
         column->addWidget(header(QStringLiteral("Fotos-Mediathek"), this));
@@ -115,6 +128,45 @@ QString SettingsDialog::keyHint(const QString &builtInKey)
     return QStringLiteral("Für die Suche wird ein kostenloser Access-Key von Unsplash benötigt: "
                           "%1 → „Your apps“ → „New Application“.")
         .arg(kDeveloperPage);
+}
+
+QLineEdit *SettingsDialog::addDegreesField(QHBoxLayout *row, const char *name,
+                                           const QString &label)
+{
+    auto *field = new QLineEdit(this);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setAccessibleName(label);
+    field->setPlaceholderText(QStringLiteral("Zeitzone"));
+    auto *text = new QLabel(label, this);
+    text->setBuddy(field);
+    row->addWidget(text);
+    row->addWidget(field, 1);
+    connect(field, &QLineEdit::editingFinished, this, &SettingsDialog::commitLocation);
+    return field;
+}
+
+void SettingsDialog::commitLocation()
+{
+    // Both fields empty: the zone's city again. One still empty: the other is being typed.
+    // Anything that is no place goes back to what is stored.
+    const QString latitude = m_latitude->text().trimmed(), longitude = m_longitude->text().trimmed();
+    if (latitude.isEmpty() && longitude.isEmpty()) {
+        setUserLocation(std::nullopt);
+        return;
+    }
+    if (latitude.isEmpty() || longitude.isEmpty())
+        return;
+    const auto north = parseDegrees(latitude, 90), east = parseDegrees(longitude, 180);
+    if (north && east)
+        setUserLocation(GeoLocation{*north, *east});
+    showLocation();
+}
+
+void SettingsDialog::showLocation()
+{
+    const std::optional<GeoLocation> location = userLocation();
+    m_latitude->setText(location ? QString::number(location->latitude) : QString());
+    m_longitude->setText(location ? QString::number(location->longitude) : QString());
 }
 
 void SettingsDialog::fitHeight()

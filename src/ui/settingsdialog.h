@@ -10,6 +10,7 @@ class AppModel;
 class PhotoLibrary;
 class QCheckBox;
 class QLabel;
+class QHBoxLayout;
 class QLineEdit;
 
 // The settings window: the user's own Unsplash access key and access to the photo library.
@@ -31,11 +32,16 @@ private:
     // As wide as designed, as high as the wrapped texts need at that width.
     void fitHeight();
     void followKey();
+    QLineEdit *addDegreesField(QHBoxLayout *row, const char *name, const QString &label);
+    void commitLocation();
+    void showLocation();
     void followPhotos();
 
     AppModel *m_model;
     PhotoLibrary *m_photos;
     QLineEdit *m_key;
+    QLineEdit *m_latitude = nullptr;
+    QLineEdit *m_longitude = nullptr;
     QCheckBox *m_allow = nullptr;
     QLabel *m_photosNote = nullptr;
 };
