@@ -20,7 +20,7 @@ struct SunPosition
 };
 
 // The sun seen from latitude/longitude (degrees, north and east positive) at the instant `utc`
-// (any time spec; only the instant counts).
+// (in whatever zone it is given; only the instant counts).
 SunPosition sunPosition(const QDateTime &utc, double latitude, double longitude);
 
 // The transit (highest sun) nearest to midday of `localDate` in `zone`; an invalid zone counts
