@@ -4,7 +4,6 @@
 #include "model/look.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
-#include "model/usersettings.h"
 #include "model/renderpipeline.h"
 #include "model/valuetypes.h"
 #include "output/dynamicwallpaper.h"
@@ -335,10 +334,9 @@ int main(int argc, char *argv[])
         if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
             OutputJobs::Request request{DynamicPicture::asItIs(Look(), dynamic->lightPicture),
                                         DynamicPicture::asItIs(Look(), dynamic->darkPicture),
-                                        o.size, 0, std::nullopt};
-            if (dynamic->schedule.kind != ScheduleKind::LightDark)
-                request.day =
-                    OutputJobs::Request::Day{dynamic->path, dynamic->schedule, userLocation()};
+                                        o.size, 0,
+                                        OutputJobs::Request::Day::of(dynamic->path,
+                                                                     dynamic->schedule)};
             if (const auto error = OutputJobs::setAsDesktop(request, *sessionDesktopService()))
                 return fail(*error);
             std::printf("%s\nAls dynamisches Wallpaper gesetzt.\n",

@@ -1,7 +1,6 @@
 #include "appmodel.h"
 
 #include "model/palette.h"
-#include "model/usersettings.h"
 #include "output/dynamicwallpaperfile.h"
 
 #include <QFileInfo>
@@ -457,8 +456,7 @@ void AppModel::showDynamicPicture(int index)
         if (request != m_dynamicRequest || !m_dynamic || m_dynamic->path != path)
             return;
         if (!picture) {
-            setErrorMessage(QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht "
-                                           "lesen."));
+            setErrorMessage(DynamicWallpaperFile::unreadablePictureText());
             return;
         }
         m_showingDynamic = true;
@@ -468,9 +466,7 @@ void AppModel::showDynamicPicture(int index)
     });
     watcher->setFuture(QtConcurrent::run([path, index]() -> std::optional<Bitmap> {
         try {
-            auto file = DynamicWallpaperFile::open(path);
-            const auto *opened = std::get_if<DynamicWallpaperFile>(&file);
-            return opened ? opened->image(index) : std::nullopt;
+            return DynamicWallpaperFile::image(path, index);
         } catch (const std::exception &) {
             return std::nullopt;
         }
@@ -483,8 +479,8 @@ OutputJobs::Request AppModel::outputRequest() const
 {
     OutputJobs::Request request{m_lightLook, m_darkLook, pixelSize(),
                                 m_drag ? m_drag->generation() : 0, std::nullopt};
-    if (m_dynamic && m_dynamic->schedule.kind != ScheduleKind::LightDark)
-        request.day = OutputJobs::Request::Day{m_dynamic->path, m_dynamic->schedule, userLocation()};
+    if (m_dynamic)
+        request.day = OutputJobs::Request::Day::of(m_dynamic->path, m_dynamic->schedule);
     return request;
 }
 

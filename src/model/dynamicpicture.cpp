@@ -41,7 +41,7 @@ std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path,
     const std::optional<Bitmap> lightPicture = file.image(light);
     const std::optional<Bitmap> darkPicture = dark == light ? lightPicture : file.image(dark);
     if (!lightPicture || !darkPicture)
-        return QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht lesen.");
+        return DynamicWallpaperFile::unreadablePictureText();
     return OpenedDynamic{path, *file.schedule(), light, dark, *lightPicture, *darkPicture};
 }
 

@@ -2,6 +2,7 @@
 
 #include "output/dynamicwallpaper.h"
 #include "output/sessiondesktop.h"
+#include "model/usersettings.h"
 #include "output/wallpaperset.h"
 
 #include <QDir>
@@ -163,6 +164,14 @@ void OutputJobs::setAsDesktop()
             }
             Q_EMIT finished();
         });
+}
+
+std::optional<OutputJobs::Request::Day> OutputJobs::Request::Day::of(
+    const QString &file, const WallpaperSchedule &schedule)
+{
+    if (schedule.kind == ScheduleKind::LightDark)
+        return std::nullopt;
+    return Day{file, schedule, userLocation()};
 }
 
 std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopService &desktop,

@@ -40,6 +40,10 @@ public:
             QString file;
             WallpaperSchedule schedule;
             std::optional<GeoLocation> location; // the sun's place, else the zone's city
+
+            // For a file that follows the day, the sun reckoned for the user's place; none
+            // for a light/dark pair, which is set as the two looks.
+            static std::optional<Day> of(const QString &file, const WallpaperSchedule &schedule);
         };
         std::optional<Day> day;
     };

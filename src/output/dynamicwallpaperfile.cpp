@@ -137,6 +137,18 @@ std::variant<DynamicWallpaperFile, QString> DynamicWallpaperFile::open(const QSt
     return file;
 }
 
+std::optional<Bitmap> DynamicWallpaperFile::image(const QString &path, int index, QSize maxSize)
+{
+    const auto file = open(path);
+    const auto *opened = std::get_if<DynamicWallpaperFile>(&file);
+    return opened ? opened->image(index, maxSize) : std::nullopt;
+}
+
+QString DynamicWallpaperFile::unreadablePictureText()
+{
+    return QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht lesen.");
+}
+
 std::optional<Bitmap> DynamicWallpaperFile::image(int index, QSize maxSize) const
 {
     if (index < 0 || index >= imageCount())

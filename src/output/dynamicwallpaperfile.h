@@ -39,6 +39,11 @@ public:
     // Empty when the index is out of range, the picture is over ImageDecoder::kMaxWholePixels
     // or it cannot be decoded.
     std::optional<Bitmap> image(int index, QSize maxSize = {}) const;
+    // Picture `index` of the file at `path`, opened for it alone; empty as image() is, or when
+    // the file cannot be opened.
+    static std::optional<Bitmap> image(const QString &path, int index, QSize maxSize = {});
+    // What a picture that image() could not give costs the user, in German.
+    static QString unreadablePictureText();
 
 private:
     DynamicWallpaperFile() = default;

@@ -124,7 +124,7 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
         if (!written.contains(entry.image)) {
             const std::optional<Bitmap> picture = source.image(entry.image);
             if (!picture)
-                return QStringLiteral("Ein Bild des dynamischen Wallpapers ließ sich nicht lesen.");
+                return DynamicWallpaperFile::unreadablePictureText();
             const QString path = pictures.filePath(QStringLiteral("%1.jpg").arg(entry.image));
             if (const auto error = writeCompanionPicture(*picture, path))
                 return error;

@@ -285,11 +285,8 @@ ThumbnailSource DynamicThumbModel::source()
                                      watcher->deleteLater();
                                  });
                 watcher->setFuture(QtConcurrent::run([path, index] {
-                    const auto file = DynamicWallpaperFile::open(path);
-                    const auto *opened = std::get_if<DynamicWallpaperFile>(&file);
-                    const std::optional<Bitmap> picture =
-                        opened ? opened->image(index, QSize(kThumbnailSide, kThumbnailSide))
-                               : std::nullopt;
+                    const std::optional<Bitmap> picture = DynamicWallpaperFile::image(
+                        path, index, QSize(kThumbnailSide, kThumbnailSide));
                     return picture ? picture->toImage() : QImage();
                 }));
                 return id;
