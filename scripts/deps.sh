@@ -16,6 +16,8 @@ packages=(
   gsettings-desktop-schemas libglib2.0-bin dbus
   # The colour scheme as the real desktop portal reports it; its GTK backend needs a display.
   xdg-desktop-portal xdg-desktop-portal-gtk xvfb
+  # A clock the follower test sets, so a day's pictures change within seconds.
+  libfaketime
   # The Debian package (cpack derives its dependencies with dpkg-shlibdeps) and the
   # validators the install test runs on the desktop entry and the AppStream file.
   file dpkg-dev appstream desktop-file-utils

@@ -1,9 +1,14 @@
+#include "output/dayclock.h"
+#include "output/dayfile.h"
 #include "output/dayschedule.h"
 #include "output/sun.h"
 #include "output/timezonelocation.h"
 #include "support/scratch.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <ctime>
 
 // Sun times are checked against the Astronomical Almanac's low-precision sun and cos H = (sin a -
 // sin φ sin δ) / (cos φ cos δ), not NOAA's series: two algorithms that agree within two minutes share
@@ -228,6 +233,121 @@ private Q_SLOTS:
         for (qsizetype i = 0; expected.size() > 1 && i < expected.size(); ++i) // each into the next, the last into the first
             QCOMPARE(fades.value(i), expected.at(i).section(u'=', 1) + '>' + expected.at((i + 1) % expected.size()).section(u'=', 1));
         QCOMPARE(fades.size(), expected.size() > 1 ? expected.size() : 0);
+    }
+
+    // What the follower keeps of a day survives the trip through its file; anything else in that
+    // file is no day, however it got there.
+    void dayFile_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("valid");
+        const QByteArray h = R"({"kind":"h24","images":3,"entries":[[2,0.75],[0,0],[1,0.5])";
+        QTest::newRow("hours") << h + "]}" << true;
+        QTest::newRow("sun and place")
+            << QByteArray(
+                   R"({"kind":"solar","images":2,"entries":[[1,-6.5,271.25],[0,30,90]],"place":[-33.87,151.21]})")
+            << true;
+        QTest::newRow("index past the pictures")
+            << QByteArray(R"({"kind":"h24","images":2,"entries":[[2,0.5]]})") << false;
+        QTest::newRow("index not whole")
+            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0.5,0.5]]})") << false;
+        QTest::newRow("the end of the day")
+            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,1]]})") << false;
+        QTest::newRow("a time that is no number")
+            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,"0.5"]]})") << false;
+        QTest::newRow("sun below the nadir")
+            << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,-91,90]]})") << false;
+        QTest::newRow("azimuth 360")
+            << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,10,360]]})") << false;
+        QTest::newRow("no entries")
+            << QByteArray(R"({"kind":"h24","images":2,"entries":[]})") << false;
+        QTest::newRow("a place off the Earth") << h + R"(],"place":[91,0]})" << false;
+        QTest::newRow("a pair only")
+            << QByteArray(R"({"kind":"apr","images":2,"entries":[[0,0.5]]})") << false;
+        QTest::newRow("not JSON") << QByteArray("\x00day") << false;
+        QByteArray many = R"({"kind":"h24","images":1,"entries":[)";
+        for (int i = 0; i <= kMaxScheduleEntries; ++i)
+            many += QByteArray(i ? "," : "") + "[0,0.5]";
+        QTest::newRow("too many entries") << many + "]}" << false;
+    }
+    void dayFile()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, valid);
+        const std::optional<DayFile> day = DayFile::fromJson(json);
+        QCOMPARE(day.has_value(), valid);
+        if (!valid)
+            return;
+        const std::optional<DayFile> again = DayFile::fromJson(day->toJson());
+        QVERIFY(again);
+        QCOMPARE(again->schedule, day->schedule);
+        QCOMPARE(again->location, day->location);
+        QVERIFY(day->schedule.times.isEmpty() || // sorted by time, as pictureAt() expects
+                std::is_sorted(day->schedule.times.begin(), day->schedule.times.end(),
+                               [](auto a, auto b) { return a.dayFraction < b.dayFraction; }));
+    }
+
+    // The follower's alarm wakes at its instant and not before, and early when the time zone
+    // is replaced or rewritten or the clock is set; stopped, it stays quiet.
+    void clockWakes_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("the instant") << "instant";
+        QTest::newRow("a zone linked anew") << "relink"; // as timedatectl does
+        QTest::newRow("a zone rewritten") << "rewrite";
+        QTest::newRow("the clock set") << "clock";
+        QTest::newRow("stopped") << "stop";
+    }
+    void clockWakes()
+    {
+        QFETCH(QString, event);
+        const QString zone = m_dir.filePath("localtime");
+        QFile::remove(zone);
+        const bool link = event == "relink";
+        if (link)
+            QVERIFY(QFile::link(writeFile(m_dir.filePath("Berlin"), "Europe/Berlin"), zone));
+        else
+            writeFile(zone, "Europe/Berlin");
+        DayClock clock({zone});
+        QSignalSpy due(&clock, &DayClock::due);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const bool instant = event == "instant";
+        clock.wakeAt(QDateTime::currentDateTime().addMSecs(instant ? 400 : 3'600'000));
+        QTest::qWait(100);
+        QCOMPARE(due.size(), 0);
+        if (link) {
+            QVERIFY(QFile::link(writeFile(m_dir.filePath("New_York"), "America/New_York"),
+                                zone + ".new"));
+            QVERIFY(std::rename(QFile::encodeName(zone + ".new"), QFile::encodeName(zone)) == 0);
+        } else if (event == "rewrite") {
+            QFile file(zone);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("Asia/Tokyo");
+        } else if (event == "clock") {
+            // Set to what it reads: the kernel tells every alarm of a change, and the time moves
+            // by the microseconds of the call.
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            if (clock_settime(CLOCK_REALTIME, &now) != 0 && errno == EPERM)
+                QSKIP("Setting the clock needs CAP_SYS_TIME");
+        } else if (event == "stop") {
+            clock.stop();
+            writeFile(zone, "Asia/Tokyo");
+        }
+        if (event == "stop") {
+            QTest::qWait(1000);
+            QCOMPARE(due.size(), 0);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(due.size() >= 1, 3000);
+        if (instant)
+            QVERIFY2(elapsed.elapsed() >= 390, qPrintable(QString::number(elapsed.elapsed())));
+        // Woken once, then quiet until armed again.
+        QTest::qWait(300);
+        QCOMPARE(due.size(), 1);
+        clock.wakeAt(QDateTime::currentDateTime().addMSecs(100));
+        QTRY_COMPARE_WITH_TIMEOUT(due.size(), 2, 3000);
     }
 };
 

@@ -1,14 +1,20 @@
 #include "model/appmodel.h"
+#include "output/dayschedule.h"
 #include "output/desktop/desktopbackends.h"
 #include "output/desktopservice.h"
+#include "output/dynamicwallpaperfile.h"
 #include "output/schemefollower.h"
 #include "output/sessiondesktop.h"
+#include "output/wallpaperset.h"
+#include "support/dynamicfiles.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
 #include <QtDBus>
 #include <QtTest>
 
+#include <cerrno>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -361,6 +367,107 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(followerAutostartFile()));
         // No data folder, neither the one named nor one of a similar name.
         QCOMPARE(QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
+    // A day set on a desktop that shows one picture: the set shows the picture due now and
+    // hands the day to the follower, which shows each next picture when its time comes on a
+    // clock the test sets (libfaketime), and the one due after the clock is set anew.
+    void followsTheDay_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QByteArray>("xmp");
+        QTest::addColumn<QDateTime>("around"); // a change comes after this
+        const QTimeZone berlin("Europe/Berlin");
+        const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
+        const QList<SolarPicture> sun{{0, -10, 60}, {1, 8, 80}, {2, 35, 230}, {3, -4, 300}};
+        // clang-format off
+        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << QDateTime({2026, 6, 21}, {5, 0}, berlin);
+        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun)}}) << QDateTime({2026, 12, 21}, {12, 0}, berlin);
+        // clang-format on
+    }
+    void followsTheDay()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QByteArray, xmp);
+        QFETCH(QDateTime, around);
+        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
+        QDir(pictures()).removeRecursively();
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        const QString file = path("Tag.heic");
+        QVERIFY(
+            writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}), xmp));
+        auto opened = DynamicWallpaperFile::open(file);
+        const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
+
+        // The set, at this process's time and zone.
+        QProcessEnvironment environment;
+        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        const QDateTime now = QDateTime::currentDateTime();
+        QCOMPARE(
+            WallpaperSet::setDay(file, schedule, std::nullopt, *sessionDesktopService(environment)),
+            std::nullopt);
+        const QString day = pictures() + "day-a.day";
+        QCOMPARE(contents(pictures() + "desktop-shown"), day.toUtf8());
+        const auto shown = [&](const QList<int> &images) {
+            QStringList lines;
+            for (int image : images) {
+                const QString picture = WallpaperFiles::forDayPicture(day, image).light;
+                if (desktop == "sway")
+                    lines << "output * bg \"" + picture + "\" fill";
+                else
+                    lines << picture << picture; // each monitor
+            }
+            return lines;
+        };
+        const QTimeZone zone = QTimeZone::systemTimeZone();
+        QTRY_VERIFY(calls().contains("started --follow"));
+        QCOMPARE(calls().mid(0, calls().size() - 1),
+                 shown({pictureAt(schedule, now, zone, std::nullopt).image}));
+        QFile::remove(path("calls"));
+
+        // The follower in Berlin, its clock starting three seconds before a change.
+        const QTimeZone berlin("Europe/Berlin");
+        const ShownPicture before = pictureAt(schedule, around, berlin, std::nullopt);
+        const QDateTime change = before.nextChange;
+        const int first = pictureAt(schedule, change.addSecs(-3), berlin, std::nullopt).image;
+        const ShownPicture after = pictureAt(schedule, change, berlin, std::nullopt);
+        QVERIFY(first != after.image);
+        const auto setClock = [&](const QDateTime &at) {
+            writeFile(path("clock"),
+                      '@' + at.toTimeZone(berlin).toString("yyyy-MM-dd hh:mm:ss").toUtf8());
+        };
+        setClock(change.addSecs(-3));
+        if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
+            showOnXfce(WallpaperFiles::forDayPicture(day, after.image).light.toUtf8());
+        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
+        faked.insert("LD_PRELOAD", fake);
+        faked.insert("FAKETIME_TIMESTAMP_FILE", path("clock"));
+        faked.insert("FAKETIME_NO_CACHE", "1");
+        faked.insert("DONT_FAKE_MONOTONIC", "1");
+        faked.insert("TZ", "Europe/Berlin");
+        QProcess follower;
+        follower.setProcessEnvironment(faked);
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
+                                  qPrintable(calls().join('\n')), 10000);
+
+        // The clock set to the middle of the picture after next.
+        const QDateTime then = after.nextChange;
+        const ShownPicture third = pictureAt(schedule, then, berlin, std::nullopt);
+        setClock(then.addMSecs(then.msecsTo(third.nextChange) / 2));
+        QTest::qWait(1000);
+        QCOMPARE(calls(), shown({first, after.image})); // nothing polls the clock
+        timespec real{};
+        clock_gettime(CLOCK_REALTIME, &real);
+        if (clock_settime(CLOCK_REALTIME, &real) != 0 && errno == EPERM) {
+            stop(follower);
+            QSKIP("Setting the clock needs CAP_SYS_TIME");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first, after.image, third.image}), 10000);
+        QCOMPARE(follower.state(), QProcess::Running);
+        stop(follower);
     }
 
     // The entry the session starts the follower from, for programs wherever they are installed.

@@ -177,9 +177,7 @@ std::optional<OutputJobs::Request::Day> OutputJobs::Request::Day::of(
 std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopService &desktop,
                                                 const std::function<void()> &told)
 {
-    // A desktop that plays no day still shows a file's light/dark pair, where it names one:
-    // the looks hold those two pictures as they are.
-    if (request.day && (desktop.playsSlideshow() || !request.day->schedule.lightDark))
+    if (request.day)
         return WallpaperSet::setDay(request.day->file, request.day->schedule,
                                     request.day->location, desktop, told);
     return setAsDesktop(request.light, request.dark, request.size, desktop, told);

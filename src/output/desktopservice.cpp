@@ -5,11 +5,12 @@ DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend, Follower
 {
 }
 
-std::optional<QString> DesktopService::refusal(const QString &folder) const
+std::optional<QString> DesktopService::refusal(const QString &folder, bool day) const
 {
     if (const auto refused = m_backend->refusedFolder(folder))
         return refused;
-    if (!m_backend->switchesWithScheme() && m_follower.start && m_follower.refusal)
+    const bool followed = day ? !m_backend->playsSlideshow() : !m_backend->switchesWithScheme();
+    if (followed && m_follower.start && m_follower.refusal)
         return m_follower.refusal();
     return std::nullopt;
 }
@@ -18,19 +19,45 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
 {
     if (const auto error = m_backend->setWallpaper(files))
         return error;
-    m_lastSet = files.heic;
-    // Without it, a desktop that cannot be asked would get its shown files overwritten by the
-    // next run. Unwritable, it only costs that protection.
-    writeWholeFile(recordFile(), files.heic.toUtf8());
+    record(files.heic);
     if (m_follower.start)
         m_follower.start(m_backend->switchesWithScheme());
     return std::nullopt;
 }
 
+std::optional<QString> DesktopService::setSlideshow(const QString &xml)
+{
+    if (const auto error = m_backend->setSlideshow(xml))
+        return error;
+    record(xml);
+    if (m_follower.start)
+        m_follower.start(true); // the desktop plays the day itself
+    return std::nullopt;
+}
+
+std::optional<QString> DesktopService::setDayPicture(const QString &dayFile,
+                                                     const WallpaperFiles &picture)
+{
+    if (const auto error = m_backend->setWallpaper(picture))
+        return error;
+    record(dayFile);
+    if (m_follower.start)
+        m_follower.start(false); // the next picture is the follower's to show
+    return std::nullopt;
+}
+
+void DesktopService::record(const QString &wallpaper)
+{
+    m_lastSet = wallpaper;
+    // Without it, a desktop that cannot be asked would get its shown files overwritten by the
+    // next run. Unwritable, it only costs that protection.
+    writeWholeFile(recordFile(), wallpaper.toUtf8());
+}
+
 std::optional<QString> DesktopService::shownWallpaper()
 {
     if (const auto picture = m_backend->currentPicture())
-        return WallpaperFiles::heicForPicture(*picture);
+        return WallpaperFiles::wallpaperForPicture(*picture);
     // The record before this run's own memory: another run (the command line, a second
     // window) may have set a wallpaper since, and its files are the ones on screen.
     if (const auto recorded = recordedWallpaper())

@@ -35,15 +35,19 @@ public:
 
     // Why a wallpaper in `folder` could not be set here, before anything is written: a folder
     // whose name cannot be handed on as it is, or a follower that could not be started from
-    // where this program lies. Nothing when it can.
-    std::optional<QString> refusal(const QString &folder) const;
+    // where this program lies. Nothing when it can. A `day` needs the follower on every
+    // desktop that does not play it by itself.
+    std::optional<QString> refusal(const QString &folder, bool day = false) const;
     // Sets the wallpaper on every screen; the error text, or nothing.
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
     // Whether the desktop plays a timed slideshow by itself, and sets one.
     bool playsSlideshow() const { return m_backend->playsSlideshow(); }
-    std::optional<QString> setSlideshow(const QString &xml) { return m_backend->setSlideshow(xml); }
-    // The HEIC whose picture the desktop shows; when the desktop cannot tell, the one set last
-    // by any run (kept in a small file in the program's data folder), or by this one when that
+    std::optional<QString> setSlideshow(const QString &xml);
+    // Shows `picture`, the one of the day in `dayFile` due now, and leaves the day to the
+    // follower, which shows each of its pictures in turn.
+    std::optional<QString> setDayPicture(const QString &dayFile, const WallpaperFiles &picture);
+    // The HEIC (or day) whose picture the desktop shows; when the desktop cannot tell, the one set
+    // last by any run (kept in a small file in the program's data folder), or by this one when that
     // file cannot be read.
     std::optional<QString> shownWallpaper();
     // The HEIC set last by any run, from the small file in the program's data folder.
@@ -51,6 +55,7 @@ public:
 
 private:
     static QString recordFile();
+    void record(const QString &wallpaper);
 
     std::unique_ptr<DesktopBackend> m_backend;
     FollowerHooks m_follower;

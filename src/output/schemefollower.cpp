@@ -1,5 +1,7 @@
 #include "schemefollower.h"
 
+#include "dayfile.h"
+#include "dayschedule.h"
 #include "desktop/desktopbackends.h"
 #include "followerprogram.h"
 
@@ -7,8 +9,10 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimeZone>
 
 namespace {
 
@@ -92,6 +96,7 @@ SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *
     : QObject(parent), m_backend(makeDesktopBackend(environment, [this] { return m_dark; }))
 {
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SchemeFollower::filesChanged);
+    connect(&m_clock, &DayClock::due, this, &SchemeFollower::apply);
 }
 
 SchemeFollower::~SchemeFollower()
@@ -102,7 +107,7 @@ SchemeFollower::~SchemeFollower()
 std::optional<QString> SchemeFollower::start(bool *quietly)
 {
     *quietly = true;
-    if (m_backend->switchesWithScheme())
+    if (!recordedDay() && m_backend->switchesWithScheme())
         return QStringLiteral("Diese Arbeitsumgebung wechselt das Bild selbst.");
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -113,7 +118,7 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
     // The bus keeps the name for exactly as long as this process lives.
     if (!bus.registerService(kBusName))
         return QStringLiteral("Das Wallpaper wird bereits verfolgt.");
-    if (!followed()) {
+    if (!followed() && !recordedDay()) {
         QFile::remove(followerAutostartFile());
         return QStringLiteral("Kein Wallpaper von Voskan zu verfolgen.");
     }
@@ -150,16 +155,36 @@ void SchemeFollower::settingChanged(const QDBusMessage &change)
         arguments[1].toString() != QLatin1String("color-scheme"))
         return;
     m_dark = isDarkScheme(arguments[2]);
-    apply();
+    if (!recordedDay()) // a day shows its pictures whatever the scheme
+        apply();
 }
 
 void SchemeFollower::filesChanged()
 {
-    m_shown.clear(); // a set may have handed the desktop another picture since
-    if (!followed()) {
-        QFile::remove(followerAutostartFile());
-        Q_EMIT finished();
+    if (const std::optional<QString> day = recordedDay()) {
+        // Our own writes (sway's snippet) change the folder too: only a new day is news. Its
+        // set has just shown the picture due now; the alarm for the next is ours to set.
+        if (day != m_day) {
+            m_day = day;
+            m_shown = dayPictureDue(*day).value_or(QString());
+            apply();
+        }
+        return;
     }
+    m_day.reset();
+    m_shown.clear(); // a set may have handed the desktop another picture since
+    if (!followed() || m_backend->switchesWithScheme())
+        leave(); // nothing left, or a pair that a desktop playing days before switches itself
+    else
+        m_clock.stop();
+}
+
+std::optional<QString> SchemeFollower::recordedDay()
+{
+    const std::optional<QString> recorded = DesktopService::recordedWallpaper();
+    if (recorded && recorded->endsWith(QLatin1String(".day")))
+        return recorded;
+    return std::nullopt;
 }
 
 std::optional<WallpaperFiles> SchemeFollower::followed() const
@@ -173,32 +198,80 @@ std::optional<WallpaperFiles> SchemeFollower::followed() const
     return files;
 }
 
+void SchemeFollower::leave()
+{
+    m_clock.stop();
+    QFile::remove(followerAutostartFile());
+    Q_EMIT finished();
+}
+
 void SchemeFollower::apply()
 {
     // A set telling the desktop now writes the record after: its wallpaper is the one to
     // follow, not the one before it (on the portal this may wait while a person answers).
     const SetLock settled;
-    const std::optional<WallpaperFiles> files = followed();
-    if (!files) {
-        filesChanged();
+    if (const std::optional<QString> day = recordedDay()) {
+        showDay(*day);
         return;
     }
-    const QString wanted = m_dark ? files->dark : files->light;
+    m_clock.stop();
+    const std::optional<WallpaperFiles> files = followed();
+    if (!files || m_backend->switchesWithScheme()) { // gone, or a pair the desktop switches
+        leave();
+        return;
+    }
+    show(*files, m_dark ? files->dark : files->light, files->heic);
+}
+
+std::optional<QString> SchemeFollower::dayPictureDue(const QString &dayFile, QDateTime *next)
+{
+    const std::optional<DayFile> day = DayFile::read(dayFile);
+    if (!day)
+        return std::nullopt;
+    const ShownPicture due = pictureAt(day->schedule, QDateTime::currentDateTime(),
+                                       QTimeZone::systemTimeZone(), day->location);
+    const QString picture = WallpaperFiles::forDayPicture(dayFile, due.image).light;
+    if (!QFileInfo::exists(picture))
+        return std::nullopt;
+    if (next)
+        *next = due.nextChange;
+    return picture;
+}
+
+void SchemeFollower::showDay(const QString &dayFile)
+{
+    m_day = dayFile;
+    QDateTime next;
+    const std::optional<QString> picture = dayPictureDue(dayFile, &next);
+    if (!picture) {
+        leave();
+        return;
+    }
+    // Armed first: a picture the desktop refuses now is tried again at the next change.
+    m_clock.wakeAt(next);
+    WallpaperFiles files = WallpaperFiles::forHeic(WallpaperFiles::heicForPicture(*picture));
+    files.dark = files.light;
+    files.size = QImageReader(*picture).size(); // Plasma's package names it
+    show(files, *picture, dayFile);
+}
+
+void SchemeFollower::show(const WallpaperFiles &files, const QString &wanted,
+                          const QString &wallpaper)
+{
     if (const std::optional<QString> current = m_backend->currentPicture()) {
         // Another picture chosen in the desktop's own settings is left alone for good.
-        if (WallpaperFiles::heicForPicture(*current) != files->heic) {
-            QFile::remove(followerAutostartFile());
-            Q_EMIT finished();
+        if (WallpaperFiles::wallpaperForPicture(*current) != wallpaper) {
+            leave();
             return;
         }
-        if (*current == wanted) {
+        if (*current == wanted || *current == files.kdePackage()) {
             m_shown = wanted;
             return;
         }
     } else if (wanted == m_shown) { // a desktop that cannot tell is not asked twice
         return;
     }
-    if (const std::optional<QString> error = m_backend->setWallpaper(*files)) {
+    if (const std::optional<QString> error = m_backend->setWallpaper(files)) {
         qWarning("%s", qPrintable(*error)); // tried again at the next change
         return;
     }

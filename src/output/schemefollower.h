@@ -2,9 +2,12 @@
 
 // Most desktops besides GNOME and Plasma show one picture whatever their colour scheme. For
 // them a small process, `voskan-render --follow`, started at login, hands the desktop the light
-// or dark picture of the wallpaper set last whenever the portal reports a new scheme. It waits
-// on D-Bus and inotify only, so it costs nothing while the scheme stays put.
+// or dark picture of the wallpaper set last whenever the portal reports a new scheme. A day that
+// follows the clock or the sun it plays on every desktop that does not play one by itself,
+// Plasma included: each picture when its time comes. It waits on D-Bus, inotify and one kernel
+// timer only, so it costs nothing while the scheme and the picture stay put.
 
+#include "dayclock.h"
 #include "desktopservice.h"
 
 #include <QDBusMessage>
@@ -51,14 +54,27 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void filesChanged();
+    void apply();
 
 private:
+    // The day set last, when the record names one.
+    static std::optional<QString> recordedDay();
     std::optional<WallpaperFiles> followed() const;
-    void apply();
+    // The picture of the day in `dayFile` due now, and when the next is due; nothing when the
+    // day or the picture is gone.
+    static std::optional<QString> dayPictureDue(const QString &dayFile, QDateTime *next = nullptr);
+    void showDay(const QString &dayFile);
+    // Hands `files` to the desktop unless it shows `wanted` already, or a picture that is not
+    // of `wallpaper` (then the follower ends).
+    void show(const WallpaperFiles &files, const QString &wanted, const QString &wallpaper);
+    // Nothing left to follow: the entry goes, the process ends.
+    void leave();
 
     std::unique_ptr<DesktopBackend> m_backend;
     QFileSystemWatcher m_watcher;
     QDBusServiceWatcher m_portal; // the portal coming (back): the scheme is read again
+    DayClock m_clock;             // the next picture of a day
     bool m_dark = false;
     QString m_shown; // the picture handed to the desktop last
+    std::optional<QString> m_day; // the day followed
 };

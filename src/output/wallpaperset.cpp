@@ -1,6 +1,7 @@
 #include "wallpaperset.h"
 
 #include "datafolder.h"
+#include "dayfile.h"
 #include "dayschedule.h"
 #include "dynamicwallpaper.h"
 #include "dynamicwallpaperfile.h"
@@ -92,13 +93,8 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
                               std::optional<GeoLocation> location, DesktopService &desktop,
                               const std::function<void()> &told)
 {
-    if (const auto refused = refusal(desktop))
+    if (const auto refused = refusal(desktop, true))
         return refused;
-    if (!desktop.playsSlideshow())
-        return QStringLiteral("Ein Wallpaper, das der Tageszeit folgt, kann Voskan hier noch nicht "
-                              "setzen: dieser Schreibtisch spielt keine Diashow nach Uhrzeit. "
-                              "Verschiebe einen Regler oder wähle einen Stil, dann setzt Voskan "
-                              "die beiden gezeigten Bilder für Hell und Dunkel.");
     const std::optional<QString> folder = createDataFolder();
     if (!folder)
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
@@ -108,48 +104,68 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
     const DynamicWallpaperFile &source = std::get<DynamicWallpaperFile>(opened);
 
     const SetLock lock;
-    // Two names in turn: the desktop keeps a slideshow it has read under its name.
+    // Two names in turn: the desktop keeps a slideshow or picture it has read under its name,
+    // and the day on screen keeps its pictures until the new one shows.
     const QDir dir(*folder);
-    const QString shown = QFileInfo(desktop.shownWallpaper().value_or(QString())).fileName();
-    const QString name = shown == QStringLiteral("day-a.xml") ? QStringLiteral("day-b")
-                                                              : QStringLiteral("day-a");
+    const QString shown =
+        QFileInfo(desktop.shownWallpaper().value_or(QString())).completeBaseName();
+    const QString name =
+        shown == QStringLiteral("day-a") ? QStringLiteral("day-b") : QStringLiteral("day-a");
+    const QString dayFile = dir.filePath(name + QStringLiteral(".day"));
     QDir pictures(dir.filePath(name));
     if (!pictures.removeRecursively() || !dir.mkpath(name))
         return fileFailedText(pictures.path());
     // One picture decoded at a time: sixteen at full size would not fit in memory together.
-    QHash<int, QString> written;
-    QList<std::pair<QTime, QString>> starts;
-    for (const ScheduledPicture &entry : picturesForDay(schedule, QDate::currentDate(),
-                                                        QTimeZone::systemTimeZone(), location)) {
-        if (!written.contains(entry.image)) {
-            const std::optional<Bitmap> picture = source.image(entry.image);
-            if (!picture)
-                return DynamicWallpaperFile::unreadablePictureText();
-            const QString path = pictures.filePath(QStringLiteral("%1.jpg").arg(entry.image));
-            if (const auto error = writeCompanionPicture(*picture, path))
-                return error;
-            written.insert(entry.image, path);
-        }
-        starts.append({entry.start.time(), written.value(entry.image)});
+    QList<int> images;
+    for (const TimedPicture &entry : schedule.times)
+        images.append(entry.image);
+    for (const SolarPicture &entry : schedule.sun)
+        images.append(entry.image);
+    QHash<int, WallpaperFiles> written;
+    for (int image : images) {
+        if (written.contains(image))
+            continue;
+        const std::optional<Bitmap> picture = source.image(image);
+        if (!picture)
+            return DynamicWallpaperFile::unreadablePictureText();
+        const WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, image, picture->size());
+        if (const auto error = writeCompanionPicture(*picture, files.light))
+            return error;
+        written.insert(image, files);
     }
-    const QString xml = dir.filePath(name + QStringLiteral(".xml"));
-    constexpr int kFadeSeconds = 600;
-    if (!writeWholeFile(xml, gnomeTimedXml(starts, kFadeSeconds)))
-        return fileFailedText(xml);
-    if (const auto error = desktop.setSlideshow(xml))
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    std::optional<QString> error;
+    if (desktop.playsSlideshow()) {
+        QList<std::pair<QTime, QString>> starts;
+        for (const ScheduledPicture &entry : picturesForDay(schedule, now.date(), zone, location))
+            starts.append({entry.start.time(), written.value(entry.image).light});
+        const QString xml = dir.filePath(name + QStringLiteral(".xml"));
+        constexpr int kFadeSeconds = 600;
+        if (!writeWholeFile(xml, gnomeTimedXml(starts, kFadeSeconds)))
+            return fileFailedText(xml);
+        error = desktop.setSlideshow(xml);
+    } else {
+        // Elsewhere the follower shows each picture when it is due, from what is left here.
+        if (!writeWholeFile(dayFile, DayFile{schedule, location}.toJson()))
+            return fileFailedText(dayFile);
+        const int due = pictureAt(schedule, now, zone, location).image;
+        error = desktop.setDayPicture(dayFile, written.value(due));
+    }
+    if (error)
         return error;
     if (told)
         told();
     return std::nullopt;
 }
 
-std::optional<QString> refusal(const DesktopService &desktop)
+std::optional<QString> refusal(const DesktopService &desktop, bool day)
 {
     if (const auto refused = dataFolderRefusal())
         return refused;
-    return desktop.refusal(voskanDataFolder());
+    return desktop.refusal(voskanDataFolder(), day);
 }
-
 std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
                                    DesktopService &desktop, const std::function<void()> &told)
 {

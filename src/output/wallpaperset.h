@@ -23,8 +23,9 @@ QString picturesLeftText(const WallpaperFiles &files);
 
 // Why no wallpaper can be set from this session's data folder (its name, or a follower that
 // could not be started from where this program lies), asked before anything is rendered or
-// written; nothing when one can.
-std::optional<QString> refusal(const DesktopService &desktop);
+// written; nothing when one can. A `day` needs the follower wherever the desktop does not
+// play it by itself.
+std::optional<QString> refusal(const DesktopService &desktop, bool day = false);
 
 // Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
 // desktop shows them, before the HEIC is encoded. The German error text, or nothing.
@@ -33,9 +34,10 @@ std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
                                    const std::function<void()> &told = {});
 
 // Sets the dynamic wallpaper `file`, whose pictures follow the time of day or the sun, as
-// what it is: its pictures as they are and a slideshow of today's times that the desktop
-// plays by itself. Refused on a desktop that plays none. The German error text, or nothing.
-// The sun is reckoned for `location`, or the time zone's city.
+// what it is: its pictures as they are, and either a slideshow of today's times that the
+// desktop plays by itself (GNOME) or the picture due now, the follower showing each next one
+// when its time comes. The German error text, or nothing. The sun is reckoned for `location`,
+// or the time zone's city.
 std::optional<QString> setDay(const QString &file, const WallpaperSchedule &schedule,
                               std::optional<GeoLocation> location, DesktopService &desktop,
                               const std::function<void()> &told = {});

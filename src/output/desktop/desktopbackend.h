@@ -31,8 +31,6 @@ public:
     // Whether the desktop itself swaps the light and dark picture with its colour scheme;
     // where it does not, a follower process does it (schemefollower.h).
     virtual bool switchesWithScheme() const { return false; }
-    // Why this desktop could not be handed pictures from `folder` (German), asked before
-    // anything is written there; nothing when it can.
     // Whether the desktop plays a timed slideshow (GNOME's background XML) by itself.
     virtual bool playsSlideshow() const { return false; }
     // Shows the slideshow `xml` on every screen; only where playsSlideshow().
@@ -41,6 +39,8 @@ public:
         Q_UNUSED(xml);
         return unsupportedText();
     }
+    // Why this desktop could not be handed pictures from `folder` (German), asked before
+    // anything is written there; nothing when it can.
     virtual std::optional<QString> refusedFolder(const QString &folder) const
     {
         Q_UNUSED(folder);

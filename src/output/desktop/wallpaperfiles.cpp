@@ -16,6 +16,7 @@ namespace {
 const QString kLightSuffix = QStringLiteral("-light.jpg");
 const QString kDarkSuffix = QStringLiteral("-dark.jpg");
 const QString kPackageSuffix = QStringLiteral("-kde");
+const QString kDaySuffix = QStringLiteral(".day");
 
 } // namespace
 
@@ -48,6 +49,25 @@ QString WallpaperFiles::heicForPicture(const QString &picturePath)
     return picturePath;
 }
 
+WallpaperFiles WallpaperFiles::forDayPicture(const QString &dayFile, int image, QSize size)
+{
+    QString folder = dayFile;
+    if (folder.endsWith(kDaySuffix))
+        folder.chop(kDaySuffix.size());
+    WallpaperFiles files = forHeic(folder + QStringLiteral("/%1.heic").arg(image), size);
+    files.dark = files.light;
+    return files;
+}
+
+QString WallpaperFiles::wallpaperForPicture(const QString &picturePath)
+{
+    const QString heic = heicForPicture(picturePath);
+    const QFileInfo info(heic);
+    if (heic != picturePath && info.dir().dirName().startsWith(QStringLiteral("day-")))
+        return info.absolutePath() + kDaySuffix;
+    return heic;
+}
+
 std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path)
 {
     // 8 bits suffice for a screen; JPEG at this quality is a tenth of a PNG and quicker to write.
@@ -64,7 +84,7 @@ std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QStrin
 
 bool isOurPicture(const QString &path)
 {
-    const QFileInfo picture(path);
-    return picture.absolutePath() == QFileInfo(voskanDataFolder()).absoluteFilePath() &&
-           WallpaperFiles::heicForPicture(path) != path;
+    const QString wallpaper = WallpaperFiles::wallpaperForPicture(path);
+    return wallpaper != path &&
+           QFileInfo(wallpaper).absolutePath() == QFileInfo(voskanDataFolder()).absoluteFilePath();
 }

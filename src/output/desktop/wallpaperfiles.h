@@ -27,11 +27,19 @@ struct WallpaperFiles
     // The HEIC a picture handed to the desktop belongs to: the same folder, the base name
     // without "-light.jpg", "-dark.jpg" or "-kde". Any other name is returned as it is.
     static QString heicForPicture(const QString &picturePath);
+
+    // A day that follows the clock or the sun, on a desktop that shows one picture, is a file
+    // ".../day-a.day" with the day's pictures in ".../day-a/": picture 3 is handed over as the
+    // pair of ".../day-a/3.heic", both sides the one file "3-light.jpg" (no HEIC is written).
+    static WallpaperFiles forDayPicture(const QString &dayFile, int image, QSize size = {});
+    // The wallpaper a picture handed to the desktop belongs to: the day file for one of a day's
+    // pictures, else its HEIC as heicForPicture() says.
+    static QString wallpaperForPicture(const QString &picturePath);
 };
 
 // Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
 // `path` and renamed over it only when complete. The error text, or nothing.
 std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
 
-// Whether `path` is a light or dark picture of one of our wallpapers, in our data folder.
+// Whether `path` is a picture of one of our wallpapers (a pair's or a day's) in our data folder.
 bool isOurPicture(const QString &path);
