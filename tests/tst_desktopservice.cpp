@@ -347,7 +347,7 @@ private Q_SLOTS:
             const QDateTime now = QDateTime::currentDateTime();
             QCOMPARE(WallpaperSet::setDay(file, schedule, std::nullopt, service), std::nullopt);
             // Four pictures written once each, as the file has them.
-            QCOMPARE(QDir(voskan() + name).entryList(QDir::Files).size(), 4);
+            QCOMPARE(QDir(voskan() + name).entryList({"*.jpg"}, QDir::Files).size(), 4);
             const QImage blue(voskan() + name + "/2-light.jpg");
             QVERIFY(qBlue(blue.pixel(5, 5)) > 200 && qRed(blue.pixel(5, 5)) < 50);
             if (!plays) {
@@ -361,7 +361,8 @@ private Q_SLOTS:
                 QCOMPARE(DayFile::read(day)->schedule.times, schedule.times);
                 continue;
             }
-            const QString xml = voskan() + name + ".xml";
+            const QString xml = daySlideshowPath(voskan() + name + ".day", now.date());
+            QCOMPARE(DesktopService::recordedWallpaper(), voskan() + name + ".day");
             for (const QString key : {"picture-uri", "picture-uri-dark"})
                 QCOMPARE(gnomeGet(key).mid(1).chopped(1), // quoted as gsettings sees fit
                          QUrl::fromLocalFile(xml).toString(QUrl::FullyEncoded));

@@ -1,4 +1,5 @@
 #include "model/appmodel.h"
+#include "output/dayfile.h"
 #include "output/dayschedule.h"
 #include "output/desktop/desktopbackends.h"
 #include "output/desktopservice.h"
@@ -13,8 +14,6 @@
 #include <QtDBus>
 #include <QtTest>
 
-#include <cerrno>
-#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -97,6 +96,47 @@ class TestFollower : public QObject
         writeFile(picture("b", "dark"), "dunkel");
         writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-b.heic");
         showOnXfce(picture("b", scheme).toUtf8());
+    }
+
+    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin.
+    void startWithClock(QProcess &follower, const QDateTime &start)
+    {
+        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
+        setClock(start);
+        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
+        faked.insert("LD_PRELOAD", fake);
+        faked.insert("FAKETIME_TIMESTAMP_FILE", path("clock"));
+        faked.insert("FAKETIME_NO_CACHE", "1");
+        faked.insert("DONT_FAKE_MONOTONIC", "1");
+        faked.insert("TZ", "Europe/Berlin");
+        follower.setProcessEnvironment(faked);
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+    }
+    void setClock(const QDateTime &at)
+    {
+        writeFile(
+            path("clock"),
+            '@' +
+                at.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss").toUtf8());
+    }
+    // A dynamic wallpaper of four pictures following `xmp`, set as a day on `desktop` in this
+    // process (its follower is the script that notes it was started); the day file.
+    QString setDay(const QString &desktop, const QByteArray &xmp, WallpaperSchedule *schedule)
+    {
+        QDir(pictures()).removeRecursively();
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        const QString file = path("Tag.heic");
+        if (!writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}), xmp))
+            return {};
+        auto opened = DynamicWallpaperFile::open(file);
+        *schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
+        QProcessEnvironment environment;
+        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        if (WallpaperSet::setDay(file, *schedule, std::nullopt,
+                                 *sessionDesktopService(environment)))
+            return {};
+        return pictures() + "day-a.day";
     }
 
 private Q_SLOTS:
@@ -390,24 +430,10 @@ private Q_SLOTS:
         QFETCH(QString, desktop);
         QFETCH(QByteArray, xmp);
         QFETCH(QDateTime, around);
-        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
-        QDir(pictures()).removeRecursively();
-        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
-        const QString file = path("Tag.heic");
-        QVERIFY(
-            writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}), xmp));
-        auto opened = DynamicWallpaperFile::open(file);
-        const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
-
-        // The set, at this process's time and zone.
-        QProcessEnvironment environment;
-        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
-        QCOMPARE(
-            WallpaperSet::setDay(file, schedule, std::nullopt, *sessionDesktopService(environment)),
-            std::nullopt);
-        const QString day = pictures() + "day-a.day";
+        const QString day = setDay(desktop, xmp, &schedule);
+        QVERIFY(!day.isEmpty());
         QCOMPARE(contents(pictures() + "desktop-shown"), day.toUtf8());
         const auto shown = [&](const QList<int> &images) {
             QStringList lines;
@@ -420,52 +446,72 @@ private Q_SLOTS:
             }
             return lines;
         };
-        const QTimeZone zone = QTimeZone::systemTimeZone();
+        // The set shows the picture due at this process's time and zone.
         QTRY_VERIFY(calls().contains("started --follow"));
         QCOMPARE(calls().mid(0, calls().size() - 1),
-                 shown({pictureAt(schedule, now, zone, std::nullopt).image}));
+                 shown({pictureAt(schedule, now, QTimeZone::systemTimeZone(), {}).image}));
         QFile::remove(path("calls"));
 
         // The follower in Berlin, its clock starting three seconds before a change.
         const QTimeZone berlin("Europe/Berlin");
-        const ShownPicture before = pictureAt(schedule, around, berlin, std::nullopt);
-        const QDateTime change = before.nextChange;
-        const int first = pictureAt(schedule, change.addSecs(-3), berlin, std::nullopt).image;
-        const ShownPicture after = pictureAt(schedule, change, berlin, std::nullopt);
+        const QDateTime change = pictureAt(schedule, around, berlin, {}).nextChange;
+        const int first = pictureAt(schedule, change.addSecs(-3), berlin, {}).image;
+        const ShownPicture after = pictureAt(schedule, change, berlin, {});
         QVERIFY(first != after.image);
-        const auto setClock = [&](const QDateTime &at) {
-            writeFile(path("clock"),
-                      '@' + at.toTimeZone(berlin).toString("yyyy-MM-dd hh:mm:ss").toUtf8());
-        };
-        setClock(change.addSecs(-3));
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(WallpaperFiles::forDayPicture(day, after.image).light.toUtf8());
-        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
-        faked.insert("LD_PRELOAD", fake);
-        faked.insert("FAKETIME_TIMESTAMP_FILE", path("clock"));
-        faked.insert("FAKETIME_NO_CACHE", "1");
-        faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", "Europe/Berlin");
         QProcess follower;
-        follower.setProcessEnvironment(faked);
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        startWithClock(follower, change.addSecs(-3));
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
                                   qPrintable(calls().join('\n')), 10000);
 
         // The clock set to the middle of the picture after next.
         const QDateTime then = after.nextChange;
-        const ShownPicture third = pictureAt(schedule, then, berlin, std::nullopt);
+        const ShownPicture third = pictureAt(schedule, then, berlin, {});
         setClock(then.addMSecs(then.msecsTo(third.nextChange) / 2));
         QTest::qWait(1000);
         QCOMPARE(calls(), shown({first, after.image})); // nothing polls the clock
-        timespec real{};
-        clock_gettime(CLOCK_REALTIME, &real);
-        if (clock_settime(CLOCK_REALTIME, &real) != 0 && errno == EPERM) {
+        if (!setClockAnew()) {
             stop(follower);
             QSKIP("Setting the clock needs CAP_SYS_TIME");
         }
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first, after.image, third.image}), 10000);
+        QCOMPARE(follower.state(), QProcess::Running);
+        stop(follower);
+    }
+
+    // GNOME plays the day itself; at midnight the follower writes the next day's slideshow
+    // (the sun's times move, summer time comes) and yesterday's goes.
+    void writesEachDayForGnome()
+    {
+        WallpaperSchedule schedule;
+        const QString day =
+            setDay("GNOME", scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}), &schedule);
+        QVERIFY(!day.isEmpty());
+        const auto uri = [] {
+            return QUrl(QString::fromUtf8(
+                            programOutput("gsettings",
+                                          {"get", "org.gnome.desktop.background", "picture-uri"}))
+                            .trimmed()
+                            .mid(1)
+                            .chopped(1))
+                .toLocalFile();
+        };
+        QCOMPARE(uri(), daySlideshowPath(day, QDate::currentDate()));
+        QTRY_VERIFY(calls().contains("started --follow"));
+
+        // The night summer time begins in Berlin.
+        const QDate eve(2026, 3, 28);
+        QProcess follower;
+        startWithClock(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
+        QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
+        const QString xml = QString::fromUtf8(contents(uri()));
+        QVERIFY2(xml.contains("<year>2026</year>\n    <month>3</month>\n    <day>29</day>\n"
+                              "    <hour>6</hour>"),
+                 qPrintable(xml));
+        QCOMPARE(QDir(pictures() + "day-a").entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
     }

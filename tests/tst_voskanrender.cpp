@@ -249,7 +249,9 @@ private Q_SLOTS:
         QCOMPARE(p->readAllStandardOutput(),
                  "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
         p = run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings");
-        QVERIFY(p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a.xml'"));
+        const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toUtf8();
+        QVERIFY(
+            p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a/" + today + ".xml'"));
     }
 
     // Ended by a signal in the middle of a large write, it leaves no part file behind.

@@ -1,10 +1,14 @@
 #include "dayfile.h"
 
 #include "datafolder.h"
+#include "dayschedule.h"
+#include "desktop/wallpaperfiles.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -103,4 +107,24 @@ std::optional<DayFile> DayFile::fromJson(const QByteArray &json)
         file.location = GeoLocation{place.at(0).toDouble(), place.at(1).toDouble()};
     }
     return file;
+}
+
+std::optional<QString> writeDaySlideshow(const QString &dayFile, const DayFile &day, QDate date)
+{
+    QList<std::pair<QTime, QString>> starts;
+    for (const ScheduledPicture &entry :
+         picturesForDay(day.schedule, date, QTimeZone::systemTimeZone(), day.location))
+        starts.append(
+            {entry.start.time(), WallpaperFiles::forDayPicture(dayFile, entry.image).light});
+    const QString xml = daySlideshowPath(dayFile, date);
+    constexpr int kFadeSeconds = 600;
+    if (!writeWholeFile(xml, gnomeTimedXml(date, starts, kFadeSeconds)))
+        return std::nullopt;
+    return xml;
+}
+
+QString daySlideshowPath(const QString &dayFile, QDate date)
+{
+    return QFileInfo(WallpaperFiles::forDayPicture(dayFile, 0).light).absolutePath() +
+           QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".xml");
 }

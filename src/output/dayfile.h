@@ -10,6 +10,7 @@
 #include "wallpaperschedule.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -26,3 +27,10 @@ struct DayFile
     static std::optional<DayFile> read(const QString &path);
     static std::optional<DayFile> fromJson(const QByteArray &json);
 };
+
+// GNOME's slideshow of the day in `dayFile` for `date` in the system's zone, written into the
+// day's folder under the date's name (the desktop keeps a slideshow it has read under its
+// name); its path, or nothing when it could not be written.
+std::optional<QString> writeDaySlideshow(const QString &dayFile, const DayFile &day, QDate date);
+// Where that slideshow lies.
+QString daySlideshowPath(const QString &dayFile, QDate date);

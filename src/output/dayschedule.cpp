@@ -123,7 +123,8 @@ ShownPicture pictureAt(const WallpaperSchedule &schedule, const QDateTime &now,
     return shown;
 }
 
-QByteArray gnomeTimedXml(const QList<std::pair<QTime, QString>> &starts, int transitionSeconds)
+QByteArray gnomeTimedXml(QDate date, const QList<std::pair<QTime, QString>> &starts,
+                         int transitionSeconds)
 {
     QMap<int, QString> bySecond;
     for (const auto &[time, path] : starts) {
@@ -142,8 +143,9 @@ QByteArray gnomeTimedXml(const QList<std::pair<QTime, QString>> &starts, int tra
         return QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
     };
     const QTime first = QTime::fromMSecsSinceStartOfDay(seconds.first() * 1000);
-    QByteArray xml = "<background>\n  <starttime>\n    <year>2011</year>\n    <month>11</month>\n"
-                     "    <day>24</day>\n";
+    QByteArray xml = "<background>\n  <starttime>\n    <year>" + QByteArray::number(date.year()) +
+                     "</year>\n    <month>" + QByteArray::number(date.month()) +
+                     "</month>\n    <day>" + QByteArray::number(date.day()) + "</day>\n";
     xml += "    <hour>" + QByteArray::number(first.hour()) + "</hour>\n    <minute>" +
            QByteArray::number(first.minute()) + "</minute>\n    <second>" +
            QByteArray::number(first.second()) + "</second>\n  </starttime>\n";

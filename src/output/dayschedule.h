@@ -50,9 +50,12 @@ struct ShownPicture
 ShownPicture pictureAt(const WallpaperSchedule &schedule, const QDateTime &now,
                        const QTimeZone &zone, std::optional<GeoLocation> location);
 
-// GNOME's timed background for one day that repeats: each picture shows from its start, fading
-// over from the one before for `transitionSeconds` that end at its start. Starts are rounded to
-// the second; equal starts keep the last picture given for them. A fade never takes more than
-// half its gap, so each picture still shows unblended for a while. Durations add up to exactly
-// one day. Empty for no pictures.
-QByteArray gnomeTimedXml(const QList<std::pair<QTime, QString>> &starts, int transitionSeconds);
+// GNOME's timed background for one day that repeats, starting on `date`: each picture shows from
+// its start, fading over from the one before for `transitionSeconds` that end at its start.
+// Starts are rounded to the second; equal starts keep the last picture given for them. A fade
+// never takes more than half its gap, so each picture still shows unblended for a while.
+// Durations add up to exactly one day. Empty for no pictures.
+// GNOME counts the seconds elapsed since the start and repeats the day: a start long past would
+// put every picture an hour off after each change of summer time, so it is written anew each day.
+QByteArray gnomeTimedXml(QDate date, const QList<std::pair<QTime, QString>> &starts,
+                         int transitionSeconds);

@@ -9,8 +9,8 @@ std::optional<QString> DesktopService::refusal(const QString &folder, bool day) 
 {
     if (const auto refused = m_backend->refusedFolder(folder))
         return refused;
-    const bool followed = day ? !m_backend->playsSlideshow() : !m_backend->switchesWithScheme();
-    if (followed && m_follower.start && m_follower.refusal)
+    // Every day is followed: where the desktop plays it, the follower writes it out anew.
+    if ((day || !m_backend->switchesWithScheme()) && m_follower.start && m_follower.refusal)
         return m_follower.refusal();
     return std::nullopt;
 }
@@ -25,13 +25,13 @@ std::optional<QString> DesktopService::setDesktopImage(const WallpaperFiles &fil
     return std::nullopt;
 }
 
-std::optional<QString> DesktopService::setSlideshow(const QString &xml)
+std::optional<QString> DesktopService::setSlideshow(const QString &dayFile, const QString &xml)
 {
     if (const auto error = m_backend->setSlideshow(xml))
         return error;
-    record(xml);
+    record(dayFile);
     if (m_follower.start)
-        m_follower.start(true); // the desktop plays the day itself
+        m_follower.start(false); // tomorrow's slideshow is the follower's to write
     return std::nullopt;
 }
 

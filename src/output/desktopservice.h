@@ -42,7 +42,8 @@ public:
     std::optional<QString> setDesktopImage(const WallpaperFiles &files);
     // Whether the desktop plays a timed slideshow by itself, and sets one.
     bool playsSlideshow() const { return m_backend->playsSlideshow(); }
-    std::optional<QString> setSlideshow(const QString &xml);
+    // Plays the slideshow `xml` of the day in `dayFile`; the follower writes each next day's.
+    std::optional<QString> setSlideshow(const QString &dayFile, const QString &xml);
     // Shows `picture`, the one of the day in `dayFile` due now, and leaves the day to the
     // follower, which shows each of its pictures in turn.
     std::optional<QString> setDayPicture(const QString &dayFile, const WallpaperFiles &picture);

@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusVariant>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -241,6 +242,10 @@ std::optional<QString> SchemeFollower::dayPictureDue(const QString &dayFile, QDa
 void SchemeFollower::showDay(const QString &dayFile)
 {
     m_day = dayFile;
+    if (m_backend->playsSlideshow()) {
+        playDay(dayFile);
+        return;
+    }
     QDateTime next;
     const std::optional<QString> picture = dayPictureDue(dayFile, &next);
     if (!picture) {
@@ -253,6 +258,39 @@ void SchemeFollower::showDay(const QString &dayFile)
     files.dark = files.light;
     files.size = QImageReader(*picture).size(); // Plasma's package names it
     show(files, *picture, dayFile);
+}
+
+void SchemeFollower::playDay(const QString &dayFile)
+{
+    const std::optional<DayFile> day = DayFile::read(dayFile);
+    if (!day) {
+        leave();
+        return;
+    }
+    const QDate today = QDate::currentDate();
+    m_clock.wakeAt(today.addDays(1).startOfDay());
+    const std::optional<QString> current = m_backend->currentPicture();
+    if (current && WallpaperFiles::wallpaperForPicture(*current) != dayFile) {
+        leave();
+        return;
+    }
+    if (current == daySlideshowPath(dayFile, today))
+        return;
+    const std::optional<QString> xml = writeDaySlideshow(dayFile, *day, today);
+    if (!xml) {
+        qWarning("%s", qPrintable(fileFailedText(daySlideshowPath(dayFile, today))));
+        return; // tried again tomorrow
+    }
+    if (const std::optional<QString> error = m_backend->setSlideshow(*xml)) {
+        qWarning("%s", qPrintable(*error));
+        return;
+    }
+    // Yesterday's slideshow goes once the desktop plays today's.
+    const QDir dir = QFileInfo(*xml).absoluteDir();
+    for (const QString &old : dir.entryList({QStringLiteral("*.xml")}, QDir::Files)) {
+        if (dir.filePath(old) != *xml)
+            QFile::remove(dir.filePath(old));
+    }
 }
 
 void SchemeFollower::show(const WallpaperFiles &files, const QString &wanted,

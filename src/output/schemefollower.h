@@ -64,6 +64,9 @@ private:
     // day or the picture is gone.
     static std::optional<QString> dayPictureDue(const QString &dayFile, QDateTime *next = nullptr);
     void showDay(const QString &dayFile);
+    // On a desktop that plays a day by itself: today's slideshow, written anew each day, so
+    // the sun's times and summer time stay right.
+    void playDay(const QString &dayFile);
     // Hands `files` to the desktop unless it shows `wanted` already, or a picture that is not
     // of `wallpaper` (then the follower ends).
     void show(const WallpaperFiles &files, const QString &wanted, const QString &wallpaper);

@@ -134,23 +134,20 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
         written.insert(image, files);
     }
 
+    // The follower shows each next picture, or on GNOME writes each next day's slideshow, from
+    // what is left here.
+    const DayFile day{schedule, location};
+    if (!writeWholeFile(dayFile, day.toJson()))
+        return fileFailedText(dayFile);
     const QDateTime now = QDateTime::currentDateTime();
-    const QTimeZone zone = QTimeZone::systemTimeZone();
     std::optional<QString> error;
     if (desktop.playsSlideshow()) {
-        QList<std::pair<QTime, QString>> starts;
-        for (const ScheduledPicture &entry : picturesForDay(schedule, now.date(), zone, location))
-            starts.append({entry.start.time(), written.value(entry.image).light});
-        const QString xml = dir.filePath(name + QStringLiteral(".xml"));
-        constexpr int kFadeSeconds = 600;
-        if (!writeWholeFile(xml, gnomeTimedXml(starts, kFadeSeconds)))
-            return fileFailedText(xml);
-        error = desktop.setSlideshow(xml);
-    } else {
-        // Elsewhere the follower shows each picture when it is due, from what is left here.
-        if (!writeWholeFile(dayFile, DayFile{schedule, location}.toJson()))
+        const std::optional<QString> xml = writeDaySlideshow(dayFile, day, now.date());
+        if (!xml)
             return fileFailedText(dayFile);
-        const int due = pictureAt(schedule, now, zone, location).image;
+        error = desktop.setSlideshow(dayFile, *xml);
+    } else {
+        const int due = pictureAt(schedule, now, QTimeZone::systemTimeZone(), location).image;
         error = desktop.setDayPicture(dayFile, written.value(due));
     }
     if (error)

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QProcess>
 
+#include <cerrno>
+#include <ctime>
+
 // Files, programs and a session bus as the tests of the desktop and the output meet them.
 
 // What the file holds; "(fehlt)" if it cannot be read, which no expected text contains.
@@ -58,4 +61,13 @@ inline QByteArray startSessionBus(QProcess &bus, const QString &configFile)
     if (!address.isEmpty())
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     return address;
+}
+
+// Sets the system clock to what it reads: every alarm that asked is told of a change, and the
+// time moves by the microseconds of the call. False without the right to set it.
+inline bool setClockAnew()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return clock_settime(CLOCK_REALTIME, &now) == 0 || errno != EPERM;
 }

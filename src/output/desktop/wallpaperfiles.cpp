@@ -63,7 +63,7 @@ QString WallpaperFiles::wallpaperForPicture(const QString &picturePath)
 {
     const QString heic = heicForPicture(picturePath);
     const QFileInfo info(heic);
-    if (heic != picturePath && info.dir().dirName().startsWith(QStringLiteral("day-")))
+    if (info.dir().dirName().startsWith(QStringLiteral("day-")))
         return info.absolutePath() + kDaySuffix;
     return heic;
 }

@@ -28,12 +28,12 @@ struct WallpaperFiles
     // without "-light.jpg", "-dark.jpg" or "-kde". Any other name is returned as it is.
     static QString heicForPicture(const QString &picturePath);
 
-    // A day that follows the clock or the sun, on a desktop that shows one picture, is a file
-    // ".../day-a.day" with the day's pictures in ".../day-a/": picture 3 is handed over as the
-    // pair of ".../day-a/3.heic", both sides the one file "3-light.jpg" (no HEIC is written).
+    // A day that follows the clock or the sun is a file ".../day-a.day" with the day's pictures
+    // (and GNOME's slideshows) in ".../day-a/": picture 3 is handed over as the pair of
+    // ".../day-a/3.heic", both sides the one file "3-light.jpg" (no HEIC is written).
     static WallpaperFiles forDayPicture(const QString &dayFile, int image, QSize size = {});
-    // The wallpaper a picture handed to the desktop belongs to: the day file for one of a day's
-    // pictures, else its HEIC as heicForPicture() says.
+    // The wallpaper a picture handed to the desktop belongs to: the day file for anything in a
+    // day's folder, else its HEIC as heicForPicture() says.
     static QString wallpaperForPicture(const QString &picturePath);
 };
 
