@@ -318,24 +318,40 @@ private Q_SLOTS:
         }
     }
 
-    // A wallpaper that follows the day: GNOME plays today's times as a slideshow of the file's
-    // pictures, twice in turn under two names; a desktop that plays none refuses before writing.
+    // A wallpaper that follows the day, set twice in turn under two names: GNOME plays today's
+    // times as a slideshow of the file's pictures; Xfce shows the picture due now.
     void setsADay_data()
     {
         QTest::addColumn<QString>("desktop");
-        QTest::addColumn<bool>("plays");
-        QTest::newRow("GNOME") << "GNOME" << true;
-        QTest::newRow("Xfce") << "XFCE" << false;
+        QTest::addColumn<QByteArray>("xmp");
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<QStringList>("slideshow"); // its pictures in order; empty: not checked
+        const QByteArray hours =
+            scheduleXmp({{"h24", h24Table({{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}})}});
+        const QStringList order{"2-light.jpg", "0-light.jpg", "3-light.jpg", "1-light.jpg",
+                                "0-light.jpg"};
+        QList<SolarPicture> sun;
+        for (int i = 0; i < 16; ++i)
+            sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
+        const QByteArray solar = scheduleXmp({{"solar", solarTable(sun)}});
+        QTest::newRow("GNOME, hours") << "GNOME" << hours << 4 << order;
+        QTest::newRow("GNOME, the sun") << "GNOME" << solar << 16 << QStringList();
+        QTest::newRow("Xfce, hours") << "XFCE" << hours << 4 << QStringList();
+        QTest::newRow("Xfce, the sun") << "XFCE" << solar << 16 << QStringList();
     }
 
     void setsADay()
     {
         QFETCH(QString, desktop);
-        QFETCH(bool, plays);
+        QFETCH(QByteArray, xmp);
+        QFETCH(int, pictures);
+        QFETCH(QStringList, slideshow);
+        const bool plays = desktop == "GNOME";
         const QString file = expand("$H/Tag.heic");
-        const QList<TimedPicture> times{{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}};
-        QVERIFY(writeDynamicHeic(file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}),
-                                 scheduleXmp({{"h24", h24Table(times)}})));
+        QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::white};
+        while (colours.size() < pictures)
+            colours << QColor(Qt::gray);
+        QVERIFY(writeDynamicHeic(file, solidPictures(colours), xmp));
         auto opened = DynamicWallpaperFile::open(file);
         const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
         QProcessEnvironment environment;
@@ -346,8 +362,8 @@ private Q_SLOTS:
             calls.clear();
             const QDateTime now = QDateTime::currentDateTime();
             QCOMPARE(WallpaperSet::setDay(file, schedule, std::nullopt, service), std::nullopt);
-            // Four pictures written once each, as the file has them.
-            QCOMPARE(QDir(voskan() + name).entryList({"*.jpg"}, QDir::Files).size(), 4);
+            // Each picture written once, as the file has it.
+            QCOMPARE(QDir(voskan() + name).entryList({"*.jpg"}, QDir::Files).size(), pictures);
             const QImage blue(voskan() + name + "/2-light.jpg");
             QVERIFY(qBlue(blue.pixel(5, 5)) > 200 && qRed(blue.pixel(5, 5)) < 50);
             if (!plays) {
@@ -359,6 +375,7 @@ private Q_SLOTS:
                 QVERIFY2(calls.filter("-s|" + picture).size() == 2, qPrintable(calls.join('\n')));
                 QCOMPARE(DesktopService::recordedWallpaper(), day);
                 QCOMPARE(DayFile::read(day)->schedule.times, schedule.times);
+                QCOMPARE(DayFile::read(day)->schedule.sun, schedule.sun);
                 continue;
             }
             const QString xml = daySlideshowPath(voskan() + name + ".day", now.date());
@@ -366,7 +383,7 @@ private Q_SLOTS:
             for (const QString key : {"picture-uri", "picture-uri-dark"})
                 QCOMPARE(gnomeGet(key).mid(1).chopped(1), // quoted as gsettings sees fit
                          QUrl::fromLocalFile(xml).toString(QUrl::FullyEncoded));
-            // Five starts; the day adds up to a day.
+            // The day adds up to a day, of the pictures written.
             QXmlStreamReader reader(contents(xml));
             double seconds = 0;
             QStringList shown;
@@ -377,8 +394,11 @@ private Q_SLOTS:
                     shown << QFileInfo(reader.readElementText()).fileName();
             }
             QCOMPARE(seconds, 86400.0);
-            QCOMPARE(shown, (QStringList{"2-light.jpg", "0-light.jpg", "3-light.jpg", "1-light.jpg",
-                                         "0-light.jpg"}));
+            QVERIFY(shown.size() >= 2);
+            for (const QString &picture : shown)
+                QVERIFY(QFile::exists(voskan() + name + '/' + picture));
+            if (!slideshow.isEmpty())
+                QCOMPARE(shown, slideshow);
         }
     }
 
