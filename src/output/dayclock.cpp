@@ -26,6 +26,8 @@ DayClock::DayClock(QStringList zoneFiles, QObject *parent)
     m_zoneSettled.setSingleShot(true);
     m_zoneSettled.setInterval(200);
     connect(&m_zoneSettled, &QTimer::timeout, this, [this] {
+        // The C library reads the zone once and keeps it; local times go through it.
+        tzset();
         if (m_running)
             Q_EMIT due();
     });
