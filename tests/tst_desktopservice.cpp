@@ -319,7 +319,7 @@ private Q_SLOTS:
     }
 
     // A wallpaper that follows the day, set twice in turn under two names: GNOME plays today's
-    // times as a slideshow of the file's pictures; Xfce shows the picture due now.
+    // times as a slideshow of the file's pictures; Xfce and Plasma show the picture due now.
     void setsADay_data()
     {
         QTest::addColumn<QString>("desktop");
@@ -338,6 +338,7 @@ private Q_SLOTS:
         QTest::newRow("GNOME, the sun") << "GNOME" << solar << 16 << QStringList();
         QTest::newRow("Xfce, hours") << "XFCE" << hours << 4 << QStringList();
         QTest::newRow("Xfce, the sun") << "XFCE" << solar << 16 << QStringList();
+        QTest::newRow("Plasma, hours") << "KDE" << hours << 4 << QStringList();
     }
 
     void setsADay()
@@ -370,9 +371,16 @@ private Q_SLOTS:
                 // The picture due now on every monitor; the rest is the follower's.
                 const QString day = voskan() + name + ".day";
                 const int due = pictureAt(schedule, now, QTimeZone::systemTimeZone(), {}).image;
-                const QString picture = WallpaperFiles::forDayPicture(day, due).light;
-                QCOMPARE(calls.filter("-s|").size(), 2);
-                QVERIFY2(calls.filter("-s|" + picture).size() == 2, qPrintable(calls.join('\n')));
+                const WallpaperFiles files = WallpaperFiles::forDayPicture(day, due);
+                if (desktop == "KDE") {
+                    const QString script = "writeConfig('Image', 'file://";
+                    const QString package = '/' + name + '/' + QString::number(due) + "-kde');";
+                    QCOMPARE(calls.filter(script).filter(package).size(), 1);
+                    QVERIFY(QFile::exists(files.kdePackage() + "/contents/images_dark/64x36.jpg"));
+                } else {
+                    QCOMPARE(calls.filter("-s|").size(), 2);
+                    QCOMPARE(calls.filter("-s|" + files.light).size(), 2);
+                }
                 QCOMPARE(DesktopService::recordedWallpaper(), day);
                 QCOMPARE(DayFile::read(day)->schedule.times, schedule.times);
                 QCOMPARE(DayFile::read(day)->schedule.sun, schedule.sun);
