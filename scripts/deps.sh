@@ -18,6 +18,9 @@ packages=(
   xdg-desktop-portal xdg-desktop-portal-gtk xvfb
   # A clock the follower test sets, so a day's pictures change within seconds.
   libfaketime
+  # A compositor built on wlroots, run headless, with the wallpaper client Voskan starts there
+  # and a screenshot tool to see what it drew.
+  sway swaybg grim
   # The Debian package (cpack derives its dependencies with dpkg-shlibdeps) and the
   # validators the install test runs on the desktop entry and the AppStream file.
   file dpkg-dev appstream desktop-file-utils

@@ -246,11 +246,11 @@ private Q_SLOTS:
         // clang-format off
         // The portal takes the picture of the scheme its settings tell, however old the portal,
         // and the set waits for the person's answer.
-        QTest::newRow("portal, ReadOne, dark, granted") << "Hyprland" << true << "" << "ReadOne/0" << QStringList{"dark", "follower on"} << "";
-        QTest::newRow("portal, only Read, dark, refused") << "Hyprland" << true << "" << "Read/1" << QStringList{"dark"} << "Das Setzen des Schreibtischhintergrunds wurde abgelehnt.";
-        QTest::newRow("portal, no settings, ended otherwise") << "Hyprland" << true << "" << "/2" << QStringList{"light"} << kFailed + "Der Dienst „org.freedesktop.portal.Desktop“ meldet einen Fehler.";
+        QTest::newRow("portal, ReadOne, dark, granted") << "Enlightenment" << true << "" << "ReadOne/0" << QStringList{"dark", "follower on"} << "";
+        QTest::newRow("portal, only Read, dark, refused") << "Enlightenment" << true << "" << "Read/1" << QStringList{"dark"} << "Das Setzen des Schreibtischhintergrunds wurde abgelehnt.";
+        QTest::newRow("portal, no settings, ended otherwise") << "Enlightenment" << true << "" << "/2" << QStringList{"light"} << kFailed + "Der Dienst „org.freedesktop.portal.Desktop“ meldet einen Fehler.";
         QTest::newRow("GNOME, both pictures") << "ubuntu:GNOME" << true << "" << "" << QStringList{"gsettings get|org.gnome.desktop.background|picture-uri", gnome + "options|'zoom'", gnome + "uri-dark|" + uri + "-dark.jpg'", gnome + "uri|" + uri + "-light.jpg'", "follower off", "$H/Daten it's/gnome-background-properties/voskan.xml=<name>Voskan</name>\n    <filename>" + path + "-light.jpg</filename>\n    <filename-dark>" + path + "-dark.jpg</filename-dark>"} << "";
-        QTest::newRow("KDE, a package of both") << "Hyprland:KDE" << false << "" << "" << QStringList{"plasmashell print(d.readConfig('Image'));", "plasmashell d.writeConfig('Image', " + uri + "-kde');", "follower off", kde + "metadata.json=\"Id\": \"wallpaper-a-kde\"", kde + "contents/images/320x180.jpg=", kde + "contents/images_dark/320x180.jpg="} << "";
+        QTest::newRow("KDE, a package of both") << "Enlightenment:KDE" << false << "" << "" << QStringList{"plasmashell print(d.readConfig('Image'));", "plasmashell d.writeConfig('Image', " + uri + "-kde');", "follower off", kde + "metadata.json=\"Id\": \"wallpaper-a-kde\"", kde + "contents/images/320x180.jpg=", kde + "contents/images_dark/320x180.jpg="} << "";
         QTest::newRow("Cinnamon, light scheme") << "X-Cinnamon" << false << "" << "" << QStringList{"gsettings get|org.cinnamon.desktop.background|picture-uri", "gsettings set|org.cinnamon.desktop.background|picture-uri|" + uri + "-light.jpg'", "follower on"} << "";
         QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << "" << "" << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'", "follower on"} << "";
         QTest::newRow("Xfce, every screen") << "XFCE" << true << "" << "" << QStringList{xfce + "-l", xfce + screen0, xfce + screen1, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg", "follower on"} << "";
@@ -259,7 +259,8 @@ private Q_SLOTS:
         // folder; here a folder in its place): the set stands, and the folder stays.
         QTest::newRow("sway, no snippet") << "sway" << false << "snippet" << "" << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill", "follower on", "$H/Daten it's/Voskan/sway.conf/="} << "";
         QTest::newRow("sway, the tool fails") << "sway" << false << "tool" << "" << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill"} << kFailed + "Das Programm „swaymsg“ meldet einen Fehler (kaputt).";
-        QTest::newRow("unknown desktop, no portal") << "Hyprland" << false << "" << "" << QStringList{} << "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.";
+        QTest::newRow("Hyprland, no swaybg") << "Hyprland" << false << "no swaybg" << "" << QStringList{} << kFailed + "Das Programm „swaybg“ fehlt oder startet nicht. Installiere das Paket „swaybg“ (sudo apt install swaybg).";
+        QTest::newRow("unknown desktop, no portal") << "Enlightenment" << false << "" << "" << QStringList{} << "Der Schreibtischhintergrund kann in dieser Arbeitsumgebung nicht gesetzt werden.";
         // clang-format on
     }
 
@@ -288,9 +289,13 @@ private Q_SLOTS:
         QVERIFY(portal.isEmpty() || bus.registerService("org.freedesktop.portal.Desktop"));
         failing = fails == "tool";
         QVERIFY(fails != "snippet" || QDir().mkpath(voskan() + "sway.conf"));
+        const QByteArray path = qgetenv("PATH");
+        if (fails == "no swaybg")
+            qputenv("PATH", QFile::encodeName(m_home.path()));
         const auto result = OutputJobs::setAsDesktop(
             lookOf(QColor(230, 200, 120)), lookOf(QColor(20, 30, 90), true), kSize, service);
         failing = false;
+        qputenv("PATH", path);
         bus.unregisterService("org.freedesktop.portal.Desktop");
         // A set the desktop did not take says where its pictures lie, and they are there.
         const QString left = " Die beiden Bilder liegen in „" + voskan().chopped(1) +

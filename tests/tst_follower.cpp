@@ -524,6 +524,126 @@ private Q_SLOTS:
         stop(follower);
     }
 
+    // A compositor built on wlroots, for real: sway, headless, draws what swaybg draws on its
+    // layer, and the session says it is Hyprland, so Voskan serves it as it serves every such
+    // compositor. What the screen shows is read with grim.
+    void drawsOnAWlrootsCompositor()
+    {
+        for (const char *tool : {"sway", "swaybg", "grim"})
+            QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(),
+                     qPrintable(QString("%1 is missing (Debian: sway, swaybg, grim)").arg(tool)));
+        // sway will not run as root: then it runs as nobody, in a runtime folder of its own
+        // (beside this test's folder, which nobody may not enter).
+        QTemporaryDir wayland;
+        const QString runtime = wayland.path();
+        writeFile(runtime + "/config", "output * resolution 320x180\n");
+        QStringList command{"sway", "-c", runtime + "/config"};
+        if (getuid() == 0) {
+            QVERIFY(QProcess::execute("chown", {"-R", "nobody", runtime}) == 0);
+            command = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                  "--"} +
+                      command;
+        }
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+        session.insert("XDG_RUNTIME_DIR", runtime);
+        session.insert("WLR_BACKENDS", "headless");
+        session.insert("WLR_RENDERER", "pixman");
+        session.insert("WLR_LIBINPUT_NO_DEVICES", "1");
+        session.remove("DISPLAY");
+        QProcess sway;
+        sway.setProcessEnvironment(session);
+        sway.setStandardErrorFile(path("sway.log"));
+        sway.start(command.takeFirst(), command);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(runtime + "/wayland-1") || sway.state() == QProcess::NotRunning, 10000);
+        if (sway.state() == QProcess::NotRunning)
+            QSKIP(qPrintable("sway does not start here: " + contents(path("sway.log")).right(400)));
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        qputenv("WAYLAND_DISPLAY", "wayland-1");
+        qputenv("XDG_CURRENT_DESKTOP", "Hyprland");
+        const auto screen = [] {
+            return QImage::fromData(programOutput("grim", {"-"}), "PNG").pixelColor(160, 90);
+        };
+        const auto ours = [] {
+            QProcess pgrep;
+            pgrep.start("pgrep", {"-x", "-r", "R,S,D", "swaybg"}); // not the unreaped
+            pgrep.waitForFinished();
+            return QString::fromUtf8(pgrep.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        };
+        const auto set = [](QColor light, QColor dark) {
+            QImage picture(16, 16, QImage::Format_RGB32);
+            Look day, night = Look::initialDark();
+            picture.fill(light);
+            day.source = Bitmap::fromImage(picture);
+            picture.fill(dark);
+            night.source = Bitmap::fromImage(picture);
+            QProcessEnvironment environment;
+            environment.insert("XDG_CURRENT_DESKTOP", "Hyprland");
+            return OutputJobs::setAsDesktop(day, night, {320, 180},
+                                            *sessionDesktopService(environment));
+        };
+        QDir(pictures()).removeRecursively();
+        setScheme(false);
+
+        // A swaybg that cannot draw (here: no compositor of that name) fails the set, in its
+        // words, and nothing is recorded as shown.
+        qputenv("WAYLAND_DISPLAY", "wayland-9");
+        const std::optional<QString> failed = set(Qt::white, Qt::black);
+        QVERIFY2(failed && failed->startsWith(
+                               "Der Schreibtischhintergrund konnte nicht gesetzt werden: Das "
+                               "Programm „swaybg“ meldet einen Fehler ("),
+                 qPrintable(failed.value_or("(gesetzt)")));
+        QVERIFY(!QFile::exists(pictures() + "desktop-shown"));
+        qputenv("WAYLAND_DISPLAY", "wayland-1");
+
+        // The set has drawn its light picture by the time it reports success.
+        QCOMPARE(set(QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
+        QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
+        QCOMPARE(ours().size(), 1);
+        QProcess follower;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        follower.setProcessEnvironment(environment);
+        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
+        setScheme(true);
+        QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) < 100, 10000);
+        setScheme(false);
+        QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) > 150, 10000);
+        QCOMPARE(ours().size(), 1);
+
+        // A second set replaces the picture; one swaybg draws it.
+        QCOMPARE(set(QColor(60, 200, 60), QColor(10, 40, 10)), std::nullopt);
+        QVERIFY2(screen().green() > 150 && screen().red() < 120, qPrintable(screen().name()));
+        QTRY_COMPARE(ours().size(), 1);
+
+        // Killed, it is back within a second.
+        const QStringList before = ours();
+        QCOMPARE(QProcess::execute("kill", {"-KILL", before.value(0)}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ours().size() == 1 && ours() != before, 1000);
+        QTRY_VERIFY(screen().green() > 150 && screen().red() < 120);
+        QCOMPARE(follower.state(), QProcess::Running);
+
+        // Another picture drawn by hand: at the next change the follower ends, and ours with it.
+        QImage red(32, 32, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(path("anderes.png")));
+        QProcess other;
+        other.start("swaybg", {"-i", path("anderes.png"), "-m", "fill"});
+        QTRY_COMPARE(ours().size(), 2);
+        setScheme(true);
+        QVERIFY(follower.waitForFinished(10000));
+        QTRY_COMPARE(ours(), QStringList{QString::number(other.processId())});
+        QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
+        stop(other);
+        setScheme(false);
+        stop(sway);
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        qunsetenv("WAYLAND_DISPLAY");
+    }
+
     // The entry the session starts the follower from, for programs wherever they are installed.
     void autostartEntry_data()
     {

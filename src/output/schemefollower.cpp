@@ -98,6 +98,11 @@ SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *
 {
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SchemeFollower::filesChanged);
     connect(&m_clock, &DayClock::due, this, &SchemeFollower::apply);
+    // The process that draws our picture ended by itself: it is started again.
+    m_backend->watchPicture([this] {
+        m_shown.clear();
+        apply();
+    });
 }
 
 SchemeFollower::~SchemeFollower()
@@ -202,6 +207,7 @@ std::optional<WallpaperFiles> SchemeFollower::followed() const
 void SchemeFollower::leave()
 {
     m_clock.stop();
+    m_backend->releasePicture();
     QFile::remove(followerAutostartFile());
     Q_EMIT finished();
 }

@@ -39,6 +39,11 @@ public:
         Q_UNUSED(xml);
         return unsupportedText();
     }
+    // Where a picture shows only while a process of ours draws it (the wlroots compositors):
+    // `lost` runs when that process ends by itself, so the follower can start it again, and
+    // releasePicture() ends it once the wallpaper is no longer ours to show.
+    virtual void watchPicture(std::function<void()> lost) { Q_UNUSED(lost); }
+    virtual void releasePicture() {}
     // Why this desktop could not be handed pictures from `folder` (German), asked before
     // anything is written there; nothing when it can.
     virtual std::optional<QString> refusedFolder(const QString &folder) const

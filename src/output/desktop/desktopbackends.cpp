@@ -16,7 +16,7 @@ struct BackendEntry
 };
 
 // Each kind once; Other, the portal, also serves any kind without a row.
-const std::array<BackendEntry, 7> kBackends{{
+const std::array<BackendEntry, 8> kBackends{{
     {DesktopKind::Gnome,
      [](CommandRunner runner, DarkSchemeQuery) { return makeGnomeBackend(std::move(runner)); }},
     {DesktopKind::Kde, [](CommandRunner, DarkSchemeQuery) { return makeKdeBackend(); }},
@@ -24,6 +24,7 @@ const std::array<BackendEntry, 7> kBackends{{
     {DesktopKind::Mate, makeMateBackend},
     {DesktopKind::Xfce, makeXfceBackend},
     {DesktopKind::Sway, makeSwayBackend},
+    {DesktopKind::Wlroots, makeWlrootsBackend},
     {DesktopKind::Other,
      [](CommandRunner, DarkSchemeQuery dark) { return makePortalBackend(std::move(dark)); }},
 }};
@@ -50,6 +51,10 @@ DesktopKind detectDesktop(const QProcessEnvironment &environment)
             return DesktopKind::Xfce;
         if (name == QLatin1String("sway"))
             return DesktopKind::Sway;
+        for (const char *wlroots : {"hyprland", "river", "niri", "labwc", "wayfire"}) {
+            if (name == QLatin1String(wlroots))
+                return DesktopKind::Wlroots;
+        }
     }
     if (environment.value(QStringLiteral("KDE_FULL_SESSION")) == QLatin1String("true"))
         return DesktopKind::Kde;

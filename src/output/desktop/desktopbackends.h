@@ -11,7 +11,9 @@
 
 #include <memory>
 
-enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Xfce, Sway, Other };
+// Wlroots: the compositors built on wlroots other than sway (Hyprland, river, niri, labwc,
+// Wayfire), served by swaybg.
+enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Xfce, Sway, Wlroots, Other };
 // From XDG_CURRENT_DESKTOP (a colon-separated list, first known entry wins), then
 // KDE_FULL_SESSION, then SWAYSOCK.
 DesktopKind detectDesktop(const QProcessEnvironment &environment);
@@ -30,6 +32,8 @@ std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSc
 std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeXfceBackend(CommandRunner runner, DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkSchemeQuery dark);
+// A swaybg of ours draws the picture; started detached, so it outlives the program that set it.
+std::unique_ptr<DesktopBackend> makeWlrootsBackend(CommandRunner runner, DarkSchemeQuery dark);
 // The portal takes one picture, the one of `dark`'s scheme. It may ask the person first, so the
 // set waits for the answer, running an event loop meanwhile.
 std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark = portalPrefersDark);
