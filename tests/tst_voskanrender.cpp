@@ -254,6 +254,67 @@ private Q_SLOTS:
             p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a/" + today + ".xml'"));
     }
 
+    // „Täglich neu“ from the command line: without a systemd user instance the timer route says
+    // so and names the other; the login route runs a new hit each time, never the one before,
+    // reports each download, keeps the credit, and a failed run leaves the wallpaper as it is.
+    void dailyWallpaper()
+    {
+        // The loopback server answers only while this loop runs.
+        const auto finish = [this](const QStringList &args) {
+            QProcess *p = run(args, VOSKAN_RENDER_BINARY, false);
+            QTest::qWaitFor([p] { return p->state() == QProcess::NotRunning; }, 120000);
+            return p;
+        };
+        const QString config = m_dir.filePath("config/");
+        const QStringList look{"--style", "flow", "--size", "64x36", "--key", "K3y"};
+        QProcess *p = finish(QStringList{"--daily", "Berge", "--at", "7:30"} + look);
+        QCOMPARE(p->exitCode(), 1);
+        QVERIFY(p->readAllStandardError().contains("voskan-render --daily TEXT --at-login"));
+        QVERIFY(!QFile::exists(config + "systemd/user/voskan-daily.timer"));
+
+        p = finish(QStringList{"--daily", "Berge", "--at-login"} + look);
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        const QString entry = config + "autostart/de.voskan.Voskan-daily.desktop";
+        QVERIFY(contents(entry).contains(" --daily-run --once-a-day\n"));
+        QCOMPARE(programOutput("desktop-file-validate", {entry}), "");
+
+        FakeUnsplashServer server(3);
+        QVERIFY(server.start());
+        const auto uri = [this] {
+            return QString::fromUtf8(
+                run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings")
+                    ->readAllStandardOutput());
+        };
+        QStringList shown;
+        for (int day = 0; day < 2; ++day) {
+            p = finish({"--daily-run"});
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+            QCOMPARE(server.downloadReports(), day + 1);
+            shown << QString::fromUtf8(contents(m_dir.filePath("data/Voskan/daily-credit.txt")));
+            QVERIFY2(shown.constLast().contains("Unsplash"), qPrintable(shown.constLast()));
+            QVERIFY(uri().contains(day ? "wallpaper-b-light.jpg" : "wallpaper-a-light.jpg"));
+        }
+        QVERIFY2(shown[0] != shown[1], qPrintable(shown[0])); // another photo the next day
+        // At the next login the same day: nothing to do.
+        const int searches = server.searchCount();
+        QCOMPARE(finish({"--daily-run", "--once-a-day"})->exitCode(), 0);
+        QCOMPARE(server.searchCount(), searches);
+
+        server.setResponse("/search/photos", TestHttpServer::Response::json("{}", 503));
+        const QString before = uri();
+        p = finish({"--daily-run"});
+        QCOMPARE(p->exitCode(), 1);
+        QVERIFY(!p->readAllStandardError().isEmpty());
+        QCOMPARE(uri(), before);
+        QCOMPARE(contents(m_dir.filePath("data/Voskan/daily-credit.txt")), shown[1].toUtf8());
+
+        QCOMPARE(finish({"--daily-off"})->exitCode(), 0);
+        QVERIFY(!QFile::exists(entry));
+        p = finish({"--daily-run"});
+        QCOMPARE(p->readAllStandardError().trimmed(),
+                 "voskan-render: „Täglich neu“ ist nicht eingerichtet.");
+    }
+
     // Ended by a signal in the middle of a large write, it leaves no part file behind.
     void signalsLeaveNoPartFile_data()
     {

@@ -1,6 +1,7 @@
 // voskan-render: renders one look of a photo without the window, for scripts and benchmarks.
 
 #include "model/appmodel.h"
+#include "model/dailywallpaper.h"
 #include "model/look.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
@@ -34,6 +35,7 @@ const char kUsage[] =
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
     "       voskan-render --follow\n"
+    "       voskan-render --daily TEXT [--at HH:MM | --at-login] [Optionen] | --daily-off\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
@@ -58,7 +60,12 @@ const char kUsage[] =
     "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“;\n"
     "                   ein dynamisches Wallpaper als FOTO ohne --style/--set so, wie es ist\n"
     "  --follow         im Hintergrund laufen und auf Arbeitsumgebungen mit nur einem\n"
-    "                   Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen\n";
+    "                   Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen\n"
+    "  --daily TEXT     „Täglich neu“: jeden Tag (--at, Standard 08:00; ein Tag, an dem\n"
+    "                   der Rechner aus war, bei der nächsten Anmeldung) ein neuer\n"
+    "                   Unsplash-Treffer für TEXT, im Look der Optionen als Schreibtisch;\n"
+    "                   --at-login: stattdessen bei der Anmeldung, einmal am Tag\n"
+    "  --daily-off      „Täglich neu“ ausschalten\n";
 
 int usage(const QString &problem = {})
 {
@@ -117,6 +124,11 @@ struct Options
     QString unsplashQuery;
     int pick = 1;
     QString key;
+    // A daily run: the photo set the day before is passed over; the one chosen and its
+    // credit are kept.
+    QString avoidPhoto;
+    QString chosenPhoto;
+    QString credit;
 };
 
 // Parses the command line; returns an exit status when it should end the program.
@@ -249,7 +261,7 @@ void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QStr
 
 // Searches and downloads a hit the way the window does, report included; prints the credit
 // line. The picture, or the German error text.
-std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
+std::variant<Bitmap, QString> fetchFromUnsplash(Options &o)
 {
     const QString key = o.key.isEmpty() ? QString() : AppModel::effectiveKey(o.key);
     QEventLoop loop;
@@ -279,7 +291,11 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
         return QStringLiteral("Nur %1 Treffer für „%2“.")
             .arg(model.results().size())
             .arg(o.unsplashQuery.trimmed());
-    const UnsplashPhoto hit = model.results().at(o.pick - 1);
+    qsizetype index = o.pick - 1;
+    if (model.results().at(index).id == o.avoidPhoto && model.results().size() > 1)
+        index = (index + 1) % model.results().size(); // never the same photo twice in a row
+    const UnsplashPhoto hit = model.results().at(index);
+    o.chosenPhoto = hit.id;
 
     // No time limit of our own: the service ends every download within its deadline with a
     // reason, which a timer here would only cut off.
@@ -295,8 +311,83 @@ std::variant<Bitmap, QString> fetchFromUnsplash(const Options &o)
         return *model.errorMessage();
     if (!model.lightLook().source)
         return description(ExportError::NoSource);
+    o.credit = model.lightLook().attribution.value_or(QString());
+    if (model.lightLook().attributionURL)
+        o.credit += QLatin1Char('\n') + *model.lightLook().attributionURL;
     std::printf("%s\n", qPrintable(model.lightLook().attribution.value_or(QString())));
     return *model.lightLook().source;
+}
+
+// Renders or sets what the options ask for; the exit status.
+int render(Options &o);
+
+// The options of a daily run: the stored look, a hit for the stored search, set as desktop.
+std::optional<int> dailyOptions(const DailyWallpaper::Settings &daily, Options &o)
+{
+    return parse(
+        QStringList{QStringLiteral("voskan-render")} + daily.options +
+            QStringList{QStringLiteral("--unsplash"), daily.query, QStringLiteral("--set-desktop")},
+        o);
+}
+
+// --daily TEXT [--at HH:MM] [--at-login] [options], --daily-off, --daily-run [--once-a-day]:
+// the exit status, or nothing when the command line asks for none of them.
+std::optional<int> daily(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--daily-off"))) {
+        if (args.size() != 2)
+            return usage(QStringLiteral("--daily-off steht allein."));
+        DailyWallpaper::disable();
+        std::printf("„Täglich neu“ ist ausgeschaltet.\n");
+        return 0;
+    }
+    if (args.contains(QStringLiteral("--daily-run"))) {
+        const bool once = args.contains(QStringLiteral("--once-a-day"));
+        if (args.size() != (once ? 3 : 2))
+            return usage(QStringLiteral("--daily-run steht allein (oder mit --once-a-day)."));
+        const std::optional<DailyWallpaper::Settings> settings = DailyWallpaper::settings();
+        if (!settings)
+            return fail(QStringLiteral("„Täglich neu“ ist nicht eingerichtet."));
+        if (once && DailyWallpaper::ranToday())
+            return 0;
+        Options o;
+        if (const auto exit = dailyOptions(*settings, o))
+            return exit;
+        o.avoidPhoto = DailyWallpaper::lastPhoto();
+        const int status = render(o);
+        if (status == 0)
+            DailyWallpaper::recordPhoto(o.chosenPhoto, o.credit);
+        return status;
+    }
+    const qsizetype at = args.indexOf(QStringLiteral("--daily"));
+    if (at < 0)
+        return std::nullopt;
+    DailyWallpaper::Settings settings;
+    QStringList rest = args.mid(1);
+    rest.remove(at - 1);
+    if (at - 1 >= rest.size() || rest.at(at - 1).startsWith(QLatin1String("--")))
+        return usage(QStringLiteral("--daily erwartet einen Suchtext."));
+    settings.query = rest.takeAt(at - 1).trimmed();
+    if (const qsizetype time = rest.indexOf(QStringLiteral("--at")); time >= 0) {
+        settings.at = QTime::fromString(rest.value(time + 1), QStringLiteral("H:mm"));
+        if (!settings.at.isValid())
+            return usage(QStringLiteral("--at erwartet eine Uhrzeit wie 7:30."));
+        rest.remove(time, 2);
+    }
+    settings.atLogin = rest.removeAll(QStringLiteral("--at-login")) > 0;
+    settings.options = rest;
+    // The look is checked now, not at the first run in the night.
+    Options o;
+    if (const auto exit = dailyOptions(settings, o))
+        return exit;
+    if (const auto error = DailyWallpaper::enable(settings))
+        return fail(*error);
+    std::printf("„Täglich neu“: jeden Tag %s ein neues Bild für „%s“.\n",
+                settings.atLogin ? "bei der Anmeldung"
+                                 : qPrintable(QStringLiteral("um ") +
+                                              settings.at.toString(QStringLiteral("HH:mm"))),
+                qPrintable(settings.query));
+    return 0;
 }
 
 } // namespace
@@ -305,6 +396,8 @@ int main(int argc, char *argv[])
 {
     OutputFile::removeUnfinishedOnSignals();
     QCoreApplication app(argc, argv);
+    if (const auto exit = daily(app.arguments()))
+        return *exit;
     Options o;
     if (const auto exit = parse(app.arguments(), o))
         return *exit;
@@ -318,6 +411,13 @@ int main(int argc, char *argv[])
         QObject::connect(&follower, &SchemeFollower::finished, &app, &QCoreApplication::quit);
         return app.exec();
     }
+    return render(o);
+}
+
+namespace {
+
+int render(Options &o)
+{
     const bool dynamic =
         o.setDesktop || o.output.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive);
 
@@ -413,3 +513,5 @@ int main(int argc, char *argv[])
     }
     return 0;
 }
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "dailywallpaper.h"
+
+#include "output/datafolder.h"
+#include "output/followerprogram.h"
+#include "usersettings.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDate>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace {
+
+const QString kTimer = QStringLiteral("voskan-daily.timer");
+const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
+
+// A word of a unit file: systemd expands % and $ in both command lines and Environment=.
+QString unitQuoted(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    quoted.replace(QLatin1Char('$'), QStringLiteral("$$"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// One call to the user manager; the German error, or nothing.
+std::optional<QString> callSystemd(const QString &method, const QList<QVariant> &arguments)
+{
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kSystemd, QStringLiteral("/org/freedesktop/systemd1"),
+                                       QStringLiteral("org.freedesktop.systemd1.Manager"), method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 15000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    return QStringLiteral("systemd konnte „Täglich neu“ nicht einrichten (%1).")
+        .arg(reply.errorMessage());
+}
+
+QString settingsKey(const char *name)
+{
+    return QStringLiteral("daily/") + QLatin1String(name);
+}
+
+} // namespace
+
+namespace DailyWallpaper {
+
+std::optional<Settings> settings()
+{
+    QSettings stored = userSettings();
+    const QString query = stored.value(settingsKey("query")).toString();
+    if (query.trimmed().isEmpty())
+        return std::nullopt;
+    Settings settings{
+        query,
+        QTime::fromString(stored.value(settingsKey("at")).toString(), QStringLiteral("HH:mm")),
+        stored.value(settingsKey("options")).toStringList(),
+        stored.value(settingsKey("atLogin")).toBool()};
+    if (!settings.at.isValid())
+        settings.at = QTime(8, 0);
+    return settings;
+}
+
+void saveSettings(const Settings &settings)
+{
+    QSettings stored = userSettings();
+    stored.setValue(settingsKey("query"), settings.query);
+    stored.setValue(settingsKey("at"), settings.at.toString(QStringLiteral("HH:mm")));
+    stored.setValue(settingsKey("options"), settings.options);
+    stored.setValue(settingsKey("atLogin"), settings.atLogin);
+}
+
+QString lastPhoto()
+{
+    return userSettings().value(settingsKey("lastPhoto")).toString();
+}
+
+void recordPhoto(const QString &id, const QString &credit)
+{
+    QSettings stored = userSettings();
+    stored.setValue(settingsKey("lastPhoto"), id);
+    stored.setValue(settingsKey("lastRun"), QDate::currentDate().toString(Qt::ISODate));
+    writeWholeFile(creditFile(), credit.toUtf8() + '\n');
+}
+
+QString creditFile()
+{
+    return voskanDataFolder() + QStringLiteral("/daily-credit.txt");
+}
+
+bool ranToday()
+{
+    return userSettings().value(settingsKey("lastRun")).toString() ==
+           QDate::currentDate().toString(Qt::ISODate);
+}
+
+QString serviceFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/systemd/user/voskan-daily.service");
+}
+
+QString timerFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/systemd/user/") + kTimer;
+}
+
+QString autostartFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/de.voskan.Voskan-daily.desktop");
+}
+
+QByteArray serviceUnit(const QString &program, const QProcessEnvironment &session)
+{
+    QString unit = QStringLiteral("[Unit]\n"
+                                  "Description=Voskan: ein neues Wallpaper von Unsplash\n"
+                                  "Wants=network-online.target\n"
+                                  "After=network-online.target graphical-session.target\n\n"
+                                  "[Service]\n"
+                                  "Type=oneshot\n"
+                                  "ExecStart=%1 --daily-run\n")
+                       .arg(unitQuoted(program));
+    for (const char *name : {"XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK",
+                             "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+        const QString value = session.value(QLatin1String(name));
+        if (!value.isEmpty() && !hasControlCharacter(value))
+            unit += QStringLiteral("Environment=%1\n")
+                        .arg(unitQuoted(QLatin1String(name) + QLatin1Char('=') + value));
+    }
+    return unit.toUtf8();
+}
+
+QByteArray timerUnit(QTime at)
+{
+    return QStringLiteral("[Unit]\n"
+                          "Description=Voskan: täglich ein neues Wallpaper\n\n"
+                          "[Timer]\n"
+                          "OnCalendar=*-*-* %1:00\n"
+                          // A day the machine was off is caught up at the next start.
+                          "Persistent=true\n\n"
+                          "[Install]\n"
+                          "WantedBy=timers.target\n")
+        .arg(at.toString(QStringLiteral("HH:mm")))
+        .toUtf8();
+}
+
+std::optional<QString> enable(const Settings &settings)
+{
+    const QString program = followerProgram();
+    if (settings.atLogin) {
+        const QByteArray entry =
+            QStringLiteral("[Desktop Entry]\nType=Application\nName=Voskan Täglich neu\n"
+                           "Exec=%1 --daily-run --once-a-day\nNoDisplay=true\nTerminal=false\n")
+                .arg(isPlainPath(program) ? program : QLatin1Char('"') + program + QLatin1Char('"'))
+                .toUtf8();
+        if (!writeWholeFile(autostartFile(), entry))
+            return QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.").arg(autostartFile());
+        saveSettings(settings);
+        return std::nullopt;
+    }
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kSystemd))
+        return QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
+                              "starten könnte. Stattdessen kann Voskan das neue Bild bei jeder "
+                              "Anmeldung holen, höchstens einmal am Tag: voskan-render --daily "
+                              "TEXT --at-login");
+    if (!writeWholeFile(serviceFile(),
+                        serviceUnit(program, QProcessEnvironment::systemEnvironment())) ||
+        !writeWholeFile(timerFile(), timerUnit(settings.at)))
+        return QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.").arg(timerFile());
+    if (const auto error = callSystemd(QStringLiteral("Reload"), {}))
+        return error;
+    if (const auto error =
+            callSystemd(QStringLiteral("EnableUnitFiles"), {QStringList{kTimer}, false, true}))
+        return error;
+    // Restarted, so a changed time counts from now.
+    if (const auto error =
+            callSystemd(QStringLiteral("RestartUnit"), {kTimer, QStringLiteral("replace")}))
+        return error;
+    QFile::remove(autostartFile());
+    saveSettings(settings);
+    return std::nullopt;
+}
+
+void disable()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (QFile::exists(timerFile()) && bus.isConnected() &&
+        bus.interface()->isServiceRegistered(kSystemd)) {
+        callSystemd(QStringLiteral("StopUnit"), {kTimer, QStringLiteral("replace")});
+        callSystemd(QStringLiteral("DisableUnitFiles"), {QStringList{kTimer}, false});
+    }
+    QFile::remove(timerFile());
+    QFile::remove(serviceFile());
+    QFile::remove(autostartFile());
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(kSystemd))
+        callSystemd(QStringLiteral("Reload"), {});
+    QSettings stored = userSettings();
+    stored.remove(QStringLiteral("daily"));
+}
+
+} // namespace DailyWallpaper
