@@ -1,4 +1,5 @@
 #include "model/appmodel.h"
+#include "model/dailywallpaper.h"
 #include "output/dayfile.h"
 #include "output/dayschedule.h"
 #include "output/desktop/desktopbackends.h"
@@ -84,6 +85,22 @@ class FakePortal : public QDBusVirtualObject
         const QDBusVariant scheme(portalScheme);
         return bus.send(call.createReply(QVariant::fromValue(
             portalMethod == "Read" ? QDBusVariant(QVariant::fromValue(scheme)) : scheme)));
+    }
+};
+
+// systemd's user manager on the private bus: records what it is asked and says yes.
+class FakeSystemd : public QDBusVirtualObject
+{
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
+    {
+        QStringList arguments;
+        for (const QVariant &argument : call.arguments())
+            arguments << (argument.metaType() == QMetaType::fromType<QStringList>()
+                              ? argument.toStringList().join(',')
+                              : argument.toString());
+        record("systemd " + call.member() + ' ' + arguments.join('|'));
+        return bus.send(call.createReply());
     }
 };
 
@@ -184,6 +201,7 @@ class TestDesktopService : public QObject
     QThread m_shellThread;
     FakePlasmaShell m_shell;
     FakePortal m_portal;
+    FakeSystemd m_systemd;
 
 private Q_SLOTS:
 
@@ -205,6 +223,9 @@ private Q_SLOTS:
         m_portal.moveToThread(&m_shellThread);
         QVERIFY(QDBusConnection::connectToBus(address, "portal")
                     .registerVirtualObject("/org/freedesktop/portal/desktop", &m_portal));
+        m_systemd.moveToThread(&m_shellThread);
+        QVERIFY(QDBusConnection::connectToBus(address, "systemd")
+                    .registerVirtualObject("/org/freedesktop/systemd1", &m_systemd));
     }
 
     void init()
@@ -220,6 +241,7 @@ private Q_SLOTS:
     {
         QDBusConnection::disconnectFromBus("plasma");
         QDBusConnection::disconnectFromBus("portal");
+        QDBusConnection::disconnectFromBus("systemd");
         m_shellThread.quit();
         m_shellThread.wait();
         m_bus.kill();
@@ -413,6 +435,60 @@ private Q_SLOTS:
             if (!slideshow.isEmpty())
                 QCOMPARE(shown, slideshow);
         }
+    }
+
+    // „Täglich neu“ as the user manager gets it: units that systemd itself accepts (a program in
+    // a folder with a space and what systemd would read as a specifier), enabled and started over the bus, and
+    // gone again when switched off; without a user manager, the other route is named.
+    void schedulesTheDailyRun()
+    {
+        const QString program = expand("$H/a b/50%h/voskan-render"); // %h: the home folder
+        QVERIFY(QDir().mkpath(QFileInfo(program).path()) && QFile::copy("/bin/true", program));
+        const QString units = expand("$H/units/");
+        QProcessEnvironment session;
+        session.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
+        session.insert("DISPLAY", ":0");
+        writeFile(units + "voskan-daily.service", DailyWallpaper::serviceUnit(program, session));
+        writeFile(units + "voskan-daily.timer", DailyWallpaper::timerUnit(QTime(7, 30)));
+        QVERIFY(QDir().mkpath(expand("$H/runtime")));
+        QProcess verify;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", expand("$H/runtime"));
+        verify.setProcessEnvironment(environment);
+        verify.setProcessChannelMode(QProcess::MergedChannels);
+        verify.start("systemd-analyze", {"verify", "--user", units + "voskan-daily.timer",
+                                         units + "voskan-daily.service"});
+        QVERIFY(verify.waitForFinished());
+        QVERIFY2(verify.exitCode() == 0 && verify.readAll().isEmpty(), qPrintable(program));
+        const QString calendar = QString::fromUtf8(contents(units + "voskan-daily.timer"))
+                                     .section("OnCalendar=", 1)
+                                     .section('\n', 0, 0);
+        QVERIFY(programOutput("systemd-analyze", {"calendar", calendar})
+                    .contains("Normalized form: *-*-* 07:30:00"));
+        QVERIFY(contents(units + "voskan-daily.service")
+                    .contains("Environment=\"XDG_CURRENT_DESKTOP=X-Cinnamon\"\n"));
+
+        DailyWallpaper::Settings settings{"Berge", QTime(7, 30), {"--style", "flow"}, false};
+        const QString systemd = "org.freedesktop.systemd1";
+        QDBusConnection bus("systemd");
+        QVERIFY(bus.registerService(systemd));
+        QCOMPARE(DailyWallpaper::enable(settings), std::nullopt);
+        QCOMPARE(calls, (QStringList{"systemd Reload ", "systemd EnableUnitFiles voskan-daily.timer|false|true",
+                                     "systemd RestartUnit voskan-daily.timer|replace"}));
+        QVERIFY(contents(DailyWallpaper::timerFile()).contains("OnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
+        QCOMPARE(DailyWallpaper::settings(), settings);
+        calls.clear();
+        DailyWallpaper::disable();
+        QCOMPARE(calls.mid(0, 2), (QStringList{"systemd StopUnit voskan-daily.timer|replace",
+                                               "systemd DisableUnitFiles voskan-daily.timer|false"}));
+        QVERIFY(!QFile::exists(DailyWallpaper::timerFile()) &&
+                !QFile::exists(DailyWallpaper::serviceFile()));
+        QCOMPARE(DailyWallpaper::settings(), std::nullopt);
+
+        QVERIFY(bus.unregisterService(systemd));
+        const std::optional<QString> refused = DailyWallpaper::enable(settings);
+        QVERIFY(refused && refused->contains("--at-login"));
+        QVERIFY(!QFile::exists(DailyWallpaper::timerFile()));
     }
 
     // Every value the portal's colour scheme can take, as each portal method sends it over the

@@ -262,7 +262,8 @@ private Q_SLOTS:
         // The loopback server answers only while this loop runs.
         const auto finish = [this](const QStringList &args) {
             QProcess *p = run(args, VOSKAN_RENDER_BINARY, false);
-            QTest::qWaitFor([p] { return p->state() == QProcess::NotRunning; }, 120000);
+            if (!QTest::qWaitFor([p] { return p->state() == QProcess::NotRunning; }, 120000))
+                p->kill();
             return p;
         };
         const QString config = m_dir.filePath("config/");
