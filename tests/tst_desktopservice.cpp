@@ -438,8 +438,8 @@ private Q_SLOTS:
     }
 
     // „Täglich neu“ as the user manager gets it: units that systemd itself accepts (a program in
-    // a folder with a space and what systemd would read as a specifier), enabled and started over the bus, and
-    // gone again when switched off; without a user manager, the other route is named.
+    // a folder with a space and what systemd would read as a specifier), enabled and started over
+    // the bus, and gone again when switched off; without a user manager, the other route is named.
     void schedulesTheDailyRun()
     {
         const QString program = expand("$H/a b/50%h/voskan-render"); // %h: the home folder
@@ -473,14 +473,17 @@ private Q_SLOTS:
         QDBusConnection bus("systemd");
         QVERIFY(bus.registerService(systemd));
         QCOMPARE(DailyWallpaper::enable(settings), std::nullopt);
-        QCOMPARE(calls, (QStringList{"systemd Reload ", "systemd EnableUnitFiles voskan-daily.timer|false|true",
+        QCOMPARE(calls, (QStringList{"systemd Reload ",
+                                     "systemd EnableUnitFiles voskan-daily.timer|false|true",
                                      "systemd RestartUnit voskan-daily.timer|replace"}));
-        QVERIFY(contents(DailyWallpaper::timerFile()).contains("OnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
+        QVERIFY(contents(DailyWallpaper::timerFile())
+                    .contains("OnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
         QCOMPARE(DailyWallpaper::settings(), settings);
         calls.clear();
         DailyWallpaper::disable();
-        QCOMPARE(calls.mid(0, 2), (QStringList{"systemd StopUnit voskan-daily.timer|replace",
-                                               "systemd DisableUnitFiles voskan-daily.timer|false"}));
+        QCOMPARE(calls.mid(0, 2),
+                 (QStringList{"systemd StopUnit voskan-daily.timer|replace",
+                              "systemd DisableUnitFiles voskan-daily.timer|false"}));
         QVERIFY(!QFile::exists(DailyWallpaper::timerFile()) &&
                 !QFile::exists(DailyWallpaper::serviceFile()));
         QCOMPARE(DailyWallpaper::settings(), std::nullopt);
