@@ -3,6 +3,8 @@
 // in for Unsplash, a recording desktop for the real one; files are read back with libheif.
 
 #include "model/appmodel.h"
+#include "model/dailywallpaper.h"
+#include "model/lookfields.h"
 #include "model/usersettings.h"
 #include "output/dayschedule.h"
 #include "sources/photolibrary.h"
@@ -14,6 +16,7 @@
 #include "support/testdata.h"
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
+#include "ui/dailydialog.h"
 #include "ui/effectsection.h"
 #include "ui/mainwindow.h"
 #include "ui/previewpane.h"
@@ -21,6 +24,7 @@
 #include "ui/translations.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -34,6 +38,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 #include <QToolButton>
 
 namespace {
@@ -392,6 +397,63 @@ private Q_SLOTS:
         s.model.bind(&Look::blur).setValue(20.0);
         QVERIFY(!s.model.dynamicWallpaper());
         QTRY_VERIFY(!s.find("dynamicStrip")->isVisible());
+    }
+
+    // „Täglich neu“ from the menu, by keyboard: the search typed, the login route chosen, saved —
+    // and what is kept renders the day's photo in the look the window shows, both appearances.
+    void dailyFromTheMenu()
+    {
+        Session s;
+        s.model.openLocalImage(TestData::photo("photo-path-2560x1600.jpg"));
+        QTRY_VERIFY(!s.model.isLoadingSource() && s.model.lightLook().source);
+        s.choose("stylePicker", "Flow");
+        s.model.bind(&Look::flowBands).setValue(qint64(5));
+        s.model.bind(&Look::flowPhase).setValue(0.123456789);
+        s.model.setEditing(Appearance::Dark);
+        s.model.bind(&Look::brightness).setValue(-0.3);
+        whenOpen<DailyDialog>([](DailyDialog *dialog) {
+            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
+            auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
+            query->setFocus();
+            QTest::keyClicks(query, "Nebel am Meer");
+            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
+            QVERIFY(!dialog->findChild<QTimeEdit *>("dailyAt")->isEnabled());
+            QTest::keyClick(query, Qt::Key_Return);
+        });
+        s.window.findChild<QAction *>("dailyAction")->trigger();
+        QTRY_VERIFY(DailyWallpaper::settings().has_value());
+        const DailyWallpaper::Settings daily = *DailyWallpaper::settings();
+        QCOMPARE(daily.query, "Nebel am Meer");
+        QVERIFY(daily.atLogin && QFile::exists(DailyWallpaper::autostartFile()));
+        Look light, dark;
+        QString size;
+        for (qsizetype i = 0; i + 1 < daily.options.size(); i += 2) {
+            const QString &option = daily.options.at(i), &value = daily.options.at(i + 1);
+            if (option == "--size") {
+                size = value;
+                continue;
+            }
+            QVERIFY2(option == "--set" || option == "--dark-set", qPrintable(option));
+            const qsizetype eq = value.indexOf('=');
+            QVERIFY(LookFields::set(option == "--set" ? light : dark, value.left(eq),
+                                    value.mid(eq + 1), nullptr));
+        }
+        const auto sameBut = [](Look parsed, const Look &shown) { // colours come from the photo
+            parsed.source = shown.source;
+            parsed.photoID = shown.photoID;
+            parsed.baseName = shown.baseName;
+            parsed.attribution = shown.attribution;
+            parsed.attributionURL = shown.attributionURL;
+            parsed.flowColor0 = shown.flowColor0;
+            parsed.flowColor1 = shown.flowColor1;
+            parsed.flowColor2 = shown.flowColor2;
+            return parsed == shown;
+        };
+        QVERIFY(sameBut(light, s.model.lightLook()));
+        QVERIFY(sameBut(dark, s.model.darkLook()));
+        QCOMPARE(light.style, WallpaperStyle::Flow);
+        const RenderPipeline::PixelSize pixels = s.model.pixelSize();
+        QCOMPARE(size, QString("%1x%2").arg(pixels.width).arg(pixels.height));
     }
 
     void openFlowOwnColoursAndExport()

@@ -1,5 +1,6 @@
 #include "appmodel.h"
 
+#include "model/lookfields.h"
 #include "model/palette.h"
 #include "output/dynamicwallpaperfile.h"
 
@@ -350,6 +351,18 @@ void AppModel::renderPreview()
         RenderPipeline::renderLook(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
     m_preview = bitmap ? bitmap->toImage() : QImage();
     Q_EMIT previewChanged();
+}
+
+QStringList AppModel::dailyOptions() const
+{
+    const RenderPipeline::PixelSize size = pixelSize();
+    QStringList options{QStringLiteral("--size"),
+                        QStringLiteral("%1x%2").arg(size.width).arg(size.height)};
+    for (const QString &field : LookFields::assignments(lightLook(), false))
+        options << QStringLiteral("--set") << field;
+    for (const QString &field : LookFields::assignments(darkLook(), false))
+        options << QStringLiteral("--dark-set") << field;
+    return options;
 }
 
 RenderPipeline::PixelSize AppModel::pixelSize() const

@@ -151,6 +151,9 @@ public:
     void scheduleRender();
     void renderPreview();
     RenderPipeline::PixelSize pixelSize() const;
+    // The looks as „Täglich neu“ renders each day's photo, in voskan-render's options: every
+    // field of both looks (not the flow colours, which each photo gives) and the size.
+    QStringList dailyOptions() const;
     QString pixelSizeLabel() const;
 
     // --- pictures ---------------------------------------------------------------------

@@ -169,8 +169,8 @@ std::optional<QString> enable(const Settings &settings)
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kSystemd))
         return QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
                               "starten könnte. Stattdessen kann Voskan das neue Bild bei jeder "
-                              "Anmeldung holen, höchstens einmal am Tag: voskan-render --daily "
-                              "TEXT --at-login");
+                              "Anmeldung holen, höchstens einmal am Tag („Bei der Anmeldung“, "
+                              "voskan-render --daily TEXT --at-login).");
     if (!writeWholeFile(serviceFile(),
                         serviceUnit(program, QProcessEnvironment::systemEnvironment())) ||
         !writeWholeFile(timerFile(), timerUnit(settings.at)))

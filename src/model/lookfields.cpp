@@ -12,6 +12,7 @@ namespace LookFields {
 namespace {
 
 using Setter = std::function<bool(Look &, const QString &)>;
+using Getter = std::function<QString(const Look &)>;
 
 // Out of range, and "inf" and "nan" (which the C locale parses), count as not parsing.
 bool parseDouble(const QString &text, RenderBounds::Range range, double &out)
@@ -28,6 +29,7 @@ struct Field
 {
     QString name;
     Setter set;
+    Getter get;
     std::optional<RenderBounds::Range> range; // numbers only, named in the message
 };
 
@@ -37,7 +39,16 @@ Field number(const QString &name, double Look::*member, RenderBounds::Range rang
             [member, range](Look &look, const QString &text) {
                 return parseDouble(text, range, look.*member);
             },
+            // The shortest form that reads back to the same double.
+            [member](const Look &look) {
+                return QLocale::c().toString(look.*member, 'g', QLocale::FloatingPointShortest);
+            },
             range};
+}
+
+Getter colorValue(QColor Look::*member)
+{
+    return [member](const Look &look) { return (look.*member).name(QColor::HexRgb); };
 }
 
 Setter color(QColor Look::*member)
@@ -60,15 +71,16 @@ const std::vector<Field> &setters()
              if (style)
                  look.style = *style;
              return bool(style);
-         }},
+         },
+         [](const Look &look) { return rawValue(look.style); }},
         number(QStringLiteral("blur"), &Look::blur, RenderBounds::blur),
         number(QStringLiteral("brightness"), &Look::brightness, RenderBounds::brightness),
         number(QStringLiteral("saturation"), &Look::saturation, RenderBounds::saturation),
         number(QStringLiteral("contrast"), &Look::contrast, RenderBounds::contrast),
         number(QStringLiteral("dither"), &Look::dither, RenderBounds::dither),
-        {QStringLiteral("flowColor0"), color(&Look::flowColor0)},
-        {QStringLiteral("flowColor1"), color(&Look::flowColor1)},
-        {QStringLiteral("flowColor2"), color(&Look::flowColor2)},
+        {QStringLiteral("flowColor0"), color(&Look::flowColor0), colorValue(&Look::flowColor0)},
+        {QStringLiteral("flowColor1"), color(&Look::flowColor1), colorValue(&Look::flowColor1)},
+        {QStringLiteral("flowColor2"), color(&Look::flowColor2), colorValue(&Look::flowColor2)},
         {QStringLiteral("flowBands"),
          [](Look &look, const QString &text) {
              bool ok = false;
@@ -76,7 +88,8 @@ const std::vector<Field> &setters()
              if (ok)
                  look.flowBands = v;
              return ok;
-         }},
+         },
+         [](const Look &look) { return QString::number(look.flowBands); }},
         number(QStringLiteral("flowAmplitude"), &Look::flowAmplitude, RenderBounds::amplitude),
         number(QStringLiteral("flowFrequency"), &Look::flowFrequency, RenderBounds::frequency),
         number(QStringLiteral("flowSharpness"), &Look::flowSharpness, RenderBounds::shape),
@@ -100,6 +113,16 @@ QStringList names()
     QStringList out;
     for (const Field &entry : setters())
         out << entry.name;
+    return out;
+}
+
+QStringList assignments(const Look &look, bool colours)
+{
+    QStringList out;
+    for (const Field &entry : setters()) {
+        if (colours || !entry.name.startsWith(QLatin1String("flowColor")))
+            out << entry.name + QLatin1Char('=') + entry.get(look);
+    }
     return out;
 }
 

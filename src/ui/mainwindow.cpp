@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "accessibility.h"
+#include "dailydialog.h"
 #include "inspector.h"
 #include "model/appmodel.h"
 #include "panels.h"
@@ -71,6 +72,12 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     settings->setObjectName(QStringLiteral("settingsAction"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
+    QAction *daily = edit->addAction(QStringLiteral("&Täglich neu…"), this, [this] {
+        auto *dialog = new DailyDialog(m_model, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
+    daily->setObjectName(QStringLiteral("dailyAction"));
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     QAction *about = help->addAction(QStringLiteral("Über &Voskan"), this, &MainWindow::showAbout);

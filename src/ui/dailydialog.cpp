@@ -1,0 +1,104 @@
+#include "dailydialog.h"
+
+#include "model/appmodel.h"
+#include "model/dailywallpaper.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+DailyDialog::DailyDialog(AppModel *model, QWidget *parent)
+    : QDialog(parent), m_model(model),
+      m_enabled(new QCheckBox(QStringLiteral("&Täglich neu"), this)), m_query(new QLineEdit(this)),
+      m_at(new QTimeEdit(this)),
+      m_atLogin(new QCheckBox(QStringLiteral("Bei der &Anmeldung statt zu einer Uhrzeit"), this))
+{
+    setObjectName(QStringLiteral("dailyDialog"));
+    setWindowTitle(QStringLiteral("Täglich neu"));
+    auto *column = new QVBoxLayout(this);
+    auto *intro = new QLabel(
+        QStringLiteral("Jeden Tag ein neues Foto von Unsplash als Schreibtisch, im Look, den "
+                       "das Fenster jetzt zeigt: Stil und Regler für Hell und Dunkel, die "
+                       "Größe. War der Rechner zur Uhrzeit aus, kommt das Bild bei der nächsten "
+                       "Anmeldung."),
+        this);
+    intro->setWordWrap(true);
+    column->addWidget(intro);
+    m_enabled->setObjectName(QStringLiteral("dailyEnabled"));
+    m_enabled->setAccessibleDescription(QStringLiteral("Schaltet das tägliche neue Wallpaper ein"));
+    column->addWidget(m_enabled);
+
+    auto *form = new QFormLayout;
+    m_query->setObjectName(QStringLiteral("dailyQuery"));
+    m_query->setPlaceholderText(QStringLiteral("z. B. Berge"));
+    m_query->setAccessibleName(QStringLiteral("Suchbegriff"));
+    form->addRow(QStringLiteral("&Suchbegriff"), m_query);
+    m_at->setObjectName(QStringLiteral("dailyAt"));
+    m_at->setDisplayFormat(QStringLiteral("HH:mm"));
+    m_at->setAccessibleName(QStringLiteral("Uhrzeit"));
+    form->addRow(QStringLiteral("&Uhrzeit"), m_at);
+    column->addLayout(form);
+    m_atLogin->setObjectName(QStringLiteral("dailyAtLogin"));
+    m_atLogin->setAccessibleDescription(
+        QStringLiteral("Für Systeme ohne systemd-Benutzerinstanz: höchstens einmal am Tag"));
+    column->addWidget(m_atLogin);
+    auto *credit = new QLabel(QStringLiteral("Den Nachweis des Fotos des Tages findest du in „%1“.")
+                                  .arg(QDir::toNativeSeparators(DailyWallpaper::creditFile())),
+                              this);
+    credit->setWordWrap(true);
+    credit->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(credit);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Save)->setText(QStringLiteral("Sichern"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &DailyDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &DailyDialog::reject);
+    column->addWidget(buttons);
+
+    const std::optional<DailyWallpaper::Settings> settings = DailyWallpaper::settings();
+    const DailyWallpaper::Settings shown = settings.value_or(
+        DailyWallpaper::Settings{m_model->query().trimmed(), QTime(8, 0), {}, false});
+    m_enabled->setChecked(settings.has_value());
+    m_query->setText(shown.query);
+    m_at->setTime(shown.at);
+    m_atLogin->setChecked(shown.atLogin);
+    connect(m_enabled, &QCheckBox::toggled, this, &DailyDialog::followChoices);
+    connect(m_atLogin, &QCheckBox::toggled, this, &DailyDialog::followChoices);
+    followChoices();
+}
+
+void DailyDialog::followChoices()
+{
+    m_query->setEnabled(m_enabled->isChecked());
+    m_atLogin->setEnabled(m_enabled->isChecked());
+    m_at->setEnabled(m_enabled->isChecked() && !m_atLogin->isChecked());
+}
+
+void DailyDialog::accept()
+{
+    if (!m_enabled->isChecked()) {
+        DailyWallpaper::disable();
+        QDialog::accept();
+        return;
+    }
+    if (m_query->text().trimmed().isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Fehler"),
+                             QStringLiteral("Gib einen Suchbegriff für das tägliche Foto ein."));
+        return;
+    }
+    const DailyWallpaper::Settings settings{m_query->text().trimmed(), m_at->time(),
+                                            m_model->dailyOptions(), m_atLogin->isChecked()};
+    if (const std::optional<QString> error = DailyWallpaper::enable(settings)) {
+        QMessageBox::warning(this, QStringLiteral("Fehler"), *error);
+        return;
+    }
+    QDialog::accept();
+}
