@@ -30,7 +30,7 @@ struct Field
     QString name;
     Setter set;
     Getter get;
-    std::optional<RenderBounds::Range> range; // numbers only, named in the message
+    std::optional<RenderBounds::Range> range = std::nullopt; // numbers only, named in the message
 };
 
 Field number(const QString &name, double Look::*member, RenderBounds::Range range)
