@@ -418,6 +418,8 @@ private Q_SLOTS:
             QTest::keyClicks(query, "Nebel am Meer");
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
             QVERIFY(!dialog->findChild<QTimeEdit *>("dailyAt")->isEnabled());
+            if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+                dialog->grab().save(QDir(shots).filePath("taeglich-neu.png"));
             QTest::keyClick(query, Qt::Key_Return);
         });
         s.window.findChild<QAction *>("dailyAction")->trigger();

@@ -22,6 +22,7 @@ DailyDialog::DailyDialog(AppModel *model, QWidget *parent)
 {
     setObjectName(QStringLiteral("dailyDialog"));
     setWindowTitle(QStringLiteral("Täglich neu"));
+    setMinimumWidth(440); // the texts wrap into a few lines, not a column
     auto *column = new QVBoxLayout(this);
     auto *intro = new QLabel(
         QStringLiteral("Jeden Tag ein neues Foto von Unsplash als Schreibtisch, im Look, den "
