@@ -142,7 +142,7 @@ private Q_SLOTS:
             menus << menu->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
         }
         QCOMPARE(menus, (QStringList{"&Datei: Ö&ffnen…, Als HEIC exportieren…, —, &Beenden",
-                                     "&Bearbeiten: &Einstellungen…",
+                                     "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
         // Ctrl+O opens the picture dialog whatever the source, in the photo folder Voskan
         // reads, with no file name offered.
