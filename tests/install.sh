@@ -11,6 +11,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 files="bin/voskan
 bin/voskan-render
 share/applications/$id.desktop
+share/bash-completion/completions/voskan
+share/bash-completion/completions/voskan-render
+share/fish/vendor_completions.d/voskan.fish
+share/fish/vendor_completions.d/voskan-render.fish
+share/man/man1/voskan.1.gz
+share/man/man1/voskan-render.1.gz
+share/zsh/vendor-completions/_voskan
+share/zsh/vendor-completions/_voskan-render
 share/doc/voskan/copyright
 share/icons/hicolor/256x256/apps/$id.png
 share/icons/hicolor/scalable/apps/$id.svg
@@ -35,6 +43,30 @@ for text in "<launchable type=\"desktop-id\">$id.desktop</launchable>" "<binary>
     "<release version=\"$version\""; do
     grep -qF "$text" "$prefix/share/metainfo/$id.metainfo.xml" || fail "metainfo lacks $text"
 done
+
+# Both programs say their version without a display; the manual pages render without a warning
+# and describe every option the help lists; the bash completion knows the same options and look
+# fields and offers them.
+for program in voskan voskan-render; do
+    said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version 2>&1) ||
+        fail "$program --version: $said"
+    [ "$said" = "$program $version" ] || fail "$program --version says: $said"
+    page=$prefix/share/man/man1/$program.1.gz
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man $program: $warnings"
+done
+help=$("$prefix/bin/voskan-render" --help)
+manual=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$prefix/share/man/man1/voskan-render.1.gz" 2>/dev/null)
+completion=$prefix/share/bash-completion/completions/voskan-render
+for option in $(echo "$help" | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
+    echo "$manual" | grep -qF -- "$option" || fail "the manual page lacks $option"
+    grep -qE -- "(^|[ \"])$option( |\"|$)" "$completion" || fail "the bash completion lacks $option"
+done
+fields=$(echo "$help" | sed -n '/Felder:/{n;p}' | tr -d ' ' | tr ',' ' ')
+[ -n "$fields" ] && grep -qF "\"$fields\"" "$completion" || fail "the bash completion's fields are not: $fields"
+offered=$(bash -c 'source "$1"; COMP_WORDS=(voskan-render --set-d); COMP_CWORD=1; _voskan_render
+                   printf "%s " "${COMPREPLY[@]}"' - "$completion" 2>/dev/null)
+[ "$offered" = "--set-desktop " ] || fail "completing --set-d offers: $offered"
 
 [ "$sanitized" = 1 ] && exit 0
 cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >"$scratch/log" 2>&1 ||

@@ -15,6 +15,7 @@
 #include "render/blurprocessor.h"
 #include "render/imagedecoder.h"
 #include "sources/unsplashservice.h"
+#include "update/updaterviewmodel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,7 +35,7 @@ const char kUsage[] =
     "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
-    "       voskan-render --follow\n"
+    "       voskan-render --follow | --version | --help\n"
     "       voskan-render --daily TEXT [--at HH:MM | --at-login] [Optionen] | --daily-off\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
@@ -75,7 +76,8 @@ int usage(const QString &problem = {})
         presets += QStringLiteral("                     %1  %2\n").arg(i + 1).arg(all[i].name);
     if (!problem.isEmpty())
         std::fprintf(stderr, "voskan-render: %s\n\n", qPrintable(problem));
-    std::fprintf(stderr, "%s",
+    // Asked for, the help is the program's output (and the source of its manual page).
+    std::fprintf(problem.isEmpty() ? stdout : stderr, "%s",
                  qPrintable(QString::fromUtf8(kUsage).arg(
                      presets, LookFields::names().join(QStringLiteral(", ")))));
     return 2;
@@ -144,6 +146,9 @@ std::optional<int> parse(const QStringList &args, Options &o)
         };
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             usage();
+            return 0;
+        } else if (arg == QLatin1String("--version")) {
+            std::printf("voskan-render %s\n", qPrintable(UpdaterViewModel::buildVersion()));
             return 0;
         } else if (arg == QLatin1String("--style") || arg == QLatin1String("--dark-style")) {
             const auto v = value();

@@ -19,8 +19,27 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    // Answered before there is a window system to connect to: a terminal without a display
+    // asks too.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--version") == 0) {
+            std::printf("voskan %s\n", qPrintable(UpdaterViewModel::buildVersion()));
+            return 0;
+        }
+        if (qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0) {
+            std::printf("Aufruf: voskan [BILD]\n\n"
+                        "Öffnet Voskan, mit BILD als Foto (oder als dynamisches Wallpaper).\n"
+                        "Läuft Voskan schon, bekommt das laufende Fenster das Bild.\n\n"
+                        "  --version  Version ausgeben\n"
+                        "  --help     diese Hilfe\n"
+                        "Ohne Fenster: voskan-render --help\n");
+            return 0;
+        }
+    }
     OutputFile::removeUnfinishedOnSignals();
     QApplication app(argc, argv);
     installAccessibility();

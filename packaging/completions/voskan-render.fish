@@ -1,0 +1,25 @@
+# fish completion for voskan-render: the options and look fields of `voskan-render --help`.
+
+set -l fields style blur brightness saturation contrast dither flowColor0 flowColor1 flowColor2 flowBands flowAmplitude flowFrequency flowSharpness flowEdgeSoftness flowPhase mirrorLine mirrorAmplitude mirrorFrequency mirrorPhase mirrorHardness mirrorDepth mirrorSideFade
+complete -c voskan-render -l style -xa 'blur flow mirror' -d Stil
+complete -c voskan-render -l size -x -d 'Ausgabegröße BREITExHÖHE'
+complete -c voskan-render -l preset -xa '1 2 3 4 5 6 7 8' -d 'Größe aus der Liste'
+complete -c voskan-render -l set -xa "(printf '%s=\n' $fields)" -d 'ein Parameter des Looks'
+complete -c voskan-render -l dark-style -xa 'blur flow mirror' -d 'Stil des dunklen Bildes'
+complete -c voskan-render -l dark-set -xa "(printf '%s=\n' $fields)" -d 'ein Parameter des dunklen Looks'
+complete -c voskan-render -l dark-photo -rF -d 'eigenes Foto für das dunkle Bild'
+complete -c voskan-render -l unsplash -x -d 'ein Unsplash-Treffer statt eines Fotos'
+complete -c voskan-render -l pick -x -d 'der N-te Treffer'
+complete -c voskan-render -l key -x -d 'Unsplash-Access-Key'
+complete -c voskan-render -l preview -d 'Vorschau statt voller Größe'
+complete -c voskan-render -l timings -d 'Zeiten ausgeben'
+complete -c voskan-render -l set-desktop -d 'als Schreibtisch setzen'
+complete -c voskan-render -l follow -d 'dem Erscheinungsbild folgen'
+complete -c voskan-render -l daily -x -d 'Täglich neu: ein neues Foto jeden Tag'
+complete -c voskan-render -l at -x -d 'Uhrzeit von Täglich neu (HH:MM)'
+complete -c voskan-render -l at-login -d 'Täglich neu bei der Anmeldung'
+complete -c voskan-render -l daily-off -d 'Täglich neu ausschalten'
+complete -c voskan-render -l daily-run -d 'das Bild des Tages jetzt setzen'
+complete -c voskan-render -l once-a-day -d 'nur, wenn es heute noch nicht geschah'
+complete -c voskan-render -l version -d 'Version ausgeben'
+complete -c voskan-render -l help -s h -d 'Hilfe ausgeben'
