@@ -242,29 +242,20 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("valid");
         const QByteArray h = R"({"kind":"h24","images":3,"entries":[[2,0.75],[0,0],[1,0.5])";
+        // clang-format off
         QTest::newRow("hours") << h + "]}" << true;
-        QTest::newRow("sun and place")
-            << QByteArray(
-                   R"({"kind":"solar","images":2,"entries":[[1,-6.5,271.25],[0,30,90]],"place":[-33.87,151.21]})")
-            << true;
-        QTest::newRow("index past the pictures")
-            << QByteArray(R"({"kind":"h24","images":2,"entries":[[2,0.5]]})") << false;
-        QTest::newRow("index not whole")
-            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0.5,0.5]]})") << false;
-        QTest::newRow("the end of the day")
-            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,1]]})") << false;
-        QTest::newRow("a time that is no number")
-            << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,"0.5"]]})") << false;
-        QTest::newRow("sun below the nadir")
-            << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,-91,90]]})") << false;
-        QTest::newRow("azimuth 360")
-            << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,10,360]]})") << false;
-        QTest::newRow("no entries")
-            << QByteArray(R"({"kind":"h24","images":2,"entries":[]})") << false;
+        QTest::newRow("sun and place") << QByteArray(R"({"kind":"solar","images":2,"entries":[[1,-6.5,271.25],[0,30,90]],"place":[-33.87,151.21]})") << true;
+        QTest::newRow("index past the pictures") << QByteArray(R"({"kind":"h24","images":2,"entries":[[2,0.5]]})") << false;
+        QTest::newRow("index not whole") << QByteArray(R"({"kind":"h24","images":2,"entries":[[0.5,0.5]]})") << false;
+        QTest::newRow("the end of the day") << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,1]]})") << false;
+        QTest::newRow("a time that is no number") << QByteArray(R"({"kind":"h24","images":2,"entries":[[0,"0.5"]]})") << false;
+        QTest::newRow("sun below the nadir") << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,-91,90]]})") << false;
+        QTest::newRow("azimuth 360") << QByteArray(R"({"kind":"solar","images":2,"entries":[[0,10,360]]})") << false;
+        QTest::newRow("no entries") << QByteArray(R"({"kind":"h24","images":2,"entries":[]})") << false;
         QTest::newRow("a place off the Earth") << h + R"(],"place":[91,0]})" << false;
-        QTest::newRow("a pair only")
-            << QByteArray(R"({"kind":"apr","images":2,"entries":[[0,0.5]]})") << false;
-        QTest::newRow("not JSON") << QByteArray("\x00day") << false;
+        QTest::newRow("a pair only") << QByteArray(R"({"kind":"apr","images":2,"entries":[[0,0.5]]})") << false;
+        QTest::newRow("not JSON") << QByteArray("\\x00day") << false;
+        // clang-format on
         QByteArray many = R"({"kind":"h24","images":1,"entries":[)";
         for (int i = 0; i <= kMaxScheduleEntries; ++i)
             many += QByteArray(i ? "," : "") + "[0,0.5]";
