@@ -56,15 +56,15 @@ void DayClock::wakeAt(const QDateTime &when)
 {
     m_running = true;
     watchZone();
-    itimerspec spec{};
+    itimerspec alarm{};
     if (when.isValid()) {
         const qint64 ms = when.toMSecsSinceEpoch();
         // Zero would disarm the timer: an instant at or before the epoch is simply due.
-        spec.it_value.tv_sec = ms > 0 ? time_t(ms / 1000) : 0;
-        spec.it_value.tv_nsec = ms > 0 ? long(ms % 1000) * 1'000'000 : 1;
+        alarm.it_value.tv_sec = ms > 0 ? time_t(ms / 1000) : 0;
+        alarm.it_value.tv_nsec = ms > 0 ? long(ms % 1000) * 1'000'000 : 1;
     }
     if (m_fd >= 0)
-        timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+        timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &alarm, nullptr);
 }
 
 void DayClock::stop()
