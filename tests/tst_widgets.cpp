@@ -89,22 +89,32 @@ double contrast(const QImage &picture)
 
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
-// The window, active, with a photo in both looks.
+// The window, active, and unless told otherwise with a photo in both looks.
 struct Shown
 {
     AppModel model;
     MainWindow window{&model, nullptr, nullptr};
-    Shown()
+    explicit Shown(bool withPhoto = true)
     {
         window.show();
+        activate();
+        if (withPhoto && !open())
+            qFatal("the photo does not open");
+    }
+    // A dialog or menu took the keyboard; the keys that follow are for the window again.
+    void activate()
+    {
         QApplication::setActiveWindow(&window);
         if (!QTest::qWaitForWindowActive(&window))
             qFatal("the window does not become active");
-        model.openLocalImage(kPhoto);
-        if (!QTest::qWaitFor([this] { return !model.isLoadingSource(); }))
-            qFatal("the photo does not open");
     }
-    template <typename T = QWidget> T *find(const char *name)
+    bool open()
+    {
+        model.openLocalImage(kPhoto);
+        return QTest::qWaitFor([this] { return !model.isLoadingSource(); });
+    }
+    // Without a name, the one of its type.
+    template <typename T = QWidget> T *find(const char *name = nullptr)
     {
         return window.findChild<T *>(QLatin1String(name));
     }
@@ -129,11 +139,8 @@ private Q_SLOTS:
 
     void menusAndShortcuts()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        Shown w(false);
+        auto &[model, window] = w;
         QStringList menus;
         for (QAction *menu : window.menuBar()->actions()) {
             QStringList items;
@@ -152,8 +159,8 @@ private Q_SLOTS:
         const auto unset = qScopeGuard([] { qunsetenv("VOSKAN_PHOTOS_DIR"); });
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
-            QTRY_VERIFY(window.findChild<QFileDialog *>(QStringLiteral("openImagePanel")));
-            auto *dialog = window.findChild<QFileDialog *>(QStringLiteral("openImagePanel"));
+            QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
+            auto *dialog = w.find<QFileDialog>("openImagePanel");
             offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text() +
                       QLatin1Char('|') + dialog->directory().absolutePath();
             // File dialogs match case-sensitively: a camera's IMG_0001.JPG must show too.
@@ -165,27 +172,23 @@ private Q_SLOTS:
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(offered, QLatin1Char('|') + photoFolder);
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        w.activate();
         QCOMPARE(window.exportAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
         QVERIFY(!window.checkForUpdatesAction()->isEnabled()); // no updater
 
         // Without a picture in both looks nothing can be exported, neither by button nor by key.
-        auto *setDesktop = window.findChild<QPushButton *>(QStringLiteral("setDesktopButton"));
-        auto *exportButton = window.findChild<QToolButton *>(QStringLiteral("exportButton"));
+        auto *setDesktop = w.find("setDesktopButton"), *exportButton = w.find("exportButton");
         QSignalSpy triggered(window.exportAction(), &QAction::triggered);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(triggered.size(), 0);
-        model.openLocalImage(kPhoto); // both looks get it
-        QTRY_VERIFY(!model.isLoadingSource());
+        QVERIFY(w.open()); // both looks get it
         QVERIFY(setDesktop->isEnabled() && exportButton->isEnabled());
         model.setEditing(Appearance::Dark);
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
-        for (QWidget *button :
-             {static_cast<QWidget *>(setDesktop), static_cast<QWidget *>(exportButton)}) {
+        for (QWidget *button : {setDesktop, exportButton}) {
             QCOMPARE(button->toolTip(), QStringLiteral("Für „Dunkel“ fehlt noch ein Bild."));
             QCOMPARE(button->accessibleDescription(), button->toolTip());
         }
@@ -195,36 +198,31 @@ private Q_SLOTS:
         QVERIFY2(legible >= 4.5, qPrintable(QString::number(legible)));
 
         QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
-        QTRY_VERIFY(window.findChild<SettingsDialog *>() &&
-                    window.findChild<SettingsDialog *>()->isVisible());
-        window.findChild<SettingsDialog *>()->close();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_VERIFY(w.find<SettingsDialog>() && w.find<SettingsDialog>()->isVisible());
+        w.find<SettingsDialog>()->close();
+        w.activate();
         QTest::keyClick(&window, Qt::Key_F10);
         QTRY_VERIFY(window.menuBar()->actions().constFirst()->menu()->isVisible());
     }
 
     void appearanceSwitchEmptyStateAndCopy()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        auto *title = window.findChild<QLabel *>(QStringLiteral("emptyTitle"));
-        auto *copy = window.findChild<QToolButton *>(QStringLiteral("copyLookButton"));
+        Shown w(false);
+        AppModel &model = w.model;
+        auto *title = w.find<QLabel>("emptyTitle");
+        auto *copy = w.find<QToolButton>("copyLookButton");
         QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Hell“"));
         QCOMPARE(
-            window.findChild<QLabel *>(QStringLiteral("emptyDescription"))->text(),
+            w.find<QLabel>("emptyDescription")->text(),
             QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."));
         QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Dunkel“ übernehmen"));
         QVERIFY(!copy->isEnabled());
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("appearance_dark")),
-                          Qt::LeftButton);
+        QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
         QCOMPARE(model.editing(), Appearance::Dark);
         QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Dunkel“"));
         QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Hell“ übernehmen"));
         QVERIFY(title->isVisible());
-        model.openLocalImage(kPhoto);
-        QTRY_VERIFY(!model.isLoadingSource());
+        QVERIFY(w.open());
         QVERIFY(!title->isVisible() && copy->isEnabled());
         model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
         QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
@@ -244,10 +242,8 @@ private Q_SLOTS:
     void errorAlert()
     {
         QFETCH(QString, dismissal);
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Shown w(false);
+        auto &[model, window] = w;
         model.setErrorMessage(QStringLiteral("Erster Fehler."));
         QPointer<QMessageBox> alert = window.errorAlert();
         QTRY_VERIFY(alert && alert->isVisible());
@@ -257,7 +253,7 @@ private Q_SLOTS:
         model.setErrorMessage(QStringLiteral("Zweiter Fehler."));
         QCOMPARE(window.errorAlert(), alert.data());
         QCOMPARE(alert->text(), QStringLiteral("Zweiter Fehler."));
-        QVERIFY(!window.findChild<StatusCapsule *>()->isVisible());
+        QVERIFY(!w.find<StatusCapsule>()->isVisible());
 
         if (dismissal == "OK")
             QTest::mouseClick(alert->buttons().constFirst(), Qt::LeftButton);
@@ -277,12 +273,10 @@ private Q_SLOTS:
 
     void statusCapsuleSlidesInAndOut()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *capsule = window.findChild<StatusCapsule *>();
-        auto *pane = window.findChild<PreviewPane *>();
+        Shown w(false);
+        AppModel &model = w.model;
+        auto *capsule = w.find<StatusCapsule>();
+        auto *pane = w.find<PreviewPane>();
         QList<int> heights; // where the slide put it, step by step
         for (auto *slide : capsule->findChildren<QPropertyAnimation *>())
             if (slide->propertyName() == "pos")
@@ -572,10 +566,8 @@ private Q_SLOTS:
     // On a screen smaller than the window's usual least size, the window still fits whole.
     void smallScreen()
     {
-        AppModel model;
-        MainWindow window(&model, nullptr, nullptr);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Shown w(false);
+        auto &[model, window] = w;
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         const QSize room = window.screen()->availableGeometry().size();
         QVERIFY2(room.width() < 1100, "a screen narrower than the window's usual least width");
@@ -586,9 +578,9 @@ private Q_SLOTS:
         window.setMinimumSize(window.minimumSizeHint());
         window.resize(800, 460);
         QTRY_COMPARE(window.size(), QSize(800, 460));
-        auto *set = window.findChild<QWidget *>(QStringLiteral("setDesktopButton"));
+        auto *set = w.find("setDesktopButton");
         QVERIFY(window.rect().contains(QRect(set->mapTo(&window, QPoint()), set->size())));
-        auto *scroll = window.findChild<QScrollArea *>(QStringLiteral("inspectorScroll"));
+        auto *scroll = w.find<QScrollArea>("inspectorScroll");
         QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
     }
 
