@@ -87,6 +87,16 @@ double contrast(const QImage &picture)
     return ratio;
 }
 
+// Replaces the field's text as the keyboard does, and confirms it with Return.
+void retype(QLineEdit *field, const QString &text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 
 // The window, active, and unless told otherwise with a photo in both looks.
@@ -467,23 +477,18 @@ private Q_SLOTS:
         const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
         const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
         const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        const auto enter = [&](const char *name, const QString &text) {
-            auto *degrees = dialog.findChild<QLineEdit *>(QLatin1String(name));
-            degrees->selectAll();
-            QTest::keyClick(degrees, Qt::Key_Delete);
-            QTest::keyClicks(degrees, text);
-            QTest::keyClick(degrees, Qt::Key_Return);
-        };
-        enter("latitudeField", QStringLiteral("-33,87"));
+        auto *latitude = dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"));
+        auto *longitude = dialog.findChild<QLineEdit *>(QStringLiteral("longitudeField"));
+        retype(latitude, QStringLiteral("-33,87"));
         QCOMPARE(userLocation(), std::nullopt); // the longitude is still to come
-        enter("longitudeField", QStringLiteral("151.21"));
+        retype(longitude, QStringLiteral("151.21"));
         QCOMPARE(userLocation(), (std::optional<GeoLocation>{{-33.87, 151.21}}));
         QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-        enter("latitudeField", QStringLiteral("95"));
+        retype(latitude, QStringLiteral("95"));
         QCOMPARE(userLocation()->latitude, -33.87);
-        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"))->text(), "-33.87");
-        enter("latitudeField", QString());
-        enter("longitudeField", QString());
+        QCOMPARE(latitude->text(), QStringLiteral("-33.87"));
+        retype(latitude, QString());
+        retype(longitude, QString());
         QCOMPARE(userLocation(), std::nullopt);
     }
 
@@ -530,16 +535,10 @@ private Q_SLOTS:
 
         model.setPreset(ResolutionPreset::all().constLast());
         auto *inspector = w.find("inspector");
-        const auto type = [](QLineEdit *field, const QString &text) {
-            field->setFocus();
-            field->selectAll();
-            QTest::keyClicks(field, text);
-            QTest::keyClick(field, Qt::Key_Return);
-        };
         auto *width = w.find<QLineEdit>("customWidth");
         auto *height = w.find<QLineEdit>("customHeight");
-        type(width, QStringLiteral("16383"));
-        type(height, QStringLiteral("16383"));
+        retype(width, QStringLiteral("16383"));
+        retype(height, QStringLiteral("16383"));
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
         // Everything in the column ends inside it, the warning included.
@@ -555,10 +554,10 @@ private Q_SLOTS:
         };
         QTRY_VERIFY2(whole(), "the size line is shown whole");
         // 0 becomes the nearest size there is, and the chosen photo is still previewed.
-        type(width, QStringLiteral("0"));
+        retype(width, QStringLiteral("0"));
         QCOMPARE(model.customWidth(), 1);
         QCOMPARE(width->text(), QStringLiteral("1"));
-        type(height, QStringLiteral("600"));
+        retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
     }
