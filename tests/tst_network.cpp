@@ -135,6 +135,8 @@ private Q_SLOTS:
         m_api.clearRequests();
         m_elsewhere.clearRequests();
         m_api.setResponse("/search/photos", Response::json(replyOf({hit("a")})));
+        // A connection the row before cut off (a reply over its cap) is not handed to this one.
+        sharedNetworkAccessManager()->clearConnectionCache();
     }
 
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
@@ -407,8 +409,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QUrl, page);
         m_api.setResponse("/feed", response);
-        // A connection the row before cut off (a feed over the cap) is not handed to this one.
-        sharedNetworkAccessManager()->clearConnectionCache();
         QWidget window;
         UpdaterViewModel updater(m_api.url("/feed"), "0.1.0");
         if (response.mode == Response::Body::Silent)
@@ -499,8 +499,6 @@ private Q_SLOTS:
         QFETCH(int, timeout);
         QFETCH(QString, outcome);
         m_api.setResponse("/file", response);
-        // A connection the row before cut off is not handed to this one.
-        sharedNetworkAccessManager()->clearConnectionCache();
         QNetworkRequest request(m_api.url(QStringLiteral("/file")));
         request.setTransferTimeout(timeout);
         const QPointer<Download> download =
@@ -549,7 +547,6 @@ private Q_SLOTS:
         QFETCH(Response, response);
         QFETCH(QString, outcome);
         m_api.setResponse(url.toUtf8(), response);
-        sharedNetworkAccessManager()->clearConnectionCache();
         const QUrl address = url.startsWith(u'/') ? m_api.url(url) : QUrl(url);
         ThumbnailLoader loader;
         QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
