@@ -19,12 +19,7 @@ const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
 // A word of a unit file: systemd expands % and $ in both command lines and Environment=.
 QString unitQuoted(const QString &text)
 {
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    quoted.replace(QLatin1Char('$'), QStringLiteral("$$"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return quoted(text, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}, {u'$', "$$"}});
 }
 
 // One call to the user manager; the German error, or nothing.
@@ -39,6 +34,21 @@ std::optional<QString> callSystemd(const QString &method, const QList<QVariant> 
         return std::nullopt;
     return QStringLiteral("systemd konnte „Täglich neu“ nicht einrichten (%1).")
         .arg(reply.errorMessage());
+}
+
+// Whether the user's service manager is on the session bus to be asked.
+bool userManagerRuns()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(kSystemd);
+}
+
+// Writes `bytes` to `path`; the German error, or nothing.
+std::optional<QString> write(const QString &path, const QByteArray &bytes)
+{
+    if (writeWholeFile(path, bytes))
+        return std::nullopt;
+    return QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.").arg(path);
 }
 
 QString settingsKey(const char *name)
@@ -158,23 +168,23 @@ std::optional<QString> enable(const Settings &settings)
         const QByteArray entry =
             QStringLiteral("[Desktop Entry]\nType=Application\nName=Voskan Täglich neu\n"
                            "Exec=%1 --daily-run --once-a-day\nNoDisplay=true\nTerminal=false\n")
-                .arg(isPlainPath(program) ? program : QLatin1Char('"') + program + QLatin1Char('"'))
+                .arg(desktopExecArgument(program))
                 .toUtf8();
-        if (!writeWholeFile(autostartFile(), entry))
-            return QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.").arg(autostartFile());
+        if (const auto error = write(autostartFile(), entry))
+            return error;
         saveSettings(settings);
         return std::nullopt;
     }
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kSystemd))
+    if (!userManagerRuns())
         return QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
                               "starten könnte. Stattdessen kann Voskan das neue Bild bei jeder "
                               "Anmeldung holen, höchstens einmal am Tag („Bei der Anmeldung“, "
                               "voskan-render --daily TEXT --at-login).");
-    if (!writeWholeFile(serviceFile(),
-                        serviceUnit(program, QProcessEnvironment::systemEnvironment())) ||
-        !writeWholeFile(timerFile(), timerUnit(settings.at)))
-        return QStringLiteral("Die Datei „%1“ ließ sich nicht schreiben.").arg(timerFile());
+    if (const auto error =
+            write(serviceFile(), serviceUnit(program, QProcessEnvironment::systemEnvironment())))
+        return error;
+    if (const auto error = write(timerFile(), timerUnit(settings.at)))
+        return error;
     if (const auto error = callSystemd(QStringLiteral("Reload"), {}))
         return error;
     if (const auto error =
@@ -191,16 +201,15 @@ std::optional<QString> enable(const Settings &settings)
 
 void disable()
 {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (QFile::exists(timerFile()) && bus.isConnected() &&
-        bus.interface()->isServiceRegistered(kSystemd)) {
+    const bool manager = userManagerRuns();
+    if (manager && QFile::exists(timerFile())) {
         callSystemd(QStringLiteral("StopUnit"), {kTimer, QStringLiteral("replace")});
         callSystemd(QStringLiteral("DisableUnitFiles"), {QStringList{kTimer}, false});
     }
     QFile::remove(timerFile());
     QFile::remove(serviceFile());
     QFile::remove(autostartFile());
-    if (bus.isConnected() && bus.interface()->isServiceRegistered(kSystemd))
+    if (manager)
         callSystemd(QStringLiteral("Reload"), {});
     QSettings stored = userSettings();
     stored.remove(QStringLiteral("daily"));

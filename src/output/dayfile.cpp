@@ -4,7 +4,6 @@
 #include "dayschedule.h"
 #include "desktop/wallpaperfiles.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -125,6 +124,6 @@ std::optional<QString> writeDaySlideshow(const QString &dayFile, const DayFile &
 
 QString daySlideshowPath(const QString &dayFile, QDate date)
 {
-    return QFileInfo(WallpaperFiles::forDayPicture(dayFile, 0).light).absolutePath() +
-           QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".xml");
+    return WallpaperFiles::dayFolder(dayFile) + QLatin1Char('/') + date.toString(Qt::ISODate) +
+           QStringLiteral(".xml");
 }

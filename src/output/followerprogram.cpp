@@ -21,6 +21,26 @@ QString followerCommand()
     return isPlainPath(program) ? program : QStringLiteral("voskan-render");
 }
 
+QString quoted(const QString &text, QChar quote,
+               std::initializer_list<std::pair<QChar, const char *>> escapes)
+{
+    QString escaped = text;
+    for (const auto &[special, replacement] : escapes)
+        escaped.replace(special, QLatin1String(replacement));
+    return quote + escaped + quote;
+}
+
+QString desktopExecArgument(const QString &argument)
+{
+    QString value = isPlainPath(argument)
+                        ? argument
+                        : quoted(argument, u'"',
+                                 {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'`', "\\`"}, {u'$', "\\$"}});
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return value;
+}
+
 bool isPlainPath(const QString &path)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));

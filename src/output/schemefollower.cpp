@@ -19,22 +19,6 @@ namespace {
 
 const QString kBusName = QStringLiteral("de.voskan.Voskan.Follower");
 
-// One argument of an Exec line: quoted when the desktop-entry rules ask for it, then escaped
-// once more as a string value.
-QString execArgument(const QString &argument)
-{
-    QString quoted = argument;
-    if (!isPlainPath(argument)) {
-        for (const QString &special :
-             {QStringLiteral("\\"), QStringLiteral("\""), QStringLiteral("`"), QStringLiteral("$")})
-            quoted.replace(special, QLatin1Char('\\') + special);
-        quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
-    }
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    return quoted;
-}
-
 } // namespace
 
 QString followerAutostartFile()
@@ -67,7 +51,7 @@ QByteArray followerAutostartEntry(const QString &program)
                           "Icon=de.voskan.Voskan\n"
                           "Terminal=false\n"
                           "NoDisplay=true\n")
-        .arg(execArgument(program))
+        .arg(desktopExecArgument(program))
         .toUtf8();
 }
 
@@ -172,7 +156,8 @@ void SchemeFollower::filesChanged()
         // set has just shown the picture due now; the alarm for the next is ours to set.
         if (day != m_day) {
             m_day = day;
-            m_shown = dayPictureDue(*day).value_or(QString());
+            const std::optional<WallpaperFiles> due = dayPictureDue(*day);
+            m_shown = due ? due->light : QString();
             apply();
         }
         return;
@@ -230,19 +215,19 @@ void SchemeFollower::apply()
     show(*files, m_dark ? files->dark : files->light, files->heic);
 }
 
-std::optional<QString> SchemeFollower::dayPictureDue(const QString &dayFile, QDateTime *next)
+std::optional<WallpaperFiles> SchemeFollower::dayPictureDue(const QString &dayFile, QDateTime *next)
 {
     const std::optional<DayFile> day = DayFile::read(dayFile);
     if (!day)
         return std::nullopt;
     const ShownPicture due = pictureAt(day->schedule, QDateTime::currentDateTime(),
                                        QTimeZone::systemTimeZone(), day->location);
-    const QString picture = WallpaperFiles::forDayPicture(dayFile, due.image).light;
-    if (!QFileInfo::exists(picture))
+    const WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, due.image);
+    if (!QFileInfo::exists(files.light))
         return std::nullopt;
     if (next)
         *next = due.nextChange;
-    return picture;
+    return files;
 }
 
 void SchemeFollower::showDay(const QString &dayFile)
@@ -253,17 +238,15 @@ void SchemeFollower::showDay(const QString &dayFile)
         return;
     }
     QDateTime next;
-    const std::optional<QString> picture = dayPictureDue(dayFile, &next);
-    if (!picture) {
+    std::optional<WallpaperFiles> files = dayPictureDue(dayFile, &next);
+    if (!files) {
         leave();
         return;
     }
     // Armed first: a picture the desktop refuses now is tried again at the next change.
     m_clock.wakeAt(next);
-    WallpaperFiles files = WallpaperFiles::forHeic(WallpaperFiles::heicForPicture(*picture));
-    files.dark = files.light;
-    files.size = QImageReader(*picture).size(); // Plasma's package names it
-    show(files, *picture, dayFile);
+    files->size = QImageReader(files->light).size(); // Plasma's package names it
+    show(*files, files->light, dayFile);
 }
 
 void SchemeFollower::playDay(const QString &dayFile)

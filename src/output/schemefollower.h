@@ -62,7 +62,8 @@ private:
     std::optional<WallpaperFiles> followed() const;
     // The picture of the day in `dayFile` due now, and when the next is due; nothing when the
     // day or the picture is gone.
-    static std::optional<QString> dayPictureDue(const QString &dayFile, QDateTime *next = nullptr);
+    static std::optional<WallpaperFiles> dayPictureDue(const QString &dayFile,
+                                                       QDateTime *next = nullptr);
     void showDay(const QString &dayFile);
     // On a desktop that plays a day by itself: today's slideshow, written anew each day, so
     // the sun's times and summer time stay right.

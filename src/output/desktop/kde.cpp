@@ -6,6 +6,7 @@
 #include "pictureuri.h"
 
 #include "output/datafolder.h"
+#include "output/followerprogram.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -22,11 +23,7 @@ const QString kPlasmaService = QStringLiteral("org.kde.plasmashell");
 // `text` as a string literal of Plasma's script language.
 QString jsString(const QString &text)
 {
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    escaped.replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+    return quoted(text, u'\'', {{u'\\', "\\\\"}, {u'\'', "\\'"}, {u'\n', "\\n"}});
 }
 
 class KdeBackend : public DesktopBackend

@@ -15,10 +15,7 @@ namespace {
 // swaymsg joins its arguments into one sway command, so a path is quoted for sway.
 QString swayString(const QString &text)
 {
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return quoted(text, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}});
 }
 
 class SwayBackend : public SinglePictureBackend

@@ -49,12 +49,15 @@ QString WallpaperFiles::heicForPicture(const QString &picturePath)
     return picturePath;
 }
 
+QString WallpaperFiles::dayFolder(const QString &dayFile)
+{
+    return dayFile.endsWith(kDaySuffix) ? dayFile.chopped(kDaySuffix.size()) : dayFile;
+}
+
 WallpaperFiles WallpaperFiles::forDayPicture(const QString &dayFile, int image, QSize size)
 {
-    QString folder = dayFile;
-    if (folder.endsWith(kDaySuffix))
-        folder.chop(kDaySuffix.size());
-    WallpaperFiles files = forHeic(folder + QStringLiteral("/%1.heic").arg(image), size);
+    WallpaperFiles files =
+        forHeic(dayFolder(dayFile) + QStringLiteral("/%1.heic").arg(image), size);
     files.dark = files.light;
     return files;
 }

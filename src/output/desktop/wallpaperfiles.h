@@ -32,6 +32,8 @@ struct WallpaperFiles
     // (and GNOME's slideshows) in ".../day-a/": picture 3 is handed over as the pair of
     // ".../day-a/3.heic", both sides the one file "3-light.jpg" (no HEIC is written).
     static WallpaperFiles forDayPicture(const QString &dayFile, int image, QSize size = {});
+    // The folder of the day in `dayFile`.
+    static QString dayFolder(const QString &dayFile);
     // The wallpaper a picture handed to the desktop belongs to: the day file for anything in a
     // day's folder, else its HEIC as heicForPicture() says.
     static QString wallpaperForPicture(const QString &picturePath);

@@ -61,7 +61,18 @@ QString imageOf(const QByteArray &cmdline)
     return image;
 }
 
-std::pair<char, qint64> stateOf(pid_t pid);
+// The state letter and CPU ticks of a process; state 0 once it is gone.
+std::pair<char, qint64> stateOf(pid_t pid)
+{
+    const QByteArray stat = procFile(pid, "stat");
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return {0, 0};
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (fields.size() < 13 || fields.at(0) == "Z" || fields.at(0) == "X")
+        return {0, 0};
+    return {fields.at(0).at(0), fields.at(11).toLongLong() + fields.at(12).toLongLong()};
+}
 
 // The drawers running now; one that has ended but is not yet reaped is none.
 QList<Drawer> drawers()
@@ -82,19 +93,6 @@ QList<Drawer> drawers()
             found.append({pid, name, {}});
     }
     return found;
-}
-
-// The state letter and CPU ticks of a process; state 0 once it is gone.
-std::pair<char, qint64> stateOf(pid_t pid)
-{
-    const QByteArray stat = procFile(pid, "stat");
-    const qsizetype close = stat.lastIndexOf(')');
-    if (close < 0)
-        return {0, 0};
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    if (fields.size() < 13 || fields.at(0) == "Z" || fields.at(0) == "X")
-        return {0, 0};
-    return {fields.at(0).at(0), fields.at(11).toLongLong() + fields.at(12).toLongLong()};
 }
 
 // Whether `pid` has drawn: swaybg draws once and then sleeps on the compositor's socket, so it
