@@ -120,6 +120,22 @@ class TestFollower : public QObject
             '@' +
                 at.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss").toUtf8());
     }
+    // A light and a dark look of one colour each, set on `desktop` as the window sets them.
+    static std::optional<QString> setPair(const QString &desktop, QColor light, QColor dark,
+                                          QSize size = {64, 36})
+    {
+        QImage picture(16, 16, QImage::Format_RGB32);
+        Look day, night = Look::initialDark();
+        picture.fill(light);
+        day.source = Bitmap::fromImage(picture);
+        picture.fill(dark);
+        night.source = Bitmap::fromImage(picture);
+        QProcessEnvironment environment;
+        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        return OutputJobs::setAsDesktop(day, night, {size.width(), size.height()},
+                                        *sessionDesktopService(environment));
+    }
+
     // A dynamic wallpaper of `count` pictures following `xmp`, set as a day on `desktop` in this
     // process (its follower is the script that notes it was started); the day file.
     QString setDay(const QString &desktop, const QByteArray &xmp, int count,
@@ -573,25 +589,13 @@ private Q_SLOTS:
             pgrep.waitForFinished();
             return QString::fromUtf8(pgrep.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         };
-        const auto set = [](QColor light, QColor dark) {
-            QImage picture(16, 16, QImage::Format_RGB32);
-            Look day, night = Look::initialDark();
-            picture.fill(light);
-            day.source = Bitmap::fromImage(picture);
-            picture.fill(dark);
-            night.source = Bitmap::fromImage(picture);
-            QProcessEnvironment environment;
-            environment.insert("XDG_CURRENT_DESKTOP", "Hyprland");
-            return OutputJobs::setAsDesktop(day, night, {320, 180},
-                                            *sessionDesktopService(environment));
-        };
         QDir(pictures()).removeRecursively();
         setScheme(false);
 
         // A swaybg that cannot draw (here: no compositor of that name) fails the set, in its
         // words, and nothing is recorded as shown.
         qputenv("WAYLAND_DISPLAY", "wayland-9");
-        const std::optional<QString> failed = set(Qt::white, Qt::black);
+        const std::optional<QString> failed = setPair("Hyprland", Qt::white, Qt::black, {320, 180});
         QVERIFY2(failed && failed->startsWith(
                                "Der Schreibtischhintergrund konnte nicht gesetzt werden: Das "
                                "Programm „swaybg“ meldet einen Fehler ("),
@@ -600,7 +604,7 @@ private Q_SLOTS:
         qputenv("WAYLAND_DISPLAY", "wayland-1");
 
         // The set has drawn its light picture by the time it reports success.
-        QCOMPARE(set(QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), {320, 180}), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
         QProcess follower;
@@ -615,7 +619,7 @@ private Q_SLOTS:
         QCOMPARE(ours().size(), 1);
 
         // A second set replaces the picture; one swaybg draws it.
-        QCOMPARE(set(QColor(60, 200, 60), QColor(10, 40, 10)), std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), {320, 180}), std::nullopt);
         QVERIFY2(screen().green() > 150 && screen().red() < 120, qPrintable(screen().name()));
         QTRY_COMPARE(ours().size(), 1);
 
@@ -672,17 +676,7 @@ private Q_SLOTS:
     {
         QFile::remove(followerAutostartFile());
         setScheme(true);
-        QImage picture(16, 16, QImage::Format_RGB32);
-        picture.fill(Qt::gray);
-        Look light, dark = Look::initialDark();
-        light.source = dark.source = Bitmap::fromImage(picture);
-        const auto setOn = [&](const QString &desktop) {
-            QProcessEnvironment environment;
-            environment.insert("XDG_CURRENT_DESKTOP", desktop);
-            return OutputJobs::setAsDesktop(light, dark, {64, 36},
-                                            *sessionDesktopService(environment));
-        };
-        QCOMPARE(setOn("XFCE"), std::nullopt);
+        QCOMPARE(setPair("XFCE", Qt::gray, Qt::gray), std::nullopt);
         const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));
         const QString darkPicture = WallpaperFiles::forHeic(shown).dark;
         QCOMPARE(calls().mid(0, 2), (QStringList{darkPicture, darkPicture}));
@@ -692,7 +686,7 @@ private Q_SLOTS:
         const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');
         QCOMPARE(started.mid(0, 4), (QStringList{"/", "/dev/null", "/dev/null", "/dev/null"}));
         QVERIFY2(started.value(4).toLongLong() != getsid(0), "the follower shares our session");
-        QCOMPARE(setOn("GNOME"), std::nullopt);
+        QCOMPARE(setPair("GNOME", Qt::gray, Qt::gray), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
         QCOMPARE(calls().size(), 3);
     }
