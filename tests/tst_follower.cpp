@@ -604,7 +604,8 @@ private Q_SLOTS:
         qputenv("WAYLAND_DISPLAY", "wayland-1");
 
         // The set has drawn its light picture by the time it reports success.
-        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), {320, 180}), std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), {320, 180}),
+                 std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
         QProcess follower;
@@ -619,7 +620,8 @@ private Q_SLOTS:
         QCOMPARE(ours().size(), 1);
 
         // A second set replaces the picture; one swaybg draws it.
-        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), {320, 180}), std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), {320, 180}),
+                 std::nullopt);
         QVERIFY2(screen().green() > 150 && screen().red() < 120, qPrintable(screen().name()));
         QTRY_COMPARE(ours().size(), 1);
 
