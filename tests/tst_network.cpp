@@ -476,50 +476,29 @@ private Q_SLOTS:
         QCOMPARE(m_api.requests().size(), 1);
     }
 
+    // The size cap counts the bytes that arrive, on an error page too. Neither the Unsplash
+    // client's rows (reply) nor the update check's (check) reach these: without its guard a row
+    // waits for the 20 s deadline, longer than the test waits.
     void download_data()
     {
         QTest::addColumn<Response>("response");
-        QTest::addColumn<int>("timeout"); // the request's own, ms; 0: none set
-        QTest::addColumn<QString>("outcome");
-        const QByteArray page = "<html><body>Nicht gefunden</body></html>";
-        const QString tooLarge = QStringLiteral("more than 100 bytes");
-        // What the Unsplash client's rows (reply) do not reach. Without its guard a row waits for
-        // the 20 s deadline, longer than the test waits.
-        // clang-format off
-        QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless} << 0 << tooLarge;
-        QTest::newRow("cap on an error page") << Response{500, {}, QByteArray(101, 'h')} << 0 << tooLarge;
-        QTest::newRow("silent, the request's time-out") << Response{200, {}, {}, Response::Body::Silent, 1, 1, 10} << 300 << "Der Server „127.0.0.1“ hat nicht rechtzeitig geantwortet.";
-        QTest::newRow("HTTP error") << Response{404, {}, page} << 0 << QStringLiteral("HTTP 404, %1 bytes").arg(page.size());
-        // clang-format on
+        QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless};
+        QTest::newRow("cap on an error page") << Response{500, {}, QByteArray(101, 'h')};
     }
 
     void download()
     {
         QFETCH(Response, response);
-        QFETCH(int, timeout);
-        QFETCH(QString, outcome);
         m_api.setResponse("/file", response);
-        QNetworkRequest request(m_api.url(QStringLiteral("/file")));
-        request.setTransferTimeout(timeout);
         const QPointer<Download> download =
-            Download::start(sharedNetworkAccessManager(), request, 100, std::chrono::seconds(20));
+            Download::start(sharedNetworkAccessManager(), QNetworkRequest(m_api.url("/file")), 100,
+                            std::chrono::seconds(20));
         QSignalSpy finished(download.data(), &Download::finished);
         QVERIFY(finished.isEmpty()); // never inside the call
         QVERIFY(finished.wait(10000));
         const auto result = finished.first().first().value<Download::Result>();
-        QString seen;
-        if (const auto *reply = std::get_if<Download::Reply>(&result)) {
-            seen = QStringLiteral("HTTP %1, %2 bytes")
-                       .arg(reply->status ? QString::number(*reply->status) : QStringLiteral("-"))
-                       .arg(reply->body.size());
-            QCOMPARE(reply->body, response.body.left(100));
-        } else if (const auto *error = std::get_if<NetworkError>(&result)) {
-            seen = error->description();
-        } else {
-            seen =
-                QStringLiteral("more than %1 bytes").arg(std::get<DownloadTooLarge>(result).limit);
-        }
-        QCOMPARE(seen, outcome);
+        const auto *tooLarge = std::get_if<DownloadTooLarge>(&result);
+        QVERIFY(tooLarge && tooLarge->limit == 100);
         // Gone with its reply, without a second answer.
         QTRY_VERIFY(download.isNull());
         QCOMPARE(finished.size(), 1);
