@@ -177,7 +177,6 @@ private Q_SLOTS:
         const double ratio = dark / light;
         const QString line = QString::asprintf("grey %.3f → %.3f (×%.2f), black %.1f %%", light,
                                                dark, ratio, black * 100);
-        qInfo("%s", qPrintable(line));
         // A photo that is dark already may lose its shadows to the offset, but the rest stays a
         // picture, not a black screen.
         QVERIFY2(light >= 0.25 ? ratio >= 0.45 && ratio <= 0.9 && black < 0.05
@@ -401,8 +400,6 @@ private Q_SLOTS:
         QFETCH(QSize, expected);
         Look look{.source = photo("path", 160, 100)};
         const auto sizeOf = [](const std::optional<Bitmap> &b) { return b ? b->size() : QSize(); };
-        QCOMPARE(sizeOf(BlurProcessor::render(*look.source, size, {}, false)), expected);
-        QCOMPARE(sizeOf(FlowProcessor::render(size, look.flowSettings(), true)), expected);
         for (const WallpaperStyle style : allCases<WallpaperStyle>())
             for (const bool deep : {false, true}) {
                 look.style = style;
@@ -422,7 +419,6 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("flow without source") << Look{.style = Flow} << small << QString();
         QTest::newRow("blur, empty picture") << Look{.source = Bitmap()} << small << failed;
-        QTest::newRow("flow, largest size") << Look{.style = Flow} << huge << failed;
         // Without a source the missing picture is the reason, whatever the size.
         QTest::newRow("blur without source, huge") << Look{} << huge << u"Kein Quellbild ausgewählt."_s;
         // clang-format on
