@@ -16,6 +16,8 @@ QString description(WallpaperError error)
         return QStringLiteral("HEIC konnte nicht erstellt werden (HEVC-Encoder nicht verfügbar?).");
     case WallpaperError::Finalize:
         return QStringLiteral("HEIC konnte nicht geschrieben werden.");
+    case WallpaperError::Cancelled:
+        return QStringLiteral("Das Schreiben wurde abgebrochen.");
     }
     return {};
 }
@@ -177,7 +179,8 @@ QByteArray xmpPacket()
 }
 
 std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,
-                                          const QString &path, const Encoding &encoding)
+                                          const QString &path, const Encoding &encoding,
+                                          WriteProgress *progress)
 {
     const QByteArray xmp = xmpPacket();
     if (xmp.isEmpty())
@@ -199,8 +202,12 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
         return *file.error();
 
     // One picture converted at a time, so only one 8-bit copy is alive while encoding.
-    const auto encode = [&](const Bitmap &bitmap,
-                            HeifHandle &handle) -> std::optional<WallpaperError> {
+    const auto encode = [&](const Bitmap &bitmap, HeifHandle &handle,
+                            WriteStep step) -> std::optional<WallpaperError> {
+        if (progress && progress->isCancelled())
+            return WallpaperError::Cancelled;
+        if (progress)
+            progress->begin(step);
         HeifImage image;
         if (auto e = toHeifImage(bitmap, image))
             return e;
@@ -209,18 +216,20 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
             WallpaperError::Finalize);
     };
     HeifHandle lightHandle, darkHandle;
-    if (auto e = encode(light, lightHandle))
+    if (auto e = encode(light, lightHandle, WriteStep::EncodeLight))
         return e;
     if (auto e = check(heif_context_add_XMP_metadata(heif.ctx, lightHandle.handle, xmp.constData(),
                                                      int(xmp.size())),
                        WallpaperError::Metadata))
         return e;
-    if (auto e = encode(dark, darkHandle))
+    if (auto e = encode(dark, darkHandle, WriteStep::EncodeDark))
         return e;
     if (auto e = check(heif_context_set_primary_image(heif.ctx, lightHandle.handle),
                        WallpaperError::Finalize))
         return e;
 
+    if (progress && progress->isCancelled())
+        return WallpaperError::Cancelled;
     heif_writer writer{1, writeToFile};
     // On failure the unfinished file goes with `file`.
     if (heif_context_write(heif.ctx, &writer, &file).code != heif_error_Ok || !file.commit())

@@ -5,6 +5,7 @@
 // it through writeHEIC(); this is the only file that writes with libheif and libplist.
 
 #include "output/fileerror.h"
+#include "output/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QByteArray>
@@ -19,6 +20,7 @@ enum class WallpaperError {
     Metadata,       // the light/dark metadata could not be built
     EncoderMissing, // libheif has no HEVC encoder
     Finalize,       // encoding the pictures failed
+    Cancelled,      // the person stopped it; nothing was left behind
 };
 using WallpaperFailure = std::variant<WallpaperError, FileError>;
 
@@ -49,8 +51,10 @@ QByteArray xmpPacket();
 // Writes both pictures to `path`, as OutputFile does: moved over the destination only when
 // complete, and only over a regular file; on failure an earlier file at `path` is left as it
 // was and nothing else remains. Returns the failure, or nothing on success. Callable from any
-// thread.
+// thread. `progress`, when given, hears each encode begin and may stop the write before the
+// next (WallpaperError::Cancelled).
 std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,
-                                          const QString &path, const Encoding &encoding = {});
+                                          const QString &path, const Encoding &encoding = {},
+                                          WriteProgress *progress = nullptr);
 
 } // namespace DynamicWallpaper

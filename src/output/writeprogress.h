@@ -1,0 +1,65 @@
+#pragma once
+
+// A wallpaper takes seconds to leave the program — two renders, two encodes, for a set the
+// desktop's pictures — and a person waiting wants to see how far it is and to be able to stop
+// it. The worker that writes and the window that shows it share one of these: the worker says
+// which step it begins and asks between steps whether to stop; the window listens and cancels.
+// No step is interrupted inside (an encoder cannot be), so a cancel takes effect at the next
+// step, and whatever the stopped work had begun to write is removed by its own writer.
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+// The steps a wallpaper is written in, in the order they happen.
+enum class WriteStep {
+    RenderLight,   // the light look at full size
+    RenderDark,    // the dark look at full size
+    DesktopImages, // the two pictures the desktop reads
+    EncodeLight,   // the light picture into the HEIC
+    EncodeDark,    // the dark picture into the HEIC
+};
+
+// What the window shows during a step (German).
+QString label(WriteStep step);
+
+class WriteProgress
+{
+public:
+    // Told at the beginning of each step, on the worker's thread: the step and the share of
+    // the whole job done before it (0 to 1).
+    using Listener = std::function<void(WriteStep step, double done)>;
+
+    // `plan` names the job's steps in order; each counts by its weight, the time it takes
+    // compared with the others, so the share done moves at an even pace.
+    struct Planned
+    {
+        WriteStep step;
+        double weight = 1;
+    };
+    explicit WriteProgress(QList<Planned> plan, Listener listener = {});
+
+    // The steps of an export (renders, encodes) and of a set (renders, the desktop's
+    // pictures, encodes), weighted by what they cost at any size.
+    static QList<Planned> exportPlan();
+    static QList<Planned> setPlan();
+
+    // The worker begins `step`; a step not in the plan counts as weightless.
+    void begin(WriteStep step);
+    // The share done, 0 to 1.
+    double done() const;
+
+    // Asks the work to stop at its next step; callable from any thread.
+    void cancel() { m_cancelled.store(true); }
+    bool isCancelled() const { return m_cancelled.load(); }
+
+private:
+    QList<Planned> m_plan;
+    Listener m_listener;
+    mutable std::mutex m_mutex;
+    double m_done = 0;
+    std::atomic<bool> m_cancelled{false};
+};
