@@ -388,6 +388,117 @@ private Q_SLOTS:
         QVERIFY2(longestGap < 500, qPrintable(u"longest gap %1 ms"_s.arg(longestGap)));
     }
 
+    void cancelLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("desktop");
+        QTest::addColumn<WriteStep>("at"); // the step seen begun when Abbrechen is pressed
+        QTest::addColumn<QString>("status");
+        const QString exported = u"Export abgebrochen."_s, set = u"Setzen abgebrochen."_s;
+        // clang-format off
+        QTest::newRow("export, light render") << false << WriteStep::RenderLight << exported;
+        QTest::newRow("export, dark render") << false << WriteStep::RenderDark << exported;
+        QTest::newRow("export, light encode") << false << WriteStep::EncodeLight << exported;
+        QTest::newRow("export, dark encode") << false << WriteStep::EncodeDark << exported;
+        QTest::newRow("set, light render") << true << WriteStep::RenderLight << set;
+        QTest::newRow("set, dark render") << true << WriteStep::RenderDark << set;
+        QTest::newRow("set, the desktop's pictures") << true << WriteStep::DesktopImages << set;
+        // The desktop shows the new picture: stopping now would take it back.
+        QTest::newRow("set, once the desktop shows it") << true << WriteStep::EncodeLight << u"Als dynamisches Wallpaper gesetzt."_s;
+        // clang-format on
+    }
+
+    // Abbrechen at any step: no alert, a short status, and the file, the slot and the desktop
+    // as they were; the progress moves forward through the steps of the job, in their order.
+    void cancelLeavesNothing()
+    {
+        QFETCH(bool, desktop);
+        QFETCH(WriteStep, at);
+        QFETCH(QString, status);
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        const auto restore = qScopeGuard(
+            [&] { qputenv("XDG_DATA_HOME", m_home.filePath(u"share"_s).toLocal8Bit()); });
+        AppModel model;
+        auto *shown = new RecordingDesktop;
+        model.setDesktopService(
+            std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(shown)));
+        model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD: steps long enough to stop in
+        model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s,
+                          u"pfad"_s, {}, {}, Appearance::Light);
+        QSignalSpy finished(model.jobs(), &OutputJobs::finished);
+        const auto folderEntries = [](const QString &path) {
+            return QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        QTemporaryDir target;
+        const QString file = target.filePath(model.exportFileName(u"heic"_s));
+        QVERIFY(writeFile(file, "alt") == file);
+        QStringList before;
+        if (desktop) { // a wallpaper of ours on screen already, in slot a
+            model.setAsDesktop();
+            QVERIFY(finished.wait(120000));
+            finished.clear();
+            before = folderEntries(*createDataFolder());
+            QCOMPARE(shown->shown.size(), 1);
+        }
+
+        QList<double> shares;
+        QStringList labels;
+        connect(model.jobs(), &OutputJobs::progressChanged, this, [&] {
+            if (!model.jobs()->isBusy() || model.jobs()->progressLabel().isEmpty())
+                return;
+            if (labels.isEmpty() || labels.constLast() != model.jobs()->progressLabel()) {
+                labels << model.jobs()->progressLabel();
+                shares << model.jobs()->progress();
+            }
+            if (model.jobs()->progressLabel() == label(at))
+                model.cancelOutput();
+        });
+        model.setStatusMessage(std::nullopt);
+        // A status clears itself after 4 s, which a slow encode may outlast.
+        QStringList statuses;
+        connect(&model, &AppModel::statusMessageChanged, this, [&] {
+            if (model.statusMessage())
+                statuses << *model.statusMessage();
+        });
+        if (desktop)
+            model.setAsDesktop();
+        else
+            model.exportTo(file);
+        QVERIFY(finished.wait(120000));
+        QVERIFY(!model.jobs()->isBusy());
+        QCOMPARE(model.errorMessage(), std::optional<QString>());
+        QCOMPARE(statuses, QStringList{status});
+        QVERIFY2(std::is_sorted(shares.begin(), shares.end()) && !shares.isEmpty() &&
+                     shares.constFirst() == 0,
+                 qPrintable(labels.join(u", "_s)));
+        QList<WriteStep> plan{WriteStep::RenderLight, WriteStep::RenderDark, WriteStep::EncodeLight,
+                              WriteStep::EncodeDark};
+        if (desktop)
+            plan.insert(2, WriteStep::DesktopImages);
+        QStringList expected;
+        for (WriteStep step : plan) {
+            expected << label(step);
+            if (step == at)
+                break;
+        }
+        if (status.endsWith(u"abgebrochen."_s))
+            expected << u"Wird abgebrochen …"_s;
+        QCOMPARE(labels.mid(0, expected.size()), expected);
+        if (!desktop) {
+            QCOMPARE(folderEntries(target.path()), QStringList{QFileInfo(file).fileName()});
+            QFile kept(file);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), "alt"_ba);
+        } else if (status.endsWith(u"abgebrochen."_s)) {
+            QCOMPARE(shown->shown.size(), 1);
+            QCOMPARE(folderEntries(*createDataFolder()), before);
+            QCOMPARE(DesktopService::recordedWallpaper(), std::optional(shown->shown[0].heic));
+        } else {
+            QCOMPARE(shown->shown.size(), 2);
+            QVERIFY(QFileInfo(shown->shown[1].heic).size() > 0);
+        }
+    }
+
     void dragCarriesTheCurrentLooks_data()
     {
         QTest::addColumn<int>("edit"); // 0: none, 1: once the file is ready, 2: while it is written

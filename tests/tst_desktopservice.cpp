@@ -314,8 +314,12 @@ private Q_SLOTS:
         const QByteArray path = qgetenv("PATH");
         if (fails == "no swaybg")
             qputenv("PATH", QFile::encodeName(m_home.path()));
-        const auto result = OutputJobs::setAsDesktop(
-            lookOf(QColor(230, 200, 120)), lookOf(QColor(20, 30, 90), true), kSize, service);
+        QList<WriteStep> began;
+        WriteProgress progress(WriteProgress::setPlan(),
+                               [&began](WriteStep step, double) { began << step; });
+        const auto result =
+            OutputJobs::setAsDesktop(lookOf(QColor(230, 200, 120)),
+                                     lookOf(QColor(20, 30, 90), true), kSize, service, {}, &progress);
         failing = false;
         qputenv("PATH", path);
         bus.unregisterService("org.freedesktop.portal.Desktop");
@@ -324,7 +328,19 @@ private Q_SLOTS:
                              "“: „wallpaper-a-light.jpg“ für Hell, „wallpaper-a-dark.jpg“ für "
                              "Dunkel. Wähle eines davon in den Einstellungen des Schreibtischs "
                              "oder exportiere das Wallpaper als HEIC-Datei.";
+        // A session where nothing can take a wallpaper says so before a render or a file.
+        if (error == unsupportedText()) {
+            QCOMPARE(result.value_or(QString()), error);
+            QCOMPARE(began, QList<WriteStep>());
+            QVERIFY(!QFile::exists(voskan() + "wallpaper-a-light.jpg"));
+            QCOMPARE(calls, QStringList());
+            return;
+        }
         QCOMPARE(result.value_or(QString()), error.isEmpty() ? error : error + left);
+        QCOMPARE(began.mid(0, 3), (QList<WriteStep>{WriteStep::RenderLight, WriteStep::RenderDark,
+                                                   WriteStep::DesktopImages}));
+        // A set the desktop took goes on to the HEIC, both pictures.
+        QCOMPARE(began.size(), error.isEmpty() ? 5 : 3);
         QStringList files = expected.filter("="), want;
         for (const QString &call : expected.mid(0, expected.size() - files.size()))
             want << expand(call);

@@ -17,6 +17,8 @@
 #include "sources/unsplashservice.h"
 #include "update/updaterviewmodel.h"
 
+#include "terminalprogress.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -486,23 +488,41 @@ int render(Options &o)
     const double prepareMs = msSince(timer);
 
     if (o.setDesktop) {
-        if (const auto error =
-                OutputJobs::setAsDesktop(o.look, o.dark, o.size, *sessionDesktopService()))
+        std::optional<QString> error;
+        {
+            TerminalProgress shown(WriteProgress::setPlan());
+            error = OutputJobs::setAsDesktop(o.look, o.dark, o.size, *sessionDesktopService(), {},
+                                             shown.progress());
+        }
+        if (error)
             return fail(*error);
         std::printf("Als dynamisches Wallpaper gesetzt.\n");
         return 0;
     }
 
+    // The HEIC takes seconds; a PNG or a preview is there before a line would be read.
+    std::optional<TerminalProgress> shown;
+    if (dynamic && !o.preview)
+        shown.emplace(WriteProgress::exportPlan());
+    WriteProgress *progress = shown ? shown->progress() : nullptr;
     const QSizeF size = o.preview ? RenderPipeline::previewSize(o.size) : o.size.toSizeF();
+    if (progress)
+        progress->begin(WriteStep::RenderLight);
     const std::optional<Bitmap> light = RenderPipeline::renderLook(o.look, size, !o.preview);
+    if (progress && light)
+        progress->begin(WriteStep::RenderDark);
     const std::optional<Bitmap> dark =
         dynamic && light ? RenderPipeline::renderLook(o.dark, size, !o.preview) : std::nullopt;
     const double renderMs = msSince(timer);
-    if (!light || (dynamic && !dark))
+    if (!light || (dynamic && !dark)) {
+        shown.reset();
         return fail(description(ExportError::RenderFailed));
+    }
 
     if (dynamic) {
-        if (const auto error = DynamicWallpaper::writeHEIC(*light, *dark, o.output))
+        const auto error = DynamicWallpaper::writeHEIC(*light, *dark, o.output, {}, progress);
+        shown.reset();
+        if (error)
             return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));
     } else if (const auto error = PngWriter::write(*light, o.output)) {
         return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));

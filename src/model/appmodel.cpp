@@ -65,22 +65,26 @@ AppModel::AppModel(Services services, QObject *parent)
     connect(m_loader, &PictureLoader::errorReported, this, &AppModel::setErrorMessage);
     connect(m_loader, &PictureLoader::loaded, this, &AppModel::applyLoaded);
     connect(m_loader, &PictureLoader::loadedDynamic, this, &AppModel::applyDynamic);
-    connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
-        setStatusMessage(status);
-    });
+    connect(m_jobs, &OutputJobs::succeeded, this,
+            [this](const QString &status) { setStatusMessage(status); });
     // The album list and the album shown learn of the new picture at once, not at the next start.
     connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
         m_library->loadAlbums();
         if (!selectedAlbumID().isEmpty())
             loadAlbumAssets(selectedAlbumID());
     });
-    connect(m_jobs, &OutputJobs::successWithdrawn, this, [this] { setStatusMessage(std::nullopt); });
-    connect(m_jobs, &OutputJobs::failed, this, [this](const QString &error) {
-        setErrorMessage(error);
-    });
-    connect(m_drag, &DragFile::failed, this, [this](const QString &error) {
-        setErrorMessage(error);
-    });
+    connect(m_jobs, &OutputJobs::successWithdrawn, this,
+            [this] { setStatusMessage(std::nullopt); });
+    connect(m_jobs, &OutputJobs::cancelled, this,
+            [this](const QString &status) { setStatusMessage(status); });
+    connect(m_jobs, &OutputJobs::busyChanged, this, &AppModel::outputProgressChanged);
+    connect(m_jobs, &OutputJobs::progressChanged, this, &AppModel::outputProgressChanged);
+    connect(m_drag, &DragFile::isPreparingChanged, this, &AppModel::outputProgressChanged);
+    connect(m_drag, &DragFile::progressChanged, this, &AppModel::outputProgressChanged);
+    connect(m_jobs, &OutputJobs::failed, this,
+            [this](const QString &error) { setErrorMessage(error); });
+    connect(m_drag, &DragFile::failed, this,
+            [this](const QString &error) { setErrorMessage(error); });
     for (auto signal :
          {&AppModel::lightLookChanged, &AppModel::darkLookChanged, &AppModel::presetChanged,
           &AppModel::customWidthChanged, &AppModel::customHeightChanged})
@@ -415,8 +419,8 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
         look.baseName = loaded.baseName;
         look.attribution = loaded.attribution;
         look.attributionURL = loaded.attributionURL;
-        setPalette(look, loaded.palette ? *loaded.palette
-                                        : Palette::extractPalette(loaded.picture));
+        setPalette(look,
+                   loaded.palette ? *loaded.palette : Palette::extractPalette(loaded.picture));
     });
     seedOtherIfNeeded(to);
     renderPreview();
@@ -508,6 +512,25 @@ QString AppModel::exportFileName(const QString &ext) const
 std::optional<QString> AppModel::writeOutput(const QString &path) const
 {
     return OutputJobs::writeOutput(m_lightLook, m_darkLook, pixelSize(), path);
+}
+
+AppModel::OutputProgress AppModel::outputProgress() const
+{
+    if (m_jobs->isBusy())
+        return {true, m_jobs->progress(), m_jobs->progressLabel(), m_jobs->isCancellable()};
+    if (m_drag && m_drag->isPreparing())
+        return {true, m_drag->progress(), m_drag->progressLabel(), true};
+    return {};
+}
+
+void AppModel::cancelOutput()
+{
+    if (m_jobs->isBusy()) {
+        m_jobs->cancel();
+    } else if (m_drag && m_drag->isPreparing()) {
+        m_drag->abandon();
+        setStatusMessage(QStringLiteral("Ziehen abgebrochen."));
+    }
 }
 
 void AppModel::saveToPhotosLibrary()

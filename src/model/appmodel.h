@@ -21,10 +21,10 @@
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QStringList>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -174,8 +174,8 @@ public:
     {
         QString path;
         WallpaperSchedule schedule;
-        QString summary;     // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
-        QStringList labels;  // a line per picture
+        QString summary;    // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
+        QStringList labels; // a line per picture
     };
     // While the looks show an opened dynamic wallpaper as it is; none once either is edited.
     const std::optional<DynamicWallpaper> &dynamicWallpaper() const { return m_dynamic; }
@@ -204,6 +204,17 @@ public:
     {
         m_jobs->setDesktopService(std::move(desktop));
     }
+    // How far the output the person waits for is: a running job, or the file a drag waits for.
+    struct OutputProgress
+    {
+        bool active = false;
+        double done = 0; // 0 to 1
+        QString label;   // the step, German
+        bool cancellable = false;
+    };
+    OutputProgress outputProgress() const;
+    // Stops that output at its next step; it leaves nothing behind and the status says so.
+    void cancelOutput();
     QMimeData *makeDragData() { return m_drag->makeDragData(); }
     bool isPreparingDrag() const { return m_drag->isPreparing(); }
     void cancelDrag() { m_drag->cancel(); }
@@ -227,6 +238,7 @@ Q_SIGNALS:
     void customHeightChanged();
     void previewChanged();
     void dynamicWallpaperChanged();
+    void outputProgressChanged();
 
 private:
     // The size chosen for the output: a preset, or the custom width and height.
@@ -254,8 +266,8 @@ private:
     Look m_darkLook = Look::initialDark();
     SizeChoice m_size;
     QImage m_preview;
-    QTimer m_renderTimer;   // kRenderDelayMs after the last change
-    QTimer m_throttleTimer; // kRenderDelayMs after the first change not yet rendered
+    QTimer m_renderTimer;            // kRenderDelayMs after the last change
+    QTimer m_throttleTimer;          // kRenderDelayMs after the first change not yet rendered
     QElapsedTimer m_throttledRender; // since the last render the throttle made, in a drag
     QTimer m_statusTimer;
     UnsplashSearch *m_search;

@@ -14,7 +14,6 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
-
 namespace {
 
 // The file is written ahead of a drag that may never come: in a thread the scheduler serves
@@ -41,6 +40,7 @@ struct DragFile::Job
     QMutex mutex;
     bool abandoned = false;
     QString written; // complete, not yet taken over
+    WriteProgress progress{WriteProgress::exportPlan()};
 };
 
 DragFile::DragFile(RequestSource current, OutputJobs &jobs, QObject *parent)
@@ -86,6 +86,13 @@ void DragFile::cancel()
 {
     if (m_wanted)
         setWanted(false);
+}
+
+void DragFile::abandon()
+{
+    cancel();
+    if (m_job)
+        m_job->progress.cancel();
 }
 
 void DragFile::fail(const QString &error)
@@ -138,16 +145,36 @@ void DragFile::prepare()
         QStringLiteral(".%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
     const QString copyFrom = std::exchange(m_lastOutput, QString());
     m_job = std::make_shared<Job>();
-    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+    m_progressDone = 0;
+    m_progressLabel.clear();
+    Q_EMIT progressChanged();
+    using Step = OutputJobs::Step;
+    auto *watcher = new QFutureWatcher<Step>(this);
+    connect(watcher, &QFutureWatcherBase::resultReadyAt, this, [this, watcher](int index) {
+        const Step step = watcher->resultAt(index);
+        if (!step.began)
+            return;
+        m_progressDone = step.done;
+        m_progressLabel = label(*step.began);
+        Q_EMIT progressChanged();
+    });
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, path] {
-        const std::optional<QString> error = watcher->result();
+        const QList<Step> steps = watcher->future().results();
+        const std::optional<QString> error =
+            steps.isEmpty() ? std::nullopt : steps.constLast().error;
         watcher->deleteLater();
         QString written;
+        bool abandoned = false;
         {
             const QMutexLocker lock(&m_job->mutex);
             written = std::exchange(m_job->written, QString());
+            abandoned = m_job->progress.isCancelled();
         }
         m_job.reset();
+        if (abandoned) { // stopped by the person: nothing to tell, nothing kept
+            QFile::remove(written);
+            return;
+        }
         if (generation != m_generation) {
             QFile::remove(written);
             if (m_wanted || !m_timer.isActive())
@@ -175,24 +202,29 @@ void DragFile::prepare()
             Q_EMIT ready();
         }
     });
-    watcher->setFuture(QtConcurrent::run(
-        dragPool(),
-        [output = request.output, unfinished, copyFrom, job = m_job]() -> std::optional<QString> {
-            std::optional<QString> error;
-            try {
-                if (copyFrom.isEmpty() || !QFile::copy(copyFrom, unfinished))
-                    error = OutputJobs::writeOutput(output.light, output.dark, output.size,
-                                                    unfinished);
-            } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
-                error = description(ExportError::RenderFailed);
-            }
+    watcher->setFuture(QtConcurrent::run(dragPool(), [output = request.output, unfinished, copyFrom,
+                                                      job = m_job](QPromise<Step> &promise) {
+        job->progress.setListener([&promise](WriteStep step, double done) {
+            promise.addResult(Step::begun(step, done));
+        });
+        std::optional<QString> error;
+        try {
+            if (copyFrom.isEmpty() || !QFile::copy(copyFrom, unfinished))
+                error = OutputJobs::writeOutput(output.light, output.dark, output.size, unfinished,
+                                                &job->progress);
+        } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
+            error = description(ExportError::RenderFailed);
+        }
+        job->progress.setListener({});
+        {
             const QMutexLocker lock(&job->mutex);
             if (error || job->abandoned)
                 QFile::remove(unfinished);
             else
                 job->written = unfinished;
-            return error;
-        }));
+        }
+        promise.addResult(Step::outcome(error));
+    }));
 }
 
 QMimeData *DragFile::makeDragData()

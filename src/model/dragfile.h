@@ -42,8 +42,14 @@ public:
     // ready() or failed().
     QMimeData *makeDragData();
     bool isPreparing() const { return m_wanted; }
+    // While a drag waits: the share of the file written (0 to 1) and the step (German).
+    double progress() const { return m_progressDone; }
+    QString progressLabel() const { return m_progressLabel; }
     // The button was released before the file was ready: nothing is dragged.
     void cancel();
+    // The person stopped the wait: nothing is dragged, and the file being written is given up
+    // (a new one is written once the looks change or a drag asks again).
+    void abandon();
     // The file a drag would carry now; empty while none is ready.
     QString preparedFile() const { return m_file; }
     quint64 generation() const { return m_generation; }
@@ -52,6 +58,7 @@ public:
 
 Q_SIGNALS:
     void isPreparingChanged();
+    void progressChanged();
     void preparedFileChanged();
     // The file a waiting drag asked for is ready; makeDragData() now returns it.
     void ready();
@@ -75,4 +82,6 @@ private:
     QStringList m_dropped;          // handed out earlier, removed with this object
     bool m_wanted = false;
     QString m_lastOutput; // written by a job of the current looks, or empty
+    double m_progressDone = 0;
+    QString m_progressLabel;
 };

@@ -9,6 +9,8 @@ QString description(ExportError error)
         return QStringLiteral("Das Wallpaper konnte nicht gerendert werden.");
     case ExportError::EncodeFailed:
         return QStringLiteral("Das Bild konnte nicht kodiert werden.");
+    case ExportError::Cancelled:
+        return QStringLiteral("Das Schreiben wurde abgebrochen.");
     }
     Q_UNREACHABLE();
     return QString();

@@ -1,8 +1,8 @@
 #include "outputjobs.h"
 
+#include "model/usersettings.h"
 #include "output/dynamicwallpaper.h"
 #include "output/sessiondesktop.h"
-#include "model/usersettings.h"
 #include "output/wallpaperset.h"
 
 #include <QDir>
@@ -17,14 +17,32 @@ OutputJobs::OutputJobs(RequestSource current, std::shared_ptr<PhotoLibraryAccess
     : QObject(parent), m_current(std::move(current)), m_photos(std::move(photos))
 {
     connect(&m_watcher, &QFutureWatcherBase::resultReadyAt, this, [this](int index) {
-        if (m_watcher.resultAt(index).told)
+        const Step step = m_watcher.resultAt(index);
+        if (step.began)
+            setProgress(step.done, label(*step.began));
+        if (step.told) {
             Q_EMIT succeeded(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+            Q_EMIT progressChanged(); // no longer cancellable
+        }
     });
     connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
         const QList<Step> steps = m_watcher.future().results();
         const auto done = std::exchange(m_done, {});
+        const std::optional<QString> error =
+            steps.isEmpty() ? std::nullopt : steps.constLast().error;
+        // A job that failed after a cancel stopped because of it: what it began is gone.
+        const bool stopped = error && m_progress && m_progress->isCancelled();
+        const QString status = m_cancelledStatus;
+        m_progress.reset();
+        m_cancelling = false;
+        setProgress(0, QString());
         setBusy(false);
-        done(steps.isEmpty() ? std::nullopt : steps.constLast().error);
+        if (!stopped) {
+            done(error);
+            return;
+        }
+        Q_EMIT cancelled(status);
+        Q_EMIT finished();
     });
 }
 
@@ -34,21 +52,53 @@ void OutputJobs::setBusy(bool busy)
     Q_EMIT busyChanged();
 }
 
-void OutputJobs::run(Work work, std::function<void(const std::optional<QString> &)> done)
+void OutputJobs::setProgress(double done, const QString &label)
+{
+    m_progressDone = done;
+    m_progressLabel = label;
+    Q_EMIT progressChanged();
+}
+
+bool OutputJobs::isCancellable() const
+{
+    return m_progress && m_progress->isCancellable() && !m_cancelling;
+}
+
+void OutputJobs::cancel()
+{
+    if (!isCancellable())
+        return;
+    m_progress->cancel();
+    m_cancelling = true;
+    setProgress(m_progressDone, QStringLiteral("Wird abgebrochen …"));
+}
+
+void OutputJobs::run(QList<WriteProgress::Planned> plan, QString cancelledStatus, Work work,
+                     std::function<void(const std::optional<QString> &)> done)
 {
     m_done = std::move(done);
+    m_cancelledStatus = std::move(cancelledStatus);
+    m_cancelling = false;
+    m_progress = std::make_shared<WriteProgress>(std::move(plan));
+    setProgress(0, QString());
     setBusy(true);
-    // The worker has only its copies and the promise: a model closed meanwhile is never
-    // touched, and the watcher, going with this object, drops the outcome.
-    m_watcher.setFuture(QtConcurrent::run([work = std::move(work)](QPromise<Step> &promise) {
-        // Memory that runs out is a failed job: rethrown by the future, it would reach the
-        // event loop.
-        try {
-            work(promise);
-        } catch (const std::exception &) {
-            promise.addResult(Step{false, description(ExportError::RenderFailed)});
-        }
-    }));
+    // The worker has only its copies, the progress and the promise: a model closed meanwhile
+    // is never touched, and the watcher, going with this object, drops the outcome. Its steps
+    // travel through the promise too.
+    m_watcher.setFuture(
+        QtConcurrent::run([work = std::move(work), progress = m_progress](QPromise<Step> &promise) {
+            progress->setListener([&promise](WriteStep step, double share) {
+                promise.addResult(Step::begun(step, share));
+            });
+            // Memory that runs out is a failed job: rethrown by the future, it would reach the
+            // event loop.
+            try {
+                work(promise, *progress);
+            } catch (const std::exception &) {
+                promise.addResult(Step::outcome(description(ExportError::RenderFailed)));
+            }
+            progress->setListener({});
+        }));
 }
 
 std::optional<OutputJobs::Request> OutputJobs::acceptedRequest()
@@ -63,12 +113,14 @@ std::optional<OutputJobs::Request> OutputJobs::acceptedRequest()
 }
 
 void OutputJobs::writeInBackground(const Request &request, const QString &path,
+                                   const QString &cancelledStatus,
                                    std::function<void(const std::optional<QString> &)> done)
 {
     run(
-        [request, path](QPromise<Step> &promise) {
-            promise.addResult(
-                Step{false, writeOutput(request.light, request.dark, request.size, path)});
+        WriteProgress::exportPlan(), cancelledStatus,
+        [request, path](QPromise<Step> &promise, WriteProgress &progress) {
+            promise.addResult(Step::outcome(
+                writeOutput(request.light, request.dark, request.size, path, &progress)));
         },
         [this, path, generation = request.generation,
          done = std::move(done)](const std::optional<QString> &error) {
@@ -85,13 +137,15 @@ void OutputJobs::exportTo(const QString &path)
     const std::optional<Request> request = acceptedRequest();
     if (!request)
         return;
-    writeInBackground(*request, path, [this, path](const std::optional<QString> &error) {
-        if (error)
-            Q_EMIT failed(*error);
-        else
-            Q_EMIT succeeded(QStringLiteral("Exportiert: ") + QFileInfo(path).fileName());
-        Q_EMIT finished();
-    });
+    writeInBackground(*request, path, QStringLiteral("Export abgebrochen."),
+                      [this, path](const std::optional<QString> &error) {
+                          if (error)
+                              Q_EMIT failed(*error);
+                          else
+                              Q_EMIT succeeded(QStringLiteral("Exportiert: ") +
+                                               QFileInfo(path).fileName());
+                          Q_EMIT finished();
+                      });
 }
 
 void OutputJobs::saveToPhotosLibrary()
@@ -105,34 +159,36 @@ void OutputJobs::saveToPhotosLibrary()
         QDir(QDir::tempPath())
             .filePath(QStringLiteral("photos-export-%1.heic")
                           .arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper()));
-    writeInBackground(*request, path, [this, path](const std::optional<QString> &error) {
-        if (error) { // a failed write never reaches the library
-            Q_EMIT failed(*error);
-            Q_EMIT finished();
-            return;
-        }
-        if (!m_photos) {
-            QFile::remove(path);
-            Q_EMIT failed(description(PhotosExportError::AddFailed));
-            Q_EMIT finished();
-            return;
-        }
-        QPointer<OutputJobs> self(this);
-        m_photos->addToAlbum(path, QStringLiteral("Voskan"),
-                             [self, path](std::optional<PhotosExportError> failure) {
-                                 QFile::remove(path);
-                                 if (!self)
-                                     return;
-                                 if (failure)
-                                     Q_EMIT self->failed(description(*failure));
-                                 else {
-                                     Q_EMIT self->savedToLibrary();
-                                     Q_EMIT self->succeeded(
-                                         QStringLiteral("In Fotos gesichert (Album „Voskan“)."));
-                                 }
-                                 Q_EMIT self->finished();
-                             });
-    });
+    writeInBackground(*request, path, QStringLiteral("Sichern abgebrochen."),
+                      [this, path](const std::optional<QString> &error) {
+                          if (error) { // a failed write never reaches the library
+                              Q_EMIT failed(*error);
+                              Q_EMIT finished();
+                              return;
+                          }
+                          if (!m_photos) {
+                              QFile::remove(path);
+                              Q_EMIT failed(description(PhotosExportError::AddFailed));
+                              Q_EMIT finished();
+                              return;
+                          }
+                          QPointer<OutputJobs> self(this);
+                          m_photos->addToAlbum(
+                              path, QStringLiteral("Voskan"),
+                              [self, path](std::optional<PhotosExportError> failure) {
+                                  QFile::remove(path);
+                                  if (!self)
+                                      return;
+                                  if (failure)
+                                      Q_EMIT self->failed(description(*failure));
+                                  else {
+                                      Q_EMIT self->savedToLibrary();
+                                      Q_EMIT self->succeeded(
+                                          QStringLiteral("In Fotos gesichert (Album „Voskan“)."));
+                                  }
+                                  Q_EMIT self->finished();
+                              });
+                      });
 }
 
 void OutputJobs::setDesktopService(std::shared_ptr<DesktopService> desktop)
@@ -152,10 +208,13 @@ void OutputJobs::setAsDesktop()
     // A desktop may take its time to answer (the portal waits for a person); the worker holds
     // its own reference to the service. Busy until the HEIC is written.
     run(
-        [request = *request, desktop = m_desktop](QPromise<Step> &promise) {
+        WriteProgress::setPlan(), QStringLiteral("Setzen abgebrochen."),
+        [request = *request, desktop = m_desktop](QPromise<Step> &promise,
+                                                  WriteProgress &progress) {
             const auto error = setAsDesktop(
-                request, *desktop, [&promise] { promise.addResult(Step{true, std::nullopt}); });
-            promise.addResult(Step{false, error});
+                request, *desktop, [&promise] { promise.addResult(Step::desktopTold()); },
+                &progress);
+            promise.addResult(Step::outcome(error));
         },
         [this](const std::optional<QString> &error) {
             if (error) {
@@ -166,8 +225,8 @@ void OutputJobs::setAsDesktop()
         });
 }
 
-std::optional<OutputJobs::Request::Day> OutputJobs::Request::Day::of(
-    const QString &file, const WallpaperSchedule &schedule)
+std::optional<OutputJobs::Request::Day>
+OutputJobs::Request::Day::of(const QString &file, const WallpaperSchedule &schedule)
 {
     if (schedule.kind == ScheduleKind::LightDark)
         return std::nullopt;
@@ -175,35 +234,40 @@ std::optional<OutputJobs::Request::Day> OutputJobs::Request::Day::of(
 }
 
 std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopService &desktop,
-                                                const std::function<void()> &told)
+                                                const std::function<void()> &told,
+                                                WriteProgress *progress)
 {
-    if (request.day)
-        return WallpaperSet::setDay(request.day->file, request.day->schedule,
-                                    request.day->location, desktop, told);
-    return setAsDesktop(request.light, request.dark, request.size, desktop, told);
+    if (request.day) {
+        // A day's pictures are copied as they are, in one step.
+        if (WriteProgress::stopsBefore(progress, WriteStep::DesktopImages))
+            return description(WallpaperError::Cancelled);
+        return WallpaperSet::setDay(request.day->file, request.day->schedule, request.day->location,
+                                    desktop, told);
+    }
+    return setAsDesktop(request.light, request.dark, request.size, desktop, told, progress);
 }
 
 std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size, const QString &path,
-                                               const PicturesWriter &alsoWrite)
+                                               WriteProgress *progress)
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return error;
-    const auto rendered = RenderPipeline::renderBoth(light, dark, size);
+    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
     if (const auto *error = std::get_if<ExportError>(&rendered))
         return description(*error);
     const auto &[lightPicture, darkPicture] = std::get<RenderPipeline::FullPair>(rendered);
-    if (const auto error = DynamicWallpaper::writeHEIC(lightPicture, darkPicture, path))
+    if (const auto error =
+            DynamicWallpaper::writeHEIC(lightPicture, darkPicture, path, {}, progress))
         return description(*error);
-    if (alsoWrite)
-        return alsoWrite(lightPicture, darkPicture);
     return std::nullopt;
 }
 
 std::optional<QString> OutputJobs::setAsDesktop(const Look &light, const Look &dark,
                                                 RenderPipeline::PixelSize size,
                                                 DesktopService &desktop,
-                                                const std::function<void()> &told)
+                                                const std::function<void()> &told,
+                                                WriteProgress *progress)
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return error;
@@ -212,9 +276,9 @@ std::optional<QString> OutputJobs::setAsDesktop(const Look &light, const Look &d
         return refused;
     if (!createDataFolder())
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
-    const auto rendered = RenderPipeline::renderBoth(light, dark, size);
+    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
     if (const auto *error = std::get_if<ExportError>(&rendered))
         return description(*error);
     const auto &[lightPicture, darkPicture] = std::get<RenderPipeline::FullPair>(rendered);
-    return WallpaperSet::setPictures(lightPicture, darkPicture, desktop, told);
+    return WallpaperSet::setPictures(lightPicture, darkPicture, desktop, told, progress);
 }

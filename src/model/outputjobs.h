@@ -3,14 +3,15 @@
 // The three ways a finished wallpaper leaves the program — an exported file, a photo in the
 // album „Voskan“, the desktop picture — as jobs that take seconds. They render and encode on
 // a worker with copies of the looks, one at a time (one busy state for all three), and report
-// back on the main thread through signals; the model shows those in its status and error
-// lines.
+// back on the main thread through signals: how far they are, and their outcome, which the
+// model shows in its status and error lines. A job can be cancelled between its steps.
 
 #include "model/look.h"
 #include "model/renderpipeline.h"
 #include "output/desktopservice.h"
 #include "output/geolocation.h"
 #include "output/wallpaperschedule.h"
+#include "output/writeprogress.h"
 #include "sources/photolibraryaccess.h"
 
 #include <QFutureWatcher>
@@ -56,37 +57,66 @@ public:
     // another would take the same slot, or a second encode the memory.
     bool isBusy() const { return m_busy; }
 
-    // Each does nothing while busy. The outcome arrives as succeeded() or failed(), then
-    // finished().
+    // Each does nothing while busy. The outcome arrives as succeeded(), failed() or
+    // cancelled(), then finished().
     void exportTo(const QString &path);
     void saveToPhotosLibrary();
     void setAsDesktop();
     // Where setAsDesktop() sets the picture; unset, the desktop of the running session.
     void setDesktopService(std::shared_ptr<DesktopService> desktop);
 
+    // While busy: the share of the job done (0 to 1), the step it is in (German), and whether
+    // cancel() can still stop it — a set no longer can once the desktop shows its picture.
+    double progress() const { return m_progressDone; }
+    QString progressLabel() const { return m_progressLabel; }
+    bool isCancellable() const;
+    // Whether a cancel was asked for and the job has not stopped yet.
+    bool isCancelling() const { return m_cancelling; }
+    // Stops the job at its next step: nothing it began to write is left, the desktop keeps
+    // what it showed, and the outcome is cancelled(), not an error.
+    void cancel();
+
+    // One step a writing worker reports (here and for the drag file): a step of the write
+    // begun, a set's desktop told (neither last), or the outcome (last).
+    struct Step
+    {
+        bool told = false;
+        std::optional<QString> error;
+        std::optional<WriteStep> began;
+        double done = 0;
+
+        static Step outcome(std::optional<QString> error)
+        {
+            return {false, std::move(error), {}, 0};
+        }
+        static Step desktopTold() { return {true, {}, {}, 0}; }
+        static Step begun(WriteStep step, double done) { return {false, {}, step, done}; }
+    };
     // Renders both looks at full size (light first; the first failure stops) and writes the
     // dynamic wallpaper. The error's German text, or nothing. Runs on the caller's thread.
-    // `alsoWrite`, when given, gets both pictures once the HEIC is written; its error fails the
-    // whole write.
-    using PicturesWriter =
-        std::function<std::optional<QString>(const Bitmap &light, const Bitmap &dark)>;
     static std::optional<QString> writeOutput(const Look &light, const Look &dark,
                                               RenderPipeline::PixelSize size, const QString &path,
-                                              const PicturesWriter &alsoWrite = {});
+                                              WriteProgress *progress = nullptr);
     // Renders both looks and sets them as the wallpaper of every screen (output/wallpaperset.h);
     // the error text, or nothing. Runs on the caller's thread.
     static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size,
                                                DesktopService &desktop,
-                                               const std::function<void()> &told = {});
+                                               const std::function<void()> &told = {},
+                                               WriteProgress *progress = nullptr);
     // The set a request asks for: a dynamic wallpaper that follows the day played as what it
     // is, where the desktop can (else its light/dark pair, where it names one); otherwise the
     // two looks. Runs on the caller's thread.
     static std::optional<QString> setAsDesktop(const Request &request, DesktopService &desktop,
-                                               const std::function<void()> &told = {});
+                                               const std::function<void()> &told = {},
+                                               WriteProgress *progress = nullptr);
 
 Q_SIGNALS:
     void busyChanged();
+    // progress(), progressLabel(), isCancellable() or isCancelling() changed.
+    void progressChanged();
+    // The job was stopped by cancel() and left nothing behind; a short German status.
+    void cancelled(const QString &status);
     // A German text for the status line: the job (or, for a set, the desktop) is done.
     void succeeded(const QString &status);
     // A set whose desktop was told and whose HEIC then failed: its success no longer holds.
@@ -100,21 +130,19 @@ Q_SIGNALS:
     void outputWritten(const QString &path, quint64 generation);
 
 private:
-    // One step a worker reports: a set's desktop told (not last), or the outcome (last).
-    struct Step
-    {
-        bool told = false;
-        std::optional<QString> error;
-    };
-    using Work = std::function<void(QPromise<Step> &)>;
+    using Work = std::function<void(QPromise<Step> &, WriteProgress &)>;
     // The one way work goes to a thread and back: busy until the last step, `done` gets the
-    // outcome on this thread.
-    void run(Work work, std::function<void(const std::optional<QString> &)> done);
+    // outcome on this thread — unless the job was cancelled, which cancelled() reports with
+    // `cancelledStatus`.
+    void run(QList<WriteProgress::Planned> plan, QString cancelledStatus, Work work,
+             std::function<void(const std::optional<QString> &)> done);
+    void setProgress(double done, const QString &label);
     void setBusy(bool busy);
     // The request of now, or nothing (failed() and finished() emitted) when its size is refused.
     std::optional<Request> acceptedRequest();
     // Writes the wallpaper of `request` to `path`; on success outputWritten() precedes `done`.
     void writeInBackground(const Request &request, const QString &path,
+                           const QString &cancelledStatus,
                            std::function<void(const std::optional<QString> &)> done);
 
     RequestSource m_current;
@@ -123,4 +151,10 @@ private:
     QFutureWatcher<Step> m_watcher;
     std::function<void(const std::optional<QString> &)> m_done;
     bool m_busy = false;
+    // Shared with the worker of the job running now.
+    std::shared_ptr<WriteProgress> m_progress;
+    QString m_cancelledStatus;
+    double m_progressDone = 0;
+    QString m_progressLabel;
+    bool m_cancelling = false;
 };

@@ -121,16 +121,21 @@ FullRender renderFull(const Look &look, PixelSize size)
     return ExportError::RenderFailed;
 }
 
-std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark,
-                                               PixelSize size)
+std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark, PixelSize size,
+                                               WriteProgress *progress)
 {
+    if (WriteProgress::stopsBefore(progress, WriteStep::RenderLight))
+        return ExportError::Cancelled;
     FullRender lightRender = renderFull(light, size);
     if (const auto *error = std::get_if<ExportError>(&lightRender))
         return *error;
+    if (WriteProgress::stopsBefore(progress, WriteStep::RenderDark))
+        return ExportError::Cancelled;
     FullRender darkRender = renderFull(dark, size);
     if (const auto *error = std::get_if<ExportError>(&darkRender))
         return *error;
-    return FullPair{std::get<Bitmap>(std::move(lightRender)), std::get<Bitmap>(std::move(darkRender))};
+    return FullPair{std::get<Bitmap>(std::move(lightRender)),
+                    std::get<Bitmap>(std::move(darkRender))};
 }
 
 } // namespace RenderPipeline

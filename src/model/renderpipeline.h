@@ -6,6 +6,7 @@
 #include "model/exporterror.h"
 #include "model/look.h"
 #include "model/valuetypes.h"
+#include "output/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QSizeF>
@@ -61,13 +62,14 @@ QSizeF previewSize(PixelSize size);
 using FullRender = std::variant<Bitmap, ExportError>;
 FullRender renderFull(const Look &look, PixelSize size);
 // Both looks of a wallpaper so, light first: the first failure stops, so a failing light
-// render costs no dark render.
+// render costs no dark render. `progress`, when given, hears each render begin and may stop
+// the pair before either (ExportError::Cancelled).
 struct FullPair
 {
     Bitmap light;
     Bitmap dark;
 };
-std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark,
-                                               PixelSize size);
+std::variant<FullPair, ExportError> renderBoth(const Look &light, const Look &dark, PixelSize size,
+                                               WriteProgress *progress = nullptr);
 
 } // namespace RenderPipeline

@@ -7,6 +7,8 @@ DesktopService::DesktopService(std::unique_ptr<DesktopBackend> backend, Follower
 
 std::optional<QString> DesktopService::refusal(const QString &folder, bool day) const
 {
+    if (const auto missing = m_backend->unavailable())
+        return missing;
     if (const auto refused = m_backend->refusedFolder(folder))
         return refused;
     // Every day is followed: where the desktop plays it, the follower writes it out anew.

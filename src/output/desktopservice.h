@@ -33,9 +33,10 @@ class DesktopService
 public:
     explicit DesktopService(std::unique_ptr<DesktopBackend> backend, FollowerHooks follower = {});
 
-    // Why a wallpaper in `folder` could not be set here, before anything is written: a folder
-    // whose name cannot be handed on as it is, or a follower that could not be started from
-    // where this program lies. Nothing when it can. A `day` needs the follower on every
+    // Why a wallpaper in `folder` could not be set here, before anything is rendered or
+    // written: a session with nothing that takes a wallpaper, a folder whose name cannot be
+    // handed on as it is, or a follower that could not be started from where this program
+    // lies. Nothing when it can. A `day` needs the follower on every
     // desktop that does not play it by itself.
     std::optional<QString> refusal(const QString &folder, bool day = false) const;
     // Sets the wallpaper on every screen; the error text, or nothing.

@@ -29,7 +29,8 @@ struct Prepared
 
 // Holding the set lock, writes the two pictures under the name the desktop does not show now.
 std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap &dark,
-                                              const QString &folder, DesktopService &desktop)
+                                              const QString &folder, DesktopService &desktop,
+                                              WriteProgress *progress)
 {
     // From here until the desktop is told, no other set may choose: both would take the slot
     // not shown, and the second would write over the first on screen.
@@ -39,7 +40,8 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
     const QDir dir(folder);
     const QString a = QStringLiteral("wallpaper-a.heic"), b = QStringLiteral("wallpaper-b.heic");
     const QString shown = current ? QFileInfo(*current).fileName() : QString();
-    Prepared set{WallpaperFiles::forHeic(dir.filePath(shown == a ? b : a), light.size()), {},
+    Prepared set{WallpaperFiles::forHeic(dir.filePath(shown == a ? b : a), light.size()),
+                 {},
                  std::move(lock)};
     if (shown == a || shown == b)
         set.previous = WallpaperFiles::forHeic(dir.filePath(shown));
@@ -54,14 +56,18 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
     // The slot's HEIC stays until the new one replaces it: a set that fails later must not
     // lose it. What the desktop shows is told by the record, not by which files a slot has.
     // One picture per core.
-    auto lightWritten = std::async(std::launch::async, [&] {
-        return writeCompanionPicture(light, set.files.light + tmp);
-    });
+    auto lightWritten = std::async(
+        std::launch::async, [&] { return writeCompanionPicture(light, set.files.light + tmp); });
     const std::optional<QString> darkError = writeCompanionPicture(dark, set.files.dark + tmp);
     const std::optional<QString> error = lightWritten.get();
     if (error || darkError) {
         removeTemps();
         return error ? *error : *darkError;
+    }
+    // The last moment the slot is still as it was.
+    if (progress && progress->isCancelled()) {
+        removeTemps();
+        return description(WallpaperError::Cancelled);
     }
     for (const QString &path : finals) {
         if (OutputFile::moveOver(path + tmp, path)) {
@@ -163,15 +169,18 @@ std::optional<QString> refusal(const DesktopService &desktop, bool day)
         return refused;
     return desktop.refusal(voskanDataFolder(), day);
 }
-std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
-                                   DesktopService &desktop, const std::function<void()> &told)
+std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark, DesktopService &desktop,
+                                   const std::function<void()> &told, WriteProgress *progress)
 {
     if (const auto refused = refusal(desktop))
         return refused;
+    if (WriteProgress::stopsBefore(progress, WriteStep::DesktopImages))
+        return description(WallpaperError::Cancelled);
     const std::optional<QString> folder = createDataFolder();
     if (!folder)
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
-    std::variant<Prepared, QString> prepared = writePictures(light, dark, *folder, desktop);
+    std::variant<Prepared, QString> prepared =
+        writePictures(light, dark, *folder, desktop, progress);
     if (const auto *error = std::get_if<QString>(&prepared))
         return *error;
     Prepared &set = std::get<Prepared>(prepared);
@@ -179,9 +188,12 @@ std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
     if (const auto error = desktop.setDesktopImage(set.files))
         return *error + QLatin1Char(' ') + picturesLeftText(set.files);
     set.lock.reset(); // the desktop and the record name this set now: the next may choose
+    // Stopping now would take back the picture the person already sees.
+    if (progress)
+        progress->setUncancellable();
     if (told)
         told();
-    const auto failure = DynamicWallpaper::writeHEIC(light, dark, set.files.heic);
+    const auto failure = DynamicWallpaper::writeHEIC(light, dark, set.files.heic, {}, progress);
     if (!failure)
         return std::nullopt;
     // Back to the wallpaper shown before, so the desktop never keeps half a set. Without one

@@ -9,6 +9,7 @@
 
 #include "output/geolocation.h"
 #include "output/wallpaperschedule.h"
+#include "output/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QString>
@@ -29,9 +30,13 @@ std::optional<QString> refusal(const DesktopService &desktop, bool day = false);
 
 // Sets `light` and `dark` (of one size) as the wallpaper of every screen. `told` runs once the
 // desktop shows them, before the HEIC is encoded. The German error text, or nothing.
+// `progress` hears the desktop's pictures and each encode begin; a cancel before the desktop
+// is told leaves the slot and the desktop as they were (the error is then the writer's
+// "cancelled" text); from the desktop told on, the set goes to its end.
 std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
                                    DesktopService &desktop,
-                                   const std::function<void()> &told = {});
+                                   const std::function<void()> &told = {},
+                                   WriteProgress *progress = nullptr);
 
 // Sets the dynamic wallpaper `file`, whose pictures follow the time of day or the sun, as
 // what it is: its pictures as they are, and either a slideshow of today's times that the

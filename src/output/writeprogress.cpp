@@ -66,3 +66,38 @@ double WriteProgress::done() const
     const std::lock_guard lock(m_mutex);
     return m_done;
 }
+
+bool WriteProgress::stopsBefore(WriteProgress *progress, WriteStep step)
+{
+    if (!progress)
+        return false;
+    if (progress->isCancelled())
+        return true;
+    progress->begin(step);
+    return false;
+}
+
+void WriteProgress::cancel()
+{
+    const std::lock_guard lock(m_mutex);
+    m_cancelled = m_cancellable;
+}
+
+bool WriteProgress::isCancelled() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_cancelled;
+}
+
+void WriteProgress::setUncancellable()
+{
+    const std::lock_guard lock(m_mutex);
+    m_cancellable = false;
+    m_cancelled = false;
+}
+
+bool WriteProgress::isCancellable() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_cancellable;
+}

@@ -10,7 +10,6 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -41,6 +40,8 @@ public:
         double weight = 1;
     };
     explicit WriteProgress(QList<Planned> plan, Listener listener = {});
+    // Set by the thread that begins the steps, before the first.
+    void setListener(Listener listener) { m_listener = std::move(listener); }
 
     // The steps of an export (renders, encodes) and of a set (renders, the desktop's
     // pictures, encodes), weighted by what they cost at any size.
@@ -51,15 +52,24 @@ public:
     void begin(WriteStep step);
     // The share done, 0 to 1.
     double done() const;
+    // For the worker, before each step: true when it is to stop instead (nothing begun);
+    // otherwise `step` begins. Without a progress nothing stops.
+    static bool stopsBefore(WriteProgress *progress, WriteStep step);
 
-    // Asks the work to stop at its next step; callable from any thread.
-    void cancel() { m_cancelled.store(true); }
-    bool isCancelled() const { return m_cancelled.load(); }
+    // Asks the work to stop at its next step; callable from any thread. Ignored once the work
+    // can no longer be stopped.
+    void cancel();
+    bool isCancelled() const;
+    // From here the work goes to its end (a set whose desktop shows the new picture): a cancel
+    // asked for before is dropped, later ones are ignored.
+    void setUncancellable();
+    bool isCancellable() const;
 
 private:
     QList<Planned> m_plan;
     Listener m_listener;
     mutable std::mutex m_mutex;
     double m_done = 0;
-    std::atomic<bool> m_cancelled{false};
+    bool m_cancelled = false;
+    bool m_cancellable = true;
 };

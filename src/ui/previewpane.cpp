@@ -3,6 +3,7 @@
 #include "appearanceswitcher.h"
 #include "icons.h"
 #include "model/appmodel.h"
+#include "outputprogress.h"
 #include "spinner.h"
 #include "statuscapsule.h"
 
@@ -63,6 +64,7 @@ void boxBlurAlpha(QImage &image, int radius)
 PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     : QWidget(parent), m_model(model), m_empty(new QWidget(this)),
       m_emptyTitle(new QLabel(m_empty)), m_spinner(new Spinner(36, this)),
+      m_progress(new OutputProgressPanel(model, this)),
       m_switcher(new AppearanceSwitcher(model, this)), m_capsule(new StatusCapsule(model, this))
 {
     setObjectName(QStringLiteral("previewPane"));
@@ -82,9 +84,9 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     title.setBold(true);
     m_emptyTitle->setFont(title);
     column->addWidget(m_emptyTitle);
-    auto *description =
-        new QLabel(QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."),
-                   m_empty);
+    auto *description = new QLabel(
+        QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."),
+        m_empty);
     description->setObjectName(QStringLiteral("emptyDescription"));
     description->setAlignment(Qt::AlignCenter);
     description->setWordWrap(true);
@@ -140,8 +142,8 @@ void PreviewPane::follow()
     const bool hasPreview = !m_model->preview().isNull();
     m_emptyTitle->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
     m_empty->setVisible(!hasPreview);
-    m_spinner->setVisible(m_model->isLoadingSource() || m_model->isExporting() ||
-                          m_model->isPreparingDrag());
+    // Output has its own panel with its progress, in the same place.
+    m_spinner->setVisible(m_model->isLoadingSource() && !m_model->outputProgress().active);
     layoutOverlays();
     update();
 }
@@ -153,6 +155,8 @@ void PreviewPane::layoutOverlays()
     m_empty->move((width() - m_empty->width()) / 2, (height() - m_empty->height()) / 2);
     m_spinner->move((width() - m_spinner->width()) / 2, (height() - m_spinner->height()) / 2);
     m_spinner->raise();
+    m_progress->place();
+    m_progress->raise();
     m_switcher->adjustSize();
     m_switcher->move((width() - m_switcher->width()) / 2, kSwitcherTop);
     m_switcher->raise();
@@ -172,7 +176,8 @@ const QImage &PreviewPane::shadowFor(const QSize &size)
         return m_shadow;
     m_shadowSize = size;
     const int pad = kShadowBlur * 2 / kShadowScale;
-    const QSize small(size.width() / kShadowScale + 2 * pad, size.height() / kShadowScale + 2 * pad);
+    const QSize small(size.width() / kShadowScale + 2 * pad,
+                      size.height() / kShadowScale + 2 * pad);
     QImage alpha(small, QImage::Format_Alpha8);
     alpha.fill(0);
     {

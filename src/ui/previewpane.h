@@ -10,6 +10,7 @@
 
 class AppModel;
 class AppearanceSwitcher;
+class OutputProgressPanel;
 class QDrag;
 class QLabel;
 class Spinner;
@@ -55,6 +56,7 @@ private:
     QWidget *m_empty;
     QLabel *m_emptyTitle;
     Spinner *m_spinner;
+    OutputProgressPanel *m_progress;
     AppearanceSwitcher *m_switcher;
     StatusCapsule *m_capsule;
     QPoint m_pressPos;

@@ -44,6 +44,9 @@ public:
     // releasePicture() ends it once the wallpaper is no longer ours to show.
     virtual void watchPicture(std::function<void()> lost) { Q_UNUSED(lost); }
     virtual void releasePicture() {}
+    // Why this session has nothing that could take a wallpaper now (German), asked before
+    // anything is rendered; nothing when a set may succeed.
+    virtual std::optional<QString> unavailable() const { return std::nullopt; }
     // Why this desktop could not be handed pictures from `folder` (German), asked before
     // anything is written there; nothing when it can.
     virtual std::optional<QString> refusedFolder(const QString &folder) const

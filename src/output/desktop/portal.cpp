@@ -5,6 +5,7 @@
 #include "desktopbackends.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -109,6 +110,21 @@ public:
              {}});
     }
     std::optional<QString> currentPicture() override { return std::nullopt; }
+    // A session without the portal, neither running nor startable on demand, has nothing that
+    // takes a wallpaper: said before seconds of rendering, not after.
+    std::optional<QString> unavailable() const override
+    {
+        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        if (!bus)
+            return unsupportedText();
+        if (bus->isServiceRegistered(kPortalService).value())
+            return std::nullopt;
+        const QDBusReply<QStringList> startable = bus->call(QStringLiteral("ListActivatableNames"));
+        // Unanswered, the set itself finds out.
+        if (!startable.isValid() || startable.value().contains(kPortalService))
+            return std::nullopt;
+        return unsupportedText();
+    }
 
 private:
     DarkSchemeQuery m_dark;
