@@ -32,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -306,7 +307,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("xmp"); // of a file of 16 pictures, each its own colour
         QTest::addColumn<int>("light");      // the picture each look shows, -1: a photo
         QTest::addColumn<int>("dark");
-        QTest::addColumn<QString>("said"); // the status line, or the alert
+        QTest::addColumn<QString>("said");    // the status line, or the alert
         QTest::addColumn<bool>("fromPhotos"); // else from the files
         QList<SolarPicture> sun;
         for (int i = 0; i < 16; ++i)
@@ -336,7 +337,8 @@ private Q_SLOTS:
         photos->setPrompt([](const QString &) { return true; });
         Session s(photos);
         const auto shows = [&](Appearance look, int picture) {
-            const Look &shown = look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
+            const Look &shown =
+                look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
             const QImage image = shown.source ? shown.source->toImage() : QImage();
             return !image.isNull() && distance(image.pixelColor(32, 18), colours[picture]) < 30;
         };
@@ -410,7 +412,8 @@ private Q_SLOTS:
             QTest::keyClicks(query, "Nebel am Meer");
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
             QVERIFY(!dialog->findChild<QTimeEdit *>("dailyAt")->isEnabled());
-            if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+            if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR");
+                !shots.isEmpty())
                 dialog->grab().save(QDir(shots).filePath("taeglich-neu.png"));
             QTest::keyClick(query, Qt::Key_Return);
         });
@@ -515,6 +518,68 @@ private Q_SLOTS:
         // The light picture is made of the two colours chosen.
         for (const QColor &c : own)
             QVERIFY2(shareNear(light, c) > 0.15, qPrintable(c.name()));
+    }
+
+    // From the keyboard: a file opened, exported with its progress in view, then a second
+    // export at 6016 × 3384 stopped halfway by Escape — nothing left, no alert, the keyboard
+    // back where it was.
+    void exportShowsProgressAndCancels()
+    {
+        Session s;
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        QString title;
+        answerFileDialog(kPath, &title);
+        QTest::keyClick(&s.window, Qt::Key_O, Qt::ControlModifier);
+        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QApplication::setActiveWindow(&s.window);
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+
+        auto *panel = s.find("outputProgress");
+        auto *bar = s.find<QProgressBar>("outputProgressBar");
+        auto *cancel = s.find<QPushButton>("outputCancelButton");
+        QList<int> values;
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) { values << value; });
+        const QString first = m_home.filePath(QStringLiteral("Ganz.heic"));
+        answerFileDialog(first, &title);
+        QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(panel->isVisible());
+        QApplication::setActiveWindow(&s.window); // back from the save dialog
+        QTRY_COMPARE(QApplication::focusWidget(), cancel);
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
+                                  std::optional<QString>(QStringLiteral("Exportiert: Ganz.heic")),
+                                  60000);
+        QVERIFY(!panel->isVisible());
+        QVERIFY2(values.size() >= 3 && std::is_sorted(values.begin(), values.end()),
+                 qPrintable(QString::number(values.size())));
+        QCOMPARE(readHeic(first).pictures.size(), 2);
+
+        s.choose("presetPicker", ResolutionPreset::proDisplayXDR().name);
+        QWidget *before = QApplication::focusWidget();
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Groß.heic"));
+        answerFileDialog(path, &title);
+        QApplication::setActiveWindow(&s.window);
+        QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
+        auto *step = s.find<QLabel>("outputProgressStep");
+        // Halfway: the first of the two encodes, after both renders.
+        QTRY_COMPARE_WITH_TIMEOUT(step->text(), label(WriteStep::EncodeLight), 60000);
+        QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
+        if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+            s.window.grab().save(QDir(shots).filePath(QStringLiteral("export-fortschritt.png")));
+        QSignalSpy finished(s.model.jobs(), &OutputJobs::finished);
+        QApplication::setActiveWindow(&s.window);
+        QTRY_COMPARE(QApplication::focusWidget(), cancel);
+        QTest::keyClick(cancel, Qt::Key_Escape);
+        QCOMPARE(step->text(), QStringLiteral("Wird abgebrochen …"));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(s.model.statusMessage(),
+                 std::optional<QString>(QStringLiteral("Export abgebrochen.")));
+        QVERIFY(!s.model.errorMessage());
+        QVERIFY(!s.window.errorAlert());
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QApplication::focusWidget(), before);
+        QVERIFY(s.find("setDesktopButton")->isEnabled());
     }
 
     void photosAllowAlbumPickAndSave()

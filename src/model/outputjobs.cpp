@@ -35,8 +35,8 @@ OutputJobs::OutputJobs(RequestSource current, std::shared_ptr<PhotoLibraryAccess
         const QString status = m_cancelledStatus;
         m_progress.reset();
         m_cancelling = false;
-        setProgress(0, QString());
         setBusy(false);
+        setProgress(0, QString()); // after: the share shown last stays until the panel goes
         if (!stopped) {
             done(error);
             return;

@@ -73,7 +73,7 @@ void OutputProgressPanel::follow()
     m_escape->setEnabled(progress.active && progress.cancellable);
     if (!progress.active) {
         if (isVisible()) {
-            const bool hadFocus = isAncestorOf(QApplication::focusWidget());
+            const bool hadFocus = isAncestorOf(window()->focusWidget());
             hide();
             if (hadFocus && m_focusBefore && m_focusBefore->isEnabled() &&
                 m_focusBefore->isVisible())
@@ -90,9 +90,13 @@ void OutputProgressPanel::follow()
     // A screen reader hears the step with the share, not a bare number.
     m_bar->setAccessibleDescription(
         QStringLiteral("%1 %2 %").arg(step).arg(std::lround(progress.done * 100)));
+    // Greyed out with the keyboard on it, the button would pass it to whatever comes next;
+    // the bar keeps it, and says how far, until the panel gives it back.
+    if (!progress.cancellable && window()->focusWidget() == m_cancel)
+        m_bar->setFocus(Qt::OtherFocusReason);
     m_cancel->setEnabled(progress.cancellable);
     if (!isVisible()) {
-        m_focusBefore = QApplication::focusWidget();
+        m_focusBefore = window()->focusWidget();
         place();
         show();
         raise();
