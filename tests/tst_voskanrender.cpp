@@ -182,7 +182,9 @@ private Q_SLOTS:
         QFETCH(int, depth);
         QFETCH(QImage, exact);
         QProcess *p = run(args << "--timings");
-        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        // Progress is for a person at a terminal: a pipe gets nothing but the result.
+        const QByteArray said = p->readAllStandardError();
+        QVERIFY2(p->exitCode() == 0 && said.isEmpty(), said.constData());
         QVERIFY(p->readAllStandardOutput().contains("Rendern: "));
         const HeicFile heic = readHeic(m_dir.filePath("o.heic"));
         const QList<QImage> pictures =
@@ -200,6 +202,31 @@ private Q_SLOTS:
             else
                 QVERIFY(qGray(a) + qGray(b) < 4); // the dark picture in black
         }
+    }
+
+    // On a terminal a HEIC shows its steps on one line, rewritten in place and cleared at the
+    // end, so what follows starts on a clean line.
+    void progressOnATerminal()
+    {
+        const QString command =
+            QStringList{VOSKAN_RENDER_BINARY, "--size", "480x270",
+                        TestData::photo("photo-fallenleaf-2560x1600.jpg"), m_dir.filePath("t.heic")}
+                .join(' ');
+        QProcess *p = run({"-qec", command, "/dev/null"}, "script");
+        const QString shown = QString::fromUtf8(p->readAllStandardOutput());
+        QVERIFY2(p->exitCode() == 0, qPrintable(shown));
+        QStringList lines = shown.split('\r', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        const QString clear = "\x1b[K";
+        for (const QString &line : lines)
+            QVERIFY2(line.startsWith(clear), qPrintable(line));
+        QCOMPARE(lines.takeLast().trimmed(), clear);
+        const WriteStep steps[] = {WriteStep::RenderLight, WriteStep::RenderDark,
+                                   WriteStep::EncodeLight, WriteStep::EncodeDark};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(lines[i].endsWith(" % " + label(steps[i])), qPrintable(lines[i]));
+        QVERIFY(lines[0].startsWith(clear + "  0 %"));
+        QCOMPARE(readHeic(m_dir.filePath("t.heic")).pictures.size(), 2);
     }
 
     // As in the window: the dark look is the light one in the dark tone, unless told otherwise.
@@ -246,8 +273,9 @@ private Q_SLOTS:
                                  scheduleXmp({{"h24", h24Table({{0, 0.3}, {1, 0.8}})}})));
         p = run({"--set-desktop", day});
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
-        QCOMPARE(p->readAllStandardOutput(),
-                 "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
+        QCOMPARE(
+            p->readAllStandardOutput(),
+            "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
         p = run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings");
         const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toUtf8();
         QVERIFY(
