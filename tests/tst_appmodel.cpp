@@ -569,6 +569,34 @@ private Q_SLOTS:
         QVERIFY2(difference < 3, qPrintable(QString::number(difference)));
     }
 
+    // Abbrechen while a drag waits for its file: nothing is dragged, no alert, and a later drag
+    // gets a whole file of the looks — nothing of the one given up is left beside it.
+    void dragWaitCancelled()
+    {
+        QTemporaryDir tmp;
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", tmp.path().toLocal8Bit());
+        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
+        AppModel model;
+        model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD
+        model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), {},
+                          u"ziehen"_s, {}, {}, Appearance::Light);
+        std::unique_ptr<QMimeData> data(model.makeDragData());
+        QVERIFY(!data && model.isPreparingDrag());
+        QVERIFY(model.outputProgress().active && model.outputProgress().cancellable);
+        model.cancelOutput();
+        QVERIFY(!model.isPreparingDrag());
+        QVERIFY(!model.outputProgress().active);
+        QCOMPARE(model.statusMessage(), std::optional(u"Ziehen abgebrochen."_s));
+        data.reset(model.makeDragData());
+        QVERIFY(!data && model.isPreparingDrag());
+        QTRY_VERIFY_WITH_TIMEOUT(!model.preparedDragFile().isEmpty(), 120000);
+        QVERIFY(!model.errorMessage());
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"ziehen-dynamic-3840x2160.heic"_s});
+        QCOMPARE(readHeic(model.preparedDragFile()).pictures.size(), 2);
+    }
+
     // Three pictures dropped at once open in turn: each is recorded (the last first), the last one
     // shows, and a broken one among them is named without stopping the others.
     void opensDroppedFilesInTurn()

@@ -173,6 +173,8 @@ void DragFile::prepare()
         m_job.reset();
         if (abandoned) { // stopped by the person: nothing to tell, nothing kept
             QFile::remove(written);
+            if (m_wanted) // a drag that asked again since
+                prepare();
             return;
         }
         if (generation != m_generation) {
