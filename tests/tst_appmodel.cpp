@@ -1,5 +1,6 @@
 #include "model/appmodel.h"
 #include "model/secrets.h"
+#include "support/dynamicfiles.h"
 #include "support/fakes.h"
 #include "support/heicreader.h"
 #include "support/reference.h"
@@ -63,6 +64,121 @@ private Q_SLOTS:
         QCOMPARE(model.lightLook(), light);
         QCOMPARE(model.darkLook(), dark);
         QCOMPARE(model.recentFiles().first(), paths[10]);
+    }
+
+    void startSource_data()
+    {
+        QTest::addColumn<QString>("stored"); // the user's key in the settings
+        QTest::addColumn<QString>("builtIn");
+        QTest::addColumn<SourceKind>("start");
+        QTest::newRow("no key anywhere") << u""_s << u""_s << SourceKind::Files;
+        QTest::newRow("blanks are no key") << u" \t "_s << u""_s << SourceKind::Files;
+        QTest::newRow("a stored key") << u"key-1"_s << u""_s << SourceKind::Unsplash;
+        QTest::newRow("a built-in key") << u""_s << u"eingebaut"_s << SourceKind::Unsplash;
+    }
+
+    // A first start without a key opens on the files, not on a search that can only fail; a key
+    // given or taken later leaves the source as it is.
+    void startSource()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, builtIn);
+        QFETCH(SourceKind, start);
+        QSettings(u"Voskan"_s, u"Voskan"_s).setValue(u"unsplashAccessKey"_s, stored);
+        const auto forget =
+            qScopeGuard([] { QSettings(u"Voskan"_s, u"Voskan"_s).remove(u"unsplashAccessKey"_s); });
+        AppModel model({}, builtIn);
+        QCOMPARE(model.sourceKind(), start);
+        QCOMPARE(model.needsAccessKey(), start == SourceKind::Files);
+        model.setAccessKey(stored.trimmed().isEmpty() ? u"später"_s : u""_s);
+        QCOMPARE(model.sourceKind(), start);
+        QCOMPARE(model.needsAccessKey(), !stored.trimmed().isEmpty() && builtIn.isEmpty());
+    }
+
+    void openedPictureShowsWithItsSource_data()
+    {
+        QTest::addColumn<SourceKind>("before");
+        QTest::addColumn<bool>("dynamic");  // a dynamic wallpaper, else a photo
+        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as a file
+        QTest::addColumn<SourceKind>("after");
+        QTest::newRow("a photo, from Unsplash")
+            << SourceKind::Unsplash << false << false << SourceKind::Files;
+        QTest::newRow("a photo, from Fotos")
+            << SourceKind::Photos << false << false << SourceKind::Files;
+        QTest::newRow("a dynamic wallpaper, from Unsplash")
+            << SourceKind::Unsplash << true << false << SourceKind::Files;
+        QTest::newRow("a dynamic wallpaper picked in Fotos")
+            << SourceKind::Photos << true << true << SourceKind::Photos;
+    }
+
+    // A file opened from anywhere shows with „Dateien“, among the recent files; a dynamic
+    // wallpaper's pictures are listed only with the source it came from.
+    void openedPictureShowsWithItsSource()
+    {
+        QFETCH(SourceKind, before);
+        QFETCH(bool, dynamic);
+        QFETCH(bool, inPhotos);
+        QFETCH(SourceKind, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(dynamic ? u"Tag.heic"_s : u"Foto.png"_s);
+        QVERIFY(dynamic ? writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
+                                           scheduleXmp({{"apr", aprTable({0, 1})}}))
+                        : Reference::solid(32, 24, 20, 200, 20).toImage().save(path));
+        AppModel model({{}, std::make_shared<FakeLibrary>()}, u"eingebaut"_s);
+        model.setSourceKind(before);
+        if (inPhotos)
+            model.selectAlbumAsset({u"tag"_s, path, {}});
+        else
+            model.openLocalImage(path);
+        QTRY_VERIFY(!model.isLoadingSource());
+        QCOMPARE(model.errorMessage(), std::nullopt);
+        QCOMPARE(model.sourceKind(), after);
+        QCOMPARE(model.recentFiles().value(0) == path, !inPhotos);
+        QCOMPARE(model.dynamicWallpaper().has_value(), dynamic);
+        for (const SourceKind kind : allCases<SourceKind>()) {
+            model.setSourceKind(kind);
+            QCOMPARE(model.listsDynamicWallpaper(), dynamic && kind == after);
+        }
+    }
+
+    void sizeFollowsTheScreen_data()
+    {
+        QTest::addColumn<int>("chosen"); // before the screen changes: -1 nothing, 0 „Dieser
+                                         // Bildschirm“, else that row of the fixed table
+        QTest::addColumn<QSize>("next"); // the screen then; empty: none left
+        QTest::addColumn<QString>("size");
+        const QString first = u"Dieser Bildschirm — 1920 × 1200"_s;
+        const QString next = u"Dieser Bildschirm — 2560 × 1440"_s;
+        QTest::newRow("nothing chosen: the new screen") << -1 << QSize(2560, 1440) << next;
+        QTest::newRow("„Dieser Bildschirm“ chosen: the new screen")
+            << 0 << QSize(2560, 1440) << next;
+        QTest::newRow("a preset chosen stays")
+            << 7 << QSize(2560, 1440) << u"Full HD — 1920 × 1080"_s;
+        QTest::newRow("the screen gone: the size stays") << -1 << QSize() << first;
+    }
+
+    // The output starts at this screen's size once the window knows it, and at the first
+    // preset before; a person's choice stays.
+    void sizeFollowsTheScreen()
+    {
+        QFETCH(int, chosen);
+        QFETCH(QSize, next);
+        QFETCH(QString, size);
+        AppModel model;
+        QCOMPARE(model.preset(), ResolutionPreset::all().constFirst());
+        const auto screen = [](QSize logical) {
+            return ResolutionPreset::forScreens(logical.isEmpty()
+                                                    ? QList<std::pair<QSize, qreal>>()
+                                                    : QList{std::pair(logical, qreal(2))});
+        };
+        model.setScreenPreset(screen({960, 600}));
+        QCOMPARE(model.preset().name, u"Dieser Bildschirm — 1920 × 1200"_s);
+        QCOMPARE(model.pixelSize().width, 1920);
+        if (chosen >= 0)
+            model.setPreset(chosen == 0 ? *model.screenPreset()
+                                        : ResolutionPreset::all().at(chosen));
+        model.setScreenPreset(screen(next / 2));
+        QCOMPARE(model.preset().name, size);
     }
 
     // The call returns before the picture is decoded; of two overlapping opens only the one asked

@@ -496,6 +496,59 @@ private Q_SLOTS:
         QCOMPARE(userLocation(), std::nullopt);
     }
 
+    void freshStart_data()
+    {
+        QTest::addColumn<SourceKind>("source");
+        QTest::addColumn<QString>("button");     // the way to the key followed
+        QTest::addColumn<QStringList>("offers"); // what says that a key is missing, and leads there
+        QTest::newRow("the empty preview")
+            << SourceKind::Files << "emptyKeyButton" << QStringList{"emptyKeyButton"};
+        QTest::newRow("under the search field")
+            << SourceKind::Unsplash << "unsplashKeyButton"
+            << QStringList{"emptyKeyButton", "unsplashKeyHint", "unsplashKeyButton"};
+    }
+
+    // A fresh profile without a key opens on „Dateien“, the empty preview offering a file and
+    // the key; Unsplash says before any search that it needs one. Either button leads to the key
+    // field, also of settings already open elsewhere; a key saved takes the offers away, cleared
+    // brings them back.
+    void freshStart()
+    {
+        QFETCH(SourceKind, source);
+        QFETCH(QString, button);
+        QFETCH(QStringList, offers);
+        Shown w(false);
+        auto &[model, window] = w;
+        QCOMPARE(w.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
+        QVERIFY(w.find("emptyOpenFileButton")->isVisible());
+        model.sourceKindBinding().setValue(source);
+        const auto shown = [&w] {
+            QStringList names;
+            for (const char *name : {"emptyKeyButton", "unsplashKeyHint", "unsplashKeyButton"})
+                if (w.find(name)->isVisible())
+                    names << QString::fromLatin1(name);
+            return names;
+        };
+        QCOMPARE(shown(), offers);
+        auto *description = w.find<QLabel>("emptyDescription");
+        const QString keyless = description->text();
+
+        window.showSettings();
+        auto *settings = w.find<SettingsDialog>();
+        settings->findChild<QLineEdit *>(QStringLiteral("latitudeField"))->setFocus();
+        w.activate();
+        QTest::mouseClick(w.find<QPushButton>(qPrintable(button)), Qt::LeftButton);
+        auto *key = settings->findChild<QLineEdit *>(QStringLiteral("accessKeyField"));
+        QTRY_VERIFY(settings->isVisible());
+        QCOMPARE(settings->focusWidget(), key);
+        QTest::keyClick(key, Qt::Key_K);
+        QCOMPARE(shown(), QStringList());
+        QVERIFY(description->text() != keyless);
+        QTest::keyClick(key, Qt::Key_Backspace);
+        QCOMPARE(shown(), offers);
+        QCOMPARE(description->text(), keyless);
+    }
+
     void imageSectionSmallPrint()
     {
         const QString folder = QDir(m_home.path()).filePath(QStringLiteral("Fehlt"));
@@ -530,9 +583,11 @@ private Q_SLOTS:
         QCOMPARE(
             picker->itemText(0),
             QStringLiteral("Dieser Bildschirm — %1 × %2").arg(pixels.width()).arg(pixels.height()));
-        QTest::keyClick(picker, Qt::Key_Home); // the keyboard chooses as the list does
+        // The window starts at this screen's size, and the picker says so.
+        QVERIFY(model.preset().name.startsWith(QStringLiteral("Dieser Bildschirm")));
         QCOMPARE(model.pixelSize().toSizeF().toSize(), pixels);
-        QTest::keyClick(picker, Qt::Key_Down);
+        QCOMPARE(picker->currentIndex(), 0);
+        QTest::keyClick(picker, Qt::Key_Down); // the keyboard chooses as the list does
         QCOMPARE(model.preset(), ResolutionPreset::proDisplayXDR());
         QCOMPARE(picker->toolTip(), ResolutionPreset::proDisplayXDR().name);
 
@@ -590,11 +645,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<SourceKind>("source");
         QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("photo");        // else the empty preview of a fresh start
         QTest::addColumn<QStringList>("stops"); // among others
-        QTest::newRow("Unsplash, hell")
-            << SourceKind::Unsplash << false << QStringList{"searchField", "unsplashLink"};
+        QTest::newRow("Unsplash without a key, hell")
+            << SourceKind::Unsplash << false << true
+            << QStringList{"searchField", "unsplashKeyButton", "unsplashLink"};
         QTest::newRow("Dateien, dunkel")
-            << SourceKind::Files << true << QStringList{"openFileButton", "recentStrip"};
+            << SourceKind::Files << true << true << QStringList{"openFileButton", "recentStrip"};
+        QTest::newRow("the empty preview, hell")
+            << SourceKind::Files << false << false
+            << QStringList{"emptyOpenFileButton", "emptyKeyButton", "openFileButton"};
     }
 
     // Tab visits every control once, in reading order: the preview's switcher, then the
@@ -604,14 +664,19 @@ private Q_SLOTS:
     {
         QFETCH(SourceKind, source);
         QFETCH(bool, dark);
+        QFETCH(bool, photo);
         QFETCH(QStringList, stops);
         const QPalette before = QApplication::palette();
         const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         if (dark)
             QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a)));
-        Shown w;
+        Shown w(photo);
         w.model.sourceKindBinding().setValue(source);
-        w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+        // Flow always has a preview: the empty state keeps Blur.
+        if (photo) {
+            w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+            stops << QStringList{"copyLookButton", "bandsTwo", "colorWell0", "setDesktopButton"};
+        }
         QHash<QWidget *, QImage> plain; // every control before the keyboard reaches it
         for (QWidget *widget : w.window.findChildren<QWidget *>())
             plain.insert(widget, widget->grab().toImage());
@@ -653,8 +718,7 @@ private Q_SLOTS:
         QCOMPARE(chain.size(), QSet<QWidget *>(chain.cbegin(), chain.cend()).size());
         QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u' ')));
         for (const QString &name :
-             stops + QStringList{"copyLookButton", "sourcePicker", "bandsTwo", "colorWell0",
-                                 "slider_dither", "presetPicker", "setDesktopButton"})
+             stops + QStringList{"sourcePicker", "slider_dither", "presetPicker"})
             QVERIFY2(names.contains(name), qPrintable(name));
         // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
         first->setFocus(Qt::TabFocusReason);
@@ -667,7 +731,7 @@ private Q_SLOTS:
     // and says what it does.
     void accessibleNames()
     {
-        Shown w;
+        Shown w(false);
         AppModel &model = w.model;
         const QSet<QAccessible::Role> interactive{
             QAccessible::PushButton,   QAccessible::ButtonMenu,  QAccessible::ButtonDropDown,
@@ -700,6 +764,8 @@ private Q_SLOTS:
             for (int i = 0; i < node->childCount(); ++i)
                 walk(node->child(i));
         };
+        walk(QAccessible::queryAccessibleInterface(&w.window)); // the empty preview's buttons
+        QVERIFY(w.open());
         for (const SourceKind kind : allCases<SourceKind>()) {
             model.sourceKindBinding().setValue(kind);
             for (const WallpaperStyle style : allCases<WallpaperStyle>()) {

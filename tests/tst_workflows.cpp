@@ -81,6 +81,21 @@ struct Session
     }
 };
 
+// A profile with the user's own Unsplash key, as the program finds it when it starts.
+void storeAccessKey()
+{
+    userSettings().setValue(QLatin1String(UnsplashSearch::kAccessKeyKey),
+                            QStringLiteral("schluessel"));
+}
+
+// Tab until the control has the keyboard, as a person would, never more than a round.
+void tabTo(const char *name)
+{
+    for (int i = 0; i < 60 && QApplication::focusWidget()->objectName() != name; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+}
+
 // Answers not given yet go with the test function that asked for them.
 QObject *pendingAnswers()
 {
@@ -155,8 +170,8 @@ private Q_SLOTS:
     {
         FakeUnsplashServer unsplash;
         QVERIFY(unsplash.start());
+        storeAccessKey();
         Session s;
-        s.model.setAccessKey(QStringLiteral("schluessel"));
 
         // Typing follows every keystroke; only Return searches.
         auto *field = s.find<QLineEdit>("searchField");
@@ -223,18 +238,15 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
         photos->setPrompt([](const QString &) { return true; });
+        storeAccessKey();
         Session s(photos);
-        s.model.setAccessKey(QStringLiteral("schluessel"));
         QVERIFY(QTest::qWaitForWindowActive(&s.window));
         const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR");
         const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         };
-        // Tab until the control has the keyboard, as a person would, never more than a round.
         const auto tabTo = [&](const char *name, const char *shot = nullptr) {
-            for (int i = 0; i < 60 && QApplication::focusWidget()->objectName() != name; ++i)
-                press(Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+            ::tabTo(name);
             if (shot && !shots.isEmpty())
                 s.window.grab().save(QDir(shots).filePath(QString::fromLatin1(shot)));
         };
@@ -299,6 +311,31 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000);
     }
 
+    // A first start, no key anywhere, by keyboard: the empty preview's „Datei öffnen…“ is a few
+    // Tabs away, and the file opened shows among the recent files of „Dateien“, the source the
+    // window opened on.
+    void freshStartByKeyboard()
+    {
+        Session s;
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+            s.window.grab().save(QDir(shots).filePath(QStringLiteral("erster-start.png")));
+        QCOMPARE(s.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
+        QVERIFY(QApplication::focusWidget());
+        tabTo("emptyOpenFileButton");
+        QString title;
+        answerFileDialog(kCups, &title);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(title, QStringLiteral("Bild öffnen"));
+        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kCups));
+        QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
+        auto *recent = s.find<ThumbStrip>("recentStrip");
+        QVERIFY(recent->isVisible());
+        QCOMPARE(recent->model()->rowCount(), 1);
+        QCOMPARE(recent->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
+    }
+
     // A dynamic wallpaper made elsewhere opens as what it is: each look gets its picture as it
     // is, the window says what the file holds and shows its pictures; a broken schedule
     // opens the file as a photo and says why.
@@ -343,6 +380,7 @@ private Q_SLOTS:
             return !image.isNull() && distance(image.pixelColor(32, 18), colours[picture]) < 30;
         };
         if (fromPhotos) {
+            s.model.setSourceKind(SourceKind::Photos);
             s.model.requestPhotosAccess();
             QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
             QTRY_VERIFY(!s.model.photoAlbums().isEmpty()); // „Alle Fotos“
@@ -387,6 +425,11 @@ private Q_SLOTS:
         s.clickTile(strip, 5);
         QTRY_VERIFY(shows(Appearance::Light, 5));
         QVERIFY(s.model.dynamicWallpaper());
+        // Listed where it was opened, not under the Unsplash search.
+        s.choose("sourcePicker", QStringLiteral("Unsplash"));
+        QVERIFY(!strip->isVisible());
+        s.choose("sourcePicker", fromPhotos ? QStringLiteral("Fotos") : QStringLiteral("Dateien"));
+        QVERIFY(strip->isVisible());
         // A slider moved makes it a photo like any other.
         s.model.bind(&Look::blur).setValue(20.0);
         QVERIFY(!s.model.dynamicWallpaper());

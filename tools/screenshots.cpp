@@ -97,8 +97,9 @@ int main(int argc, char *argv[])
 
     bool ok = save(&window, out.filePath(QStringLiteral("empty.png")));
 
-    // The typical use: a search, a hit, a style.
+    // The typical use: a search, a hit, a style. Without a key the window starts on „Dateien“.
     model.setAccessKey(QStringLiteral("demo"));
+    model.setSourceKind(SourceKind::Unsplash);
     auto *field = window.findChild<QLineEdit *>(QStringLiteral("searchField"));
     if (field) {
         field->setFocus();

@@ -2,6 +2,7 @@
 
 #include "model/lookfields.h"
 #include "model/palette.h"
+#include "model/secrets.h"
 #include "output/dynamicwallpaperfile.h"
 
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <QThreadPool>
+
+#include <utility>
 
 namespace {
 
@@ -22,7 +25,12 @@ void setPalette(Look &look, const std::array<QColor, 3> &palette)
 } // namespace
 
 AppModel::AppModel(Services services, QObject *parent)
-    : QObject(parent), m_search(new UnsplashSearch(std::move(services.unsplash), this)),
+    : AppModel(std::move(services), Secrets::unsplashKey(), parent)
+{
+}
+
+AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent)
+    : QObject(parent), m_search(new UnsplashSearch(std::move(services.unsplash), builtInKey, this)),
       m_library(new LibraryBrowser(services.photos, this)),
       m_loader(new PictureLoader(
           [this] {
@@ -64,9 +72,13 @@ AppModel::AppModel(Services services, QObject *parent)
     connect(m_search, &UnsplashSearch::errorReported, this, &AppModel::setErrorMessage);
     connect(m_loader, &PictureLoader::errorReported, this, &AppModel::setErrorMessage);
     connect(m_loader, &PictureLoader::loaded, this, &AppModel::applyLoaded);
-    connect(m_loader, &PictureLoader::loadedDynamic, this, &AppModel::applyDynamic);
-    connect(m_jobs, &OutputJobs::succeeded, this,
-            [this](const QString &status) { setStatusMessage(status); });
+    connect(m_loader, &PictureLoader::loadedDynamic, this,
+            [this](const OpenedDynamic &opened, Appearance, SourceKind from) {
+                applyDynamic(opened, from);
+            });
+    connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
+        setStatusMessage(status);
+    });
     // The album list and the album shown learn of the new picture at once, not at the next start.
     connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
         m_library->loadAlbums();
@@ -91,6 +103,10 @@ AppModel::AppModel(Services services, QObject *parent)
         connect(this, signal, m_drag, &DragFile::looksChanged);
 
     m_library->refreshAuthStatus();
+    // A first start without a key would open on a search that can only fail. A key added
+    // later leaves the source alone: the person is busy with whatever they chose.
+    if (needsAccessKey())
+        m_selectedSource = ImageSource::files();
 }
 
 AppModel::~AppModel()
@@ -133,6 +149,20 @@ void AppModel::setEditing(Appearance appearance)
 void AppModel::setPreset(const ResolutionPreset &preset)
 {
     m_size.preset = preset;
+    m_size.chosen = true;
+    Q_EMIT presetChanged();
+    renderPreview();
+}
+
+void AppModel::setScreenPreset(const std::optional<ResolutionPreset> &screen)
+{
+    const std::optional<ResolutionPreset> before = std::exchange(m_screenPreset, screen);
+    // Chosen, „Dieser Bildschirm“ stays this screen's size: the output follows a new one. A
+    // screen that goes leaves the size as it was, there being nothing to follow.
+    const bool follows = !m_size.chosen || (before && m_size.preset == *before);
+    if (!screen || !follows || m_size.preset == *screen)
+        return;
+    m_size.preset = *screen;
     Q_EMIT presetChanged();
     renderPreview();
 }
@@ -398,6 +428,13 @@ void AppModel::applySource(const Bitmap &picture, const std::optional<QString> &
     renderPreview();
 }
 
+void AppModel::openLocalImages(const QStringList &paths)
+{
+    if (!paths.isEmpty() && sourceKind() != SourceKind::Files)
+        setSelectedSource(ImageSource::files());
+    m_loader->openLocalImages(paths);
+}
+
 void AppModel::reloadPaletteFromPhoto()
 {
     if (!currentLook().source)
@@ -433,7 +470,7 @@ void AppModel::setDynamic(std::optional<DynamicWallpaper> dynamic)
     Q_EMIT dynamicWallpaperChanged();
 }
 
-void AppModel::applyDynamic(const OpenedDynamic &opened)
+void AppModel::applyDynamic(const OpenedDynamic &opened, SourceKind from)
 {
     // Both looks get their picture as it is; a file that names no pair shows the picture of
     // now in both.
@@ -454,7 +491,7 @@ void AppModel::applyDynamic(const OpenedDynamic &opened)
     m_showingDynamic = false;
     const QString summary = ::summary(opened.schedule);
     setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary,
-                                DynamicPicture::pictureLabels(opened.schedule)});
+                                DynamicPicture::pictureLabels(opened.schedule), from});
     setStatusMessage(summary);
     renderPreview();
 }

@@ -67,6 +67,8 @@ public:
     static constexpr int kDragPrepareDelayMs = DragFile::kPrepareDelayMs;
 
     explicit AppModel(Services services = {}, QObject *parent = nullptr);
+    // With `builtInKey` for users without their own key instead of the binary's.
+    AppModel(Services services, const QString &builtInKey, QObject *parent = nullptr);
     ~AppModel() override;
 
     // --- the parts ----------------------------------------------------------------------
@@ -93,6 +95,9 @@ public:
     std::optional<QString> lastAlbumID() const { return m_library->lastAlbumID(); }
     // Plain paths, newest first.
     QStringList recentFiles() const { return m_loader->recentFiles(); }
+    // No key at all, neither the user's nor a built-in one (UnsplashSearch::needsAccessKey).
+    // A model made so starts on „Dateien“ rather than on a search that can only fail.
+    bool needsAccessKey() const { return m_search->needsAccessKey(); }
     QList<PhotoAlbum> photoAlbums() const { return m_library->albums(); }
     void setPhotoAlbums(const QList<PhotoAlbum> &albums) { m_library->setAlbums(albums); }
     PhotosAuthStatus photosAuthStatus() const { return m_library->authStatus(); }
@@ -102,7 +107,14 @@ public:
     const Look &lightLook() const { return m_lightLook; }
     const Look &darkLook() const { return m_darkLook; }
     ResolutionPreset preset() const { return m_size.preset; }
+    // A person's choice: from now on a new screen changes the size only while the choice is
+    // „Dieser Bildschirm“.
     void setPreset(const ResolutionPreset &preset);
+    // „Dieser Bildschirm“ as the window finds the screens (ResolutionPreset::forScreens); none
+    // without a screen. Until a size is chosen the output is this screen's size, and before any
+    // screen is known the first preset: voskan-render, which has no screen, keeps 6016 × 3384.
+    std::optional<ResolutionPreset> screenPreset() const { return m_screenPreset; }
+    void setScreenPreset(const std::optional<ResolutionPreset> &screen);
     qint64 customWidth() const { return m_size.customWidth; }
     void setCustomWidth(qint64 width);
     qint64 customHeight() const { return m_size.customHeight; }
@@ -164,8 +176,10 @@ public:
     // Each loads for the appearance edited now (pictureloader.h); isLoadingSource is set
     // meanwhile, and only the choice made last is applied.
     void select(const UnsplashPhoto &photo) { m_loader->select(photo); }
-    void openLocalImage(const QString &path) { m_loader->openLocalImages({path}); }
-    void openLocalImages(const QStringList &paths) { m_loader->openLocalImages(paths); }
+    // A file opened from anywhere (the dialog, a drop, the command line, a second start) shows
+    // with „Dateien“: the source becomes the one whose recent files it joins.
+    void openLocalImage(const QString &path) { openLocalImages({path}); }
+    void openLocalImages(const QStringList &paths);
     void selectAlbumAsset(const PhotoAsset &asset) { m_loader->selectAlbumAsset(asset); }
     void reloadPaletteFromPhoto();
 
@@ -174,11 +188,18 @@ public:
     {
         QString path;
         WallpaperSchedule schedule;
-        QString summary;    // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
-        QStringList labels; // a line per picture
+        QString summary;     // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
+        QStringList labels;  // a line per picture
+        SourceKind openedFrom = SourceKind::Files;
     };
     // While the looks show an opened dynamic wallpaper as it is; none once either is edited.
     const std::optional<DynamicWallpaper> &dynamicWallpaper() const { return m_dynamic; }
+    // Its pictures are listed with the source it was opened from, not under another one's
+    // browser. Follows dynamicWallpaperChanged and selectedSourceChanged.
+    bool listsDynamicWallpaper() const
+    {
+        return m_dynamic && m_dynamic->openedFrom == sourceKind();
+    }
     // Puts picture `index` of the open dynamic wallpaper into the look edited now, as it is:
     // a look through its day. Read on a worker; isLoadingSource is set meanwhile.
     void showDynamicPicture(int index);
@@ -247,13 +268,14 @@ private:
         ResolutionPreset preset = ResolutionPreset::proDisplayXDR();
         qint64 customWidth = 6016;
         qint64 customHeight = 3384;
+        bool chosen = false; // by setPreset, not by the screen
     };
 
     Look &lookFor(Appearance appearance);
     void editLook(Appearance appearance, const std::function<void(Look &)> &change);
     void setLook(Appearance appearance, const Look &look);
     void applyLoaded(const LoadedPicture &loaded, Appearance to);
-    void applyDynamic(const OpenedDynamic &opened);
+    void applyDynamic(const OpenedDynamic &opened, SourceKind from);
     void setDynamic(std::optional<DynamicWallpaper> dynamic);
     OutputJobs::Request outputRequest() const;
     void scheduleStatusDismiss();
@@ -265,6 +287,7 @@ private:
     Look m_lightLook;
     Look m_darkLook = Look::initialDark();
     SizeChoice m_size;
+    std::optional<ResolutionPreset> m_screenPreset;
     QImage m_preview;
     QTimer m_renderTimer;            // kRenderDelayMs after the last change
     QTimer m_throttleTimer;          // kRenderDelayMs after the first change not yet rendered

@@ -67,7 +67,7 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
                 startOpen(m_queued.takeFirst(), false);
         });
         if (opened.dynamic) {
-            Q_EMIT loadedDynamic(*opened.dynamic, context.target);
+            Q_EMIT loadedDynamic(*opened.dynamic, context.target, SourceKind::Files);
             recordRecent(info.absoluteFilePath());
             return;
         }
@@ -204,7 +204,7 @@ void PictureLoader::selectAlbumAsset(const PhotoAsset &asset)
         if (request != m_request)
             return;
         if (auto *opened = std::get_if<OpenedDynamic>(&result)) {
-            Q_EMIT loadedDynamic(*opened, target);
+            Q_EMIT loadedDynamic(*opened, target, SourceKind::Photos);
             setLoading(false);
             return;
         }

@@ -73,8 +73,9 @@ Q_SIGNALS:
     void isLoadingChanged();
     void recentFilesChanged();
     void loaded(const LoadedPicture &picture, Appearance target);
-    // A dynamic wallpaper made elsewhere, opened as what it is; `target` is the look asked for.
-    void loadedDynamic(const OpenedDynamic &opened, Appearance target);
+    // A dynamic wallpaper made elsewhere, opened as what it is; `target` is the look asked for,
+    // `from` the source it came from (a file, or a picture of the photo library).
+    void loadedDynamic(const OpenedDynamic &opened, Appearance target, SourceKind from);
     // What the error line says now: nothing (a new load began), or why a load failed.
     void errorReported(const std::optional<QString> &error);
 

@@ -1,12 +1,11 @@
 #include "unsplashsearch.h"
 
-#include "model/secrets.h"
 #include "model/usersettings.h"
 
 #include <QPointer>
 
-UnsplashSearch::UnsplashSearch(UnsplashClientFactory clients, QObject *parent)
-    : QObject(parent), m_clients(std::move(clients)),
+UnsplashSearch::UnsplashSearch(UnsplashClientFactory clients, QString builtInKey, QObject *parent)
+    : QObject(parent), m_clients(std::move(clients)), m_builtInKey(std::move(builtInKey)),
       m_accessKey(userSettings().value(QLatin1String(kAccessKeyKey)).toString())
 {
 }
@@ -36,7 +35,7 @@ void UnsplashSearch::setIsSearching(bool searching)
     Q_EMIT isSearchingChanged();
 }
 
-QString UnsplashSearch::effectiveKey(const QString &userKey)
+QString UnsplashSearch::effectiveKey(const QString &userKey, const QString &builtInKey)
 {
     // Only spaces and tabs: a key never contains them, while a pasted line break is kept so
     // the service rejects it visibly.
@@ -49,7 +48,7 @@ QString UnsplashSearch::effectiveKey(const QString &userKey)
     while (end > begin && blank(userKey.at(end - 1)))
         --end;
     const QString key = userKey.mid(begin, end - begin);
-    return key.isEmpty() ? Secrets::unsplashKey() : key;
+    return key.isEmpty() ? builtInKey : key;
 }
 
 std::shared_ptr<UnsplashClient> UnsplashSearch::client() const

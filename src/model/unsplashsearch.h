@@ -4,6 +4,7 @@
 // settings), the words searched for and the hits. The same key opens a search hit's picture,
 // so the clients for both come from here.
 
+#include "model/secrets.h"
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
 
@@ -22,8 +23,10 @@ public:
     static constexpr const char *kAccessKeyKey = "unsplashAccessKey"; // settings key
     static constexpr int kHitsPerPage = 30;
 
-    // Reads the stored key, without storing it again.
-    explicit UnsplashSearch(UnsplashClientFactory clients, QObject *parent = nullptr);
+    // Reads the stored key, without storing it again. `builtInKey` stands in for the user's
+    // when they have none: the binary's own (Secrets::unsplashKey()) but in tests.
+    explicit UnsplashSearch(UnsplashClientFactory clients,
+                            QString builtInKey = Secrets::unsplashKey(), QObject *parent = nullptr);
 
     QString accessKey() const { return m_accessKey; }
     // Stored as typed, not trimmed.
@@ -34,8 +37,12 @@ public:
     bool isSearching() const { return m_isSearching; }
 
     // The access key to use: the user's, trimmed of spaces and tabs, else the built-in one.
-    QString effectiveKey() const { return effectiveKey(m_accessKey); }
-    static QString effectiveKey(const QString &userKey);
+    QString effectiveKey() const { return effectiveKey(m_accessKey, m_builtInKey); }
+    static QString effectiveKey(const QString &userKey,
+                                const QString &builtInKey = Secrets::unsplashKey());
+    // Neither the user nor the build gives a key: a search can only fail, so the window offers
+    // the settings instead. Follows accessKeyChanged.
+    bool needsAccessKey() const { return effectiveKey().isEmpty(); }
     // A client with the key of this moment; nothing when the program has no Unsplash.
     std::shared_ptr<UnsplashClient> client() const;
 
@@ -56,6 +63,7 @@ private:
     void setIsSearching(bool searching);
 
     UnsplashClientFactory m_clients;
+    QString m_builtInKey;
     QString m_accessKey;
     QString m_query;
     QList<UnsplashPhoto> m_results;

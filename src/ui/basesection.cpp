@@ -101,6 +101,22 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     searchLayout->addWidget(m_searchSpinner);
     m_form->addRow(m_searchRow);
 
+    // Without a key a search can only fail: said before anyone tries, with the way to a key.
+    m_keyHint = secondaryLabel(group);
+    m_keyHint->setObjectName(QStringLiteral("unsplashKeyHint"));
+    m_keyHint->setWordWrap(true);
+    // The word joiner keeps „Access-Key“ whole where the line wraps.
+    m_keyHint->setText(
+        QStringLiteral(u"Für die Suche braucht Voskan einen kostenlosen Access-\u2060Key von "
+                       u"Unsplash."));
+    m_form->addRow(m_keyHint);
+    m_keyButton = new QPushButton(QStringLiteral("Unsplash-Key eintragen…"), group);
+    m_keyButton->setObjectName(QStringLiteral("unsplashKeyButton"));
+    m_keyButton->setAccessibleDescription(
+        QStringLiteral("Die Einstellungen öffnen, um einen Unsplash Access-Key einzutragen"));
+    m_form->addRow(m_keyButton);
+    connect(m_keyButton, &QPushButton::clicked, this, &BaseImageSection::accessKeyRequested);
+
     m_unsplashModel = new UnsplashThumbModel;
     m_unsplashStrip = addStrip(m_unsplashModel, "unsplashStrip", QStringLiteral("Unsplash-Treffer"));
     connect(m_unsplashStrip, &ThumbStrip::tileClicked, this, [this](int row) {
@@ -176,7 +192,7 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
             m_model->selectAlbumAsset(assets.at(row));
     });
 
-    // --- a dynamic wallpaper made elsewhere, whatever the source ---
+    // --- a dynamic wallpaper made elsewhere, with the source it came from ---
     m_dynamicSummary = secondaryLabel(group);
     m_dynamicSummary->setObjectName(QStringLiteral("dynamicSummary"));
     m_dynamicSummary->setWordWrap(true);
@@ -196,9 +212,11 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     connect(m_model, &AppModel::selectedSourceChanged, this, [this] {
         updateSourcePicker();
         updateBrowser();
+        updateDynamic();
         followSelectedAlbum();
     });
     UnsplashSearch *search = m_model->search();
+    connect(search, &UnsplashSearch::accessKeyChanged, this, &BaseImageSection::updateUnsplash);
     connect(search, &UnsplashSearch::resultsChanged, this, &BaseImageSection::updateUnsplash);
     connect(search, &UnsplashSearch::isSearchingChanged, this, &BaseImageSection::updateUnsplash);
     connect(m_model->loader(), &PictureLoader::recentFilesChanged, this,
@@ -302,6 +320,8 @@ void BaseImageSection::updateUnsplash()
     m_unsplashModel->setPhotos(results);
     m_searchSpinner->setVisible(m_model->isSearching());
     m_form->setRowVisible(m_searchRow, shown);
+    m_form->setRowVisible(m_keyHint, shown && m_model->needsAccessKey());
+    m_form->setRowVisible(m_keyButton, shown && m_model->needsAccessKey());
     m_form->setRowVisible(m_unsplashStrip, shown && !results.isEmpty());
     m_form->setRowVisible(m_unsplashLink, shown);
 }
@@ -360,8 +380,8 @@ void BaseImageSection::updateDynamic()
         m_dynamicSummary->setText(dynamic->summary);
         m_dynamicModel->setPictures(dynamic->path, dynamic->labels);
     }
-    m_form->setRowVisible(m_dynamicSummary, dynamic.has_value());
-    m_form->setRowVisible(m_dynamicStrip, dynamic.has_value());
+    m_form->setRowVisible(m_dynamicSummary, m_model->listsDynamicWallpaper());
+    m_form->setRowVisible(m_dynamicStrip, m_model->listsDynamicWallpaper());
 }
 
 void BaseImageSection::updateAlbumPicker()

@@ -38,6 +38,10 @@ public:
 
     explicit BaseImageSection(AppModel *model, QWidget *parent = nullptr);
 
+Q_SIGNALS:
+    // „Unsplash-Key eintragen…“: the window opens the settings at the key field.
+    void accessKeyRequested();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -67,6 +71,8 @@ private:
     QWidget *m_searchRow = nullptr;
     SearchField *m_searchField = nullptr;
     Spinner *m_searchSpinner = nullptr;
+    QLabel *m_keyHint = nullptr;
+    QPushButton *m_keyButton = nullptr;
     ThumbStrip *m_unsplashStrip = nullptr;
     UnsplashThumbModel *m_unsplashModel = nullptr;
     QLabel *m_unsplashLink = nullptr;

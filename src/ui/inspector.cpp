@@ -31,7 +31,9 @@ InspectorPane::InspectorPane(AppModel *model, QWidget *parent) : QWidget(parent)
     auto *sections = new QVBoxLayout(form);
     sections->setContentsMargins(0, 0, 0, 0);
     sections->setSpacing(0);
-    sections->addWidget(new BaseImageSection(m_model, form));
+    auto *image = new BaseImageSection(m_model, form);
+    connect(image, &BaseImageSection::accessKeyRequested, this, &InspectorPane::accessKeyRequested);
+    sections->addWidget(image);
     sections->addWidget(new EffectSection(m_model, form));
     sections->addWidget(new OutputSection(m_model, form));
     sections->addStretch();

@@ -26,6 +26,10 @@ public:
     // "Als HEIC exportieren…" (Ctrl+S), shared with the window's "Datei" menu.
     QAction *exportAction() const { return m_exportAction; }
 
+Q_SIGNALS:
+    // A button asked for the settings' Unsplash key field (BaseImageSection).
+    void accessKeyRequested();
+
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;

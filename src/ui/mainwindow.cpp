@@ -99,6 +99,11 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     connect(menuKey, &QShortcut::activated, this,
             [this] { menuBar()->setActiveAction(menuBar()->actions().constFirst()); });
 
+    // The panes offer a way to a key where a search needs one; the settings are the window's.
+    connect(m_preview, &PreviewPane::accessKeyRequested, this, &MainWindow::showAccessKeySettings);
+    connect(m_inspector, &InspectorPane::accessKeyRequested, this,
+            &MainWindow::showAccessKeySettings);
+
     connect(m_model, &AppModel::errorMessageChanged, this, &MainWindow::followError);
     followError();
 }
@@ -184,6 +189,12 @@ void MainWindow::showSettings()
     m_settings->show();
     m_settings->raise();
     m_settings->activateWindow();
+}
+
+void MainWindow::showAccessKeySettings()
+{
+    showSettings();
+    m_settings->focusAccessKey();
 }
 
 void MainWindow::showAbout()

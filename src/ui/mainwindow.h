@@ -31,6 +31,8 @@ public:
 
     // Opens (or raises) the settings window.
     void showSettings();
+    // The same, with the keyboard in the field for the Unsplash access key.
+    void showAccessKeySettings();
     // The alert while an error is shown, else null.
     QMessageBox *errorAlert() const { return m_alert; }
     QAction *checkForUpdatesAction() const { return m_checkForUpdates; }

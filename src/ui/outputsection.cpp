@@ -165,11 +165,7 @@ void OutputSection::syncScreens()
     for (const QScreen *screen : QGuiApplication::screens())
         screens.append({screen->geometry().size(), screen->devicePixelRatio()});
     const std::optional<ResolutionPreset> screen = ResolutionPreset::forScreens(screens);
-    const std::optional<ResolutionPreset> before =
-        m_presets.size() > ResolutionPreset::all().size()
-            ? std::optional<ResolutionPreset>(m_presets.constFirst())
-            : std::nullopt;
-    if (before == screen && !m_presets.isEmpty())
+    if (screen == m_model->screenPreset() && !m_presets.isEmpty())
         return;
     m_presets = ResolutionPreset::all();
     if (screen)
@@ -180,11 +176,9 @@ void OutputSection::syncScreens()
         for (const ResolutionPreset &preset : std::as_const(m_presets))
             m_presetPicker->addItem(preset.name, preset.id());
     }
-    // Chosen, „Dieser Bildschirm“ stays this screen's size: the output follows it.
-    if (before && m_model->preset() == *before && screen)
-        m_model->setPreset(*screen);
-    else
-        syncPreset();
+    // Whether the size follows the screen is the model's to say; the picker shows the outcome.
+    m_model->setScreenPreset(screen);
+    syncPreset();
 }
 
 void OutputSection::syncPreset()

@@ -4,6 +4,7 @@
 #include "icons.h"
 #include "model/appmodel.h"
 #include "outputprogress.h"
+#include "panels.h"
 #include "spinner.h"
 #include "statuscapsule.h"
 
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -84,14 +86,31 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     title.setBold(true);
     m_emptyTitle->setFont(title);
     column->addWidget(m_emptyTitle);
-    auto *description = new QLabel(
-        QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine Datei."),
-        m_empty);
-    description->setObjectName(QStringLiteral("emptyDescription"));
-    description->setAlignment(Qt::AlignCenter);
-    description->setWordWrap(true);
-    description->setForegroundRole(QPalette::PlaceholderText);
-    column->addWidget(description);
+    m_emptyDescription = new QLabel(m_empty);
+    m_emptyDescription->setObjectName(QStringLiteral("emptyDescription"));
+    m_emptyDescription->setAlignment(Qt::AlignCenter);
+    m_emptyDescription->setWordWrap(true);
+    m_emptyDescription->setForegroundRole(QPalette::PlaceholderText);
+    column->addWidget(m_emptyDescription);
+
+    // The ways to a picture that need nothing set up first, where the eye already is.
+    column->addSpacing(8);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addStretch();
+    auto *open = new QPushButton(icon(Icon::Folder), QStringLiteral("Datei öffnen…"), m_empty);
+    open->setObjectName(QStringLiteral("emptyOpenFileButton"));
+    open->setAccessibleDescription(QStringLiteral("Ein Bild von der Festplatte öffnen"));
+    connect(open, &QPushButton::clicked, this, [this] { openImagePanel(this, m_model); });
+    buttons->addWidget(open);
+    m_emptyKeyButton = new QPushButton(QStringLiteral("Unsplash-Key eintragen…"), m_empty);
+    m_emptyKeyButton->setObjectName(QStringLiteral("emptyKeyButton"));
+    m_emptyKeyButton->setAccessibleDescription(
+        QStringLiteral("Die Einstellungen öffnen, um einen Unsplash Access-Key einzutragen"));
+    connect(m_emptyKeyButton, &QPushButton::clicked, this, &PreviewPane::accessKeyRequested);
+    buttons->addWidget(m_emptyKeyButton);
+    buttons->addStretch();
+    column->addLayout(buttons);
 
     m_spinner->setObjectName(QStringLiteral("loadingSpinner"));
 
@@ -102,6 +121,7 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     connect(m_model->loader(), &PictureLoader::isLoadingChanged, this, &PreviewPane::follow);
     connect(m_model->jobs(), &OutputJobs::busyChanged, this, &PreviewPane::follow);
     connect(m_model->dragFile(), &DragFile::isPreparingChanged, this, &PreviewPane::follow);
+    connect(m_model->search(), &UnsplashSearch::accessKeyChanged, this, &PreviewPane::follow);
     // Queued: the drag's own event loop must not run inside the model's handler.
     connect(
         m_model->dragFile(), &DragFile::ready, this,
@@ -141,6 +161,14 @@ void PreviewPane::follow()
 {
     const bool hasPreview = !m_model->preview().isNull();
     m_emptyTitle->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
+    // Without a key, sending the person to Unsplash would send them to a search that fails.
+    const bool keyless = m_model->needsAccessKey();
+    m_emptyDescription->setText(
+        keyless ? QStringLiteral("Öffne eine Bilddatei oder wähle rechts ein Bild aus Fotos. Für "
+                                 "Unsplash-Fotos braucht Voskan zuerst einen Access-Key.")
+                : QStringLiteral("Wähle rechts ein Unsplash-Foto, ein Bild aus Fotos oder eine "
+                                 "Datei."));
+    m_emptyKeyButton->setVisible(keyless);
     m_empty->setVisible(!hasPreview);
     // Output has its own panel with its progress, in the same place.
     m_spinner->setVisible(m_model->isLoadingSource() && !m_model->outputProgress().active);

@@ -13,12 +13,14 @@ class AppearanceSwitcher;
 class OutputProgressPanel;
 class QDrag;
 class QLabel;
+class QPushButton;
 class Spinner;
 class StatusCapsule;
 
 // The left of the window: the preview of the look being edited, shown in the output's aspect
 // and dragged out as the wallpaper file, or an empty state naming the appearance without a
-// picture; the appearance switcher floats at its top, the status capsule at its bottom.
+// picture, with buttons for the ways to one; the appearance switcher floats at its top, the
+// status capsule at its bottom.
 class PreviewPane : public QWidget
 {
     Q_OBJECT
@@ -39,6 +41,10 @@ public:
     // (the spinner turns, and the drag starts when it is ready if the button is still held).
     QDrag *makeDrag();
 
+Q_SIGNALS:
+    // The empty state's „Unsplash-Key eintragen…“: the window opens the settings at the key.
+    void accessKeyRequested();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -55,6 +61,8 @@ private:
     AppModel *m_model;
     QWidget *m_empty;
     QLabel *m_emptyTitle;
+    QLabel *m_emptyDescription = nullptr;
+    QPushButton *m_emptyKeyButton = nullptr;
     Spinner *m_spinner;
     OutputProgressPanel *m_progress;
     AppearanceSwitcher *m_switcher;

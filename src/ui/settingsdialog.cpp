@@ -130,6 +130,11 @@ QString SettingsDialog::keyHint(const QString &builtInKey)
         .arg(kDeveloperPage);
 }
 
+void SettingsDialog::focusAccessKey()
+{
+    m_key->setFocus(Qt::OtherFocusReason);
+}
+
 QLineEdit *SettingsDialog::addDegreesField(QHBoxLayout *row, const char *name,
                                            const QString &label)
 {

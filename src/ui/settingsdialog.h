@@ -28,6 +28,9 @@ public:
     // The line under the key field, for a binary with `builtInKey` (Secrets::unsplashKey()).
     static QString keyHint(const QString &builtInKey);
 
+    // The keyboard to the key field, for whoever came to enter a key.
+    void focusAccessKey();
+
 private:
     // As wide as designed, as high as the wrapped texts need at that width.
     void fitHeight();
