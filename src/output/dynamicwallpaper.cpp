@@ -255,6 +255,11 @@ std::optional<WallpaperError> toHeifImage(const Bitmap &bitmap, HeifImage &out, 
     return std::nullopt;
 }
 
+int qualityFor(double meanLuma, const Encoding &encoding)
+{
+    return meanLuma < encoding.darkLuma ? encoding.darkQuality : encoding.quality;
+}
+
 heif_error writeToFile(heif_context *, const void *data, size_t size, void *userdata)
 {
     auto *file = static_cast<OutputFile *>(userdata);
@@ -378,11 +383,6 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
     if (heif_context_write(heif.ctx, &writer, &file).code != heif_error_Ok || !file.commit())
         return file.error() ? WallpaperFailure(*file.error()) : WallpaperError::Finalize;
     return std::nullopt;
-}
-
-int qualityFor(double meanLuma, const Encoding &encoding)
-{
-    return meanLuma < encoding.darkLuma ? encoding.darkQuality : encoding.quality;
 }
 
 } // namespace DynamicWallpaper

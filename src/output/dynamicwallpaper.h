@@ -56,9 +56,6 @@ struct Encoding
     };
 };
 
-// The quality a picture of this mean luma is encoded at.
-int qualityFor(double meanLuma, const Encoding &encoding = {});
-
 QString prefix();
 QString namespaceUri();
 
