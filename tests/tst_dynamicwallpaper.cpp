@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+
 #include <plist/plist.h>
 
 #include <sys/stat.h>
@@ -41,6 +44,52 @@ bool mapsLightAndDark(const QString &base64, const char *wrapper = nullptr)
     const bool ok = plist_dict_get_size(dict) == 2 && l == 0 && d == 1;
     plist_free(root);
     return ok;
+}
+
+// A vertical gradient from `top` to `bottom` (8-bit levels, fractional) with the render's grain:
+// triangular noise of ±0.8 steps, the same in the three channels, rounded to 16 bits. Colour
+// differs between the channels, so swapped or misweighted chroma shows.
+Bitmap grainyGradient(QSize size, double top, double bottom, bool deep)
+{
+    QImage image(size, deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < size.height(); ++y) {
+        const double level = top + (bottom - top) * y / std::max(1, size.height() - 1);
+        for (int x = 0; x < size.width(); ++x) {
+            const double grain = 0.8 * (noise.generateDouble() + noise.generateDouble() - 1);
+            const auto channel = [&](double factor) {
+                return std::clamp((level * factor + grain) / 255, 0.0, 1.0);
+            };
+            image.setPixelColor(
+                x, y,
+                QColor::fromRgbF(float(channel(1.0)), float(channel(0.8)), float(channel(0.6))));
+        }
+    }
+    return Bitmap::fromImage(image);
+}
+
+double psnr(const Bitmap &bitmap, const QImage &decoded)
+{
+    const QImage original = bitmap.toImage().convertToFormat(QImage::Format_RGB888);
+    double se = 0;
+    for (int y = 0; y < original.height(); ++y)
+        for (int x = 0; x < original.width() * 3; ++x) {
+            const double e = original.constScanLine(y)[x] - decoded.constScanLine(y)[x];
+            se += e * e;
+        }
+    return 10 * std::log10(255.0 * 255.0 * original.width() * original.height() * 3 / se);
+}
+
+// The longest run of one green level down the middle column: steps where the grain is lost.
+int longestRun(const QImage &image)
+{
+    int run = 1, longest = 1;
+    for (int y = 1; y < image.height(); ++y) {
+        const int x = image.width() / 2;
+        run = qGreen(image.pixel(x, y)) == qGreen(image.pixel(x, y - 1)) ? run + 1 : 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
 }
 
 } // namespace
@@ -130,6 +179,64 @@ private Q_SLOTS:
                 .toObject();
         QVERIFY(mapsLightAndDark(tags.value("XMP-apple_desktop:Apr").toString()));
         QVERIFY(mapsLightAndDark(tags.value("XMP-apple_desktop:Apple_desktop").toString(), "ap"));
+    }
+
+    // The default settings through x265 itself: x265 refuses some settings only when it
+    // encodes, and the planes handed to it are made here, not by libheif.
+    void keepsGradients_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("top"); // 8-bit level of the red channel at the top
+        QTest::addColumn<double>("bottom");
+        QTest::addColumn<bool>("deep");
+        // clang-format off
+        QTest::newRow("64×64, the full coding tree") << QSize(64, 64) << 20.0 << 230.0 << true;
+        QTest::newRow("31 wide, smaller coding trees") << QSize(31, 160) << 230.0 << 20.0 << true;
+        QTest::newRow("odd sizes, 8 bit") << QSize(257, 131) << 40.0 << 200.0 << false;
+        QTest::newRow("dark, 16 bit") << QSize(512, 384) << 4.0 << 14.0 << true;
+        // clang-format on
+    }
+
+    void keepsGradients()
+    {
+        QFETCH(QSize, size);
+        QFETCH(double, top);
+        QFETCH(double, bottom);
+        QFETCH(bool, deep);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("gradient.heic");
+        const Bitmap light = grainyGradient(size, top, bottom, deep);
+        const Bitmap dark = grainyGradient(size, top / 4, bottom / 4, deep);
+
+        const auto result = DynamicWallpaper::writeHEIC(light, dark, path);
+        QCOMPARE(result ? description(*result) : QString(), QString());
+        const HeicFile file = readHeic(path);
+        QCOMPARE(file.pictures.size(), 2);
+        const Bitmap originals[2] = {light, dark};
+        for (int i = 0; i < 2; ++i) {
+            const QImage &pixels = file.pictures[i].pixels;
+            QCOMPARE(pixels.size(), size);
+            // x265 at quality 80 keeps 50 dB on these; a wrong weight, a swapped chroma plane
+            // or a misplaced row costs far more.
+            const double db = psnr(originals[i], pixels);
+            QVERIFY2(db > 45, qPrintable(QString::number(db)));
+        }
+    }
+
+    // A dark smooth picture keeps its grain: at the light pictures' quality x265 smooths its
+    // dither away and leaves steps of one level a hundred rows long.
+    void darkKeepsGrain()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("grain.heic");
+        const Bitmap dark = grainyGradient(QSize(512, 768), 5, 8, true);
+        QVERIFY(!DynamicWallpaper::writeHEIC(dark, dark, path));
+        const HeicFile file = readHeic(path);
+        QCOMPARE(file.pictures.size(), 2);
+        const int rendered = longestRun(dark.toImage().convertToFormat(QImage::Format_RGB888));
+        const int decoded = longestRun(file.pictures[1].pixels);
+        QVERIFY2(decoded <= 2 * rendered,
+                 qPrintable(QStringLiteral("%1 rows, rendered %2").arg(decoded).arg(rendered)));
     }
 };
 

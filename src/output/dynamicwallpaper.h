@@ -9,9 +9,11 @@
 #include "render/bitmap.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <variant>
 
 // Failures of making a dynamic wallpaper, in the order they can happen; a failure of the
@@ -36,6 +38,22 @@ struct Encoding
 {
     QString preset = QStringLiteral("ultrafast");
     int quality = 80;
+    // A dark picture's dither is evened out into steps at `quality`; one whose mean luma
+    // (0–255) is below `darkLuma` is encoded at `darkQuality` instead.
+    int darkQuality = 91;
+    double darkLuma = 32;
+    // x265's smallest coding unit for pictures of at least 64×64 pixels: its analysis of
+    // smaller units was half of its time and buys these smooth pictures next to nothing.
+    int minCuSize = 32;
+    // x265 options passed through libheif, set after libheif's own (which override the
+    // preset's): one transform split inside a coding unit; the cheapest mode decision; no
+    // deblocking, whose thresholds are zero at the quantizers of these qualities, so it changes
+    // no pixel (the bench's pictures decode the same) and costs a pass over each picture.
+    QList<std::pair<QString, QString>> x265{
+        {QStringLiteral("tu-intra-depth"), QStringLiteral("1")},
+        {QStringLiteral("rd"), QStringLiteral("1")},
+        {QStringLiteral("deblock"), QStringLiteral("false")},
+    };
 };
 
 QString prefix();
