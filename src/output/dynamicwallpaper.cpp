@@ -342,10 +342,8 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
     // One picture converted at a time, so only one 8-bit copy is alive while encoding.
     const auto encode = [&](const Bitmap &bitmap, HeifHandle &handle,
                             WriteStep step) -> std::optional<WallpaperError> {
-        if (progress && progress->isCancelled())
+        if (WriteProgress::stopsBefore(progress, step))
             return WallpaperError::Cancelled;
-        if (progress)
-            progress->begin(step);
         HeifImage image;
         double meanLuma = 0;
         if (auto e = toHeifImage(bitmap, image, meanLuma))
