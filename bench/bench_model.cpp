@@ -127,6 +127,50 @@ void BM_OpenWithoutBlocking(benchmark::State &state)
     state.counters["longest_loop_gap_ms"] = double(longest);
 }
 
+// The time each step of a job takes as the window sees it: from the step's label shown to
+// the next one's (or the job's end).
+struct StepClock
+{
+    explicit StepClock(OutputJobs *jobs) : m_jobs(jobs)
+    {
+        m_clock.start();
+        m_follow = QObject::connect(jobs, &OutputJobs::progressChanged, [this] {
+            if (m_jobs->isBusy() && m_jobs->progressLabel() != m_step)
+                next();
+        });
+    }
+    ~StepClock() { QObject::disconnect(m_follow); }
+    // The job ended: its last step too.
+    void next()
+    {
+        if (!m_step.isEmpty())
+            ms[m_step] += double(m_clock.elapsed() - m_stepStart);
+        m_step = m_jobs->isBusy() ? m_jobs->progressLabel() : QString();
+        m_stepStart = m_clock.elapsed();
+    }
+    void count(benchmark::State &state) const
+    {
+        const std::pair<WriteStep, const char *> steps[] = {
+            {WriteStep::RenderLight, "render_light_ms"},
+            {WriteStep::RenderDark, "render_dark_ms"},
+            {WriteStep::DesktopImages, "desktop_images_ms"},
+            {WriteStep::EncodeLight, "encode_light_ms"},
+            {WriteStep::EncodeDark, "encode_dark_ms"}};
+        for (const auto &[step, name] : steps)
+            if (ms.contains(label(step)))
+                state.counters[name] = ms.value(label(step)) / double(state.iterations());
+    }
+
+    QHash<QString, double> ms;
+
+private:
+    OutputJobs *m_jobs;
+    QElapsedTimer m_clock;
+    QString m_step;
+    qint64 m_stepStart = 0;
+    QMetaObject::Connection m_follow;
+};
+
 // Both looks (light blur, dark mirror) at 6016×3384 or 2560×1600, rendered, encoded and
 // written on the worker, while the event loop is watched: the counters are the longest it
 // went without serving a 1 ms timer, and the time of each step as the window sees it.
@@ -141,44 +185,25 @@ void BM_ExportFull(benchmark::State &state)
     model.setCustomHeight(state.range(1));
     const QString path = scratch().filePath(QStringLiteral("export.heic"));
     qint64 longest = 0;
-    QHash<QString, double> stepMs;
+    StepClock steps(model.jobs());
     for (auto _ : state) {
         QEventLoop loop;
         QObject::connect(model.jobs(), &OutputJobs::finished, &loop, &QEventLoop::quit);
-        QElapsedTimer gap, clock;
+        QElapsedTimer gap;
         QTimer ticker;
         ticker.setInterval(1);
         QObject::connect(&ticker, &QTimer::timeout,
                          [&] { longest = std::max(longest, gap.restart()); });
-        QString step;
-        qint64 stepStart = 0;
-        const auto endStep = [&] {
-            if (!step.isEmpty())
-                stepMs[step] += double(clock.elapsed() - stepStart);
-            step = model.jobs()->progressLabel();
-            stepStart = clock.elapsed();
-        };
-        const auto follow = QObject::connect(model.jobs(), &OutputJobs::progressChanged, [&] {
-            if (model.jobs()->isBusy() && model.jobs()->progressLabel() != step)
-                endStep();
-        });
         gap.start();
-        clock.start();
         ticker.start();
         model.exportTo(path);
         loop.exec();
-        endStep();
-        QObject::disconnect(follow);
+        steps.next();
         if (model.errorMessage())
             state.SkipWithError("export failed");
     }
     state.counters["longest_loop_gap_ms"] = double(longest);
-    const std::pair<WriteStep, const char *> steps[] = {{WriteStep::RenderLight, "render_light_ms"},
-                                                        {WriteStep::RenderDark, "render_dark_ms"},
-                                                        {WriteStep::EncodeLight, "encode_light_ms"},
-                                                        {WriteStep::EncodeDark, "encode_dark_ms"}};
-    for (const auto &[step, name] : steps)
-        state.counters[name] = stepMs.value(label(step)) / double(state.iterations());
+    steps.count(state);
 }
 
 // What telling the window costs: the same export on this thread, without a progress and with
@@ -231,6 +256,7 @@ void BM_SetAsDesktop(benchmark::State &state)
     model.setDesktopService(
         std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));
     double toldMs = 0;
+    StepClock steps(model.jobs());
     for (auto _ : state) {
         QEventLoop loop;
         QObject::connect(model.jobs(), &OutputJobs::finished, &loop, &QEventLoop::quit);
@@ -238,11 +264,13 @@ void BM_SetAsDesktop(benchmark::State &state)
         desktop->clock.start();
         model.setAsDesktop();
         loop.exec();
+        steps.next();
         if (model.errorMessage() || desktop->toldNs < 0)
             state.SkipWithError("set failed");
         toldMs += double(desktop->toldNs) / 1e6;
     }
     state.counters["click_to_told_ms"] = toldMs / double(state.iterations());
+    steps.count(state);
 }
 
 } // namespace

@@ -64,6 +64,7 @@ DragFile::DragFile(RequestSource current, OutputJobs &jobs, QObject *parent)
 DragFile::~DragFile()
 {
     if (m_job) {
+        m_job->progress.cancel(); // nobody will drag it: the worker stops at its next step
         const QMutexLocker lock(&m_job->mutex);
         m_job->abandoned = true;
         if (!m_job->written.isEmpty())

@@ -22,23 +22,24 @@ WriteProgress::WriteProgress(QList<Planned> plan, Listener listener)
 {
 }
 
-// Measured on both cores at 6016 × 3384 and 2560 × 1600 (bench/README.md): a full render
-// costs about a fifth of an encode of the same picture, both JPEGs together about a third.
+// Measured with bench_model on both cores at 6016 × 3384 (bench/README.md): a full render takes
+// about a third of an encode of the same picture (at smaller sizes far less), both of the
+// desktop's JPEGs together about as long as a render.
 QList<WriteProgress::Planned> WriteProgress::exportPlan()
 {
     return {{WriteStep::RenderLight, 1},
             {WriteStep::RenderDark, 1},
-            {WriteStep::EncodeLight, 5},
-            {WriteStep::EncodeDark, 5}};
+            {WriteStep::EncodeLight, 3},
+            {WriteStep::EncodeDark, 3}};
 }
 
 QList<WriteProgress::Planned> WriteProgress::setPlan()
 {
     return {{WriteStep::RenderLight, 1},
             {WriteStep::RenderDark, 1},
-            {WriteStep::DesktopImages, 2},
-            {WriteStep::EncodeLight, 5},
-            {WriteStep::EncodeDark, 5}};
+            {WriteStep::DesktopImages, 1},
+            {WriteStep::EncodeLight, 3},
+            {WriteStep::EncodeDark, 3}};
 }
 
 void WriteProgress::begin(WriteStep step)
