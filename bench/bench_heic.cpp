@@ -160,30 +160,29 @@ void BM_WriteDynamicWallpaper(benchmark::State &state, const char *photo, Wallpa
 
 } // namespace
 
-BENCHMARK_CAPTURE(BM_WriteDynamicWallpaper, path_blur, "photo-path-2560x1600.jpg",
-                  WallpaperStyle::Blur)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteDynamicWallpaper, path_flow, "photo-path-2560x1600.jpg",
-                  WallpaperStyle::Flow)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteDynamicWallpaper, path_mirror, "photo-path-2560x1600.jpg",
-                  WallpaperStyle::Mirror)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteDynamicWallpaper, bythewater_blur, "photo-bythewater-2560x1600.jpg",
-                  WallpaperStyle::Blur)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteDynamicWallpaper, fallenleaf_mirror, "photo-fallenleaf-2560x1600.jpg",
-                  WallpaperStyle::Mirror)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    // The reference first, then the same settings on other styles and photos.
+    const struct
+    {
+        const char *name;
+        const char *photo;
+        WallpaperStyle style;
+    } cases[] = {
+        {"path_blur", "photo-path-2560x1600.jpg", WallpaperStyle::Blur},
+        {"path_flow", "photo-path-2560x1600.jpg", WallpaperStyle::Flow},
+        {"path_mirror", "photo-path-2560x1600.jpg", WallpaperStyle::Mirror},
+        {"bythewater_blur", "photo-bythewater-2560x1600.jpg", WallpaperStyle::Blur},
+        {"fallenleaf_mirror", "photo-fallenleaf-2560x1600.jpg", WallpaperStyle::Mirror},
+    };
+    for (const auto &c : cases)
+        benchmark::RegisterBenchmark((std::string("BM_WriteDynamicWallpaper/") + c.name).c_str(),
+                                     BM_WriteDynamicWallpaper, c.photo, c.style)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

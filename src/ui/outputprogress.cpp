@@ -1,10 +1,10 @@
 #include "outputprogress.h"
 
 #include "model/appmodel.h"
+#include "overlaybacking.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -109,12 +109,5 @@ void OutputProgressPanel::follow()
 
 void OutputProgressPanel::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QColor fill = palette().color(QPalette::Base);
-    fill.setAlphaF(0.94);
-    painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(r, 12, 12);
+    paintOverlayBacking(this, 12);
 }

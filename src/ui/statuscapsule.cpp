@@ -2,12 +2,12 @@
 
 #include "icons.h"
 #include "model/appmodel.h"
+#include "overlaybacking.h"
 
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 
@@ -107,13 +107,6 @@ void StatusCapsule::animate(bool in)
 
 void StatusCapsule::paintEvent(QPaintEvent *)
 {
-    // The capsule: fully rounded ends on a translucent light backing with a soft edge.
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QColor fill = palette().color(QPalette::Base);
-    fill.setAlphaF(0.92);
-    painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(r, r.height() / 2, r.height() / 2);
+    // Fully rounded ends.
+    paintOverlayBacking(this, height() / 2.0);
 }

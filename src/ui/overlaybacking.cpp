@@ -1,0 +1,16 @@
+#include "overlaybacking.h"
+
+#include <QPainter>
+#include <QWidget>
+
+void paintOverlayBacking(QWidget *widget, qreal radius)
+{
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(widget->rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QColor fill = widget->palette().color(QPalette::Base);
+    fill.setAlphaF(0.93);
+    painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
+    painter.setBrush(fill);
+    painter.drawRoundedRect(r, radius, radius);
+}
