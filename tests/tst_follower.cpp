@@ -245,7 +245,7 @@ private Q_SLOTS:
         QFile::remove(pictures() + "desktop-shown");
         if (!record.isNull())
             writeFile(pictures() + "desktop-shown", record);
-        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         setScheme(true);
 
         QProcess follower;
@@ -345,7 +345,7 @@ private Q_SLOTS:
     void endsWithItsBus()
     {
         setB("dark");
-        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         QProcess bus;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
         QVERIFY(!address.isEmpty());
@@ -376,8 +376,10 @@ private Q_SLOTS:
         const QString utf8 =
             "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
         // clang-format off
-        QTest::newRow("Xfce, a percent sign") << "XFCE" << "bin 100%" << QByteArray("data") << login;
-        QTest::newRow("Xfce, a line break") << "XFCE" << "bin\nzwei" << QByteArray("data") << login;
+        QTest::newRow("Xfce, a percent sign") << "XFCE" << "bin 100%" << QByteArray("data") << login + " (sein Name enthält ein %-Zeichen)";
+        QTest::newRow("Xfce, a line break") << "XFCE" << "bin\nzwei" << QByteArray("data") << login + " (sein Name enthält einen Zeilenumbruch)";
+        QTest::newRow("Xfce, a tab") << "XFCE" << "bin\tzwei" << QByteArray("data") << login + " (sein Name enthält einen Tabulator)";
+        QTest::newRow("Xfce, an escape sequence") << "XFCE" << "bin\x1b[31m" << QByteArray("data") << login + " (sein Name enthält ein Steuerzeichen (U+001B))";
         QTest::newRow("sway, a line break in the data") << "sway" << "" << QByteArray("da\nta") << sway;
         QTest::newRow("sway, a tab in the data") << "sway" << "" << QByteArray("da\tta") << sway;
         QTest::newRow("GNOME, data not UTF-8") << "GNOME" << "" << QByteArray("daten-\xff") << utf8;
@@ -630,26 +632,43 @@ private Q_SLOTS:
         qunsetenv("WAYLAND_DISPLAY");
     }
 
-    // The entry the session starts the follower from, for programs wherever they are installed.
+    // The entry the session starts the follower from, for programs wherever they are installed,
+    // as GLib's launcher reads it: that very program with --follow. A folder whose name the
+    // entry cannot carry gets none.
     void autostartEntry_data()
     {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("folder"); // where voskan-render lies
+        QTest::addColumn<bool>("written");
         // clang-format off
-        QTest::newRow("installed") << "/usr/bin/voskan-render" << "Exec=/usr/bin/voskan-render --follow";
-        QTest::newRow("a space") << "/home/a b/voskan-render" << "Exec=\"/home/a b/voskan-render\" --follow";
-        QTest::newRow("quote, dollar, percent, backslash") << "/opt/1%/$x\"q\\/voskan-render" << "Exec=\"/opt/1%%/\\\\$x\\\\\"q\\\\\\\\/voskan-render\" --follow";
+        QTest::newRow("installed") << "bin-plain" << true;
+        QTest::newRow("a space") << "a b" << true;
+        QTest::newRow("quote, dollar, backtick, backslash") << "$x\"q`\\" << true;
+        QTest::newRow("a percent sign") << "1%" << false;
+        QTest::newRow("a line break and a second Exec") << "q\nExec=/x\n#" << false;
+        QTest::newRow("a tab") << "a\tb" << false;
+        QTest::newRow("an escape sequence") << "a\x1b[31mb" << false;
+        QTest::newRow("DEL") << "a\x7f" << false;
+        QTest::newRow("C1 control (CSI)") << QString("a") + QChar(0x9b) + "31m" << false;
         // clang-format on
     }
 
     void autostartEntry()
     {
-        QFETCH(QString, program);
-        QFETCH(QString, exec);
-        const QByteArray entry = followerAutostartEntry(program);
-        QVERIFY2(entry.contains('\n' + exec.toUtf8() + '\n'), entry.constData());
-        QCOMPARE(programOutput("desktop-file-validate", {writeFile(path("entry.desktop"), entry)}),
-                 "");
+        QFETCH(QString, folder);
+        QFETCH(bool, written);
+        const QString program = path("programs/" + folder + "/voskan-render");
+        const QString said = path("programs/said");
+        writeFile(program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + said.toUtf8() + "\"\n",
+                  QFile::ReadOwner | QFile::ExeOwner);
+        const std::optional<QByteArray> entry = followerAutostartEntry(program);
+        QCOMPARE(entry.has_value(), written);
+        if (!entry)
+            return;
+        const QString file = writeFile(path("entry.desktop"), *entry);
+        QCOMPARE(programOutput("desktop-file-validate", {file}), "");
+        QFile::remove(said);
+        QCOMPARE(programOutput("gio", {"launch", file}), "");
+        QTRY_COMPARE(contents(said), program.toUtf8() + "\n--follow\n");
     }
 
     // A set on Xfce while the scheme is dark shows the dark picture, writes the entry and
@@ -662,7 +681,7 @@ private Q_SLOTS:
         const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));
         const QString darkPicture = WallpaperFiles::forHeic(shown).dark;
         QCOMPARE(calls().mid(0, 2), (QStringList{darkPicture, darkPicture}));
-        QCOMPARE(contents(followerAutostartFile()), followerAutostartEntry("voskan-render"));
+        QCOMPARE(contents(followerAutostartFile()), *followerAutostartEntry("voskan-render"));
         QTRY_COMPARE(calls().value(2), "started --follow");
         QTRY_VERIFY(QFile::exists(path("started")) && contents(path("started")).count('\n') >= 5);
         const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');

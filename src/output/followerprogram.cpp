@@ -41,6 +41,30 @@ QString desktopExecArgument(const QString &argument)
     return value;
 }
 
+std::optional<QString> controlCharacterIn(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control)
+            continue;
+        if (c == u'\n')
+            return QStringLiteral("einen Zeilenumbruch");
+        if (c == u'\t')
+            return QStringLiteral("einen Tabulator");
+        return QStringLiteral("ein Steuerzeichen (U+%1)")
+            .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> desktopEntryProgramFault(const QString &program)
+{
+    if (const auto control = controlCharacterIn(program))
+        return control;
+    if (program.contains(QLatin1Char('%')))
+        return QStringLiteral("ein %-Zeichen");
+    return std::nullopt;
+}
+
 bool isPlainPath(const QString &path)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 // voskan-render beside this program, as installed and as built; else whatever PATH finds.
@@ -19,6 +20,15 @@ bool isPlainPath(const QString &path);
 // the one shape of every quoting a desktop's or a tool's file format asks for.
 QString quoted(const QString &text, QChar quote,
                std::initializer_list<std::pair<QChar, const char *>> escapes);
+// The first character of `text` that no line of a unit file or a desktop entry can carry, named
+// for a German message ("einen Zeilenumbruch", "einen Tabulator", "ein Steuerzeichen (U+001B)"):
+// any C0 or C1 control character or DEL. A line break would start a line of its own there — a
+// second ExecStart= or Exec= — and the others no reader passes on as they are. Nothing when
+// there is none.
+std::optional<QString> controlCharacterIn(const QString &text);
+// The same for the program a desktop entry's Exec line starts, where a % sign counts as well:
+// GLib's launcher looks for a program named with the escaped "%%" and drops the whole entry.
+std::optional<QString> desktopEntryProgramFault(const QString &program);
 // One argument of a desktop entry's Exec line: quoted where the entry's rules ask for it, then
 // escaped once more as a string value.
 QString desktopExecArgument(const QString &argument);

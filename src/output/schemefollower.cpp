@@ -29,19 +29,20 @@ QString followerAutostartFile()
 
 std::optional<QString> followerRefusal()
 {
-    // A line break ends the Exec line, and GLib's launcher looks for a program named with the
-    // escaped "%%" and refuses the entry: no quoting gets either through.
-    const QString program = followerProgram();
-    if (!hasControlCharacter(program) && !program.contains(QLatin1Char('%')))
+    const auto fault = desktopEntryProgramFault(followerProgram());
+    if (!fault)
         return std::nullopt;
     return QStringLiteral("Die Anmeldung kann Voskan aus diesem Ordner nicht starten (sein Name "
-                          "enthält ein %-Zeichen oder einen Zeilenumbruch), und ohne das folgt "
-                          "das Bild nicht dem hellen oder dunklen Erscheinungsbild. Installiere "
-                          "Voskan bitte in einen anderen Ordner.");
+                          "enthält %1), und ohne das folgt das Bild nicht dem hellen oder "
+                          "dunklen Erscheinungsbild. Installiere Voskan bitte in einen anderen "
+                          "Ordner.")
+        .arg(*fault);
 }
 
-QByteArray followerAutostartEntry(const QString &program)
+std::optional<QByteArray> followerAutostartEntry(const QString &program)
 {
+    if (desktopEntryProgramFault(program))
+        return std::nullopt;
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Voskan Hell/Dunkel\n"
@@ -62,9 +63,14 @@ void updateSchemeFollower(bool desktopSwitches)
         QFile::remove(entry);
         return;
     }
-    // Without the entry the picture still follows until the session ends; the set stands.
+    // A program the entry cannot name is not started either: the set was refused before it
+    // came here (followerRefusal), and a follower without its entry would end with the session.
     const QString program = followerProgram();
-    writeWholeFile(entry, followerAutostartEntry(program));
+    const std::optional<QByteArray> text = followerAutostartEntry(program);
+    if (!text)
+        return;
+    // Without the entry the picture still follows until the session ends; the set stands.
+    writeWholeFile(entry, *text);
     // Detached wholly: a caller reading our output (msg=$(voskan-render --set-desktop …))
     // must not wait for it, nor a folder it ran from stay busy until the session ends.
     QProcess follower;

@@ -25,11 +25,12 @@ QString followerAutostartFile();
 // and the follower started now, so the picture follows from this evening on, not from the next
 // login. A follower already running stays the only one.
 void updateSchemeFollower(bool desktopSwitches);
-// Why the follower could not be started at login from where this program lies (German): an
-// autostart entry cannot name its path. Nothing when it can.
+// Why the follower could not be started at login from where this program lies (German, naming
+// what in its folder's name stands in the way): an autostart entry cannot name its path.
+// Nothing when it can.
 std::optional<QString> followerRefusal();
-// The entry's text for the program at `program`.
-QByteArray followerAutostartEntry(const QString &program);
+// The entry's text for the program at `program`; nothing for a program no entry can name.
+std::optional<QByteArray> followerAutostartEntry(const QString &program);
 
 class SchemeFollower : public QObject
 {
@@ -79,6 +80,6 @@ private:
     QDBusServiceWatcher m_portal; // the portal coming (back): the scheme is read again
     DayClock m_clock;             // the next picture of a day
     bool m_dark = false;
-    QString m_shown; // the picture handed to the desktop last
+    QString m_shown;              // the picture handed to the desktop last
     std::optional<QString> m_day; // the day followed
 };
