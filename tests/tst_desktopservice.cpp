@@ -17,6 +17,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -135,6 +136,50 @@ Look lookOf(QColor colour, bool dark = false)
     Look look = dark ? Look::initialDark() : Look();
     look.source = Bitmap::fromImage(image);
     return look;
+}
+
+// The variables systemd itself gives the service `unit`, one per Environment= assignment: its
+// manager in test mode loads the unit and prints what it read, starting nothing. It will not do
+// that as root, so root has nobody run it on a copy anyone may read.
+QStringList environmentSystemdReads(const QByteArray &unit)
+{
+    QTemporaryDir scratch;
+    const QString config = scratch.filePath("config"), runtime = scratch.filePath("runtime");
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::ReadOther | QFile::ExeOwner | QFile::ExeGroup |
+                                        QFile::ExeOther;
+    if (!QFile::setPermissions(scratch.path(), readable) ||
+        writeFile(config + "/systemd/user/voskan-daily.service", unit, readable).isEmpty() ||
+        !QDir().mkpath(runtime))
+        return {"(kein Ordner für systemd)"};
+    QStringList arguments{"/lib/systemd/systemd", "--test", "--user", "--unit=voskan-daily.service",
+                          "--no-pager"};
+    if (::geteuid() == 0) {
+        if (::chown(QFile::encodeName(runtime).constData(), 65534, 65534) != 0)
+            return {"(chown)"};
+        arguments =
+            QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
+    }
+    QProcessEnvironment environment;
+    environment.insert("PATH", "/usr/bin:/bin");
+    environment.insert("HOME", scratch.path());
+    environment.insert("XDG_CONFIG_HOME", config);
+    environment.insert("XDG_RUNTIME_DIR", runtime);
+    QProcess manager;
+    manager.setProcessEnvironment(environment);
+    manager.setProcessChannelMode(QProcess::MergedChannels);
+    manager.start(arguments.takeFirst(), arguments);
+    if (!manager.waitForFinished(60000) || manager.exitCode() != 0)
+        return {"(systemd --test: " + QString::fromUtf8(manager.readAll()) + ')'};
+    QStringList read;
+    bool ours = false;
+    for (const QString &line : QString::fromUtf8(manager.readAll()).split('\n')) {
+        if (line.startsWith("\t-> Unit "))
+            ours = line == "\t-> Unit voskan-daily.service:";
+        else if (ours && line.startsWith("\t\tEnvironment: "))
+            read << line.mid(15);
+    }
+    return read;
 }
 
 const RenderPipeline::PixelSize kSize{320, 180};
@@ -317,9 +362,9 @@ private Q_SLOTS:
         QList<WriteStep> began;
         WriteProgress progress(WriteProgress::setPlan(),
                                [&began](WriteStep step, double) { began << step; });
-        const auto result =
-            OutputJobs::setAsDesktop(lookOf(QColor(230, 200, 120)),
-                                     lookOf(QColor(20, 30, 90), true), kSize, service, {}, &progress);
+        const auto result = OutputJobs::setAsDesktop(lookOf(QColor(230, 200, 120)),
+                                                     lookOf(QColor(20, 30, 90), true), kSize,
+                                                     service, {}, &progress);
         failing = false;
         qputenv("PATH", path);
         bus.unregisterService("org.freedesktop.portal.Desktop");
@@ -338,7 +383,7 @@ private Q_SLOTS:
         }
         QCOMPARE(result.value_or(QString()), error.isEmpty() ? error : error + left);
         QCOMPARE(began.mid(0, 3), (QList<WriteStep>{WriteStep::RenderLight, WriteStep::RenderDark,
-                                                   WriteStep::DesktopImages}));
+                                                    WriteStep::DesktopImages}));
         // A set the desktop took goes on to the HEIC, both pictures.
         QCOMPARE(began.size(), error.isEmpty() ? 5 : 3);
         QStringList files = expected.filter("="), want;
@@ -453,48 +498,114 @@ private Q_SLOTS:
         }
     }
 
-    // „Täglich neu“ as the user manager gets it: units that systemd itself accepts (a program in
-    // a folder with a space and what systemd would read as a specifier), enabled and started over
-    // the bus, and gone again when switched off; without a user manager, the other route is named.
+    // „Täglich neu“ as the user manager and the session get it: units that systemd itself accepts
+    // and reads as they are meant — the program wherever it lies, the session's variables as they
+    // are — enabled and started over the bus, or a login entry that GLib's launcher starts the
+    // program from; gone again when switched off, and without a user manager the other route is
+    // named. A text neither could carry is refused before anything is written or asked.
+    void schedulesTheDailyRun_data()
+    {
+        QTest::addColumn<QString>("folder");  // where voskan-render lies
+        QTest::addColumn<QString>("display"); // the session's DISPLAY
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("atLogin");
+        QTest::addColumn<QString>("refused"); // how the refusal begins; empty: scheduled
+        const QString named = "Voskan liegt in einem Ordner, dessen Name ";
+        // clang-format off
+        QTest::newRow("a space and a specifier") << "a b/50%h" << ":0" << "Berge" << false << ""; // %h: the home folder
+        QTest::newRow("a dollar sign") << "x$HOME" << ":0" << "Berge" << false << "";
+        QTest::newRow("a quote") << "a\"b" << ":0" << "Berge" << false << named + "ein Anführungszeichen enthält; aus einem solchen Ordner startet systemd kein Programm.";
+        QTest::newRow("an apostrophe") << "Peter's" << ":0" << "Berge" << false << named + "einen Apostroph enthält";
+        QTest::newRow("a backslash") << "a\\b" << ":0" << "Berge" << false << named + "einen Backslash enthält";
+        QTest::newRow("at login: a dollar sign, a quote, a backslash") << "x$HOME\"q\\ b" << ":0" << "Berge" << true << "";
+        QTest::newRow("DISPLAY with a dollar sign and a specifier") << "bin" << "$HOME%h" << "Berge" << false << "";
+        QTest::newRow("DISPLAY with a quote and a backslash") << "bin" << "a\"b\\c" << "Berge" << false << "";
+        QTest::newRow("a line break and a second ExecStart") << "q\nExecStart=/x\n#" << ":0" << "Nebel" << false << named + "einen Zeilenumbruch enthält";
+        QTest::newRow("at login: a line break and a second Exec") << "q\nExec=/x\n#" << ":0" << "Nebel" << true << named + "einen Zeilenumbruch enthält";
+        QTest::newRow("a tab") << "a\tb" << ":0" << "Berge" << false << named + "einen Tabulator enthält";
+        QTest::newRow("at login: an escape sequence") << "a\x1b[31m" << ":0" << "Berge" << true << named + "ein Steuerzeichen (U+001B) enthält";
+        QTest::newRow("at login: a percent sign") << "50%h" << ":0" << "Berge" << true << named + "ein %-Zeichen enthält";
+        QTest::newRow("DISPLAY with a line break") << "bin" << ":0\nExecStart=/x" << "Berge" << false << "Die Variable DISPLAY dieser Sitzung enthält einen Zeilenumbruch";
+        QTest::newRow("search with control characters") << "bin" << ":0" << "\x01\x1b[31m" << true << "Der Suchbegriff enthält ein Steuerzeichen (U+0001)";
+        QTest::newRow("search with DEL") << "bin" << ":0" << "Berge\x7f" << false << "Der Suchbegriff enthält ein Steuerzeichen (U+007F)";
+        QTest::newRow("search blank") << "bin" << ":0" << " " << false << "Gib einen Suchbegriff für das tägliche Foto ein.";
+        // clang-format on
+    }
+
     void schedulesTheDailyRun()
     {
-        const QString program = expand("$H/a b/50%h/voskan-render"); // %h: the home folder
-        QVERIFY(QDir().mkpath(QFileInfo(program).path()) && QFile::copy("/bin/true", program));
-        const QString units = expand("$H/units/");
+        QFETCH(QString, folder);
+        QFETCH(QString, display);
+        QFETCH(QString, query);
+        QFETCH(bool, atLogin);
+        QFETCH(QString, refused);
+        // It notes how it was started.
+        const QString program = expand("$H/programs/") + folder + "/voskan-render";
+        const QString said = expand("$H/programs/said");
+        QVERIFY(!writeFile(program,
+                           "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + said.toUtf8() + "\"\n",
+                           QFile::ReadOwner | QFile::ExeOwner)
+                     .isEmpty());
         QProcessEnvironment session;
         session.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
-        session.insert("DISPLAY", ":0");
-        writeFile(units + "voskan-daily.service", DailyWallpaper::serviceUnit(program, session));
-        writeFile(units + "voskan-daily.timer", DailyWallpaper::timerUnit(QTime(7, 30)));
+        session.insert("DISPLAY", display);
+        const DailyWallpaper::Settings settings{query, QTime(7, 30), {"--style", "flow"}, atLogin};
+        const QString systemd = "org.freedesktop.systemd1";
+        QDBusConnection bus("systemd");
+        QVERIFY(bus.registerService(systemd));
+        calls.clear();
+        const std::optional<QString> result = DailyWallpaper::enable(settings, program, session);
+        if (!refused.isEmpty()) {
+            QVERIFY(bus.unregisterService(systemd));
+            QVERIFY2(result && result->startsWith(refused),
+                     qPrintable(result.value_or("(kein Fehler)")));
+            QCOMPARE(calls, QStringList());
+            for (const QString &file : {DailyWallpaper::serviceFile(), DailyWallpaper::timerFile(),
+                                        DailyWallpaper::autostartFile()})
+                QVERIFY2(!QFile::exists(file), qPrintable(file));
+            QCOMPARE(DailyWallpaper::settings(), std::nullopt);
+            return;
+        }
+        QCOMPARE(result, std::nullopt);
+        QCOMPARE(DailyWallpaper::settings(), settings);
+        if (atLogin) {
+            QVERIFY(bus.unregisterService(systemd));
+            QCOMPARE(calls, QStringList());
+            const QString entry = DailyWallpaper::autostartFile();
+            QCOMPARE(programOutput("desktop-file-validate", {entry}), "");
+            QFile::remove(said);
+            QCOMPARE(programOutput("gio", {"launch", entry}), "");
+            QTRY_COMPARE(contents(said), program.toUtf8() + "\n--daily-run\n--once-a-day\n");
+            DailyWallpaper::disable();
+            QVERIFY(!QFile::exists(entry));
+            return;
+        }
+        QCOMPARE(calls, (QStringList{"systemd Reload ",
+                                     "systemd EnableUnitFiles voskan-daily.timer|false|true",
+                                     "systemd RestartUnit voskan-daily.timer|replace"}));
+        // systemd finds the program at its path, and gives it the session as it is.
         QVERIFY(QDir().mkpath(expand("$H/runtime")));
         QProcess verify;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", expand("$H/runtime"));
         verify.setProcessEnvironment(environment);
         verify.setProcessChannelMode(QProcess::MergedChannels);
-        verify.start("systemd-analyze", {"verify", "--user", units + "voskan-daily.timer",
-                                         units + "voskan-daily.service"});
+        verify.start("systemd-analyze", {"verify", "--user", DailyWallpaper::timerFile(),
+                                         DailyWallpaper::serviceFile()});
         QVERIFY(verify.waitForFinished());
-        QVERIFY2(verify.exitCode() == 0 && verify.readAll().isEmpty(), qPrintable(program));
-        const QString calendar = QString::fromUtf8(contents(units + "voskan-daily.timer"))
+        const QByteArray complaints = verify.readAll();
+        QVERIFY2(verify.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+        const QByteArray service = contents(DailyWallpaper::serviceFile());
+        QCOMPARE(environmentSystemdReads(service),
+                 (QStringList{"XDG_CURRENT_DESKTOP=X-Cinnamon", "DISPLAY=" + display}));
+        const QString calendar = QString::fromUtf8(contents(DailyWallpaper::timerFile()))
                                      .section("OnCalendar=", 1)
                                      .section('\n', 0, 0);
         QVERIFY(programOutput("systemd-analyze", {"calendar", calendar})
                     .contains("Normalized form: *-*-* 07:30:00"));
-        QVERIFY(contents(units + "voskan-daily.service")
-                    .contains("Environment=\"XDG_CURRENT_DESKTOP=X-Cinnamon\"\n"));
-
-        DailyWallpaper::Settings settings{"Berge", QTime(7, 30), {"--style", "flow"}, false};
-        const QString systemd = "org.freedesktop.systemd1";
-        QDBusConnection bus("systemd");
-        QVERIFY(bus.registerService(systemd));
-        QCOMPARE(DailyWallpaper::enable(settings), std::nullopt);
-        QCOMPARE(calls, (QStringList{"systemd Reload ",
-                                     "systemd EnableUnitFiles voskan-daily.timer|false|true",
-                                     "systemd RestartUnit voskan-daily.timer|replace"}));
         QVERIFY(contents(DailyWallpaper::timerFile())
                     .contains("OnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
-        QCOMPARE(DailyWallpaper::settings(), settings);
+
         calls.clear();
         DailyWallpaper::disable();
         QCOMPARE(calls.mid(0, 2),
@@ -505,8 +616,8 @@ private Q_SLOTS:
         QCOMPARE(DailyWallpaper::settings(), std::nullopt);
 
         QVERIFY(bus.unregisterService(systemd));
-        const std::optional<QString> refused = DailyWallpaper::enable(settings);
-        QVERIFY(refused && refused->contains("--at-login"));
+        const std::optional<QString> noManager = DailyWallpaper::enable(settings, program, session);
+        QVERIFY(noManager && noManager->contains("--at-login"));
         QVERIFY(!QFile::exists(DailyWallpaper::timerFile()));
     }
 

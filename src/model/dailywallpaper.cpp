@@ -16,10 +16,79 @@ namespace {
 const QString kTimer = QStringLiteral("voskan-daily.timer");
 const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
 
-// A word of a unit file: systemd expands % and $ in both command lines and Environment=.
-QString unitQuoted(const QString &text)
+// The program's word on a unit's ExecStart= line. Specifiers are expanded in the whole line, so
+// % is doubled; $ is not, as systemd never expands variables in the program it executes (a $$
+// would stay in its path).
+QString unitProgramQuoted(const QString &program)
 {
-    return quoted(text, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}, {u'$', "$$"}});
+    return quoted(program, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}});
+}
+
+// What systemd refuses in the name of a program it executes, however it is quoted ("contains
+// special characters"), named for a German message; nothing when there is none.
+std::optional<QString> unitProgramFault(const QString &program)
+{
+    if (program.contains(QLatin1Char('"')))
+        return QStringLiteral("ein Anführungszeichen");
+    if (program.contains(QLatin1Char('\'')))
+        return QStringLiteral("einen Apostroph");
+    if (program.contains(QLatin1Char('\\')))
+        return QStringLiteral("einen Backslash");
+    return std::nullopt;
+}
+
+// One assignment of a unit's Environment= line: unquoted and unescaped first, then specifiers
+// expanded; $ has no meaning there.
+QString unitAssignmentQuoted(const QString &name, const QString &value)
+{
+    return quoted(name + QLatin1Char('=') + value, u'"',
+                  {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}});
+}
+
+// What of the session the service is started with: a user manager does not always know it.
+const char *const kSessionVariables[] = {
+    "XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK",
+    "XDG_DATA_HOME",       "XDG_CONFIG_HOME"};
+
+// Why `settings` cannot be scheduled for `program` in `session` (German), before anything is
+// written: a text that would end a line of the unit or the entry, or that the run would be
+// handed in another shape than it was given. Nothing when they can.
+std::optional<QString> refusal(const DailyWallpaper::Settings &settings, const QString &program,
+                               const QProcessEnvironment &session)
+{
+    if (const auto query = DailyWallpaper::queryRefusal(settings.query))
+        return query;
+    for (const QString &option : settings.options)
+        if (const auto control = controlCharacterIn(option))
+            return QStringLiteral("Eine Option für „Täglich neu“ enthält %1; gib sie bitte ohne "
+                                  "Steuerzeichen an.")
+                .arg(*control);
+    if (const auto control = controlCharacterIn(program))
+        return QStringLiteral("Voskan liegt in einem Ordner, dessen Name %1 enthält; von dort "
+                              "lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan "
+                              "bitte in einen anderen Ordner.")
+            .arg(*control);
+    if (settings.atLogin && desktopEntryProgramFault(program))
+        return QStringLiteral("Voskan liegt in einem Ordner, dessen Name ein %-Zeichen enthält; "
+                              "von dort kann die Anmeldung Voskan nicht starten. Wähle eine "
+                              "Uhrzeit statt „Bei der Anmeldung“, oder installiere Voskan bitte "
+                              "in einen anderen Ordner.");
+    if (settings.atLogin)
+        return std::nullopt; // the entry runs in the session itself
+    if (const auto fault = unitProgramFault(program))
+        return QStringLiteral("Voskan liegt in einem Ordner, dessen Name %1 enthält; aus einem "
+                              "solchen Ordner startet systemd kein Programm. Wähle „Bei der "
+                              "Anmeldung“ statt einer Uhrzeit, oder installiere Voskan bitte in "
+                              "einen anderen Ordner.")
+            .arg(*fault);
+    for (const char *name : kSessionVariables)
+        if (const auto control = controlCharacterIn(session.value(QLatin1String(name))))
+            return QStringLiteral("Die Variable %1 dieser Sitzung enthält %2; so lässt sie sich "
+                                  "dem täglichen Lauf nicht mitgeben. Wähle „Bei der Anmeldung“ "
+                                  "oder richte „Täglich neu“ in einer Sitzung ohne solche Zeichen "
+                                  "ein.")
+                .arg(QLatin1String(name), *control);
+    return std::nullopt;
 }
 
 // One call to the user manager; the German error, or nothing.
@@ -136,13 +205,12 @@ QByteArray serviceUnit(const QString &program, const QProcessEnvironment &sessio
                                   "[Service]\n"
                                   "Type=oneshot\n"
                                   "ExecStart=%1 --daily-run\n")
-                       .arg(unitQuoted(program));
-    for (const char *name : {"XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK",
-                             "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+                       .arg(unitProgramQuoted(program));
+    for (const char *name : kSessionVariables) {
         const QString value = session.value(QLatin1String(name));
-        if (!value.isEmpty() && !hasControlCharacter(value))
+        if (!value.isEmpty() && !controlCharacterIn(value))
             unit += QStringLiteral("Environment=%1\n")
-                        .arg(unitQuoted(QLatin1String(name) + QLatin1Char('=') + value));
+                        .arg(unitAssignmentQuoted(QLatin1String(name), value));
     }
     return unit.toUtf8();
 }
@@ -161,9 +229,26 @@ QByteArray timerUnit(QTime at)
         .toUtf8();
 }
 
+std::optional<QString> queryRefusal(const QString &query)
+{
+    if (query.trimmed().isEmpty())
+        return QStringLiteral("Gib einen Suchbegriff für das tägliche Foto ein.");
+    if (const auto control = controlCharacterIn(query))
+        return QStringLiteral("Der Suchbegriff enthält %1; gib ihn bitte ohne Steuerzeichen ein.")
+            .arg(*control);
+    return std::nullopt;
+}
+
 std::optional<QString> enable(const Settings &settings)
 {
-    const QString program = followerProgram();
+    return enable(settings, followerProgram(), QProcessEnvironment::systemEnvironment());
+}
+
+std::optional<QString> enable(const Settings &settings, const QString &program,
+                              const QProcessEnvironment &session)
+{
+    if (const auto refused = refusal(settings, program, session))
+        return refused;
     if (settings.atLogin) {
         const QByteArray entry =
             QStringLiteral("[Desktop Entry]\nType=Application\nName=Voskan Täglich neu\n"
@@ -180,8 +265,7 @@ std::optional<QString> enable(const Settings &settings)
                               "starten könnte. Stattdessen kann Voskan das neue Bild bei jeder "
                               "Anmeldung holen, höchstens einmal am Tag („Bei der Anmeldung“, "
                               "voskan-render --daily TEXT --at-login).");
-    if (const auto error =
-            write(serviceFile(), serviceUnit(program, QProcessEnvironment::systemEnvironment())))
+    if (const auto error = write(serviceFile(), serviceUnit(program, session)))
         return error;
     if (const auto error = write(timerFile(), timerUnit(settings.at)))
         return error;

@@ -40,14 +40,25 @@ bool ranToday();
 QString serviceFile();
 QString timerFile();
 QString autostartFile();
-// The units for the program at `program`. The service starts the run with the session's
-// desktop named as it is now: a user manager does not always know it.
+// The units for the program at `program`, whose path holds no control character (enable
+// refuses it). The service starts the run with the session's desktop named as it is now: a user
+// manager does not always know it.
 QByteArray serviceUnit(const QString &program, const QProcessEnvironment &session);
 QByteArray timerUnit(QTime at);
 
+// Why `query` cannot be searched for each day (German): blank, or holding a control character.
+// Nothing when it can.
+std::optional<QString> queryRefusal(const QString &query);
 // Saves the settings and schedules the runs; the German error, or nothing. Without a systemd
-// user instance the timer route says so and names the autostart route.
+// user instance the timer route says so and names the autostart route. A text the unit, the
+// entry or the run could not carry as it is — a control character in the search, an option,
+// the session's variables or this program's path, a % sign in the path on the login route — is
+// refused before anything is written.
 std::optional<QString> enable(const Settings &settings);
+// The same for the program at `program` in `session`: this installation's voskan-render and
+// this process's environment above.
+std::optional<QString> enable(const Settings &settings, const QString &program,
+                              const QProcessEnvironment &session);
 // Ends the schedule, whichever route it took, and forgets the settings.
 void disable();
 
