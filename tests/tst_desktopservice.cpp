@@ -550,6 +550,7 @@ private Q_SLOTS:
         session.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
         session.insert("DISPLAY", display);
         const DailyWallpaper::Settings settings{query, QTime(7, 30), {"--style", "flow"}, atLogin};
+        DailyWallpaper::disable(); // whatever a row before left
         const QString systemd = "org.freedesktop.systemd1";
         QDBusConnection bus("systemd");
         QVERIFY(bus.registerService(systemd));
