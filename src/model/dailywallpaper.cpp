@@ -68,7 +68,7 @@ std::optional<QString> refusal(const DailyWallpaper::Settings &settings, const Q
                               "lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan "
                               "bitte in einen anderen Ordner.")
             .arg(*control);
-    if (settings.atLogin && desktopEntryProgramFault(program))
+    if (settings.atLogin && program.contains(QLatin1Char('%')))
         return QStringLiteral("Voskan liegt in einem Ordner, dessen Name ein %-Zeichen enthält; "
                               "von dort kann die Anmeldung Voskan nicht starten. Wähle eine "
                               "Uhrzeit statt „Bei der Anmeldung“, oder installiere Voskan bitte "
