@@ -28,9 +28,17 @@ class TestVoskanRender : public QObject
 
     // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
     // $P is a real photo, $D the scratch folder, $S the shared one. A first argument $U runs
-    // it as another user when the test runs as root.
+    // it as another user when the test runs as root; $C and a folder's name run a copy of
+    // voskan-render installed there.
     QProcess *run(QStringList args, QString program = VOSKAN_RENDER_BINARY, bool wait = true)
     {
+        if (args.value(0) == "$C") {
+            program = m_dir.filePath("programs/" + args.value(1) + "/voskan-render");
+            args.remove(0, 2);
+            if (!QFile::exists(program) && !(QDir().mkpath(QFileInfo(program).path()) &&
+                                             QFile::copy(VOSKAN_RENDER_BINARY, program)))
+                qWarning("no copy at %s", qPrintable(program));
+        }
         if (args.value(0) == "$U") {
             args.removeFirst();
             if (::geteuid() == 0) {
@@ -127,6 +135,16 @@ private Q_SLOTS:
         }
         QTest::newRow("a file another may not change") << QStringList{"$U", "--size", "64x64", "$P", "$S/geschützt.png"} << 1 << "voskan-render: $S/geschützt.png: Die vorhandene Datei ist schreibgeschützt; sie bleibt, wie sie ist.";
         QTest::newRow("unsplash without a key") << QStringList{"--unsplash", "Berge", "$D/keep.png"} << 1 << "voskan-render: Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).";
+        QTest::newRow("an option with an escape sequence") << QStringList{"--\x1b[31m", "$P", "$D/keep.png"} << 2 << "Unbekannte Option „--\\x1b[31m“.";
+        // „Täglich neu“: nothing is written, no unit and no entry.
+        const QString folder = "voskan-render: Voskan liegt in einem Ordner, dessen Name ";
+        QTest::newRow("daily, blank") << QStringList{"--daily", " ", "--at-login"} << 2 << "voskan-render: --daily erwartet einen Suchtext.";
+        QTest::newRow("daily, control characters") << QStringList{"--daily", "\x01\x1b[31m", "--at-login"} << 2 << "voskan-render: Der Suchbegriff enthält ein Steuerzeichen (U+0001); gib ihn bitte ohne Steuerzeichen ein.";
+        QTest::newRow("daily, an escape in an option") << QStringList{"--daily", "Berge", "--at-login", "--key", "K3y\x1b[31m"} << 1 << "voskan-render: Eine Option für „Täglich neu“ enthält ein Steuerzeichen (U+001B)";
+        QTest::newRow("daily from a folder with a line break") << QStringList{"$C", "q\nExecStart=/x\n#", "--daily", "Nebel", "--at", "7:30"} << 1 << folder + "einen Zeilenumbruch enthält; von dort lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan bitte in einen anderen Ordner.";
+        QTest::newRow("daily at login from a folder with a line break") << QStringList{"$C", "q\nExec=/x\n#", "--daily", "Nebel", "--at-login"} << 1 << folder + "einen Zeilenumbruch enthält";
+        QTest::newRow("daily at login from a folder with a tab") << QStringList{"$C", "a\tb", "--daily", "Nebel", "--at-login"} << 1 << folder + "einen Tabulator enthält";
+        QTest::newRow("daily at login from a folder with an escape") << QStringList{"$C", "a\x1b[31m", "--daily", "Nebel", "--at-login"} << 1 << folder + "ein Steuerzeichen (U+001B) enthält";
         // clang-format on
     }
 
@@ -143,6 +161,12 @@ private Q_SLOTS:
         QVERIFY2(err.contains(message.replace("$D", m_dir.path()).replace("$S", m_shared.path())),
                  qPrintable(err));
         QCOMPARE(err.contains("Aufruf: voskan-render"), status == 2);
+        static const QRegularExpression control("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]");
+        QVERIFY2(!err.contains(control), qPrintable(err.toUtf8().toPercentEncoding(" „“:;.,()")));
+        for (const QString &daily :
+             {"config/systemd/user/voskan-daily.service", "config/systemd/user/voskan-daily.timer",
+              "config/autostart/de.voskan.Voskan-daily.desktop"})
+            QVERIFY2(!QFile::exists(m_dir.filePath(daily)), qPrintable(daily));
         for (const QString &path : m_keep) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly) &&

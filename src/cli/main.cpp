@@ -70,6 +70,22 @@ const char kUsage[] =
     "                   --at-login: stattdessen bei der Anmeldung, einmal am Tag\n"
     "  --daily-off      „Täglich neu“ ausschalten\n";
 
+// `text` as it may reach a terminal: a control character in what it quotes (a path, an option,
+// a photographer's name) shown as its escape, never handed to the terminal to act on. Line
+// breaks and tabs stay.
+QByteArray printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t')
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown.toLocal8Bit();
+}
+
 int usage(const QString &problem = {})
 {
     QString presets;
@@ -77,7 +93,7 @@ int usage(const QString &problem = {})
     for (int i = 0; i < all.size() - 1; ++i)
         presets += QStringLiteral("                     %1  %2\n").arg(i + 1).arg(all[i].name);
     if (!problem.isEmpty())
-        std::fprintf(stderr, "voskan-render: %s\n\n", qPrintable(problem));
+        std::fprintf(stderr, "voskan-render: %s\n\n", printable(problem).constData());
     // Asked for, the help is the program's output (and the source of its manual page).
     std::fprintf(problem.isEmpty() ? stdout : stderr, "%s",
                  qPrintable(QString::fromUtf8(kUsage).arg(
@@ -87,7 +103,7 @@ int usage(const QString &problem = {})
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "voskan-render: %s\n", qPrintable(message));
+    std::fprintf(stderr, "voskan-render: %s\n", printable(message).constData());
     return 1;
 }
 
@@ -321,7 +337,7 @@ std::variant<Bitmap, QString> fetchFromUnsplash(Options &o)
     o.credit = model.lightLook().attribution.value_or(QString());
     if (model.lightLook().attributionURL)
         o.credit += QLatin1Char('\n') + *model.lightLook().attributionURL;
-    std::printf("%s\n", qPrintable(model.lightLook().attribution.value_or(QString())));
+    std::printf("%s\n", printable(model.lightLook().attribution.value_or(QString())).constData());
     return *model.lightLook().source;
 }
 
@@ -375,6 +391,10 @@ std::optional<int> daily(const QStringList &args)
     if (at - 1 >= rest.size() || rest.at(at - 1).startsWith(QLatin1String("--")))
         return usage(QStringLiteral("--daily erwartet einen Suchtext."));
     settings.query = rest.takeAt(at - 1).trimmed();
+    if (settings.query.isEmpty())
+        return usage(QStringLiteral("--daily erwartet einen Suchtext."));
+    if (const auto refused = DailyWallpaper::queryRefusal(settings.query))
+        return usage(*refused);
     if (const qsizetype time = rest.indexOf(QStringLiteral("--at")); time >= 0) {
         settings.at = QTime::fromString(rest.value(time + 1), QStringLiteral("H:mm"));
         if (!settings.at.isValid())
@@ -393,7 +413,7 @@ std::optional<int> daily(const QStringList &args)
                 settings.atLogin ? "bei der Anmeldung"
                                  : qPrintable(QStringLiteral("um ") +
                                               settings.at.toString(QStringLiteral("HH:mm"))),
-                qPrintable(settings.query));
+                printable(settings.query).constData());
     return 0;
 }
 
@@ -439,11 +459,10 @@ int render(Options &o)
         !o.darkChosen && o.darkPhoto.isEmpty()) {
         auto opened = DynamicPicture::open(o.photo, QDateTime::currentDateTime());
         if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
-            OutputJobs::Request request{DynamicPicture::asItIs(Look(), dynamic->lightPicture),
-                                        DynamicPicture::asItIs(Look(), dynamic->darkPicture),
-                                        o.size, 0,
-                                        OutputJobs::Request::Day::of(dynamic->path,
-                                                                     dynamic->schedule)};
+            OutputJobs::Request request{
+                DynamicPicture::asItIs(Look(), dynamic->lightPicture),
+                DynamicPicture::asItIs(Look(), dynamic->darkPicture), o.size, 0,
+                OutputJobs::Request::Day::of(dynamic->path, dynamic->schedule)};
             if (const auto error = OutputJobs::setAsDesktop(request, *sessionDesktopService()))
                 return fail(*error);
             std::printf("%s\nAls dynamisches Wallpaper gesetzt.\n",
@@ -452,7 +471,7 @@ int render(Options &o)
         }
         if (const QString *broken = std::get_if<QString>(&opened))
             std::fprintf(stderr, "%s: %s Voskan setzt das erste Bild als Foto.\n",
-                         qPrintable(o.photo), qPrintable(*broken));
+                         printable(o.photo).constData(), printable(*broken).constData());
     }
 
     QElapsedTimer timer;

@@ -9,7 +9,6 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
@@ -90,15 +89,11 @@ void DailyDialog::accept()
         QDialog::accept();
         return;
     }
-    if (m_query->text().trimmed().isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Fehler"),
-                             QStringLiteral("Gib einen Suchbegriff für das tägliche Foto ein."));
-        return;
-    }
     const DailyWallpaper::Settings settings{m_query->text().trimmed(), m_at->time(),
                                             m_model->dailyOptions(), m_atLogin->isChecked()};
+    // Refused as the window reports every error; the dialog stays to be corrected.
     if (const std::optional<QString> error = DailyWallpaper::enable(settings)) {
-        QMessageBox::warning(this, QStringLiteral("Fehler"), *error);
+        m_model->setErrorMessage(*error);
         return;
     }
     QDialog::accept();
