@@ -162,8 +162,8 @@ private Q_SLOTS:
                  qPrintable(err));
         QCOMPARE(err.contains("Aufruf: voskan-render"), status == 2);
         static const QRegularExpression control("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]");
-        QVERIFY2(!err.contains(control), qPrintable(err.toUtf8().toPercentEncoding(" „“:;.,()")));
-        for (const QString &daily :
+        QVERIFY2(!err.contains(control), err.toUtf8().toPercentEncoding(" :;.,()/").constData());
+        for (const char *daily :
              {"config/systemd/user/voskan-daily.service", "config/systemd/user/voskan-daily.timer",
               "config/autostart/de.voskan.Voskan-daily.desktop"})
             QVERIFY2(!QFile::exists(m_dir.filePath(daily)), qPrintable(daily));
