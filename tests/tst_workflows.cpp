@@ -25,6 +25,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -32,6 +33,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -493,6 +495,47 @@ private Q_SLOTS:
         QVERIFY(sameBut(dark, s.model.darkLook()));
         const RenderPipeline::PixelSize pixels = s.model.pixelSize();
         QCOMPARE(size, QString("%1x%2").arg(pixels.width).arg(pixels.height));
+    }
+
+    // A search the day's run could not take, pasted into „Täglich neu“: the window's alert says
+    // why, the dialog stays open to be corrected, and nothing is scheduled.
+    void dailyRefusedInTheWindow_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("error");
+        const QString control = "Der Suchbegriff enthält %1; gib ihn bitte ohne Steuerzeichen ein.";
+        // clang-format off
+        QTest::newRow("blank") << "   " << "Gib einen Suchbegriff für das tägliche Foto ein.";
+        QTest::newRow("an escape sequence") << "Nebel\x1b[31m" << control.arg("ein Steuerzeichen (U+001B)");
+        QTest::newRow("a tab") << "Nebel\tam Meer" << control.arg("einen Tabulator");
+        // clang-format on
+    }
+
+    void dailyRefusedInTheWindow()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, error);
+        DailyWallpaper::disable(); // what dailyFromTheMenu saved
+        Session s;
+        QPointer<DailyDialog> shown;
+        whenOpen<DailyDialog>([&](DailyDialog *dialog) {
+            shown = dialog;
+            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
+            auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
+            query->setFocus();
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keySequence(query, QKeySequence::Paste);
+            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
+            QTest::keyClick(query, Qt::Key_Return);
+        });
+        s.window.findChild<QAction *>("dailyAction")->trigger();
+        QTRY_COMPARE(s.model.errorMessage(), std::optional<QString>(error));
+        QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
+        QCOMPARE(s.window.errorAlert()->text(), error);
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(DailyWallpaper::settings(), std::nullopt);
+        QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
+        shown->reject();
     }
 
     void openFlowOwnColoursAndExport()
