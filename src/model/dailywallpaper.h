@@ -40,9 +40,9 @@ bool ranToday();
 QString serviceFile();
 QString timerFile();
 QString autostartFile();
-// The units for the program at `program`, whose path holds no control character (enable
-// refuses it). The service starts the run with the session's desktop named as it is now: a user
-// manager does not always know it.
+// The units for the program at `program`, as enable has checked it: no control character, quote
+// or backslash in its path. The service starts the run with the session's desktop named as it
+// is now: a user manager does not always know it.
 QByteArray serviceUnit(const QString &program, const QProcessEnvironment &session);
 QByteArray timerUnit(QTime at);
 
@@ -52,8 +52,8 @@ std::optional<QString> queryRefusal(const QString &query);
 // Saves the settings and schedules the runs; the German error, or nothing. Without a systemd
 // user instance the timer route says so and names the autostart route. A text the unit, the
 // entry or the run could not carry as it is — a control character in the search, an option,
-// the session's variables or this program's path, a % sign in the path on the login route — is
-// refused before anything is written.
+// the session's variables or this program's path; a quote or backslash in the path on the
+// timer route, a % sign on the login route — is refused before anything is written.
 std::optional<QString> enable(const Settings &settings);
 // The same for the program at `program` in `session`: this installation's voskan-render and
 // this process's environment above.
