@@ -51,6 +51,8 @@ QString make(const QString &kind, const QTemporaryDir &dir)
         pictures[0].save(dir.filePath("w.png"));
     if (kind == "PNG picture")
         return dir.filePath("w.png");
+    if (kind.startsWith("a ") && kind != "a folder")
+        return nonRegularFile(kind.mid(2), dir.path(), "w.heic");
     return kind == "a folder" ? dir.path() : heic;
 }
 
@@ -127,6 +129,9 @@ private Q_SLOTS:
         QTest::newRow("PNG picture") << notHeic << "";
         QTest::newRow("missing") << description(DecodeError::FileNotFound) << "";
         QTest::newRow("a folder") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a FIFO") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a socket") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a device") << description(DecodeError::Unreadable) << "";
         // clang-format on
     }
 

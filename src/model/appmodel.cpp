@@ -4,6 +4,7 @@
 #include "model/palette.h"
 #include "model/secrets.h"
 #include "output/dynamicwallpaperfile.h"
+#include "render/regularfile.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -76,9 +77,8 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
             [this](const OpenedDynamic &opened, Appearance, SourceKind from) {
                 applyDynamic(opened, from);
             });
-    connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
-        setStatusMessage(status);
-    });
+    connect(m_jobs, &OutputJobs::succeeded, this,
+            [this](const QString &status) { setStatusMessage(status); });
     // The album list and the album shown learn of the new picture at once, not at the next start.
     connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
         m_library->loadAlbums();
@@ -461,7 +461,7 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
     });
     seedOtherIfNeeded(to);
     renderPreview();
-    QThreadPool::globalInstance()->start([replaced = std::move(replaced)] {});
+    workerPool()->start([replaced = std::move(replaced)] {});
 }
 
 void AppModel::setDynamic(std::optional<DynamicWallpaper> dynamic)
@@ -518,7 +518,7 @@ void AppModel::showDynamicPicture(int index)
         m_showingDynamic = false;
         renderPreview();
     });
-    watcher->setFuture(QtConcurrent::run([path, index]() -> std::optional<Bitmap> {
+    watcher->setFuture(QtConcurrent::run(workerPool(), [path, index]() -> std::optional<Bitmap> {
         try {
             return DynamicWallpaperFile::image(path, index);
         } catch (const std::exception &) {
