@@ -83,6 +83,7 @@ private Q_SLOTS:
         QTest::newRow("1000 entries") << solar(QList<SolarPicture>(1000, {1, 10, 20})) << 2 << "solar 2: 1:10/20 1:10/20 1:10/20 … 1000";
         QTest::newRow("apr in another namespace") << scheduleXmp({{"apr", aprTable({0, 1})}}).replace("ns.apple.com", "example.org") << 2 << description(ScheduleError::NoSchedule);
         QTest::newRow("not XML") << QByteArray("\x89PNG <<<") << 2 << description(ScheduleError::NoSchedule);
+        QTest::newRow("apr given twice in its tag") << scheduleXmp({{"apr", aprTable({0, 1})}, {"apr", aprTable({1, 0})}}) << 2 << description(ScheduleError::Corrupt);
         QTest::newRow("XML broken in the namespace") << QByteArray("<x:xmpmeta xmlns:x='adobe:ns:meta/' xmlns:apple_desktop='http://ns.apple.com/namespace/1.0/'><apple_desktop:h24>AAAA</x:xmpmeta>") << 2 << description(ScheduleError::Corrupt);
         QTest::newRow("index beyond the pictures") << h24({{0, 0}, {3, 0.5}}) << 3 << description(ScheduleError::MissingImage);
         QTest::newRow("negative index") << h24({{-1, 0.5}}) << 3 << description(ScheduleError::MissingImage);

@@ -396,6 +396,7 @@ private Q_SLOTS:
         QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
         QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
         QTest::newRow("sun, with a pair, from Fotos") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
+        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto." << false;
         QTest::newRow("an index beyond the file") << scheduleXmp({{"apr", aprTable({3, 16})}}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
         // clang-format on
     }
