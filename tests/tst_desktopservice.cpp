@@ -715,6 +715,36 @@ private Q_SLOTS:
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + told[1] + ".heic");
     }
 
+    // The portal is handed the picture's descriptor: a FIFO or a device under the picture's
+    // name is refused at once, before the portal is asked, rather than held open by both.
+    void portalTakesOnlyAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a FIFO") << "FIFO";
+        QTest::newRow("a device") << "device";
+    }
+
+    void portalTakesOnlyAFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString picture = nonRegularFile(kind, dir.path(), "wallpaper-a-light.jpg");
+        QVERIFY(!picture.isEmpty());
+        QFuture<std::optional<QString>> set = QtConcurrent::run([picture] {
+            return makePortalBackend([] { return false; })
+                ->setWallpaper({picture, picture, picture, QSize(64, 36)});
+        });
+        if (!QTest::qWaitFor([&set] { return set.isFinished(); }, 3000)) {
+            QFile writer(picture); // frees the reader, if it waits for one
+            QVERIFY(kind != "FIFO" || writer.open(QIODevice::WriteOnly));
+            writer.close();
+            set.waitForFinished();
+            QFAIL("handing the picture to the portal blocked");
+        }
+        QCOMPARE(set.result(), unsupportedText());
+        QVERIFY(calls.isEmpty()); // the portal never asked
+    }
+
     // A set never goes on without the lock: whatever else lies under its name (made by hand or
     // by another program) gives way to a lock file, never followed, and two holders still
     // exclude each other; a folder with something in it is refused, and a lock held by
