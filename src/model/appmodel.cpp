@@ -77,8 +77,9 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
             [this](const OpenedDynamic &opened, Appearance, SourceKind from) {
                 applyDynamic(opened, from);
             });
-    connect(m_jobs, &OutputJobs::succeeded, this,
-            [this](const QString &status) { setStatusMessage(status); });
+    connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
+        setStatusMessage(status);
+    });
     // The album list and the album shown learn of the new picture at once, not at the next start.
     connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
         m_library->loadAlbums();
