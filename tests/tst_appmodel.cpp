@@ -1,5 +1,7 @@
 #include "model/appmodel.h"
 #include "model/secrets.h"
+#include "render/regularfile.h"
+#include "sources/photolibrary.h"
 #include "support/dynamicfiles.h"
 #include "support/fakes.h"
 #include "support/heicreader.h"
@@ -8,6 +10,7 @@
 
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -190,7 +193,7 @@ private Q_SLOTS:
         model.openLocalImage(QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg"));
         QVERIFY(model.isLoadingSource() && !model.lightLook().source);
         QTRY_VERIFY(!model.isLoadingSource());
-        QThreadPool::globalInstance()->waitForDone();
+        workerPool()->waitForDone();
         QCoreApplication::processEvents(); // any late answer
         QCOMPARE(model.errorMessage(), std::nullopt);
         QCOMPARE(model.lightLook().source->size(), QSize(2560, 1600));
@@ -736,6 +739,80 @@ private Q_SLOTS:
         QCOMPARE(model.lightLook().baseName, u"drop-0"_s);
         QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.png\n"
                                        u"Die Datei ist kein unterstütztes Bild."_s);
+    }
+
+    void refusesWhatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as files
+        for (const char *kind : {"FIFO", "socket", "folder", "device"}) {
+            QTest::addRow("%s", kind) << kind << u"x.jpg"_s << false;
+            QTest::addRow("%s picked in Fotos", kind) << kind << u"x.jpg"_s << true;
+        }
+        QTest::newRow("FIFO named like a HEIC") << u"FIFO"_s << u"Tag.heic"_s << false;
+    }
+
+    // What is no file at all is told at once in the decoder's words, and keeps no thread: the
+    // photo opened after two of them still opens. A picture of the library may have become
+    // one since it was listed; telling it apart never reads on the model's thread.
+    void refusesWhatIsNoFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(bool, inPhotos);
+        QTemporaryDir dir;
+        const QString path = nonRegularFile(kind, dir.path(), name);
+        QVERIFY(!path.isEmpty());
+        const QString photo = dir.filePath(u"Foto.png"_s);
+        QVERIFY(Reference::solid(32, 24, 20, 200, 20).toImage().save(photo));
+        auto photos = std::make_shared<PhotoLibrary>(dir.path());
+        photos->setAccess(true);
+        AppModel model({{}, photos}, u"eingebaut"_s);
+        if (inPhotos) {
+            model.selectAlbumAsset({u"x"_s, path, {}});
+            QTRY_COMPARE_WITH_TIMEOUT(model.errorMessage(),
+                                      u"Bild konnte nicht aus Fotos geladen werden."_s, 2000);
+            return;
+        }
+        model.openLocalImages({path, path, photo});
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isLoadingSource(), 2000);
+        QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: "_s +
+                                           QFileInfo(path).fileName() + u'\n' +
+                                           description(DecodeError::Unreadable));
+        QCOMPARE(model.lightLook().baseName, u"Foto"_s);
+    }
+
+    // The window's own image scaling waits for Qt's global pool: no open needs a thread of it,
+    // so one kept busy elsewhere holds up neither a photo nor a dynamic wallpaper's picture.
+    void opensWithQtsPoolBusy()
+    {
+        QTemporaryDir dir;
+        const QString photo = dir.filePath(u"Foto.png"_s);
+        const QString day = dir.filePath(u"Tag.heic"_s);
+        QVERIFY(Reference::solid(32, 24, 20, 200, 20).toImage().save(photo));
+        QVERIFY(writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
+                                 scheduleXmp({{"h24", h24Table({{0, 0}})}})));
+        QThreadPool *shared = QThreadPool::globalInstance();
+        QSemaphore free;
+        const int threads = shared->maxThreadCount();
+        for (int i = 0; i < threads; ++i)
+            shared->start([&free] { free.tryAcquire(1, 20000); });
+        const auto release = qScopeGuard([&] {
+            free.release(threads);
+            shared->waitForDone();
+        });
+        AppModel model;
+        model.openLocalImage(photo);
+        QTRY_COMPARE_WITH_TIMEOUT(model.lightLook().baseName, u"Foto"_s, 5000);
+        model.openLocalImage(day);
+        QTRY_VERIFY_WITH_TIMEOUT(model.dynamicWallpaper(), 5000);
+        model.showDynamicPicture(1);
+        QTRY_VERIFY_WITH_TIMEOUT(model.lightLook().source &&
+                                     model.lightLook().source->toImage().pixelColor(8, 8).blue() >
+                                         200,
+                                 5000);
+        QCOMPARE(model.errorMessage(), std::nullopt);
     }
 
 private:

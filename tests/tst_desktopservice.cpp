@@ -1,5 +1,6 @@
 #include "model/appmodel.h"
 #include "model/dailywallpaper.h"
+#include "output/datafolder.h"
 #include "output/dayfile.h"
 #include "output/dayschedule.h"
 #include "output/desktop/desktopbackends.h"
@@ -824,6 +825,127 @@ private Q_SLOTS:
         QCOMPARE(told.size(), 2);
         QVERIFY2(told[0] != told[1], qPrintable(told.join(' ')));
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + told[1] + ".heic");
+    }
+
+    // The portal is handed the picture's descriptor: a FIFO or a device under the picture's
+    // name is refused at once, before the portal is asked, rather than held open by both.
+    void portalTakesOnlyAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a FIFO") << "FIFO";
+        QTest::newRow("a device") << "device";
+    }
+
+    void portalTakesOnlyAFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString picture = nonRegularFile(kind, dir.path(), "wallpaper-a-light.jpg");
+        QVERIFY(!picture.isEmpty());
+        QFuture<std::optional<QString>> set = QtConcurrent::run([picture] {
+            return makePortalBackend([] { return false; })
+                ->setWallpaper({picture, picture, picture, QSize(64, 36)});
+        });
+        if (!QTest::qWaitFor([&set] { return set.isFinished(); }, 3000)) {
+            QFile writer(picture); // frees the reader, if it waits for one
+            QVERIFY(kind != "FIFO" || writer.open(QIODevice::WriteOnly));
+            writer.close();
+            set.waitForFinished();
+            QFAIL("handing the picture to the portal blocked");
+        }
+        QCOMPARE(set.result(), unsupportedText());
+        QVERIFY(calls.isEmpty()); // the portal never asked
+    }
+
+    // A set never goes on without the lock: whatever else lies under its name (made by hand or
+    // by another program) gives way to a lock file, never followed, and two holders still
+    // exclude each other; a folder with something in it is refused, and a lock held by
+    // another program is waited for only a while.
+    void setLockIsNeverGoneWithout_data()
+    {
+        QTest::addColumn<QString>("kind");    // what lies at set.lock
+        QTest::addColumn<QString>("refusal"); // of the set; empty: it takes the lock and goes on
+        const QString folder =
+            expand("„$H/Daten it's/Voskan/set.lock“ ist ein Ordner, Voskan braucht den Namen für "
+                   "die Sperre beim Setzen. Entferne den Ordner und versuche es erneut.");
+        // clang-format off
+        QTest::newRow("a FIFO") << "FIFO" << "";
+        QTest::newRow("a socket") << "socket" << "";
+        QTest::newRow("an empty folder") << "folder" << "";
+        QTest::newRow("a dangling link") << "dangling" << "";
+        QTest::newRow("a link to a file elsewhere") << "link" << "";
+        QTest::newRow("a folder with a file in it") << "full folder" << folder;
+        QTest::newRow("held by another program") << "held" << SetLock::busyText();
+        // clang-format on
+    }
+
+    void setLockIsNeverGoneWithout()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, refusal);
+        QTemporaryDir elsewhere;
+        const QString lock = voskan() + "set.lock", target = elsewhere.filePath("ziel");
+        QVERIFY(!writeFile(target, "fremd").isEmpty());
+        const auto lay = [&] {
+            QFile::remove(lock);
+            QDir(lock).removeRecursively();
+            QVERIFY(QDir().mkpath(voskan()));
+            if (kind == "dangling" || kind == "link")
+                QVERIFY(QFile::link(kind == "link" ? target : elsewhere.filePath("nichts"), lock));
+            else if (kind == "full folder")
+                QVERIFY(!writeFile(lock + "/darin", "x").isEmpty());
+            else if (kind != "held")
+                QVERIFY(!nonRegularFile(kind, voskan(), "set.lock").isEmpty());
+        };
+        lay();
+        QProcess holder;
+        if (kind == "held") {
+            holder.start("flock", {lock, "sleep", "30"});
+            QTRY_COMPARE(QProcess::execute("flock", {"-n", lock, "true"}), 1);
+        }
+        const auto stop = qScopeGuard([&] {
+            holder.kill();
+            holder.waitForFinished();
+        });
+        QElapsedTimer waited;
+        waited.start();
+        DesktopService service(makeGnomeBackend(runner));
+        const std::optional<QString> error = setIn(service, Qt::red);
+        QCOMPARE(error.value_or(QString()), refusal);
+        QCOMPARE(contents(target), "fremd");
+        QVERIFY(!QFileInfo::exists(elsewhere.filePath("nichts")));
+        if (!refusal.isEmpty()) {
+            // Refused before anything was written, after the wait when another holds it.
+            QCOMPARE(QDir(voskan()).entryList({"wallpaper-*"}, QDir::Files | QDir::Hidden), {});
+            QVERIFY(kind != "held" || (waited.elapsed() >= SetLock::kWaitMs &&
+                                       waited.elapsed() < SetLock::kWaitMs + 3000));
+            return;
+        }
+        QVERIFY(QFileInfo(lock).isFile() && !QFileInfo(lock).isSymLink());
+        // Laid again, it is fought over by two at once: one waits for the other.
+        lay();
+        std::atomic<int> inside = 0, held = 0;
+        std::atomic<bool> together = false;
+        const auto take = [&] {
+            const SetLock set(5000);
+            if (!set.isHeld())
+                return;
+            ++held;
+            if (++inside > 1)
+                together = true;
+            QThread::msleep(200);
+            --inside;
+        };
+        QFuture<void> first = QtConcurrent::run(take), second = QtConcurrent::run(take);
+        first.waitForFinished();
+        second.waitForFinished();
+        QCOMPARE(held.load(), 2);
+        QVERIFY(!together);
+        // The file locked is the one under the name, for every other program too.
+        const SetLock set;
+        QVERIFY(set.isHeld());
+        QCOMPARE(QProcess::execute("flock", {"-n", lock, "true"}), 1);
+        QCOMPARE(contents(target), "fremd");
     }
 };
 

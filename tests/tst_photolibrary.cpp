@@ -87,6 +87,16 @@ void buildTree(const QString &root, const QStringList &entries)
     // clang-format on
     for (const QString &entry : entries) {
         const QString path = QDir(root).filePath(entry.section('=', 0, 0));
+        if (const QString kind = entry.section('=', 1); kind == "FIFO" || kind == "socket") {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(!nonRegularFile(kind, QFileInfo(path).path(), QFileInfo(path).fileName())
+                         .isEmpty());
+            continue;
+        }
+        if (entry.endsWith("=device")) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link("/dev/zero", path));
+            continue;
+        }
         QVERIFY(entry.endsWith('/')
                     ? QDir().mkpath(path)
                     : write(path, entry.contains('=') ? kinds.value(entry.section('=', 1))
@@ -121,6 +131,7 @@ private Q_SLOTS:
         QTest::newRow("hidden, empty and picture-less folders left out") << QStringList{".versteckt/a.jpg", "Leer/", "Notizen/notiz.txt=text", "Sichtbar/a.jpg", ".hidden.jpg"} << QStringList{"Alle Fotos:1", "Sichtbar:1"};
         QTest::newRow("albums count their own pictures, the library all") << QStringList{"Reise/a.jpg", "Reise/Tag 1/b.jpg", "Nur Unterordner/Tag/c.jpg", "lose.jpg"} << QStringList{"Alle Fotos:4", "Reise:1"};
         QTest::newRow("the content decides, not the name") << QStringList{"Album/ohne Endung", "Album/png.jpg=png", "Album/bild.heic=heic", "Album/notiz.jpg=text", "Album/leer.jpg=empty", "Album/film.mp4=mp4", "Album/film.heic=mov"} << QStringList{"Alle Fotos:3", "Album:3"};
+        QTest::newRow("FIFOs, sockets and devices under a picture's name") << QStringList{"Album/a.jpg", "Album/fifo.jpg=FIFO", "Album/socket.jpg=socket", "Album/zero.jpg=device", "lose.jpg=FIFO"} << QStringList{"Alle Fotos:1", "Album:1"};
         QTest::newRow("empty library") << QStringList{} << QStringList{"Alle Fotos:0"};
         // clang-format on
     }
@@ -144,6 +155,53 @@ private Q_SLOTS:
                 await<std::optional<Bitmap>>([&](auto done) { fresh.loadImage(asset.id, done); });
             QVERIFY(image && image->has_value() == !QImage(asset.path).isNull());
         }
+    }
+
+    void thumbnails_data()
+    {
+        QTest::addColumn<QString>(
+            "kind"); // what the picture's name is, as nonRegularFile() makes it
+        QTest::addColumn<QString>(
+            "stored"); // what the shared cache holds under its thumbnail's name
+        QTest::addColumn<bool>("delivered");
+        // clang-format off
+        QTest::newRow("a photo") << "photo" << "" << true;
+        QTest::newRow("a photo, its cached thumbnail a FIFO") << "photo" << "FIFO" << true;
+        QTest::newRow("a photo, its cached thumbnail a device") << "photo" << "device" << true;
+        QTest::newRow("a FIFO") << "FIFO" << "" << false;
+        QTest::newRow("a socket") << "socket" << "" << false;
+        QTest::newRow("a folder") << "folder" << "" << false;
+        QTest::newRow("a device") << "device" << "" << false;
+        // clang-format on
+    }
+
+    // Every tile gets its answer soon, a picture or none, whatever lies under the names read:
+    // the photo's own or its thumbnail's in the cache other programs write to as well.
+    void thumbnails()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, stored);
+        QFETCH(bool, delivered);
+        QTemporaryDir dir;
+        QString path = dir.filePath("x.jpg");
+        if (kind == "photo")
+            QVERIFY(write(path, encoded({400, 300}, Qt::darkCyan)));
+        else
+            path = nonRegularFile(kind, dir.path());
+        QVERIFY(!path.isEmpty());
+        const QFileInfo cached(PhotoImageManager::cachedThumbnailPath(path));
+        QVERIFY(QDir().mkpath(cached.path()));
+        QFile::remove(cached.filePath());
+        if (stored == "device")
+            QVERIFY(QFile::link("/dev/zero", cached.filePath()));
+        else if (!stored.isEmpty())
+            QVERIFY(!nonRegularFile(stored, cached.path(), cached.fileName()).isEmpty());
+        std::optional<QImage> thumbnail;
+        sharedPhotoImageManager().requestThumbnail(path, [&](QImage image) { thumbnail = image; });
+        QTRY_VERIFY_WITH_TIMEOUT(thumbnail, 2000);
+        QCOMPARE(!thumbnail->isNull(), delivered);
+        if (delivered)
+            QCOMPARE(thumbnail->size(), QSize(240, 180));
     }
 
     void newestFirstAtMost200()

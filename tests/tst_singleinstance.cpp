@@ -1,4 +1,5 @@
 #include "app/singleinstance.h"
+#include "support/scratch.h"
 #include "support/testdata.h"
 
 #include <QLocalSocket>
@@ -90,6 +91,45 @@ private Q_SLOTS:
                 .toStringList(),
             QStringList{at(opened)}, kTimeoutMs);
         QCOMPARE((running ? first : second)->state(), QProcess::Running);
+    }
+
+    void keepsAnsweringWhenHandedWhatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
+        for (const char *kind : {"FIFO", "socket", "folder", "device"})
+            QTest::newRow(kind) << kind;
+    }
+
+    // Two FIFOs (or the like) handed to the running window by two more starts: it answers on
+    // its socket as before, at once, and opens the photo handed over after them.
+    void keepsAnsweringWhenHandedWhatIsNoFile()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(QDir().mkpath(at("Bilder")));
+        QVERIFY(QFile::copy(TestData::photo("photo-path-2560x1600.jpg"), at("Bilder/Weg.jpg")));
+        QProcess *app = startApp({at("Bilder/Weg.jpg")});
+        QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
+        for (const char *name : {"x.jpg", "Tag.heic"}) {
+            QProcess *handing = startApp({nonRegularFile(kind, at("Bilder"), name)});
+            QVERIFY(handing->waitForFinished(kTimeoutMs));
+            QCOMPARE(handing->exitCode(), 0);
+        }
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary({}, 2000),
+                     SingleInstance::SendResult::Delivered);
+            QTest::qWait(100);
+        }
+        QVERIFY(QFile::copy(at("Bilder/Weg.jpg"), at("Bilder/Danach.jpg")));
+        QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket"))
+                     .sendToPrimary({at("Bilder/Danach.jpg")}, 2000),
+                 SingleInstance::SendResult::Delivered);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
+                .value("recentLocalFiles")
+                .toStringList()
+                .value(0),
+            at("Bilder/Danach.jpg"), kTimeoutMs);
+        QCOMPARE(app->state(), QProcess::Running);
     }
 
     // A crashed app leaves its socket behind; two apps started together over it end up as one

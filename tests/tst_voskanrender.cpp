@@ -178,6 +178,51 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_dir.filePath("full/neu.heic")));
     }
 
+    // What is no file at all, under a photo's name or as the HEIC to write, ends at once with
+    // its reason: nothing waits for a FIFO's writer or reads a device without end.
+    void refusesWhatIsNoFile_data()
+    {
+        QTest::addColumn<QStringList>("args"); // $F is the name that is no file
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString unreadable = description(DecodeError::Unreadable);
+        const QString destination = "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder "
+                                    "Socket); sie bleibt, wie sie ist.";
+        // clang-format off
+        for (const char *kind : {"FIFO", "socket", "folder", "device"}) {
+            QTest::addRow("%s, set as the desktop", kind) << QStringList{"--set-desktop", "$F"} << kind << "x.jpg" << unreadable;
+            QTest::addRow("%s named like a HEIC, set as the desktop", kind) << QStringList{"--set-desktop", "$F"} << kind << "Tag.heic" << unreadable;
+            QTest::addRow("%s, preview", kind) << QStringList{"--preview", "$F", "$D/o.png"} << kind << "x.jpg" << unreadable;
+            QTest::addRow("%s, dark photo", kind) << QStringList{"--size", "64x64", "--dark-photo", "$F", "$P", "$D/o.heic"} << kind << "x.jpg" << unreadable;
+        }
+        // The folder is a row of refuses().
+        for (const char *kind : {"FIFO", "socket", "device"})
+            QTest::addRow("%s as the HEIC written", kind) << QStringList{"--size", "64x64", "$P", "$F"} << kind << "o.heic" << destination;
+        // clang-format on
+    }
+
+    void refusesWhatIsNoFile()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = nonRegularFile(kind, dir.path(), name);
+        QVERIFY(!path.isEmpty());
+        QProcess *p = run(args.replaceInStrings("$F", path), VOSKAN_RENDER_BINARY, false);
+        const bool ended = p->waitForFinished(5000);
+        if (!ended) {
+            p->kill();
+            p->waitForFinished();
+        }
+        QVERIFY2(ended, "still waiting after 5 s");
+        QCOMPARE(p->exitCode(), 1);
+        const QString err = QString::fromUtf8(p->readAllStandardError());
+        QVERIFY2(err.contains(path + ": " + message), qPrintable(err));
+    }
+
     void writes_data()
     {
         QTest::addColumn<QStringList>("args");

@@ -51,6 +51,8 @@ QString make(const QString &kind, const QTemporaryDir &dir)
         pictures[0].save(dir.filePath("w.png"));
     if (kind == "PNG picture")
         return dir.filePath("w.png");
+    if (kind.startsWith("a ") && kind != "a folder")
+        return nonRegularFile(kind.mid(2), dir.path(), "w.heic");
     return kind == "a folder" ? dir.path() : heic;
 }
 
@@ -81,6 +83,7 @@ private Q_SLOTS:
         QTest::newRow("1000 entries") << solar(QList<SolarPicture>(1000, {1, 10, 20})) << 2 << "solar 2: 1:10/20 1:10/20 1:10/20 … 1000";
         QTest::newRow("apr in another namespace") << scheduleXmp({{"apr", aprTable({0, 1})}}).replace("ns.apple.com", "example.org") << 2 << description(ScheduleError::NoSchedule);
         QTest::newRow("not XML") << QByteArray("\x89PNG <<<") << 2 << description(ScheduleError::NoSchedule);
+        QTest::newRow("apr given twice in its tag") << scheduleXmp({{"apr", aprTable({0, 1})}, {"apr", aprTable({1, 0})}}) << 2 << description(ScheduleError::Corrupt);
         QTest::newRow("XML broken in the namespace") << QByteArray("<x:xmpmeta xmlns:x='adobe:ns:meta/' xmlns:apple_desktop='http://ns.apple.com/namespace/1.0/'><apple_desktop:h24>AAAA</x:xmpmeta>") << 2 << description(ScheduleError::Corrupt);
         QTest::newRow("index beyond the pictures") << h24({{0, 0}, {3, 0.5}}) << 3 << description(ScheduleError::MissingImage);
         QTest::newRow("negative index") << h24({{-1, 0.5}}) << 3 << description(ScheduleError::MissingImage);
@@ -127,6 +130,9 @@ private Q_SLOTS:
         QTest::newRow("PNG picture") << notHeic << "";
         QTest::newRow("missing") << description(DecodeError::FileNotFound) << "";
         QTest::newRow("a folder") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a FIFO") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a socket") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("a device") << description(DecodeError::Unreadable) << "";
         // clang-format on
     }
 

@@ -7,12 +7,14 @@
 #include "model/lookfields.h"
 #include "model/usersettings.h"
 #include "output/dayschedule.h"
+#include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "support/dynamicfiles.h"
 #include "support/fakes.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
+#include "support/scratch.h"
 #include "support/testdata.h"
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
@@ -29,11 +31,13 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -44,7 +48,46 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
 namespace {
+
+// Ends the test program when this thread stays stuck past `ms`: a window that hangs fails
+// as a hang rather than as a test that never ends.
+class Watchdog
+{
+public:
+    explicit Watchdog(int ms, const char *what)
+        : m_thread([this, ms, what] {
+              std::unique_lock lock(m_mutex);
+              if (!m_woken.wait_for(lock, std::chrono::milliseconds(ms),
+                                    [this] { return m_done; })) {
+                  std::fprintf(stderr, "FAIL!  : %s\n", what);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_woken.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_woken;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 const QString kPath = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
 const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
@@ -355,6 +398,7 @@ private Q_SLOTS:
         QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
         QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
         QTest::newRow("sun, with a pair, from Fotos") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
+        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto." << false;
         QTest::newRow("an index beyond the file") << scheduleXmp({{"apr", aprTable({3, 16})}}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
         // clang-format on
     }
@@ -536,6 +580,52 @@ private Q_SLOTS:
         QCOMPARE(DailyWallpaper::settings(), std::nullopt);
         QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
         shown->reject();
+    }
+
+    void dropWhatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("kind"); // two of them, as nonRegularFile() makes them
+        for (const char *kind : {"FIFO", "socket", "folder", "device"})
+            QTest::newRow(kind) << kind;
+    }
+
+    // Two FIFOs (or the like) dropped on the column, the first named like a photo, are told in
+    // the alert at once; the window goes on meanwhile: its timers fire and it paints, with the
+    // photo it showed before.
+    void dropWhatIsNoFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QStringList dropped{nonRegularFile(kind, dir.path(), "x.jpg"),
+                                  nonRegularFile(kind, dir.path(), "Tag.heic")};
+        QVERIFY(!dropped.contains(QString()));
+        Session s;
+        s.model.openLocalImage(kPath);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        const Watchdog watchdog(20000, "the window stopped answering after the drop");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(dropped[0]), QUrl::fromLocalFile(dropped[1])});
+        QWidget *column = s.find("inspector");
+        QDropEvent drop(QPointF(column->rect().center()), Qt::CopyAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+        // Handed to the column itself: the application passes a drop only to the target of a
+        // drag it saw begin.
+        static_cast<QObject *>(column)->event(&drop);
+        QVERIFY(drop.isAccepted());
+        QTRY_VERIFY_WITH_TIMEOUT(s.window.errorAlert() && s.window.errorAlert()->isVisible(), 2000);
+        QCOMPARE(s.window.errorAlert()->text(),
+                 "Bild konnte nicht geladen werden: " + QFileInfo(dropped[0]).fileName() + '\n' +
+                     description(DecodeError::Unreadable));
+        const int before = ticks;
+        s.window.repaint();
+        s.find("previewPane")->repaint();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks > before + 10, 2000);
+        QTRY_VERIFY(!s.model.isLoadingSource());
+        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
     }
 
     void openFlowOwnColoursAndExport()

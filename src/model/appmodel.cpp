@@ -4,6 +4,7 @@
 #include "model/palette.h"
 #include "model/secrets.h"
 #include "output/dynamicwallpaperfile.h"
+#include "render/regularfile.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -461,7 +462,7 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
     });
     seedOtherIfNeeded(to);
     renderPreview();
-    QThreadPool::globalInstance()->start([replaced = std::move(replaced)] {});
+    workerPool()->start([replaced = std::move(replaced)] {});
 }
 
 void AppModel::setDynamic(std::optional<DynamicWallpaper> dynamic)
@@ -518,7 +519,7 @@ void AppModel::showDynamicPicture(int index)
         m_showingDynamic = false;
         renderPreview();
     });
-    watcher->setFuture(QtConcurrent::run([path, index]() -> std::optional<Bitmap> {
+    watcher->setFuture(QtConcurrent::run(workerPool(), [path, index]() -> std::optional<Bitmap> {
         try {
             return DynamicWallpaperFile::image(path, index);
         } catch (const std::exception &) {

@@ -3,8 +3,8 @@
 #include "model/usersettings.h"
 #include "output/dayschedule.h"
 #include "output/dynamicwallpaperfile.h"
+#include "render/regularfile.h"
 
-#include <QFile>
 #include <QTimeZone>
 
 namespace DynamicPicture {
@@ -20,14 +20,11 @@ std::pair<int, int> picturesForLooks(const WallpaperSchedule &schedule, const QD
 
 bool isHeif(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return file.read(12).mid(4, 4) == "ftyp";
+    const std::optional<QByteArray> head = RegularFile(path).read(0, 12);
+    return head && head->mid(4, 4) == "ftyp";
 }
 
-std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path,
-                                                          const QDateTime &now)
+std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path, const QDateTime &now)
 {
     if (!isHeif(path))
         return std::monostate{};

@@ -4,6 +4,7 @@
 #include "output/dynamicwallpaper.h"
 #include "output/sessiondesktop.h"
 #include "output/wallpaperset.h"
+#include "render/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,8 +86,8 @@ void OutputJobs::run(QList<WriteProgress::Planned> plan, QString cancelledStatus
     // The worker has only its copies, the progress and the promise: a model closed meanwhile
     // is never touched, and the watcher, going with this object, drops the outcome. Its steps
     // travel through the promise too.
-    m_watcher.setFuture(
-        QtConcurrent::run([work = std::move(work), progress = m_progress](QPromise<Step> &promise) {
+    m_watcher.setFuture(QtConcurrent::run(
+        workerPool(), [work = std::move(work), progress = m_progress](QPromise<Step> &promise) {
             progress->setListener([&promise](WriteStep step, double share) {
                 promise.addResult(Step::begun(step, share));
             });

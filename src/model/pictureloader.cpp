@@ -6,6 +6,7 @@
 #include "model/usersettings.h"
 #include "output/filenames.h"
 #include "render/imagedecoder.h"
+#include "render/regularfile.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -90,29 +91,33 @@ void PictureLoader::startOpen(const QString &path, bool clearError)
             Q_EMIT errorReported(opened.brokenSchedule +
                                  QStringLiteral(" Voskan öffnet das erste Bild als Foto."));
     });
-    watcher->setFuture(QtConcurrent::run([path, look = context.look,
-                                          preview = context.previewSize]() mutable -> Opened {
-        // Rethrown by the watcher, an exception would land in the event loop: memory that
-        // runs out counts as a picture that cannot be read.
-        try {
-            // A dynamic wallpaper opens as what it is; one with a broken schedule as a photo.
-            auto dynamic = DynamicPicture::open(path, QDateTime::currentDateTime());
-            if (auto *opened = std::get_if<OpenedDynamic>(&dynamic))
-                return {std::nullopt, {}, {}, std::move(*opened), {}};
-            const QString *broken = std::get_if<QString>(&dynamic);
-            const DecodeResult decoded = ImageDecoder::decodeFile(path);
-            if (!decoded.isOk())
-                return {std::nullopt, {}, decoded.errorString(), std::nullopt, {}};
-            // The first render of a picture shrinks it once and keeps that: a tenth of a
-            // second for a 100 MP one, spent here rather than in the window's preview.
-            look.source = decoded.bitmap();
-            RenderPipeline::renderLook(look, preview, false);
-            return {decoded.bitmap(), Palette::extractPalette(decoded.bitmap()), {}, std::nullopt,
-                    broken ? *broken : QString()};
-        } catch (const std::exception &) {
-            return {std::nullopt, {}, description(DecodeError::OutOfMemory), std::nullopt, {}};
-        }
-    }));
+    watcher->setFuture(QtConcurrent::run(
+        workerPool(),
+        [path, look = context.look, preview = context.previewSize]() mutable -> Opened {
+            // Rethrown by the watcher, an exception would land in the event loop: memory that
+            // runs out counts as a picture that cannot be read.
+            try {
+                // A dynamic wallpaper opens as what it is; one with a broken schedule as a photo.
+                auto dynamic = DynamicPicture::open(path, QDateTime::currentDateTime());
+                if (auto *opened = std::get_if<OpenedDynamic>(&dynamic))
+                    return {std::nullopt, {}, {}, std::move(*opened), {}};
+                const QString *broken = std::get_if<QString>(&dynamic);
+                const DecodeResult decoded = ImageDecoder::decodeFile(path);
+                if (!decoded.isOk())
+                    return {std::nullopt, {}, decoded.errorString(), std::nullopt, {}};
+                // The first render of a picture shrinks it once and keeps that: a tenth of a
+                // second for a 100 MP one, spent here rather than in the window's preview.
+                look.source = decoded.bitmap();
+                RenderPipeline::renderLook(look, preview, false);
+                return {decoded.bitmap(),
+                        Palette::extractPalette(decoded.bitmap()),
+                        {},
+                        std::nullopt,
+                        broken ? *broken : QString()};
+            } catch (const std::exception &) {
+                return {std::nullopt, {}, description(DecodeError::OutOfMemory), std::nullopt, {}};
+            }
+        }));
 }
 
 Appearance PictureLoader::beginChoice()
@@ -192,25 +197,25 @@ void PictureLoader::selectAlbumAsset(const PhotoAsset &asset)
             self->setLoading(false);
         });
     };
-    if (!DynamicPicture::isHeif(asset.path))
-        return asPhoto();
-    // A dynamic wallpaper in the library opens as what it is, like one from the files.
+    // A dynamic wallpaper in the library opens as what it is, like one from the files; even
+    // telling one from a photo reads the file, which is never done on this thread.
     const quint64 request = m_request;
     using Result = std::variant<std::monostate, OpenedDynamic, QString>;
     auto *watcher = new QFutureWatcher<Result>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request, target, asPhoto] {
-        Result result = watcher->result();
-        watcher->deleteLater();
-        if (request != m_request)
-            return;
-        if (auto *opened = std::get_if<OpenedDynamic>(&result)) {
-            Q_EMIT loadedDynamic(*opened, target, SourceKind::Photos);
-            setLoading(false);
-            return;
-        }
-        asPhoto();
-    });
-    watcher->setFuture(QtConcurrent::run([path = asset.path]() -> Result {
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, request, target, asPhoto] {
+                Result result = watcher->result();
+                watcher->deleteLater();
+                if (request != m_request)
+                    return;
+                if (auto *opened = std::get_if<OpenedDynamic>(&result)) {
+                    Q_EMIT loadedDynamic(*opened, target, SourceKind::Photos);
+                    setLoading(false);
+                    return;
+                }
+                asPhoto();
+            });
+    watcher->setFuture(QtConcurrent::run(workerPool(), [path = asset.path]() -> Result {
         try {
             return DynamicPicture::open(path, QDateTime::currentDateTime());
         } catch (const std::exception &) {

@@ -5,9 +5,11 @@
 #include <algorithm>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,23 +17,136 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-SetLock::SetLock()
+#include <utility>
+
+namespace {
+
+constexpr char kLockName[] = "set.lock";
+
+// Takes `fd`'s lock, waiting at most `waitMs` (kUntilFree: as long as it takes); false when
+// it stayed taken or cannot be taken at all.
+bool lockWithin(int fd, int waitMs)
 {
-    QDir().mkpath(voskanDataFolder());
-    m_fd = ::open(QFile::encodeName(voskanDataFolder() + QStringLiteral("/set.lock")).constData(),
-                  O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            ::close(m_fd);
-            m_fd = -1;
+    if (waitMs == SetLock::kUntilFree) {
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return false;
         }
+        return true;
     }
+    QElapsedTimer waited;
+    waited.start();
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (waited.elapsed() >= waitMs)
+            return false;
+        // Another set holds it for seconds: looking twenty times a second costs nothing and
+        // answers soon after it is free.
+        QThread::msleep(SetLock::kRetryMs);
+    }
+    return true;
+}
+
+// The lock file of the data folder `dir` opened as a regular file, never through a link and
+// never waiting on a FIFO; -1 when the name is something else (or cannot be made).
+int openLockFile(int dir)
+{
+    const int fd = ::openat(
+        dir, kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whether `fd` is still the file under the lock's name: a lock on a file that was removed
+// meanwhile guards nothing.
+bool isStillNamed(int dir, int fd)
+{
+    struct stat named
+    {
+    }, held{};
+    return ::fstatat(dir, kLockName, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+} // namespace
+
+SetLock::SetLock(int waitMs)
+{
+    const QString folder = voskanDataFolder();
+    const QString lockPath =
+        QDir::toNativeSeparators(folder + QLatin1Char('/') + QLatin1String(kLockName));
+    QDir().mkpath(folder);
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        m_refusal = QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
+        return;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    const auto left = [&] {
+        return waitMs == kUntilFree ? kUntilFree
+                                    : int(std::max<qint64>(0, waitMs - waited.elapsed()));
+    };
+    // A handful of rounds: each either takes the lock, replaces a name that is no lock file, or
+    // finds the file it locked removed under it.
+    for (int round = 0; round < 8 && m_fd < 0 && m_refusal.isEmpty(); ++round) {
+        int fd = openLockFile(dir);
+        if (fd >= 0) {
+            if (!lockWithin(fd, left()))
+                m_refusal = busyText();
+            else if (isStillNamed(dir, fd))
+                m_fd = std::exchange(fd, -1);
+            if (fd >= 0)
+                ::close(fd);
+            continue;
+        }
+        // Something else has the name (a folder, a FIFO, a link of any kind, a socket): like
+        // the folder's other names it is no file of ours, and makes room for the lock. The
+        // folder's own lock keeps two sets from replacing it at once, so the second finds
+        // the first one's file and waits for it.
+        if (!lockWithin(dir, left())) {
+            m_refusal = busyText();
+            break;
+        }
+        struct stat info
+        {
+        };
+        if (::fstatat(dir, kLockName, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode) &&
+            ::unlinkat(dir, kLockName, S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0)
+            m_refusal = S_ISDIR(info.st_mode)
+                            ? QStringLiteral("„%1“ ist ein Ordner, Voskan braucht den Namen "
+                                             "für die Sperre beim Setzen. Entferne den Ordner "
+                                             "und versuche es erneut.")
+                                  .arg(lockPath)
+                            : QString();
+        ::flock(dir, LOCK_UN);
+    }
+    ::close(dir);
+    if (m_fd < 0 && m_refusal.isEmpty())
+        m_refusal = QStringLiteral("Die Sperre für das Setzen („%1“) ließ sich nicht anlegen.")
+                        .arg(lockPath);
 }
 
 SetLock::~SetLock()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+QString SetLock::busyText()
+{
+    return QStringLiteral("Ein anderes Setzen des Wallpapers läuft noch. Warte, bis es fertig "
+                          "ist, und versuche es dann erneut.");
 }
 
 std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)

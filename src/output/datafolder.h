@@ -32,15 +32,32 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes);
 // Held by a set from choosing its slot until the desktop has been told, by every program
 // that sets (the window, the command line, a second window), so two sets never take the same
 // slot. A lock on a file in the data folder: the system drops it when its holder ends, also
-// when it is killed. Without the folder it holds nothing, and the set goes on unguarded.
+// when it is killed. A set waits a while for another to finish, then gives up with a message:
+// one that is not taken is never set without it.
 class SetLock
 {
 public:
-    SetLock(); // waits until no other set holds it
+    // How long a set waits for another one (which may be waiting on a person answering the
+    // portal's dialog), and how often it looks meanwhile.
+    static constexpr int kWaitMs = 10'000;
+    static constexpr int kRetryMs = 50;
+    // Waits without limit: for a follower, which has nobody to tell and must not act on the
+    // wallpaper a set is replacing.
+    static constexpr int kUntilFree = -1;
+
+    explicit SetLock(int waitMs = kWaitMs);
     ~SetLock();
     SetLock(const SetLock &) = delete;
     SetLock &operator=(const SetLock &) = delete;
 
+    bool isHeld() const { return m_fd >= 0; }
+    // Why it is not held, in German; empty while held.
+    QString refusal() const { return m_refusal; }
+
+    // The refusal when another set holds it beyond kWaitMs.
+    static QString busyText();
+
 private:
     int m_fd = -1;
+    QString m_refusal;
 };

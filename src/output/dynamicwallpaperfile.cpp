@@ -5,9 +5,8 @@
 #include "dynamicwallpaperfile.h"
 
 #include "render/imagedecoder.h"
+#include "render/regularfile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QLoggingCategory>
 
@@ -89,26 +88,60 @@ QList<QByteArray> xmpPackets(heif_image_handle *handle)
     return packets;
 }
 
+// The file libheif reads, through the descriptor it was opened as: never by its name again.
+struct HeifSource
+{
+    explicit HeifSource(const QString &path) : file(path) {}
+    RegularFile file;
+    int64_t position = 0;
+};
+
+const heif_reader kHeifReader = {
+    1,
+    [](void *source) { return static_cast<HeifSource *>(source)->position; },
+    [](void *data, size_t size, void *userdata) {
+        auto *source = static_cast<HeifSource *>(userdata);
+        if (source->file.readInto(static_cast<char *>(data), source->position, qint64(size)) !=
+            qint64(size))
+            return -1;
+        source->position += int64_t(size);
+        return 0;
+    },
+    [](int64_t position, void *userdata) {
+        auto *source = static_cast<HeifSource *>(userdata);
+        if (position < 0 || position > source->file.size())
+            return -1;
+        source->position = position;
+        return 0;
+    },
+    [](int64_t targetSize, void *userdata) {
+        return targetSize > static_cast<HeifSource *>(userdata)->file.size()
+                   ? heif_reader_grow_status_size_beyond_eof
+                   : heif_reader_grow_status_size_reached;
+    },
+};
+
 } // namespace
 
 std::variant<DynamicWallpaperFile, QString> DynamicWallpaperFile::open(const QString &path)
 {
     // Told here, as for every photo: libheif reports all of these as one.
-    const QFileInfo info(path);
-    if (!info.exists())
-        return description(DecodeError::FileNotFound);
-    if (!info.isFile())
-        return description(DecodeError::Unreadable);
-    if (info.size() == 0)
+    auto source = std::make_shared<HeifSource>(path);
+    if (!source->file.isOpen())
+        return source->file.errorString();
+    if (source->file.size() == 0)
         return description(DecodeError::Empty);
 
     DynamicWallpaperFile file;
-    file.m_context.reset(heif_context_alloc(), heif_context_free);
-    if (!file.m_context)
+    heif_context *ctx = heif_context_alloc();
+    if (!ctx)
         return description(DecodeError::OutOfMemory);
-    heif_context *ctx = file.m_context.get();
+    // libheif reads the pictures when they are decoded: the descriptor lives as long as the
+    // context, and is closed after it.
+    file.m_context = std::shared_ptr<heif_context>(
+        ctx, [source](heif_context *context) { heif_context_free(context); });
     if (const heif_error error =
-            heif_context_read_from_file(ctx, QFile::encodeName(path).constData(), nullptr);
+            heif_context_read_from_reader(ctx, &kHeifReader, source.get(), nullptr);
         error.code != heif_error_Ok)
         return describe(error);
 

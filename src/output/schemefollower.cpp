@@ -207,7 +207,7 @@ void SchemeFollower::apply()
 {
     // A set telling the desktop now writes the record after: its wallpaper is the one to
     // follow, not the one before it (on the portal this may wait while a person answers).
-    const SetLock settled;
+    const SetLock settled(SetLock::kUntilFree);
     if (const std::optional<QString> day = recordedDay()) {
         showDay(*day);
         return;

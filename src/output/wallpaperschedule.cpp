@@ -115,8 +115,11 @@ std::variant<ScheduleText, ScheduleError> findSchedule(const QByteArray &xmp)
         if (found[i])
             return ScheduleText{kScheduleNames[i].first, *found[i]};
     }
-    // Broken XML that declared the namespace was meant to be a dynamic wallpaper.
-    return reader.hasError() && namespaceSeen ? ScheduleError::Corrupt : ScheduleError::NoSchedule;
+    // Broken XML that names the namespace was meant to be a dynamic wallpaper, also when the
+    // break is in the very tag that declares it (an attribute given twice), which the reader
+    // then never reports as declared.
+    const bool namesNamespace = namespaceSeen || xmp.contains(ns.toUtf8());
+    return reader.hasError() && namesNamespace ? ScheduleError::Corrupt : ScheduleError::NoSchedule;
 }
 
 // XMP may wrap long values over lines; anything else outside the alphabet is damage.

@@ -35,6 +35,8 @@ std::variant<Prepared, QString> writePictures(const Bitmap &light, const Bitmap 
     // From here until the desktop is told, no other set may choose: both would take the slot
     // not shown, and the second would write over the first on screen.
     auto lock = std::make_unique<SetLock>();
+    if (!lock->isHeld())
+        return lock->refusal();
     const std::optional<QString> current = desktop.shownWallpaper();
     // The desktop gets a name other than the one it shows, or it may keep its cached picture.
     const QDir dir(folder);
@@ -110,6 +112,8 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
     const DynamicWallpaperFile &source = std::get<DynamicWallpaperFile>(opened);
 
     const SetLock lock;
+    if (!lock.isHeld())
+        return lock.refusal();
     // Two names in turn: the desktop keeps a slideshow or picture it has read under its name,
     // and the day on screen keeps its pictures until the new one shows.
     const QDir dir(*folder);
@@ -200,9 +204,11 @@ std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark, Desk
     // (the first set, or its pictures gone) the complete pair stays: what the desktop had
     // before is not known, and the pair is what was asked for.
     // Only while this set is still the one shown: a set that came since keeps its picture.
+    // A set that holds it beyond the wait is replacing this one anyway.
     const SetLock again;
     const std::optional<WallpaperFiles> &previous = set.previous;
-    if (DesktopService::recordedWallpaper().value_or(set.files.heic) == set.files.heic &&
+    if (again.isHeld() &&
+        DesktopService::recordedWallpaper().value_or(set.files.heic) == set.files.heic &&
         previous && QFileInfo::exists(previous->light) && QFileInfo::exists(previous->dark) &&
         !desktop.setDesktopImage(*previous)) {
         QFile::remove(set.files.light);

@@ -1,7 +1,7 @@
 #include "imagedecoder.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "render/regularfile.h"
+
 #include <QLoggingCategory>
 
 #include <vips/vips8>
@@ -17,9 +17,6 @@
 #include <optional>
 #include <string_view>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -486,45 +483,19 @@ QString description(DecodeError error)
     return QStringLiteral("Das Bild ließ sich nicht laden.");
 }
 
-// The one place where an errno of opening a photo becomes a DecodeError.
-DecodeError fromErrno(int errnum)
-{
-    switch (errnum) {
-    case ENOENT:
-    case ENOTDIR:
-        return DecodeError::FileNotFound;
-    case EACCES:
-    case EPERM:
-        return DecodeError::NoPermission;
-    case EIO:
-        return DecodeError::ReadFailed;
-    default:
-        return DecodeError::Unreadable;
-    }
-}
-
 namespace ImageDecoder {
 
 DecodeResult decodeFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return DecodeError::FileNotFound;
-    // Directories, devices and pipes: a pipe or /dev/zero would never end.
-    if (!info.isFile())
-        return DecodeError::Unreadable;
-    if (info.size() == 0)
+    // A descriptor rather than vips' file loaders, which would read "[…]" at the end of a file
+    // name as load options, and open a pipe put there without asking what it is.
+    const RegularFile file(path);
+    if (!file.isOpen())
+        return file.error();
+    if (file.size() == 0)
         return DecodeError::Empty;
-    // Opened here, so its errno is ours to tell; and a descriptor rather than vips' file
-    // loaders, which would read "[…]" at the end of a file name as load options.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return fromErrno(errno);
     // libvips takes a duplicate of the descriptor.
-    const DecodeResult result =
-        decodeGuarded([fd] { return vips::VSource::new_from_descriptor(fd); });
-    ::close(fd);
-    return result;
+    return decodeGuarded([&file] { return vips::VSource::new_from_descriptor(file.descriptor()); });
 }
 
 DecodeResult decodeData(const QByteArray &bytes)

@@ -1,6 +1,7 @@
 #include "photolibrary.h"
 
 #include "render/imagedecoder.h"
+#include "render/regularfile.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -88,12 +89,9 @@ enum class ImageKind { None, Jpeg, Png, Gif, WebP, Tiff, Heif };
 
 // The formats ImageDecoder reads, told by their first bytes: the extension says nothing
 // about a renamed text file or a video.
-ImageKind sniff(const QString &path)
+ImageKind sniff(const RegularFile &file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ImageKind::None;
-    const QByteArray head = file.read(64);
+    const QByteArray head = file.read(0, 64).value_or(QByteArray());
     const auto starts = [&](const char *magic, qsizetype at = 0) {
         const auto n = qsizetype(std::strlen(magic));
         return head.size() >= at + n && std::memcmp(head.constData() + at, magic, size_t(n)) == 0;
@@ -142,16 +140,21 @@ ImageKind sniff(const QString &path)
 }
 
 // EXIF DateTimeOriginal, read from the header only. Null when the file has none.
-QDateTime captureDate(const QString &path, ImageKind kind)
+QDateTime captureDate(const RegularFile &file, ImageKind kind)
 {
     if ((kind != ImageKind::Jpeg && kind != ImageKind::Heif) || !ImageDecoder::startVips())
         return {};
-    const QByteArray file = QFile::encodeName(path);
+    VipsSource *source = vips_source_new_from_descriptor(file.descriptor());
+    if (!source) {
+        vips_error_clear();
+        return {};
+    }
     VipsImage *image = nullptr;
     const int failed =
         kind == ImageKind::Jpeg
-            ? vips_jpegload(file.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr)
-            : vips_heifload(file.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+            ? vips_jpegload_source(source, &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr)
+            : vips_heifload_source(source, &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    g_object_unref(source);
     if (failed) {
         vips_error_clear();
         return {};
@@ -190,7 +193,7 @@ QList<PhotoAlbum> listAlbums(const QString &root)
     qint64 total = 0;
     QHash<QString, qint64> perFolder; // direct subfolders of the root → their own pictures
     for (const FileEntry &file : std::as_const(files)) {
-        if (sniff(file.path) == ImageKind::None)
+        if (sniff(RegularFile(file.path)) == ImageKind::None)
             continue;
         ++total;
         const QString folder = QFileInfo(file.path).absolutePath();
@@ -229,10 +232,12 @@ QList<PhotoAsset> listAssets(const QString &root, const QString &folder, bool re
     for (const FileEntry &file : std::as_const(files)) {
         if (assets.size() == PhotoLibrary::kMaxAssets)
             break;
-        const ImageKind kind = sniff(file.path);
+        // Listed as a regular file, it may be something else by now.
+        const RegularFile opened(file.path);
+        const ImageKind kind = sniff(opened);
         if (kind == ImageKind::None)
             continue;
-        const QDateTime taken = captureDate(file.path, kind);
+        const QDateTime taken = captureDate(opened, kind);
         assets.append({PhotoLibrary::idForPath(root, file.path), file.path,
                        taken.isValid() ? taken : file.modified});
     }
@@ -455,8 +460,7 @@ void PhotoLibrary::loadAlbums(std::function<void(QList<PhotoAlbum>)> done)
         onMainThread(m_alive, [done = std::move(done)] { done({}); });
         return;
     }
-    QThreadPool::globalInstance()->start([root = m_root, alive = m_alive,
-                                          done = std::move(done)]() mutable {
+    workerPool()->start([root = m_root, alive = m_alive, done = std::move(done)]() mutable {
         QList<PhotoAlbum> albums = listAlbums(root);
         onMainThread(alive, [albums = std::move(albums), done = std::move(done)] { done(albums); });
     });
@@ -468,7 +472,7 @@ void PhotoLibrary::loadAssets(const QString &albumId, std::function<void(QList<P
         onMainThread(m_alive, [done = std::move(done)] { done({}); });
         return;
     }
-    QThreadPool::globalInstance()->start(
+    workerPool()->start(
         [this, root = m_root, albumId, alive = m_alive, done = std::move(done)]() mutable {
             QList<PhotoAsset> assets;
             if (albumId == kAllPhotosId) {
@@ -494,9 +498,8 @@ void PhotoLibrary::loadImage(const QString &assetId,
         onMainThread(m_alive, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
-    QThreadPool::globalInstance()->start([root = m_root, assetId,
-                                          known = m_assetPaths.value(assetId), alive = m_alive,
-                                          done = std::move(done)]() mutable {
+    workerPool()->start([root = m_root, assetId, known = m_assetPaths.value(assetId),
+                         alive = m_alive, done = std::move(done)]() mutable {
         const QString path = known.isEmpty() ? findAsset(root, assetId) : known;
         std::optional<Bitmap> bitmap;
         if (!path.isEmpty()) {

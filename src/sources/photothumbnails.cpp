@@ -1,7 +1,9 @@
 #include "photothumbnails.h"
 
 #include "render/imagedecoder.h"
+#include "render/regularfile.h"
 
+#include "output/outputfile.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -9,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include "output/outputfile.h"
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QUrl>
@@ -25,27 +26,31 @@ namespace {
 const QString kUriKey = QStringLiteral("Thumb::URI");
 const QString kMTimeKey = QStringLiteral("Thumb::MTime");
 
-// The loaders ImageDecoder trusts, as file loaders: vips_thumbnail would otherwise open
-// PDFs, SVGs or anything ImageMagick knows when a file merely looks like one.
 QString mtimeText(const QFileInfo &info)
 {
     return QString::number(info.lastModified().toSecsSinceEpoch());
 }
 
-// The file at kStoredSize, as 8-bit sRGB with alpha, oriented upright. Null on failure.
-QImage shrink(const QString &path)
+// The file at kStoredSize, as 8-bit sRGB with alpha, oriented upright. Null on failure. Only
+// the loaders ImageDecoder trusts: vips_thumbnail would otherwise open PDFs, SVGs or anything
+// ImageMagick knows when a file merely looks like one.
+QImage shrink(const RegularFile &file)
 {
     if (!ImageDecoder::startVips())
         return {};
-    const QByteArray file = QFile::encodeName(path);
-    if (!ImageDecoder::isTrustedLoader(vips_foreign_find_load(file.constData()))) {
+    VipsSource *source = vips_source_new_from_descriptor(file.descriptor());
+    if (!source) {
         vips_error_clear();
         return {};
     }
     VipsImage *thumbnail = nullptr;
-    if (vips_thumbnail(file.constData(), &thumbnail, PhotoImageManager::kStoredSize, "height",
-                       PhotoImageManager::kStoredSize, "size", VIPS_SIZE_DOWN, "fail_on",
-                       VIPS_FAIL_ON_ERROR, nullptr)) {
+    const bool made =
+        ImageDecoder::isTrustedLoader(vips_foreign_find_load_source(source)) &&
+        vips_thumbnail_source(source, &thumbnail, PhotoImageManager::kStoredSize, "height",
+                              PhotoImageManager::kStoredSize, "size", VIPS_SIZE_DOWN, "fail_on",
+                              VIPS_FAIL_ON_ERROR, nullptr) == 0;
+    g_object_unref(source);
+    if (!made) {
         vips_error_clear();
         return {};
     }
@@ -137,10 +142,10 @@ QHash<QByteArray, QByteArray> pngTexts(const QByteArray &png)
 // A thumbnail in the shared cache that belongs to this version of the file.
 QImage readStored(const QString &storedPath, const QByteArray &uri, const QFileInfo &source)
 {
-    QFile file(storedPath);
-    if (file.size() > kMaxStoredBytes || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> stored = RegularFile(storedPath).readAll(kMaxStoredBytes);
+    if (!stored)
         return {};
-    const QByteArray png = file.readAll();
+    const QByteArray &png = *stored;
     const QHash<QByteArray, QByteArray> texts = pngTexts(png);
     if (texts.value(kUriKey.toLatin1()) != uri ||
         texts.value(kMTimeKey.toLatin1()) != mtimeText(source).toLatin1())
@@ -182,14 +187,15 @@ void writeStored(const QString &storedPath, const QImage &image, const QByteArra
 
 QImage makeThumbnail(const QString &path)
 {
-    const QFileInfo source(path);
-    if (!source.isFile())
+    const RegularFile file(path);
+    if (!file.isOpen())
         return {};
+    const QFileInfo source(path);
     const QByteArray uri = PhotoImageManager::fileUri(path);
     const QString storedPath = PhotoImageManager::cachedThumbnailPath(path);
     QImage image = readStored(storedPath, uri, source);
     if (image.isNull()) {
-        image = shrink(path);
+        image = shrink(file);
         if (image.isNull())
             return {};
         writeStored(storedPath, image, uri, source);
@@ -214,7 +220,7 @@ QString memoryKey(const QString &path)
 PhotoImageManager::PhotoImageManager()
     : m_pool(std::make_unique<QThreadPool>()), m_alive(std::make_shared<std::atomic<bool>>(true))
 {
-    // Thumbnails must not crowd out the listing and decoding on the global pool.
+    // Thumbnails must not crowd out the listing and decoding on the worker pool.
     m_pool->setMaxThreadCount(2);
 }
 

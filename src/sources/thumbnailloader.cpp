@@ -1,5 +1,6 @@
 #include "thumbnailloader.h"
 
+#include "render/regularfile.h"
 #include "sources/download.h"
 #include "sources/network.h"
 #include "sources/unsplashservice.h"
@@ -88,7 +89,7 @@ std::optional<ThumbnailLoader::RequestId> ThumbnailLoader::load(const QUrl &url)
             finish(id, QImage());
             return;
         }
-        QtConcurrent::run([bytes = reply->body] {
+        QtConcurrent::run(workerPool(), [bytes = reply->body] {
             return decodeThumbnail(bytes, kDecodedSize);
         }).then(this, [this, id](const QImage &image) { finish(id, image); });
     });

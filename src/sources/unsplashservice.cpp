@@ -1,6 +1,7 @@
 #include "unsplashservice.h"
 
 #include "render/imagedecoder.h"
+#include "render/regularfile.h"
 #include "sources/download.h"
 #include "sources/network.h"
 
@@ -292,7 +293,7 @@ void UnsplashService::loadImage(const QString &url, std::function<void(ImageResu
                 return done(std::move(*fetched.failure));
             // Decoding a full-size photo takes long enough to stall the user interface.
             // A failed decode yields a null bitmap; its reason is not shown to the user.
-            QtConcurrent::run([body = std::move(fetched.body)] {
+            QtConcurrent::run(workerPool(), [body = std::move(fetched.body)] {
                 return ImageDecoder::decodeData(body).bitmap();
             }).then(sharedNetworkAccessManager(), [done](const Bitmap &bitmap) {
                 if (bitmap.isNull())

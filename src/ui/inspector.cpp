@@ -5,6 +5,7 @@
 #include "effectsection.h"
 #include "model/appmodel.h"
 #include "outputsection.h"
+#include "render/regularfile.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -85,17 +86,19 @@ void InspectorPane::dragMoveEvent(QDragMoveEvent *event)
 
 void InspectorPane::dropEvent(QDropEvent *event)
 {
-    // What a file is comes from its content, not from a name that may lie; whatever is not a
-    // picture is passed over without a word, the pictures open in the order dropped.
+    // What a file is comes from its content, not from a name that may lie; a file that is no
+    // picture is passed over without a word, the pictures open in the order dropped. What
+    // cannot even be read as a file (a FIFO, a folder, a device) goes on to be told why.
     const QMimeDatabase types;
     QStringList pictures;
     for (const QUrl &url : event->mimeData()->urls()) {
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
-        if (types.mimeTypeForFile(path, QMimeDatabase::MatchContent)
-                .name()
-                .startsWith(QLatin1String("image/")))
+        const RegularFile file(path);
+        // As much as the shared MIME database's magic looks at.
+        const std::optional<QByteArray> head = file.read(0, 16 * 1024);
+        if (!head || types.mimeTypeForData(*head).name().startsWith(QLatin1String("image/")))
             pictures << path;
     }
     event->acceptProposedAction();

@@ -1,6 +1,7 @@
 #include "thumbmodels.h"
 
 #include "output/dynamicwallpaperfile.h"
+#include "render/regularfile.h"
 #include "sources/unsplashcolor.h"
 
 #include <QFileInfo>
@@ -284,7 +285,7 @@ ThumbnailSource DynamicThumbModel::source()
                                          deliver(watcher->result());
                                      watcher->deleteLater();
                                  });
-                watcher->setFuture(QtConcurrent::run([path, index] {
+                watcher->setFuture(QtConcurrent::run(workerPool(), [path, index] {
                     const std::optional<Bitmap> picture = DynamicWallpaperFile::image(
                         path, index, QSize(kThumbnailSide, kThumbnailSide));
                     return picture ? picture->toImage() : QImage();

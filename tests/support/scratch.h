@@ -4,7 +4,13 @@
 #include <QProcess>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 // Files, programs and a session bus as the tests of the desktop and the output meet them.
 
@@ -70,4 +76,33 @@ inline bool setClockAnew()
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return clock_settime(CLOCK_REALTIME, &now) == 0 || errno != EPERM;
+}
+
+// A name that is no regular file, as a person may hand one over by mistake: "FIFO" (which
+// blocks whoever opens it to read), "socket", "folder" or "device" (/dev/zero, which reads
+// without end); made as `dir`/`name`, the device where it lies. Empty on failure.
+inline QString nonRegularFile(const QString &kind, const QString &dir,
+                              const QString &name = QStringLiteral("x.jpg"))
+{
+    if (kind == QLatin1String("device"))
+        return QStringLiteral("/dev/zero");
+    const QString path = QDir(dir).filePath(name);
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == QLatin1String("FIFO"))
+        return ::mkfifo(native.constData(), 0600) == 0 ? path : QString();
+    if (kind == QLatin1String("folder"))
+        return QDir(dir).mkdir(name) ? path : QString();
+    if (kind != QLatin1String("socket"))
+        return {};
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::size_t(native.size()) >= sizeof(address.sun_path))
+        return {};
+    std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound =
+        fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound ? path : QString();
 }

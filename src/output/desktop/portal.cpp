@@ -4,6 +4,8 @@
 
 #include "desktopbackends.h"
 
+#include "render/regularfile.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -11,7 +13,6 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QEventLoop>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTimer>
 
@@ -67,8 +68,10 @@ public:
 
     std::optional<QString> setWallpaper(const WallpaperFiles &files) override
     {
-        QFile file(m_dark && m_dark() ? files.dark : files.light);
-        if (!file.open(QIODevice::ReadOnly))
+        // The portal reads the picture through the descriptor handed over: a FIFO put under
+        // its name would hold up the portal as well as this thread.
+        const RegularFile file(m_dark && m_dark() ? files.dark : files.light);
+        if (!file.isOpen())
             return unsupportedText();
         QDBusConnection bus = QDBusConnection::sessionBus();
         // The answer can come before the reply that names the request, so the request's path
@@ -83,7 +86,7 @@ public:
         QDBusMessage call = QDBusMessage::createMethodCall(
             kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Wallpaper"),
             QStringLiteral("SetWallpaperFile"));
-        call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(file.handle()))
+        call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))
              << QVariantMap{{QStringLiteral("show-preview"), false},
                             {QStringLiteral("set-on"), QStringLiteral("both")},
                             {QStringLiteral("handle_token"), token}};
