@@ -14,6 +14,8 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -483,6 +485,105 @@ private Q_SLOTS:
                                   qPrintable(calls().join('\n')), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
+    }
+
+    // A day the follower cannot go on with — its file or the picture due broken, whatever stands
+    // in their place — ends the follower, which says in German what to do and leaves the
+    // picture on screen as it is: nothing handed to the desktop, our swaybg still drawing.
+    void endsABrokenDayKeepingThePicture_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("broken"); // "day" or "picture" (the one due at 13:00)
+        QTest::addColumn<QString>("as");     // what takes its place
+        // clang-format off
+        QTest::newRow("Xfce, the day not JSON") << "XFCE" << "day" << "text";
+        QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
+        QTest::newRow("Xfce, the day a FIFO") << "XFCE" << "day" << "fifo";
+        QTest::newRow("Xfce, the day gone") << "XFCE" << "day" << "nothing";
+        QTest::newRow("Xfce, the picture a text") << "XFCE" << "picture" << "text";
+        QTest::newRow("Xfce, the picture a FIFO") << "XFCE" << "picture" << "fifo";
+        QTest::newRow("Xfce, the picture a folder") << "XFCE" << "picture" << "folder";
+        QTest::newRow("Xfce, the picture gone") << "XFCE" << "picture" << "nothing";
+        QTest::newRow("Hyprland, the day not JSON") << "Hyprland" << "day" << "text";
+        QTest::newRow("Hyprland, the picture a FIFO") << "Hyprland" << "picture" << "fifo";
+        QTest::newRow("GNOME, the day not JSON") << "GNOME" << "day" << "text";
+        QTest::newRow("GNOME, a picture a FIFO") << "GNOME" << "picture" << "fifo";
+        // clang-format on
+    }
+    void endsABrokenDayKeepingThePicture()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, broken);
+        QFETCH(QString, as);
+        // A swaybg that only sleeps stands in for the real one: the set waits until it has
+        // drawn, which it has once it sleeps.
+        const QByteArray searchPath = qgetenv("PATH");
+        const bool wlroots = desktop == "Hyprland";
+        const QString fakeSwaybg = path("swaybg/swaybg");
+        if (wlroots) {
+            writeFile(fakeSwaybg, "#!/bin/sh\nwhile :; do sleep 60; done\n",
+                      QFile::ReadOwner | QFile::ExeOwner);
+            qputenv("PATH", QFile::encodeName(path("swaybg:")) + searchPath);
+            qputenv("WAYLAND_DISPLAY", "wayland-9");
+        }
+        const auto drawing = [&] { // ours only: another test's swaybg may be running
+            QProcess pgrep;
+            pgrep.start("pgrep", {"-r", "R,S,D", "-f", fakeSwaybg});
+            pgrep.waitForFinished();
+            QList<int> pids;
+            for (const QByteArray &pid : pgrep.readAllStandardOutput().split('\n'))
+                if (pid.toInt() > 0)
+                    pids << pid.toInt();
+            return pids;
+        };
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", searchPath);
+            qunsetenv("WAYLAND_DISPLAY");
+            for (int pid : drawing())
+                ::kill(pid, SIGKILL);
+        });
+        WallpaperSchedule schedule;
+        const QString day = setDay(
+            desktop, scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}})}}), 3, &schedule);
+        QVERIFY2(day.endsWith(".day"), qPrintable(day));
+        QTRY_VERIFY(calls().contains("started --follow"));
+        QFile::remove(path("calls"));
+        const QString gnomeShows = QString::fromUtf8(
+            programOutput("gsettings", {"get", "org.gnome.desktop.background", "picture-uri"}));
+        const QList<int> drawer = drawing();
+        QCOMPARE(drawer.size(), wlroots ? 1 : 0);
+
+        const QString target = broken == "day" ? day : WallpaperFiles::forDayPicture(day, 2).light;
+        const QByteArray was = contents(target);
+        QVERIFY(QFile::remove(target));
+        if (as == "text")
+            writeFile(target, "kein Tag und kein Bild");
+        else if (as == "truncated")
+            writeFile(target, was.left(was.size() / 2));
+        else if (as == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        else if (as == "folder")
+            QVERIFY(QDir().mkpath(target));
+        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+
+        QProcess follower;
+        startWithClock(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
+        const bool ended = follower.waitForFinished(10000);
+        if (!ended)
+            stop(follower);
+        QVERIFY2(ended, "the follower stays on a day it cannot follow");
+        const QString said = QString::fromUtf8(follower.readAllStandardError());
+        QVERIFY2(said.contains(broken == "day" ? "Der Tag „" + day + "“ fehlt oder ist beschädigt."
+                                               : "Das Bild „" + target +
+                                                     "“ des Tages fehlt oder ist kein Bild.") &&
+                     said.contains("Setze das Wallpaper erneut als Schreibtisch"),
+                 qPrintable(said));
+        QCOMPARE(calls(), QStringList());
+        QCOMPARE(drawing(), drawer);
+        QCOMPARE(QString::fromUtf8(programOutput(
+                     "gsettings", {"get", "org.gnome.desktop.background", "picture-uri"})),
+                 gnomeShows);
+        QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
     // GNOME plays the day itself; at midnight the follower writes the next day's slideshow
