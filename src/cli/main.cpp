@@ -6,6 +6,7 @@
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
+#include "model/usersettings.h"
 #include "model/valuetypes.h"
 #include "output/dynamicwallpaper.h"
 #include "output/outputfile.h"
@@ -439,11 +440,14 @@ int render(Options &o)
         !o.darkChosen && o.darkPhoto.isEmpty()) {
         auto opened = DynamicPicture::open(o.photo, QDateTime::currentDateTime());
         if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
-            OutputJobs::Request request{DynamicPicture::asItIs(Look(), dynamic->lightPicture),
-                                        DynamicPicture::asItIs(Look(), dynamic->darkPicture),
-                                        o.size, 0,
-                                        OutputJobs::Request::Day::of(dynamic->path,
-                                                                     dynamic->schedule)};
+            // The set goes on with the zone's city; the person learns why the sun is off.
+            if (dynamic->schedule.kind == ScheduleKind::Solar)
+                if (const auto problem = userLocationProblem())
+                    std::fprintf(stderr, "%s\n", qPrintable(*problem));
+            OutputJobs::Request request{
+                DynamicPicture::asItIs(Look(), dynamic->lightPicture),
+                DynamicPicture::asItIs(Look(), dynamic->darkPicture), o.size, 0,
+                OutputJobs::Request::Day::of(dynamic->path, dynamic->schedule)};
             if (const auto error = OutputJobs::setAsDesktop(request, *sessionDesktopService()))
                 return fail(*error);
             std::printf("%s\nAls dynamisches Wallpaper gesetzt.\n",
