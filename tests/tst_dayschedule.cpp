@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <ctime>
+
 // Sun times are checked against the Astronomical Almanac's low-precision sun and cos H = (sin a -
 // sin φ sin δ) / (cos φ cos δ), not NOAA's series: two algorithms that agree within two minutes
 // share no wrong sign or dropped term. (Spencer's series is off by minutes: it ignores leap years.)
@@ -219,6 +221,55 @@ private Q_SLOTS:
         QCOMPARE(shown.image, image);
         QCOMPARE(shown.nextChange.toUTC(), next);
         QCOMPARE(shown.nextChange.timeZone(), QTimeZone(zone));
+    }
+
+    // The day follows the zone of the clock the desktop shows, the C library's, also where Qt
+    // names the system's zone otherwise; a zone neither can name is said to be unknown.
+    void localZone_data()
+    {
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<QByteArray>("id"); // of the zone followed; empty: the offset now
+        QTest::addColumn<bool>("known");
+        const QByteArray tokyo = m_dir.filePath("Tokyo").toUtf8(); // a zone file elsewhere
+        QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
+        // clang-format off
+        QTest::newRow("a name") << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << true;
+        QTest::newRow("a rule") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << true;
+        QTest::newRow("a path") << QByteArray("/usr/share/zoneinfo/Europe/Berlin") << QByteArray("Europe/Berlin") << true;
+        QTest::newRow("a path with a colon") << QByteArray(":/usr/share/zoneinfo/America/New_York") << QByteArray("America/New_York") << true;
+        QTest::newRow("a file elsewhere") << tokyo << QByteArray() << false;
+        QTest::newRow("an unknown name") << QByteArray("Europe/Nowhere") << QByteArray() << false;
+        QTest::newRow("garbage") << QByteArray("garbage") << QByteArray("garbage") << false;
+        // clang-format on
+    }
+    void localZone()
+    {
+        QFETCH(QByteArray, tz);
+        QFETCH(QByteArray, id);
+        QFETCH(bool, known);
+        const std::optional<QByteArray> was =
+            qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+        const auto restore = qScopeGuard([&] {
+            was ? qputenv("TZ", *was) : qunsetenv("TZ");
+            tzset();
+        });
+        qputenv("TZ", tz);
+        tzset();
+        bool isKnown = !known;
+        const QTimeZone zone = localTimeZone(&isKnown);
+        QCOMPARE(isKnown, known);
+        QCOMPARE(zone.id(), id.isEmpty()
+                                ? QTimeZone(zone.offsetFromUtc(QDateTime::currentDateTime())).id()
+                                : id);
+        // Summer and winter alike (the zones not known here keep one offset all year).
+        for (const QDateTime &at : {utc("2026-01-15T12:00:00Z"), utc("2026-07-15T12:00:00Z")}) {
+            const time_t seconds = at.toSecsSinceEpoch();
+            tm local{};
+            localtime_r(&seconds, &local);
+            QCOMPARE(zone.offsetFromUtc(at), int(local.tm_gmtoff));
+        }
+        QVERIFY(known || unknownTimeZoneText().startsWith("Die Zeitzone „" + QString::fromUtf8(tz) +
+                                                          "“ kennt Voskan nicht"));
     }
 
     void gnomeXml_data()

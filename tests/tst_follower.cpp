@@ -100,8 +100,10 @@ class TestFollower : public QObject
         showOnXfce(picture("b", scheme).toUtf8());
     }
 
-    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin.
-    void startWithClock(QProcess &follower, const QDateTime &start)
+    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin, which
+    // `tz` names.
+    void startWithClock(QProcess &follower, const QDateTime &start,
+                        const QByteArray &tz = "Europe/Berlin")
     {
         const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
         QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
@@ -110,7 +112,7 @@ class TestFollower : public QObject
         faked.insert("LD_PRELOAD", fake);
         faked.insert("FAKETIME", '@' + start.toTimeZone(berlin).toString("yyyy-MM-dd hh:mm:ss"));
         faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", berlin.id());
+        faked.insert("TZ", QString::fromUtf8(tz));
         follower.setProcessEnvironment(faked);
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
     }
@@ -432,15 +434,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("xmp");
         QTest::addColumn<int>("count");        // of pictures in the file
         QTest::addColumn<QDateTime>("around"); // a change comes after this
+        QTest::addColumn<QByteArray>("tz");    // the follower's, naming Berlin
         const QTimeZone berlin("Europe/Berlin");
         const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
         QList<SolarPicture> sun;
         for (int i = 0; i < 16; ++i)
             sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
         // clang-format off
-        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin);
-        QTest::newRow("Xfce, the sun, 16 pictures") << "XFCE" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QDateTime({2026, 12, 21}, {12, 0}, berlin);
-        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun.mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin);
+        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
+        QTest::newRow("Xfce, the sun, 16 pictures") << "XFCE" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QDateTime({2026, 12, 21}, {12, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun.mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
         // clang-format on
     }
     void followsTheDay()
@@ -449,6 +453,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, xmp);
         QFETCH(int, count);
         QFETCH(QDateTime, around);
+        QFETCH(QByteArray, tz);
         WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
@@ -479,7 +484,7 @@ private Q_SLOTS:
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(WallpaperFiles::forDayPicture(day, after.image).light.toUtf8());
         QProcess follower;
-        startWithClock(follower, change.addSecs(-3));
+        startWithClock(follower, change.addSecs(-3), tz);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
                                   qPrintable(calls().join('\n')), 10000);

@@ -5,7 +5,6 @@
 #include "output/dynamicwallpaperfile.h"
 
 #include <QFile>
-#include <QTimeZone>
 
 namespace DynamicPicture {
 
@@ -13,8 +12,7 @@ std::pair<int, int> picturesForLooks(const WallpaperSchedule &schedule, const QD
 {
     if (schedule.lightDark)
         return {schedule.lightDark->light, schedule.lightDark->dark};
-    const int shown =
-        std::max(0, pictureAt(schedule, now, QTimeZone::systemTimeZone(), userLocation()).image);
+    const int shown = std::max(0, pictureAt(schedule, now, localTimeZone(), userLocation()).image);
     return {shown, shown};
 }
 
@@ -26,8 +24,7 @@ bool isHeif(const QString &path)
     return file.read(12).mid(4, 4) == "ftyp";
 }
 
-std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path,
-                                                          const QDateTime &now)
+std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path, const QDateTime &now)
 {
     if (!isHeif(path))
         return std::monostate{};

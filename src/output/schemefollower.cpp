@@ -13,7 +13,6 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimeZone>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -285,8 +284,8 @@ std::variant<WallpaperFiles, QString> SchemeFollower::dayPictureDue(const QStrin
     const std::optional<DayFile> day = DayFile::read(dayFile);
     if (!day)
         return brokenDayText(dayFile);
-    const ShownPicture due = pictureAt(day->schedule, QDateTime::currentDateTime(),
-                                       QTimeZone::systemTimeZone(), day->location);
+    const ShownPicture due =
+        pictureAt(day->schedule, QDateTime::currentDateTime(), localTimeZone(), day->location);
     WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, due.image);
     const std::optional<QSize> size = daySize(files.light);
     if (!size)
@@ -300,6 +299,7 @@ std::variant<WallpaperFiles, QString> SchemeFollower::dayPictureDue(const QStrin
 void SchemeFollower::showDay(const QString &dayFile)
 {
     m_day = dayFile;
+    tellUnknownZone();
     if (m_backend->playsSlideshow()) {
         playDay(dayFile);
         return;
@@ -360,6 +360,15 @@ void SchemeFollower::playDay(const QString &dayFile)
         if (dir.filePath(old) != *xml)
             QFile::remove(dir.filePath(old));
     }
+}
+
+void SchemeFollower::tellUnknownZone()
+{
+    bool known = true;
+    localTimeZone(&known);
+    if (!known && !m_zoneTold)
+        qWarning("%s", qPrintable(unknownTimeZoneText()));
+    m_zoneTold = !known;
 }
 
 void SchemeFollower::show(const WallpaperFiles &files, const QString &wanted,

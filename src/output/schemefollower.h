@@ -66,6 +66,8 @@ private:
     static std::variant<WallpaperFiles, QString> dayPictureDue(const QString &dayFile,
                                                                QDateTime *next = nullptr);
     void showDay(const QString &dayFile);
+    // Once while the zone is one the day cannot follow through summer time.
+    void tellUnknownZone();
     // On a desktop that plays a day by itself: today's slideshow, written anew each day, so
     // the sun's times and summer time stay right.
     void playDay(const QString &dayFile);
@@ -87,4 +89,5 @@ private:
     QString m_shown;              // the picture handed to the desktop last
     std::optional<QString> m_day; // the day followed
     bool m_ended = false;
+    bool m_zoneTold = false;
 };
