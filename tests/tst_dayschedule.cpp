@@ -234,6 +234,8 @@ private Q_SLOTS:
         QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
         // clang-format off
         QTest::newRow("a name") << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << true;
+        QTest::newRow("a link's name") << QByteArray("Etc/UTC") << QByteArray("Etc/UTC") << true;
+        QTest::newRow("UTC") << QByteArray("UTC") << QByteArray("UTC") << true;
         QTest::newRow("a rule") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << true;
         QTest::newRow("a path") << QByteArray("/usr/share/zoneinfo/Europe/Berlin") << QByteArray("Europe/Berlin") << true;
         QTest::newRow("a path with a colon") << QByteArray(":/usr/share/zoneinfo/America/New_York") << QByteArray("America/New_York") << true;
@@ -268,8 +270,13 @@ private Q_SLOTS:
             localtime_r(&seconds, &local);
             QCOMPARE(zone.offsetFromUtc(at), int(local.tm_gmtoff));
         }
-        QVERIFY(known || unknownTimeZoneText().startsWith("Die Zeitzone „" + QString::fromUtf8(tz) +
-                                                          "“ kennt Voskan nicht"));
+        const QString hours = QDateTime::currentDateTime().offsetFromUtc() < 0 ? "UTC−" : "UTC+";
+        QVERIFY(known ||
+                unknownTimeZoneText().startsWith("Die Zeitzone „" + QString::fromUtf8(tz) +
+                                                 "“ kennt Voskan nicht: Die Bilder des Tages "
+                                                 "folgen der Uhr mit ihrem jetzigen Abstand "
+                                                 "zur Weltzeit (" +
+                                                 hours));
     }
 
     void gnomeXml_data()

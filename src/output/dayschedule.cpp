@@ -3,6 +3,7 @@
 #include "sun.h"
 #include "timezonelocation.h"
 
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -57,14 +58,17 @@ GeoLocation placeFor(const QTimeZone &zone, std::optional<GeoLocation> location,
     return {0.0, zone.standardTimeOffset(date.startOfDay(zone)) / 240.0};
 }
 
-// A zone by a name the C library and Qt read alike: one of the tz database, or a POSIX rule,
-// which always holds an offset. Anything else ("garbage") is UTC to the C library, whatever
-// it was meant to be.
+// A zone by a name the C library reads as Qt does: a file of the tz database, or a POSIX rule,
+// which always holds an offset. Qt reads any other word in TZ ("garbage") as a rule of its own;
+// the C library falls back to UTC, whatever the word was meant to be.
 bool isNamed(const QTimeZone &zone)
 {
     const QByteArray id = zone.id();
-    return QTimeZone::isTimeZoneIdAvailable(id) ||
-           std::any_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const QString folder = qEnvironmentVariableIsEmpty("TZDIR")
+                               ? QStringLiteral("/usr/share/zoneinfo")
+                               : qEnvironmentVariable("TZDIR");
+    return std::any_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+           (!id.isEmpty() && QFileInfo(folder + QLatin1Char('/') + QString::fromUtf8(id)).isFile());
 }
 
 } // namespace
@@ -106,7 +110,7 @@ QString unknownTimeZoneText()
     const QString name = QString::fromLocal8Bit(tz.isEmpty() ? QTimeZone::systemTimeZoneId() : tz);
     const int offset = QDateTime::currentDateTime().offsetFromUtc();
     const QString utc = QStringLiteral("UTC%1%2:%3")
-                            .arg(offset < 0 ? u'−' : u'+')
+                            .arg(offset < 0 ? QStringLiteral("−") : QStringLiteral("+"))
                             .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
                             .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
     return QStringLiteral("Die Zeitzone „%1“ kennt Voskan nicht: Die Bilder des Tages folgen der "
