@@ -273,7 +273,7 @@ private Q_SLOTS:
         const QString hours = QDateTime::currentDateTime().offsetFromUtc() < 0 ? "UTC−" : "UTC+";
         QVERIFY(known ||
                 unknownTimeZoneText().startsWith("Die Zeitzone „" + QString::fromUtf8(tz) +
-                                                 "“ kennt Voskan nicht: Die Bilder des Tages "
+                                                 "“ (TZ) kennt Voskan nicht: Die Bilder des Tages "
                                                  "folgen der Uhr mit ihrem jetzigen Abstand "
                                                  "zur Weltzeit (" +
                                                  hours));

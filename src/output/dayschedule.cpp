@@ -107,17 +107,18 @@ QTimeZone localTimeZone(bool *known)
 QString unknownTimeZoneText()
 {
     const QByteArray tz = qgetenv("TZ");
-    const QString name = QString::fromLocal8Bit(tz.isEmpty() ? QTimeZone::systemTimeZoneId() : tz);
+    const QString zone = tz.isEmpty() ? QStringLiteral("des Systems (/etc/localtime)")
+                                      : QStringLiteral("„%1“ (TZ)").arg(QString::fromLocal8Bit(tz));
     const int offset = QDateTime::currentDateTime().offsetFromUtc();
     const QString utc = QStringLiteral("UTC%1%2:%3")
                             .arg(offset < 0 ? QStringLiteral("−") : QStringLiteral("+"))
                             .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
                             .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("Die Zeitzone „%1“ kennt Voskan nicht: Die Bilder des Tages folgen der "
+    return QStringLiteral("Die Zeitzone %1 kennt Voskan nicht: Die Bilder des Tages folgen der "
                           "Uhr mit ihrem jetzigen Abstand zur Weltzeit (%2) und liegen nach einer "
                           "Umstellung der Sommerzeit eine Stunde daneben. Stelle eine Zeitzone "
                           "wie „Europe/Berlin“ ein (timedatectl set-timezone oder TZ).")
-        .arg(name, utc);
+        .arg(zone, utc);
 }
 
 QList<ScheduledPicture> picturesForDay(const WallpaperSchedule &schedule, QDate localDate,
