@@ -578,11 +578,13 @@ private Q_SLOTS:
             stop(follower);
         QVERIFY2(ended, "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
-        QVERIFY2(said.contains(broken == "day" ? "Der Tag „" + day + "“ fehlt oder ist beschädigt."
-                                               : "Das Bild „" + target +
-                                                     "“ des Tages fehlt oder ist kein Bild.") &&
-                     said.contains("Setze das Wallpaper erneut als Schreibtisch"),
-                 qPrintable(said));
+        QVERIFY2(
+            said.contains(broken == "day"
+                              ? "Der Tag „" + day + "“ fehlt oder ist beschädigt."
+                              : "Das Bild „" + target + "“ des Tages fehlt oder ist kein Bild.") &&
+                said.contains(
+                    "damit das Wallpaper wieder dem Tag folgt, setze es erneut als Schreibtisch."),
+            qPrintable(said));
         QCOMPARE(calls(), QStringList());
         QCOMPARE(drawing(), drawer);
         QCOMPARE(QString::fromUtf8(programOutput(

@@ -22,10 +22,9 @@ namespace {
 
 const QString kBusName = QStringLiteral("de.voskan.Voskan.Follower");
 
-const QString kDayStops =
-    QStringLiteral(" Das Bild auf dem Schreibtisch bleibt, wechselt aber nicht "
-                   "mehr: Setze das Wallpaper erneut als Schreibtisch, damit "
-                   "es wieder dem Tag folgt.");
+// What the desktop shows stays as it is: on GNOME the slideshow of the day before goes round.
+const QString kDayStops = QStringLiteral(" Was der Schreibtisch zeigt, bleibt; damit das Wallpaper "
+                                         "wieder dem Tag folgt, setze es erneut als Schreibtisch.");
 
 QString brokenDayText(const QString &dayFile)
 {
@@ -260,10 +259,10 @@ void SchemeFollower::end()
 
 void SchemeFollower::apply()
 {
-    // A set telling the desktop now writes the record after: its wallpaper is the one to
-    // follow, not the one before it (on the portal this may wait while a person answers).
     if (m_ended)
         return;
+    // A set telling the desktop now writes the record after: its wallpaper is the one to
+    // follow, not the one before it (on the portal this may wait while a person answers).
     const SetLock settled;
     if (const std::optional<QString> day = recordedDay()) {
         showDay(*day);
