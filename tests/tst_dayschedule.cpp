@@ -7,9 +7,11 @@
 
 #include <QtTest>
 
+#include <ctime>
+
 // Sun times are checked against the Astronomical Almanac's low-precision sun and cos H = (sin a -
-// sin φ sin δ) / (cos φ cos δ), not NOAA's series: two algorithms that agree within two minutes share
-// no wrong sign or dropped term. (Spencer's series is off by minutes: it ignores leap years.)
+// sin φ sin δ) / (cos φ cos δ), not NOAA's series: two algorithms that agree within two minutes
+// share no wrong sign or dropped term. (Spencer's series is off by minutes: it ignores leap years.)
 namespace {
 constexpr double rad = M_PI / 180;
 
@@ -22,23 +24,29 @@ const Place berlin{52.52, 13.405, "Europe/Berlin"}, quito{-0.18, -78.47, "Americ
     sydney{-33.87, 151.21, "Australia/Sydney"}, tromso{69.65, 18.96, "Europe/Oslo"};
 
 // The passage (invalid if the sun never gets there), with the day's noon and declination (°).
-QDateTime almanac(QDate date, const Place &place, double alt, bool morning, QDateTime *noon, double *declination)
+QDateTime almanac(QDate date, const Place &place, double alt, bool morning, QDateTime *noon,
+                  double *declination)
 {
     const auto equationOfTime = [](const QDateTime &utc, double *delta) { // minutes; radians
-        const double n = utc.toMSecsSinceEpoch() / 86400000.0 - 10957.5; // days since J2000.0
+        const double n = utc.toMSecsSinceEpoch() / 86400000.0 - 10957.5;  // days since J2000.0
         const double l = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * rad;
-        const double lambda = (l + 1.915 * sin(g) + 0.020 * sin(2 * g)) * rad, epsilon = (23.439 - 4e-7 * n) * rad;
+        const double lambda = (l + 1.915 * sin(g) + 0.020 * sin(2 * g)) * rad,
+                     epsilon = (23.439 - 4e-7 * n) * rad;
         *delta = asin(sin(epsilon) * sin(lambda));
         return 4 * std::remainder(l - atan2(cos(epsilon) * sin(lambda), cos(lambda)) / rad, 360);
     };
     const QDateTime midday = QDateTime(date, QTime(12, 0), QTimeZone(place.zone)).toUTC();
     double d = 0, minutes = 0; // minutes: of the passage from noon
-    *noon = QDateTime(midday.date(), QTime(0, 0), Qt::UTC).addSecs(qint64((720 - 4 * place.lon - equationOfTime(midday, &d)) * 60));
-    *noon = noon->addDays(noon->secsTo(midday) > 43200 ? 1 : noon->secsTo(midday) < -43200 ? -1 : 0);
+    *noon = QDateTime(midday.date(), QTime(0, 0), Qt::UTC)
+                .addSecs(qint64((720 - 4 * place.lon - equationOfTime(midday, &d)) * 60));
+    *noon = noon->addDays(noon->secsTo(midday) > 43200    ? 1
+                          : noon->secsTo(midday) < -43200 ? -1
+                                                          : 0);
     equationOfTime(*noon, &d);
     *declination = d / rad;
     for (int i = 0; i < 2; ++i) { // again with the declination at the passage
-        const double cosH = (sin(alt * rad) - sin(place.lat * rad) * sin(d)) / (cos(place.lat * rad) * cos(d));
+        const double cosH =
+            (sin(alt * rad) - sin(place.lat * rad) * sin(d)) / (cos(place.lat * rad) * cos(d));
         if (std::abs(cosH) > 1)
             return {};
         minutes = acos(cosH) / rad * 4 * (morning ? -1 : 1);
@@ -47,7 +55,10 @@ QDateTime almanac(QDate date, const Place &place, double alt, bool morning, QDat
     return noon->addSecs(qint64(minutes * 60));
 }
 
-QDateTime utc(const char *iso) { return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs); }
+QDateTime utc(const char *iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs);
+}
 
 } // namespace
 
@@ -82,18 +93,26 @@ private Q_SLOTS:
         const QDateTime expected = almanac(date, place, altitude, morning, &noonTime, &declination);
         const double noonAltitude = 90 - std::abs(place.lat - declination);
         const SunPassage passage = sunPassage(date, tz, place.lat, place.lon, altitude, morning);
-        QCOMPARE(timeAtAltitude(date, tz, place.lat, place.lon, altitude, morning).has_value(), passage.reached);
+        QCOMPARE(timeAtAltitude(date, tz, place.lat, place.lon, altitude, morning).has_value(),
+                 passage.reached);
         QCOMPARE(passage.reached, expected.isValid());
         QVERIFY(std::abs(solarNoon(date, tz, place.lon).secsTo(noonTime)) <= 120);
         // Without a passage, the nearest the sun comes: noon if it stays below, else midnight.
-        const QDateTime want = expected.isValid() ? expected : altitude > noonAltitude ? noonTime : noonTime.addSecs(morning ? -43200 : 43200);
-        QVERIFY2(std::abs(passage.time.secsTo(want)) <= 120, qPrintable(passage.time.toString(Qt::ISODate)));
+        const QDateTime want = expected.isValid() ? expected
+                               : altitude > noonAltitude
+                                   ? noonTime
+                                   : noonTime.addSecs(morning ? -43200 : 43200);
+        QVERIFY2(std::abs(passage.time.secsTo(want)) <= 120,
+                 qPrintable(passage.time.toString(Qt::ISODate)));
         const SunPosition at = sunPosition(passage.time, place.lat, place.lon);
         // At the passage the sun is at that altitude, and in the east in the morning.
-        QVERIFY(!passage.reached || (std::abs(at.altitude - altitude) < 0.01 && (at.azimuth < 180) == morning));
+        QVERIFY(!passage.reached ||
+                (std::abs(at.altitude - altitude) < 0.01 && (at.azimuth < 180) == morning));
         // At noon the sun stands due south of a place north of it, due north otherwise.
         const SunPosition noon = sunPosition(noonTime, place.lat, place.lon);
-        QVERIFY(std::abs(noon.altitude - noonAltitude) < 0.1 && std::abs(std::remainder(noon.azimuth - (place.lat > declination ? 180 : 0), 360)) < 2);
+        QVERIFY(std::abs(noon.altitude - noonAltitude) < 0.1 &&
+                std::abs(std::remainder(noon.azimuth - (place.lat > declination ? 180 : 0), 360)) <
+                    2);
     }
 
     // Every day of a year the pictures keep the file's order, polar days and nights included, and
@@ -111,13 +130,16 @@ private Q_SLOTS:
         const GeoLocation location{place.lat, place.lon};
         WallpaperSchedule schedule{ScheduleKind::Solar, 6, {}, {}, {}};
         for (const double altitude : {-6, 0, 20, 20, 0, -6})
-            schedule.sun.append({int(schedule.sun.size()), altitude, schedule.sun.size() < 3 ? 90.0 : 270.0});
+            schedule.sun.append(
+                {int(schedule.sun.size()), altitude, schedule.sun.size() < 3 ? 90.0 : 270.0});
         for (QDate date(2024, 1, 1); date.year() == 2024; date = date.addDays(3)) {
-            const auto days = picturesForDay(schedule, date, tz, location) + picturesForDay(schedule, date.addDays(1), tz, location);
+            const auto days = picturesForDay(schedule, date, tz, location) +
+                              picturesForDay(schedule, date.addDays(1), tz, location);
             for (int i = 0; i < 6; ++i) { // of pictures starting together the last one shows
                 QCOMPARE(days.at(i).image, i);
                 const ShownPicture shown = pictureAt(schedule, days.at(i).start, tz, location);
-                QVERIFY(days.at(i + 1).start == days.at(i).start || (shown.image == i && shown.nextChange == days.at(i + 1).start));
+                QVERIFY(days.at(i + 1).start == days.at(i).start ||
+                        (shown.image == i && shown.nextChange == days.at(i + 1).start));
             }
         }
     }
@@ -129,8 +151,10 @@ private Q_SLOTS:
         QTest::addColumn<QPointF>("expected"); // latitude, longitude
         const QPointF none(qQNaN(), 0), newYork(40 + 42 / 60.0 + 51 / 3600.0, -(74 + 23 / 3600.0));
         QTest::newRow("New York") << QByteArray("America/New_York") << newYork;
-        QTest::newRow("Sydney") << QByteArray("Australia/Sydney") << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
-        QTest::newRow("only in zone.tab") << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
+        QTest::newRow("Sydney") << QByteArray("Australia/Sydney")
+                                << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
+        QTest::newRow("only in zone.tab")
+            << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
         QTest::newRow("link") << QByteArray("US/Eastern") << newYork;
         QTest::newRow("unknown") << QByteArray("Mars/Olympus_Mons") << none;
         QTest::newRow("letters") << QByteArray("Bad/Digits") << none;
@@ -143,11 +167,17 @@ private Q_SLOTS:
         QFETCH(QByteArray, id);
         QFETCH(QPointF, expected);
         // A valid row with an overlong comment is not one of the tables' lines: skipped whole.
-        QVERIFY(!writeFile(m_dir.filePath("zone1970.tab"), "# c\nXX\t+1o00+02000\tBad/Digits\nXX\t+1060+02000\tBad/Minutes\n"
-                           "XX\t+0100+00100\tToo/Long\t" + QByteArray(5000, 'x') + "\nXX\t+1000+02000\tToo/Long\nXX\t+0500-00600\tLast/Line").isEmpty());
-        const auto location = locationOfTimeZone(id) ? locationOfTimeZone(id) : locationOfTimeZone(id, m_dir.path());
+        QVERIFY(!writeFile(m_dir.filePath("zone1970.tab"),
+                           "# c\nXX\t+1o00+02000\tBad/Digits\nXX\t+1060+02000\tBad/Minutes\n"
+                           "XX\t+0100+00100\tToo/Long\t" +
+                               QByteArray(5000, 'x') +
+                               "\nXX\t+1000+02000\tToo/Long\nXX\t+0500-00600\tLast/Line")
+                     .isEmpty());
+        const auto location =
+            locationOfTimeZone(id) ? locationOfTimeZone(id) : locationOfTimeZone(id, m_dir.path());
         QCOMPARE(location.has_value(), !qIsNaN(expected.x()));
-        QVERIFY(!location || QLineF(expected, QPointF(location->latitude, location->longitude)).length() < 1e-9);
+        QVERIFY(!location ||
+                QLineF(expected, QPointF(location->latitude, location->longitude)).length() < 1e-9);
     }
 
     // Starts are wall-clock times, on days of 23 and 25 hours too; the next change is after now.
@@ -159,13 +189,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("image");
         QTest::addColumn<QDateTime>("next");
         const QByteArray b = "Europe/Berlin", ny = "America/New_York";
-        QTest::newRow("evening to next morning") << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1 << utc("2024-06-02T04:00:00Z");
-        QTest::newRow("before the first") << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1 << utc("2024-06-01T04:00:00Z");
-        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0 << utc("2024-06-01T16:00:00Z");
-        QTest::newRow("into the gap") << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1 << utc("2024-03-31T01:00:00Z");
-        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z") << 0 << utc("2024-10-27T11:00:00Z");
-        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
-        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
+        QTest::newRow("evening to next morning")
+            << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1
+            << utc("2024-06-02T04:00:00Z");
+        QTest::newRow("before the first")
+            << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1
+            << utc("2024-06-01T04:00:00Z");
+        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0
+                                    << utc("2024-06-01T16:00:00Z");
+        QTest::newRow("into the gap")
+            << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1
+            << utc("2024-03-31T01:00:00Z");
+        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z")
+                                     << 0 << utc("2024-10-27T11:00:00Z");
+        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z")
+                                     << 0 << utc("2024-11-03T18:00:00Z");
+        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z")
+                                      << 0 << utc("2024-11-03T18:00:00Z");
     }
     void shownPicture()
     {
@@ -183,16 +223,77 @@ private Q_SLOTS:
         QCOMPARE(shown.nextChange.timeZone(), QTimeZone(zone));
     }
 
+    // The day follows the zone of the clock the desktop shows, the C library's, also where Qt
+    // names the system's zone otherwise; a zone neither can name is said to be unknown.
+    void localZone_data()
+    {
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<QByteArray>("id"); // of the zone followed; empty: the offset now
+        QTest::addColumn<bool>("known");
+        const QByteArray tokyo = m_dir.filePath("Tokyo").toUtf8(); // a zone file elsewhere
+        QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
+        // clang-format off
+        QTest::newRow("a name") << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << true;
+        QTest::newRow("a link's name") << QByteArray("Etc/UTC") << QByteArray("Etc/UTC") << true;
+        QTest::newRow("UTC") << QByteArray("UTC") << QByteArray("UTC") << true;
+        QTest::newRow("a rule") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << true;
+        QTest::newRow("a path") << QByteArray("/usr/share/zoneinfo/Europe/Berlin") << QByteArray("Europe/Berlin") << true;
+        QTest::newRow("a path with a colon") << QByteArray(":/usr/share/zoneinfo/America/New_York") << QByteArray("America/New_York") << true;
+        QTest::newRow("a file elsewhere") << tokyo << QByteArray() << false;
+        QTest::newRow("an unknown name") << QByteArray("Europe/Nowhere") << QByteArray() << false;
+        QTest::newRow("garbage") << QByteArray("garbage") << QByteArray("garbage") << false;
+        // clang-format on
+    }
+    void localZone()
+    {
+        QFETCH(QByteArray, tz);
+        QFETCH(QByteArray, id);
+        QFETCH(bool, known);
+        const std::optional<QByteArray> was =
+            qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+        const auto restore = qScopeGuard([&] {
+            was ? qputenv("TZ", *was) : qunsetenv("TZ");
+            tzset();
+        });
+        qputenv("TZ", tz);
+        tzset();
+        bool isKnown = !known;
+        const QTimeZone zone = localTimeZone(&isKnown);
+        QCOMPARE(isKnown, known);
+        QCOMPARE(zone.id(), id.isEmpty()
+                                ? QTimeZone(zone.offsetFromUtc(QDateTime::currentDateTime())).id()
+                                : id);
+        // Summer and winter alike (the zones not known here keep one offset all year).
+        for (const QDateTime &at : {utc("2026-01-15T12:00:00Z"), utc("2026-07-15T12:00:00Z")}) {
+            const time_t seconds = at.toSecsSinceEpoch();
+            tm local{};
+            localtime_r(&seconds, &local);
+            QCOMPARE(zone.offsetFromUtc(at), int(local.tm_gmtoff));
+        }
+        const QString hours = QDateTime::currentDateTime().offsetFromUtc() < 0 ? "UTC−" : "UTC+";
+        QVERIFY(known ||
+                unknownTimeZoneText().startsWith("Die Zeitzone „" + QString::fromUtf8(tz) +
+                                                 "“ (TZ) kennt Voskan nicht: Die Bilder des Tages "
+                                                 "folgen der Uhr mit ihrem jetzigen Abstand "
+                                                 "zur Weltzeit (" +
+                                                 hours));
+    }
+
     void gnomeXml_data()
     {
         QTest::addColumn<QStringList>("starts"); // "hh:mm:ss=path", in the order given
         QTest::addColumn<int>("transition");
         QTest::addColumn<QStringList>("expected"); // sorted and merged
         const QStringList close{"06:00:00=/a", "06:01:00=/b", "06:01:01=/c", "23:59:59=/d"};
-        QTest::newRow("unsorted, same start") << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300 << QStringList{"06:00:00=/a", "12:00:00=/d"};
-        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"} << 60 << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
+        QTest::newRow("unsorted, same start")
+            << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300
+            << QStringList{"06:00:00=/a", "12:00:00=/d"};
+        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"}
+                                  << 60
+                                  << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
         QTest::newRow("short gaps") << close << 300 << close;
-        QTest::newRow("one picture") << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
+        QTest::newRow("one picture")
+            << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
     }
     void gnomeXml()
     {
@@ -202,7 +303,8 @@ private Q_SLOTS:
         QList<std::pair<QTime, QString>> input;
         for (const QString &start : starts)
             input.append({QTime::fromString(start.section(u'=', 0, 0)), start.section(u'=', 1)});
-        QList<std::pair<QString, QString>> leaves; // name and text of every element without children
+        QList<std::pair<QString, QString>>
+            leaves; // name and text of every element without children
         QXmlStreamReader xml(gnomeTimedXml({2026, 3, 29}, input, transition));
         const QStringList parents{"background", "starttime", "static", "transition"};
         while (!xml.atEnd()) {
@@ -213,16 +315,20 @@ private Q_SLOTS:
         QCOMPARE(QDate(leaves.at(0).second.toInt(), leaves.at(1).second.toInt(),
                        leaves.at(2).second.toInt()),
                  QDate(2026, 3, 29));
-        const QTime begin(leaves.at(3).second.toInt(), leaves.at(4).second.toInt(), leaves.at(5).second.toInt());
+        const QTime begin(leaves.at(3).second.toInt(), leaves.at(4).second.toInt(),
+                          leaves.at(5).second.toInt());
         QStringList statics, fades; // "begin=file" from the durations; "from>to"
-        int clock = 0; // tenths of a second since the start time
+        int clock = 0;              // tenths of a second since the start time
         for (qsizetype i = 6; i + 1 < leaves.size(); i += 2) {
-            QVERIFY2(QRegularExpression("^[0-9]+\\.[0-9]$").match(leaves.at(i).second).hasMatch(), qPrintable(leaves.at(i).second));
+            QVERIFY2(QRegularExpression("^[0-9]+\\.[0-9]$").match(leaves.at(i).second).hasMatch(),
+                     qPrintable(leaves.at(i).second));
             const int tenths = QString(leaves.at(i).second).remove(u'.').toInt();
             const bool still = leaves.at(i + 1).first == "file";
-            QVERIFY(tenths > 0 && (still ? clock % 10 == 0 : tenths <= transition * 10 && i + 2 < leaves.size()));
+            QVERIFY(tenths > 0 &&
+                    (still ? clock % 10 == 0 : tenths <= transition * 10 && i + 2 < leaves.size()));
             if (still)
-                statics.append(begin.addSecs(clock / 10).toString() + '=' + leaves.at(i + 1).second);
+                statics.append(begin.addSecs(clock / 10).toString() + '=' +
+                               leaves.at(i + 1).second);
             else
                 fades.append(leaves.at(i + 1).second + '>' + leaves.at(i + 2).second);
             i += still ? 0 : 1; // a fade has a third element
@@ -230,8 +336,10 @@ private Q_SLOTS:
         }
         QCOMPARE(statics, expected);
         QCOMPARE(clock, 864000);
-        for (qsizetype i = 0; expected.size() > 1 && i < expected.size(); ++i) // each into the next, the last into the first
-            QCOMPARE(fades.value(i), expected.at(i).section(u'=', 1) + '>' + expected.at((i + 1) % expected.size()).section(u'=', 1));
+        for (qsizetype i = 0; expected.size() > 1 && i < expected.size();
+             ++i) // each into the next, the last into the first
+            QCOMPARE(fades.value(i), expected.at(i).section(u'=', 1) + '>' +
+                                         expected.at((i + 1) % expected.size()).section(u'=', 1));
         QCOMPARE(fades.size(), expected.size() > 1 ? expected.size() : 0);
     }
 

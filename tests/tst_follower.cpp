@@ -14,6 +14,8 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -98,8 +100,10 @@ class TestFollower : public QObject
         showOnXfce(picture("b", scheme).toUtf8());
     }
 
-    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin.
-    void startWithClock(QProcess &follower, const QDateTime &start)
+    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin, which
+    // `tz` names.
+    void startWithClock(QProcess &follower, const QDateTime &start,
+                        const QByteArray &tz = "Europe/Berlin")
     {
         const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
         QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
@@ -108,7 +112,7 @@ class TestFollower : public QObject
         faked.insert("LD_PRELOAD", fake);
         faked.insert("FAKETIME", '@' + start.toTimeZone(berlin).toString("yyyy-MM-dd hh:mm:ss"));
         faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", berlin.id());
+        faked.insert("TZ", QString::fromUtf8(tz));
         follower.setProcessEnvironment(faked);
         follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
     }
@@ -432,15 +436,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("xmp");
         QTest::addColumn<int>("count");        // of pictures in the file
         QTest::addColumn<QDateTime>("around"); // a change comes after this
+        QTest::addColumn<QByteArray>("tz");    // the follower's, naming Berlin
         const QTimeZone berlin("Europe/Berlin");
         const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
         QList<SolarPicture> sun;
         for (int i = 0; i < 16; ++i)
             sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
         // clang-format off
-        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin);
-        QTest::newRow("Xfce, the sun, 16 pictures") << "XFCE" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QDateTime({2026, 12, 21}, {12, 0}, berlin);
-        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun.mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin);
+        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
+        QTest::newRow("Xfce, the sun, 16 pictures") << "XFCE" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QDateTime({2026, 12, 21}, {12, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun.mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
         // clang-format on
     }
     void followsTheDay()
@@ -449,6 +455,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, xmp);
         QFETCH(int, count);
         QFETCH(QDateTime, around);
+        QFETCH(QByteArray, tz);
         WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
@@ -479,12 +486,113 @@ private Q_SLOTS:
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(WallpaperFiles::forDayPicture(day, after.image).light.toUtf8());
         QProcess follower;
-        startWithClock(follower, change.addSecs(-3));
+        startWithClock(follower, change.addSecs(-3), tz);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
                                   qPrintable(calls().join('\n')), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
+    }
+
+    // A day the follower cannot go on with — its file or the picture due broken, whatever stands
+    // in their place — ends the follower, which says in German what to do and leaves the
+    // picture on screen as it is: nothing handed to the desktop, our swaybg still drawing.
+    void endsABrokenDayKeepingThePicture_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("broken"); // "day" or "picture" (the one due at 13:00)
+        QTest::addColumn<QString>("as");     // what takes its place
+        // clang-format off
+        QTest::newRow("Xfce, the day not JSON") << "XFCE" << "day" << "text";
+        QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
+        QTest::newRow("Xfce, the day a FIFO") << "XFCE" << "day" << "fifo";
+        QTest::newRow("Xfce, the day gone") << "XFCE" << "day" << "nothing";
+        QTest::newRow("Xfce, the picture a text") << "XFCE" << "picture" << "text";
+        QTest::newRow("Xfce, the picture a FIFO") << "XFCE" << "picture" << "fifo";
+        QTest::newRow("Xfce, the picture a folder") << "XFCE" << "picture" << "folder";
+        QTest::newRow("Xfce, the picture gone") << "XFCE" << "picture" << "nothing";
+        QTest::newRow("Hyprland, the day not JSON") << "Hyprland" << "day" << "text";
+        QTest::newRow("Hyprland, the picture a FIFO") << "Hyprland" << "picture" << "fifo";
+        QTest::newRow("GNOME, the day not JSON") << "GNOME" << "day" << "text";
+        QTest::newRow("GNOME, a picture a FIFO") << "GNOME" << "picture" << "fifo";
+        // clang-format on
+    }
+    void endsABrokenDayKeepingThePicture()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, broken);
+        QFETCH(QString, as);
+        // A swaybg that only sleeps stands in for the real one: the set waits until it has
+        // drawn, which it has once it sleeps.
+        const QByteArray searchPath = qgetenv("PATH");
+        const bool wlroots = desktop == "Hyprland";
+        const QString fakeSwaybg = path("swaybg/swaybg");
+        if (wlroots) {
+            writeFile(fakeSwaybg, "#!/bin/sh\nwhile :; do sleep 60; done\n",
+                      QFile::ReadOwner | QFile::ExeOwner);
+            qputenv("PATH", QFile::encodeName(path("swaybg:")) + searchPath);
+            qputenv("WAYLAND_DISPLAY", "wayland-9");
+        }
+        const auto drawing = [&] { // ours only: another test's swaybg may be running
+            QProcess pgrep;
+            pgrep.start("pgrep", {"-r", "R,S,D", "-f", fakeSwaybg});
+            pgrep.waitForFinished();
+            QList<int> pids;
+            for (const QByteArray &pid : pgrep.readAllStandardOutput().split('\n'))
+                if (pid.toInt() > 0)
+                    pids << pid.toInt();
+            return pids;
+        };
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", searchPath);
+            qunsetenv("WAYLAND_DISPLAY");
+            for (int pid : drawing())
+                ::kill(pid, SIGKILL);
+        });
+        WallpaperSchedule schedule;
+        const QString day = setDay(
+            desktop, scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}})}}), 3, &schedule);
+        QVERIFY2(day.endsWith(".day"), qPrintable(day));
+        QTRY_VERIFY(calls().contains("started --follow"));
+        QFile::remove(path("calls"));
+        const QString gnomeShows = QString::fromUtf8(
+            programOutput("gsettings", {"get", "org.gnome.desktop.background", "picture-uri"}));
+        const QList<int> drawer = drawing();
+        QCOMPARE(drawer.size(), wlroots ? 1 : 0);
+
+        const QString target = broken == "day" ? day : WallpaperFiles::forDayPicture(day, 2).light;
+        const QByteArray was = contents(target);
+        QVERIFY(QFile::remove(target));
+        if (as == "text")
+            writeFile(target, "kein Tag und kein Bild");
+        else if (as == "truncated")
+            writeFile(target, was.left(was.size() / 2));
+        else if (as == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        else if (as == "folder")
+            QVERIFY(QDir().mkpath(target));
+        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+
+        QProcess follower;
+        startWithClock(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
+        const bool ended = follower.waitForFinished(10000);
+        if (!ended)
+            stop(follower);
+        QVERIFY2(ended, "the follower stays on a day it cannot follow");
+        const QString said = QString::fromUtf8(follower.readAllStandardError());
+        QVERIFY2(
+            said.contains(broken == "day"
+                              ? "Der Tag „" + day + "“ fehlt oder ist beschädigt."
+                              : "Das Bild „" + target + "“ des Tages fehlt oder ist kein Bild.") &&
+                said.contains(
+                    "damit das Wallpaper wieder dem Tag folgt, setze es erneut als Schreibtisch."),
+            qPrintable(said));
+        QCOMPARE(calls(), QStringList());
+        QCOMPARE(drawing(), drawer);
+        QCOMPARE(QString::fromUtf8(programOutput(
+                     "gsettings", {"get", "org.gnome.desktop.background", "picture-uri"})),
+                 gnomeShows);
+        QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
     // GNOME plays the day itself; at midnight the follower writes the next day's slideshow

@@ -41,6 +41,13 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 namespace {
 
 // A thumbnail source that answers only when the test says so; request n has the id n + 1.
@@ -463,7 +470,8 @@ private Q_SLOTS:
         auto *label = dialog.findChild<QLabel *>(QStringLiteral("accessKeyLabel"));
         QVERIFY(label->isVisible() && label->buddy() == field);
         QStringList seen;
-        connect(model.search(), &UnsplashSearch::accessKeyChanged, this, [&] { seen << model.accessKey(); });
+        connect(model.search(), &UnsplashSearch::accessKeyChanged, this,
+                [&] { seen << model.accessKey(); });
         // No Return, no leaving the field: each keystroke is already the model's key, as typed.
         QTest::keyClicks(field, QStringLiteral("ab c"));
         QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));
@@ -494,6 +502,94 @@ private Q_SLOTS:
         retype(latitude, QString());
         retype(longitude, QString());
         QCOMPARE(userLocation(), std::nullopt);
+    }
+
+    // The sun's place as the settings file holds it, edited by hand or not, and as typed: what
+    // is no place counts as none, and the dialog says why and what it takes. A FIFO in the
+    // file's place holds no settings and must not hold the program.
+    void sunPlace_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // the settings file's [General]; "FIFO": a FIFO
+        QTest::addColumn<QString>("latitude");  // typed into the dialog; null: nothing typed
+        QTest::addColumn<QString>("longitude");
+        QTest::addColumn<QPointF>("place"); // latitude, longitude; NaN: none, the zone's city
+        QTest::addColumn<QString>("note");  // what the dialog says; empty: nothing
+        const QPointF none(qQNaN(), 0);
+        const QString latitude = "ist keine Breite: Erwartet wird eine Zahl von −90 bis 90 Grad";
+        // clang-format off
+        QTest::newRow("stored") << QByteArray("latitude=52.5\nlongitude=13.4") << QString() << QString() << QPointF(52.5, 13.4) << "";
+        QTest::newRow("stored with decimal commas") << QByteArray("latitude=52,5\nlongitude=-13,4") << QString() << QString() << QPointF(52.5, -13.4) << "";
+        QTest::newRow("stored 91") << QByteArray("latitude=91\nlongitude=13.4") << QString() << QString() << none << "„91“ " + latitude;
+        QTest::newRow("stored -91") << QByteArray("latitude=-91\nlongitude=13.4") << QString() << QString() << none << "„-91“ " + latitude;
+        QTest::newRow("stored NaN") << QByteArray("latitude=NaN\nlongitude=13.4") << QString() << QString() << none << "„NaN“ " + latitude;
+        QTest::newRow("stored 1e308") << QByteArray("latitude=1e308\nlongitude=13.4") << QString() << QString() << none << "„1e308“ " + latitude;
+        QTest::newRow("stored text") << QByteArray("latitude=Berlin\nlongitude=13.4") << QString() << QString() << none << "„Berlin“ " + latitude;
+        QTest::newRow("stored longitude 181") << QByteArray("latitude=52.5\nlongitude=181") << QString() << QString() << none << "„181“ ist keine Länge: Erwartet wird eine Zahl von −180 bis 180 Grad";
+        QTest::newRow("stored without longitude") << QByteArray("latitude=52.5") << QString() << QString() << none << "Zur Breite fehlt die Länge.";
+        QTest::newRow("stored nothing") << QByteArray("") << QString() << QString() << none << "";
+        QTest::newRow("a FIFO") << QByteArray("FIFO") << QString() << QString() << none << "";
+        QTest::newRow("typed 91") << QByteArray("") << "91" << "13.4" << none << "„91“ " + latitude;
+        QTest::newRow("typed NaN over a place") << QByteArray("latitude=1\nlongitude=2") << "nan" << "2" << QPointF(1, 2) << "„nan“ " + latitude;
+        QTest::newRow("typed 1e308") << QByteArray("") << "10" << "1e308" << none << "„1e308“ ist keine Länge";
+        QTest::newRow("typed over a broken one") << QByteArray("latitude=91\nlongitude=13.4") << "-33,87" << "151.21" << QPointF(-33.87, 151.21) << "";
+        // clang-format on
+    }
+    void sunPlace()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, latitude);
+        QFETCH(QString, longitude);
+        QFETCH(QPointF, place);
+        QFETCH(QString, note);
+        const QString file =
+            QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).fileName();
+        QFile::remove(file);
+        // Left behind, a FIFO would hold every row after this one.
+        const auto noFifo = qScopeGuard([&] {
+            if (!QFileInfo(file).isFile())
+                QFile::remove(file);
+        });
+        if (stored == "FIFO")
+            QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else
+            writeFile(file, "[General]\n" + stored + '\n');
+        // Read aside, so that a read that waits can be freed by a writer and the test go on.
+        std::atomic<bool> read{false};
+        std::thread reader([&] {
+            userLocation();
+            read = true;
+        });
+        const bool waited = !QTest::qWaitFor([&] { return read.load(); }, 5000);
+        if (waited)
+            ::close(::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK));
+        reader.join();
+        QVERIFY2(!waited, "reading the settings waits on what stands in their file's place");
+
+        AppModel model;
+        SettingsDialog dialog(&model, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *north = dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"));
+        auto *east = dialog.findChild<QLineEdit *>(QStringLiteral("longitudeField"));
+        if (!latitude.isNull()) { // both typed, then confirmed
+            north->setText(latitude);
+            retype(east, longitude);
+        }
+        const std::optional<GeoLocation> location = userLocation();
+        QCOMPARE(location.has_value(), !qIsNaN(place.x()));
+        if (location)
+            QCOMPARE(QPointF(location->latitude, location->longitude), place);
+        // The fields show the place in use, or nothing: the zone's city.
+        QCOMPARE(north->text(), location ? QString::number(place.x()) : QString());
+        QCOMPARE(east->text(), location ? QString::number(place.y()) : QString());
+        auto *said = dialog.findChild<QLabel *>(QStringLiteral("locationNote"));
+        QCOMPARE(said->isVisible(), !note.isEmpty());
+        QVERIFY2(said->text().contains(note), qPrintable(said->text()));
+        if (!note.isEmpty() && latitude.isNull()) // stored: where it lies, and the way out
+            QVERIFY2(said->text().startsWith("Der Ort für den Sonnenstand in „" + file +
+                                             "“ gilt nicht: ") &&
+                         said->text().endsWith("gilt die Stadt der Zeitzone."),
+                     qPrintable(said->text()));
     }
 
     void freshStart_data()

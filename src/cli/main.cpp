@@ -6,7 +6,9 @@
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
+#include "model/usersettings.h"
 #include "model/valuetypes.h"
+#include "output/dayschedule.h"
 #include "output/dynamicwallpaper.h"
 #include "output/outputfile.h"
 #include "output/pngwriter.h"
@@ -459,6 +461,15 @@ int render(Options &o)
         !o.darkChosen && o.darkPhoto.isEmpty()) {
         auto opened = DynamicPicture::open(o.photo, QDateTime::currentDateTime());
         if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
+            // What the set goes on without is said here: a place that is none (the zone's city
+            // stands in), a zone the day cannot follow through summer time.
+            if (dynamic->schedule.kind == ScheduleKind::Solar)
+                if (const auto problem = userLocationProblem())
+                    std::fprintf(stderr, "%s\n", qPrintable(*problem));
+            bool known = true;
+            localTimeZone(&known);
+            if (dynamic->schedule.kind != ScheduleKind::LightDark && !known)
+                std::fprintf(stderr, "%s\n", qPrintable(unknownTimeZoneText()));
             OutputJobs::Request request{
                 DynamicPicture::asItIs(Look(), dynamic->lightPicture),
                 DynamicPicture::asItIs(Look(), dynamic->darkPicture), o.size, 0,

@@ -13,8 +13,7 @@ std::pair<int, int> picturesForLooks(const WallpaperSchedule &schedule, const QD
 {
     if (schedule.lightDark)
         return {schedule.lightDark->light, schedule.lightDark->dark};
-    const int shown =
-        std::max(0, pictureAt(schedule, now, QTimeZone::systemTimeZone(), userLocation()).image);
+    const int shown = std::max(0, pictureAt(schedule, now, localTimeZone(), userLocation()).image);
     return {shown, shown};
 }
 

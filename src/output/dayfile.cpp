@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimeZone>
 
 #include <cmath>
 
@@ -112,7 +111,7 @@ std::optional<QString> writeDaySlideshow(const QString &dayFile, const DayFile &
 {
     QList<std::pair<QTime, QString>> starts;
     for (const ScheduledPicture &entry :
-         picturesForDay(day.schedule, date, QTimeZone::systemTimeZone(), day.location))
+         picturesForDay(day.schedule, date, localTimeZone(), day.location))
         starts.append(
             {entry.start.time(), WallpaperFiles::forDayPicture(dayFile, entry.image).light});
     const QString xml = daySlideshowPath(dayFile, date);

@@ -3,6 +3,7 @@
 #include "sun.h"
 #include "timezonelocation.h"
 
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -57,7 +58,68 @@ GeoLocation placeFor(const QTimeZone &zone, std::optional<GeoLocation> location,
     return {0.0, zone.standardTimeOffset(date.startOfDay(zone)) / 240.0};
 }
 
+// A zone by a name the C library reads as Qt does: a file of the tz database, or a POSIX rule,
+// which always holds an offset. Qt reads any other word in TZ ("garbage") as a rule of its own;
+// the C library falls back to UTC, whatever the word was meant to be.
+bool isNamed(const QTimeZone &zone)
+{
+    const QByteArray id = zone.id();
+    const QString folder = qEnvironmentVariableIsEmpty("TZDIR")
+                               ? QStringLiteral("/usr/share/zoneinfo")
+                               : qEnvironmentVariable("TZDIR");
+    return std::any_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+           (!id.isEmpty() && QFileInfo(folder + QLatin1Char('/') + QString::fromUtf8(id)).isFile());
+}
+
 } // namespace
+
+QTimeZone localTimeZone(bool *known)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    const auto agrees = [&](const QTimeZone &zone) {
+        return zone.isValid() && zone.offsetFromUtc(now) == offset;
+    };
+    if (known)
+        *known = true;
+    const QTimeZone system = QTimeZone::systemTimeZone();
+    if (agrees(system)) {
+        if (known)
+            *known = isNamed(system);
+        return system;
+    }
+    QByteArray tz = qgetenv("TZ");
+    if (qEnvironmentVariableIsSet("TZ") && tz.isEmpty() && agrees(QTimeZone::utc()))
+        return QTimeZone::utc();
+    if (tz.startsWith(':'))
+        tz.remove(0, 1);
+    const qsizetype folder = tz.indexOf("/zoneinfo/");
+    if (tz.startsWith('/') && folder >= 0) {
+        const QTimeZone named(tz.mid(folder + qsizetype(sizeof "/zoneinfo/") - 1));
+        if (agrees(named))
+            return named;
+    }
+    if (known)
+        *known = false;
+    return QTimeZone(offset);
+}
+
+QString unknownTimeZoneText()
+{
+    const QByteArray tz = qgetenv("TZ");
+    const QString zone = tz.isEmpty() ? QStringLiteral("des Systems (/etc/localtime)")
+                                      : QStringLiteral("„%1“ (TZ)").arg(QString::fromLocal8Bit(tz));
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    const QString utc = QStringLiteral("UTC%1%2:%3")
+                            .arg(offset < 0 ? QStringLiteral("−") : QStringLiteral("+"))
+                            .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                            .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("Die Zeitzone %1 kennt Voskan nicht: Die Bilder des Tages folgen der "
+                          "Uhr mit ihrem jetzigen Abstand zur Weltzeit (%2) und liegen nach einer "
+                          "Umstellung der Sommerzeit eine Stunde daneben. Stelle eine Zeitzone "
+                          "wie „Europe/Berlin“ ein (timedatectl set-timezone oder TZ).")
+        .arg(zone, utc);
+}
 
 QList<ScheduledPicture> picturesForDay(const WallpaperSchedule &schedule, QDate localDate,
                                        const QTimeZone &localZone,

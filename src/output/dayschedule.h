@@ -18,6 +18,15 @@
 #include <optional>
 #include <utility>
 
+// The zone of the local time every clock on the desktop shows (the C library's), for the
+// schedules to follow. Qt works the system's zone out on its own and can disagree: with TZ set but
+// empty (UTC to the C library), TZ naming a zone file by its path, a stale /etc/timezone. Then
+// the zone file TZ names stands in, or UTC for an empty TZ, or else — `known` false — a zone of
+// the C library's offset now, an hour off after the next change of summer time.
+QTimeZone localTimeZone(bool *known = nullptr);
+// What to do about a zone that is not known (German).
+QString unknownTimeZoneText();
+
 // A picture and the moment it starts showing, in the day's zone.
 struct ScheduledPicture
 {

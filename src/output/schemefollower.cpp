@@ -13,11 +13,52 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimeZone>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kBusName = QStringLiteral("de.voskan.Voskan.Follower");
+
+// What the desktop shows stays as it is: on GNOME the slideshow of the day before goes round.
+const QString kDayStops = QStringLiteral(" Was der Schreibtisch zeigt, bleibt; damit das Wallpaper "
+                                         "wieder dem Tag folgt, setze es erneut als Schreibtisch.");
+
+QString brokenDayText(const QString &dayFile)
+{
+    return QStringLiteral("Der Tag „%1“ fehlt oder ist beschädigt.").arg(dayFile) + kDayStops;
+}
+
+QString brokenPictureText(const QString &picture)
+{
+    return QStringLiteral("Das Bild „%1“ des Tages fehlt oder ist kein Bild.").arg(picture) +
+           kDayStops;
+}
+
+// The size of the picture at `path` when a desktop can be handed it: a regular file that reads
+// as an image. Whatever else stands under its name (a text, a folder, a FIFO that would hold
+// the follower and then the desktop until someone writes to it) is no picture of the day.
+std::optional<QSize> daySize(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info
+    {
+    };
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const QSize size = QImageReader(&file).size();
+    if (!size.isValid())
+        return std::nullopt;
+    return size;
+}
 
 } // namespace
 
@@ -157,13 +198,16 @@ void SchemeFollower::settingChanged(const QDBusMessage &change)
 
 void SchemeFollower::filesChanged()
 {
+    if (m_ended)
+        return;
     if (const std::optional<QString> day = recordedDay()) {
         // Our own writes (sway's snippet) change the folder too: only a new day is news. Its
         // set has just shown the picture due now; the alarm for the next is ours to set.
         if (day != m_day) {
             m_day = day;
-            const std::optional<WallpaperFiles> due = dayPictureDue(*day);
-            m_shown = due ? due->light : QString();
+            const auto due = dayPictureDue(*day);
+            const auto *files = std::get_if<WallpaperFiles>(&due);
+            m_shown = files ? files->light : QString();
             apply();
         }
         return;
@@ -197,14 +241,32 @@ std::optional<WallpaperFiles> SchemeFollower::followed() const
 
 void SchemeFollower::leave()
 {
+    if (!m_ended)
+        m_backend->releasePicture();
+    end();
+}
+
+void SchemeFollower::giveUp(const QString &why)
+{
+    qWarning("%s", qPrintable(why));
+    end();
+}
+
+void SchemeFollower::end()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
     m_clock.stop();
-    m_backend->releasePicture();
     QFile::remove(followerAutostartFile());
-    Q_EMIT finished();
+    // From the loop: an end found while start() still runs must end a loop yet to start.
+    QMetaObject::invokeMethod(this, &SchemeFollower::finished, Qt::QueuedConnection);
 }
 
 void SchemeFollower::apply()
 {
+    if (m_ended)
+        return;
     // A set telling the desktop now writes the record after: its wallpaper is the one to
     // follow, not the one before it (on the portal this may wait while a person answers).
     const SetLock settled(SetLock::kUntilFree);
@@ -221,16 +283,19 @@ void SchemeFollower::apply()
     show(*files, m_dark ? files->dark : files->light, files->heic);
 }
 
-std::optional<WallpaperFiles> SchemeFollower::dayPictureDue(const QString &dayFile, QDateTime *next)
+std::variant<WallpaperFiles, QString> SchemeFollower::dayPictureDue(const QString &dayFile,
+                                                                    QDateTime *next)
 {
     const std::optional<DayFile> day = DayFile::read(dayFile);
     if (!day)
-        return std::nullopt;
-    const ShownPicture due = pictureAt(day->schedule, QDateTime::currentDateTime(),
-                                       QTimeZone::systemTimeZone(), day->location);
-    const WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, due.image);
-    if (!QFileInfo::exists(files.light))
-        return std::nullopt;
+        return brokenDayText(dayFile);
+    const ShownPicture due =
+        pictureAt(day->schedule, QDateTime::currentDateTime(), localTimeZone(), day->location);
+    WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, due.image);
+    const std::optional<QSize> size = daySize(files.light);
+    if (!size)
+        return brokenPictureText(files.light);
+    files.size = *size; // Plasma's package names it
     if (next)
         *next = due.nextChange;
     return files;
@@ -239,27 +304,28 @@ std::optional<WallpaperFiles> SchemeFollower::dayPictureDue(const QString &dayFi
 void SchemeFollower::showDay(const QString &dayFile)
 {
     m_day = dayFile;
+    tellUnknownZone();
     if (m_backend->playsSlideshow()) {
         playDay(dayFile);
         return;
     }
     QDateTime next;
-    std::optional<WallpaperFiles> files = dayPictureDue(dayFile, &next);
-    if (!files) {
-        leave();
+    const auto due = dayPictureDue(dayFile, &next);
+    if (const QString *why = std::get_if<QString>(&due)) {
+        giveUp(*why); // the picture on screen is still the day's, and stays
         return;
     }
+    const WallpaperFiles &files = std::get<WallpaperFiles>(due);
     // Armed first: a picture the desktop refuses now is tried again at the next change.
     m_clock.wakeAt(next);
-    files->size = QImageReader(files->light).size(); // Plasma's package names it
-    show(*files, files->light, dayFile);
+    show(files, files.light, dayFile);
 }
 
 void SchemeFollower::playDay(const QString &dayFile)
 {
     const std::optional<DayFile> day = DayFile::read(dayFile);
     if (!day) {
-        leave();
+        giveUp(brokenDayText(dayFile));
         return;
     }
     const QDate today = QDate::currentDate();
@@ -271,6 +337,19 @@ void SchemeFollower::playDay(const QString &dayFile)
     }
     if (current == daySlideshowPath(dayFile, today))
         return;
+    // The desktop reads the pictures itself, and would wait on a FIFO as long as we would.
+    QList<int> images;
+    for (const TimedPicture &picture : day->schedule.times)
+        images.append(picture.image);
+    for (const SolarPicture &picture : day->schedule.sun)
+        images.append(picture.image);
+    for (int image : images) {
+        const QString picture = WallpaperFiles::forDayPicture(dayFile, image).light;
+        if (!daySize(picture)) {
+            giveUp(brokenPictureText(picture));
+            return;
+        }
+    }
     const std::optional<QString> xml = writeDaySlideshow(dayFile, *day, today);
     if (!xml) {
         qWarning("%s", qPrintable(fileFailedText(daySlideshowPath(dayFile, today))));
@@ -286,6 +365,15 @@ void SchemeFollower::playDay(const QString &dayFile)
         if (dir.filePath(old) != *xml)
             QFile::remove(dir.filePath(old));
     }
+}
+
+void SchemeFollower::tellUnknownZone()
+{
+    bool known = true;
+    localTimeZone(&known);
+    if (!known && !m_zoneTold)
+        qWarning("%s", qPrintable(unknownTimeZoneText()));
+    m_zoneTold = !known;
 }
 
 void SchemeFollower::show(const WallpaperFiles &files, const QString &wanted,

@@ -18,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <variant>
 
 // The autostart entry that starts the follower at login.
 QString followerAutostartFile();
@@ -61,11 +62,13 @@ private:
     // The day set last, when the record names one.
     static std::optional<QString> recordedDay();
     std::optional<WallpaperFiles> followed() const;
-    // The picture of the day in `dayFile` due now, and when the next is due; nothing when the
-    // day or the picture is gone.
-    static std::optional<WallpaperFiles> dayPictureDue(const QString &dayFile,
-                                                       QDateTime *next = nullptr);
+    // The picture of the day in `dayFile` due now, and when the next is due; or why the day
+    // cannot go on (German): its file or the picture is gone or is none.
+    static std::variant<WallpaperFiles, QString> dayPictureDue(const QString &dayFile,
+                                                               QDateTime *next = nullptr);
     void showDay(const QString &dayFile);
+    // Once while the zone is one the day cannot follow through summer time.
+    void tellUnknownZone();
     // On a desktop that plays a day by itself: today's slideshow, written anew each day, so
     // the sun's times and summer time stay right.
     void playDay(const QString &dayFile);
@@ -74,6 +77,10 @@ private:
     void show(const WallpaperFiles &files, const QString &wanted, const QString &wallpaper);
     // Nothing left to follow: the entry goes, the process ends.
     void leave();
+    // A day that cannot go on: the same, saying `why`, but the picture on screen stays ours to
+    // show, even where a process of ours draws it.
+    void giveUp(const QString &why);
+    void end();
 
     std::unique_ptr<DesktopBackend> m_backend;
     QFileSystemWatcher m_watcher;
@@ -82,4 +89,6 @@ private:
     bool m_dark = false;
     QString m_shown;              // the picture handed to the desktop last
     std::optional<QString> m_day; // the day followed
+    bool m_ended = false;
+    bool m_zoneTold = false;
 };

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QTimeZone>
 
 #include <future>
 #include <memory>
@@ -157,7 +156,7 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
             return fileFailedText(dayFile);
         error = desktop.setSlideshow(dayFile, *xml);
     } else {
-        const int due = pictureAt(schedule, now, QTimeZone::systemTimeZone(), location).image;
+        const int due = pictureAt(schedule, now, localTimeZone(), location).image;
         error = desktop.setDayPicture(dayFile, written.value(due));
     }
     if (error)

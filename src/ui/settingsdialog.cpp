@@ -74,8 +74,8 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
     auto *hint = caption(keyHint(Secrets::unsplashKey()), this);
     hint->setObjectName(QStringLiteral("accessKeyHint"));
     footer->addWidget(hint);
-    auto *link = caption(QStringLiteral("<a href=\"https://%1\">%1 öffnen</a>").arg(kDeveloperPage),
-                         this);
+    auto *link =
+        caption(QStringLiteral("<a href=\"https://%1\">%1 öffnen</a>").arg(kDeveloperPage), this);
     link->setObjectName(QStringLiteral("developerLink"));
     link->setTextFormat(Qt::RichText);
     link->setOpenExternalLinks(true);
@@ -93,6 +93,11 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
                                              "in Grad, Norden und Osten positiv. Leer gilt die "
                                              "Stadt der Zeitzone."),
                               this));
+    // What was typed or stored and is no place says so here; the fields show what holds.
+    m_locationNote = caption(QString(), this);
+    m_locationNote->setObjectName(QStringLiteral("locationNote"));
+    m_locationNote->setForegroundRole(QPalette::WindowText);
+    column->addWidget(m_locationNote);
     showLocation();
 
     if (m_photos) {
@@ -113,7 +118,8 @@ SettingsDialog::SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *p
             m_photos->setAccess(allowed);
             m_model->refreshPhotosAuthStatus();
         });
-        connect(m_model->library(), &LibraryBrowser::authStatusChanged, this, &SettingsDialog::followPhotos);
+        connect(m_model->library(), &LibraryBrowser::authStatusChanged, this,
+                &SettingsDialog::followPhotos);
         followPhotos();
     }
     fitHeight();
@@ -135,8 +141,7 @@ void SettingsDialog::focusAccessKey()
     m_key->setFocus(Qt::OtherFocusReason);
 }
 
-QLineEdit *SettingsDialog::addDegreesField(QHBoxLayout *row, const char *name,
-                                           const QString &label)
+QLineEdit *SettingsDialog::addDegreesField(QHBoxLayout *row, const char *name, const QString &label)
 {
     auto *field = new QLineEdit(this);
     field->setObjectName(QString::fromLatin1(name));
@@ -154,9 +159,11 @@ void SettingsDialog::commitLocation()
 {
     // Both fields empty: the zone's city again. One still empty: the other is being typed.
     // Anything that is no place goes back to what is stored.
-    const QString latitude = m_latitude->text().trimmed(), longitude = m_longitude->text().trimmed();
+    const QString latitude = m_latitude->text().trimmed(),
+                  longitude = m_longitude->text().trimmed();
     if (latitude.isEmpty() && longitude.isEmpty()) {
         setUserLocation(std::nullopt);
+        showLocation();
         return;
     }
     if (latitude.isEmpty() || longitude.isEmpty())
@@ -165,6 +172,8 @@ void SettingsDialog::commitLocation()
     if (north && east)
         setUserLocation(GeoLocation{*north, *east});
     showLocation();
+    if (!north || !east)
+        showLocationNote(locationProblem(latitude, longitude));
 }
 
 void SettingsDialog::showLocation()
@@ -172,6 +181,14 @@ void SettingsDialog::showLocation()
     const std::optional<GeoLocation> location = userLocation();
     m_latitude->setText(location ? QString::number(location->latitude) : QString());
     m_longitude->setText(location ? QString::number(location->longitude) : QString());
+    showLocationNote(userLocationProblem());
+}
+
+void SettingsDialog::showLocationNote(const std::optional<QString> &problem)
+{
+    m_locationNote->setText(problem.value_or(QString()));
+    m_locationNote->setVisible(problem.has_value());
+    fitHeight();
 }
 
 void SettingsDialog::fitHeight()

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class AppModel;
 class PhotoLibrary;
 class QCheckBox;
@@ -38,6 +40,7 @@ private:
     QLineEdit *addDegreesField(QHBoxLayout *row, const char *name, const QString &label);
     void commitLocation();
     void showLocation();
+    void showLocationNote(const std::optional<QString> &problem);
     void followPhotos();
 
     AppModel *m_model;
@@ -45,6 +48,7 @@ private:
     QLineEdit *m_key;
     QLineEdit *m_latitude = nullptr;
     QLineEdit *m_longitude = nullptr;
+    QLabel *m_locationNote = nullptr;
     QCheckBox *m_allow = nullptr;
     QLabel *m_photosNote = nullptr;
 };
