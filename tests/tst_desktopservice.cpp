@@ -4,6 +4,7 @@
 #include "output/dayfile.h"
 #include "output/dayschedule.h"
 #include "output/desktop/desktopbackends.h"
+#include "output/desktop/desktoperror.h"
 #include "output/desktopservice.h"
 #include "output/dynamicwallpaperfile.h"
 #include "output/wallpaperset.h"
@@ -805,6 +806,43 @@ private Q_SLOTS:
         DesktopService service(makeGnomeBackend(runner));
         QCOMPARE(setIn(service, Qt::red), std::nullopt);
         QVERIFY(DesktopService::recordedWallpaper().has_value());
+    }
+
+    // Plasma's package is copied from the pictures by their descriptors: whatever else stands
+    // under a picture's name fails the set at once, and no half package is left.
+    void kdePackagesOnlyPictures_data()
+    {
+        QTest::addColumn<QString>("as");
+        QTest::newRow("a FIFO") << "fifo";
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("gone") << "nothing";
+    }
+
+    void kdePackagesOnlyPictures()
+    {
+        QFETCH(QString, as);
+        const WallpaperFiles files = WallpaperFiles::forHeic(voskan() + "wallpaper-a.heic", {64, 36});
+        QVERIFY(QDir().mkpath(voskan()));
+        QImage picture(files.size, QImage::Format_RGB32);
+        picture.fill(Qt::darkBlue);
+        QVERIFY(picture.save(files.dark, "JPEG"));
+        if (as == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(files.light).constData(), 0600), 0);
+        else if (as == "folder")
+            QVERIFY(QDir().mkpath(files.light));
+        QFuture<std::optional<QString>> set =
+            QtConcurrent::run([files] { return makeKdeBackend()->setWallpaper(files); });
+        if (!QTest::qWaitFor([&set] { return set.isFinished(); }, 3000)) {
+            QFile writer(files.light);
+            QVERIFY(writer.open(QIODevice::WriteOnly));
+            writer.close();
+            set.waitForFinished();
+            QFAIL("copying the package blocked");
+        }
+        QCOMPARE(set.result(), fileFailedText(files.kdePackage()));
+        QCOMPARE(calls, QStringList());
+        QVERIFY(!QFileInfo::exists(files.kdePackage()));
+        QVERIFY(!QFileInfo::exists(files.kdePackage() + ".tmp"));
     }
 
     // Two sets at once (the window and the command line): each takes its own slot, so neither

@@ -571,7 +571,7 @@ private Q_SLOTS:
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
         else if (as == "folder")
             QVERIFY(QDir().mkpath(target));
-        writeFile(followerAutostartFile(), followerAutostartEntry("voskan-render"));
+        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
 
         QProcess follower;
         startWithClock(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));

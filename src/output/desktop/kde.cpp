@@ -7,11 +7,11 @@
 
 #include "output/datafolder.h"
 #include "output/followerprogram.h"
+#include "render/regularfile.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +24,17 @@ const QString kPlasmaService = QStringLiteral("org.kde.plasmashell");
 QString jsString(const QString &text)
 {
     return quoted(text, u'\'', {{u'\\', "\\\\"}, {u'\'', "\\'"}, {u'\n', "\\n"}});
+}
+
+// The largest picture a package takes: a 16384-pixel square at the companion's quality.
+constexpr qint64 kMaxPictureBytes = qint64(1) << 30;
+
+// A picture copied by its descriptor: whatever stands under its name when it is not a regular
+// file (a FIFO would hold the set and the follower until someone writes to it) copies nothing.
+bool copyPicture(const QString &from, const QString &to)
+{
+    const std::optional<QByteArray> bytes = RegularFile(from).readAll(kMaxPictureBytes);
+    return bytes && writeWholeFile(to, *bytes);
 }
 
 class KdeBackend : public DesktopBackend
@@ -94,8 +105,8 @@ private:
             {QStringLiteral("KPlugin"), plugin},
             {QStringLiteral("KPackageStructure"), QStringLiteral("Wallpaper/Images")}};
         const bool built = QDir().mkpath(images) && QDir().mkpath(imagesDark) &&
-                           QFile::copy(files.light, images + QLatin1Char('/') + name) &&
-                           QFile::copy(files.dark, imagesDark + QLatin1Char('/') + name) &&
+                           copyPicture(files.light, images + QLatin1Char('/') + name) &&
+                           copyPicture(files.dark, imagesDark + QLatin1Char('/') + name) &&
                            writeWholeFile(building + QStringLiteral("/metadata.json"),
                                           QJsonDocument(metadata).toJson());
         if (!built) {
