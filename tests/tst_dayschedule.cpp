@@ -21,7 +21,9 @@ struct Place
     QByteArray zone;
 };
 const Place berlin{52.52, 13.405, "Europe/Berlin"}, quito{-0.18, -78.47, "America/Guayaquil"},
-    sydney{-33.87, 151.21, "Australia/Sydney"}, tromso{69.65, 18.96, "Europe/Oslo"};
+    sydney{-33.87, 151.21, "Australia/Sydney"}, tromso{69.65, 18.96, "Europe/Oslo"},
+    longyearbyen{78.22, 15.65, "Arctic/Longyearbyen"}, north89{89, 0, "UTC"},
+    south89{-89, 166.7, "Antarctica/McMurdo"};
 
 // The passage (invalid if the sun never gets there), with the day's noon and declination (°).
 QDateTime almanac(QDate date, const Place &place, double alt, bool morning, QDateTime *noon,
@@ -120,8 +122,10 @@ private Q_SLOTS:
     void solarYear_data()
     {
         QTest::addColumn<Place>("place");
-        for (const Place &place : {tromso, sydney, quito})
+        for (const Place &place : {tromso, sydney, quito, longyearbyen})
             QTest::newRow(place.zone.constData()) << place;
+        QTest::newRow("89° north") << north89;
+        QTest::newRow("89° south") << south89;
     }
     void solarYear()
     {
@@ -140,6 +144,16 @@ private Q_SLOTS:
                 const ShownPicture shown = pictureAt(schedule, days.at(i).start, tz, location);
                 QVERIFY(days.at(i + 1).start == days.at(i).start ||
                         (shown.image == i && shown.nextChange == days.at(i + 1).start));
+            }
+            // Months without a sunrise or a sunset: a picture is always shown, and the follower
+            // sleeps until a change after now, never for long, rather than spinning or stalling.
+            for (int hour = 0; hour < 24; hour += 5) {
+                const QDateTime now(date, QTime(hour, 17), tz);
+                const ShownPicture shown = pictureAt(schedule, now, tz, location);
+                QVERIFY2(shown.image >= 0 && shown.nextChange > now &&
+                             shown.nextChange <= now.addSecs(26 * 3600),
+                         qPrintable(now.toString(Qt::ISODate) + " → " +
+                                    shown.nextChange.toString(Qt::ISODate)));
             }
         }
     }
