@@ -821,7 +821,8 @@ private Q_SLOTS:
     void kdePackagesOnlyPictures()
     {
         QFETCH(QString, as);
-        const WallpaperFiles files = WallpaperFiles::forHeic(voskan() + "wallpaper-a.heic", {64, 36});
+        const WallpaperFiles files =
+            WallpaperFiles::forHeic(voskan() + "wallpaper-a.heic", {64, 36});
         QVERIFY(QDir().mkpath(voskan()));
         QImage picture(files.size, QImage::Format_RGB32);
         picture.fill(Qt::darkBlue);

@@ -351,6 +351,72 @@ private Q_SLOTS:
             p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a/" + today + ".xml'"));
     }
 
+    // A day follows the clock the desktop shows; a zone that clock cannot name (garbage in TZ,
+    // /etc/localtime gone or dangling, a stale /etc/timezone) is said, and the set goes on. The
+    // machine's /etc stays as it is: the zone files are changed in a mount namespace of the set.
+    void saysAZoneItCannotFollow_data()
+    {
+        QTest::addColumn<QVariant>("tz");       // null: unset
+        QTest::addColumn<QString>("localtime"); // the link's target, "" for none, "-" as it is
+        QTest::addColumn<QString>("timezone");  // /etc/timezone, "-" as it is
+        QTest::addColumn<QString>("said");      // the start of the message, "" for none
+        const QString system = "Die Zeitzone des Systems (/etc/localtime) kennt Voskan nicht";
+        const QString berlin = "/usr/share/zoneinfo/Europe/Berlin";
+        // clang-format off
+        QTest::newRow("TZ a name") << QVariant("Europe/Berlin") << "-" << "-" << "";
+        QTest::newRow("TZ empty: UTC") << QVariant("") << "-" << "-" << "";
+        QTest::newRow("TZ garbage") << QVariant("garbage") << "-" << "-" << "Die Zeitzone „garbage“ (TZ) kennt Voskan nicht";
+        QTest::newRow("/etc/localtime Berlin") << QVariant() << berlin << "Europe/Berlin\n" << "";
+        QTest::newRow("/etc/localtime Berlin, /etc/timezone stale") << QVariant() << berlin << "Asia/Tokyo\n" << "";
+        QTest::newRow("/etc/localtime dangling") << QVariant() << "/usr/share/zoneinfo/Nowhere/Gone" << "-" << system;
+        QTest::newRow("/etc/localtime dangling, /etc/timezone Berlin") << QVariant() << "/usr/share/zoneinfo/Nowhere/Gone" << "Europe/Berlin\n" << system;
+        QTest::newRow("/etc/localtime gone, /etc/timezone UTC: UTC") << QVariant() << "" << "Etc/UTC\n" << "";
+        QTest::newRow("/etc/localtime gone, /etc/timezone Berlin") << QVariant() << "" << "Europe/Berlin\n" << system;
+        // clang-format on
+    }
+    void saysAZoneItCannotFollow()
+    {
+        QFETCH(QVariant, tz);
+        QFETCH(QString, localtime);
+        QFETCH(QString, timezone);
+        QFETCH(QString, said);
+        const QString day = m_dir.filePath("Zone.heic");
+        QVERIFY(QFile::exists(day) ||
+                writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
+                                 scheduleXmp({{"h24", h24Table({{0, 0.3}, {1, 0.8}})}})));
+        const auto restore =
+            qScopeGuard([was = qgetenv("TZ"), set = qEnvironmentVariableIsSet("TZ")] {
+                set ? qputenv("TZ", was) : qunsetenv("TZ");
+            });
+        tz.isNull() ? qunsetenv("TZ") : qputenv("TZ", tz.toByteArray());
+        QStringList args{"--set-desktop", day};
+        QString program = VOSKAN_RENDER_BINARY;
+        if (localtime != "-" || timezone != "-") {
+            if (::geteuid() != 0 ||
+                QProcess::execute("unshare", {"--mount", "--propagation", "private", "true"}) != 0)
+                QSKIP("a mount namespace of its own needs root");
+            // /etc again, as links into the real one bound aside, but for the zone's two files.
+            const char *script = R"(set -e
+etc=$(mktemp -d); mkdir "$etc/real" "$etc/new"; mount --bind /etc "$etc/real"
+for f in "$etc"/real/* "$etc"/real/.[!.]*; do [ -e "$f" ] || [ -L "$f" ] && ln -s "$f" "$etc/new/"; done
+if [ "$1" != - ]; then rm -f "$etc/new/localtime"; [ -z "$1" ] || ln -s "$1" "$etc/new/localtime"; fi
+if [ "$2" != - ]; then rm -f "$etc/new/timezone"; printf %s "$2" >"$etc/new/timezone"; fi
+mount --bind "$etc/new" /etc; shift 2; exec "$@")";
+            args = QStringList{"--mount", "--propagation", "private", "sh",   "-c", script,
+                               "sh",      localtime,       timezone,  program} +
+                   args;
+            program = "unshare";
+        }
+        QProcess *p = run(args, program);
+        const QString err = QString::fromUtf8(p->readAllStandardError());
+        QVERIFY2(p->exitCode() == 0, qPrintable(err));
+        QCOMPARE(
+            p->readAllStandardOutput(),
+            "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
+        QVERIFY2(said.isEmpty() ? !err.contains("Zeitzone") : err.startsWith(said),
+                 qPrintable(err));
+    }
+
     // „Täglich neu“ from the command line: without a systemd user instance the timer route says
     // so and names the other; the login route runs a new hit each time, never the one before,
     // reports each download, keeps the credit, and a failed run leaves the wallpaper as it is.
