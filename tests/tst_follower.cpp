@@ -135,9 +135,10 @@ class TestFollower : public QObject
     // A dynamic wallpaper of `count` pictures following `xmp`, set as a day on `desktop` in this
     // process (its follower is the script that notes it was started); the day file.
     QString setDay(const QString &desktop, const QByteArray &xmp, int count,
-                   WallpaperSchedule *schedule)
+                   WallpaperSchedule *schedule, bool fresh = true)
     {
-        QDir(pictures()).removeRecursively();
+        if (fresh)
+            QDir(pictures()).removeRecursively();
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         const QString file = path("Tag.heic");
         QList<QColor> colours;
@@ -490,6 +491,54 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
                                   qPrintable(calls().join('\n')), 10000);
+        QCOMPARE(follower.state(), QProcess::Running);
+        stop(follower);
+    }
+
+    // A day set while the follower sleeps until its next change, or two set one right after the
+    // other, is the day it follows from then on: it shows the last one's picture due now and
+    // nothing of the days before, and stays.
+    void followsANewDay_data()
+    {
+        QTest::addColumn<int>("days"); // set after the follower has started
+        QTest::newRow("one day while it sleeps") << 1;
+        QTest::newRow("two days in quick succession") << 2;
+    }
+    void followsANewDay()
+    {
+        QFETCH(int, days);
+        const QTimeZone berlin("Europe/Berlin");
+        // Half a day ahead of the set's clock, so that the follower's picture is not the set's.
+        const QDateTime at = QDateTime::currentDateTime().addSecs(12 * 3600);
+        WallpaperSchedule schedule;
+        QString day =
+            setDay("XFCE", scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}})}}), 2, &schedule);
+        QVERIFY(day.endsWith(".day"));
+        QTRY_VERIFY(calls().contains("started --follow"));
+        QProcess follower;
+        startWithClock(follower, at);
+        const auto dayPicture = [&] {
+            return WallpaperFiles::forDayPicture(day, pictureAt(schedule, at, berlin, {}).image)
+                .light;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
+        QFile::remove(path("calls"));
+        QStringList set;
+        for (int i = 0; i < days; ++i) {
+            QList<TimedPicture> hours;
+            for (int image = 0; image < 3 + i; ++image)
+                hours.append({image, (image + 0.5) / (3 + i)});
+            day = setDay("XFCE", scheduleXmp({{"h24", h24Table(hours)}}), 3 + i, &schedule, false);
+            QVERIFY(day.endsWith(".day"));
+            set << day;
+        }
+        QCOMPARE(QSet<QString>(set.begin(), set.end()).size(), days); // each day its own file
+        QVERIFY(pictureAt(schedule, QDateTime::currentDateTime(), localTimeZone(), {}).image !=
+                pictureAt(schedule, at, berlin, {}).image);
+        QTRY_VERIFY2_WITH_TIMEOUT(calls().endsWith(dayPicture()), qPrintable(calls().join('\n')),
+                                  10000);
+        QTest::qWait(1000); // and no day before it comes back
+        QVERIFY2(calls().endsWith(dayPicture()), qPrintable(calls().join('\n')));
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
     }
