@@ -556,6 +556,8 @@ private Q_SLOTS:
         QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
         QTest::newRow("Xfce, the day a FIFO") << "XFCE" << "day" << "fifo";
         QTest::newRow("Xfce, the day gone") << "XFCE" << "day" << "nothing";
+        QTest::newRow("Xfce, the day huge") << "XFCE" << "day" << "huge";
+        QTest::newRow("Xfce, the day a link to nowhere") << "XFCE" << "day" << "dangling";
         QTest::newRow("Xfce, the picture a text") << "XFCE" << "picture" << "text";
         QTest::newRow("Xfce, the picture a FIFO") << "XFCE" << "picture" << "fifo";
         QTest::newRow("Xfce, the picture a folder") << "XFCE" << "picture" << "folder";
@@ -616,6 +618,10 @@ private Q_SLOTS:
             writeFile(target, "kein Tag und kein Bild");
         else if (as == "truncated")
             writeFile(target, was.left(was.size() / 2));
+        else if (as == "huge") // the day itself, then blanks JSON allows: 64 MB
+            writeFile(target, was + QByteArray(64 << 20, ' '));
+        else if (as == "dangling")
+            QVERIFY(QFile::link(target + ".gone", target));
         else if (as == "fifo")
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
         else if (as == "folder")
