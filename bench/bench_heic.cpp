@@ -7,7 +7,7 @@
 #include "model/look.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
-#include "output/dynamicwallpaper.h"
+#include "heic/dynamicwallpaper.h"
 #include "render/imagedecoder.h"
 
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "output/dayclock.h"
-#include "output/dayfile.h"
-#include "output/dayschedule.h"
-#include "output/sun.h"
-#include "output/timezonelocation.h"
+#include "follower/dayclock.h"
+#include "desktop/dayfile.h"
+#include "day/dayschedule.h"
+#include "day/sun.h"
+#include "day/timezonelocation.h"
 #include "support/scratch.h"
 
 #include <QtTest>

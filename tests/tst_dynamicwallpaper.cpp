@@ -1,4 +1,4 @@
-#include "output/dynamicwallpaper.h"
+#include "heic/dynamicwallpaper.h"
 #include "support/heicreader.h"
 #include "support/scratch.h"
 

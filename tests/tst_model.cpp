@@ -1,6 +1,6 @@
 #include "model/lookfields.h"
 #include "model/palette.h"
-#include "output/filenames.h"
+#include "files/filenames.h"
 #include "sources/unsplashphoto.h"
 
 #include <QRandomGenerator>
@@ -167,7 +167,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         const UnsplashPhoto photo{u"a1B2"_s,        slug,          6000, 4000, {},
                                   u"nie benutzt"_s, altDescription};
-        QCOMPARE(FileNames::baseName(photo), name);
+        QCOMPARE(photo.fileBaseName(), name);
     }
 
     void heicFileName_data()

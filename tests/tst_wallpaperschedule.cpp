@@ -1,5 +1,5 @@
-#include "output/dynamicwallpaper.h"
-#include "output/dynamicwallpaperfile.h"
+#include "heic/dynamicwallpaper.h"
+#include "heic/dynamicwallpaperfile.h"
 #include "render/imagedecoder.h"
 #include "support/dynamicfiles.h"
 #include "support/scratch.h"

@@ -3,10 +3,10 @@
 // in for Unsplash, a recording desktop for the real one; files are read back with libheif.
 
 #include "model/appmodel.h"
-#include "model/dailywallpaper.h"
+#include "daily/dailywallpaper.h"
 #include "model/lookfields.h"
 #include "model/usersettings.h"
-#include "output/dayschedule.h"
+#include "day/dayschedule.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"

@@ -3,7 +3,7 @@
 // A write of several seconds on the command line shows how far it is — on a terminal only: a
 // script reading the output or a log gets nothing but the result lines.
 
-#include "output/writeprogress.h"
+#include "files/writeprogress.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/secrets.h"
-#include "output/dynamicwallpaperfile.h"
+#include "heic/dynamicwallpaperfile.h"
 #include "render/regularfile.h"
 
 #include <QFileInfo>

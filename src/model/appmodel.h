@@ -16,7 +16,7 @@
 #include "model/renderpipeline.h"
 #include "model/unsplashsearch.h"
 #include "model/valuetypes.h"
-#include "output/desktopservice.h"
+#include "desktop/desktopservice.h"
 #include "sources/photolibraryaccess.h"
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"

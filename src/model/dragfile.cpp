@@ -1,6 +1,6 @@
 #include "dragfile.h"
 
-#include "output/outputfile.h"
+#include "files/outputfile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 // like any other.
 
 #include "model/look.h"
-#include "output/wallpaperschedule.h"
+#include "heic/wallpaperschedule.h"
 
 #include <QDateTime>
 #include <QString>

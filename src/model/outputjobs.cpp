@@ -1,9 +1,9 @@
 #include "outputjobs.h"
 
 #include "model/usersettings.h"
-#include "output/dynamicwallpaper.h"
-#include "output/sessiondesktop.h"
-#include "output/wallpaperset.h"
+#include "heic/dynamicwallpaper.h"
+#include "follower/sessiondesktop.h"
+#include "desktop/wallpaperset.h"
 #include "render/regularfile.h"
 
 #include <QDir>

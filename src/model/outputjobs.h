@@ -8,10 +8,10 @@
 
 #include "model/look.h"
 #include "model/renderpipeline.h"
-#include "output/desktopservice.h"
-#include "output/geolocation.h"
-#include "output/wallpaperschedule.h"
-#include "output/writeprogress.h"
+#include "desktop/desktopservice.h"
+#include "day/geolocation.h"
+#include "heic/wallpaperschedule.h"
+#include "files/writeprogress.h"
 #include "sources/photolibraryaccess.h"
 
 #include <QFutureWatcher>
@@ -97,7 +97,7 @@ public:
     static std::optional<QString> writeOutput(const Look &light, const Look &dark,
                                               RenderPipeline::PixelSize size, const QString &path,
                                               WriteProgress *progress = nullptr);
-    // Renders both looks and sets them as the wallpaper of every screen (output/wallpaperset.h);
+    // Renders both looks and sets them as the wallpaper of every screen (desktop/wallpaperset.h);
     // the error text, or nothing. Runs on the caller's thread.
     static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size,

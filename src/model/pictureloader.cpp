@@ -4,7 +4,7 @@
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/usersettings.h"
-#include "output/filenames.h"
+#include "files/filenames.h"
 #include "render/imagedecoder.h"
 #include "render/regularfile.h"
 
@@ -150,7 +150,7 @@ void PictureLoader::select(const UnsplashPhoto &photo)
             }
             Q_EMIT self->loaded(
                 LoadedPicture{std::get<Bitmap>(result), std::nullopt, photo.id,
-                              FileNames::baseName(photo),
+                              photo.fileBaseName(),
                               QStringLiteral("Foto: %1 · Unsplash").arg(photo.user.name),
                               photo.user.links ? photo.user.links->html : std::nullopt},
                 target);

@@ -6,7 +6,7 @@
 #include "model/exporterror.h"
 #include "model/look.h"
 #include "model/valuetypes.h"
-#include "output/writeprogress.h"
+#include "files/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QSizeF>

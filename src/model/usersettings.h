@@ -5,7 +5,7 @@
 // something asks here, so all of it lands in one file, and a test that points QSettings elsewhere
 // moves all of it at once.
 
-#include "output/geolocation.h"
+#include "day/geolocation.h"
 
 #include <QSettings>
 

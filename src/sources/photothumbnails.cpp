@@ -3,7 +3,7 @@
 #include "render/imagedecoder.h"
 #include "render/regularfile.h"
 
-#include "output/outputfile.h"
+#include "files/outputfile.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>

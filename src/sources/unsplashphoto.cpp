@@ -1,5 +1,7 @@
 #include "unsplashphoto.h"
 
+#include "files/filenames.h"
+
 QString UnsplashPhoto::displayTitle() const
 {
     if (description)
@@ -7,4 +9,13 @@ QString UnsplashPhoto::displayTitle() const
     if (altDescription)
         return *altDescription;
     return QStringLiteral("Foto von ") + user.name;
+}
+
+QString UnsplashPhoto::fileBaseName() const
+{
+    if (slug && !slug->isEmpty())
+        return *slug;
+    if (altDescription && !altDescription->isEmpty())
+        return FileNames::slugify(*altDescription) + u'-' + id;
+    return QStringLiteral("unsplash-") + id;
 }

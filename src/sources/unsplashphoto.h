@@ -66,6 +66,10 @@ struct UnsplashPhoto
 
     // The caption of a hit. Presence decides, not emptiness: an empty description is the caption.
     QString displayTitle() const;
+    // The base of the file name for this photo. The service's own slug is used as it is; a slug
+    // made here from the description gets the id so that two photos with the same description
+    // still get different names.
+    QString fileBaseName() const;
 
     friend bool operator==(const UnsplashPhoto &, const UnsplashPhoto &) = default;
 };

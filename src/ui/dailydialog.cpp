@@ -1,7 +1,7 @@
 #include "dailydialog.h"
 
 #include "model/appmodel.h"
-#include "model/dailywallpaper.h"
+#include "daily/dailywallpaper.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -9,7 +9,7 @@
 
 #include "app/singleinstance.h"
 #include "model/appmodel.h"
-#include "output/outputfile.h"
+#include "files/outputfile.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "update/updaterviewmodel.h"

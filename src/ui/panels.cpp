@@ -1,7 +1,7 @@
 #include "panels.h"
 
 #include "model/appmodel.h"
-#include "output/filenames.h"
+#include "files/filenames.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 

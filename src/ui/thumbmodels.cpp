@@ -1,6 +1,6 @@
 #include "thumbmodels.h"
 
-#include "output/dynamicwallpaperfile.h"
+#include "heic/dynamicwallpaperfile.h"
 #include "render/regularfile.h"
 #include "sources/unsplashcolor.h"
 

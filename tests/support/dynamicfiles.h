@@ -4,7 +4,7 @@
 // committed: the pictures encoded with libheif, the schedules built with libplist and wrapped in
 // XMP the way other systems write them.
 
-#include "output/wallpaperschedule.h"
+#include "heic/wallpaperschedule.h"
 
 #include <QByteArray>
 #include <QColor>

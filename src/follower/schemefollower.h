@@ -8,7 +8,7 @@
 // timer only, so it costs nothing while the scheme and the picture stay put.
 
 #include "dayclock.h"
-#include "desktopservice.h"
+#include "desktop/desktopservice.h"
 
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>

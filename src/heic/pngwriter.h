@@ -4,7 +4,7 @@
 // channel at full size or 8 at preview size, so scripts and benchmarks get the render itself with
 // no lossy encoder in between. The only user of libspng.
 
-#include "output/fileerror.h"
+#include "files/fileerror.h"
 #include "render/bitmap.h"
 
 #include <QString>

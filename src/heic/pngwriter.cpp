@@ -1,6 +1,6 @@
 #include "pngwriter.h"
 
-#include "output/outputfile.h"
+#include "files/outputfile.h"
 
 #include <spng.h>
 

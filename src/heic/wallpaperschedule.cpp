@@ -5,7 +5,7 @@
 
 #include "wallpaperschedule.h"
 
-#include "output/dynamicwallpaper.h"
+#include "heic/dynamicwallpaper.h"
 
 #include <QXmlStreamReader>
 

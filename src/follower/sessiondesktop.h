@@ -4,7 +4,7 @@
 // follower that keeps single-picture desktops in step with the colour scheme. Kept apart from
 // both so the service need not know the follower, while the follower uses the service.
 
-#include "desktopservice.h"
+#include "desktop/desktopservice.h"
 
 #include <QProcessEnvironment>
 

@@ -5,8 +5,8 @@
 #include "desktopbackends.h"
 #include "singlepicture.h"
 
-#include "output/datafolder.h"
-#include "output/followerprogram.h"
+#include "files/datafolder.h"
+#include "desktop/backends/followerprogram.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #include "dynamicwallpaper.h"
 
-#include "output/outputfile.h"
+#include "files/outputfile.h"
 
 #include <libheif/heif.h>
 #include <plist/plist.h>

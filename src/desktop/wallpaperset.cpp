@@ -1,11 +1,11 @@
 #include "wallpaperset.h"
 
-#include "datafolder.h"
+#include "files/datafolder.h"
 #include "dayfile.h"
-#include "dayschedule.h"
-#include "dynamicwallpaper.h"
-#include "dynamicwallpaperfile.h"
-#include "outputfile.h"
+#include "day/dayschedule.h"
+#include "heic/dynamicwallpaper.h"
+#include "heic/dynamicwallpaperfile.h"
+#include "files/outputfile.h"
 
 #include <QDir>
 #include <QFile>

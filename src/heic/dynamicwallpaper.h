@@ -4,8 +4,8 @@
 // that tells the desktop which is which. Export, drag, the desktop set and voskan-render all write
 // it through writeHEIC(); this is the only file that writes with libheif and libplist.
 
-#include "output/fileerror.h"
-#include "output/writeprogress.h"
+#include "files/fileerror.h"
+#include "files/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QByteArray>

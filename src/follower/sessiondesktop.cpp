@@ -2,7 +2,7 @@
 
 #include "sessiondesktop.h"
 
-#include "desktop/desktopbackends.h"
+#include "desktop/backends/desktopbackends.h"
 #include "schemefollower.h"
 
 std::shared_ptr<DesktopService> sessionDesktopService(const QProcessEnvironment &environment)

@@ -6,7 +6,7 @@
 // follower, the export and the tests all agree on the same instants.
 
 #include "geolocation.h"
-#include "wallpaperschedule.h"
+#include "heic/wallpaperschedule.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,5 @@
 #include "filenames.h"
 
-#include "sources/unsplashphoto.h"
-
 #include <QChar>
 #include <QStringList>
 #include <QStringView>
@@ -55,15 +53,6 @@ QString slugify(const QString &text)
     }
     slug.truncate(cut.position());
     return slug;
-}
-
-QString baseName(const UnsplashPhoto &photo)
-{
-    if (photo.slug && !photo.slug->isEmpty())
-        return *photo.slug;
-    if (photo.altDescription && !photo.altDescription->isEmpty())
-        return slugify(*photo.altDescription) + u'-' + photo.id;
-    return QStringLiteral("unsplash-") + photo.id;
 }
 
 QString heicFileName(const QString &chosen)

@@ -5,7 +5,7 @@
 #include "gsettings.h"
 #include "pictureuri.h"
 
-#include "output/datafolder.h"
+#include "files/datafolder.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -6,8 +6,8 @@
 // and the place the sun is reckoned for — in a small file the follower reads back with the same
 // suspicion as anything else in the data folder.
 
-#include "geolocation.h"
-#include "wallpaperschedule.h"
+#include "day/geolocation.h"
+#include "heic/wallpaperschedule.h"
 
 #include <QByteArray>
 #include <QDate>

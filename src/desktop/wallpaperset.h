@@ -7,9 +7,9 @@
 
 #include "desktopservice.h"
 
-#include "output/geolocation.h"
-#include "output/wallpaperschedule.h"
-#include "output/writeprogress.h"
+#include "day/geolocation.h"
+#include "heic/wallpaperschedule.h"
+#include "files/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QString>

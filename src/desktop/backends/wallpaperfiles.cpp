@@ -4,8 +4,8 @@
 #include "wallpaperfiles.h"
 
 #include "desktoperror.h"
-#include "output/datafolder.h"
-#include "output/outputfile.h"
+#include "files/datafolder.h"
+#include "files/outputfile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "dailywallpaper.h"
 
-#include "output/datafolder.h"
-#include "output/followerprogram.h"
-#include "usersettings.h"
+#include "files/datafolder.h"
+#include "desktop/backends/followerprogram.h"
+#include "model/usersettings.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

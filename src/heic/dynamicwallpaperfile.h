@@ -5,7 +5,7 @@
 // anywhere, so the file is refused with a German reason rather than believed, and no picture
 // is decoded beyond the limits every other photo is held to.
 
-#include "output/wallpaperschedule.h"
+#include "heic/wallpaperschedule.h"
 #include "render/bitmap.h"
 
 #include <QList>

@@ -1,9 +1,9 @@
 #include "schemefollower.h"
 
-#include "dayfile.h"
-#include "dayschedule.h"
-#include "desktop/desktopbackends.h"
-#include "followerprogram.h"
+#include "desktop/dayfile.h"
+#include "day/dayschedule.h"
+#include "desktop/backends/desktopbackends.h"
+#include "desktop/backends/followerprogram.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>
