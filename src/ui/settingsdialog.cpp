@@ -136,6 +136,14 @@ QString SettingsDialog::keyHint(const QString &builtInKey)
         .arg(kDeveloperPage);
 }
 
+SettingsDialog::~SettingsDialog()
+{
+    // A place field losing the focus as the dialog goes would commit into half a dialog; one
+    // that closes first has committed already, on that same loss of focus.
+    m_latitude->disconnect(this);
+    m_longitude->disconnect(this);
+}
+
 void SettingsDialog::focusAccessKey()
 {
     m_key->setFocus(Qt::OtherFocusReason);

@@ -26,6 +26,7 @@ public:
 
     // Without a library the "Fotos-Mediathek" section is left out.
     SettingsDialog(AppModel *model, PhotoLibrary *photos, QWidget *parent = nullptr);
+    ~SettingsDialog() override;
 
     // The line under the key field, for a binary with `builtInKey` (Secrets::unsplashKey()).
     static QString keyHint(const QString &builtInKey);
