@@ -100,8 +100,8 @@ void BM_OpenSixteenPicture5K(benchmark::State &state)
             return;
         }
         const Look look = DynamicPicture::asItIs(Look(), dynamic->lightPicture);
-        const auto preview = RenderPipeline::renderLook(
-            look, RenderPipeline::previewSize({6016, 3384}), false);
+        const auto preview =
+            RenderPipeline::renderLook(look, RenderPipeline::previewSize({6016, 3384}), false);
         benchmark::DoNotOptimize(preview);
     }
 }

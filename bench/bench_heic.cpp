@@ -4,10 +4,10 @@
 // blur) and the CPU time of the write besides its wall time. The first benchmark is the
 // reference of bench/README.md; the others check the settings on other photos and styles.
 
+#include "heic/dynamicwallpaper.h"
 #include "model/look.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
-#include "heic/dynamicwallpaper.h"
 #include "render/imagedecoder.h"
 
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "follower/dayclock.h"
-#include "desktop/dayfile.h"
 #include "day/dayschedule.h"
 #include "day/sun.h"
 #include "day/timezonelocation.h"
+#include "desktop/dayfile.h"
+#include "follower/dayclock.h"
 #include "support/scratch.h"
 
 #include <QtTest>

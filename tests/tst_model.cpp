@@ -1,6 +1,6 @@
+#include "files/filenames.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
-#include "files/filenames.h"
 #include "sources/unsplashphoto.h"
 
 #include <QRandomGenerator>

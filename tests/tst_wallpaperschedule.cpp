@@ -34,13 +34,15 @@ QString showResult(const std::variant<WallpaperSchedule, ScheduleError> &result)
     return show(std::optional(std::get<WallpaperSchedule>(result)));
 }
 
-// The file of a row of opensFiles(), a red and a blue picture where it is a HEIC; none for "missing".
+// The file of a row of opensFiles(), a red and a blue picture where it is a HEIC; none for
+// "missing".
 QString make(const QString &kind, const QTemporaryDir &dir)
 {
     const QString heic = dir.filePath("w.heic");
     const QList<QImage> pictures = solidPictures({Qt::red, Qt::blue});
     if (kind == "Voskan's own")
-        DynamicWallpaper::writeHEIC(Bitmap::fromImage(pictures[0]), Bitmap::fromImage(pictures[1]), heic);
+        DynamicWallpaper::writeHEIC(Bitmap::fromImage(pictures[0]), Bitmap::fromImage(pictures[1]),
+                                    heic);
     if (kind == "plain HEIC" || kind == "cut short")
         writeDynamicHeic(heic, pictures, {});
     if (kind == "cut short")
@@ -68,9 +70,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("xmp");
         QTest::addColumn<int>("imageCount");
         QTest::addColumn<QString>("expected");
-        const auto h24 = [](const QList<TimedPicture> &times, std::optional<LightDarkPair> pair = {}) { return scheduleXmp({{"h24", h24Table(times, pair)}}); };
-        const auto solar = [](const QList<SolarPicture> &sun, std::optional<LightDarkPair> pair = {}) { return scheduleXmp({{"solar", solarTable(sun, pair)}}); };
-        const auto entry = [](const QVariant &index, const QVariant &time) { return QVariantMap{{"ti", QVariantList{QVariantMap{{"i", index}, {"t", time}}}}}; };
+        const auto h24 = [](const QList<TimedPicture> &times,
+                            std::optional<LightDarkPair> pair = {}) {
+            return scheduleXmp({{"h24", h24Table(times, pair)}});
+        };
+        const auto solar = [](const QList<SolarPicture> &sun,
+                              std::optional<LightDarkPair> pair = {}) {
+            return scheduleXmp({{"solar", solarTable(sun, pair)}});
+        };
+        const auto entry = [](const QVariant &index, const QVariant &time) {
+            return QVariantMap{{"ti", QVariantList{QVariantMap{{"i", index}, {"t", time}}}}};
+        };
         // clang-format off
         QTest::newRow("Voskan's own packet") << DynamicWallpaper::xmpPacket() << 2 << "apr 2: 0/1";
         QTest::newRow("apr, another prefix") << scheduleXmp({{"apr", aprTable({1, 0})}}).replace("apple_desktop", "desk") << 2 << "apr 2: 1/0";
@@ -120,7 +130,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("error");    // empty: opens
         QTest::addColumn<QString>("schedule"); // as show() writes it
-        const QString notHeic = "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper.";
+        const QString notHeic =
+            "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper.";
         const QString none = show(std::nullopt);
         // clang-format off
         QTest::newRow("Voskan's own") << "" << "apr 2: 0/1";
@@ -150,11 +161,15 @@ private Q_SLOTS:
         QCOMPARE(show(file.schedule()), schedule);
         // The pictures in the file's order; a preview keeps the shape; none beyond the file's.
         const auto shows = [](const Bitmap &picture, QColor colour) {
-            const QColor c = picture.toImage().pixelColor(picture.width() / 2, picture.height() / 2);
-            return qAbs(c.red() - colour.red()) + qAbs(c.green() - colour.green()) + qAbs(c.blue() - colour.blue()) < 40;
+            const QColor c =
+                picture.toImage().pixelColor(picture.width() / 2, picture.height() / 2);
+            return qAbs(c.red() - colour.red()) + qAbs(c.green() - colour.green()) +
+                       qAbs(c.blue() - colour.blue()) <
+                   40;
         };
         QCOMPARE(file.imageCount(), 2);
-        for (const auto &[i, colour] : {std::pair{0, QColor(Qt::red)}, std::pair{1, QColor(Qt::blue)}}) {
+        for (const auto &[i, colour] :
+             {std::pair{0, QColor(Qt::red)}, std::pair{1, QColor(Qt::blue)}}) {
             const std::optional<Bitmap> picture = file.image(i);
             const std::optional<Bitmap> preview = file.image(i, QSize(16, 16));
             QVERIFY(picture && preview);

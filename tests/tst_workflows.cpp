@@ -2,11 +2,11 @@
 // file and export it, save into the photo library, meet a broken file. A loopback server stands
 // in for Unsplash, a recording desktop for the real one; files are read back with libheif.
 
-#include "model/appmodel.h"
 #include "daily/dailywallpaper.h"
+#include "day/dayschedule.h"
+#include "model/appmodel.h"
 #include "model/lookfields.h"
 #include "model/usersettings.h"
-#include "day/dayschedule.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
@@ -36,8 +36,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>

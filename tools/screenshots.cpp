@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Voskan"));
     QDir().mkpath(home.filePath(QStringLiteral("Bilder/Urlaub")));
     for (const QString &photo : TestData::photos())
-        QFile::copy(photo, home.filePath(QStringLiteral("Bilder/Urlaub/")) +
-                               QFileInfo(photo).fileName());
+        QFile::copy(photo,
+                    home.filePath(QStringLiteral("Bilder/Urlaub/")) + QFileInfo(photo).fileName());
 
     FakeUnsplashServer unsplash;
     if (!unsplash.start()) {
@@ -87,8 +87,7 @@ int main(int argc, char *argv[])
     }
     auto photos = std::make_shared<PhotoLibrary>(home.filePath(QStringLiteral("Bilder")));
     AppModel model({makeUnsplashClient, photos});
-    model.setDesktopService(
-        std::make_shared<DesktopService>(std::make_unique<RecordingDesktop>()));
+    model.setDesktopService(std::make_shared<DesktopService>(std::make_unique<RecordingDesktop>()));
     MainWindow window(&model, nullptr, photos.get());
     window.move(0, 0);
     window.show();

@@ -82,11 +82,12 @@ QString SingleInstance::defaultSocketPath()
 QString SingleInstance::privateTempFolder()
 {
     const uid_t uid = ::getuid();
-    const QByteArray path =
-        QFile::encodeName(QDir(QDir::tempPath())
-                              .filePath(QStringLiteral("voskan-%1").arg(qulonglong(uid))));
+    const QByteArray path = QFile::encodeName(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("voskan-%1").arg(qulonglong(uid))));
     ::mkdir(path.constData(), 0700);
-    struct stat info {};
+    struct stat info
+    {
+    };
     // lstat: a link planted there must not lead elsewhere.
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
         (info.st_mode & 077) != 0)

@@ -1,7 +1,7 @@
 #include "dailywallpaper.h"
 
-#include "files/datafolder.h"
 #include "desktop/backends/followerprogram.h"
+#include "files/datafolder.h"
 #include "model/usersettings.h"
 
 #include <QDBusConnection>

@@ -1,8 +1,8 @@
 #include "dayfile.h"
 
-#include "files/datafolder.h"
 #include "day/dayschedule.h"
 #include "desktop/backends/wallpaperfiles.h"
+#include "files/datafolder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,8 +5,8 @@
 // which HEIC was set last — so that no later run overwrites the files on screen — and starting
 // the follower after a set where the desktop does not switch by itself.
 
-#include "files/datafolder.h"
 #include "desktop/backends/desktopbackend.h"
+#include "files/datafolder.h"
 
 #include <QString>
 

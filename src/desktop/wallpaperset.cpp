@@ -1,11 +1,11 @@
 #include "wallpaperset.h"
 
-#include "files/datafolder.h"
-#include "dayfile.h"
 #include "day/dayschedule.h"
+#include "dayfile.h"
+#include "files/datafolder.h"
+#include "files/outputfile.h"
 #include "heic/dynamicwallpaper.h"
 #include "heic/dynamicwallpaperfile.h"
-#include "files/outputfile.h"
 
 #include <QDir>
 #include <QFile>

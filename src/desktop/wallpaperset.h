@@ -8,8 +8,8 @@
 #include "desktopservice.h"
 
 #include "day/geolocation.h"
-#include "heic/wallpaperschedule.h"
 #include "files/writeprogress.h"
+#include "heic/wallpaperschedule.h"
 #include "render/bitmap.h"
 
 #include <QString>
@@ -33,8 +33,7 @@ std::optional<QString> refusal(const DesktopService &desktop, bool day = false);
 // `progress` hears the desktop's pictures and each encode begin; a cancel before the desktop
 // is told leaves the slot and the desktop as they were (the error is then the writer's
 // "cancelled" text); from the desktop told on, the set goes to its end.
-std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark,
-                                   DesktopService &desktop,
+std::optional<QString> setPictures(const Bitmap &light, const Bitmap &dark, DesktopService &desktop,
                                    const std::function<void()> &told = {},
                                    WriteProgress *progress = nullptr);
 

@@ -21,7 +21,8 @@ QString description(FileError error)
     case FileError::DanglingLink:
         return QStringLiteral("Das Ziel ist eine Verknüpfung auf eine Datei, die es nicht gibt.");
     case FileError::WriteProtected:
-        return QStringLiteral("Die vorhandene Datei ist schreibgeschützt; sie bleibt, wie sie ist.");
+        return QStringLiteral(
+            "Die vorhandene Datei ist schreibgeschützt; sie bleibt, wie sie ist.");
     case FileError::DiskFull:
         return QStringLiteral("Auf dem Datenträger ist nicht genug Platz frei.");
     case FileError::TooLargeForVolume:

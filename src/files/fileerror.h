@@ -11,10 +11,10 @@ enum class FileError {
     FolderMissing,
     NotAFolder, // a part of the path is a file
     NoPermission,
-    ReadOnly,     // the file system is mounted read-only
-    IsFolder,     // a folder sits at the destination
-    NotRegular,   // a device, pipe or socket sits at the destination
-    DanglingLink, // a symbolic link to nothing sits at the destination
+    ReadOnly,       // the file system is mounted read-only
+    IsFolder,       // a folder sits at the destination
+    NotRegular,     // a device, pipe or socket sits at the destination
+    DanglingLink,   // a symbolic link to nothing sits at the destination
     WriteProtected, // a file there this user may not change (though the folder lets us replace it)
     DiskFull,
     TooLargeForVolume, // e.g. over 4 GB on FAT

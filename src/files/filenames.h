@@ -1,8 +1,8 @@
 #pragma once
 
-// The names the program gives files: a file-name-safe form of any text, and the suffix of an export.
-// They are chosen long before anything is written — when a photo is loaded, when the person picks
-// where to save — so they live apart from the writers.
+// The names the program gives files: a file-name-safe form of any text, and the suffix of an
+// export. They are chosen long before anything is written — when a photo is loaded, when the person
+// picks where to save — so they live apart from the writers.
 
 #include <QString>
 

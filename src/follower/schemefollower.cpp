@@ -1,9 +1,9 @@
 #include "schemefollower.h"
 
-#include "desktop/dayfile.h"
 #include "day/dayschedule.h"
 #include "desktop/backends/desktopbackends.h"
 #include "desktop/backends/followerprogram.h"
+#include "desktop/dayfile.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>

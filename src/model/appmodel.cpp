@@ -1,9 +1,9 @@
 #include "appmodel.h"
 
+#include "heic/dynamicwallpaperfile.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/secrets.h"
-#include "heic/dynamicwallpaperfile.h"
 #include "render/regularfile.h"
 
 #include <QFileInfo>
@@ -77,9 +77,8 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
             [this](const OpenedDynamic &opened, Appearance, SourceKind from) {
                 applyDynamic(opened, from);
             });
-    connect(m_jobs, &OutputJobs::succeeded, this, [this](const QString &status) {
-        setStatusMessage(status);
-    });
+    connect(m_jobs, &OutputJobs::succeeded, this,
+            [this](const QString &status) { setStatusMessage(status); });
     // The album list and the album shown learn of the new picture at once, not at the next start.
     connect(m_jobs, &OutputJobs::savedToLibrary, this, [this] {
         m_library->loadAlbums();

@@ -7,6 +7,7 @@
 // their signals. One per application, confined to the main thread; every assignment notifies,
 // also one that stores the value already there.
 
+#include "desktop/desktopservice.h"
 #include "model/dragfile.h"
 #include "model/exporterror.h"
 #include "model/librarybrowser.h"
@@ -16,7 +17,6 @@
 #include "model/renderpipeline.h"
 #include "model/unsplashsearch.h"
 #include "model/valuetypes.h"
-#include "desktop/desktopservice.h"
 #include "sources/photolibraryaccess.h"
 #include "sources/unsplashclient.h"
 #include "sources/unsplashphoto.h"
@@ -188,8 +188,8 @@ public:
     {
         QString path;
         WallpaperSchedule schedule;
-        QString summary;     // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
-        QStringList labels;  // a line per picture
+        QString summary;    // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
+        QStringList labels; // a line per picture
         SourceKind openedFrom = SourceKind::Files;
     };
     // While the looks show an opened dynamic wallpaper as it is; none once either is edited.

@@ -1,8 +1,8 @@
 #include "dynamicpicture.h"
 
-#include "model/usersettings.h"
 #include "day/dayschedule.h"
 #include "heic/dynamicwallpaperfile.h"
+#include "model/usersettings.h"
 #include "render/regularfile.h"
 
 #include <QTimeZone>

@@ -5,8 +5,8 @@
 // and the window says what the file holds. Moving a slider or choosing a style makes it a photo
 // like any other.
 
-#include "model/look.h"
 #include "heic/wallpaperschedule.h"
+#include "model/look.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "outputjobs.h"
 
-#include "model/usersettings.h"
-#include "heic/dynamicwallpaper.h"
-#include "follower/sessiondesktop.h"
 #include "desktop/wallpaperset.h"
+#include "follower/sessiondesktop.h"
+#include "heic/dynamicwallpaper.h"
+#include "model/usersettings.h"
 #include "render/regularfile.h"
 
 #include <QDir>

@@ -6,12 +6,12 @@
 // back on the main thread through signals: how far they are, and their outcome, which the
 // model shows in its status and error lines. A job can be cancelled between its steps.
 
+#include "day/geolocation.h"
+#include "desktop/desktopservice.h"
+#include "files/writeprogress.h"
+#include "heic/wallpaperschedule.h"
 #include "model/look.h"
 #include "model/renderpipeline.h"
-#include "desktop/desktopservice.h"
-#include "day/geolocation.h"
-#include "heic/wallpaperschedule.h"
-#include "files/writeprogress.h"
 #include "sources/photolibraryaccess.h"
 
 #include <QFutureWatcher>

@@ -1,10 +1,10 @@
 #include "pictureloader.h"
 
+#include "files/filenames.h"
 #include "model/dynamicpicture.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/usersettings.h"
-#include "files/filenames.h"
 #include "render/imagedecoder.h"
 #include "render/regularfile.h"
 
@@ -139,25 +139,24 @@ void PictureLoader::select(const UnsplashPhoto &photo)
         return;
     }
     QPointer<PictureLoader> self(this);
-    loader->loadImage(
-        photo.urls.regular, [self, loader, photo, target](UnsplashClient::ImageResult result) {
-            if (!self)
-                return;
-            if (const QString *error = std::get_if<QString>(&result)) {
-                Q_EMIT self->errorReported(*error);
-                self->setLoading(false);
-                return;
-            }
-            Q_EMIT self->loaded(
-                LoadedPicture{std::get<Bitmap>(result), std::nullopt, photo.id,
-                              photo.fileBaseName(),
-                              QStringLiteral("Foto: %1 · Unsplash").arg(photo.user.name),
-                              photo.user.links ? photo.user.links->html : std::nullopt},
-                target);
-            if (photo.links && photo.links->downloadLocation)
-                self->trackDownload(*photo.links->downloadLocation);
+    loader->loadImage(photo.urls.regular, [self, loader, photo,
+                                           target](UnsplashClient::ImageResult result) {
+        if (!self)
+            return;
+        if (const QString *error = std::get_if<QString>(&result)) {
+            Q_EMIT self->errorReported(*error);
             self->setLoading(false);
-        });
+            return;
+        }
+        Q_EMIT self->loaded(
+            LoadedPicture{std::get<Bitmap>(result), std::nullopt, photo.id, photo.fileBaseName(),
+                          QStringLiteral("Foto: %1 · Unsplash").arg(photo.user.name),
+                          photo.user.links ? photo.user.links->html : std::nullopt},
+            target);
+        if (photo.links && photo.links->downloadLocation)
+            self->trackDownload(*photo.links->downloadLocation);
+        self->setLoading(false);
+    });
 }
 
 void PictureLoader::trackDownload(const QString &url)

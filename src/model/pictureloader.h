@@ -91,7 +91,7 @@ private:
     UnsplashSource m_unsplash;
     std::shared_ptr<PhotoLibraryAccess> m_photos;
     bool m_isLoading = false;
-    quint64 m_request = 0;     // the load whose outcome is awaited
-    QStringList m_queued;      // files of openLocalImages not yet begun
+    quint64 m_request = 0; // the load whose outcome is awaited
+    QStringList m_queued;  // files of openLocalImages not yet begun
     QStringList m_recentFiles;
 };

@@ -3,10 +3,10 @@
 // Turns a Look into a picture with the renderer of its style, and works out the output size the
 // model's preset and custom size stand for. Stateless: the model calls it with copies.
 
+#include "files/writeprogress.h"
 #include "model/exporterror.h"
 #include "model/look.h"
 #include "model/valuetypes.h"
-#include "files/writeprogress.h"
 #include "render/bitmap.h"
 
 #include <QSizeF>

@@ -81,8 +81,7 @@ void UnsplashSearch::runSearch()
             if (const auto *hits = std::get_if<QList<UnsplashPhoto>>(&result)) {
                 self->setResults(*hits);
                 if (hits->isEmpty())
-                    Q_EMIT self->errorReported(
-                        QStringLiteral("Keine Treffer für „%1“.").arg(text));
+                    Q_EMIT self->errorReported(QStringLiteral("Keine Treffer für „%1“.").arg(text));
             } else {
                 Q_EMIT self->errorReported(std::get<QString>(result));
             }

@@ -77,8 +77,8 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
     row->addWidget(m_copy);
     connect(m_copy, &QToolButton::clicked, m_model, &AppModel::copyCurrentLookToOther);
 
-    for (auto signal : {&AppModel::editingChanged, &AppModel::lightLookChanged,
-                        &AppModel::darkLookChanged})
+    for (auto signal :
+         {&AppModel::editingChanged, &AppModel::lightLookChanged, &AppModel::darkLookChanged})
         connect(m_model, signal, this, &AppearanceSwitcher::sync);
     sync();
 }

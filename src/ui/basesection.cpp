@@ -118,7 +118,8 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     connect(m_keyButton, &QPushButton::clicked, this, &BaseImageSection::accessKeyRequested);
 
     m_unsplashModel = new UnsplashThumbModel;
-    m_unsplashStrip = addStrip(m_unsplashModel, "unsplashStrip", QStringLiteral("Unsplash-Treffer"));
+    m_unsplashStrip =
+        addStrip(m_unsplashModel, "unsplashStrip", QStringLiteral("Unsplash-Treffer"));
     connect(m_unsplashStrip, &ThumbStrip::tileClicked, this, [this](int row) {
         const QList<UnsplashPhoto> results = m_model->results();
         if (row >= 0 && row < results.size())

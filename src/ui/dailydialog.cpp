@@ -1,7 +1,7 @@
 #include "dailydialog.h"
 
-#include "model/appmodel.h"
 #include "daily/dailywallpaper.h"
+#include "model/appmodel.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

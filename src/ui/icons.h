@@ -6,16 +6,16 @@
 #include <QIcon>
 
 enum class Icon {
-    Photo,         // a picture
-    PhotoAdd,      // a picture with a plus: "add a picture"
-    Copy,          // two squares: "apply to the other appearance"
-    Done,          // a tick in a circle: a confirmation
-    Folder,        // open a file
-    ColorPicker,   // take colours from the photo
-    Export,        // an arrow out of a box
-    PhotoLibrary,  // a stack of pictures
-    Desktop,       // a screen with a window: set as desktop picture
-    Search,        // a magnifying glass
+    Photo,        // a picture
+    PhotoAdd,     // a picture with a plus: "add a picture"
+    Copy,         // two squares: "apply to the other appearance"
+    Done,         // a tick in a circle: a confirmation
+    Folder,       // open a file
+    ColorPicker,  // take colours from the photo
+    Export,       // an arrow out of a box
+    PhotoLibrary, // a stack of pictures
+    Desktop,      // a screen with a window: set as desktop picture
+    Search,       // a magnifying glass
 };
 
 QIcon icon(Icon which);

@@ -8,8 +8,8 @@
 #include "translations.h"
 
 #include "app/singleinstance.h"
-#include "model/appmodel.h"
 #include "files/outputfile.h"
+#include "model/appmodel.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "update/updaterviewmodel.h"

@@ -67,8 +67,8 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
-    QAction *settings = edit->addAction(QStringLiteral("&Einstellungen…"), this,
-                                        &MainWindow::showSettings);
+    QAction *settings =
+        edit->addAction(QStringLiteral("&Einstellungen…"), this, &MainWindow::showSettings);
     settings->setObjectName(QStringLiteral("settingsAction"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
@@ -172,11 +172,10 @@ void MainWindow::followError()
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert->setWindowModality(Qt::WindowModal);
     // However the alert goes away, the error is then dealt with.
-    connect(m_alert, &QMessageBox::finished, m_model,
-            [model = m_model] {
-                if (model->errorMessage())
-                    model->setErrorMessage(std::nullopt);
-            });
+    connect(m_alert, &QMessageBox::finished, m_model, [model = m_model] {
+        if (model->errorMessage())
+            model->setErrorMessage(std::nullopt);
+    });
     m_alert->open();
 }
 

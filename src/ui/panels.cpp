@@ -1,7 +1,7 @@
 #include "panels.h"
 
-#include "model/appmodel.h"
 #include "files/filenames.h"
+#include "model/appmodel.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 
@@ -56,10 +56,10 @@ void exportWithPanel(QWidget *parent, AppModel *model)
     const QString path = FileNames::heicFileName(chosen);
     // The dialog asked about the name as typed; the one written may be another that exists.
     if (path != chosen && QFileInfo::exists(path)) {
-        QMessageBox ask(QMessageBox::Warning, QStringLiteral("Als HEIC exportieren"),
-                        QStringLiteral("„%1“ ist bereits vorhanden. Ersetzen?")
-                            .arg(QFileInfo(path).fileName()),
-                        QMessageBox::NoButton, parent);
+        QMessageBox ask(
+            QMessageBox::Warning, QStringLiteral("Als HEIC exportieren"),
+            QStringLiteral("„%1“ ist bereits vorhanden. Ersetzen?").arg(QFileInfo(path).fileName()),
+            QMessageBox::NoButton, parent);
         QPushButton *replace = ask.addButton(QStringLiteral("Ersetzen"), QMessageBox::AcceptRole);
         ask.setDefaultButton(ask.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole));
         ask.exec();

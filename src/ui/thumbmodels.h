@@ -132,8 +132,8 @@ public:
         friend bool operator==(const Entry &, const Entry &) = default;
     };
     enum class Asking {
-        EveryShow,      // again whenever the tile comes on screen: the file may have changed
-        UntilAnswered,  // once; until then (for ever, when unreadable) the tile shows a spinner
+        EveryShow,     // again whenever the tile comes on screen: the file may have changed
+        UntilAnswered, // once; until then (for ever, when unreadable) the tile shows a spinner
     };
 
     FileThumbModel(ThumbnailSource source, Asking asking, QObject *parent = nullptr);

@@ -32,12 +32,14 @@ plist_t plistNode(const QVariant &value)
         return plist_new_bool(value.toBool());
     case QMetaType::QString:
         return plist_new_string(value.toString().toUtf8().constData());
-    default: // negative whole numbers go out as the 64-bit two's complement, as binary plists store them
+    default: // negative whole numbers go out as the 64-bit two's complement, as binary plists store
+             // them
         return plist_new_uint(uint64_t(value.toLongLong()));
     }
 }
 
-QVariantMap withPair(const char *key, const QVariantList &entries, std::optional<LightDarkPair> pair)
+QVariantMap withPair(const char *key, const QVariantList &entries,
+                     std::optional<LightDarkPair> pair)
 {
     QVariantMap table{{key, entries}};
     if (pair)
@@ -90,14 +92,16 @@ QByteArray scheduleXmp(const QList<std::pair<QByteArray, QVariant>> &tables, boo
         if (!elements)
             attributes += ' ' + tag + "=\"" + value + '"';
         else
-            texts += '<' + tag + ">\n  " + value.left(60) + "\n  " + value.mid(60) + "\n</" + tag + '>';
+            texts +=
+                '<' + tag + ">\n  " + value.left(60) + "\n  " + value.mid(60) + "\n</" + tag + '>';
     }
     return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
            "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
            "<rdf:Description rdf:about=\"\" "
            "xmlns:apple_desktop=\"http://ns.apple.com/namespace/1.0/\"" +
-           attributes + '>' + texts + "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+           attributes + '>' + texts +
+           "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
 }
 
 QByteArray unfoldingPlistBase64()
@@ -136,9 +140,11 @@ QList<QImage> solidPictures(const QList<QColor> &colours)
 
 bool writeDynamicHeic(const QString &path, const QList<QImage> &pictures, const QByteArray &xmp)
 {
-    const std::unique_ptr<heif_context, void (*)(heif_context *)> ctx(heif_context_alloc(), heif_context_free);
+    const std::unique_ptr<heif_context, void (*)(heif_context *)> ctx(heif_context_alloc(),
+                                                                      heif_context_free);
     heif_encoder *encoder = nullptr;
-    if (heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &encoder).code != heif_error_Ok)
+    if (heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &encoder).code !=
+        heif_error_Ok)
         return false;
     heif_encoder_set_lossy_quality(encoder, 90);
     heif_encoder_set_parameter_string(encoder, "preset", "ultrafast");
@@ -146,19 +152,24 @@ bool writeDynamicHeic(const QString &path, const QList<QImage> &pictures, const 
     for (qsizetype i = 0; ok && i < pictures.size(); ++i) {
         const QImage rgb = pictures[i].convertToFormat(QImage::Format_RGB888);
         heif_image *image = nullptr;
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &image);
         heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
         int stride = 0;
         uint8_t *plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
         for (int y = 0; plane && y < rgb.height(); ++y)
-            std::memcpy(plane + std::size_t(y) * stride, rgb.constScanLine(y), std::size_t(rgb.width()) * 3);
+            std::memcpy(plane + std::size_t(y) * stride, rgb.constScanLine(y),
+                        std::size_t(rgb.width()) * 3);
         heif_image_handle *handle = nullptr;
-        ok = plane && heif_context_encode_image(ctx.get(), image, encoder, nullptr, &handle).code == heif_error_Ok;
+        ok = plane && heif_context_encode_image(ctx.get(), image, encoder, nullptr, &handle).code ==
+                          heif_error_Ok;
         if (ok && i == 0 && !xmp.isEmpty())
-            ok = heif_context_add_XMP_metadata(ctx.get(), handle, xmp.constData(), int(xmp.size())).code == heif_error_Ok;
+            ok = heif_context_add_XMP_metadata(ctx.get(), handle, xmp.constData(), int(xmp.size()))
+                     .code == heif_error_Ok;
         heif_image_handle_release(handle);
         heif_image_release(image);
     }
     heif_encoder_release(encoder);
-    return ok && heif_context_write_to_file(ctx.get(), QFile::encodeName(path).constData()).code == heif_error_Ok;
+    return ok && heif_context_write_to_file(ctx.get(), QFile::encodeName(path).constData()).code ==
+                     heif_error_Ok;
 }

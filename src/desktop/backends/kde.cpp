@@ -5,8 +5,8 @@
 #include "desktopbackends.h"
 #include "pictureuri.h"
 
-#include "files/datafolder.h"
 #include "desktop/backends/followerprogram.h"
+#include "files/datafolder.h"
 #include "render/regularfile.h"
 
 #include <QDBusConnection>
