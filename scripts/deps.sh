@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  # The one formatter the sources are formatted with (scripts/format.sh).
-  clang-format-14
+  # The one formatter the sources are formatted with (scripts/format.sh), and the checks of
+  # .clang-tidy (scripts/tidy.sh).
+  clang-format-14 clang-tidy-14
   qt6-base-dev qt6-svg-dev libgl-dev
   # Qt's own dialogs and buttons in German.
   qt6-translations-l10n

@@ -121,7 +121,8 @@ constexpr float kKr = 0.299f, kKb = 0.114f, kKg = 1 - kKr - kKb;
 
 inline uint8_t roundToByte(float value)
 {
-    const long rounded = long(value + 0.5f);
+    // Half up, as libheif rounds; below zero clamps to 0 whichever way it rounds.
+    const long rounded = long(value + 0.5f); // NOLINT(bugprone-incorrect-roundings)
     return uint8_t(std::clamp(rounded, 0L, 255L));
 }
 

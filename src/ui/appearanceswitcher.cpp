@@ -26,7 +26,7 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
     auto *segmentRow = new QHBoxLayout(segments);
     segmentRow->setContentsMargins(0, 0, 0, 0);
     segmentRow->setSpacing(0);
-    const auto cases = allCases<Appearance>();
+    const auto &cases = allCases<Appearance>();
     for (int i = 0; i < int(cases.size()); ++i) {
         auto *button = new QPushButton(label(cases[i]), segments);
         button->setObjectName(QStringLiteral("appearance_") + rawValue(cases[i]));
@@ -85,7 +85,7 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
 
 void AppearanceSwitcher::sync()
 {
-    const auto cases = allCases<Appearance>();
+    const auto &cases = allCases<Appearance>();
     for (int i = 0; i < int(cases.size()); ++i)
         m_segments->button(i)->setChecked(cases[i] == m_model->editing());
     m_copy->setEnabled(AppModel::lookHasContent(m_model->currentLook()));

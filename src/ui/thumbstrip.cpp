@@ -168,7 +168,7 @@ void ThumbStrip::refresh()
 
 QRectF ThumbStrip::tileRect(const QRect &cell)
 {
-    return {qreal(cell.left() + kSpacing / 2), qreal(cell.top() + kTileMargin), qreal(kTileSize),
+    return {cell.left() + kSpacing / 2.0, qreal(cell.top() + kTileMargin), qreal(kTileSize),
             qreal(kTileSize)};
 }
 
