@@ -9,7 +9,7 @@ if ! command -v "$formatter" >/dev/null; then
   echo "$formatter is missing: scripts/deps.sh installs it" >&2
   exit 1
 fi
-mapfile -t files < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
+mapfile -t files < <(git ls-files --cached --others --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
   'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'tools/*.cpp' 'tools/*.h')
 if [ "${1:-}" = "--check" ]; then
   differ=()

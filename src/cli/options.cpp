@@ -205,4 +205,3 @@ std::optional<int> parse(const QStringList &args, Options &o)
     o.output = positional[1];
     return std::nullopt;
 }
-

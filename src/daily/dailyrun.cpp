@@ -17,8 +17,7 @@ std::optional<QString> runOnce(const Run &run, DesktopService &desktop,
     if (picked)
         picked(photo.attribution);
     const auto [light, dark] = looksOf(run.looks, photo.picture);
-    if (const auto error =
-            OutputJobs::setAsDesktop(light, dark, run.size, desktop, {}, progress))
+    if (const auto error = OutputJobs::setAsDesktop(light, dark, run.size, desktop, {}, progress))
         return error;
     recordPhoto(photo.id, photo.credit);
     return std::nullopt;

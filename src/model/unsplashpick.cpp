@@ -10,7 +10,7 @@
 #include <memory>
 
 std::variant<PickedPhoto, QString> pickFromUnsplash(const QString &query, int pick,
-                                                   const QString &key, const QString &avoid)
+                                                    const QString &key, const QString &avoid)
 {
     const QString given = key.isEmpty() ? QString() : AppModel::effectiveKey(key);
     QEventLoop loop;

@@ -20,4 +20,4 @@ struct PickedPhoto
 // The `pick`-th hit (from 1) for `query`, with `key` or else the stored key; the hit after it
 // when that one is `avoid` (the photo of the day before). The photo, or the German error text.
 std::variant<PickedPhoto, QString> pickFromUnsplash(const QString &query, int pick,
-                                                   const QString &key, const QString &avoid = {});
+                                                    const QString &key, const QString &avoid = {});
