@@ -49,7 +49,26 @@ QString BaseImageSection::unsplashLink()
 BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     : QWidget(parent), m_model(model)
 {
-    // Laid out like the other inspector sections, so the label columns line up.
+    QWidget *group = addGroup();
+    addSourcePicker(group);
+    addUnsplashRows(group);
+    addFileRows(group);
+    addPhotosRows(group);
+    addDynamicRows(group);
+
+    const auto selection = [this]() { return m_model->currentLook().photoID; };
+    for (ThumbStrip *strip : {m_unsplashStrip, m_recentStrip, m_assetStrip})
+        strip->setSelectionProvider(selection);
+
+    followModel();
+    m_albumID = m_model->selectedAlbumID();
+    updateSourcePicker();
+    updateBrowser();
+}
+
+// Laid out like the other inspector sections, so the label columns line up.
+QWidget *BaseImageSection::addGroup()
+{
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(14, 12, 14, 10);
     outer->setSpacing(8);
@@ -74,7 +93,12 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     m_form->setRowWrapPolicy(QFormLayout::DontWrapRows);
     m_form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    // --- "Quelle" ---
+    return group;
+}
+
+// "Quelle"
+void BaseImageSection::addSourcePicker(QWidget *group)
+{
     m_sourcePicker = new QComboBox(group);
     m_sourcePicker->setObjectName(QStringLiteral("sourcePicker"));
     m_sourcePicker->setAccessibleDescription(
@@ -87,8 +111,10 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
         if (index >= 0 && index < allCases<SourceKind>().size())
             m_model->sourceKindBinding().setValue(allCases<SourceKind>().at(index));
     });
+}
 
-    // --- Unsplash ---
+void BaseImageSection::addUnsplashRows(QWidget *group)
+{
     m_searchRow = new QWidget(group);
     auto *searchLayout = new QHBoxLayout(m_searchRow);
     searchLayout->setContentsMargins(0, 0, 0, 0);
@@ -140,8 +166,10 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     connect(m_unsplashLink, &QLabel::linkActivated, this,
             [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     m_form->addRow(m_unsplashLink);
+}
 
-    // --- Dateien ---
+void BaseImageSection::addFileRows(QWidget *group)
+{
     m_openFileButton = new QPushButton(icon(Icon::Folder), QStringLiteral("Datei öffnen…"), group);
     m_openFileButton->setObjectName(QStringLiteral("openFileButton"));
     m_openFileButton->setAccessibleDescription(
@@ -157,8 +185,10 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
         if (row >= 0 && row < files.size())
             m_model->openLocalImage(files.at(row));
     });
+}
 
-    // --- Fotos ---
+void BaseImageSection::addPhotosRows(QWidget *group)
+{
     m_photosHint = secondaryLabel(group);
     m_photosHint->setObjectName(QStringLiteral("photosHint"));
     m_photosHint->setWordWrap(true);
@@ -192,8 +222,11 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
         if (row >= 0 && row < assets.size())
             m_model->selectAlbumAsset(assets.at(row));
     });
+}
 
-    // --- a dynamic wallpaper made elsewhere, with the source it came from ---
+// A dynamic wallpaper made elsewhere, with the source it came from.
+void BaseImageSection::addDynamicRows(QWidget *group)
+{
     m_dynamicSummary = secondaryLabel(group);
     m_dynamicSummary->setObjectName(QStringLiteral("dynamicSummary"));
     m_dynamicSummary->setWordWrap(true);
@@ -204,12 +237,10 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     connect(m_dynamicStrip, &ThumbStrip::tileClicked, m_model, &AppModel::showDynamicPicture);
     connect(m_model, &AppModel::dynamicWallpaperChanged, this, &BaseImageSection::updateDynamic);
     updateDynamic();
+}
 
-    const auto selection = [this]() { return m_model->currentLook().photoID; };
-    for (ThumbStrip *strip : {m_unsplashStrip, m_recentStrip, m_assetStrip})
-        strip->setSelectionProvider(selection);
-
-    // --- following the model ---
+void BaseImageSection::followModel()
+{
     connect(m_model, &AppModel::selectedSourceChanged, this, [this] {
         updateSourcePicker();
         updateBrowser();
@@ -232,10 +263,6 @@ BaseImageSection::BaseImageSection(AppModel *model, QWidget *parent)
     connect(m_model, &AppModel::editingChanged, this, &BaseImageSection::updateSelection);
     connect(m_model, &AppModel::lightLookChanged, this, &BaseImageSection::updateSelection);
     connect(m_model, &AppModel::darkLookChanged, this, &BaseImageSection::updateSelection);
-
-    m_albumID = m_model->selectedAlbumID();
-    updateSourcePicker();
-    updateBrowser();
 }
 
 ThumbStrip *BaseImageSection::addStrip(ThumbListModel *model, const char *name,

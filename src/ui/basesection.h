@@ -48,6 +48,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The section's header and the framed group its form rows go in.
+    QWidget *addGroup();
+    void addSourcePicker(QWidget *group);
+    void addUnsplashRows(QWidget *group);
+    void addFileRows(QWidget *group);
+    void addPhotosRows(QWidget *group);
+    void addDynamicRows(QWidget *group);
+    // Every row reads the model again when what it shows changes.
+    void followModel();
     void updateUnsplashLink();
     void updateSourcePicker();
     void updateBrowser();
