@@ -1,5 +1,6 @@
 #include "wallpaperset.h"
 
+#include "companionpicture.h"
 #include "day/dayschedule.h"
 #include "dayfile.h"
 #include "files/datafolder.h"

@@ -5,11 +5,9 @@
 
 #include "desktoperror.h"
 #include "files/datafolder.h"
-#include "files/outputfile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 
 namespace {
 
@@ -69,20 +67,6 @@ QString WallpaperFiles::wallpaperForPicture(const QString &picturePath)
     if (info.dir().dirName().startsWith(QStringLiteral("day-")))
         return info.absolutePath() + kDaySuffix;
     return heic;
-}
-
-std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path)
-{
-    // 8 bits suffice for a screen; JPEG at this quality is a tenth of a PNG and quicker to write.
-    const QImage image = picture.toImage().convertToFormat(QImage::Format_RGB888);
-    OutputFile file(path);
-    if (image.isNull() || !file.open())
-        return fileFailedText(path);
-    QImageWriter writer(&file, "jpg");
-    writer.setQuality(95);
-    if (!writer.write(image) || !file.commit())
-        return fileFailedText(path);
-    return std::nullopt;
 }
 
 bool isOurPicture(const QString &path)

@@ -4,8 +4,6 @@
 // the picture it shows, and only these names lead from that picture back to the HEIC it
 // belongs to.
 
-#include "render/bitmap.h"
-
 #include <QSize>
 #include <QString>
 
@@ -38,10 +36,6 @@ struct WallpaperFiles
     // day's folder, else its HEIC as heicForPicture() says.
     static QString wallpaperForPicture(const QString &picturePath);
 };
-
-// Writes one picture of the wallpaper as JPEG, the format every desktop reads; written beside
-// `path` and renamed over it only when complete. The error text, or nothing.
-std::optional<QString> writeCompanionPicture(const Bitmap &picture, const QString &path);
 
 // Whether `path` is a picture of one of our wallpapers (a pair's or a day's) in our data folder.
 bool isOurPicture(const QString &path);
