@@ -9,8 +9,13 @@ if ! command -v "$formatter" >/dev/null; then
   echo "$formatter is missing: scripts/deps.sh installs it" >&2
   exit 1
 fi
-mapfile -t files < <(git ls-files --cached --others --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
-  'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'tools/*.cpp' 'tools/*.h')
+folders=(src tests bench fuzz tools)
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  mapfile -t files < <(git ls-files --cached --others --exclude-standard -- \
+    "${folders[@]/%//*.cpp}" "${folders[@]/%//*.h}")
+else # a copy without its history
+  mapfile -t files < <(find "${folders[@]}" -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
+fi
 if [ "${1:-}" = "--check" ]; then
   differ=()
   for f in "${files[@]}"; do
