@@ -25,6 +25,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 
 namespace {
@@ -122,7 +123,9 @@ std::optional<int> daily(const QStringList &args)
 
 } // namespace
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(int argc, char *argv[])
 {
     OutputFile::removeUnfinishedOnSignals();
     QCoreApplication app(argc, argv);
@@ -142,6 +145,22 @@ int main(int argc, char *argv[])
         return app.exec();
     }
     return render(o);
+}
+
+} // namespace
+
+// Nothing we call is meant to throw; should a library still do so (std::bad_alloc), the
+// program ends with a message instead of std::terminate's abort.
+int main(int argc, char *argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "voskan-render: Unerwarteter Fehler: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "voskan-render: Unerwarteter Fehler.\n");
+    }
+    return 1;
 }
 
 namespace {
