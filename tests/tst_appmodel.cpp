@@ -6,6 +6,7 @@
 #include "support/fakes.h"
 #include "support/heicreader.h"
 #include "support/reference.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QMimeData>
@@ -71,9 +72,8 @@ private Q_SLOTS:
 
     void startSource_data()
     {
-        QTest::addColumn<QString>("stored"); // the user's key in the settings
-        QTest::addColumn<QString>("builtIn");
-        QTest::addColumn<SourceKind>("start");
+        // stored: the user's key in the settings
+        addColumns<QString, QString, SourceKind>({"stored", "builtIn", "start"});
         QTest::newRow("no key anywhere") << u""_s << u""_s << SourceKind::Files;
         QTest::newRow("blanks are no key") << u" \t "_s << u""_s << SourceKind::Files;
         QTest::newRow("a stored key") << u"key-1"_s << u""_s << SourceKind::Unsplash;
@@ -84,8 +84,7 @@ private Q_SLOTS:
     // given or taken later leaves the source as it is.
     void startSource()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, builtIn);
+        FETCH(QString, stored, builtIn);
         QFETCH(SourceKind, start);
         QSettings(u"Voskan"_s, u"Voskan"_s).setValue(u"unsplashAccessKey"_s, stored);
         const auto forget =
@@ -100,10 +99,9 @@ private Q_SLOTS:
 
     void openedPictureShowsWithItsSource_data()
     {
-        QTest::addColumn<SourceKind>("before");
-        QTest::addColumn<bool>("dynamic");  // a dynamic wallpaper, else a photo
-        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as a file
-        QTest::addColumn<SourceKind>("after");
+        // dynamic: a dynamic wallpaper, else a photo; inPhotos: picked in the photo library, else
+        // opened as a file
+        addColumns<SourceKind, bool, bool, SourceKind>({"before", "dynamic", "inPhotos", "after"});
         QTest::newRow("a photo, from Unsplash")
             << SourceKind::Unsplash << false << false << SourceKind::Files;
         QTest::newRow("a photo, from Fotos")
@@ -118,10 +116,8 @@ private Q_SLOTS:
     // wallpaper's pictures are listed only with the source it came from.
     void openedPictureShowsWithItsSource()
     {
-        QFETCH(SourceKind, before);
-        QFETCH(bool, dynamic);
-        QFETCH(bool, inPhotos);
-        QFETCH(SourceKind, after);
+        FETCH(SourceKind, before, after);
+        FETCH(bool, dynamic, inPhotos);
         QTemporaryDir dir;
         const QString path = dir.filePath(dynamic ? u"Tag.heic"_s : u"Foto.png"_s);
         QVERIFY(dynamic ? writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
@@ -146,10 +142,9 @@ private Q_SLOTS:
 
     void sizeFollowsTheScreen_data()
     {
-        QTest::addColumn<int>("chosen"); // before the screen changes: -1 nothing, 0 „Dieser
-                                         // Bildschirm“, else that row of the fixed table
-        QTest::addColumn<QSize>("next"); // the screen then; empty: none left
-        QTest::addColumn<QString>("size");
+        // chosen: before the screen changes: -1 nothing, 0 „Dieser Bildschirm“, else that row of
+        // the fixed table next: the screen then; empty: none left
+        addColumns<int, QSize, QString>({"chosen", "next", "size"});
         const QString first = u"Dieser Bildschirm — 1920 × 1200"_s;
         const QString next = u"Dieser Bildschirm — 2560 × 1440"_s;
         QTest::newRow("nothing chosen: the new screen") << -1 << QSize(2560, 1440) << next;
@@ -260,9 +255,8 @@ private Q_SLOTS:
 
     void search_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("hits"); // -1: the service answers with the error
-        QTest::addColumn<QString>("error");
+        // hits: -1: the service answers with the error
+        addColumns<QString, int, QString>({"query", "hits", "error"});
         QTest::newRow("hits") << u"  Wiese "_s << 3 << QString();
         QTest::newRow("no hits") << u"Wiese"_s << 0 << u"Keine Treffer für „Wiese“."_s;
         QTest::newRow("the service's message") << u"Wiese"_s << -1 << u"Ungültiger Access-Key."_s;
@@ -271,9 +265,8 @@ private Q_SLOTS:
 
     void search()
     {
-        QFETCH(QString, query);
+        FETCH(QString, query, error);
         QFETCH(int, hits);
-        QFETCH(QString, error);
         FakeUnsplash unsplash;
         AppModel model({unsplash.factory(), {}});
         model.setErrorMessage(u"vorher"_s);
@@ -307,9 +300,8 @@ private Q_SLOTS:
 
     void seeding_data()
     {
-        QTest::addColumn<Appearance>("target");
-        QTest::addColumn<bool>("otherHasPicture");
-        QTest::addColumn<bool>("copy"); // then the button beside the switch
+        // copy: then the button beside the switch
+        addColumns<Appearance, bool, bool>({"target", "otherHasPicture", "copy"});
         QTest::newRow("Hell gives Dunkel a copy") << Appearance::Light << false << false;
         QTest::newRow("Dunkel gives Hell a copy") << Appearance::Dark << false << false;
         QTest::newRow("a picture is never overwritten") << Appearance::Light << true << false;
@@ -319,8 +311,7 @@ private Q_SLOTS:
     void seeding()
     {
         QFETCH(Appearance, target);
-        QFETCH(bool, otherHasPicture);
-        QFETCH(bool, copy);
+        FETCH(bool, otherHasPicture, copy);
         AppModel model;
         const auto lookOf = [&](Appearance a) {
             return a == Appearance::Dark ? model.darkLook() : model.lightLook();
@@ -343,10 +334,7 @@ private Q_SLOTS:
 
     void resetPerStyle_data()
     {
-        QTest::addColumn<WallpaperStyle>("style");
-        QTest::addColumn<bool>("blurAndTone");
-        QTest::addColumn<bool>("flow");
-        QTest::addColumn<bool>("mirror");
+        addColumns<WallpaperStyle, bool, bool, bool>({"style", "blurAndTone", "flow", "mirror"});
         QTest::newRow("Blur") << WallpaperStyle::Blur << true << false << false;
         QTest::newRow("Flow: colours and tone stay")
             << WallpaperStyle::Flow << false << true << false;
@@ -358,9 +346,7 @@ private Q_SLOTS:
     void resetPerStyle()
     {
         QFETCH(WallpaperStyle, style);
-        QFETCH(bool, blurAndTone);
-        QFETCH(bool, flow);
-        QFETCH(bool, mirror);
+        FETCH(bool, blurAndTone, flow, mirror);
         AppModel model;
         model.setEditing(Appearance::Dark);
         const Look edited{{},   {},   {},      {},        {},       style, 5,    0.2,  0.5,
@@ -391,12 +377,9 @@ private Q_SLOTS:
 
     void exportTo_data()
     {
-        QTest::addColumn<WallpaperStyle>("light");
-        QTest::addColumn<WallpaperStyle>("dark");
-        QTest::addColumn<bool>("picture"); // given to Hell (copied to Dunkel), another to Dunkel
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<qint64>("width"); // × 1080
+        // picture: given to Hell (copied to Dunkel), another to Dunkel; width: × 1080
+        addColumns<WallpaperStyle, WallpaperStyle, bool, QString, QString, qint64>(
+            {"light", "dark", "picture", "folder", "message", "width"});
         // clang-format off
         QTest::newRow("Flow needs no picture") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u""_s << u"Exportiert: voskan-wallpaper-dynamic-1920x1080.heic"_s << qint64(1920);
         QTest::newRow("the light look names the file") << WallpaperStyle::Blur << WallpaperStyle::Mirror << true << u""_s << u"Exportiert: Bild.final-dynamic-1920x1080.heic"_s << qint64(1920);
@@ -410,11 +393,9 @@ private Q_SLOTS:
     // canExport, the file name, and a failure that leaves the folder as it was.
     void exportTo()
     {
-        QFETCH(WallpaperStyle, light);
-        QFETCH(WallpaperStyle, dark);
+        FETCH(WallpaperStyle, light, dark);
         QFETCH(bool, picture);
-        QFETCH(QString, folder);
-        QFETCH(QString, message);
+        FETCH(QString, folder, message);
         QFETCH(qint64, width);
         AppModel model;
         model.setPreset(ResolutionPreset::all().constLast());
@@ -450,8 +431,7 @@ private Q_SLOTS:
 
     void outputHoldsTheLooksOfTheClick_data()
     {
-        QTest::addColumn<bool>("desktop");
-        QTest::addColumn<QString>("status");
+        addColumns<bool, QString>({"desktop", "status"});
         QTest::newRow("Als HEIC exportieren")
             << false << u"Exportiert: pfad-dynamic-1920x1080.heic"_s;
         QTest::newRow("Als Schreibtisch setzen") << true << u"Als dynamisches Wallpaper gesetzt."_s;
@@ -509,9 +489,8 @@ private Q_SLOTS:
 
     void cancelLeavesNothing_data()
     {
-        QTest::addColumn<bool>("desktop");
-        QTest::addColumn<WriteStep>("at"); // the step seen begun when Abbrechen is pressed
-        QTest::addColumn<QString>("status");
+        // at: the step seen begun when Abbrechen is pressed
+        addColumns<bool, WriteStep, QString>({"desktop", "at", "status"});
         const QString exported = u"Export abgebrochen."_s, set = u"Setzen abgebrochen."_s;
         // clang-format off
         QTest::newRow("export, light render") << false << WriteStep::RenderLight << exported;
@@ -620,9 +599,9 @@ private Q_SLOTS:
 
     void dragCarriesTheCurrentLooks_data()
     {
-        QTest::addColumn<int>("edit"); // 0: none, 1: once the file is ready, 2: while it is written
-        QTest::addColumn<bool>("closed"); // the model goes while the file is written
-        QTest::addColumn<QString>("error");
+        // edit: 0: none, 1: once the file is ready, 2: while it is written; closed: the model goes
+        // while the file is written
+        addColumns<int, bool, QString>({"edit", "closed", "error"});
         QTest::newRow("edited after the file was ready") << 1 << false << QString();
         QTest::newRow("edited while it is written") << 2 << false << QString();
         QTest::newRow("window closed while it is written") << 0 << true << QString();
@@ -743,9 +722,9 @@ private Q_SLOTS:
 
     void refusesWhatIsNoFile_data()
     {
-        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as files
+        // kind: as nonRegularFile() makes it; inPhotos: picked in the photo library, else opened as
+        // files
+        addColumns<QString, QString, bool>({"kind", "name", "inPhotos"});
         for (const char *kind : {"FIFO", "socket", "folder", "device"}) {
             QTest::addRow("%s", kind) << kind << u"x.jpg"_s << false;
             QTest::addRow("%s picked in Fotos", kind) << kind << u"x.jpg"_s << true;
@@ -758,8 +737,7 @@ private Q_SLOTS:
     // one since it was listed; telling it apart never reads on the model's thread.
     void refusesWhatIsNoFile()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
+        FETCH(QString, kind, name);
         QFETCH(bool, inPhotos);
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);

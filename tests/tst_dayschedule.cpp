@@ -3,6 +3,7 @@
 #include "day/timezonelocation.h"
 #include "desktop/dayfile.h"
 #include "follower/dayclock.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtTest>
@@ -72,10 +73,7 @@ class TestDaySchedule : public QObject
 private Q_SLOTS:
     void solarTimes_data()
     {
-        QTest::addColumn<Place>("place");
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<double>("altitude");
-        QTest::addColumn<bool>("morning");
+        addColumns<Place, QDate, double, bool>({"place", "date", "altitude", "morning"});
         QTest::newRow("Berlin DST day") << berlin << QDate(2024, 3, 31) << 30.0 << false;
         QTest::newRow("Quito December dusk") << quito << QDate(2024, 12, 21) << -12.0 << false;
         QTest::newRow("Sydney summer sunrise") << sydney << QDate(2024, 12, 21) << 0.0 << true;
@@ -161,8 +159,8 @@ private Q_SLOTS:
     // The installed tables first, then the test's own, with malformed lines; NaN: no location.
     void location_data()
     {
-        QTest::addColumn<QByteArray>("id");
-        QTest::addColumn<QPointF>("expected"); // latitude, longitude
+        // expected: latitude, longitude
+        addColumns<QByteArray, QPointF>({"id", "expected"});
         const QPointF none(qQNaN(), 0), newYork(40 + 42 / 60.0 + 51 / 3600.0, -(74 + 23 / 3600.0));
         QTest::newRow("New York") << QByteArray("America/New_York") << newYork;
         QTest::newRow("Sydney") << QByteArray("Australia/Sydney")
@@ -197,11 +195,9 @@ private Q_SLOTS:
     // Starts are wall-clock times, on days of 23 and 25 hours too; the next change is after now.
     void shownPicture_data()
     {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::addColumn<QList<double>>("hours"); // picture i starts at hours[i]
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<int>("image");
-        QTest::addColumn<QDateTime>("next");
+        // hours: picture i starts at hours[i]
+        addColumns<QByteArray, QList<double>, QDateTime, int, QDateTime>(
+            {"zone", "hours", "now", "image", "next"});
         const QByteArray b = "Europe/Berlin", ny = "America/New_York";
         QTest::newRow("evening to next morning")
             << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1
@@ -225,9 +221,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, zone);
         QFETCH(QList<double>, hours);
-        QFETCH(QDateTime, now);
+        FETCH(QDateTime, now, next);
         QFETCH(int, image);
-        QFETCH(QDateTime, next);
         WallpaperSchedule schedule{ScheduleKind::TimeOfDay, int(hours.size()), {}, {}, {}};
         for (int i = 0; i < hours.size(); ++i)
             schedule.times.append({i, hours.at(i) / 24});
@@ -241,9 +236,8 @@ private Q_SLOTS:
     // names the system's zone otherwise; a zone neither can name is said to be unknown.
     void localZone_data()
     {
-        QTest::addColumn<QByteArray>("tz");
-        QTest::addColumn<QByteArray>("id"); // of the zone followed; empty: the offset now
-        QTest::addColumn<bool>("known");
+        // id: of the zone followed; empty: the offset now
+        addColumns<QByteArray, QByteArray, bool>({"tz", "id", "known"});
         const QByteArray tokyo = m_dir.filePath("Tokyo").toUtf8(); // a zone file elsewhere
         QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
         // clang-format off
@@ -260,8 +254,7 @@ private Q_SLOTS:
     }
     void localZone()
     {
-        QFETCH(QByteArray, tz);
-        QFETCH(QByteArray, id);
+        FETCH(QByteArray, tz, id);
         QFETCH(bool, known);
         const std::optional<QByteArray> was =
             qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
@@ -295,9 +288,8 @@ private Q_SLOTS:
 
     void gnomeXml_data()
     {
-        QTest::addColumn<QStringList>("starts"); // "hh:mm:ss=path", in the order given
-        QTest::addColumn<int>("transition");
-        QTest::addColumn<QStringList>("expected"); // sorted and merged
+        // starts: "hh:mm:ss=path", in the order given; expected: sorted and merged
+        addColumns<QStringList, int, QStringList>({"starts", "transition", "expected"});
         const QStringList close{"06:00:00=/a", "06:01:00=/b", "06:01:01=/c", "23:59:59=/d"};
         QTest::newRow("unsorted, same start")
             << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300
@@ -311,9 +303,8 @@ private Q_SLOTS:
     }
     void gnomeXml()
     {
-        QFETCH(QStringList, starts);
+        FETCH(QStringList, starts, expected);
         QFETCH(int, transition);
-        QFETCH(QStringList, expected);
         QList<std::pair<QTime, QString>> input;
         for (const QString &start : starts)
             input.append({QTime::fromString(start.section(u'=', 0, 0)), start.section(u'=', 1)});
@@ -361,8 +352,7 @@ private Q_SLOTS:
     // file is no day, however it got there.
     void dayFile_data()
     {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("valid");
+        addColumns<QByteArray, bool>({"json", "valid"});
         const QByteArray h = R"({"kind":"h24","images":3,"entries":[[2,0.75],[0,0],[1,0.5])";
         // clang-format off
         QTest::newRow("hours") << h + "]}" << true;

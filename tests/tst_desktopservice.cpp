@@ -9,6 +9,7 @@
 #include "heic/dynamicwallpaperfile.h"
 #include "model/appmodel.h"
 #include "support/dynamicfiles.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtConcurrent>
@@ -297,14 +298,13 @@ private Q_SLOTS:
 
     void setsEachDesktop_data()
     {
-        QTest::addColumn<QString>("desktop"); // XDG_CURRENT_DESKTOP
-        QTest::addColumn<bool>("darkScheme");
+        // desktop: XDG_CURRENT_DESKTOP
+        addColumns<QString, bool>({"desktop", "darkScheme"});
         // "tool": the desktop's tool fails; "snippet": sway's snippet cannot be written
-        QTest::addColumn<QString>("fails");
-        QTest::addColumn<QString>("portal");       // "method/response", else none on the bus
-        QTest::addColumn<QStringList>("expected"); // the calls, then "file in $H=text it holds"
-                                                   // (a folder's path ends in "/")
-        QTest::addColumn<QString>("error");
+        // portal: "method/response", else none on the bus; expected: the calls, then "file in
+        // $H=text it holds" (a folder's path ends in "/")
+        addColumns<QString, QString, QStringList, QString>(
+            {"fails", "portal", "expected", "error"});
         const QString gnome = "gsettings set|org.gnome.desktop.background|picture-";
         const QString uri = "'file://$H/Daten%20it\\'s/Voskan/wallpaper-a";
         const QString path = "$H/Daten it's/Voskan/wallpaper-a";
@@ -335,12 +335,9 @@ private Q_SLOTS:
 
     void setsEachDesktop()
     {
-        QFETCH(QString, desktop);
+        FETCH(QString, desktop, fails, portal, error);
         QFETCH(bool, darkScheme);
-        QFETCH(QString, fails);
-        QFETCH(QString, portal);
         QFETCH(QStringList, expected);
-        QFETCH(QString, error);
         QProcessEnvironment environment;
         environment.insert("XDG_CURRENT_DESKTOP", desktop);
         // Where the portal is on the bus, the scheme is the one its settings tell, as in a
@@ -412,10 +409,9 @@ private Q_SLOTS:
     // times as a slideshow of the file's pictures; Xfce and Plasma show the picture due now.
     void setsADay_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QStringList>("slideshow"); // its pictures in order; empty: not checked
+        // slideshow: its pictures in order; empty: not checked
+        addColumns<QString, QByteArray, int, QStringList>(
+            {"desktop", "xmp", "pictures", "slideshow"});
         const QByteArray hours =
             scheduleXmp({{"h24", h24Table({{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}})}});
         const QStringList order{"2-light.jpg", "0-light.jpg", "3-light.jpg", "1-light.jpg",
@@ -507,11 +503,10 @@ private Q_SLOTS:
     // named. A text neither could carry is refused before anything is written or asked.
     void schedulesTheDailyRun_data()
     {
-        QTest::addColumn<QString>("folder");  // where voskan-render lies
-        QTest::addColumn<QString>("display"); // the session's DISPLAY
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<bool>("atLogin");
-        QTest::addColumn<QString>("refused"); // how the refusal begins; empty: scheduled
+        // folder: where voskan-render lies; display: the session's DISPLAY; refused: how the
+        // refusal begins; empty: scheduled
+        addColumns<QString, QString, QString, bool, QString>(
+            {"folder", "display", "query", "atLogin", "refused"});
         const QString named = "Voskan liegt in einem Ordner, dessen Name ";
         // clang-format off
         QTest::newRow("a space and a specifier") << "a b/50%h" << ":0" << "Berge" << false << ""; // %h: the home folder
@@ -536,11 +531,8 @@ private Q_SLOTS:
 
     void schedulesTheDailyRun()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, display);
-        QFETCH(QString, query);
+        FETCH(QString, folder, display, query, refused);
         QFETCH(bool, atLogin);
-        QFETCH(QString, refused);
         // It notes how it was started.
         const QString program = expand("$H/programs/") + folder + "/voskan-render";
         const QString said = expand("$H/programs/said");
@@ -628,9 +620,7 @@ private Q_SLOTS:
     // bus; the follower reads a change the same way.
     void readsEveryScheme_data()
     {
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<QVariant>("scheme");
-        QTest::addColumn<bool>("dark");
+        addColumns<QString, QVariant, bool>({"method", "scheme", "dark"});
         // clang-format off
         QTest::newRow("dark") << "ReadOne" << QVariant(1u) << true;
         QTest::newRow("light") << "ReadOne" << QVariant(2u) << false;
@@ -661,8 +651,8 @@ private Q_SLOTS:
 
     void errorTexts_data()
     {
-        QTest::addColumn<QString>("how"); // a script run as the tool ("-": none), or a D-Bus error
-        QTest::addColumn<QString>("expected");
+        // how: a script run as the tool ("-": none), or a D-Bus error
+        addColumns<QString, QString>({"how", "expected"});
         const QString tool = kFailed + "Das Programm „voskan-werkzeug“ ";
         const QString plasma = kFailed + "Der Dienst „org.kde.plasmashell“ ";
         // clang-format off
@@ -678,8 +668,7 @@ private Q_SLOTS:
 
     void errorTexts()
     {
-        QFETCH(QString, how);
-        QFETCH(QString, expected);
+        FETCH(QString, how, expected);
         QFile tool(expand("$H/bin/voskan-werkzeug"));
         tool.remove();
         if (how != "-" && !how.startsWith("org.")) {
@@ -902,8 +891,8 @@ private Q_SLOTS:
     // another program is waited for only a while.
     void setLockIsNeverGoneWithout_data()
     {
-        QTest::addColumn<QString>("kind");    // what lies at set.lock
-        QTest::addColumn<QString>("refusal"); // of the set; empty: it takes the lock and goes on
+        // kind: what lies at set.lock; refusal: of the set; empty: it takes the lock and goes on
+        addColumns<QString, QString>({"kind", "refusal"});
         const QString folder =
             expand("„$H/Daten it's/Voskan/set.lock“ ist ein Ordner, Voskan braucht den Namen für "
                    "die Sperre beim Setzen. Entferne den Ordner und versuche es erneut.");
@@ -920,8 +909,7 @@ private Q_SLOTS:
 
     void setLockIsNeverGoneWithout()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, refusal);
+        FETCH(QString, kind, refusal);
         QTemporaryDir elsewhere;
         const QString lock = voskan() + "set.lock", target = elsewhere.filePath("ziel");
         QVERIFY(!writeFile(target, "fremd").isEmpty());

@@ -8,6 +8,7 @@
 #include "heic/dynamicwallpaperfile.h"
 #include "model/appmodel.h"
 #include "support/dynamicfiles.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -215,9 +216,9 @@ private Q_SLOTS:
 
     void followsTheScheme_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("record"); // what names the wallpaper set; null: nothing
-        QTest::addColumn<QString>("ends"); // why it ends at once, showing nothing; empty: follows
+        // record: what names the wallpaper set; null: nothing; ends: why it ends at once, showing
+        // nothing; empty: follows
+        addColumns<QString, QByteArray, QString>({"desktop", "record", "ends"});
         const QString itself = "Diese Arbeitsumgebung wechselt das Bild selbst.";
         const QString nothing = "Kein Wallpaper von Voskan zu verfolgen.";
         const QByteArray b = pictures().toUtf8() + "wallpaper-b.heic";
@@ -242,9 +243,8 @@ private Q_SLOTS:
     // the files are gone. Debian 12's portal knows only Read, which wraps the value once more.
     void followsTheScheme()
     {
-        QFETCH(QString, desktop);
+        FETCH(QString, desktop, ends);
         QFETCH(QByteArray, record);
-        QFETCH(QString, ends);
         setB("light");
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         QFile::remove(pictures() + "desktop-shown");
@@ -372,10 +372,9 @@ private Q_SLOTS:
     // German, before anything is written, and the desktop is not told.
     void refusesPathsItCannotHandOn_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("programFolder"); // where voskan-render is run from
-        QTest::addColumn<QByteArray>("dataFolder");
-        QTest::addColumn<QString>("message");
+        // programFolder: where voskan-render is run from
+        addColumns<QString, QString, QByteArray, QString>(
+            {"desktop", "programFolder", "dataFolder", "message"});
         const QString login = "Die Anmeldung kann Voskan aus diesem Ordner nicht starten";
         const QString sway = "Der Name des Datenordners enthält ein Steuerzeichen";
         const QString utf8 =
@@ -394,10 +393,8 @@ private Q_SLOTS:
 
     void refusesPathsItCannotHandOn()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QString, programFolder);
+        FETCH(QString, desktop, programFolder, message);
         QFETCH(QByteArray, dataFolder);
-        QFETCH(QString, message);
         const QString refused = path("refused/");
         QDir(refused).removeRecursively();
         QVERIFY(QDir().mkpath(refused));
@@ -433,11 +430,10 @@ private Q_SLOTS:
     // clock the test sets (libfaketime). A clock set anew wakes the same alarm (clockWakes).
     void followsTheDay_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("count");        // of pictures in the file
-        QTest::addColumn<QDateTime>("around"); // a change comes after this
-        QTest::addColumn<QByteArray>("tz");    // the follower's, naming Berlin
+        // count: of pictures in the file; around: a change comes after this; tz: the follower's,
+        // naming Berlin
+        addColumns<QString, QByteArray, int, QDateTime, QByteArray>(
+            {"desktop", "xmp", "count", "around", "tz"});
         const QTimeZone berlin("Europe/Berlin");
         const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
         QList<SolarPicture> sun;
@@ -453,10 +449,9 @@ private Q_SLOTS:
     void followsTheDay()
     {
         QFETCH(QString, desktop);
-        QFETCH(QByteArray, xmp);
+        FETCH(QByteArray, xmp, tz);
         QFETCH(int, count);
         QFETCH(QDateTime, around);
-        QFETCH(QByteArray, tz);
         WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
@@ -548,9 +543,8 @@ private Q_SLOTS:
     // picture on screen as it is: nothing handed to the desktop, our swaybg still drawing.
     void endsABrokenDayKeepingThePicture_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("broken"); // "day" or "picture" (the one due at 13:00)
-        QTest::addColumn<QString>("as");     // what takes its place
+        // broken: "day" or "picture" (the one due at 13:00); as: what takes its place
+        addColumns<QString, QString, QString>({"desktop", "broken", "as"});
         // clang-format off
         QTest::newRow("Xfce, the day not JSON") << "XFCE" << "day" << "text";
         QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
@@ -570,9 +564,7 @@ private Q_SLOTS:
     }
     void endsABrokenDayKeepingThePicture()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QString, broken);
-        QFETCH(QString, as);
+        FETCH(QString, desktop, broken, as);
         // A swaybg that only sleeps stands in for the real one: the set waits until it has
         // drawn, which it has once it sleeps.
         const QByteArray searchPath = qgetenv("PATH");
@@ -800,8 +792,8 @@ private Q_SLOTS:
     // entry cannot carry gets none.
     void autostartEntry_data()
     {
-        QTest::addColumn<QString>("folder"); // where voskan-render lies
-        QTest::addColumn<bool>("written");
+        // folder: where voskan-render lies
+        addColumns<QString, bool>({"folder", "written"});
         // clang-format off
         QTest::newRow("installed") << "bin-plain" << true;
         QTest::newRow("a space") << "a b" << true;

@@ -2,6 +2,7 @@
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "sources/unsplashphoto.h"
+#include "support/rows.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -61,10 +62,8 @@ private Q_SLOTS:
 
     void lookFields_data()
     {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<Look>("expected");
-        QTest::addColumn<QString>("error"); // the start of the German message; empty: accepted
+        // error: the start of the German message; empty: accepted
+        addColumns<QString, QString, Look, QString>({"field", "value", "expected", "error"});
         // clang-format off
         QTest::newRow("blur") << u"blur"_s << u"30"_s << Look{.blur = 30} << QString();
         QTest::newRow("bands") << u"flowBands"_s << u"2"_s << Look{.flowBands = 2} << QString();
@@ -82,10 +81,8 @@ private Q_SLOTS:
 
     void lookFields()
     {
-        QFETCH(QString, field);
-        QFETCH(QString, value);
+        FETCH(QString, field, value, error);
         QFETCH(Look, expected);
-        QFETCH(QString, error);
         Look look;
         QString message;
         QCOMPARE(LookFields::set(look, field, value, &message), error.isEmpty());
@@ -147,9 +144,7 @@ private Q_SLOTS:
     void unsplashBaseName_data()
     {
         using S = std::optional<QString>;
-        QTest::addColumn<S>("slug");
-        QTest::addColumn<S>("altDescription");
-        QTest::addColumn<QString>("name");
+        addColumns<S, S, QString>({"slug", "altDescription", "name"});
         const QString a59 = u"a"_s.repeated(59);
         // clang-format off
         QTest::newRow("the service's slug as it is") << S(u"Berg-See!"_s) << S(u"Schnee"_s) << u"Berg-See!"_s;
@@ -162,8 +157,7 @@ private Q_SLOTS:
 
     void unsplashBaseName()
     {
-        QFETCH(std::optional<QString>, slug);
-        QFETCH(std::optional<QString>, altDescription);
+        FETCH(std::optional<QString>, slug, altDescription);
         QFETCH(QString, name);
         const UnsplashPhoto photo{u"a1B2"_s,        slug,          6000, 4000, {},
                                   u"nie benutzt"_s, altDescription};
@@ -172,8 +166,7 @@ private Q_SLOTS:
 
     void heicFileName_data()
     {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("written");
+        addColumns<QString, QString>({"chosen", "written"});
         // clang-format off
         QTest::newRow("upper case") << "/home/a/BILD.HEIC" << "/home/a/BILD.HEIC";
         QTest::newRow("none") << "/home/a/bild" << "/home/a/bild.heic";
@@ -187,8 +180,7 @@ private Q_SLOTS:
 
     void heicFileName()
     {
-        QFETCH(QString, chosen);
-        QFETCH(QString, written);
+        FETCH(QString, chosen, written);
         QCOMPARE(FileNames::heicFileName(chosen), written);
     }
 };

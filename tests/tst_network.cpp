@@ -3,6 +3,7 @@
 #include "sources/thumbnailloader.h"
 #include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 #include "support/testhttpserver.h"
@@ -162,8 +163,8 @@ private Q_SLOTS:
 
     void color_data()
     {
-        QTest::addColumn<QString>("text");    // null: the reply had none
-        QTest::addColumn<QColor>("expected"); // invalid: no colour
+        // text: null: the reply had none; expected: invalid: no colour
+        addColumns<QString, QColor>({"text", "expected"});
         // clang-format off
         QTest::newRow("absent") << QString() << QColor();
         QTest::newRow("no hash, mixed case") << QStringLiteral("a6D9f2") << QColor(166, 217, 242);
@@ -185,11 +186,9 @@ private Q_SLOTS:
 
     void request_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("page"); // 0: the defaults, page 1 of 30
-        QTest::addColumn<int>("perPage");
-        QTest::addColumn<QByteArray>("authorization"); // empty: nothing may go out
+        // page: 0: the defaults, page 1 of 30; authorization: empty: nothing may go out
+        addColumns<QString, QString, int, int, QByteArray>(
+            {"key", "query", "page", "perPage", "authorization"});
         // clang-format off
         QTest::newRow("defaults") << "AbC-123_xyz" << "berge" << 0 << 0 << QByteArray("Client-ID AbC-123_xyz");
         QTest::newRow("delimiters, beyond latin") << "k" << "Salz & Pfeffer = a+b?c#d/e;f 100%25 Köln 富士山" << 2 << 10 << QByteArray("Client-ID k");
@@ -201,10 +200,8 @@ private Q_SLOTS:
 
     void request()
     {
-        QFETCH(QString, key);
-        QFETCH(QString, query);
-        QFETCH(int, page);
-        QFETCH(int, perPage);
+        FETCH(QString, key, query);
+        FETCH(int, page, perPage);
         QFETCH(QByteArray, authorization);
         QCOMPARE(await<UnsplashService::SearchResult>([&](auto done) {
                      page ? UnsplashService(key).search(query, page, perPage, done)
@@ -228,9 +225,9 @@ private Q_SLOTS:
 
     void reply_data()
     {
-        QTest::addColumn<QString>("url"); // a picture's, here or anywhere; empty: a search
-        QTest::addColumn<Response>("response");
-        QTest::addColumn<QString>("outcome"); // the hits' ids, the picture's size or the text
+        // url: a picture's, here or anywhere; empty: a search; outcome: the hits' ids, the
+        // picture's size or the text
+        addColumns<QString, Response, QString>({"url", "response", "outcome"});
         const QByteArray hits = replyOf({hit("c"), hit("a"), hit("b")});
         const QByteArray full =
             replyOf({hit("a")}).leftJustified(UnsplashService::kMaxSearchReplyBytes, ' ');
@@ -274,9 +271,8 @@ private Q_SLOTS:
 
     void reply()
     {
-        QFETCH(QString, url);
+        FETCH(QString, url, outcome);
         QFETCH(Response, response);
-        QFETCH(QString, outcome);
         m_api.setResponse(url.isEmpty() ? "/search/photos" : "/img", response);
         m_elsewhere.setResponse("/img", response);
         m_api.setResponse("/cdn", Response::redirect(m_elsewhere.url(QStringLiteral("/img"))));
@@ -302,8 +298,7 @@ private Q_SLOTS:
 
     void trackDownload_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("sent");
+        addColumns<QString, bool>({"url", "sent"});
         // clang-format off
         QTest::newRow("on the API host") << m_api.url(QStringLiteral("/photos/a/download?ixid=M3w1")).toString() << true;
         QTest::newRow("moved away") << m_api.url(QStringLiteral("/away")).toString() << true;
@@ -370,9 +365,8 @@ private Q_SLOTS:
 
     void check_data()
     {
-        QTest::addColumn<Response>("response");
-        QTest::addColumn<QString>("text"); // of the box the user sees
-        QTest::addColumn<QUrl>("page");    // what "Download-Seite öffnen" opens
+        // text: of the box the user sees; page: what "Download-Seite öffnen" opens
+        addColumns<Response, QString, QUrl>({"response", "text", "page"});
         const QByteArray notes =
             "<sparkle:releaseNotesLink>https://v.n/</sparkle:releaseNotesLink>";
         const QByteArray link = "<link>https://v.example/download</link>";
@@ -431,8 +425,8 @@ private Q_SLOTS:
 
     void automaticOncePerDay_data()
     {
-        QTest::addColumn<QString>("lastCheck"); // null: never
-        QTest::addColumn<bool>("due");
+        // lastCheck: null: never
+        addColumns<QString, bool>({"lastCheck", "due"});
         const QDateTime now = QDateTime::currentDateTimeUtc();
         // clang-format off
         QTest::newRow("never") << QString() << true;
@@ -500,9 +494,8 @@ private Q_SLOTS:
 
     void thumbnail_data()
     {
-        QTest::addColumn<QString>("url"); // a path on the API server
-        QTest::addColumn<Response>("response");
-        QTest::addColumn<QString>("outcome"); // the picture's size or "none"
+        // url: a path on the API server; outcome: the picture's size or "none"
+        addColumns<QString, Response, QString>({"url", "response", "outcome"});
         const QByteArray jpeg =
             contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
         // Each row its own path: the disk cache must not answer for another row. An address off
@@ -516,9 +509,8 @@ private Q_SLOTS:
 
     void thumbnail()
     {
-        QFETCH(QString, url);
+        FETCH(QString, url, outcome);
         QFETCH(Response, response);
-        QFETCH(QString, outcome);
         m_api.setResponse(url.toUtf8(), response);
         const QUrl address = m_api.url(url);
         ThumbnailLoader loader;

@@ -3,6 +3,7 @@
 #include "render/kernels.h"
 #include "render/rendercolor.h"
 #include "support/reference.h"
+#include "support/rows.h"
 
 #include <QLocale>
 #include <QTest>
@@ -38,10 +39,7 @@ private Q_SLOTS:
     void matchesReference_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("look");
-        QTest::addColumn<QSizeF>("size");
-        QTest::addColumn<double>("engine");
-        QTest::addColumn<bool>("deep");
+        addColumns<Look, QSizeF, double, bool>({"look", "size", "engine", "deep"});
         const auto row = [](const char *name, Look look, QSizeF size, double engine) {
             look.dither = 0;
             for (const bool deep : {false, true})
@@ -188,9 +186,7 @@ private Q_SLOTS:
     // within a tenth of a step of the exact curve, on top of the rounding.
     void encodesWithinAStep_data()
     {
-        QTest::addColumn<double>("from");
-        QTest::addColumn<double>("to");
-        QTest::addColumn<bool>("logarithmic");
+        addColumns<double, double, bool>({"from", "to", "logarithmic"});
         QTest::newRow("toe and its edge") << 0.0 << 0.01 << false;
         QTest::newRow("shadows, every binade") << std::exp2(-12) << 0.01 << true;
         QTest::newRow("clamped") << -0.5 << 1.5 << false;
@@ -198,8 +194,7 @@ private Q_SLOTS:
 
     void encodesWithinAStep()
     {
-        QFETCH(double, from);
-        QFETCH(double, to);
+        FETCH(double, from, to);
         QFETCH(bool, logarithmic);
         const int n = 400'003; // not a multiple of any vector width: the tail is covered too
         std::vector<float> x(n);
@@ -296,9 +291,7 @@ private Q_SLOTS:
     // the fill covers the whole target. The reference tells a fill from a symmetric fit.
     void aspectFillIsCentred_data()
     {
-        QTest::addColumn<QSize>("source");
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<double>("blur");
+        addColumns<QSize, QSize, double>({"source", "target", "blur"});
         // clang-format off
         for (const QSize source : {QSize(240, 240), QSize(150, 300), QSize(400, 250), QSize(400, 100), QSize(64, 1000)})
             for (const QSize target : {QSize(320, 180), QSize(90, 160), QSize(200, 200)})
@@ -309,8 +302,7 @@ private Q_SLOTS:
 
     void aspectFillIsCentred()
     {
-        QFETCH(QSize, source);
-        QFETCH(QSize, target);
+        FETCH(QSize, source, target);
         QFETCH(double, blur);
         QImage image(source, QImage::Format_RGBA8888);
         for (int y = 0; y < source.height(); ++y)
@@ -340,8 +332,7 @@ private Q_SLOTS:
     void wildValues_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("wild");
-        QTest::addColumn<Look>("bound");
+        addColumns<Look, Look>({"wild", "bound"});
         const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
         const Bitmap path = photo("path", 160, 100);
         // clang-format off
@@ -355,8 +346,7 @@ private Q_SLOTS:
 
     void wildValues()
     {
-        QFETCH(Look, wild);
-        QFETCH(Look, bound);
+        FETCH(Look, wild, bound);
         const auto wildOut = RenderPipeline::renderLook(wild, QSizeF(96, 60), false);
         const auto boundOut = RenderPipeline::renderLook(bound, QSizeF(96, 60), false);
         QVERIFY(wildOut && boundOut);
@@ -381,8 +371,8 @@ private Q_SLOTS:
     // Sizes no bitmap can have end as no picture on every path, instead of a crash.
     void sizeGuards_data()
     {
-        QTest::addColumn<QSizeF>("size");
-        QTest::addColumn<QSize>("expected"); // empty: no picture
+        // expected: empty: no picture
+        addColumns<QSizeF, QSize>({"size", "expected"});
         QTest::newRow("half a pixel wide") << QSizeF(0.5, 1000) << QSize();
         QTest::newRow("NaN width") << QSizeF(std::nan(""), 100) << QSize();
         QTest::newRow("infinite") << QSizeF(std::numeric_limits<double>::infinity(), 9) << QSize();
@@ -411,9 +401,7 @@ private Q_SLOTS:
     void renderFull_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("look");
-        QTest::addColumn<PixelSize>("size");
-        QTest::addColumn<QString>("error");
+        addColumns<Look, PixelSize, QString>({"look", "size", "error"});
         const QString failed = u"Das Wallpaper konnte nicht gerendert werden."_s;
         const PixelSize small{64, 40}, huge{int64Max, int64Max};
         // clang-format off
@@ -444,12 +432,9 @@ private Q_SLOTS:
     // preview size, unrounded with the aspect kept and the longer side at most 1800.
     void pixelSizeAndPreview_data()
     {
-        QTest::addColumn<QString>("preset");
-        QTest::addColumn<qint64>("customWidth");
-        QTest::addColumn<qint64>("customHeight");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QSizeF>("preview");
-        QTest::addColumn<bool>("exportable"); // within the size and pixel limits
+        // exportable: within the size and pixel limits
+        addColumns<QString, qint64, qint64, QString, QSizeF, bool>(
+            {"preset", "customWidth", "customHeight", "label", "preview", "exportable"});
         const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
                             QSizeF preview, bool exportable = true) {
             QTest::newRow(qPrintable(label)) << preset << w << h << label << preview << exportable;
@@ -477,10 +462,8 @@ private Q_SLOTS:
 
     void pixelSizeAndPreview()
     {
-        QFETCH(QString, preset);
-        QFETCH(qint64, customWidth);
-        QFETCH(qint64, customHeight);
-        QFETCH(QString, label);
+        FETCH(QString, preset, label);
+        FETCH(qint64, customWidth, customHeight);
         QFETCH(QSizeF, preview);
         QFETCH(bool, exportable);
         // The figures ignore the locale: a German default would show if they did not.

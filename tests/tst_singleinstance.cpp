@@ -1,4 +1,5 @@
 #include "app/singleinstance.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -56,9 +57,9 @@ private Q_SLOTS:
 
     void opensItsFileOrHandsItOver_data()
     {
-        QTest::addColumn<QString>("argument"); // given in the folder "woanders"
-        QTest::addColumn<bool>("running");     // a Voskan runs already, and gets the file
-        QTest::addColumn<QString>("opened");
+        // argument: given in the folder "woanders"; running: a Voskan runs already, and gets the
+        // file
+        addColumns<QString, bool, QString>({"argument", "running", "opened"});
         // clang-format off
         QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg" << true << "Bilder/Grün Tal.jpg";
         QTest::newRow("relative, the first start") << "../Bilder/./Weg.jpg" << false << "Bilder/Weg.jpg";
@@ -68,9 +69,8 @@ private Q_SLOTS:
     // Opening a picture lists it among the recent files, which the settings keep.
     void opensItsFileOrHandsItOver()
     {
-        QFETCH(QString, argument);
+        FETCH(QString, argument, opened);
         QFETCH(bool, running);
-        QFETCH(QString, opened);
         QVERIFY(QDir().mkpath(at("Bilder")) && QDir().mkpath(at("woanders")));
         const QString photo = TestData::photo("photo-path-2560x1600.jpg");
         QVERIFY(QFile::copy(photo, at("Bilder/Weg.jpg")) &&

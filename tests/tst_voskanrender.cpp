@@ -1,6 +1,7 @@
 #include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -110,9 +111,8 @@ private Q_SLOTS:
 
     void refuses_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message"); // on stderr
+        // message: on stderr
+        addColumns<QStringList, int, QString>({"args", "status", "message"});
         // clang-format off
         QTest::newRow("nothing") << QStringList{} << 2 << "Erwartet werden genau ein Foto und eine Ausgabedatei.";
         QTest::newRow("unknown option") << QStringList{"--blur", "3", "$P", "$D/keep.png"} << 2 << "Unbekannte Option „--blur“.";
@@ -182,10 +182,8 @@ private Q_SLOTS:
     // its reason: nothing waits for a FIFO's writer or reads a device without end.
     void refusesWhatIsNoFile_data()
     {
-        QTest::addColumn<QStringList>("args"); // $F is the name that is no file
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("message");
+        // args: $F is the name that is no file
+        addColumns<QStringList, QString, QString, QString>({"args", "kind", "name", "message"});
         const QString unreadable = description(DecodeError::Unreadable);
         const QString destination = "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder "
                                     "Socket); sie bleibt, wie sie ist.";
@@ -205,9 +203,7 @@ private Q_SLOTS:
     void refusesWhatIsNoFile()
     {
         QFETCH(QStringList, args);
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
-        QFETCH(QString, message);
+        FETCH(QString, kind, name, message);
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());
@@ -225,10 +221,8 @@ private Q_SLOTS:
 
     void writes_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("depth");    // of the PNG; 0: a HEIC
-        QTest::addColumn<QImage>("exact"); // the default look rendered here, when it is that
+        // depth: of the PNG; 0: a HEIC; exact: the default look rendered here, when it is that
+        addColumns<QStringList, QSize, int, QImage>({"args", "size", "depth", "exact"});
         Look look;
         look.source =
             ImageDecoder::decodeFile(TestData::photo("photo-fallenleaf-2560x1600.jpg")).bitmap();
@@ -356,10 +350,9 @@ private Q_SLOTS:
     // machine's /etc stays as it is: the zone files are changed in a mount namespace of the set.
     void saysAZoneItCannotFollow_data()
     {
-        QTest::addColumn<QVariant>("tz");       // null: unset
-        QTest::addColumn<QString>("localtime"); // the link's target, "" for none, "-" as it is
-        QTest::addColumn<QString>("timezone");  // /etc/timezone, "-" as it is
-        QTest::addColumn<QString>("said");      // the start of the message, "" for none
+        // tz: null: unset; localtime: the link's target, "" for none, "-" as it is; timezone:
+        // /etc/timezone, "-" as it is; said: the start of the message, "" for none
+        addColumns<QVariant, QString, QString, QString>({"tz", "localtime", "timezone", "said"});
         const QString system = "Die Zeitzone des Systems (/etc/localtime) kennt Voskan nicht";
         const QString berlin = "/usr/share/zoneinfo/Europe/Berlin";
         // clang-format off
@@ -377,9 +370,7 @@ private Q_SLOTS:
     void saysAZoneItCannotFollow()
     {
         QFETCH(QVariant, tz);
-        QFETCH(QString, localtime);
-        QFETCH(QString, timezone);
-        QFETCH(QString, said);
+        FETCH(QString, localtime, timezone, said);
         const QString day = m_dir.filePath("Zone.heic");
         QVERIFY(QFile::exists(day) ||
                 writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),

@@ -2,6 +2,7 @@
 #include "heic/dynamicwallpaperfile.h"
 #include "render/imagedecoder.h"
 #include "support/dynamicfiles.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtTest>
@@ -67,9 +68,7 @@ class TestWallpaperSchedule : public QObject
 private Q_SLOTS:
     void parses_data()
     {
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("imageCount");
-        QTest::addColumn<QString>("expected");
+        addColumns<QByteArray, int, QString>({"xmp", "imageCount", "expected"});
         const auto h24 = [](const QList<TimedPicture> &times,
                             std::optional<LightDarkPair> pair = {}) {
             return scheduleXmp({{"h24", h24Table(times, pair)}});
@@ -128,8 +127,8 @@ private Q_SLOTS:
 
     void opensFiles_data()
     {
-        QTest::addColumn<QString>("error");    // empty: opens
-        QTest::addColumn<QString>("schedule"); // as show() writes it
+        // error: empty: opens; schedule: as show() writes it
+        addColumns<QString, QString>({"error", "schedule"});
         const QString notHeic =
             "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper.";
         const QString none = show(std::nullopt);
@@ -149,8 +148,7 @@ private Q_SLOTS:
 
     void opensFiles()
     {
-        QFETCH(QString, error);
-        QFETCH(QString, schedule);
+        FETCH(QString, error, schedule);
         QTemporaryDir dir;
         const auto opened = DynamicWallpaperFile::open(make(QTest::currentDataTag(), dir));
         const auto *refused = std::get_if<QString>(&opened);

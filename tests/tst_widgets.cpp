@@ -1,52 +1,19 @@
 // The window's parts the workflows pass by: menus and shortcuts, the empty state, the alert, the
 // status capsule, the copy button, the thumbnail strips, the settings' key field.
 
-#include "model/appmodel.h"
 #include "model/dynamicpicture.h"
 #include "model/usersettings.h"
-#include "render/imagedecoder.h"
-#include "sources/photolibrary.h"
+#include "support/rows.h"
 #include "support/scratch.h"
-#include "support/testdata.h"
 #include "support/testhttpserver.h"
+#include "support/window.h"
 #include "ui/inspector.h"
-#include "ui/mainwindow.h"
 #include "ui/panels.h"
 #include "ui/previewpane.h"
 #include "ui/settingsdialog.h"
 #include "ui/statuscapsule.h"
-#include "ui/thumbstrip.h"
 
-#include <QAbstractButton>
-#include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QGraphicsEffect>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPropertyAnimation>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
+#include <QtConcurrent>
 
 namespace {
 
@@ -103,39 +70,6 @@ void retype(QLineEdit *field, const QString &text)
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
 }
-
-const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
-
-// The window, active, and unless told otherwise with a photo in both looks.
-struct Shown
-{
-    AppModel model;
-    MainWindow window{&model, nullptr, nullptr};
-    explicit Shown(bool withPhoto = true)
-    {
-        window.show();
-        activate();
-        if (withPhoto && !open())
-            qFatal("the photo does not open");
-    }
-    // A dialog or menu took the keyboard; the keys that follow are for the window again.
-    void activate()
-    {
-        QApplication::setActiveWindow(&window);
-        if (!QTest::qWaitForWindowActive(&window))
-            qFatal("the window does not become active");
-    }
-    bool open()
-    {
-        model.openLocalImage(kPhoto);
-        return QTest::qWaitFor([this] { return !model.isLoadingSource(); });
-    }
-    // Without a name, the one of its type.
-    template <typename T = QWidget> T *find(const char *name = nullptr)
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
-};
 
 // A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
 // an active window `width` wide; `chosen` is the chosen tile's row or -1.
@@ -195,8 +129,8 @@ private Q_SLOTS:
 
     void menusAndShortcuts()
     {
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         QStringList menus;
         for (QAction *menu : window.menuBar()->actions()) {
             QStringList items;
@@ -211,8 +145,7 @@ private Q_SLOTS:
         // reads, with no file name offered.
         const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
-        qputenv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
-        const auto unset = qScopeGuard([] { qunsetenv("VOSKAN_PHOTOS_DIR"); });
+        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
@@ -261,7 +194,7 @@ private Q_SLOTS:
 
     void appearanceSwitchEmptyStateAndCopy()
     {
-        Shown w(false);
+        Window w;
         AppModel &model = w.model;
         auto *title = w.find<QLabel>("emptyTitle");
         auto *copy = w.find<QToolButton>("copyLookButton");
@@ -292,8 +225,8 @@ private Q_SLOTS:
     void errorAlert()
     {
         QFETCH(QString, dismissal);
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         model.setErrorMessage(QStringLiteral("Erster Fehler."));
         QPointer<QMessageBox> alert = window.errorAlert();
         QTRY_VERIFY(alert && alert->isVisible());
@@ -319,7 +252,7 @@ private Q_SLOTS:
 
     void statusCapsuleSlidesInAndOut()
     {
-        Shown w(false);
+        Window w;
         AppModel &model = w.model;
         auto *capsule = w.find<StatusCapsule>();
         auto *pane = w.find<PreviewPane>();
@@ -402,8 +335,9 @@ private Q_SLOTS:
 
     void unsplashTile_data()
     {
-        QTest::addColumn<QString>("small"); // a path on the server, or any address
-        QTest::addColumn<QString>("shows"); // "picture", "failed", "failed at once" or "loading"
+        // small: a path on the server, or any address; shows: "picture", "failed", "failed at once"
+        // or "loading"
+        addColumns<QString, QString>({"small", "shows"});
         // clang-format off
         QTest::newRow("picture") << "/small.jpg" << "picture";
         QTest::newRow("not found") << "/gone.jpg" << "failed";
@@ -415,13 +349,12 @@ private Q_SLOTS:
 
     void unsplashTile()
     {
-        QFETCH(QString, small);
-        QFETCH(QString, shows);
+        FETCH(QString, small, shows);
         using Body = TestHttpServer::Response::Body;
         TestHttpServer server;
         QVERIFY(server.start());
-        server.setResponse("/small.jpg", {200, {}, contents(kPhoto)});
-        server.setResponse("/slow.jpg", {200, {}, contents(kPhoto), Body::Trickle, 5, 100});
+        server.setResponse("/small.jpg", {200, {}, contents(Window::kPhoto)});
+        server.setResponse("/slow.jpg", {200, {}, contents(Window::kPhoto), Body::Trickle, 5, 100});
         server.setResponse("/silent.jpg", {200, {}, {}, Body::Silent, 1, 1, 10});
         const auto hit = [&](const QString &url) {
             UnsplashPhoto hit;
@@ -509,11 +442,11 @@ private Q_SLOTS:
     // file's place holds no settings and must not hold the program.
     void sunPlace_data()
     {
-        QTest::addColumn<QByteArray>("stored"); // the settings file's [General]; "FIFO": a FIFO
-        QTest::addColumn<QString>("latitude");  // typed into the dialog; null: nothing typed
-        QTest::addColumn<QString>("longitude");
-        QTest::addColumn<QPointF>("place"); // latitude, longitude; NaN: none, the zone's city
-        QTest::addColumn<QString>("note");  // what the dialog says; empty: nothing
+        // stored: the settings file's [General]; "FIFO": a FIFO; latitude: typed into the dialog;
+        // null: nothing typed; place: latitude, longitude; NaN: none, the zone's city; note: what
+        // the dialog says; empty: nothing
+        addColumns<QByteArray, QString, QString, QPointF, QString>(
+            {"stored", "latitude", "longitude", "place", "note"});
         const QPointF none(qQNaN(), 0);
         const QString latitude = "ist keine Breite: Erwartet wird eine Zahl von −90 bis 90 Grad";
         // clang-format off
@@ -537,34 +470,19 @@ private Q_SLOTS:
     void sunPlace()
     {
         QFETCH(QByteArray, stored);
-        QFETCH(QString, latitude);
-        QFETCH(QString, longitude);
+        FETCH(QString, latitude, longitude, note);
         QFETCH(QPointF, place);
-        QFETCH(QString, note);
         const QString file =
             QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).fileName();
         QFile::remove(file);
         // Left behind, a FIFO would hold every row after this one.
-        const auto noFifo = qScopeGuard([&] {
-            if (!QFileInfo(file).isFile())
-                QFile::remove(file);
-        });
+        const auto noFifo = qScopeGuard([&] { QFileInfo(file).isFile() || QFile::remove(file); });
         if (stored == "FIFO")
             QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         else
             writeFile(file, "[General]\n" + stored + '\n');
-        // Read aside, so that a read that waits can be freed by a writer and the test go on.
-        std::atomic<bool> read{false};
-        std::thread reader([&] {
-            userLocation();
-            read = true;
-        });
-        const bool waited = !QTest::qWaitFor([&] { return read.load(); }, 5000);
-        if (waited)
-            ::close(::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK));
-        reader.join();
-        QVERIFY2(!waited, "reading the settings waits on what stands in their file's place");
-
+        QVERIFY2(endsUnblocked(QtConcurrent::run([] { return userLocation(); }), file, 5000),
+                 "reading the settings waits on what stands in their file's place");
         AppModel model;
         SettingsDialog dialog(&model, nullptr);
         dialog.show();
@@ -594,9 +512,9 @@ private Q_SLOTS:
 
     void freshStart_data()
     {
-        QTest::addColumn<SourceKind>("source");
-        QTest::addColumn<QString>("button");     // the way to the key followed
-        QTest::addColumn<QStringList>("offers"); // what says that a key is missing, and leads there
+        // button: the way to the key followed; offers: what says that a key is missing, and leads
+        // there
+        addColumns<SourceKind, QString, QStringList>({"source", "button", "offers"});
         QTest::newRow("the empty preview")
             << SourceKind::Files << "emptyKeyButton" << QStringList{"emptyKeyButton"};
         QTest::newRow("under the search field")
@@ -613,8 +531,8 @@ private Q_SLOTS:
         QFETCH(SourceKind, source);
         QFETCH(QString, button);
         QFETCH(QStringList, offers);
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         QCOMPARE(w.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
         QVERIFY(w.find("emptyOpenFileButton")->isVisible());
         model.sourceKindBinding().setValue(source);
@@ -671,7 +589,8 @@ private Q_SLOTS:
     // The output size in the column: this screen first, whole sizes, nothing cut off.
     void outputSizes()
     {
-        Shown w;
+        Window w;
+        QVERIFY(w.open());
         AppModel &model = w.model;
         auto *picker = w.find<QComboBox>("presetPicker");
         const QScreen *screen = w.window.screen();
@@ -719,8 +638,8 @@ private Q_SLOTS:
     // On a screen smaller than the window's usual least size, the window still fits whole.
     void smallScreen()
     {
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         const QSize room = window.screen()->availableGeometry().size();
         QVERIFY2(room.width() < 1100, "a screen narrower than the window's usual least width");
@@ -739,10 +658,8 @@ private Q_SLOTS:
 
     void tabOrderAndFocusMarks_data()
     {
-        QTest::addColumn<SourceKind>("source");
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<bool>("photo");        // else the empty preview of a fresh start
-        QTest::addColumn<QStringList>("stops"); // among others
+        // photo: else the empty preview of a fresh start; stops: among others
+        addColumns<SourceKind, bool, bool, QStringList>({"source", "dark", "photo", "stops"});
         QTest::newRow("Unsplash without a key, hell")
             << SourceKind::Unsplash << false << true
             << QStringList{"searchField", "unsplashKeyButton", "unsplashLink"};
@@ -759,14 +676,14 @@ private Q_SLOTS:
     void tabOrderAndFocusMarks()
     {
         QFETCH(SourceKind, source);
-        QFETCH(bool, dark);
-        QFETCH(bool, photo);
+        FETCH(bool, dark, photo);
         QFETCH(QStringList, stops);
         const QPalette before = QApplication::palette();
         const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         if (dark)
             QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a)));
-        Shown w(photo);
+        Window w;
+        QVERIFY(!photo || w.open());
         w.model.sourceKindBinding().setValue(source);
         // Flow always has a preview: the empty state keeps Blur.
         if (photo) {
@@ -827,7 +744,7 @@ private Q_SLOTS:
     // and says what it does.
     void accessibleNames()
     {
-        Shown w(false);
+        Window w;
         AppModel &model = w.model;
         const QSet<QAccessible::Role> interactive{
             QAccessible::PushButton,   QAccessible::ButtonMenu,  QAccessible::ButtonDropDown,
@@ -876,10 +793,8 @@ private Q_SLOTS:
 
     void stripByKeyboard_data()
     {
-        QTest::addColumn<QString>("in"); // "Tab", "Shift+Tab" or "click" (on the second tile)
-        QTest::addColumn<int>("chosen");
-        QTest::addColumn<QList<int>>("keys");
-        QTest::addColumn<int>("picked");
+        // in: "Tab", "Shift+Tab" or "click" (on the second tile)
+        addColumns<QString, int, QList<int>, int>({"in", "chosen", "keys", "picked"});
         using K = Qt::Key;
         // clang-format off
         QTest::newRow("right twice") << "Tab" << -1 << QList<int>{K::Key_Right, K::Key_Right, K::Key_Return} << 2;
@@ -895,9 +810,8 @@ private Q_SLOTS:
     void stripByKeyboard()
     {
         QFETCH(QString, in);
-        QFETCH(int, chosen);
+        FETCH(int, chosen, picked);
         QFETCH(QList<int>, keys);
-        QFETCH(int, picked);
         StripWindow w(chosen, 200);
         QVERIFY(QTest::qWaitForWindowActive(&w.window));
         QSignalSpy clicked(w.strip, &ThumbStrip::tileClicked);
@@ -930,8 +844,7 @@ private Q_SLOTS:
 
     void stripFocusRingAndFades_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<int>("chosen");
+        addColumns<bool, int>({"dark", "chosen"});
         QTest::newRow("light") << false << -1;
         QTest::newRow("light, on the chosen tile") << false << 0;
         QTest::newRow("dark") << true << -1;

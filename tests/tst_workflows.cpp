@@ -14,6 +14,7 @@
 #include "support/fakes.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 #include "ui/colorwell.h"
@@ -386,11 +387,10 @@ private Q_SLOTS:
     // opens the file as a photo and says why.
     void dynamicWallpaperOpensAsWhatItIs_data()
     {
-        QTest::addColumn<QByteArray>("xmp"); // of a file of 16 pictures, each its own colour
-        QTest::addColumn<int>("light");      // the picture each look shows, -1: a photo
-        QTest::addColumn<int>("dark");
-        QTest::addColumn<QString>("said");    // the status line, or the alert
-        QTest::addColumn<bool>("fromPhotos"); // else from the files
+        // xmp: of a file of 16 pictures, each its own colour; light: the picture each look shows,
+        // -1: a photo; said: the status line, or the alert; fromPhotos: else from the files
+        addColumns<QByteArray, int, int, QString, bool>(
+            {"xmp", "light", "dark", "said", "fromPhotos"});
         QList<SolarPicture> sun;
         for (int i = 0; i < 16; ++i)
             sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
@@ -406,8 +406,7 @@ private Q_SLOTS:
     void dynamicWallpaperOpensAsWhatItIs()
     {
         QFETCH(QByteArray, xmp);
-        QFETCH(int, light);
-        QFETCH(int, dark);
+        FETCH(int, light, dark);
         QFETCH(QString, said);
         QFETCH(bool, fromPhotos);
         QList<QColor> colours;
@@ -545,8 +544,7 @@ private Q_SLOTS:
     // why, the dialog stays open to be corrected, and nothing is scheduled.
     void dailyRefusedInTheWindow_data()
     {
-        QTest::addColumn<QString>("pasted");
-        QTest::addColumn<QString>("error");
+        addColumns<QString, QString>({"pasted", "error"});
         const QString control = "Der Suchbegriff enthält %1; gib ihn bitte ohne Steuerzeichen ein.";
         // clang-format off
         QTest::newRow("blank") << "   " << "Gib einen Suchbegriff für das tägliche Foto ein.";
@@ -557,8 +555,7 @@ private Q_SLOTS:
 
     void dailyRefusedInTheWindow()
     {
-        QFETCH(QString, pasted);
-        QFETCH(QString, error);
+        FETCH(QString, pasted, error);
         DailyWallpaper::disable(); // what dailyFromTheMenu saved
         Session s;
         QPointer<DailyDialog> shown;
