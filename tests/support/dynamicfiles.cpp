@@ -128,6 +128,14 @@ QByteArray unfoldingPlistBase64()
     return bytes.toBase64();
 }
 
+QList<SolarPicture> sixteenSuns()
+{
+    QList<SolarPicture> sun;
+    for (int i = 0; i < 16; ++i)
+        sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
+    return sun;
+}
+
 QList<QImage> solidPictures(const QList<QColor> &colours)
 {
     QList<QImage> pictures;

@@ -32,6 +32,9 @@ QByteArray scheduleXmp(const QList<std::pair<QByteArray, QVariant>> &tables, boo
 // unfold into 216000 nodes.
 QByteArray unfoldingPlistBase64();
 
+// The sun of a file of 16 pictures: from 30° below the horizon in the east to 90° in the west.
+QList<SolarPicture> sixteenSuns();
+
 // One 64 × 36 picture of each colour: small enough to encode in a moment, and a colour that
 // survives HEVC tells which picture was decoded.
 QList<QImage> solidPictures(const QList<QColor> &colours);
