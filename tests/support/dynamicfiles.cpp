@@ -1,5 +1,7 @@
 #include "dynamicfiles.h"
 
+#include "heic/dynamicwallpaperfile.h"
+
 #include <QFile>
 
 #include <libheif/heif.h>
@@ -180,4 +182,11 @@ bool writeDynamicHeic(const QString &path, const QList<QImage> &pictures, const 
     heif_encoder_release(encoder);
     return ok && heif_context_write_to_file(ctx.get(), QFile::encodeName(path).constData()).code ==
                      heif_error_Ok;
+}
+
+WallpaperSchedule scheduleOf(const QString &path)
+{
+    const auto opened = DynamicWallpaperFile::open(path);
+    const auto *file = std::get_if<DynamicWallpaperFile>(&opened);
+    return file && file->schedule() ? *file->schedule() : WallpaperSchedule{};
 }

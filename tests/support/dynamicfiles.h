@@ -39,6 +39,9 @@ QList<SolarPicture> sixteenSuns();
 // survives HEVC tells which picture was decoded.
 QList<QImage> solidPictures(const QList<QColor> &colours);
 
+// The schedule of a dynamic wallpaper as the program reads it; empty if it reads none.
+WallpaperSchedule scheduleOf(const QString &path);
+
 // Writes `pictures` as the top-level images of one HEIC, in order, the first primary and
 // carrying `xmp` unless it is empty. False on any failure.
 bool writeDynamicHeic(const QString &path, const QList<QImage> &pictures, const QByteArray &xmp);
