@@ -46,6 +46,23 @@ inline QByteArray programOutput(const QString &program, const QStringList &argum
                : out + "(Exit " + QByteArray::number(process.exitCode()) + ')';
 }
 
+// Whether the process ends within `ms`; else it is killed, so that nothing outlives the test.
+inline bool endsWithin(QProcess &process, int ms)
+{
+    if (process.waitForFinished(ms))
+        return true;
+    process.kill();
+    process.waitForFinished();
+    return false;
+}
+
+// Asks the process to end, and ends it if it does not within 5 s.
+inline void stop(QProcess &process)
+{
+    process.terminate();
+    endsWithin(process, 5000);
+}
+
 // Sets `name` to `value` (unsets it for a null value) until the guard goes.
 [[nodiscard]] inline auto withEnv(const char *name, const QByteArray &value)
 {
