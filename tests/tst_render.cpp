@@ -1,3 +1,6 @@
+// The render engine: every style against its slow reference, the kernels, the aspect fill, and
+// what no bitmap can be.
+
 #include "model/renderpipeline.h"
 #include "render/imagerecipe.h"
 #include "render/kernels.h"
@@ -5,12 +8,7 @@
 #include "support/reference.h"
 #include "support/rows.h"
 
-#include <QLocale>
 #include <QTest>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 using RenderPipeline::PixelSize;
@@ -19,8 +17,6 @@ using RenderPipeline::PixelSize;
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
-
-constexpr qint64 int64Max = std::numeric_limits<qint64>::max();
 
 Bitmap photo(const char *name, int width, int height)
 {
@@ -403,7 +399,7 @@ private Q_SLOTS:
         using enum WallpaperStyle;
         addColumns<Look, PixelSize, QString>({"look", "size", "error"});
         const QString failed = u"Das Wallpaper konnte nicht gerendert werden."_s;
-        const PixelSize small{64, 40}, huge{int64Max, int64Max};
+        const PixelSize small{64, 40}, huge{INT64_MAX, INT64_MAX};
         // clang-format off
         QTest::newRow("flow without source") << Look{.style = Flow} << small << QString();
         QTest::newRow("blur, empty picture") << Look{.source = Bitmap()} << small << failed;
@@ -426,59 +422,6 @@ private Q_SLOTS:
             QCOMPARE(bitmap->size(), QSize(int(size.width), int(size.height)));
             QVERIFY2(bitmap->isDeep(), "output is rendered with 16 bits per channel");
         }
-    }
-
-    // The entry chosen in the picker and the custom width and height: the label shown, and the
-    // preview size, unrounded with the aspect kept and the longer side at most 1800.
-    void pixelSizeAndPreview_data()
-    {
-        // exportable: within the size and pixel limits
-        addColumns<QString, qint64, qint64, QString, QSizeF, bool>(
-            {"preset", "customWidth", "customHeight", "label", "preview", "exportable"});
-        const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
-                            QSizeF preview, bool exportable = true) {
-            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview << exportable;
-        };
-        const QString custom = u"Eigene Größe…"_s;
-        // clang-format off
-        // The custom size counts only for the custom entry.
-        row(u"Pro Display XDR — 6016 × 3384"_s, 800, 600, u"6016 × 3384 px · 20.4 MP"_s, {1800, 1012.5});
-        row(custom, 100, 1801, u"100 × 1801 px · 0.2 MP"_s, {99.94447529150472, 1800});
-        // 1800 / 2122 × 2122 is 1800.0000000000002 in doubles.
-        row(custom, 2122, 1000, u"2122 × 1000 px · 2.1 MP"_s, {1800, 848.2563619227145});
-        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800}, false);
-        // libvips reads no HEIC back from 16384 a side; 100 MP keep an export within 4 GB.
-        row(custom, 16383, 6103, u"16383 × 6103 px · 100.0 MP"_s, {1800, 670.536531770738});
-        row(custom, 16384, 6103, u"16384 × 6103 px · 100.0 MP"_s, {1800, 670.49560546875}, false);
-        row(custom, 12000, 9000, u"12000 × 9000 px · 108.0 MP"_s, {1800, 1350}, false);
-        // Below 1 counts as 1; the upper bounds are the export's, not the size's.
-        row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
-        // The exact binary value rounds, ties to even: 0.25 is an exact tie, 0.05 lies a
-        // little above its decimal.
-        row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
-        row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
-        // clang-format on
-    }
-
-    void pixelSizeAndPreview()
-    {
-        FETCH(QString, preset, label);
-        FETCH(qint64, customWidth, customHeight);
-        QFETCH(QSizeF, preview);
-        QFETCH(bool, exportable);
-        // The figures ignore the locale: a German default would show if they did not.
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const QList<ResolutionPreset> &all = ResolutionPreset::all();
-        const auto it = std::find_if(all.begin(), all.end(),
-                                     [&](const ResolutionPreset &p) { return p.name == preset; });
-        QVERIFY(it != all.end());
-        const PixelSize size = RenderPipeline::pixelSize(*it, customWidth, customHeight);
-        QCOMPARE(RenderPipeline::pixelSizeLabel(size), label);
-        const QSizeF scaled = RenderPipeline::previewSize(size);
-        QCOMPARE(scaled, preview);
-        QVERIFY(std::max(scaled.width(), scaled.height()) <= 1800); // not even by an ulp
-        const std::optional<QString> error = RenderPipeline::sizeError(size);
-        QCOMPARE(!error, exportable);
     }
 };
 
