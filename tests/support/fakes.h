@@ -90,6 +90,13 @@ inline RecordingDesktop *recordDesktop(AppModel &model)
     return desktop;
 }
 
+// Opens a picture and waits until the model has it, or has said why not.
+inline bool opened(AppModel &model, const QString &path)
+{
+    model.openLocalImage(path);
+    return QTest::qWaitFor([&model] { return !model.isLoadingSource(); }, 15000);
+}
+
 // The output at a size of one's own.
 inline void setCustomSize(AppModel &model, qint64 width, qint64 height)
 {

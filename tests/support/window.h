@@ -34,11 +34,7 @@ struct Window
             qFatal("the window does not become active");
     }
     // Opens a picture into the look being edited (into both, the first time).
-    bool open(const QString &path = kPhoto)
-    {
-        model.openLocalImage(path);
-        return QTest::qWaitFor([this] { return !model.isLoadingSource(); }, 15000);
-    }
+    bool open(const QString &path = kPhoto) { return opened(model, path); }
     // Without a name, the one of its type.
     template <typename T = QWidget> T *find(const char *name = nullptr)
     {
