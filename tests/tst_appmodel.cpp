@@ -76,8 +76,7 @@ private Q_SLOTS:
     // given or taken later leaves the source as it is.
     void startSource()
     {
-        FETCH(QString, stored, builtIn);
-        QFETCH(SourceKind, start);
+        FETCH((QString, stored, builtIn), (SourceKind, start));
         QSettings(u"Voskan"_s, u"Voskan"_s).setValue(u"unsplashAccessKey"_s, stored);
         const auto forget =
             qScopeGuard([] { QSettings(u"Voskan"_s, u"Voskan"_s).remove(u"unsplashAccessKey"_s); });
@@ -106,8 +105,7 @@ private Q_SLOTS:
     // wallpaper's pictures are listed only with the source it came from.
     void openedPictureShowsWithItsSource()
     {
-        FETCH(SourceKind, before, after);
-        FETCH(bool, dynamic, inPhotos);
+        FETCH((SourceKind, before, after), (bool, dynamic, inPhotos));
         QTemporaryDir dir;
         const QString path = dir.filePath(dynamic ? u"Tag.heic"_s : u"Foto.png"_s);
         QVERIFY(dynamic ? writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
@@ -149,9 +147,7 @@ private Q_SLOTS:
     // preset before; a person's choice stays.
     void sizeFollowsTheScreen()
     {
-        QFETCH(int, chosen);
-        QFETCH(QSize, next);
-        QFETCH(QString, size);
+        FETCH((int, chosen), (QSize, next), (QString, size));
         AppModel model;
         QCOMPARE(model.preset(), ResolutionPreset::all().constFirst());
         const auto screen = [](QSize logical) {
@@ -253,8 +249,7 @@ private Q_SLOTS:
 
     void search()
     {
-        FETCH(QString, query, error);
-        QFETCH(int, hits);
+        FETCH((QString, query, error), (int, hits));
         FakeUnsplash unsplash;
         AppModel model({unsplash.factory(), {}});
         model.setErrorMessage(u"vorher"_s);
@@ -298,8 +293,7 @@ private Q_SLOTS:
 
     void seeding()
     {
-        QFETCH(Appearance, target);
-        FETCH(bool, otherHasPicture, copy);
+        FETCH((Appearance, target), (bool, otherHasPicture, copy));
         AppModel model;
         const auto lookOf = [&](Appearance a) {
             return a == Appearance::Dark ? model.darkLook() : model.lightLook();
@@ -333,8 +327,7 @@ private Q_SLOTS:
     // dark look too gets the light defaults.
     void resetPerStyle()
     {
-        QFETCH(WallpaperStyle, style);
-        FETCH(bool, blurAndTone, flow, mirror);
+        FETCH((WallpaperStyle, style), (bool, blurAndTone, flow, mirror));
         AppModel model;
         model.setEditing(Appearance::Dark);
         const Look edited{{},   {},   {},      {},        {},       style, 5,    0.2,  0.5,
@@ -381,10 +374,8 @@ private Q_SLOTS:
     // canExport, the file name, and a failure that leaves the folder as it was.
     void exportTo()
     {
-        FETCH(WallpaperStyle, light, dark);
-        QFETCH(bool, picture);
-        FETCH(QString, folder, message);
-        QFETCH(qint64, width);
+        FETCH((WallpaperStyle, light, dark), (bool, picture), (QString, folder, message),
+              (qint64, width));
         AppModel model;
         setCustomSize(model, width, 1080);
         const Bitmap photo = Reference::solid(8, 8, 1, 2, 3);
@@ -423,8 +414,7 @@ private Q_SLOTS:
     // The sliders stay live while the output is written; the file holds the looks of the click.
     void outputHoldsTheLooksOfTheClick()
     {
-        QFETCH(bool, desktop);
-        QFETCH(QString, status);
+        FETCH((bool, desktop), (QString, status));
         AppModel model;
         RecordingDesktop *shown = recordDesktop(model);
         model.setPreset(ResolutionPreset::all().at(7)); // Full HD
@@ -490,9 +480,7 @@ private Q_SLOTS:
     // as they were; the progress moves forward through the steps of the job, in their order.
     void cancelLeavesNothing()
     {
-        QFETCH(bool, desktop);
-        QFETCH(WriteStep, at);
-        QFETCH(QString, status);
+        FETCH((bool, desktop), (WriteStep, at), (QString, status));
         QTemporaryDir data;
         const auto restore = withEnv("XDG_DATA_HOME", QFile::encodeName(data.path()));
         AppModel model;
@@ -586,9 +574,7 @@ private Q_SLOTS:
     // for them stays behind in the temporary folder.
     void dragCarriesTheCurrentLooks()
     {
-        QFETCH(int, edit);
-        QFETCH(bool, closed);
-        QFETCH(QString, error);
+        FETCH((int, edit), (bool, closed), (QString, error));
         QTemporaryDir tmp;
         const auto restore = withEnv("TMPDIR", QFile::encodeName(tmp.path()));
         auto model = std::make_unique<AppModel>();
@@ -705,8 +691,7 @@ private Q_SLOTS:
     // one since it was listed; telling it apart never reads on the model's thread.
     void refusesWhatIsNoFile()
     {
-        FETCH(QString, kind, name);
-        QFETCH(bool, inPhotos);
+        FETCH((QString, kind, name), (bool, inPhotos));
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());

@@ -83,10 +83,7 @@ private Q_SLOTS:
     }
     void solarTimes()
     {
-        QFETCH(Place, place);
-        QFETCH(QDate, date);
-        QFETCH(double, altitude);
-        QFETCH(bool, morning);
+        FETCH((Place, place), (QDate, date), (double, altitude), (bool, morning));
         const QTimeZone tz(place.zone);
         QDateTime noonTime;
         double declination = 0;
@@ -176,8 +173,7 @@ private Q_SLOTS:
     }
     void location()
     {
-        QFETCH(QByteArray, id);
-        QFETCH(QPointF, expected);
+        FETCH((QByteArray, id), (QPointF, expected));
         // A valid row with an overlong comment is not one of the tables' lines: skipped whole.
         QVERIFY(!writeFile(m_dir.filePath("zone1970.tab"),
                            "# c\nXX\t+1o00+02000\tBad/Digits\nXX\t+1060+02000\tBad/Minutes\n"
@@ -219,10 +215,7 @@ private Q_SLOTS:
     }
     void shownPicture()
     {
-        QFETCH(QByteArray, zone);
-        QFETCH(QList<double>, hours);
-        FETCH(QDateTime, now, next);
-        QFETCH(int, image);
+        FETCH((QByteArray, zone), (QList<double>, hours), (QDateTime, now, next), (int, image));
         WallpaperSchedule schedule{ScheduleKind::TimeOfDay, int(hours.size()), {}, {}, {}};
         for (int i = 0; i < hours.size(); ++i)
             schedule.times.append({i, hours.at(i) / 24});
@@ -254,8 +247,7 @@ private Q_SLOTS:
     }
     void localZone()
     {
-        FETCH(QByteArray, tz, id);
-        QFETCH(bool, known);
+        FETCH((QByteArray, tz, id), (bool, known));
         const std::optional<QByteArray> was =
             qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
         const auto restore = qScopeGuard([&] {
@@ -303,8 +295,7 @@ private Q_SLOTS:
     }
     void gnomeXml()
     {
-        FETCH(QStringList, starts, expected);
-        QFETCH(int, transition);
+        FETCH((QStringList, starts, expected), (int, transition));
         QList<std::pair<QTime, QString>> input;
         for (const QString &start : starts)
             input.append({QTime::fromString(start.section(u'=', 0, 0)), start.section(u'=', 1)});
@@ -375,8 +366,7 @@ private Q_SLOTS:
     }
     void dayFile()
     {
-        QFETCH(QByteArray, json);
-        QFETCH(bool, valid);
+        FETCH((QByteArray, json), (bool, valid));
         const std::optional<DayFile> day = DayFile::fromJson(json);
         QCOMPARE(day.has_value(), valid);
         if (!valid)

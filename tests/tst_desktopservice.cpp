@@ -312,9 +312,8 @@ private Q_SLOTS:
 
     void setsEachDesktop()
     {
-        FETCH(QString, desktop, fails, portal, error);
-        QFETCH(bool, darkScheme);
-        QFETCH(QStringList, expected);
+        FETCH((QString, desktop, fails, portal, error), (bool, darkScheme),
+              (QStringList, expected));
         // Where the portal is on the bus, the scheme is the one its settings tell, as in a
         // session; elsewhere the row says it.
         DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
@@ -402,10 +401,7 @@ private Q_SLOTS:
 
     void setsADay()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, pictures);
-        QFETCH(QStringList, slideshow);
+        FETCH((QString, desktop), (QByteArray, xmp), (int, pictures), (QStringList, slideshow));
         const bool plays = desktop == "GNOME";
         const QString file = expand("$H/Tag.heic");
         QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::white};
@@ -499,8 +495,7 @@ private Q_SLOTS:
 
     void schedulesTheDailyRun()
     {
-        FETCH(QString, folder, display, query, refused);
-        QFETCH(bool, atLogin);
+        FETCH((QString, folder, display, query, refused), (bool, atLogin));
         const QString program = expand("$H/programs/") + folder + "/voskan-render";
         const QString said = expand("$H/programs/said");
         QVERIFY(writeNotingProgram(program, said));
@@ -594,9 +589,7 @@ private Q_SLOTS:
 
     void readsEveryScheme()
     {
-        QFETCH(QString, method);
-        QFETCH(QVariant, scheme);
-        QFETCH(bool, dark);
+        FETCH((QString, method), (QVariant, scheme), (bool, dark));
         portalMethod = method;
         portalScheme = scheme;
         QDBusConnection bus("portal");
@@ -627,7 +620,7 @@ private Q_SLOTS:
 
     void errorTexts()
     {
-        FETCH(QString, how, expected);
+        FETCH((QString, how, expected));
         QFile::remove(expand("$H/bin/voskan-werkzeug"));
         if (how != "-" && !how.startsWith("org."))
             QVERIFY(!writeFile(expand("$H/bin/voskan-werkzeug"),
@@ -737,7 +730,7 @@ private Q_SLOTS:
 
     void readsOnlyRegularFiles()
     {
-        FETCH(QString, read, kind);
+        FETCH((QString, read, kind));
         const WallpaperFiles files =
             WallpaperFiles::forHeic(voskan() + "wallpaper-a.heic", {64, 36});
         QImage dark(files.size, QImage::Format_RGB32);
@@ -813,7 +806,7 @@ private Q_SLOTS:
 
     void setLockIsNeverGoneWithout()
     {
-        FETCH(QString, kind, refusal);
+        FETCH((QString, kind, refusal));
         QTemporaryDir elsewhere;
         const QString lock = voskan() + "set.lock", target = elsewhere.filePath("ziel");
         QVERIFY(!writeFile(target, "fremd").isEmpty());

@@ -120,9 +120,7 @@ private Q_SLOTS:
 
     void writesHeic()
     {
-        FETCH(QSize, light, dark);
-        QFETCH(bool, deep);
-        FETCH(QString, target, error);
+        FETCH((QSize, light, dark), (bool, deep), (QString, target, error));
         QTemporaryDir dir;
         QFile earlier(writeFile(dir.filePath("earlier.heic"), "ein altes Wallpaper"));
         QVERIFY(QFile::link("earlier.heic", dir.filePath("link.heic")));
@@ -195,9 +193,7 @@ private Q_SLOTS:
 
     void keepsGradients()
     {
-        QFETCH(QSize, size);
-        FETCH(double, top, bottom);
-        QFETCH(bool, deep);
+        FETCH((QSize, size), (double, top, bottom), (bool, deep));
         QTemporaryDir dir;
         const QString path = dir.filePath("gradient.heic");
         const Bitmap light = grainyGradient(size, top, bottom, deep);

@@ -249,8 +249,7 @@ private Q_SLOTS:
     // the files are gone. Debian 12's portal knows only Read, which wraps the value once more.
     void followsTheScheme()
     {
-        FETCH(QString, desktop, ends);
-        QFETCH(QByteArray, record);
+        FETCH((QString, desktop, ends), (QByteArray, record));
         setB("light");
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         QFile::remove(pictures() + "desktop-shown");
@@ -389,8 +388,7 @@ private Q_SLOTS:
 
     void refusesPathsItCannotHandOn()
     {
-        FETCH(QString, desktop, programFolder, message);
-        QFETCH(QByteArray, dataFolder);
+        FETCH((QString, desktop, programFolder, message), (QByteArray, dataFolder));
         const QString refused = path("refused/");
         QDir(refused).removeRecursively();
         QVERIFY(QDir().mkpath(refused));
@@ -443,10 +441,7 @@ private Q_SLOTS:
     }
     void followsTheDay()
     {
-        QFETCH(QString, desktop);
-        FETCH(QByteArray, xmp, tz);
-        QFETCH(int, count);
-        QFETCH(QDateTime, around);
+        FETCH((QString, desktop), (QByteArray, xmp, tz), (int, count), (QDateTime, around));
         WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
@@ -554,7 +549,7 @@ private Q_SLOTS:
     }
     void endsABrokenDayKeepingThePicture()
     {
-        FETCH(QString, desktop, broken, as);
+        FETCH((QString, desktop, broken, as));
         // A swaybg that only sleeps stands in for the real one: the set waits until it has
         // drawn, which it has once it sleeps.
         const bool wlroots = desktop == "Hyprland";
@@ -665,7 +660,7 @@ private Q_SLOTS:
         QVERIFY(
             QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
-        for (const QString setting :
+        for (const QString &setting :
              {"XDG_RUNTIME_DIR=" + runtime, QString("WLR_BACKENDS=headless"),
               QString("WLR_RENDERER=pixman"), QString("WLR_LIBINPUT_NO_DEVICES=1")})
             session.insert(setting.section('=', 0, 0), setting.section('=', 1));
@@ -762,8 +757,7 @@ private Q_SLOTS:
 
     void autostartEntry()
     {
-        QFETCH(QString, folder);
-        QFETCH(bool, written);
+        FETCH((QString, folder), (bool, written));
         const QString program = path("programs/" + folder + "/voskan-render");
         const QString said = path("programs/said");
         QVERIFY(writeNotingProgram(program, said));

@@ -109,8 +109,7 @@ private Q_SLOTS:
 
     void refuses()
     {
-        FETCH(QString, file, message);
-        QFETCH(QByteArray, bytes);
+        FETCH((QString, file, message), (QByteArray, bytes));
         const DecodeResult result =
             file.isEmpty() ? ImageDecoder::decodeData(bytes) : ImageDecoder::decodeFile(file);
         QVERIFY(result.bitmap().isNull());
@@ -130,8 +129,7 @@ private Q_SLOTS:
 
     void shrinksLargePhotos()
     {
-        QFETCH(QString, file);
-        QFETCH(int, width);
+        FETCH((QString, file), (int, width));
         const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
         const int w = bitmap.width(), h = bitmap.height();
         QCOMPARE(w, width);
@@ -184,8 +182,7 @@ private Q_SLOTS:
 
     void converts()
     {
-        FETCH(QString, file, reference);
-        QFETCH(double, tolerance);
+        FETCH((QString, file, reference), (double, tolerance));
         const DecodeResult result = ImageDecoder::decodeFile(file);
         QVERIFY2(result.isOk(), qPrintable(result.errorString()));
         QCOMPARE(result.bitmap().isDeep(), file.endsWith("16.png"));
@@ -220,7 +217,7 @@ private Q_SLOTS:
 
     void appliesExifOrientation()
     {
-        FETCH(QString, file, corners);
+        FETCH((QString, file, corners));
         const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
         QVERIFY(!bitmap.isNull());
         const int w = bitmap.width() - 5, h = bitmap.height() - 5;

@@ -72,10 +72,8 @@ private Q_SLOTS:
 
     void pixelSizeAndPreview()
     {
-        FETCH(QString, preset, label);
-        FETCH(qint64, customWidth, customHeight);
-        QFETCH(QSizeF, preview);
-        QFETCH(bool, exportable);
+        FETCH((QString, preset, label), (qint64, customWidth, customHeight), (QSizeF, preview),
+              (bool, exportable));
         // The figures ignore the locale: a German default would show if they did not.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const QList<ResolutionPreset> &all = ResolutionPreset::all();
@@ -128,8 +126,7 @@ private Q_SLOTS:
 
     void lookFields()
     {
-        FETCH(QString, field, value, error);
-        QFETCH(Look, expected);
+        FETCH((QString, field, value, error), (Look, expected));
         Look look;
         QString message;
         QCOMPARE(LookFields::set(look, field, value, &message), error.isEmpty());
@@ -204,8 +201,7 @@ private Q_SLOTS:
 
     void unsplashBaseName()
     {
-        FETCH(std::optional<QString>, slug, altDescription);
-        QFETCH(QString, name);
+        FETCH((std::optional<QString>, slug, altDescription), (QString, name));
         const UnsplashPhoto photo{u"a1B2"_s,        slug,          6000, 4000, {},
                                   u"nie benutzt"_s, altDescription};
         QCOMPARE(photo.fileBaseName(), name);
@@ -227,7 +223,7 @@ private Q_SLOTS:
 
     void heicFileName()
     {
-        FETCH(QString, chosen, written);
+        FETCH((QString, chosen, written));
         QCOMPARE(FileNames::heicFileName(chosen), written);
     }
 };

@@ -138,8 +138,7 @@ private Q_SLOTS:
 
     void color()
     {
-        QFETCH(QString, text);
-        QFETCH(QColor, expected);
+        FETCH((QString, text), (QColor, expected));
         QCOMPARE(
             colorFromHex(text.isNull() ? std::nullopt : std::optional(text)).value_or(QColor()),
             expected);
@@ -161,9 +160,7 @@ private Q_SLOTS:
 
     void request()
     {
-        FETCH(QString, key, query);
-        FETCH(int, page, perPage);
-        QFETCH(QByteArray, authorization);
+        FETCH((QString, key, query), (int, page, perPage), (QByteArray, authorization));
         QCOMPARE(await<UnsplashService::SearchResult>([&](auto done) {
                      page ? UnsplashService(key).search(query, page, perPage, done)
                           : UnsplashService(key).search(query, done);
@@ -232,8 +229,7 @@ private Q_SLOTS:
 
     void reply()
     {
-        FETCH(QString, url, outcome);
-        QFETCH(Response, response);
+        FETCH((QString, url, outcome), (Response, response));
         m_api.setResponse(url.isEmpty() ? "/search/photos" : "/img", response);
         m_elsewhere.setResponse("/img", response);
         m_api.setResponse("/cdn", Response::redirect(m_elsewhere.url(QStringLiteral("/img"))));
@@ -269,8 +265,7 @@ private Q_SLOTS:
 
     void trackDownload()
     {
-        QFETCH(QString, url);
-        QFETCH(bool, sent);
+        FETCH((QString, url), (bool, sent));
         m_api.setResponse("/away", Response::redirect(m_elsewhere.url("/photos/a/download")));
         QNetworkAccessManager *manager = sharedNetworkAccessManager();
         QTRY_VERIFY(manager->findChildren<QNetworkReply *>().isEmpty());
@@ -334,8 +329,7 @@ private Q_SLOTS:
 
     void thumbnail()
     {
-        FETCH(QString, url, outcome);
-        QFETCH(Response, response);
+        FETCH((QString, url, outcome), (Response, response));
         m_api.setResponse(url.toUtf8(), response);
         const QUrl address = m_api.url(url);
         ThumbnailLoader loader;

@@ -138,7 +138,7 @@ private Q_SLOTS:
 
     void albums()
     {
-        FETCH(QStringList, tree, expected);
+        FETCH((QStringList, tree, expected));
         QTemporaryDir dir;
         buildTree(dir.path(), tree);
         PhotoLibrary library(dir.path());
@@ -178,8 +178,7 @@ private Q_SLOTS:
     // the photo's own or its thumbnail's in the cache other programs write to as well.
     void thumbnails()
     {
-        FETCH(QString, kind, stored);
-        QFETCH(bool, delivered);
+        FETCH((QString, kind, stored), (bool, delivered));
         QTemporaryDir dir;
         QString path = dir.filePath("x.jpg");
         if (kind == "photo")
@@ -245,9 +244,7 @@ private Q_SLOTS:
 
     void access()
     {
-        FETCH(QString, tree, before);
-        FETCH(int, answer, questions);
-        QFETCH(PhotosAuthStatus, status);
+        FETCH((QString, tree, before), (int, answer, questions), (PhotosAuthStatus, status));
         QTemporaryDir dir;
         const QString path = dir.filePath("Bilder");
         buildTree(dir.path(), QStringList(!tree.isEmpty(), tree));

@@ -84,10 +84,7 @@ private Q_SLOTS:
 
     void matchesReference()
     {
-        QFETCH(Look, look);
-        QFETCH(QSizeF, size);
-        QFETCH(double, engine);
-        QFETCH(bool, deep);
+        FETCH((Look, look), (QSizeF, size), (double, engine), (bool, deep));
         const std::optional<Bitmap> source = look.source;
         // 16-bit rows take a 16-bit source too, so both decoding paths meet the reference.
         if (deep && source)
@@ -190,8 +187,7 @@ private Q_SLOTS:
 
     void encodesWithinAStep()
     {
-        FETCH(double, from, to);
-        QFETCH(bool, logarithmic);
+        FETCH((double, from, to), (bool, logarithmic));
         const int n = 400'003; // not a multiple of any vector width: the tail is covered too
         std::vector<float> x(n);
         for (int i = 0; i < n; ++i)
@@ -298,8 +294,7 @@ private Q_SLOTS:
 
     void aspectFillIsCentred()
     {
-        FETCH(QSize, source, target);
-        QFETCH(double, blur);
+        FETCH((QSize, source, target), (double, blur));
         QImage image(source, QImage::Format_RGBA8888);
         for (int y = 0; y < source.height(); ++y)
             for (int x = 0; x < source.width(); ++x) {
@@ -342,7 +337,7 @@ private Q_SLOTS:
 
     void wildValues()
     {
-        FETCH(Look, wild, bound);
+        FETCH((Look, wild, bound));
         const auto wildOut = RenderPipeline::renderLook(wild, QSizeF(96, 60), false);
         const auto boundOut = RenderPipeline::renderLook(bound, QSizeF(96, 60), false);
         QVERIFY(wildOut && boundOut);
@@ -382,8 +377,7 @@ private Q_SLOTS:
 
     void sizeGuards()
     {
-        QFETCH(QSizeF, size);
-        QFETCH(QSize, expected);
+        FETCH((QSizeF, size), (QSize, expected));
         Look look{.source = photo("path", 160, 100)};
         const auto sizeOf = [](const std::optional<Bitmap> &b) { return b ? b->size() : QSize(); };
         for (const WallpaperStyle style : allCases<WallpaperStyle>())
@@ -410,9 +404,7 @@ private Q_SLOTS:
 
     void renderFull()
     {
-        QFETCH(Look, look);
-        QFETCH(PixelSize, size);
-        QFETCH(QString, error);
+        FETCH((Look, look), (PixelSize, size), (QString, error));
         const RenderPipeline::FullRender result = RenderPipeline::renderFull(look, size);
         QCOMPARE(std::holds_alternative<ExportError>(result)
                      ? description(std::get<ExportError>(result))

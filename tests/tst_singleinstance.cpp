@@ -69,8 +69,7 @@ private Q_SLOTS:
     // Opening a picture lists it among the recent files, which the settings keep.
     void opensItsFileOrHandsItOver()
     {
-        FETCH(QString, argument, opened);
-        QFETCH(bool, running);
+        FETCH((QString, argument, opened), (bool, running));
         QVERIFY(QDir().mkpath(at("Bilder")) && QDir().mkpath(at("woanders")));
         const QString photo = TestData::photo("photo-path-2560x1600.jpg");
         QVERIFY(QFile::copy(photo, at("Bilder/Weg.jpg")) &&

@@ -126,9 +126,7 @@ private Q_SLOTS:
 
     void check()
     {
-        QFETCH(Response, response);
-        QFETCH(QString, text);
-        QFETCH(QUrl, page);
+        FETCH((Response, response), (QString, text), (QUrl, page));
         m_api.setResponse("/feed", response);
         QWidget window;
         UpdaterViewModel updater(m_api.url("/feed"), "0.1.0");
@@ -172,8 +170,7 @@ private Q_SLOTS:
 
     void automaticOncePerDay()
     {
-        QFETCH(QString, lastCheck);
-        QFETCH(bool, due);
+        FETCH((QString, lastCheck), (bool, due));
         if (!lastCheck.isNull())
             settings().setValue(QStringLiteral("Updates/lastCheck"), lastCheck);
         m_api.setResponse("/feed", {200, {}, feedOf(item("0.1"))});

@@ -151,9 +151,7 @@ private Q_SLOTS:
     // The usage goes with every wrong call; a good output file already there stays as it was.
     void refuses()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
-        QFETCH(QString, message);
+        FETCH((QStringList, args), (int, status), (QString, message));
         QVERIFY(keep(m_keep[0]) && keep(m_keep[1]));
         QProcess *p = run(args);
         QCOMPARE(p->exitCode(), status);
@@ -202,8 +200,7 @@ private Q_SLOTS:
 
     void refusesWhatIsNoFile()
     {
-        QFETCH(QStringList, args);
-        FETCH(QString, kind, name, message);
+        FETCH((QStringList, args), (QString, kind, name, message));
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());
@@ -240,10 +237,7 @@ private Q_SLOTS:
 
     void writes()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QSize, size);
-        QFETCH(int, depth);
-        QFETCH(QImage, exact);
+        FETCH((QStringList, args), (QSize, size), (int, depth), (QImage, exact));
         QProcess *p = run(args << "--timings");
         // Progress is for a person at a terminal: a pipe gets nothing but the result.
         const QByteArray said = p->readAllStandardError();
@@ -369,8 +363,7 @@ private Q_SLOTS:
     }
     void saysAZoneItCannotFollow()
     {
-        QFETCH(QVariant, tz);
-        FETCH(QString, localtime, timezone, said);
+        FETCH((QVariant, tz), (QString, localtime, timezone, said));
         const QString day = m_dir.filePath("Zone.heic");
         QVERIFY(QFile::exists(day) ||
                 writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),

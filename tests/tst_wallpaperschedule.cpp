@@ -119,9 +119,7 @@ private Q_SLOTS:
 
     void parses()
     {
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, imageCount);
-        QFETCH(QString, expected);
+        FETCH((QByteArray, xmp), (int, imageCount), (QString, expected));
         QCOMPARE(showResult(parseScheduleXmp(xmp, imageCount)), expected);
     }
 
@@ -148,7 +146,7 @@ private Q_SLOTS:
 
     void opensFiles()
     {
-        FETCH(QString, error, schedule);
+        FETCH((QString, error, schedule));
         QTemporaryDir dir;
         const auto opened = DynamicWallpaperFile::open(make(QTest::currentDataTag(), dir));
         const auto *refused = std::get_if<QString>(&opened);

@@ -351,7 +351,7 @@ private Q_SLOTS:
 
     void unsplashTile()
     {
-        FETCH(QString, small, shows);
+        FETCH((QString, small, shows));
         using Body = TestHttpServer::Response::Body;
         TestHttpServer server;
         QVERIFY(server.start());
@@ -467,9 +467,7 @@ private Q_SLOTS:
 
     void sunPlace()
     {
-        QFETCH(QByteArray, stored);
-        FETCH(QString, latitude, longitude, note);
-        QFETCH(QPointF, place);
+        FETCH((QByteArray, stored), (QString, latitude, longitude, note), (QPointF, place));
         const QString file = QSettings("Voskan", "Voskan").fileName();
         QFile::remove(file);
         // Left behind, a FIFO would hold every row after this one.
@@ -518,9 +516,7 @@ private Q_SLOTS:
     // settings already open; a key saved takes the offers away, cleared brings them back.
     void freshStart()
     {
-        QFETCH(SourceKind, source);
-        QFETCH(QString, button);
-        QFETCH(QStringList, offers);
+        FETCH((SourceKind, source), (QString, button), (QStringList, offers));
         Window w;
         QCOMPARE(w.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
         QVERIFY(w.find("emptyOpenFileButton")->isVisible());
@@ -655,9 +651,7 @@ private Q_SLOTS:
     // has the keyboard, in a light and in a dark palette.
     void tabOrderAndFocusMarks()
     {
-        QFETCH(SourceKind, source);
-        FETCH(bool, dark, photo);
-        QFETCH(QStringList, stops);
+        FETCH((SourceKind, source), (bool, dark, photo), (QStringList, stops));
         const QPalette before = QApplication::palette();
         const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         if (dark)
@@ -780,9 +774,7 @@ private Q_SLOTS:
 
     void stripByKeyboard()
     {
-        QFETCH(QString, in);
-        FETCH(int, chosen, picked);
-        QFETCH(QList<int>, keys);
+        FETCH((QString, in), (int, chosen, picked), (QList<int>, keys));
         StripWindow w(chosen, 200);
         QSignalSpy clicked(w.strip, &ThumbStrip::tileClicked);
         if (in == "Shift+Tab")
@@ -823,8 +815,7 @@ private Q_SLOTS:
 
     void stripFocusRingAndFades()
     {
-        QFETCH(bool, dark);
-        QFETCH(int, chosen);
+        FETCH((bool, dark), (int, chosen));
         // 230 px: x = 222 lies in the fourth tile at the start, in the last one at the end.
         StripWindow w(chosen, 230,
                       dark ? QPalette(QColor(0x2b, 0x2b, 0x2b))

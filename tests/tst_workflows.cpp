@@ -319,10 +319,7 @@ private Q_SLOTS:
 
     void dynamicWallpaperOpensAsWhatItIs()
     {
-        QFETCH(QByteArray, xmp);
-        FETCH(int, light, dark);
-        QFETCH(QString, said);
-        QFETCH(bool, fromPhotos);
+        FETCH((QByteArray, xmp), (int, light, dark), (QString, said), (bool, fromPhotos));
         QList<QColor> colours;
         for (int i = 0; i < 16; ++i)
             colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
@@ -462,7 +459,7 @@ private Q_SLOTS:
 
     void dailyRefusedInTheWindow()
     {
-        FETCH(QString, pasted, error);
+        FETCH((QString, pasted, error));
         DailyWallpaper::disable(); // what dailyFromTheMenu saved
         Window s;
         QPointer<DailyDialog> shown;

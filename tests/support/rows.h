@@ -1,6 +1,6 @@
 #pragma once
 
-// The columns of a table in one line, and the columns of one type fetched in one line.
+// A table's columns declared in one line, and fetched in one.
 
 #include <QTest>
 
@@ -13,22 +13,36 @@ void addColumns(const std::array<const char *, sizeof...(Types)> &names)
     (QTest::addColumn<Types>(names[i++]), ...);
 }
 
-// FETCH(QString, desktop, error) is QFETCH(QString, desktop); QFETCH(QString, error).
-#define VOSKAN_FETCH1(T, a) QFETCH(T, a)
-#define VOSKAN_FETCH2(T, a, ...)                                                                   \
+// FETCH((QString, desktop, error), (bool, dark)) is QFETCH for each column, by type.
+#define VOSKAN_COUNT(_1, _2, _3, _4, _5, _6, n, ...) n
+#define VOSKAN_NAMES1(T, a) QFETCH(T, a)
+#define VOSKAN_NAMES2(T, a, ...)                                                                   \
     QFETCH(T, a);                                                                                  \
-    VOSKAN_FETCH1(T, __VA_ARGS__)
-#define VOSKAN_FETCH3(T, a, ...)                                                                   \
+    VOSKAN_NAMES1(T, __VA_ARGS__)
+#define VOSKAN_NAMES3(T, a, ...)                                                                   \
     QFETCH(T, a);                                                                                  \
-    VOSKAN_FETCH2(T, __VA_ARGS__)
-#define VOSKAN_FETCH4(T, a, ...)                                                                   \
+    VOSKAN_NAMES2(T, __VA_ARGS__)
+#define VOSKAN_NAMES4(T, a, ...)                                                                   \
     QFETCH(T, a);                                                                                  \
-    VOSKAN_FETCH3(T, __VA_ARGS__)
-#define VOSKAN_FETCH5(T, a, ...)                                                                   \
+    VOSKAN_NAMES3(T, __VA_ARGS__)
+#define VOSKAN_NAMES5(T, a, ...)                                                                   \
     QFETCH(T, a);                                                                                  \
-    VOSKAN_FETCH4(T, __VA_ARGS__)
-#define VOSKAN_FETCH_N(_1, _2, _3, _4, _5, n, ...) n
-#define FETCH(T, ...)                                                                              \
-    VOSKAN_FETCH_N(__VA_ARGS__, VOSKAN_FETCH5, VOSKAN_FETCH4, VOSKAN_FETCH3, VOSKAN_FETCH2,        \
-                   VOSKAN_FETCH1)                                                                  \
+    VOSKAN_NAMES4(T, __VA_ARGS__)
+#define VOSKAN_NAMES6(T, a, ...)                                                                   \
+    QFETCH(T, a);                                                                                  \
+    VOSKAN_NAMES5(T, __VA_ARGS__)
+#define VOSKAN_NAMES(T, ...)                                                                       \
+    VOSKAN_COUNT(__VA_ARGS__, VOSKAN_NAMES6, VOSKAN_NAMES5, VOSKAN_NAMES4, VOSKAN_NAMES3,          \
+                 VOSKAN_NAMES2, VOSKAN_NAMES1)                                                     \
     (T, __VA_ARGS__)
+#define VOSKAN_GROUP(group) VOSKAN_NAMES group;
+#define VOSKAN_GROUPS1(a) VOSKAN_GROUP(a)
+#define VOSKAN_GROUPS2(a, ...) VOSKAN_GROUP(a) VOSKAN_GROUPS1(__VA_ARGS__)
+#define VOSKAN_GROUPS3(a, ...) VOSKAN_GROUP(a) VOSKAN_GROUPS2(__VA_ARGS__)
+#define VOSKAN_GROUPS4(a, ...) VOSKAN_GROUP(a) VOSKAN_GROUPS3(__VA_ARGS__)
+#define VOSKAN_GROUPS5(a, ...) VOSKAN_GROUP(a) VOSKAN_GROUPS4(__VA_ARGS__)
+#define VOSKAN_GROUPS6(a, ...) VOSKAN_GROUP(a) VOSKAN_GROUPS5(__VA_ARGS__)
+#define FETCH(...)                                                                                 \
+    VOSKAN_COUNT(__VA_ARGS__, VOSKAN_GROUPS6, VOSKAN_GROUPS5, VOSKAN_GROUPS4, VOSKAN_GROUPS3,      \
+                 VOSKAN_GROUPS2, VOSKAN_GROUPS1)                                                   \
+    (__VA_ARGS__)
