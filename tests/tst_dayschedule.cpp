@@ -159,17 +159,17 @@ private Q_SLOTS:
         // expected: latitude, longitude
         addColumns<QByteArray, QPointF>({"id", "expected"});
         const QPointF none(qQNaN(), 0), newYork(40 + 42 / 60.0 + 51 / 3600.0, -(74 + 23 / 3600.0));
+        // clang-format off
         QTest::newRow("New York") << QByteArray("America/New_York") << newYork;
-        QTest::newRow("Sydney") << QByteArray("Australia/Sydney")
-                                << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
-        QTest::newRow("only in zone.tab")
-            << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
+        QTest::newRow("Sydney") << QByteArray("Australia/Sydney") << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
+        QTest::newRow("only in zone.tab") << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
         QTest::newRow("link") << QByteArray("US/Eastern") << newYork;
         QTest::newRow("unknown") << QByteArray("Mars/Olympus_Mons") << none;
         QTest::newRow("letters") << QByteArray("Bad/Digits") << none;
         QTest::newRow("minutes 60") << QByteArray("Bad/Minutes") << none;
         QTest::newRow("after long line") << QByteArray("Too/Long") << QPointF(10, 20);
         QTest::newRow("no final newline") << QByteArray("Last/Line") << QPointF(5, -6);
+        // clang-format on
     }
     void location()
     {
@@ -195,23 +195,15 @@ private Q_SLOTS:
         addColumns<QByteArray, QList<double>, QDateTime, int, QDateTime>(
             {"zone", "hours", "now", "image", "next"});
         const QByteArray b = "Europe/Berlin", ny = "America/New_York";
-        QTest::newRow("evening to next morning")
-            << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1
-            << utc("2024-06-02T04:00:00Z");
-        QTest::newRow("before the first")
-            << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1
-            << utc("2024-06-01T04:00:00Z");
-        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0
-                                    << utc("2024-06-01T16:00:00Z");
-        QTest::newRow("into the gap")
-            << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1
-            << utc("2024-03-31T01:00:00Z");
-        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z")
-                                     << 0 << utc("2024-10-27T11:00:00Z");
-        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z")
-                                     << 0 << utc("2024-11-03T18:00:00Z");
-        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z")
-                                      << 0 << utc("2024-11-03T18:00:00Z");
+        // clang-format off
+        QTest::newRow("evening to next morning") << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1 << utc("2024-06-02T04:00:00Z");
+        QTest::newRow("before the first") << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1 << utc("2024-06-01T04:00:00Z");
+        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0 << utc("2024-06-01T16:00:00Z");
+        QTest::newRow("into the gap") << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1 << utc("2024-03-31T01:00:00Z");
+        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z") << 0 << utc("2024-10-27T11:00:00Z");
+        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
+        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
+        // clang-format on
     }
     void shownPicture()
     {
@@ -283,15 +275,12 @@ private Q_SLOTS:
         // starts: "hh:mm:ss=path", in the order given; expected: sorted and merged
         addColumns<QStringList, int, QStringList>({"starts", "transition", "expected"});
         const QStringList close{"06:00:00=/a", "06:01:00=/b", "06:01:01=/c", "23:59:59=/d"};
-        QTest::newRow("unsorted, same start")
-            << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300
-            << QStringList{"06:00:00=/a", "12:00:00=/d"};
-        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"}
-                                  << 60
-                                  << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
+        // clang-format off
+        QTest::newRow("unsorted, same start") << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300 << QStringList{"06:00:00=/a", "12:00:00=/d"};
+        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"} << 60 << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
         QTest::newRow("short gaps") << close << 300 << close;
-        QTest::newRow("one picture")
-            << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
+        QTest::newRow("one picture") << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
+        // clang-format on
     }
     void gnomeXml()
     {
@@ -385,11 +374,12 @@ private Q_SLOTS:
     void clockWakes_data()
     {
         QTest::addColumn<QString>("event");
+        // clang-format off
         QTest::newRow("the instant") << "instant";
-        QTest::newRow("a zone linked anew") << "relink"; // as timedatectl does
-        QTest::newRow("a zone rewritten") << "rewrite";
+        QTest::newRow("a zone linked anew") << "relink"; // as timedatectl does QTest::newRow("a zone rewritten") << "rewrite";
         QTest::newRow("the clock set") << "clock";
         QTest::newRow("stopped") << "stop";
+        // clang-format on
     }
     void clockWakes()
     {

@@ -704,11 +704,11 @@ private Q_SLOTS:
     void effectRowsPerStyle_data()
     {
         QTest::addColumn<QString>("rows"); // under "Stil", for the style the row is named after
+        // clang-format off
         QTest::newRow("Blur") << "Blur|Helligkeit|Sättigung|Kontrast|Körnung";
-        QTest::newRow("Flow")
-            << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
-        QTest::newRow("Spiegel")
-            << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
+        QTest::newRow("Flow") << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
+        QTest::newRow("Spiegel") << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
+        // clang-format on
     }
 
     void effectRowsPerStyle()
