@@ -1,3 +1,6 @@
+// voskan-render as a person calls it: what it refuses and leaves as it was, what it writes, its
+// progress on a terminal, the desktop, the day's zone, „Täglich neu“ and its part files.
+
 #include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
@@ -8,13 +11,9 @@
 #include "model/renderpipeline.h"
 #include "render/imagedecoder.h"
 
-#include <QtTest>
-
 #include <csignal>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 class TestVoskanRender : public QObject
 {
@@ -27,10 +26,9 @@ class TestVoskanRender : public QObject
     QStringList m_keep{m_dir.filePath("keep.png"), m_dir.filePath("keep.heic")};
     bool m_mounted = false;
 
-    // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
-    // $P is a real photo, $D the scratch folder, $S the shared one. A first argument $U runs
-    // it as another user when the test runs as root; $C and a folder's name run a copy of
-    // voskan-render installed there.
+    // Runs a program in the scratch GNOME session of initTestCase(). $P is a real photo, $D the
+    // scratch folder, $S the shared one. A first argument $U runs it as another user when the test
+    // runs as root; $C and a folder's name run a copy of voskan-render installed there.
     QProcess *run(QStringList args, QString program = VOSKAN_RENDER_BINARY, bool wait = true)
     {
         if (args.value(0) == "$C") {
@@ -52,14 +50,7 @@ class TestVoskanRender : public QObject
             }
         }
         args.replaceInStrings("$S", m_shared.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CURRENT_DESKTOP", "GNOME");
-        env.insert("GSETTINGS_BACKEND", "keyfile");
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
         args.replaceInStrings("$P", TestData::photo("photo-fallenleaf-2560x1600.jpg"));
-        m_process.setProcessEnvironment(env);
         m_process.start(program, args.replaceInStrings("$D", m_dir.path()));
         if (wait)
             m_process.waitForFinished(300000);
@@ -77,6 +68,12 @@ private Q_SLOTS:
     // and a read-only disk are tiny file systems, when this machine lets the test mount them.
     void initTestCase()
     {
+        // Settings, data and key store are the test's.
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath("data")));
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         QVERIFY(QDir(m_dir.path()).mkdir("folder.heic"));
         QVERIFY(QFile::link("nirgends.png", m_dir.filePath("dangling.png")));
         const QByteArray full = QFile::encodeName(m_dir.filePath("full")),
@@ -205,12 +202,7 @@ private Q_SLOTS:
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());
         QProcess *p = run(args.replaceInStrings("$F", path), VOSKAN_RENDER_BINARY, false);
-        const bool ended = p->waitForFinished(5000);
-        if (!ended) {
-            p->kill();
-            p->waitForFinished();
-        }
-        QVERIFY2(ended, "still waiting after 5 s");
+        QVERIFY2(endsWithin(*p, 5000), "still waiting after 5 s");
         QCOMPARE(p->exitCode(), 1);
         const QString err = QString::fromUtf8(p->readAllStandardError());
         QVERIFY2(err.contains(path + ": " + message), qPrintable(err));
@@ -320,10 +312,8 @@ private Q_SLOTS:
         QProcess *p = run({"--set-desktop", "--size", "320x180", "$P"});
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
         QCOMPARE(p->readAllStandardOutput(), "Als dynamisches Wallpaper gesetzt.\n");
-        p = run({"get", "org.gnome.desktop.background", "picture-uri-dark"}, "gsettings");
-        QCOMPARE(p->readAllStandardOutput().trimmed(), "'file://" +
-                                                           QFile::encodeName(m_dir.path()) +
-                                                           "/data/Voskan/wallpaper-a-dark.jpg'");
+        QCOMPARE(gnomeBackground("picture-uri-dark"),
+                 "'file://" + m_dir.path() + "/data/Voskan/wallpaper-a-dark.jpg'");
         // A wallpaper that follows the day is set as what it is: GNOME plays its slideshow.
         const QString day = m_dir.filePath("Tag.heic");
         QVERIFY(writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
@@ -333,10 +323,9 @@ private Q_SLOTS:
         QCOMPARE(
             p->readAllStandardOutput(),
             "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
-        p = run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings");
-        const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toUtf8();
-        QVERIFY(
-            p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a/" + today + ".xml'"));
+        QVERIFY(gnomeBackground("picture-uri")
+                    .endsWith("/data/Voskan/day-a/" + QDate::currentDate().toString(Qt::ISODate) +
+                              ".xml'"));
     }
 
     // A day follows the clock the desktop shows; a zone that clock cannot name (garbage in TZ,
@@ -428,11 +417,7 @@ mount --bind "$etc/new" /etc; shift 2; exec "$@")";
 
         FakeUnsplashServer server(3);
         QVERIFY(server.start());
-        const auto uri = [this] {
-            return QString::fromUtf8(
-                run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings")
-                    ->readAllStandardOutput());
-        };
+        const auto uri = [] { return gnomeBackground("picture-uri"); };
         QStringList shown;
         for (int day = 0; day < 2; ++day) {
             p = finish({"--daily-run"});
