@@ -1,11 +1,13 @@
+// One running instance: a second start hands its file over, what is no file or no message is
+// dropped while it keeps serving, and a crash leaves nothing that stops the next start.
+
 #include "app/singleinstance.h"
 #include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
-#include <QLocalSocket>
 #include <QtConcurrent>
-#include <QtTest>
+#include <QtNetwork>
 
 // The app under a sanitizer starts slowly; nothing here measures time.
 constexpr int kTimeoutMs = 30'000;
@@ -37,10 +39,17 @@ class TestSingleInstance : public QObject
         app->start(VOSKAN_APP_BINARY, args);
         return app;
     }
-    // Asks the app on the socket to be shown, handing it no files.
-    SingleInstance::SendResult ping() const
+    // Asks the app on the socket to be shown, handing it `files`.
+    SingleInstance::SendResult ping(const QStringList &files = {}, int ms = kTimeoutMs) const
     {
-        return SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary({}, kTimeoutMs);
+        return SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary(files, ms);
+    }
+    // The recent files as the app keeps them.
+    QStringList recentFiles() const
+    {
+        return QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
+            .value("recentLocalFiles")
+            .toStringList();
     }
 
 private Q_SLOTS:
@@ -84,11 +93,7 @@ private Q_SLOTS:
             QCOMPARE(second->exitStatus(), QProcess::NormalExit);
             QCOMPARE(second->exitCode(), 0);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
-                .value("recentLocalFiles")
-                .toStringList(),
-            QStringList{at(opened)}, kTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles(), QStringList{at(opened)}, kTimeoutMs);
         QCOMPARE((running ? first : second)->state(), QProcess::Running);
     }
 
@@ -113,21 +118,11 @@ private Q_SLOTS:
             QVERIFY(handing->waitForFinished(kTimeoutMs));
             QCOMPARE(handing->exitCode(), 0);
         }
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary({}, 2000),
-                     SingleInstance::SendResult::Delivered);
-            QTest::qWait(100);
-        }
+        for (int i = 0; i < 5; ++i, QTest::qWait(100))
+            QCOMPARE(ping({}, 2000), SingleInstance::SendResult::Delivered);
         QVERIFY(QFile::copy(at("Bilder/Weg.jpg"), at("Bilder/Danach.jpg")));
-        QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket"))
-                     .sendToPrimary({at("Bilder/Danach.jpg")}, 2000),
-                 SingleInstance::SendResult::Delivered);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
-                .value("recentLocalFiles")
-                .toStringList()
-                .value(0),
-            at("Bilder/Danach.jpg"), kTimeoutMs);
+        QCOMPARE(ping({at("Bilder/Danach.jpg")}, 2000), SingleInstance::SendResult::Delivered);
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles().value(0), at("Bilder/Danach.jpg"), kTimeoutMs);
         QCOMPARE(app->state(), QProcess::Running);
     }
 
