@@ -1,5 +1,4 @@
-// The model the window shows: settings kept, the start source, opens on a worker, the render
-// and status timers, search, albums, seeding, reset, export, set, cancel and drag.
+// The model the window shows: its settings, sources, timers, looks and outputs.
 
 #include "model/secrets.h"
 #include "render/regularfile.h"

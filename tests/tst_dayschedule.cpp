@@ -1,3 +1,5 @@
+// A schedule's day: the sun, a zone's place, the picture due, the local zone, GNOME's XML.
+
 #include "day/dayschedule.h"
 #include "day/sun.h"
 #include "day/timezonelocation.h"

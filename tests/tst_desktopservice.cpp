@@ -1,5 +1,4 @@
-// The desktops as a set meets them: each backend's calls and files, days, „Täglich neu“'s units,
-// the portal's scheme, the German errors, the record of what is shown, and the set lock.
+// The desktops as a set meets them: each backend, days, „Täglich neu“, errors, record, lock.
 
 #include "daily/dailywallpaper.h"
 #include "day/dayschedule.h"

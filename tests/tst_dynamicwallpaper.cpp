@@ -1,3 +1,5 @@
+// The dynamic HEIC written: its pictures, XMP and appearance tags, gradients and grain.
+
 #include "heic/dynamicwallpaper.h"
 #include "support/heicreader.h"
 #include "support/rows.h"

@@ -1,5 +1,4 @@
-// The follower as the session starts it: the scheme followed through the real portal, a day's
-// pictures on a clock the test sets, its entry, and sway drawing on a wlroots compositor.
+// The follower as the session starts it: scheme, day, entry, and a real wlroots compositor.
 
 #include "day/dayschedule.h"
 #include "desktop/backends/desktopbackends.h"

@@ -1,3 +1,5 @@
+// Decoding with libvips: what it refuses, large photos, colour spaces, EXIF orientation.
+
 #include "render/imagedecoder.h"
 #include "support/reference.h"
 #include "support/rows.h"

@@ -1,5 +1,4 @@
-// The model's values and their names: looks and their fields, the output size and the preview's,
-// the palette, file names.
+// The model's values: look fields, output and preview sizes, screens, palette, file names.
 
 #include "files/filenames.h"
 #include "model/lookfields.h"

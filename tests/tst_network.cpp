@@ -1,5 +1,4 @@
-// The Unsplash service, the thumbnails and the download they share, against servers on the
-// loopback interface.
+// The Unsplash service, thumbnails and downloads, against servers on the loopback interface.
 
 #include "sources/download.h"
 #include "sources/network.h"

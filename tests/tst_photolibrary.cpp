@@ -1,3 +1,5 @@
+// The folder-backed photo library: albums, thumbnails, order, access and saving into it.
+
 #include "sources/photolibrary.h"
 #include "sources/photothumbnails.h"
 #include "support/rows.h"

@@ -1,5 +1,4 @@
-// The render engine: every style against its slow reference, the kernels, the aspect fill, and
-// what no bitmap can be.
+// The render engine: every style against its slow reference, kernels, aspect fill, bounds.
 
 #include "model/renderpipeline.h"
 #include "render/imagerecipe.h"

@@ -1,5 +1,4 @@
-// One running instance: a second start hands its file over, what is no file or no message is
-// dropped while it keeps serving, and a crash leaves nothing that stops the next start.
+// One running instance: files handed over, bad messages dropped, a crash left behind.
 
 #include "app/singleinstance.h"
 #include "support/rows.h"

@@ -1,5 +1,4 @@
-// The update check: the appcast read, its versions ordered, the box the user sees, the
-// automatic check once a day, against a feed on the loopback interface.
+// The update check: the appcast, versions in order, the box shown, once a day by itself.
 
 #include "support/rows.h"
 #include "support/testhttpserver.h"

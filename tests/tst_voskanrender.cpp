@@ -1,5 +1,4 @@
-// voskan-render as a person calls it: what it refuses and leaves as it was, what it writes, its
-// progress on a terminal, the desktop, the day's zone, „Täglich neu“ and its part files.
+// voskan-render as a person calls it: refusals, outputs, progress, desktop, zone, daily.
 
 #include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"

@@ -1,3 +1,5 @@
+// Schedules of dynamic wallpapers made elsewhere, parsed, and their files opened.
+
 #include "heic/dynamicwallpaper.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "render/imagedecoder.h"

@@ -1,5 +1,4 @@
-// The window's parts the workflows pass by: menus and shortcuts, the empty state, the alert, the
-// status capsule, the copy button, the thumbnail strips, the settings' key and place fields.
+// The window's parts the workflows pass by: menus, empty state, alert, capsule, strips, settings.
 
 #include "model/dynamicpicture.h"
 #include "model/usersettings.h"

@@ -1,6 +1,4 @@
-// What a person does with Voskan, done in the real window: search and set a wallpaper, open a
-// file and export it, save into the photo library, meet a broken file. A loopback server stands
-// in for Unsplash, a recording desktop for the real one; files are read back with libheif.
+// What a person does with Voskan, done in the real window with Unsplash and the desktop faked.
 
 #include "daily/dailywallpaper.h"
 #include "day/dayschedule.h"
