@@ -376,12 +376,11 @@ private Q_SLOTS:
     void clockWakes_data()
     {
         QTest::addColumn<QString>("event");
-        // clang-format off
         QTest::newRow("the instant") << "instant";
-        QTest::newRow("a zone linked anew") << "relink"; // as timedatectl does QTest::newRow("a zone rewritten") << "rewrite";
+        QTest::newRow("a zone linked anew") << "relink"; // as timedatectl does
+        QTest::newRow("a zone rewritten") << "rewrite";
         QTest::newRow("the clock set") << "clock";
         QTest::newRow("stopped") << "stop";
-        // clang-format on
     }
     void clockWakes()
     {
