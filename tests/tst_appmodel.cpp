@@ -1,4 +1,5 @@
-#include "model/appmodel.h"
+// The model the window shows: its settings, sources, timers, looks and outputs.
+
 #include "model/secrets.h"
 #include "render/regularfile.h"
 #include "sources/photolibrary.h"
@@ -6,16 +7,10 @@
 #include "support/fakes.h"
 #include "support/heicreader.h"
 #include "support/reference.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
-#include <QMimeData>
-#include <QScopeGuard>
-#include <QSemaphore>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThreadPool>
+#include <QtGui>
 
 using namespace Qt::StringLiterals;
 
@@ -48,20 +43,17 @@ private Q_SLOTS:
         QStringList paths;
         for (int i = 0; i < 25; ++i) {
             QVERIFY(QFile::copy(kept, paths.emplaceBack(m_home.filePath(u"r%1.png"_s.arg(i)))));
-            model.openLocalImage(paths.last());
-            QTRY_VERIFY(!model.isLoadingSource());
+            QVERIFY(opened(model, paths.last()));
         }
         QCOMPARE(model.recentFiles().size(), 24);
-        model.openLocalImage(paths[10]); // again: to the front, not twice
-        QTRY_VERIFY(!model.isLoadingSource());
+        QVERIFY(opened(model, paths[10])); // again: to the front, not twice
         QCOMPARE(model.recentFiles().first(), paths[10]);
         QCOMPARE(model.recentFiles().count(paths[10]), 1);
         QCOMPARE(AppModel().recentFiles(), model.recentFiles());
 
         // A picture that cannot be read changes nothing, not even the list.
         const Look light = model.lightLook(), dark = model.darkLook();
-        model.openLocalImage(writeFile(m_home.filePath(u"kaputt.jpg"_s), "\xff\xd8"));
-        QTRY_VERIFY(!model.isLoadingSource());
+        QVERIFY(opened(model, writeFile(m_home.filePath(u"kaputt.jpg"_s), "\xff\xd8")));
         QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.jpg\n"
                                        u"Das Bild ist beschädigt oder unvollständig."_s);
         QCOMPARE(model.lightLook(), light);
@@ -71,9 +63,8 @@ private Q_SLOTS:
 
     void startSource_data()
     {
-        QTest::addColumn<QString>("stored"); // the user's key in the settings
-        QTest::addColumn<QString>("builtIn");
-        QTest::addColumn<SourceKind>("start");
+        // stored: the user's key in the settings
+        addColumns<QString, QString, SourceKind>({"stored", "builtIn", "start"});
         QTest::newRow("no key anywhere") << u""_s << u""_s << SourceKind::Files;
         QTest::newRow("blanks are no key") << u" \t "_s << u""_s << SourceKind::Files;
         QTest::newRow("a stored key") << u"key-1"_s << u""_s << SourceKind::Unsplash;
@@ -84,9 +75,7 @@ private Q_SLOTS:
     // given or taken later leaves the source as it is.
     void startSource()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, builtIn);
-        QFETCH(SourceKind, start);
+        FETCH((QString, stored, builtIn), (SourceKind, start));
         QSettings(u"Voskan"_s, u"Voskan"_s).setValue(u"unsplashAccessKey"_s, stored);
         const auto forget =
             qScopeGuard([] { QSettings(u"Voskan"_s, u"Voskan"_s).remove(u"unsplashAccessKey"_s); });
@@ -100,28 +89,22 @@ private Q_SLOTS:
 
     void openedPictureShowsWithItsSource_data()
     {
-        QTest::addColumn<SourceKind>("before");
-        QTest::addColumn<bool>("dynamic");  // a dynamic wallpaper, else a photo
-        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as a file
-        QTest::addColumn<SourceKind>("after");
-        QTest::newRow("a photo, from Unsplash")
-            << SourceKind::Unsplash << false << false << SourceKind::Files;
-        QTest::newRow("a photo, from Fotos")
-            << SourceKind::Photos << false << false << SourceKind::Files;
-        QTest::newRow("a dynamic wallpaper, from Unsplash")
-            << SourceKind::Unsplash << true << false << SourceKind::Files;
-        QTest::newRow("a dynamic wallpaper picked in Fotos")
-            << SourceKind::Photos << true << true << SourceKind::Photos;
+        // dynamic: a dynamic wallpaper, else a photo; inPhotos: picked in the photo library, else
+        // opened as a file
+        addColumns<SourceKind, bool, bool, SourceKind>({"before", "dynamic", "inPhotos", "after"});
+        // clang-format off
+        QTest::newRow("a photo, from Unsplash") << SourceKind::Unsplash << false << false << SourceKind::Files;
+        QTest::newRow("a photo, from Fotos") << SourceKind::Photos << false << false << SourceKind::Files;
+        QTest::newRow("a dynamic wallpaper, from Unsplash") << SourceKind::Unsplash << true << false << SourceKind::Files;
+        QTest::newRow("a dynamic wallpaper picked in Fotos") << SourceKind::Photos << true << true << SourceKind::Photos;
+        // clang-format on
     }
 
     // A file opened from anywhere shows with „Dateien“, among the recent files; a dynamic
     // wallpaper's pictures are listed only with the source it came from.
     void openedPictureShowsWithItsSource()
     {
-        QFETCH(SourceKind, before);
-        QFETCH(bool, dynamic);
-        QFETCH(bool, inPhotos);
-        QFETCH(SourceKind, after);
+        FETCH((SourceKind, before, after), (bool, dynamic, inPhotos));
         QTemporaryDir dir;
         const QString path = dir.filePath(dynamic ? u"Tag.heic"_s : u"Foto.png"_s);
         QVERIFY(dynamic ? writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
@@ -146,27 +129,24 @@ private Q_SLOTS:
 
     void sizeFollowsTheScreen_data()
     {
-        QTest::addColumn<int>("chosen"); // before the screen changes: -1 nothing, 0 „Dieser
-                                         // Bildschirm“, else that row of the fixed table
-        QTest::addColumn<QSize>("next"); // the screen then; empty: none left
-        QTest::addColumn<QString>("size");
+        // chosen before the screen changes: -1 nothing, 0 „Dieser Bildschirm“, else that row of
+        // the fixed table; next: the screen then, empty: none left
+        addColumns<int, QSize, QString>({"chosen", "next", "size"});
         const QString first = u"Dieser Bildschirm — 1920 × 1200"_s;
         const QString next = u"Dieser Bildschirm — 2560 × 1440"_s;
+        // clang-format off
         QTest::newRow("nothing chosen: the new screen") << -1 << QSize(2560, 1440) << next;
-        QTest::newRow("„Dieser Bildschirm“ chosen: the new screen")
-            << 0 << QSize(2560, 1440) << next;
-        QTest::newRow("a preset chosen stays")
-            << 7 << QSize(2560, 1440) << u"Full HD — 1920 × 1080"_s;
+        QTest::newRow("„Dieser Bildschirm“ chosen: the new screen") << 0 << QSize(2560, 1440) << next;
+        QTest::newRow("a preset chosen stays") << 7 << QSize(2560, 1440) << u"Full HD — 1920 × 1080"_s;
         QTest::newRow("the screen gone: the size stays") << -1 << QSize() << first;
+        // clang-format on
     }
 
     // The output starts at this screen's size once the window knows it, and at the first
     // preset before; a person's choice stays.
     void sizeFollowsTheScreen()
     {
-        QFETCH(int, chosen);
-        QFETCH(QSize, next);
-        QFETCH(QString, size);
+        FETCH((int, chosen), (QSize, next), (QString, size));
         AppModel model;
         QCOMPARE(model.preset(), ResolutionPreset::all().constFirst());
         const auto screen = [](QSize logical) {
@@ -218,8 +198,8 @@ private Q_SLOTS:
         QVERIFY(renders.wait(10000));
         QCOMPARE(renders.size(), 2);
 
-        // A hand drags a slider, a change every 10 ms for 0.6 s: the preview follows while it
-        // moves, at most every 60 ms, and once more after the last change.
+        // A slider dragged, a change every 10 ms for 0.6 s: the preview follows while it moves, at
+        // most every 60 ms, and once after the last change.
         QList<qint64> renderedAt;
         QElapsedTimer drag;
         connect(&model, &AppModel::previewChanged, &model, [&] { renderedAt << drag.elapsed(); });
@@ -239,11 +219,9 @@ private Q_SLOTS:
         QTest::qWait(300); // the last render is due 60 ms after the last change
         QString seen;
         QDebug(&seen) << "renders at" << renderedAt << "ms, last change at" << lastChange;
-        // Slow renders (a sanitizer build, a busy machine) make fewer, never none.
         const auto during = std::count_if(renderedAt.cbegin(), renderedAt.cend(),
                                           [&](qint64 t) { return t <= lastChange; });
-        QVERIFY2(during >= 2, qPrintable(seen));
-        // At most one render per 60 ms, not one per change.
+        QVERIFY2(during >= 2, qPrintable(seen)); // fewer when renders are slow, never none
         QVERIFY2(during <= lastChange / 60 + 1, qPrintable(seen));
         QVERIFY2(renderedAt.constLast() >= lastChange, qPrintable(seen));
 
@@ -260,9 +238,8 @@ private Q_SLOTS:
 
     void search_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("hits"); // -1: the service answers with the error
-        QTest::addColumn<QString>("error");
+        // hits: -1: the service answers with the error
+        addColumns<QString, int, QString>({"query", "hits", "error"});
         QTest::newRow("hits") << u"  Wiese "_s << 3 << QString();
         QTest::newRow("no hits") << u"Wiese"_s << 0 << u"Keine Treffer für „Wiese“."_s;
         QTest::newRow("the service's message") << u"Wiese"_s << -1 << u"Ungültiger Access-Key."_s;
@@ -271,9 +248,7 @@ private Q_SLOTS:
 
     void search()
     {
-        QFETCH(QString, query);
-        QFETCH(int, hits);
-        QFETCH(QString, error);
+        FETCH((QString, query, error), (int, hits));
         FakeUnsplash unsplash;
         AppModel model({unsplash.factory(), {}});
         model.setErrorMessage(u"vorher"_s);
@@ -307,9 +282,8 @@ private Q_SLOTS:
 
     void seeding_data()
     {
-        QTest::addColumn<Appearance>("target");
-        QTest::addColumn<bool>("otherHasPicture");
-        QTest::addColumn<bool>("copy"); // then the button beside the switch
+        // copy: then the button beside the switch
+        addColumns<Appearance, bool, bool>({"target", "otherHasPicture", "copy"});
         QTest::newRow("Hell gives Dunkel a copy") << Appearance::Light << false << false;
         QTest::newRow("Dunkel gives Hell a copy") << Appearance::Dark << false << false;
         QTest::newRow("a picture is never overwritten") << Appearance::Light << true << false;
@@ -318,9 +292,7 @@ private Q_SLOTS:
 
     void seeding()
     {
-        QFETCH(Appearance, target);
-        QFETCH(bool, otherHasPicture);
-        QFETCH(bool, copy);
+        FETCH((Appearance, target), (bool, otherHasPicture, copy));
         AppModel model;
         const auto lookOf = [&](Appearance a) {
             return a == Appearance::Dark ? model.darkLook() : model.lightLook();
@@ -343,10 +315,7 @@ private Q_SLOTS:
 
     void resetPerStyle_data()
     {
-        QTest::addColumn<WallpaperStyle>("style");
-        QTest::addColumn<bool>("blurAndTone");
-        QTest::addColumn<bool>("flow");
-        QTest::addColumn<bool>("mirror");
+        addColumns<WallpaperStyle, bool, bool, bool>({"style", "blurAndTone", "flow", "mirror"});
         QTest::newRow("Blur") << WallpaperStyle::Blur << true << false << false;
         QTest::newRow("Flow: colours and tone stay")
             << WallpaperStyle::Flow << false << true << false;
@@ -357,10 +326,7 @@ private Q_SLOTS:
     // dark look too gets the light defaults.
     void resetPerStyle()
     {
-        QFETCH(WallpaperStyle, style);
-        QFETCH(bool, blurAndTone);
-        QFETCH(bool, flow);
-        QFETCH(bool, mirror);
+        FETCH((WallpaperStyle, style), (bool, blurAndTone, flow, mirror));
         AppModel model;
         model.setEditing(Appearance::Dark);
         const Look edited{{},   {},   {},      {},        {},       style, 5,    0.2,  0.5,
@@ -391,12 +357,9 @@ private Q_SLOTS:
 
     void exportTo_data()
     {
-        QTest::addColumn<WallpaperStyle>("light");
-        QTest::addColumn<WallpaperStyle>("dark");
-        QTest::addColumn<bool>("picture"); // given to Hell (copied to Dunkel), another to Dunkel
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<qint64>("width"); // × 1080
+        // picture: given to Hell (copied to Dunkel), another to Dunkel; width: × 1080
+        addColumns<WallpaperStyle, WallpaperStyle, bool, QString, QString, qint64>(
+            {"light", "dark", "picture", "folder", "message", "width"});
         // clang-format off
         QTest::newRow("Flow needs no picture") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u""_s << u"Exportiert: voskan-wallpaper-dynamic-1920x1080.heic"_s << qint64(1920);
         QTest::newRow("the light look names the file") << WallpaperStyle::Blur << WallpaperStyle::Mirror << true << u""_s << u"Exportiert: Bild.final-dynamic-1920x1080.heic"_s << qint64(1920);
@@ -410,16 +373,10 @@ private Q_SLOTS:
     // canExport, the file name, and a failure that leaves the folder as it was.
     void exportTo()
     {
-        QFETCH(WallpaperStyle, light);
-        QFETCH(WallpaperStyle, dark);
-        QFETCH(bool, picture);
-        QFETCH(QString, folder);
-        QFETCH(QString, message);
-        QFETCH(qint64, width);
+        FETCH((WallpaperStyle, light, dark), (bool, picture), (QString, folder, message),
+              (qint64, width));
         AppModel model;
-        model.setPreset(ResolutionPreset::all().constLast());
-        model.setCustomWidth(width);
-        model.setCustomHeight(1080);
+        setCustomSize(model, width, 1080);
         const Bitmap photo = Reference::solid(8, 8, 1, 2, 3);
         if (picture) { // the dark look's name never counts
             model.applySource(photo, {}, u"Bild.final"_s, {}, {}, Appearance::Light);
@@ -442,16 +399,12 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  existed ? QStringList{name} : QStringList());
         QCOMPARE(readHeic(old.fileName()).pictures.size(), ok ? 2 : 0);
-        if (existed && !ok) {
-            QVERIFY(old.open(QIODevice::ReadOnly));
-            QCOMPARE(old.readAll(), "alt"_ba);
-        }
+        QVERIFY(!existed || ok || contents(old.fileName()) == "alt");
     }
 
     void outputHoldsTheLooksOfTheClick_data()
     {
-        QTest::addColumn<bool>("desktop");
-        QTest::addColumn<QString>("status");
+        addColumns<bool, QString>({"desktop", "status"});
         QTest::newRow("Als HEIC exportieren")
             << false << u"Exportiert: pfad-dynamic-1920x1080.heic"_s;
         QTest::newRow("Als Schreibtisch setzen") << true << u"Als dynamisches Wallpaper gesetzt."_s;
@@ -460,12 +413,9 @@ private Q_SLOTS:
     // The sliders stay live while the output is written; the file holds the looks of the click.
     void outputHoldsTheLooksOfTheClick()
     {
-        QFETCH(bool, desktop);
-        QFETCH(QString, status);
+        FETCH((bool, desktop), (QString, status));
         AppModel model;
-        auto *shown = new RecordingDesktop;
-        model.setDesktopService(
-            std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(shown)));
+        RecordingDesktop *shown = recordDesktop(model);
         model.setPreset(ResolutionPreset::all().at(7)); // Full HD
         model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s,
                           u"pfad"_s, {}, {}, Appearance::Light);
@@ -509,9 +459,8 @@ private Q_SLOTS:
 
     void cancelLeavesNothing_data()
     {
-        QTest::addColumn<bool>("desktop");
-        QTest::addColumn<WriteStep>("at"); // the step seen begun when Abbrechen is pressed
-        QTest::addColumn<QString>("status");
+        // at: the step seen begun when Abbrechen is pressed
+        addColumns<bool, WriteStep, QString>({"desktop", "at", "status"});
         const QString exported = u"Export abgebrochen."_s, set = u"Setzen abgebrochen."_s;
         // clang-format off
         QTest::newRow("export, light render") << false << WriteStep::RenderLight << exported;
@@ -530,17 +479,11 @@ private Q_SLOTS:
     // as they were; the progress moves forward through the steps of the job, in their order.
     void cancelLeavesNothing()
     {
-        QFETCH(bool, desktop);
-        QFETCH(WriteStep, at);
-        QFETCH(QString, status);
+        FETCH((bool, desktop), (WriteStep, at), (QString, status));
         QTemporaryDir data;
-        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-        const auto restore = qScopeGuard(
-            [&] { qputenv("XDG_DATA_HOME", m_home.filePath(u"share"_s).toLocal8Bit()); });
+        const auto restore = withEnv("XDG_DATA_HOME", QFile::encodeName(data.path()));
         AppModel model;
-        auto *shown = new RecordingDesktop;
-        model.setDesktopService(
-            std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(shown)));
+        RecordingDesktop *shown = recordDesktop(model);
         model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD: steps long enough to stop in
         model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s,
                           u"pfad"_s, {}, {}, Appearance::Light);
@@ -573,8 +516,7 @@ private Q_SLOTS:
                 model.cancelOutput();
         });
         model.setStatusMessage(std::nullopt);
-        // A status clears itself after 4 s, which a slow encode may outlast.
-        QStringList statuses;
+        QStringList statuses; // a status clears itself after 4 s, which a slow encode may outlast
         connect(&model, &AppModel::statusMessageChanged, this, [&] {
             if (model.statusMessage())
                 statuses << *model.statusMessage();
@@ -605,9 +547,7 @@ private Q_SLOTS:
         QCOMPARE(labels.mid(0, expected.size()), expected);
         if (!desktop) {
             QCOMPARE(folderEntries(target.path()), QStringList{QFileInfo(file).fileName()});
-            QFile kept(file);
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QCOMPARE(kept.readAll(), "alt"_ba);
+            QCOMPARE(contents(file), "alt"_ba);
         } else if (status.endsWith(u"abgebrochen."_s)) {
             QCOMPARE(shown->shown.size(), 1);
             QCOMPARE(folderEntries(*createDataFolder()), before);
@@ -620,9 +560,9 @@ private Q_SLOTS:
 
     void dragCarriesTheCurrentLooks_data()
     {
-        QTest::addColumn<int>("edit"); // 0: none, 1: once the file is ready, 2: while it is written
-        QTest::addColumn<bool>("closed"); // the model goes while the file is written
-        QTest::addColumn<QString>("error");
+        // edit: 0: none, 1: once the file is ready, 2: while it is written; closed: the model goes
+        // while the file is written
+        addColumns<int, bool, QString>({"edit", "closed", "error"});
         QTest::newRow("edited after the file was ready") << 1 << false << QString();
         QTest::newRow("edited while it is written") << 2 << false << QString();
         QTest::newRow("window closed while it is written") << 0 << true << QString();
@@ -633,17 +573,11 @@ private Q_SLOTS:
     // for them stays behind in the temporary folder.
     void dragCarriesTheCurrentLooks()
     {
-        QFETCH(int, edit);
-        QFETCH(bool, closed);
-        QFETCH(QString, error);
+        FETCH((int, edit), (bool, closed), (QString, error));
         QTemporaryDir tmp;
-        const QByteArray oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
-        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
+        const auto restore = withEnv("TMPDIR", QFile::encodeName(tmp.path()));
         auto model = std::make_unique<AppModel>();
-        model->setPreset(ResolutionPreset::all().constLast());
-        model->setCustomWidth(640);
-        model->setCustomHeight(360);
+        setCustomSize(*model, 640, 360);
         if (error.isEmpty())
             model->applySource(Reference::solid(32, 32, 200, 80, 40), {}, u"ziehen"_s, {}, {},
                                Appearance::Light);
@@ -693,9 +627,7 @@ private Q_SLOTS:
     void dragWaitCancelled()
     {
         QTemporaryDir tmp;
-        const QByteArray oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
-        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
+        const auto restore = withEnv("TMPDIR", QFile::encodeName(tmp.path()));
         AppModel model;
         model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD
         model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), {},
@@ -743,9 +675,9 @@ private Q_SLOTS:
 
     void refusesWhatIsNoFile_data()
     {
-        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("inPhotos"); // picked in the photo library, else opened as files
+        // kind: as nonRegularFile() makes it; inPhotos: picked in the photo library, else opened as
+        // files
+        addColumns<QString, QString, bool>({"kind", "name", "inPhotos"});
         for (const char *kind : {"FIFO", "socket", "folder", "device"}) {
             QTest::addRow("%s", kind) << kind << u"x.jpg"_s << false;
             QTest::addRow("%s picked in Fotos", kind) << kind << u"x.jpg"_s << true;
@@ -758,9 +690,7 @@ private Q_SLOTS:
     // one since it was listed; telling it apart never reads on the model's thread.
     void refusesWhatIsNoFile()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
-        QFETCH(bool, inPhotos);
+        FETCH((QString, kind, name), (bool, inPhotos));
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());

@@ -1,8 +1,11 @@
+// A schedule's day: the sun, a zone's place, the picture due, the local zone, GNOME's XML.
+
 #include "day/dayschedule.h"
 #include "day/sun.h"
 #include "day/timezonelocation.h"
 #include "desktop/dayfile.h"
 #include "follower/dayclock.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtTest>
@@ -72,10 +75,7 @@ class TestDaySchedule : public QObject
 private Q_SLOTS:
     void solarTimes_data()
     {
-        QTest::addColumn<Place>("place");
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<double>("altitude");
-        QTest::addColumn<bool>("morning");
+        addColumns<Place, QDate, double, bool>({"place", "date", "altitude", "morning"});
         QTest::newRow("Berlin DST day") << berlin << QDate(2024, 3, 31) << 30.0 << false;
         QTest::newRow("Quito December dusk") << quito << QDate(2024, 12, 21) << -12.0 << false;
         QTest::newRow("Sydney summer sunrise") << sydney << QDate(2024, 12, 21) << 0.0 << true;
@@ -85,10 +85,7 @@ private Q_SLOTS:
     }
     void solarTimes()
     {
-        QFETCH(Place, place);
-        QFETCH(QDate, date);
-        QFETCH(double, altitude);
-        QFETCH(bool, morning);
+        FETCH((Place, place), (QDate, date), (double, altitude), (bool, morning));
         const QTimeZone tz(place.zone);
         QDateTime noonTime;
         double declination = 0;
@@ -161,25 +158,24 @@ private Q_SLOTS:
     // The installed tables first, then the test's own, with malformed lines; NaN: no location.
     void location_data()
     {
-        QTest::addColumn<QByteArray>("id");
-        QTest::addColumn<QPointF>("expected"); // latitude, longitude
+        // expected: latitude, longitude
+        addColumns<QByteArray, QPointF>({"id", "expected"});
         const QPointF none(qQNaN(), 0), newYork(40 + 42 / 60.0 + 51 / 3600.0, -(74 + 23 / 3600.0));
+        // clang-format off
         QTest::newRow("New York") << QByteArray("America/New_York") << newYork;
-        QTest::newRow("Sydney") << QByteArray("Australia/Sydney")
-                                << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
-        QTest::newRow("only in zone.tab")
-            << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
+        QTest::newRow("Sydney") << QByteArray("Australia/Sydney") << QPointF(-(33 + 52 / 60.0), 151 + 13 / 60.0);
+        QTest::newRow("only in zone.tab") << QByteArray("Atlantic/Reykjavik") << QPointF(64 + 9 / 60.0, -(21 + 51 / 60.0));
         QTest::newRow("link") << QByteArray("US/Eastern") << newYork;
         QTest::newRow("unknown") << QByteArray("Mars/Olympus_Mons") << none;
         QTest::newRow("letters") << QByteArray("Bad/Digits") << none;
         QTest::newRow("minutes 60") << QByteArray("Bad/Minutes") << none;
         QTest::newRow("after long line") << QByteArray("Too/Long") << QPointF(10, 20);
         QTest::newRow("no final newline") << QByteArray("Last/Line") << QPointF(5, -6);
+        // clang-format on
     }
     void location()
     {
-        QFETCH(QByteArray, id);
-        QFETCH(QPointF, expected);
+        FETCH((QByteArray, id), (QPointF, expected));
         // A valid row with an overlong comment is not one of the tables' lines: skipped whole.
         QVERIFY(!writeFile(m_dir.filePath("zone1970.tab"),
                            "# c\nXX\t+1o00+02000\tBad/Digits\nXX\t+1060+02000\tBad/Minutes\n"
@@ -197,37 +193,23 @@ private Q_SLOTS:
     // Starts are wall-clock times, on days of 23 and 25 hours too; the next change is after now.
     void shownPicture_data()
     {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::addColumn<QList<double>>("hours"); // picture i starts at hours[i]
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<int>("image");
-        QTest::addColumn<QDateTime>("next");
+        // hours: picture i starts at hours[i]
+        addColumns<QByteArray, QList<double>, QDateTime, int, QDateTime>(
+            {"zone", "hours", "now", "image", "next"});
         const QByteArray b = "Europe/Berlin", ny = "America/New_York";
-        QTest::newRow("evening to next morning")
-            << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1
-            << utc("2024-06-02T04:00:00Z");
-        QTest::newRow("before the first")
-            << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1
-            << utc("2024-06-01T04:00:00Z");
-        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0
-                                    << utc("2024-06-01T16:00:00Z");
-        QTest::newRow("into the gap")
-            << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1
-            << utc("2024-03-31T01:00:00Z");
-        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z")
-                                     << 0 << utc("2024-10-27T11:00:00Z");
-        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z")
-                                     << 0 << utc("2024-11-03T18:00:00Z");
-        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z")
-                                      << 0 << utc("2024-11-03T18:00:00Z");
+        // clang-format off
+        QTest::newRow("evening to next morning") << b << QList<double>{6, 18} << utc("2024-06-01T18:00:00Z") << 1 << utc("2024-06-02T04:00:00Z");
+        QTest::newRow("before the first") << b << QList<double>{6, 18} << utc("2024-06-01T01:00:00Z") << 1 << utc("2024-06-01T04:00:00Z");
+        QTest::newRow("at a start") << b << QList<double>{6, 18} << utc("2024-06-01T04:00:00Z") << 0 << utc("2024-06-01T16:00:00Z");
+        QTest::newRow("into the gap") << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1 << utc("2024-03-31T01:00:00Z");
+        QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z") << 0 << utc("2024-10-27T11:00:00Z");
+        QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
+        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
+        // clang-format on
     }
     void shownPicture()
     {
-        QFETCH(QByteArray, zone);
-        QFETCH(QList<double>, hours);
-        QFETCH(QDateTime, now);
-        QFETCH(int, image);
-        QFETCH(QDateTime, next);
+        FETCH((QByteArray, zone), (QList<double>, hours), (QDateTime, now, next), (int, image));
         WallpaperSchedule schedule{ScheduleKind::TimeOfDay, int(hours.size()), {}, {}, {}};
         for (int i = 0; i < hours.size(); ++i)
             schedule.times.append({i, hours.at(i) / 24});
@@ -241,9 +223,8 @@ private Q_SLOTS:
     // names the system's zone otherwise; a zone neither can name is said to be unknown.
     void localZone_data()
     {
-        QTest::addColumn<QByteArray>("tz");
-        QTest::addColumn<QByteArray>("id"); // of the zone followed; empty: the offset now
-        QTest::addColumn<bool>("known");
+        // id: of the zone followed; empty: the offset now
+        addColumns<QByteArray, QByteArray, bool>({"tz", "id", "known"});
         const QByteArray tokyo = m_dir.filePath("Tokyo").toUtf8(); // a zone file elsewhere
         QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
         // clang-format off
@@ -260,9 +241,7 @@ private Q_SLOTS:
     }
     void localZone()
     {
-        QFETCH(QByteArray, tz);
-        QFETCH(QByteArray, id);
-        QFETCH(bool, known);
+        FETCH((QByteArray, tz, id), (bool, known));
         const std::optional<QByteArray> was =
             qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
         const auto restore = qScopeGuard([&] {
@@ -295,25 +274,19 @@ private Q_SLOTS:
 
     void gnomeXml_data()
     {
-        QTest::addColumn<QStringList>("starts"); // "hh:mm:ss=path", in the order given
-        QTest::addColumn<int>("transition");
-        QTest::addColumn<QStringList>("expected"); // sorted and merged
+        // starts: "hh:mm:ss=path", in the order given; expected: sorted and merged
+        addColumns<QStringList, int, QStringList>({"starts", "transition", "expected"});
         const QStringList close{"06:00:00=/a", "06:01:00=/b", "06:01:01=/c", "23:59:59=/d"};
-        QTest::newRow("unsorted, same start")
-            << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300
-            << QStringList{"06:00:00=/a", "12:00:00=/d"};
-        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"}
-                                  << 60
-                                  << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
+        // clang-format off
+        QTest::newRow("unsorted, same start") << QStringList{"12:00:00=/b", "06:00:00=/a", "12:00:00=/d"} << 300 << QStringList{"06:00:00=/a", "12:00:00=/d"};
+        QTest::newRow("escaping") << QStringList{"19:30:00=/x/\"q\".png", "07:30:15=/a&b <c>.png"} << 60 << QStringList{"07:30:15=/a&b <c>.png", "19:30:00=/x/\"q\".png"};
         QTest::newRow("short gaps") << close << 300 << close;
-        QTest::newRow("one picture")
-            << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
+        QTest::newRow("one picture") << QStringList{"09:15:30=/a"} << 600 << QStringList{"09:15:30=/a"};
+        // clang-format on
     }
     void gnomeXml()
     {
-        QFETCH(QStringList, starts);
-        QFETCH(int, transition);
-        QFETCH(QStringList, expected);
+        FETCH((QStringList, starts, expected), (int, transition));
         QList<std::pair<QTime, QString>> input;
         for (const QString &start : starts)
             input.append({QTime::fromString(start.section(u'=', 0, 0)), start.section(u'=', 1)});
@@ -361,8 +334,7 @@ private Q_SLOTS:
     // file is no day, however it got there.
     void dayFile_data()
     {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("valid");
+        addColumns<QByteArray, bool>({"json", "valid"});
         const QByteArray h = R"({"kind":"h24","images":3,"entries":[[2,0.75],[0,0],[1,0.5])";
         // clang-format off
         QTest::newRow("hours") << h + "]}" << true;
@@ -385,8 +357,7 @@ private Q_SLOTS:
     }
     void dayFile()
     {
-        QFETCH(QByteArray, json);
-        QFETCH(bool, valid);
+        FETCH((QByteArray, json), (bool, valid));
         const std::optional<DayFile> day = DayFile::fromJson(json);
         QCOMPARE(day.has_value(), valid);
         if (!valid)

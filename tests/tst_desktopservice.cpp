@@ -1,3 +1,5 @@
+// The desktops as a set meets them: each backend, days, „Täglich neu“, errors, record, lock.
+
 #include "daily/dailywallpaper.h"
 #include "day/dayschedule.h"
 #include "desktop/backends/desktopbackends.h"
@@ -6,20 +8,17 @@
 #include "desktop/desktopservice.h"
 #include "desktop/wallpaperset.h"
 #include "files/datafolder.h"
-#include "heic/dynamicwallpaperfile.h"
-#include "model/appmodel.h"
 #include "support/dynamicfiles.h"
+#include "support/fakes.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtConcurrent>
 #include <QtDBus>
-#include <QtTest>
 
 #include <csignal>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -58,9 +57,8 @@ private:
     QString m_image;
 };
 
-// The desktop portal on the private bus. Its Settings have only `portalMethod` ("Read" wraps the
-// dark scheme once more); its Wallpaper records the picture and answers `portalResponse` before
-// its reply, as the portal may.
+// The portal on the private bus: its Settings have only `portalMethod` ("Read" wraps the value
+// once more); its Wallpaper records the picture and answers `portalResponse` before its reply.
 QString portalMethod;
 uint portalResponse = 0;
 QVariant portalScheme = 1u;
@@ -126,29 +124,14 @@ CommandResult runner(const QString &program, const QStringList &arguments)
     return result;
 }
 
-QString gnomeGet(const QString &key)
-{
-    return programOutput("gsettings", {"get", "org.gnome.desktop.background", key}).trimmed();
-}
-
-Look lookOf(QColor colour, bool dark = false)
-{
-    QImage image(16, 16, QImage::Format_RGB32);
-    image.fill(colour);
-    Look look = dark ? Look::initialDark() : Look();
-    look.source = Bitmap::fromImage(image);
-    return look;
-}
-
-// The variables systemd itself gives the service `unit`, one per Environment= assignment: its
-// manager in test mode loads the unit and prints what it read, starting nothing. It will not do
-// that as root, so root has nobody run it on a copy anyone may read.
+// The variables systemd gives the service `unit`, as its manager in test mode reads the unit,
+// starting nothing; not as root, so root has nobody run it on a copy anyone may read.
 QStringList environmentSystemdReads(const QByteArray &unit)
 {
     QTemporaryDir scratch;
     const QString config = scratch.filePath("config"), runtime = scratch.filePath("runtime");
-    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                        QFile::ReadOther | QFile::ExeOwner | QFile::ExeGroup |
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                        QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                         QFile::ExeOther;
     if (!QFile::setPermissions(scratch.path(), readable) ||
         writeFile(config + "/systemd/user/voskan-daily.service", unit, readable).isEmpty() ||
@@ -162,13 +145,9 @@ QStringList environmentSystemdReads(const QByteArray &unit)
         arguments =
             QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
     }
-    QProcessEnvironment environment;
-    environment.insert("PATH", "/usr/bin:/bin");
-    environment.insert("HOME", scratch.path());
-    environment.insert("XDG_CONFIG_HOME", config);
-    environment.insert("XDG_RUNTIME_DIR", runtime);
     QProcess manager;
-    manager.setProcessEnvironment(environment);
+    manager.setEnvironment({"PATH=/usr/bin:/bin", "HOME=" + scratch.path(),
+                            "XDG_CONFIG_HOME=" + config, "XDG_RUNTIME_DIR=" + runtime});
     manager.setProcessChannelMode(QProcess::MergedChannels);
     manager.start(arguments.takeFirst(), arguments);
     if (!manager.waitForFinished(60000) || manager.exitCode() != 0)
@@ -191,7 +170,8 @@ const QString kFailed = "Der Schreibtischhintergrund konnte nicht gesetzt werden
 std::optional<QString> setIn(DesktopService &service, QColor colour,
                              const std::function<void()> &told = {})
 {
-    return OutputJobs::setAsDesktop(lookOf(colour), lookOf(Qt::black, true), kSize, service, told);
+    return OutputJobs::setAsDesktop(solidLook(colour), solidLook(Qt::black, true), kSize, service,
+                                    told);
 }
 
 // GNOME, noting each time it is told which slot it gets and what of that slot is there then:
@@ -286,9 +266,8 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        QDBusConnection::disconnectFromBus("plasma");
-        QDBusConnection::disconnectFromBus("portal");
-        QDBusConnection::disconnectFromBus("systemd");
+        for (const char *name : {"plasma", "portal", "systemd"})
+            QDBusConnection::disconnectFromBus(name);
         m_shellThread.quit();
         m_shellThread.wait();
         m_bus.kill();
@@ -297,14 +276,11 @@ private Q_SLOTS:
 
     void setsEachDesktop_data()
     {
-        QTest::addColumn<QString>("desktop"); // XDG_CURRENT_DESKTOP
-        QTest::addColumn<bool>("darkScheme");
-        // "tool": the desktop's tool fails; "snippet": sway's snippet cannot be written
-        QTest::addColumn<QString>("fails");
-        QTest::addColumn<QString>("portal");       // "method/response", else none on the bus
-        QTest::addColumn<QStringList>("expected"); // the calls, then "file in $H=text it holds"
-                                                   // (a folder's path ends in "/")
-        QTest::addColumn<QString>("error");
+        // desktop: XDG_CURRENT_DESKTOP; fails: "tool" (the desktop's), "snippet" (sway's cannot be
+        // written); portal: "method/response", else none on the bus; expected: the calls, then
+        // "file in $H=text it holds" (a folder's path ends in "/")
+        addColumns<QString, bool, QString, QString, QStringList, QString>(
+            {"desktop", "darkScheme", "fails", "portal", "expected", "error"});
         const QString gnome = "gsettings set|org.gnome.desktop.background|picture-";
         const QString uri = "'file://$H/Daten%20it\\'s/Voskan/wallpaper-a";
         const QString path = "$H/Daten it's/Voskan/wallpaper-a";
@@ -335,14 +311,8 @@ private Q_SLOTS:
 
     void setsEachDesktop()
     {
-        QFETCH(QString, desktop);
-        QFETCH(bool, darkScheme);
-        QFETCH(QString, fails);
-        QFETCH(QString, portal);
-        QFETCH(QStringList, expected);
-        QFETCH(QString, error);
-        QProcessEnvironment environment;
-        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        FETCH((QString, desktop, fails, portal, error), (bool, darkScheme),
+              (QStringList, expected));
         // Where the portal is on the bus, the scheme is the one its settings tell, as in a
         // session; elsewhere the row says it.
         DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
@@ -350,25 +320,23 @@ private Q_SLOTS:
             scheme = portalPrefersDark;
         FollowerHooks follower;
         follower.start = [](bool switches) { record(switches ? "follower off" : "follower on"); };
-        DesktopService service(makeDesktopBackend(detectDesktop(environment), runner, scheme),
-                               follower);
+        DesktopService service(
+            makeDesktopBackend(detectDesktop(desktopSession(desktop)), runner, scheme), follower);
         portalMethod = portal.section('/', 0, 0);
         portalResponse = portal.section('/', 1).toUInt();
         QDBusConnection bus("portal");
         QVERIFY(portal.isEmpty() || bus.registerService("org.freedesktop.portal.Desktop"));
         failing = fails == "tool";
         QVERIFY(fails != "snippet" || QDir().mkpath(voskan() + "sway.conf"));
-        const QByteArray path = qgetenv("PATH");
-        if (fails == "no swaybg")
-            qputenv("PATH", QFile::encodeName(m_home.path()));
+        const auto path = withEnv("PATH", fails == "no swaybg" ? QFile::encodeName(m_home.path())
+                                                               : qgetenv("PATH"));
         QList<WriteStep> began;
         WriteProgress progress(WriteProgress::setPlan(),
                                [&began](WriteStep step, double) { began << step; });
-        const auto result = OutputJobs::setAsDesktop(lookOf(QColor(230, 200, 120)),
-                                                     lookOf(QColor(20, 30, 90), true), kSize,
+        const auto result = OutputJobs::setAsDesktop(solidLook(QColor(230, 200, 120)),
+                                                     solidLook(QColor(20, 30, 90), true), kSize,
                                                      service, {}, &progress);
         failing = false;
-        qputenv("PATH", path);
         bus.unregisterService("org.freedesktop.portal.Desktop");
         // A set the desktop did not take says where its pictures lie, and they are there.
         const QString left = " Die beiden Bilder liegen in „" + voskan().chopped(1) +
@@ -412,10 +380,9 @@ private Q_SLOTS:
     // times as a slideshow of the file's pictures; Xfce and Plasma show the picture due now.
     void setsADay_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QStringList>("slideshow"); // its pictures in order; empty: not checked
+        // slideshow: its pictures in order; empty: not checked
+        addColumns<QString, QByteArray, int, QStringList>(
+            {"desktop", "xmp", "pictures", "slideshow"});
         const QByteArray hours =
             scheduleXmp({{"h24", h24Table({{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}})}});
         const QStringList order{"2-light.jpg", "0-light.jpg", "3-light.jpg", "1-light.jpg",
@@ -433,22 +400,16 @@ private Q_SLOTS:
 
     void setsADay()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, pictures);
-        QFETCH(QStringList, slideshow);
+        FETCH((QString, desktop), (QByteArray, xmp), (int, pictures), (QStringList, slideshow));
         const bool plays = desktop == "GNOME";
         const QString file = expand("$H/Tag.heic");
         QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::white};
         while (colours.size() < pictures)
             colours << QColor(Qt::gray);
         QVERIFY(writeDynamicHeic(file, solidPictures(colours), xmp));
-        auto opened = DynamicWallpaperFile::open(file);
-        const WallpaperSchedule schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
-        QProcessEnvironment environment;
-        environment.insert("XDG_CURRENT_DESKTOP", desktop);
-        DesktopService service(
-            makeDesktopBackend(detectDesktop(environment), runner, [] { return false; }));
+        const WallpaperSchedule schedule = scheduleOf(file);
+        DesktopService service(makeDesktopBackend(detectDesktop(desktopSession(desktop)), runner,
+                                                  [] { return false; }));
         for (const QString name : {"day-a", "day-b"}) {
             calls.clear();
             const QDateTime now = QDateTime::currentDateTime();
@@ -479,7 +440,7 @@ private Q_SLOTS:
             const QString xml = daySlideshowPath(voskan() + name + ".day", now.date());
             QCOMPARE(DesktopService::recordedWallpaper(), voskan() + name + ".day");
             for (const QString key : {"picture-uri", "picture-uri-dark"})
-                QCOMPARE(gnomeGet(key).mid(1).chopped(1), // quoted as gsettings sees fit
+                QCOMPARE(gnomeBackground(key).mid(1).chopped(1), // quoted as gsettings sees fit
                          QUrl::fromLocalFile(xml).toString(QUrl::FullyEncoded));
             // The day adds up to a day, of the pictures written.
             QXmlStreamReader reader(contents(xml));
@@ -500,18 +461,15 @@ private Q_SLOTS:
         }
     }
 
-    // „Täglich neu“ as the user manager and the session get it: units that systemd itself accepts
-    // and reads as they are meant — the program wherever it lies, the session's variables as they
-    // are — enabled and started over the bus, or a login entry that GLib's launcher starts the
-    // program from; gone again when switched off, and without a user manager the other route is
-    // named. A text neither could carry is refused before anything is written or asked.
+    // „Täglich neu“: units systemd reads as meant (the program wherever it lies, the session's
+    // variables as they are), started over the bus, or a login entry GLib starts; gone when off,
+    // the other route named without a user manager; what neither can carry refused up front.
     void schedulesTheDailyRun_data()
     {
-        QTest::addColumn<QString>("folder");  // where voskan-render lies
-        QTest::addColumn<QString>("display"); // the session's DISPLAY
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<bool>("atLogin");
-        QTest::addColumn<QString>("refused"); // how the refusal begins; empty: scheduled
+        // folder: where voskan-render lies; display: the session's DISPLAY; refused: how the
+        // refusal begins; empty: scheduled
+        addColumns<QString, QString, QString, bool, QString>(
+            {"folder", "display", "query", "atLogin", "refused"});
         const QString named = "Voskan liegt in einem Ordner, dessen Name ";
         // clang-format off
         QTest::newRow("a space and a specifier") << "a b/50%h" << ":0" << "Berge" << false << ""; // %h: the home folder
@@ -536,20 +494,11 @@ private Q_SLOTS:
 
     void schedulesTheDailyRun()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, display);
-        QFETCH(QString, query);
-        QFETCH(bool, atLogin);
-        QFETCH(QString, refused);
-        // It notes how it was started.
+        FETCH((QString, folder, display, query, refused), (bool, atLogin));
         const QString program = expand("$H/programs/") + folder + "/voskan-render";
         const QString said = expand("$H/programs/said");
-        QVERIFY(!writeFile(program,
-                           "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + said.toUtf8() + "\"\n",
-                           QFile::ReadOwner | QFile::ExeOwner)
-                     .isEmpty());
-        QProcessEnvironment session;
-        session.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
+        QVERIFY(writeNotingProgram(program, said));
+        QProcessEnvironment session = desktopSession("X-Cinnamon");
         session.insert("DISPLAY", display);
         const DailyWallpaper::Settings settings{query, QTime(7, 30), {"--style", "flow"}, atLogin};
         DailyWallpaper::disable(); // whatever a row before left
@@ -574,13 +523,11 @@ private Q_SLOTS:
         if (atLogin) {
             QVERIFY(bus.unregisterService(systemd));
             QCOMPARE(calls, QStringList());
-            const QString entry = DailyWallpaper::autostartFile();
-            QCOMPARE(programOutput("desktop-file-validate", {entry}), "");
             QFile::remove(said);
-            QCOMPARE(programOutput("gio", {"launch", entry}), "");
+            QCOMPARE(launch(DailyWallpaper::autostartFile()), "");
             QTRY_COMPARE(contents(said), program.toUtf8() + "\n--daily-run\n--once-a-day\n");
             DailyWallpaper::disable();
-            QVERIFY(!QFile::exists(entry));
+            QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
             return;
         }
         QCOMPARE(calls, (QStringList{"systemd Reload ",
@@ -588,16 +535,14 @@ private Q_SLOTS:
                                      "systemd RestartUnit voskan-daily.timer|replace"}));
         // systemd finds the program at its path, and gives it the session as it is.
         QVERIFY(QDir().mkpath(expand("$H/runtime")));
-        QProcess verify;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", expand("$H/runtime"));
-        verify.setProcessEnvironment(environment);
-        verify.setProcessChannelMode(QProcess::MergedChannels);
-        verify.start("systemd-analyze", {"verify", "--user", DailyWallpaper::timerFile(),
-                                         DailyWallpaper::serviceFile()});
-        QVERIFY(verify.waitForFinished());
-        const QByteArray complaints = verify.readAll();
-        QVERIFY2(verify.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+        {
+            const auto runtime =
+                withEnv("XDG_RUNTIME_DIR", QFile::encodeName(expand("$H/runtime")));
+            QCOMPARE(
+                programOutput("systemd-analyze", {"verify", "--user", DailyWallpaper::timerFile(),
+                                                  DailyWallpaper::serviceFile()}),
+                "");
+        }
         const QByteArray service = contents(DailyWallpaper::serviceFile());
         QCOMPARE(environmentSystemdReads(service),
                  (QStringList{"XDG_CURRENT_DESKTOP=X-Cinnamon", "DISPLAY=" + display}));
@@ -628,9 +573,7 @@ private Q_SLOTS:
     // bus; the follower reads a change the same way.
     void readsEveryScheme_data()
     {
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<QVariant>("scheme");
-        QTest::addColumn<bool>("dark");
+        addColumns<QString, QVariant, bool>({"method", "scheme", "dark"});
         // clang-format off
         QTest::newRow("dark") << "ReadOne" << QVariant(1u) << true;
         QTest::newRow("light") << "ReadOne" << QVariant(2u) << false;
@@ -645,9 +588,7 @@ private Q_SLOTS:
 
     void readsEveryScheme()
     {
-        QFETCH(QString, method);
-        QFETCH(QVariant, scheme);
-        QFETCH(bool, dark);
+        FETCH((QString, method), (QVariant, scheme), (bool, dark));
         portalMethod = method;
         portalScheme = scheme;
         QDBusConnection bus("portal");
@@ -661,8 +602,8 @@ private Q_SLOTS:
 
     void errorTexts_data()
     {
-        QTest::addColumn<QString>("how"); // a script run as the tool ("-": none), or a D-Bus error
-        QTest::addColumn<QString>("expected");
+        // how: a script run as the tool ("-": none), or a D-Bus error
+        addColumns<QString, QString>({"how", "expected"});
         const QString tool = kFailed + "Das Programm „voskan-werkzeug“ ";
         const QString plasma = kFailed + "Der Dienst „org.kde.plasmashell“ ";
         // clang-format off
@@ -678,16 +619,13 @@ private Q_SLOTS:
 
     void errorTexts()
     {
-        QFETCH(QString, how);
-        QFETCH(QString, expected);
-        QFile tool(expand("$H/bin/voskan-werkzeug"));
-        tool.remove();
-        if (how != "-" && !how.startsWith("org.")) {
-            QVERIFY(tool.open(QIODevice::WriteOnly));
-            tool.write("#!/bin/sh\n" + how.toUtf8() + "\n");
-            tool.close();
-            QVERIFY(tool.setPermissions(QFile::ExeOwner | QFile::ReadOwner));
-        }
+        FETCH((QString, how, expected));
+        QFile::remove(expand("$H/bin/voskan-werkzeug"));
+        if (how != "-" && !how.startsWith("org."))
+            QVERIFY(!writeFile(expand("$H/bin/voskan-werkzeug"),
+                               "#!/bin/sh\n" + how.toUtf8() + "\n",
+                               QFile::ExeOwner | QFile::ReadOwner)
+                         .isEmpty());
         const auto failure =
             how.startsWith("org.")
                 ? dbusFailure(QDBusMessage::createError(how, "English"), "org.kde.plasmashell")
@@ -695,10 +633,9 @@ private Q_SLOTS:
         QCOMPARE(description(failure.value_or(DesktopFailure{})), expected);
     }
 
-    // GNOME: A from the window, B from another run (the command line), A again from the
-    // window, each with the picture of its time: the record of the last set counts before what
-    // a run set itself. A desktop that cannot say what it shows keeps the files set last, also
-    // when the set then fails; a render that fails touches neither the files nor the settings.
+    // GNOME: A from the window, B from the command line, A again: the record of the last set
+    // counts before what a run set itself. A desktop that cannot say what it shows keeps the files
+    // set last, also when a set fails; a failed render touches neither files nor settings.
     void alternatesAndFailsCleanly_data()
     {
         QTest::addColumn<bool>("tells"); // what it shows, else the record of the last set counts
@@ -719,7 +656,7 @@ private Q_SLOTS:
             QCOMPARE(setIn(round == 1 ? commandLine : window, colours[round]), std::nullopt);
             const QString name = round == 1 ? "wallpaper-b" : "wallpaper-a";
             const QString uri = expand("\"file://$H/Daten%20it's/Voskan/") + name;
-            QVERIFY(!tells || gnomeGet("picture-uri") == uri + "-light.jpg\"");
+            QVERIFY(!tells || gnomeBackground("picture-uri") == uri + "-light.jpg\"");
             const QColor shown = QImage(voskan() + name + "-light.jpg").pixelColor(9, 9);
             const QList<int> channels{shown.red(), shown.green(), shown.blue()};
             QCOMPARE(std::max_element(channels.begin(), channels.end()) - channels.begin(), round);
@@ -742,13 +679,14 @@ private Q_SLOTS:
             return all;
         };
         const QByteArray before = everything();
-        Look noPhoto = lookOf(Qt::red, true);
+        Look noPhoto = solidLook(Qt::red, true);
         noPhoto.source.reset();
-        QCOMPARE(OutputJobs::setAsDesktop(lookOf(Qt::red), noPhoto, kSize, service),
+        QCOMPARE(OutputJobs::setAsDesktop(solidLook(Qt::red), noPhoto, kSize, service),
                  "Kein Quellbild ausgewählt.");
         QVERIFY(everything() == before);
-        QVERIFY(!tells || gnomeGet("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
-                                                            "wallpaper-a-light.jpg\""));
+        QVERIFY(!tells ||
+                gnomeBackground("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
+                                                         "wallpaper-a-light.jpg\""));
         // The HEIC fails once the desktop shows the new pictures (here: at the file-size limit
         // of a full quota, which holds for root too): the desktop gets the old ones back, and
         // the slot keeps its earlier HEIC.
@@ -772,78 +710,56 @@ private Q_SLOTS:
                               "wallpaper-a-light.jpg", "wallpaper-a.heic", "wallpaper-b.heic"}));
     }
 
-    // The record is read only as a regular file of a sensible size: a FIFO must not block a set
-    // or the follower, a huge file is not taken.
-    void readsOnlyARealRecord_data()
+    // What else stands under a name read never holds a set: the record (a FIFO, or too large) is
+    // not taken and a set goes on over it; Plasma's package, copied by descriptors, fails at once
+    // leaving no half package; the portal is refused before it is asked.
+    void readsOnlyRegularFiles_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("a FIFO") << "fifo";
-        QTest::newRow("a huge file") << "huge";
+        addColumns<QString, QString>({"read", "kind"}); // kind: as nonRegularFile() makes it
+        // clang-format off
+        QTest::newRow("the record a FIFO") << "record" << "FIFO";
+        QTest::newRow("the record a huge file") << "record" << "huge";
+        QTest::newRow("Plasma's picture a FIFO") << "kde" << "FIFO";
+        QTest::newRow("Plasma's picture a folder") << "kde" << "folder";
+        QTest::newRow("Plasma's picture gone") << "kde" << "nothing";
+        QTest::newRow("the portal's picture a FIFO") << "portal" << "FIFO";
+        QTest::newRow("the portal's picture a device") << "portal" << "device";
+        // clang-format on
     }
 
-    void readsOnlyARealRecord()
+    void readsOnlyRegularFiles()
     {
-        QFETCH(QString, kind);
-        QVERIFY(QDir().mkpath(voskan()));
-        const QString record = voskan() + "desktop-shown";
-        if (kind == "fifo")
-            QCOMPARE(mkfifo(QFile::encodeName(record).constData(), 0600), 0);
-        else
-            QVERIFY(writeWholeFile(record, QByteArray(1 << 20, 'a')));
-        // On a worker: should the read block, the test fails rather than hangs, and a writer
-        // then frees the worker.
-        QFuture<std::optional<QString>> read =
-            QtConcurrent::run(&DesktopService::recordedWallpaper);
-        if (!QTest::qWaitFor([&read] { return read.isFinished(); }, 3000)) {
-            QFile writer(record);
-            QVERIFY(writer.open(QIODevice::WriteOnly));
-            writer.close(); // end of file for the reader
-            read.waitForFinished();
-            QFAIL("reading the record blocked");
-        }
-        QCOMPARE(read.result(), std::nullopt);
-        // And a set goes on over it, leaving a record it can read.
-        DesktopService service(makeGnomeBackend(runner));
-        QCOMPARE(setIn(service, Qt::red), std::nullopt);
-        QVERIFY(DesktopService::recordedWallpaper().has_value());
-    }
-
-    // Plasma's package is copied from the pictures by their descriptors: whatever else stands
-    // under a picture's name fails the set at once, and no half package is left.
-    void kdePackagesOnlyPictures_data()
-    {
-        QTest::addColumn<QString>("as");
-        QTest::newRow("a FIFO") << "fifo";
-        QTest::newRow("a folder") << "folder";
-        QTest::newRow("gone") << "nothing";
-    }
-
-    void kdePackagesOnlyPictures()
-    {
-        QFETCH(QString, as);
+        FETCH((QString, read, kind));
         const WallpaperFiles files =
             WallpaperFiles::forHeic(voskan() + "wallpaper-a.heic", {64, 36});
-        QVERIFY(QDir().mkpath(voskan()));
-        QImage picture(files.size, QImage::Format_RGB32);
-        picture.fill(Qt::darkBlue);
-        QVERIFY(picture.save(files.dark, "JPEG"));
-        if (as == "fifo")
-            QCOMPARE(mkfifo(QFile::encodeName(files.light).constData(), 0600), 0);
-        else if (as == "folder")
-            QVERIFY(QDir().mkpath(files.light));
-        QFuture<std::optional<QString>> set =
-            QtConcurrent::run([files] { return makeKdeBackend()->setWallpaper(files); });
-        if (!QTest::qWaitFor([&set] { return set.isFinished(); }, 3000)) {
-            QFile writer(files.light);
-            QVERIFY(writer.open(QIODevice::WriteOnly));
-            writer.close();
-            set.waitForFinished();
-            QFAIL("copying the package blocked");
+        QImage dark(files.size, QImage::Format_RGB32);
+        dark.fill(Qt::darkBlue);
+        QVERIFY(QDir().mkpath(voskan()) && dark.save(files.dark, "JPEG"));
+        QString path = read == "record" ? voskan() + "desktop-shown" : files.light;
+        if (kind == "huge")
+            QVERIFY(writeWholeFile(path, QByteArray(1 << 20, 'a')));
+        else if (kind != "nothing")
+            QVERIFY(!(path = nonRegularFile(kind, voskan(), QFileInfo(path).fileName())).isEmpty());
+        const QFuture<std::optional<QString>> work = QtConcurrent::run([&] {
+            if (read == "record")
+                return DesktopService::recordedWallpaper();
+            if (read == "kde")
+                return makeKdeBackend()->setWallpaper(files);
+            return makePortalBackend([] { return false; })
+                ->setWallpaper({path, path, path, files.size});
+        });
+        QVERIFY2(endsUnblocked(work, path), "a read blocked");
+        QCOMPARE(work.result(), read == "record" ? std::nullopt
+                                : read == "kde"  ? std::optional(fileFailedText(files.kdePackage()))
+                                                 : std::optional(unsupportedText()));
+        QCOMPARE(calls, QStringList()); // neither Plasma nor the portal asked
+        QVERIFY(!QFileInfo::exists(files.kdePackage()) &&
+                !QFileInfo::exists(files.kdePackage() + ".tmp"));
+        if (read == "record") { // a set goes on over it, leaving a record it can read
+            DesktopService service(makeGnomeBackend(runner));
+            QCOMPARE(setIn(service, Qt::red), std::nullopt);
+            QVERIFY(DesktopService::recordedWallpaper().has_value());
         }
-        QCOMPARE(set.result(), fileFailedText(files.kdePackage()));
-        QCOMPARE(calls, QStringList());
-        QVERIFY(!QFileInfo::exists(files.kdePackage()));
-        QVERIFY(!QFileInfo::exists(files.kdePackage() + ".tmp"));
     }
 
     // Two sets at once (the window and the command line): each takes its own slot, so neither
@@ -866,44 +782,13 @@ private Q_SLOTS:
         QCOMPARE(DesktopService::recordedWallpaper(), voskan() + told[1] + ".heic");
     }
 
-    // The portal is handed the picture's descriptor: a FIFO or a device under the picture's
-    // name is refused at once, before the portal is asked, rather than held open by both.
-    void portalTakesOnlyAFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("a FIFO") << "FIFO";
-        QTest::newRow("a device") << "device";
-    }
-
-    void portalTakesOnlyAFile()
-    {
-        QFETCH(QString, kind);
-        QTemporaryDir dir;
-        const QString picture = nonRegularFile(kind, dir.path(), "wallpaper-a-light.jpg");
-        QVERIFY(!picture.isEmpty());
-        QFuture<std::optional<QString>> set = QtConcurrent::run([picture] {
-            return makePortalBackend([] { return false; })
-                ->setWallpaper({picture, picture, picture, QSize(64, 36)});
-        });
-        if (!QTest::qWaitFor([&set] { return set.isFinished(); }, 3000)) {
-            QFile writer(picture); // frees the reader, if it waits for one
-            QVERIFY(kind != "FIFO" || writer.open(QIODevice::WriteOnly));
-            writer.close();
-            set.waitForFinished();
-            QFAIL("handing the picture to the portal blocked");
-        }
-        QCOMPARE(set.result(), unsupportedText());
-        QVERIFY(calls.isEmpty()); // the portal never asked
-    }
-
-    // A set never goes on without the lock: whatever else lies under its name (made by hand or
-    // by another program) gives way to a lock file, never followed, and two holders still
-    // exclude each other; a folder with something in it is refused, and a lock held by
-    // another program is waited for only a while.
+    // A set never goes on without the lock: what else lies under its name gives way to a lock
+    // file, never followed, that still excludes; a full folder is refused, a lock held elsewhere
+    // waited for only a while.
     void setLockIsNeverGoneWithout_data()
     {
-        QTest::addColumn<QString>("kind");    // what lies at set.lock
-        QTest::addColumn<QString>("refusal"); // of the set; empty: it takes the lock and goes on
+        // kind: what lies at set.lock; refusal: of the set; empty: it takes the lock and goes on
+        addColumns<QString, QString>({"kind", "refusal"});
         const QString folder =
             expand("„$H/Daten it's/Voskan/set.lock“ ist ein Ordner, Voskan braucht den Namen für "
                    "die Sperre beim Setzen. Entferne den Ordner und versuche es erneut.");
@@ -920,8 +805,7 @@ private Q_SLOTS:
 
     void setLockIsNeverGoneWithout()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, refusal);
+        FETCH((QString, kind, refusal));
         QTemporaryDir elsewhere;
         const QString lock = voskan() + "set.lock", target = elsewhere.filePath("ziel");
         QVERIFY(!writeFile(target, "fremd").isEmpty());
@@ -975,9 +859,8 @@ private Q_SLOTS:
             QThread::msleep(200);
             --inside;
         };
-        QFuture<void> first = QtConcurrent::run(take), second = QtConcurrent::run(take);
-        first.waitForFinished();
-        second.waitForFinished();
+        for (QFuture<void> taking : {QtConcurrent::run(take), QtConcurrent::run(take)})
+            taking.waitForFinished();
         QCOMPARE(held.load(), 2);
         QVERIFY(!together);
         // The file locked is the one under the name, for every other program too.

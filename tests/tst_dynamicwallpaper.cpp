@@ -1,5 +1,8 @@
+// The dynamic HEIC written: its pictures, XMP and appearance tags, gradients and grain.
+
 #include "heic/dynamicwallpaper.h"
 #include "support/heicreader.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtTest>
@@ -101,11 +104,10 @@ class TestDynamicWallpaper : public QObject
 private Q_SLOTS:
     void writesHeic_data()
     {
-        QTest::addColumn<QSize>("light");
-        QTest::addColumn<QSize>("dark"); // empty: no dark picture
-        QTest::addColumn<bool>("deep");
-        QTest::addColumn<QString>("target"); // in a folder that holds "earlier.heic"
-        QTest::addColumn<QString>("error");  // empty: written
+        // dark: empty: no dark picture; target: in a folder that holds "earlier.heic"; error:
+        // empty: written
+        addColumns<QSize, QSize, bool, QString, QString>(
+            {"light", "dark", "deep", "target", "error"});
         // clang-format off
     QTest::newRow("one pixel") << QSize(1, 1) << QSize(1, 1) << false << "new.heic" << "";
     QTest::newRow("odd sizes, 16 bit") << QSize(67, 35) << QSize(301, 199) << true << "new.heic" << "";
@@ -120,11 +122,7 @@ private Q_SLOTS:
 
     void writesHeic()
     {
-        QFETCH(QSize, light);
-        QFETCH(QSize, dark);
-        QFETCH(bool, deep);
-        QFETCH(QString, target);
-        QFETCH(QString, error);
+        FETCH((QSize, light, dark), (bool, deep), (QString, target, error));
         QTemporaryDir dir;
         QFile earlier(writeFile(dir.filePath("earlier.heic"), "ein altes Wallpaper"));
         QVERIFY(QFile::link("earlier.heic", dir.filePath("link.heic")));
@@ -185,10 +183,8 @@ private Q_SLOTS:
     // encodes, and the planes handed to it are made here, not by libheif.
     void keepsGradients_data()
     {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<double>("top"); // 8-bit level of the red channel at the top
-        QTest::addColumn<double>("bottom");
-        QTest::addColumn<bool>("deep");
+        // top: 8-bit level of the red channel at the top
+        addColumns<QSize, double, double, bool>({"size", "top", "bottom", "deep"});
         // clang-format off
         QTest::newRow("64×64, the full coding tree") << QSize(64, 64) << 20.0 << 230.0 << true;
         QTest::newRow("31 wide, smaller coding trees") << QSize(31, 160) << 230.0 << 20.0 << true;
@@ -199,10 +195,7 @@ private Q_SLOTS:
 
     void keepsGradients()
     {
-        QFETCH(QSize, size);
-        QFETCH(double, top);
-        QFETCH(double, bottom);
-        QFETCH(bool, deep);
+        FETCH((QSize, size), (double, top, bottom), (bool, deep));
         QTemporaryDir dir;
         const QString path = dir.filePath("gradient.heic");
         const Bitmap light = grainyGradient(size, top, bottom, deep);

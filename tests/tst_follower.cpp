@@ -1,22 +1,20 @@
+// The follower as the session starts it: scheme, day, entry, and a real wlroots compositor.
+
 #include "day/dayschedule.h"
 #include "desktop/backends/desktopbackends.h"
 #include "desktop/dayfile.h"
-#include "desktop/desktopservice.h"
 #include "desktop/wallpaperset.h"
 #include "follower/schemefollower.h"
 #include "follower/sessiondesktop.h"
-#include "heic/dynamicwallpaperfile.h"
-#include "model/appmodel.h"
 #include "support/dynamicfiles.h"
+#include "support/fakes.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
 #include <QtDBus>
-#include <QtTest>
 
 #include <csignal>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -29,18 +27,37 @@ bool startProcess(QProcess &process, const QString &program, const QStringList &
     return process.waitForStarted();
 }
 
-void stop(QProcess &process)
-{
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
 bool onBus(const QString &name)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
+}
+
+// The follower, as the session starts it.
+void follow(QProcess &follower, const QProcessEnvironment &environment = {})
+{
+    if (!environment.isEmpty())
+        follower.setProcessEnvironment(environment);
+    follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+}
+
+// What the desktop tools are told to show each picture in turn: sway's command, or each of the
+// two Xfce monitors.
+QStringList showing(const QString &desktop, const QStringList &pictures)
+{
+    QStringList lines;
+    for (const QString &picture : pictures)
+        lines << (desktop == "sway" ? QStringList{"output * bg \"" + picture + "\" fill"}
+                                    : QStringList{picture, picture});
+    return lines;
+}
+
+// The swaybg processes pgrep finds by `match` (the unreaped left out).
+QStringList swaybgs(const QStringList &match)
+{
+    QProcess pgrep;
+    pgrep.start("pgrep", QStringList{"-r", "R,S,D"} + match);
+    pgrep.waitForFinished();
+    return QString::fromUtf8(pgrep.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -118,18 +135,10 @@ class TestFollower : public QObject
     }
     // A light and a dark look of one colour each, set on `desktop` as the window sets them.
     static std::optional<QString> setPair(const QString &desktop, QColor light, QColor dark,
-                                          QSize size = {64, 36})
+                                          qint64 width = 64, qint64 height = 36)
     {
-        QImage picture(16, 16, QImage::Format_RGB32);
-        Look day, night = Look::initialDark();
-        picture.fill(light);
-        day.source = Bitmap::fromImage(picture);
-        picture.fill(dark);
-        night.source = Bitmap::fromImage(picture);
-        QProcessEnvironment environment;
-        environment.insert("XDG_CURRENT_DESKTOP", desktop);
-        return OutputJobs::setAsDesktop(day, night, {size.width(), size.height()},
-                                        *sessionDesktopService(environment));
+        return OutputJobs::setAsDesktop(solidLook(light), solidLook(dark, true), {width, height},
+                                        *sessionDesktopService(desktopSession(desktop)));
     }
 
     // A dynamic wallpaper of `count` pictures following `xmp`, set as a day on `desktop` in this
@@ -146,12 +155,9 @@ class TestFollower : public QObject
             colours << QColor::fromHsv(i * 22, 220, 200);
         if (!writeDynamicHeic(file, solidPictures(colours), xmp))
             return {};
-        auto opened = DynamicWallpaperFile::open(file);
-        *schedule = *std::get<DynamicWallpaperFile>(opened).schedule();
-        QProcessEnvironment environment;
-        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        *schedule = scheduleOf(file);
         if (WallpaperSet::setDay(file, *schedule, std::nullopt,
-                                 *sessionDesktopService(environment)))
+                                 *sessionDesktopService(desktopSession(desktop))))
             return {};
         return DesktopService::recordedWallpaper().value_or(QString());
     }
@@ -215,9 +221,9 @@ private Q_SLOTS:
 
     void followsTheScheme_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("record"); // what names the wallpaper set; null: nothing
-        QTest::addColumn<QString>("ends"); // why it ends at once, showing nothing; empty: follows
+        // record: what names the wallpaper set; null: nothing; ends: why it ends at once, showing
+        // nothing; empty: follows
+        addColumns<QString, QByteArray, QString>({"desktop", "record", "ends"});
         const QString itself = "Diese Arbeitsumgebung wechselt das Bild selbst.";
         const QString nothing = "Kein Wallpaper von Voskan zu verfolgen.";
         const QByteArray b = pictures().toUtf8() + "wallpaper-b.heic";
@@ -242,9 +248,7 @@ private Q_SLOTS:
     // the files are gone. Debian 12's portal knows only Read, which wraps the value once more.
     void followsTheScheme()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QByteArray, record);
-        QFETCH(QString, ends);
+        FETCH((QString, desktop, ends), (QByteArray, record));
         setB("light");
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         QFile::remove(pictures() + "desktop-shown");
@@ -254,7 +258,7 @@ private Q_SLOTS:
         setScheme(true);
 
         QProcess follower;
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(follower);
         if (!ends.isEmpty()) {
             QVERIFY(follower.waitForFinished(10000));
             QCOMPARE(follower.exitCode(), 0);
@@ -263,20 +267,11 @@ private Q_SLOTS:
             return;
         }
         const QString light = picture("b", "light"), dark = picture("b", "dark");
-        const auto shown = [&](const QStringList &pictures) {
-            QStringList lines;
-            for (const QString &picture : pictures) {
-                if (desktop == "sway")
-                    lines << "output * bg \"" + picture + "\" fill";
-                else
-                    lines << picture << picture; // each monitor
-            }
-            return lines;
-        };
+        const auto shown = [&](const QStringList &pictures) { return showing(desktop, pictures); };
         QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark}), 10000);
 
         QProcess second;
-        second.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(second);
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
@@ -306,7 +301,7 @@ private Q_SLOTS:
         const QString light = picture("b", "light"), dark = picture("b", "dark");
         setScheme(false);
         QProcess follower;
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(follower);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
 
         stop(m_portal);
@@ -329,7 +324,7 @@ private Q_SLOTS:
         writeFile(picture("a", "dark"), "dunkel");
         setScheme(false);
         QProcess follower;
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(follower);
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         {
             const SetLock set;
@@ -357,8 +352,7 @@ private Q_SLOTS:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         QProcess follower;
-        follower.setProcessEnvironment(environment);
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(follower, environment);
         const QString light = picture("b", "light"); // no portal there: light
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
@@ -372,10 +366,9 @@ private Q_SLOTS:
     // German, before anything is written, and the desktop is not told.
     void refusesPathsItCannotHandOn_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("programFolder"); // where voskan-render is run from
-        QTest::addColumn<QByteArray>("dataFolder");
-        QTest::addColumn<QString>("message");
+        // programFolder: where voskan-render is run from
+        addColumns<QString, QString, QByteArray, QString>(
+            {"desktop", "programFolder", "dataFolder", "message"});
         const QString login = "Die Anmeldung kann Voskan aus diesem Ordner nicht starten";
         const QString sway = "Der Name des Datenordners enthält ein Steuerzeichen";
         const QString utf8 =
@@ -394,10 +387,7 @@ private Q_SLOTS:
 
     void refusesPathsItCannotHandOn()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QString, programFolder);
-        QFETCH(QByteArray, dataFolder);
-        QFETCH(QString, message);
+        FETCH((QString, desktop, programFolder, message), (QByteArray, dataFolder));
         const QString refused = path("refused/");
         QDir(refused).removeRecursively();
         QVERIFY(QDir().mkpath(refused));
@@ -409,16 +399,15 @@ private Q_SLOTS:
             QVERIFY(QFile::copy(VOSKAN_RENDER_BINARY, program));
         }
         const QStringList before = QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        // Set here, as bytes: a QProcessEnvironment would pass them on as UTF-8.
-        const QByteArray data = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(refused) + dataFolder);
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         QProcess set;
-        set.start(program, {"--size", "64x36", "--set-desktop",
-                            TestData::photo("photo-path-2560x1600.jpg")});
-        const bool finished = set.waitForFinished(60000);
-        qputenv("XDG_DATA_HOME", data);
-        QVERIFY(finished);
+        {
+            // Set here, as bytes: a QProcessEnvironment would pass them on as UTF-8.
+            const auto data = withEnv("XDG_DATA_HOME", QFile::encodeName(refused) + dataFolder);
+            set.start(program, {"--size", "64x36", "--set-desktop",
+                                TestData::photo("photo-path-2560x1600.jpg")});
+            QVERIFY(set.waitForFinished(60000));
+        }
         QCOMPARE(set.exitCode(), 1);
         const QString err = QString::fromUtf8(set.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
@@ -433,11 +422,10 @@ private Q_SLOTS:
     // clock the test sets (libfaketime). A clock set anew wakes the same alarm (clockWakes).
     void followsTheDay_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("count");        // of pictures in the file
-        QTest::addColumn<QDateTime>("around"); // a change comes after this
-        QTest::addColumn<QByteArray>("tz");    // the follower's, naming Berlin
+        // count: of pictures in the file; around: a change comes after this; tz: the follower's,
+        // naming Berlin
+        addColumns<QString, QByteArray, int, QDateTime, QByteArray>(
+            {"desktop", "xmp", "count", "around", "tz"});
         const QTimeZone berlin("Europe/Berlin");
         const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
         QList<SolarPicture> sun;
@@ -452,25 +440,16 @@ private Q_SLOTS:
     }
     void followsTheDay()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, count);
-        QFETCH(QDateTime, around);
-        QFETCH(QByteArray, tz);
+        FETCH((QString, desktop), (QByteArray, xmp, tz), (int, count), (QDateTime, around));
         WallpaperSchedule schedule;
         const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
         QVERIFY2(day.endsWith(".day") && QFile::exists(day), qPrintable(day));
         const auto shown = [&](const QList<int> &images) {
-            QStringList lines;
-            for (int image : images) {
-                const QString picture = WallpaperFiles::forDayPicture(day, image).light;
-                if (desktop == "sway")
-                    lines << "output * bg \"" + picture + "\" fill";
-                else
-                    lines << picture << picture; // each monitor
-            }
-            return lines;
+            QStringList pictures;
+            for (int image : images)
+                pictures << WallpaperFiles::forDayPicture(day, image).light;
+            return showing(desktop, pictures);
         };
         // The set shows the picture due at this process's time and zone.
         QTRY_VERIFY(calls().contains("started --follow"));
@@ -548,9 +527,8 @@ private Q_SLOTS:
     // picture on screen as it is: nothing handed to the desktop, our swaybg still drawing.
     void endsABrokenDayKeepingThePicture_data()
     {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("broken"); // "day" or "picture" (the one due at 13:00)
-        QTest::addColumn<QString>("as");     // what takes its place
+        // broken: "day" or "picture" (the one due at 13:00); as: what takes its place
+        addColumns<QString, QString, QString>({"desktop", "broken", "as"});
         // clang-format off
         QTest::newRow("Xfce, the day not JSON") << "XFCE" << "day" << "text";
         QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
@@ -570,35 +548,21 @@ private Q_SLOTS:
     }
     void endsABrokenDayKeepingThePicture()
     {
-        QFETCH(QString, desktop);
-        QFETCH(QString, broken);
-        QFETCH(QString, as);
+        FETCH((QString, desktop, broken, as));
         // A swaybg that only sleeps stands in for the real one: the set waits until it has
         // drawn, which it has once it sleeps.
-        const QByteArray searchPath = qgetenv("PATH");
         const bool wlroots = desktop == "Hyprland";
         const QString fakeSwaybg = path("swaybg/swaybg");
-        if (wlroots) {
-            writeFile(fakeSwaybg, "#!/bin/sh\nwhile :; do sleep 60; done\n",
-                      QFile::ReadOwner | QFile::ExeOwner);
-            qputenv("PATH", QFile::encodeName(path("swaybg:")) + searchPath);
-            qputenv("WAYLAND_DISPLAY", "wayland-9");
-        }
-        const auto drawing = [&] { // ours only: another test's swaybg may be running
-            QProcess pgrep;
-            pgrep.start("pgrep", {"-r", "R,S,D", "-f", fakeSwaybg});
-            pgrep.waitForFinished();
-            QList<int> pids;
-            for (const QByteArray &pid : pgrep.readAllStandardOutput().split('\n'))
-                if (pid.toInt() > 0)
-                    pids << pid.toInt();
-            return pids;
-        };
-        const auto restore = qScopeGuard([&] {
-            qputenv("PATH", searchPath);
-            qunsetenv("WAYLAND_DISPLAY");
-            for (int pid : drawing())
-                ::kill(pid, SIGKILL);
+        writeFile(fakeSwaybg, "#!/bin/sh\nwhile :; do sleep 60; done\n",
+                  QFile::ReadOwner | QFile::ExeOwner);
+        const auto searchPath =
+            withEnv("PATH", (wlroots ? QFile::encodeName(path("swaybg:")) : QByteArray()) +
+                                qgetenv("PATH"));
+        const auto display = withEnv("WAYLAND_DISPLAY", wlroots ? "wayland-9" : QByteArray());
+        const auto drawing = [&] { return swaybgs({"-f", fakeSwaybg}); }; // not another test's
+        const auto killDrawing = qScopeGuard([&] {
+            for (const QString &pid : drawing())
+                ::kill(pid.toInt(), SIGKILL);
         });
         WallpaperSchedule schedule;
         const QString day = setDay(
@@ -606,9 +570,8 @@ private Q_SLOTS:
         QVERIFY2(day.endsWith(".day"), qPrintable(day));
         QTRY_VERIFY(calls().contains("started --follow"));
         QFile::remove(path("calls"));
-        const QString gnomeShows = QString::fromUtf8(
-            programOutput("gsettings", {"get", "org.gnome.desktop.background", "picture-uri"}));
-        const QList<int> drawer = drawing();
+        const QString gnomeShows = gnomeBackground("picture-uri");
+        const QStringList drawer = drawing();
         QCOMPARE(drawer.size(), wlroots ? 1 : 0);
 
         const QString target = broken == "day" ? day : WallpaperFiles::forDayPicture(day, 2).light;
@@ -630,10 +593,7 @@ private Q_SLOTS:
 
         QProcess follower;
         startWithClock(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
-        const bool ended = follower.waitForFinished(10000);
-        if (!ended)
-            stop(follower);
-        QVERIFY2(ended, "the follower stays on a day it cannot follow");
+        QVERIFY2(endsWithin(follower, 10000), "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
         QVERIFY2(
             said.contains(broken == "day"
@@ -644,9 +604,7 @@ private Q_SLOTS:
             qPrintable(said));
         QCOMPARE(calls(), QStringList());
         QCOMPARE(drawing(), drawer);
-        QCOMPARE(QString::fromUtf8(programOutput(
-                     "gsettings", {"get", "org.gnome.desktop.background", "picture-uri"})),
-                 gnomeShows);
+        QCOMPARE(gnomeBackground("picture-uri"), gnomeShows);
         QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
@@ -659,13 +617,7 @@ private Q_SLOTS:
             setDay("GNOME", scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}), 2, &schedule);
         QVERIFY(!day.isEmpty());
         const auto uri = [] {
-            return QUrl(QString::fromUtf8(
-                            programOutput("gsettings",
-                                          {"get", "org.gnome.desktop.background", "picture-uri"}))
-                            .trimmed()
-                            .mid(1)
-                            .chopped(1))
-                .toLocalFile();
+            return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
         };
         QCOMPARE(uri(), daySlideshowPath(day, QDate::currentDate()));
         QTRY_VERIFY(calls().contains("started --follow"));
@@ -686,8 +638,7 @@ private Q_SLOTS:
     }
 
     // A compositor built on wlroots, for real: sway, headless, draws what swaybg draws on its
-    // layer, and the session says it is Hyprland, so Voskan serves it as it serves every such
-    // compositor. What the screen shows is read with grim.
+    // layer, the session says it is Hyprland, and grim reads what the screen shows.
     void drawsOnAWlrootsCompositor()
     {
         for (const char *tool : {"sway", "swaybg", "grim"})
@@ -708,39 +659,32 @@ private Q_SLOTS:
         QVERIFY(
             QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
-        session.insert("XDG_RUNTIME_DIR", runtime);
-        session.insert("WLR_BACKENDS", "headless");
-        session.insert("WLR_RENDERER", "pixman");
-        session.insert("WLR_LIBINPUT_NO_DEVICES", "1");
+        for (const QString &setting :
+             {"XDG_RUNTIME_DIR=" + runtime, QString("WLR_BACKENDS=headless"),
+              QString("WLR_RENDERER=pixman"), QString("WLR_LIBINPUT_NO_DEVICES=1")})
+            session.insert(setting.section('=', 0, 0), setting.section('=', 1));
         session.remove("DISPLAY");
         QProcess sway;
         sway.setProcessEnvironment(session);
         sway.setStandardErrorFile(path("sway.log"));
         sway.start(command.takeFirst(), command);
+        const auto ending = qScopeGuard([&] { stop(sway); });
         QTRY_VERIFY_WITH_TIMEOUT(
             QFile::exists(runtime + "/wayland-1") || sway.state() == QProcess::NotRunning, 10000);
         if (sway.state() == QProcess::NotRunning)
             QSKIP(qPrintable("sway does not start here: " + contents(path("sway.log")).right(400)));
-        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-        qputenv("WAYLAND_DISPLAY", "wayland-1");
+        const auto runtimeOfSway = withEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        // A swaybg that cannot draw (here: no compositor of that name) fails the set, in its
+        // words, and nothing is recorded as shown.
+        const auto display = withEnv("WAYLAND_DISPLAY", "wayland-9");
         qputenv("XDG_CURRENT_DESKTOP", "Hyprland");
         const auto screen = [] {
             return QImage::fromData(programOutput("grim", {"-"}), "PNG").pixelColor(160, 90);
         };
-        const auto ours = [] {
-            QProcess pgrep;
-            pgrep.start("pgrep", {"-x", "-r", "R,S,D", "swaybg"}); // not the unreaped
-            pgrep.waitForFinished();
-            return QString::fromUtf8(pgrep.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        };
+        const auto ours = [] { return swaybgs({"-x", "swaybg"}); };
         QDir(pictures()).removeRecursively();
         setScheme(false);
-
-        // A swaybg that cannot draw (here: no compositor of that name) fails the set, in its
-        // words, and nothing is recorded as shown.
-        qputenv("WAYLAND_DISPLAY", "wayland-9");
-        const std::optional<QString> failed = setPair("Hyprland", Qt::white, Qt::black, {320, 180});
+        const std::optional<QString> failed = setPair("Hyprland", Qt::white, Qt::black, 320, 180);
         QVERIFY2(failed && failed->startsWith(
                                "Der Schreibtischhintergrund konnte nicht gesetzt werden: Das "
                                "Programm „swaybg“ meldet einen Fehler ("),
@@ -749,14 +693,12 @@ private Q_SLOTS:
         qputenv("WAYLAND_DISPLAY", "wayland-1");
 
         // The set has drawn its light picture by the time it reports success.
-        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), {320, 180}),
+        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), 320, 180),
                  std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
         QProcess follower;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        follower.setProcessEnvironment(environment);
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
+        follow(follower);
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         setScheme(true);
         QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) < 100, 10000);
@@ -765,7 +707,7 @@ private Q_SLOTS:
         QCOMPARE(ours().size(), 1);
 
         // A second set replaces the picture; one swaybg draws it.
-        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), {320, 180}),
+        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), 320, 180),
                  std::nullopt);
         QVERIFY2(screen().green() > 150 && screen().red() < 120, qPrintable(screen().name()));
         QTRY_COMPARE(ours().size(), 1);
@@ -790,9 +732,6 @@ private Q_SLOTS:
         QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
         stop(other);
         setScheme(false);
-        stop(sway);
-        qputenv("XDG_RUNTIME_DIR", oldRuntime);
-        qunsetenv("WAYLAND_DISPLAY");
     }
 
     // The entry the session starts the follower from, for programs wherever they are installed,
@@ -800,8 +739,8 @@ private Q_SLOTS:
     // entry cannot carry gets none.
     void autostartEntry_data()
     {
-        QTest::addColumn<QString>("folder"); // where voskan-render lies
-        QTest::addColumn<bool>("written");
+        // folder: where voskan-render lies
+        addColumns<QString, bool>({"folder", "written"});
         // clang-format off
         QTest::newRow("installed") << "bin-plain" << true;
         QTest::newRow("a space") << "a b" << true;
@@ -817,20 +756,16 @@ private Q_SLOTS:
 
     void autostartEntry()
     {
-        QFETCH(QString, folder);
-        QFETCH(bool, written);
+        FETCH((QString, folder), (bool, written));
         const QString program = path("programs/" + folder + "/voskan-render");
         const QString said = path("programs/said");
-        writeFile(program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + said.toUtf8() + "\"\n",
-                  QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(writeNotingProgram(program, said));
         const std::optional<QByteArray> entry = followerAutostartEntry(program);
         QCOMPARE(entry.has_value(), written);
         if (!entry)
             return;
-        const QString file = writeFile(path("entry.desktop"), *entry);
-        QCOMPARE(programOutput("desktop-file-validate", {file}), "");
         QFile::remove(said);
-        QCOMPARE(programOutput("gio", {"launch", file}), "");
+        QCOMPARE(launch(writeFile(path("entry.desktop"), *entry)), "");
         QTRY_COMPARE(contents(said), program.toUtf8() + "\n--follow\n");
     }
 

@@ -1,5 +1,8 @@
+// Decoding with libvips: what it refuses, large photos, colour spaces, EXIF orientation.
+
 #include "render/imagedecoder.h"
 #include "support/reference.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -82,9 +85,8 @@ private Q_SLOTS:
 
     void refuses_data()
     {
-        QTest::addColumn<QString>("file");     // decoded with decodeFile when set
-        QTest::addColumn<QByteArray>("bytes"); // decoded with decodeData otherwise
-        QTest::addColumn<QString>("message");
+        // file: decoded with decodeFile when set; bytes: decoded with decodeData otherwise
+        addColumns<QString, QByteArray, QString>({"file", "bytes", "message"});
         const QByteArray half = contents(m_cups).left(200000);
         // Opening a pipe for reading would wait for a writer forever.
         QVERIFY(::mkfifo(file("pipe.jpg"), 0600) == 0);
@@ -109,9 +111,7 @@ private Q_SLOTS:
 
     void refuses()
     {
-        QFETCH(QString, file);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, message);
+        FETCH((QString, file, message), (QByteArray, bytes));
         const DecodeResult result =
             file.isEmpty() ? ImageDecoder::decodeData(bytes) : ImageDecoder::decodeFile(file);
         QVERIFY(result.bitmap().isNull());
@@ -121,8 +121,7 @@ private Q_SLOTS:
     // Photos over 100 MP, as cameras and phones make them, load shrunk to at most that.
     void shrinksLargePhotos_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("width");
+        addColumns<QString, int>({"file", "width"});
         const VImage grey = (VImage::black(12000, 9000) + 90).cast(VIPS_FORMAT_UCHAR);
         grey.jpegsave(file("108mp.jpg"));
         grey.pngsave(file("108mp.png"), VImage::option()->set("compression", 1));
@@ -132,8 +131,7 @@ private Q_SLOTS:
 
     void shrinksLargePhotos()
     {
-        QFETCH(QString, file);
-        QFETCH(int, width);
+        FETCH((QString, file), (int, width));
         const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
         const int w = bitmap.width(), h = bitmap.height();
         QCOMPARE(w, width);
@@ -144,9 +142,8 @@ private Q_SLOTS:
 
     void converts_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("reference");
-        QTest::addColumn<double>("tolerance"); // mean difference in 8-bit steps
+        // tolerance: mean difference in 8-bit steps
+        addColumns<QString, QString, double>({"file", "reference", "tolerance"});
         // Qt's JPEG reader as an independent witness; IDCT and upsampling differ slightly.
         for (const QString &photo : TestData::photos())
             QTest::newRow(qPrintable(QFileInfo(photo).fileName())) << photo << photo << 1.0;
@@ -187,9 +184,7 @@ private Q_SLOTS:
 
     void converts()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, reference);
-        QFETCH(double, tolerance);
+        FETCH((QString, file, reference), (double, tolerance));
         const DecodeResult result = ImageDecoder::decodeFile(file);
         QVERIFY2(result.isOk(), qPrintable(result.errorString()));
         QCOMPARE(result.bitmap().isDeep(), file.endsWith("16.png"));
@@ -202,8 +197,8 @@ private Q_SLOTS:
 
     void appliesExifOrientation_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("corners"); // clockwise from the top left: red, green, dark
+        // corners: clockwise from the top left: red, green, dark
+        addColumns<QString, QString>({"file", "corners"});
         // 60 × 40, dark, a red block in the stored top-left corner, a green one top-right.
         const VImage block = VImage::black(12, 12, VImage::option()->set("bands", 3));
         const VImage marked =
@@ -224,8 +219,7 @@ private Q_SLOTS:
 
     void appliesExifOrientation()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, corners);
+        FETCH((QString, file, corners));
         const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
         QVERIFY(!bitmap.isNull());
         const int w = bitmap.width() - 5, h = bitmap.height() - 5;

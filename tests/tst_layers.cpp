@@ -1,4 +1,5 @@
 // The rooms of src/ include only the rooms below them, as the build's table says.
+
 #include <QtTest>
 
 // name=folder:uses,… — one room a line, written by src/CMakeLists.txt.

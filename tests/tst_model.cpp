@@ -1,13 +1,16 @@
+// The model's values: look fields, output and preview sizes, screens, palette, file names.
+
 #include "files/filenames.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
+#include "model/renderpipeline.h"
 #include "sources/unsplashphoto.h"
+#include "support/rows.h"
 
-#include <QRandomGenerator>
-#include <QTest>
-#include <QTextBoundaryFinder>
+#include <QtTest>
 
 using namespace Qt::StringLiterals;
+using RenderPipeline::PixelSize;
 // Looks are written with designated initializers; the fields left out keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -34,13 +37,55 @@ class TestModel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The dark look a new user gets is the light one in the dark tone.
-    void initialLooks()
+    // The entry chosen in the picker and the custom width and height: the label shown, and the
+    // preview size, unrounded with the aspect kept and the longer side at most 1800.
+    void pixelSizeAndPreview_data()
     {
-        Look look;
-        QCOMPARE(look.tone(), Tone::defaultFor(Appearance::Light));
-        look.setTone(Tone::defaultFor(Appearance::Dark));
-        QCOMPARE(Look::initialDark(), look);
+        // exportable: within the size and pixel limits
+        addColumns<QString, qint64, qint64, QString, QSizeF, bool>(
+            {"preset", "customWidth", "customHeight", "label", "preview", "exportable"});
+        const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
+                            QSizeF preview, bool exportable = true) {
+            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview << exportable;
+        };
+        const QString custom = u"Eigene Größe…"_s;
+        // clang-format off
+        // The custom size counts only for the custom entry.
+        row(u"Pro Display XDR — 6016 × 3384"_s, 800, 600, u"6016 × 3384 px · 20.4 MP"_s, {1800, 1012.5});
+        row(custom, 100, 1801, u"100 × 1801 px · 0.2 MP"_s, {99.94447529150472, 1800});
+        // 1800 / 2122 × 2122 is 1800.0000000000002 in doubles.
+        row(custom, 2122, 1000, u"2122 × 1000 px · 2.1 MP"_s, {1800, 848.2563619227145});
+        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800}, false);
+        // libvips reads no HEIC back from 16384 a side; 100 MP keep an export within 4 GB.
+        row(custom, 16383, 6103, u"16383 × 6103 px · 100.0 MP"_s, {1800, 670.536531770738});
+        row(custom, 16384, 6103, u"16384 × 6103 px · 100.0 MP"_s, {1800, 670.49560546875}, false);
+        row(custom, 12000, 9000, u"12000 × 9000 px · 108.0 MP"_s, {1800, 1350}, false);
+        // Below 1 counts as 1; the upper bounds are the export's, not the size's.
+        row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
+        // The exact binary value rounds, ties to even: 0.25 is an exact tie, 0.05 lies a
+        // little above its decimal.
+        row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
+        row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
+        // clang-format on
+    }
+
+    void pixelSizeAndPreview()
+    {
+        FETCH((QString, preset, label), (qint64, customWidth, customHeight), (QSizeF, preview),
+              (bool, exportable));
+        // The figures ignore the locale: a German default would show if they did not.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const QList<ResolutionPreset> &all = ResolutionPreset::all();
+        const auto it = std::find_if(all.begin(), all.end(),
+                                     [&](const ResolutionPreset &p) { return p.name == preset; });
+        QVERIFY(it != all.end());
+        const PixelSize size = RenderPipeline::pixelSize(*it, customWidth, customHeight);
+        QCOMPARE(RenderPipeline::pixelSizeLabel(size), label);
+        const QSizeF scaled = RenderPipeline::previewSize(size);
+        QCOMPARE(scaled, preview);
+        QVERIFY(std::max(scaled.width(), scaled.height()) <= 1800); // not even by an ulp
+        const std::optional<QString> error = RenderPipeline::sizeError(size);
+        QCOMPARE(!error, exportable);
     }
 
     // The largest screen in device pixels: logical size × ratio, rounded to the panel's own.
@@ -61,10 +106,8 @@ private Q_SLOTS:
 
     void lookFields_data()
     {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<Look>("expected");
-        QTest::addColumn<QString>("error"); // the start of the German message; empty: accepted
+        // error: the start of the German message; empty: accepted
+        addColumns<QString, QString, Look, QString>({"field", "value", "expected", "error"});
         // clang-format off
         QTest::newRow("blur") << u"blur"_s << u"30"_s << Look{.blur = 30} << QString();
         QTest::newRow("bands") << u"flowBands"_s << u"2"_s << Look{.flowBands = 2} << QString();
@@ -82,10 +125,7 @@ private Q_SLOTS:
 
     void lookFields()
     {
-        QFETCH(QString, field);
-        QFETCH(QString, value);
-        QFETCH(Look, expected);
-        QFETCH(QString, error);
+        FETCH((QString, field, value, error), (Look, expected));
         Look look;
         QString message;
         QCOMPARE(LookFields::set(look, field, value, &message), error.isEmpty());
@@ -147,9 +187,7 @@ private Q_SLOTS:
     void unsplashBaseName_data()
     {
         using S = std::optional<QString>;
-        QTest::addColumn<S>("slug");
-        QTest::addColumn<S>("altDescription");
-        QTest::addColumn<QString>("name");
+        addColumns<S, S, QString>({"slug", "altDescription", "name"});
         const QString a59 = u"a"_s.repeated(59);
         // clang-format off
         QTest::newRow("the service's slug as it is") << S(u"Berg-See!"_s) << S(u"Schnee"_s) << u"Berg-See!"_s;
@@ -162,9 +200,7 @@ private Q_SLOTS:
 
     void unsplashBaseName()
     {
-        QFETCH(std::optional<QString>, slug);
-        QFETCH(std::optional<QString>, altDescription);
-        QFETCH(QString, name);
+        FETCH((std::optional<QString>, slug, altDescription), (QString, name));
         const UnsplashPhoto photo{u"a1B2"_s,        slug,          6000, 4000, {},
                                   u"nie benutzt"_s, altDescription};
         QCOMPARE(photo.fileBaseName(), name);
@@ -172,8 +208,7 @@ private Q_SLOTS:
 
     void heicFileName_data()
     {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("written");
+        addColumns<QString, QString>({"chosen", "written"});
         // clang-format off
         QTest::newRow("upper case") << "/home/a/BILD.HEIC" << "/home/a/BILD.HEIC";
         QTest::newRow("none") << "/home/a/bild" << "/home/a/bild.heic";
@@ -187,8 +222,7 @@ private Q_SLOTS:
 
     void heicFileName()
     {
-        QFETCH(QString, chosen);
-        QFETCH(QString, written);
+        FETCH((QString, chosen, written));
         QCOMPARE(FileNames::heicFileName(chosen), written);
     }
 };

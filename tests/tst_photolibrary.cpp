@@ -1,5 +1,8 @@
+// The folder-backed photo library: albums, thumbnails, order, access and saving into it.
+
 #include "sources/photolibrary.h"
 #include "sources/photothumbnails.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -124,8 +127,7 @@ private Q_SLOTS:
 
     void albums_data()
     {
-        QTest::addColumn<QStringList>("tree");
-        QTest::addColumn<QStringList>("expected");
+        addColumns<QStringList, QStringList>({"tree", "expected"});
         // clang-format off
         QTest::newRow("file-browser order") << QStringList{"Urlaub 10/a.jpg", "Urlaub 9/a.jpg", "urlaub 2/b.jpg", "Berge/x.jpg", "Berge/y.jpg", "Ägypten/z.jpg"} << QStringList{"Alle Fotos:6", "Ägypten:1", "Berge:2", "urlaub 2:1", "Urlaub 9:1", "Urlaub 10:1"};
         QTest::newRow("hidden, empty and picture-less folders left out") << QStringList{".versteckt/a.jpg", "Leer/", "Notizen/notiz.txt=text", "Sichtbar/a.jpg", ".hidden.jpg"} << QStringList{"Alle Fotos:1", "Sichtbar:1"};
@@ -138,8 +140,7 @@ private Q_SLOTS:
 
     void albums()
     {
-        QFETCH(QStringList, tree);
-        QFETCH(QStringList, expected);
+        FETCH((QStringList, tree, expected));
         QTemporaryDir dir;
         buildTree(dir.path(), tree);
         PhotoLibrary library(dir.path());
@@ -179,9 +180,7 @@ private Q_SLOTS:
     // the photo's own or its thumbnail's in the cache other programs write to as well.
     void thumbnails()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, stored);
-        QFETCH(bool, delivered);
+        FETCH((QString, kind, stored), (bool, delivered));
         QTemporaryDir dir;
         QString path = dir.filePath("x.jpg");
         if (kind == "photo")
@@ -231,11 +230,10 @@ private Q_SLOTS:
 
     void access_data()
     {
-        QTest::addColumn<QString>("tree");   // below the scratch folder; the library is "Bilder"
-        QTest::addColumn<QString>("before"); // the settings' answer for: "Bilder", "elsewhere"
-        QTest::addColumn<int>("answer");     // -1: nobody to ask
-        QTest::addColumn<PhotosAuthStatus>("status");
-        QTest::addColumn<int>("questions");
+        // tree: below the scratch folder; the library is "Bilder"; before: the settings' answer
+        // for: "Bilder", "elsewhere"; answer: -1: nobody to ask
+        addColumns<QString, QString, int, PhotosAuthStatus, int>(
+            {"tree", "before", "answer", "status", "questions"});
         // clang-format off
         QTest::newRow("allowed") << "Bilder/a/b.jpg" << "" << 1 << PhotosAuthStatus::Authorized << 1;
         QTest::newRow("refused") << "Bilder/a/b.jpg" << "" << 0 << PhotosAuthStatus::Denied << 1;
@@ -248,11 +246,7 @@ private Q_SLOTS:
 
     void access()
     {
-        QFETCH(QString, tree);
-        QFETCH(QString, before);
-        QFETCH(int, answer);
-        QFETCH(PhotosAuthStatus, status);
-        QFETCH(int, questions);
+        FETCH((QString, tree, before), (int, answer, questions), (PhotosAuthStatus, status));
         QTemporaryDir dir;
         const QString path = dir.filePath("Bilder");
         buildTree(dir.path(), QStringList(!tree.isEmpty(), tree));

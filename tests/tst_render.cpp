@@ -1,15 +1,13 @@
+// The render engine: every style against its slow reference, kernels, aspect fill, bounds.
+
 #include "model/renderpipeline.h"
 #include "render/imagerecipe.h"
 #include "render/kernels.h"
 #include "render/rendercolor.h"
 #include "support/reference.h"
+#include "support/rows.h"
 
-#include <QLocale>
 #include <QTest>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 using RenderPipeline::PixelSize;
@@ -18,8 +16,6 @@ using RenderPipeline::PixelSize;
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
-
-constexpr qint64 int64Max = std::numeric_limits<qint64>::max();
 
 Bitmap photo(const char *name, int width, int height)
 {
@@ -38,10 +34,7 @@ private Q_SLOTS:
     void matchesReference_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("look");
-        QTest::addColumn<QSizeF>("size");
-        QTest::addColumn<double>("engine");
-        QTest::addColumn<bool>("deep");
+        addColumns<Look, QSizeF, double, bool>({"look", "size", "engine", "deep"});
         const auto row = [](const char *name, Look look, QSizeF size, double engine) {
             look.dither = 0;
             for (const bool deep : {false, true})
@@ -90,10 +83,7 @@ private Q_SLOTS:
 
     void matchesReference()
     {
-        QFETCH(Look, look);
-        QFETCH(QSizeF, size);
-        QFETCH(double, engine);
-        QFETCH(bool, deep);
+        FETCH((Look, look), (QSizeF, size), (double, engine), (bool, deep));
         const std::optional<Bitmap> source = look.source;
         // 16-bit rows take a 16-bit source too, so both decoding paths meet the reference.
         if (deep && source)
@@ -188,9 +178,7 @@ private Q_SLOTS:
     // within a tenth of a step of the exact curve, on top of the rounding.
     void encodesWithinAStep_data()
     {
-        QTest::addColumn<double>("from");
-        QTest::addColumn<double>("to");
-        QTest::addColumn<bool>("logarithmic");
+        addColumns<double, double, bool>({"from", "to", "logarithmic"});
         QTest::newRow("toe and its edge") << 0.0 << 0.01 << false;
         QTest::newRow("shadows, every binade") << std::exp2(-12) << 0.01 << true;
         QTest::newRow("clamped") << -0.5 << 1.5 << false;
@@ -198,9 +186,7 @@ private Q_SLOTS:
 
     void encodesWithinAStep()
     {
-        QFETCH(double, from);
-        QFETCH(double, to);
-        QFETCH(bool, logarithmic);
+        FETCH((double, from, to), (bool, logarithmic));
         const int n = 400'003; // not a multiple of any vector width: the tail is covered too
         std::vector<float> x(n);
         for (int i = 0; i < n; ++i)
@@ -296,9 +282,7 @@ private Q_SLOTS:
     // the fill covers the whole target. The reference tells a fill from a symmetric fit.
     void aspectFillIsCentred_data()
     {
-        QTest::addColumn<QSize>("source");
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<double>("blur");
+        addColumns<QSize, QSize, double>({"source", "target", "blur"});
         // clang-format off
         for (const QSize source : {QSize(240, 240), QSize(150, 300), QSize(400, 250), QSize(400, 100), QSize(64, 1000)})
             for (const QSize target : {QSize(320, 180), QSize(90, 160), QSize(200, 200)})
@@ -309,9 +293,7 @@ private Q_SLOTS:
 
     void aspectFillIsCentred()
     {
-        QFETCH(QSize, source);
-        QFETCH(QSize, target);
-        QFETCH(double, blur);
+        FETCH((QSize, source, target), (double, blur));
         QImage image(source, QImage::Format_RGBA8888);
         for (int y = 0; y < source.height(); ++y)
             for (int x = 0; x < source.width(); ++x) {
@@ -340,8 +322,7 @@ private Q_SLOTS:
     void wildValues_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("wild");
-        QTest::addColumn<Look>("bound");
+        addColumns<Look, Look>({"wild", "bound"});
         const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
         const Bitmap path = photo("path", 160, 100);
         // clang-format off
@@ -355,8 +336,7 @@ private Q_SLOTS:
 
     void wildValues()
     {
-        QFETCH(Look, wild);
-        QFETCH(Look, bound);
+        FETCH((Look, wild, bound));
         const auto wildOut = RenderPipeline::renderLook(wild, QSizeF(96, 60), false);
         const auto boundOut = RenderPipeline::renderLook(bound, QSizeF(96, 60), false);
         QVERIFY(wildOut && boundOut);
@@ -381,8 +361,8 @@ private Q_SLOTS:
     // Sizes no bitmap can have end as no picture on every path, instead of a crash.
     void sizeGuards_data()
     {
-        QTest::addColumn<QSizeF>("size");
-        QTest::addColumn<QSize>("expected"); // empty: no picture
+        // expected: empty: no picture
+        addColumns<QSizeF, QSize>({"size", "expected"});
         QTest::newRow("half a pixel wide") << QSizeF(0.5, 1000) << QSize();
         QTest::newRow("NaN width") << QSizeF(std::nan(""), 100) << QSize();
         QTest::newRow("infinite") << QSizeF(std::numeric_limits<double>::infinity(), 9) << QSize();
@@ -396,8 +376,7 @@ private Q_SLOTS:
 
     void sizeGuards()
     {
-        QFETCH(QSizeF, size);
-        QFETCH(QSize, expected);
+        FETCH((QSizeF, size), (QSize, expected));
         Look look{.source = photo("path", 160, 100)};
         const auto sizeOf = [](const std::optional<Bitmap> &b) { return b ? b->size() : QSize(); };
         for (const WallpaperStyle style : allCases<WallpaperStyle>())
@@ -411,11 +390,9 @@ private Q_SLOTS:
     void renderFull_data()
     {
         using enum WallpaperStyle;
-        QTest::addColumn<Look>("look");
-        QTest::addColumn<PixelSize>("size");
-        QTest::addColumn<QString>("error");
+        addColumns<Look, PixelSize, QString>({"look", "size", "error"});
         const QString failed = u"Das Wallpaper konnte nicht gerendert werden."_s;
-        const PixelSize small{64, 40}, huge{int64Max, int64Max};
+        const PixelSize small{64, 40}, huge{INT64_MAX, INT64_MAX};
         // clang-format off
         QTest::newRow("flow without source") << Look{.style = Flow} << small << QString();
         QTest::newRow("blur, empty picture") << Look{.source = Bitmap()} << small << failed;
@@ -426,9 +403,7 @@ private Q_SLOTS:
 
     void renderFull()
     {
-        QFETCH(Look, look);
-        QFETCH(PixelSize, size);
-        QFETCH(QString, error);
+        FETCH((Look, look), (PixelSize, size), (QString, error));
         const RenderPipeline::FullRender result = RenderPipeline::renderFull(look, size);
         QCOMPARE(std::holds_alternative<ExportError>(result)
                      ? description(std::get<ExportError>(result))
@@ -438,64 +413,6 @@ private Q_SLOTS:
             QCOMPARE(bitmap->size(), QSize(int(size.width), int(size.height)));
             QVERIFY2(bitmap->isDeep(), "output is rendered with 16 bits per channel");
         }
-    }
-
-    // The entry chosen in the picker and the custom width and height: the label shown, and the
-    // preview size, unrounded with the aspect kept and the longer side at most 1800.
-    void pixelSizeAndPreview_data()
-    {
-        QTest::addColumn<QString>("preset");
-        QTest::addColumn<qint64>("customWidth");
-        QTest::addColumn<qint64>("customHeight");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QSizeF>("preview");
-        QTest::addColumn<bool>("exportable"); // within the size and pixel limits
-        const auto row = [](const QString &preset, qint64 w, qint64 h, const QString &label,
-                            QSizeF preview, bool exportable = true) {
-            QTest::newRow(qPrintable(label)) << preset << w << h << label << preview << exportable;
-        };
-        const QString custom = u"Eigene Größe…"_s;
-        // clang-format off
-        // The custom size counts only for the custom entry.
-        row(u"Pro Display XDR — 6016 × 3384"_s, 800, 600, u"6016 × 3384 px · 20.4 MP"_s, {1800, 1012.5});
-        row(custom, 100, 1801, u"100 × 1801 px · 0.2 MP"_s, {99.94447529150472, 1800});
-        // 1800 / 2122 × 2122 is 1800.0000000000002 in doubles.
-        row(custom, 2122, 1000, u"2122 × 1000 px · 2.1 MP"_s, {1800, 848.2563619227145});
-        row(custom, 1, 100000, u"1 × 100000 px · 0.1 MP"_s, {0.018, 1800}, false);
-        // libvips reads no HEIC back from 16384 a side; 100 MP keep an export within 4 GB.
-        row(custom, 16383, 6103, u"16383 × 6103 px · 100.0 MP"_s, {1800, 670.536531770738});
-        row(custom, 16384, 6103, u"16384 × 6103 px · 100.0 MP"_s, {1800, 670.49560546875}, false);
-        row(custom, 12000, 9000, u"12000 × 9000 px · 108.0 MP"_s, {1800, 1350}, false);
-        // Below 1 counts as 1; the upper bounds are the export's, not the size's.
-        row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
-        // The exact binary value rounds, ties to even: 0.25 is an exact tie, 0.05 lies a
-        // little above its decimal.
-        row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
-        row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
-        // clang-format on
-    }
-
-    void pixelSizeAndPreview()
-    {
-        QFETCH(QString, preset);
-        QFETCH(qint64, customWidth);
-        QFETCH(qint64, customHeight);
-        QFETCH(QString, label);
-        QFETCH(QSizeF, preview);
-        QFETCH(bool, exportable);
-        // The figures ignore the locale: a German default would show if they did not.
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const QList<ResolutionPreset> &all = ResolutionPreset::all();
-        const auto it = std::find_if(all.begin(), all.end(),
-                                     [&](const ResolutionPreset &p) { return p.name == preset; });
-        QVERIFY(it != all.end());
-        const PixelSize size = RenderPipeline::pixelSize(*it, customWidth, customHeight);
-        QCOMPARE(RenderPipeline::pixelSizeLabel(size), label);
-        const QSizeF scaled = RenderPipeline::previewSize(size);
-        QCOMPARE(scaled, preview);
-        QVERIFY(std::max(scaled.width(), scaled.height()) <= 1800); // not even by an ulp
-        const std::optional<QString> error = RenderPipeline::sizeError(size);
-        QCOMPARE(!error, exportable);
     }
 };
 

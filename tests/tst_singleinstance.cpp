@@ -1,10 +1,12 @@
+// One running instance: files handed over, bad messages dropped, a crash left behind.
+
 #include "app/singleinstance.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
-#include <QLocalSocket>
 #include <QtConcurrent>
-#include <QtTest>
+#include <QtNetwork>
 
 // The app under a sanitizer starts slowly; nothing here measures time.
 constexpr int kTimeoutMs = 30'000;
@@ -36,10 +38,17 @@ class TestSingleInstance : public QObject
         app->start(VOSKAN_APP_BINARY, args);
         return app;
     }
-    // Asks the app on the socket to be shown, handing it no files.
-    SingleInstance::SendResult ping() const
+    // Asks the app on the socket to be shown, handing it `files`.
+    SingleInstance::SendResult ping(const QStringList &files = {}, int ms = kTimeoutMs) const
     {
-        return SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary({}, kTimeoutMs);
+        return SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary(files, ms);
+    }
+    // The recent files as the app keeps them.
+    QStringList recentFiles() const
+    {
+        return QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
+            .value("recentLocalFiles")
+            .toStringList();
     }
 
 private Q_SLOTS:
@@ -56,9 +65,9 @@ private Q_SLOTS:
 
     void opensItsFileOrHandsItOver_data()
     {
-        QTest::addColumn<QString>("argument"); // given in the folder "woanders"
-        QTest::addColumn<bool>("running");     // a Voskan runs already, and gets the file
-        QTest::addColumn<QString>("opened");
+        // argument: given in the folder "woanders"; running: a Voskan runs already, and gets the
+        // file
+        addColumns<QString, bool, QString>({"argument", "running", "opened"});
         // clang-format off
         QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg" << true << "Bilder/Grün Tal.jpg";
         QTest::newRow("relative, the first start") << "../Bilder/./Weg.jpg" << false << "Bilder/Weg.jpg";
@@ -68,9 +77,7 @@ private Q_SLOTS:
     // Opening a picture lists it among the recent files, which the settings keep.
     void opensItsFileOrHandsItOver()
     {
-        QFETCH(QString, argument);
-        QFETCH(bool, running);
-        QFETCH(QString, opened);
+        FETCH((QString, argument, opened), (bool, running));
         QVERIFY(QDir().mkpath(at("Bilder")) && QDir().mkpath(at("woanders")));
         const QString photo = TestData::photo("photo-path-2560x1600.jpg");
         QVERIFY(QFile::copy(photo, at("Bilder/Weg.jpg")) &&
@@ -85,11 +92,7 @@ private Q_SLOTS:
             QCOMPARE(second->exitStatus(), QProcess::NormalExit);
             QCOMPARE(second->exitCode(), 0);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
-                .value("recentLocalFiles")
-                .toStringList(),
-            QStringList{at(opened)}, kTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles(), QStringList{at(opened)}, kTimeoutMs);
         QCOMPARE((running ? first : second)->state(), QProcess::Running);
     }
 
@@ -114,21 +117,11 @@ private Q_SLOTS:
             QVERIFY(handing->waitForFinished(kTimeoutMs));
             QCOMPARE(handing->exitCode(), 0);
         }
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket")).sendToPrimary({}, 2000),
-                     SingleInstance::SendResult::Delivered);
-            QTest::qWait(100);
-        }
+        for (int i = 0; i < 5; ++i, QTest::qWait(100))
+            QCOMPARE(ping({}, 2000), SingleInstance::SendResult::Delivered);
         QVERIFY(QFile::copy(at("Bilder/Weg.jpg"), at("Bilder/Danach.jpg")));
-        QCOMPARE(SingleInstance(at("XDG_RUNTIME_DIR/voskan.socket"))
-                     .sendToPrimary({at("Bilder/Danach.jpg")}, 2000),
-                 SingleInstance::SendResult::Delivered);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QSettings(at("XDG_CONFIG_HOME/Voskan/Voskan.conf"), QSettings::IniFormat)
-                .value("recentLocalFiles")
-                .toStringList()
-                .value(0),
-            at("Bilder/Danach.jpg"), kTimeoutMs);
+        QCOMPARE(ping({at("Bilder/Danach.jpg")}, 2000), SingleInstance::SendResult::Delivered);
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles().value(0), at("Bilder/Danach.jpg"), kTimeoutMs);
         QCOMPARE(app->state(), QProcess::Running);
     }
 

@@ -1,19 +1,18 @@
+// voskan-render as a person calls it: refusals, outputs, progress, desktop, zone, daily.
+
 #include "support/dynamicfiles.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
 #include "model/renderpipeline.h"
 #include "render/imagedecoder.h"
 
-#include <QtTest>
-
 #include <csignal>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 class TestVoskanRender : public QObject
 {
@@ -26,10 +25,9 @@ class TestVoskanRender : public QObject
     QStringList m_keep{m_dir.filePath("keep.png"), m_dir.filePath("keep.heic")};
     bool m_mounted = false;
 
-    // Runs a program in a scratch GNOME session: settings, data and key store are the test's.
-    // $P is a real photo, $D the scratch folder, $S the shared one. A first argument $U runs
-    // it as another user when the test runs as root; $C and a folder's name run a copy of
-    // voskan-render installed there.
+    // Runs a program in the scratch GNOME session of initTestCase(). $P is a real photo, $D the
+    // scratch folder, $S the shared one. A first argument $U runs it as another user when the test
+    // runs as root; $C and a folder's name run a copy of voskan-render installed there.
     QProcess *run(QStringList args, QString program = VOSKAN_RENDER_BINARY, bool wait = true)
     {
         if (args.value(0) == "$C") {
@@ -51,14 +49,7 @@ class TestVoskanRender : public QObject
             }
         }
         args.replaceInStrings("$S", m_shared.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CURRENT_DESKTOP", "GNOME");
-        env.insert("GSETTINGS_BACKEND", "keyfile");
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
         args.replaceInStrings("$P", TestData::photo("photo-fallenleaf-2560x1600.jpg"));
-        m_process.setProcessEnvironment(env);
         m_process.start(program, args.replaceInStrings("$D", m_dir.path()));
         if (wait)
             m_process.waitForFinished(300000);
@@ -76,6 +67,12 @@ private Q_SLOTS:
     // and a read-only disk are tiny file systems, when this machine lets the test mount them.
     void initTestCase()
     {
+        // Settings, data and key store are the test's.
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath("data")));
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         QVERIFY(QDir(m_dir.path()).mkdir("folder.heic"));
         QVERIFY(QFile::link("nirgends.png", m_dir.filePath("dangling.png")));
         const QByteArray full = QFile::encodeName(m_dir.filePath("full")),
@@ -110,9 +107,8 @@ private Q_SLOTS:
 
     void refuses_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message"); // on stderr
+        // message: on stderr
+        addColumns<QStringList, int, QString>({"args", "status", "message"});
         // clang-format off
         QTest::newRow("nothing") << QStringList{} << 2 << "Erwartet werden genau ein Foto und eine Ausgabedatei.";
         QTest::newRow("unknown option") << QStringList{"--blur", "3", "$P", "$D/keep.png"} << 2 << "Unbekannte Option „--blur“.";
@@ -151,9 +147,7 @@ private Q_SLOTS:
     // The usage goes with every wrong call; a good output file already there stays as it was.
     void refuses()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
-        QFETCH(QString, message);
+        FETCH((QStringList, args), (int, status), (QString, message));
         QVERIFY(keep(m_keep[0]) && keep(m_keep[1]));
         QProcess *p = run(args);
         QCOMPARE(p->exitCode(), status);
@@ -182,10 +176,8 @@ private Q_SLOTS:
     // its reason: nothing waits for a FIFO's writer or reads a device without end.
     void refusesWhatIsNoFile_data()
     {
-        QTest::addColumn<QStringList>("args"); // $F is the name that is no file
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("message");
+        // args: $F is the name that is no file
+        addColumns<QStringList, QString, QString, QString>({"args", "kind", "name", "message"});
         const QString unreadable = description(DecodeError::Unreadable);
         const QString destination = "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder "
                                     "Socket); sie bleibt, wie sie ist.";
@@ -204,20 +196,12 @@ private Q_SLOTS:
 
     void refusesWhatIsNoFile()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
-        QFETCH(QString, message);
+        FETCH((QStringList, args), (QString, kind, name, message));
         QTemporaryDir dir;
         const QString path = nonRegularFile(kind, dir.path(), name);
         QVERIFY(!path.isEmpty());
         QProcess *p = run(args.replaceInStrings("$F", path), VOSKAN_RENDER_BINARY, false);
-        const bool ended = p->waitForFinished(5000);
-        if (!ended) {
-            p->kill();
-            p->waitForFinished();
-        }
-        QVERIFY2(ended, "still waiting after 5 s");
+        QVERIFY2(endsWithin(*p, 5000), "still waiting after 5 s");
         QCOMPARE(p->exitCode(), 1);
         const QString err = QString::fromUtf8(p->readAllStandardError());
         QVERIFY2(err.contains(path + ": " + message), qPrintable(err));
@@ -225,10 +209,8 @@ private Q_SLOTS:
 
     void writes_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("depth");    // of the PNG; 0: a HEIC
-        QTest::addColumn<QImage>("exact"); // the default look rendered here, when it is that
+        // depth: of the PNG; 0: a HEIC; exact: the default look rendered here, when it is that
+        addColumns<QStringList, QSize, int, QImage>({"args", "size", "depth", "exact"});
         Look look;
         look.source =
             ImageDecoder::decodeFile(TestData::photo("photo-fallenleaf-2560x1600.jpg")).bitmap();
@@ -246,10 +228,7 @@ private Q_SLOTS:
 
     void writes()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QSize, size);
-        QFETCH(int, depth);
-        QFETCH(QImage, exact);
+        FETCH((QStringList, args), (QSize, size), (int, depth), (QImage, exact));
         QProcess *p = run(args << "--timings");
         // Progress is for a person at a terminal: a pipe gets nothing but the result.
         const QByteArray said = p->readAllStandardError();
@@ -332,10 +311,8 @@ private Q_SLOTS:
         QProcess *p = run({"--set-desktop", "--size", "320x180", "$P"});
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
         QCOMPARE(p->readAllStandardOutput(), "Als dynamisches Wallpaper gesetzt.\n");
-        p = run({"get", "org.gnome.desktop.background", "picture-uri-dark"}, "gsettings");
-        QCOMPARE(p->readAllStandardOutput().trimmed(), "'file://" +
-                                                           QFile::encodeName(m_dir.path()) +
-                                                           "/data/Voskan/wallpaper-a-dark.jpg'");
+        QCOMPARE(gnomeBackground("picture-uri-dark"),
+                 "'file://" + m_dir.path() + "/data/Voskan/wallpaper-a-dark.jpg'");
         // A wallpaper that follows the day is set as what it is: GNOME plays its slideshow.
         const QString day = m_dir.filePath("Tag.heic");
         QVERIFY(writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
@@ -345,10 +322,9 @@ private Q_SLOTS:
         QCOMPARE(
             p->readAllStandardOutput(),
             "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
-        p = run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings");
-        const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toUtf8();
-        QVERIFY(
-            p->readAllStandardOutput().trimmed().endsWith("/data/Voskan/day-a/" + today + ".xml'"));
+        QVERIFY(gnomeBackground("picture-uri")
+                    .endsWith("/data/Voskan/day-a/" + QDate::currentDate().toString(Qt::ISODate) +
+                              ".xml'"));
     }
 
     // A day follows the clock the desktop shows; a zone that clock cannot name (garbage in TZ,
@@ -356,10 +332,9 @@ private Q_SLOTS:
     // machine's /etc stays as it is: the zone files are changed in a mount namespace of the set.
     void saysAZoneItCannotFollow_data()
     {
-        QTest::addColumn<QVariant>("tz");       // null: unset
-        QTest::addColumn<QString>("localtime"); // the link's target, "" for none, "-" as it is
-        QTest::addColumn<QString>("timezone");  // /etc/timezone, "-" as it is
-        QTest::addColumn<QString>("said");      // the start of the message, "" for none
+        // tz: null: unset; localtime: the link's target, "" for none, "-" as it is; timezone:
+        // /etc/timezone, "-" as it is; said: the start of the message, "" for none
+        addColumns<QVariant, QString, QString, QString>({"tz", "localtime", "timezone", "said"});
         const QString system = "Die Zeitzone des Systems (/etc/localtime) kennt Voskan nicht";
         const QString berlin = "/usr/share/zoneinfo/Europe/Berlin";
         // clang-format off
@@ -376,10 +351,7 @@ private Q_SLOTS:
     }
     void saysAZoneItCannotFollow()
     {
-        QFETCH(QVariant, tz);
-        QFETCH(QString, localtime);
-        QFETCH(QString, timezone);
-        QFETCH(QString, said);
+        FETCH((QVariant, tz), (QString, localtime, timezone, said));
         const QString day = m_dir.filePath("Zone.heic");
         QVERIFY(QFile::exists(day) ||
                 writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
@@ -444,11 +416,7 @@ mount --bind "$etc/new" /etc; shift 2; exec "$@")";
 
         FakeUnsplashServer server(3);
         QVERIFY(server.start());
-        const auto uri = [this] {
-            return QString::fromUtf8(
-                run({"get", "org.gnome.desktop.background", "picture-uri"}, "gsettings")
-                    ->readAllStandardOutput());
-        };
+        const auto uri = [] { return gnomeBackground("picture-uri"); };
         QStringList shown;
         for (int day = 0; day < 2; ++day) {
             p = finish({"--daily-run"});

@@ -1,7 +1,10 @@
+// Schedules of dynamic wallpapers made elsewhere, parsed, and their files opened.
+
 #include "heic/dynamicwallpaper.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "render/imagedecoder.h"
 #include "support/dynamicfiles.h"
+#include "support/rows.h"
 #include "support/scratch.h"
 
 #include <QtTest>
@@ -67,9 +70,7 @@ class TestWallpaperSchedule : public QObject
 private Q_SLOTS:
     void parses_data()
     {
-        QTest::addColumn<QByteArray>("xmp");
-        QTest::addColumn<int>("imageCount");
-        QTest::addColumn<QString>("expected");
+        addColumns<QByteArray, int, QString>({"xmp", "imageCount", "expected"});
         const auto h24 = [](const QList<TimedPicture> &times,
                             std::optional<LightDarkPair> pair = {}) {
             return scheduleXmp({{"h24", h24Table(times, pair)}});
@@ -120,16 +121,14 @@ private Q_SLOTS:
 
     void parses()
     {
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, imageCount);
-        QFETCH(QString, expected);
+        FETCH((QByteArray, xmp), (int, imageCount), (QString, expected));
         QCOMPARE(showResult(parseScheduleXmp(xmp, imageCount)), expected);
     }
 
     void opensFiles_data()
     {
-        QTest::addColumn<QString>("error");    // empty: opens
-        QTest::addColumn<QString>("schedule"); // as show() writes it
+        // error: empty: opens; schedule: as show() writes it
+        addColumns<QString, QString>({"error", "schedule"});
         const QString notHeic =
             "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper.";
         const QString none = show(std::nullopt);
@@ -149,8 +148,7 @@ private Q_SLOTS:
 
     void opensFiles()
     {
-        QFETCH(QString, error);
-        QFETCH(QString, schedule);
+        FETCH((QString, error, schedule));
         QTemporaryDir dir;
         const auto opened = DynamicWallpaperFile::open(make(QTest::currentDataTag(), dir));
         const auto *refused = std::get_if<QString>(&opened);

@@ -1,52 +1,18 @@
-// The window's parts the workflows pass by: menus and shortcuts, the empty state, the alert, the
-// status capsule, the copy button, the thumbnail strips, the settings' key field.
+// The window's parts the workflows pass by: menus, empty state, alert, capsule, strips, settings.
 
-#include "model/appmodel.h"
 #include "model/dynamicpicture.h"
 #include "model/usersettings.h"
-#include "render/imagedecoder.h"
-#include "sources/photolibrary.h"
+#include "support/rows.h"
 #include "support/scratch.h"
-#include "support/testdata.h"
 #include "support/testhttpserver.h"
+#include "support/window.h"
 #include "ui/inspector.h"
-#include "ui/mainwindow.h"
 #include "ui/panels.h"
 #include "ui/previewpane.h"
 #include "ui/settingsdialog.h"
 #include "ui/statuscapsule.h"
-#include "ui/thumbstrip.h"
 
-#include <QAbstractButton>
-#include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QGraphicsEffect>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPropertyAnimation>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
+#include <QtConcurrent>
 
 namespace {
 
@@ -75,22 +41,19 @@ double contrast(const QImage &picture)
             return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
         };
         return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) +
-               0.0722 * linear(qBlue(rgb));
+               0.0722 * linear(qBlue(rgb)) + 0.05;
     };
     QHash<QRgb, int> counts;
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y)];
-    QRgb background = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > counts.value(background))
-            background = it.key();
+    const QList<QRgb> colours = counts.keys();
+    const double background = luminance(*std::max_element(
+        colours.begin(), colours.end(), [&](QRgb a, QRgb b) { return counts[a] < counts[b]; }));
     double ratio = 1;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        const double a = luminance(it.key()) + 0.05, b = luminance(background) + 0.05;
-        ratio = std::max(ratio, std::max(a, b) / std::min(a, b));
-    }
+    for (const QRgb colour : colours)
+        ratio = std::max({ratio, luminance(colour) / background, background / luminance(colour)});
     return ratio;
 }
 
@@ -104,37 +67,18 @@ void retype(QLineEdit *field, const QString &text)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-const QString kPhoto = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
-
-// The window, active, and unless told otherwise with a photo in both looks.
-struct Shown
+// The settings dialog, shown.
+struct Settings
 {
     AppModel model;
-    MainWindow window{&model, nullptr, nullptr};
-    explicit Shown(bool withPhoto = true)
+    SettingsDialog dialog{&model, nullptr};
+    Settings()
     {
-        window.show();
-        activate();
-        if (withPhoto && !open())
-            qFatal("the photo does not open");
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog))
+            qFatal("the settings do not show");
     }
-    // A dialog or menu took the keyboard; the keys that follow are for the window again.
-    void activate()
-    {
-        QApplication::setActiveWindow(&window);
-        if (!QTest::qWaitForWindowActive(&window))
-            qFatal("the window does not become active");
-    }
-    bool open()
-    {
-        model.openLocalImage(kPhoto);
-        return QTest::qWaitFor([this] { return !model.isLoadingSource(); });
-    }
-    // Without a name, the one of its type.
-    template <typename T = QWidget> T *find(const char *name = nullptr)
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
+    QLineEdit *field(const char *name) { return dialog.findChild<QLineEdit *>(name); }
 };
 
 // A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
@@ -164,6 +108,8 @@ struct StripWindow
         window.show();
         QApplication::setActiveWindow(&window);
         before->setFocus();
+        if (!QTest::qWaitForWindowActive(&window))
+            qFatal("the strip's window does not become active");
     }
     void setTiles(bool reversed)
     {
@@ -195,8 +141,8 @@ private Q_SLOTS:
 
     void menusAndShortcuts()
     {
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         QStringList menus;
         for (QAction *menu : window.menuBar()->actions()) {
             QStringList items;
@@ -208,26 +154,23 @@ private Q_SLOTS:
                                      "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
         // Ctrl+O opens the picture dialog whatever the source, in the photo folder Voskan
-        // reads, with no file name offered.
+        // reads, with no file name offered; a camera's IMG_0001.JPG shows too.
         const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
-        qputenv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
-        const auto unset = qScopeGuard([] { qunsetenv("VOSKAN_PHOTOS_DIR"); });
+        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
             auto *dialog = w.find<QFileDialog>("openImagePanel");
-            offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text() +
-                      QLatin1Char('|') + dialog->directory().absolutePath();
-            // File dialogs match case-sensitively: a camera's IMG_0001.JPG must show too.
+            offered = dialog->findChild<QLineEdit *>("fileNameEdit")->text() + '|' +
+                      dialog->directory().absolutePath();
             const QString pictures = dialog->nameFilters().value(0);
-            if (!pictures.contains(QLatin1String("*.JPG")) ||
-                !pictures.contains(QLatin1String("*.heic")))
+            if (!pictures.contains("*.JPG") || !pictures.contains("*.heic"))
                 offered = pictures;
             dialog->reject();
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-        QCOMPARE(offered, QLatin1Char('|') + photoFolder);
+        QCOMPARE(offered, '|' + photoFolder);
         w.activate();
         QVERIFY(!window.checkForUpdatesAction()->isEnabled()); // no updater
 
@@ -242,10 +185,9 @@ private Q_SLOTS:
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
-        for (QWidget *button : {setDesktop, exportButton}) {
-            QCOMPARE(button->toolTip(), QStringLiteral("Für „Dunkel“ fehlt noch ein Bild."));
-            QCOMPARE(button->accessibleDescription(), button->toolTip());
-        }
+        for (QWidget *button : {setDesktop, exportButton})
+            QCOMPARE((QStringList{button->toolTip(), button->accessibleDescription()}),
+                     QStringList(2, QStringLiteral("Für „Dunkel“ fehlt noch ein Bild.")));
         const QImage greyed = setDesktop->grab().toImage(); // the right half holds only text
         const double legible =
             contrast(greyed.copy(greyed.rect().adjusted(greyed.width() / 2, 0, 0, 0)));
@@ -261,24 +203,23 @@ private Q_SLOTS:
 
     void appearanceSwitchEmptyStateAndCopy()
     {
-        Shown w(false);
-        AppModel &model = w.model;
+        Window w;
         auto *title = w.find<QLabel>("emptyTitle");
         auto *copy = w.find<QToolButton>("copyLookButton");
-        QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Hell“"));
-        QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Dunkel“ übernehmen"));
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
         QVERIFY(!copy->isEnabled());
         QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
-        QCOMPARE(model.editing(), Appearance::Dark);
-        QCOMPARE(title->text(), QStringLiteral("Kein Bild für „Dunkel“"));
-        QCOMPARE(copy->toolTip(), QStringLiteral("Auf „Hell“ übernehmen"));
+        QCOMPARE(w.model.editing(), Appearance::Dark);
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
         QVERIFY(title->isVisible());
         QVERIFY(w.open());
         QVERIFY(!title->isVisible() && copy->isEnabled());
-        model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
-        QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
+        w.model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Blur);
         copy->click();
-        QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
+        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Mirror);
     }
 
     void errorAlert_data()
@@ -292,8 +233,8 @@ private Q_SLOTS:
     void errorAlert()
     {
         QFETCH(QString, dismissal);
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         model.setErrorMessage(QStringLiteral("Erster Fehler."));
         QPointer<QMessageBox> alert = window.errorAlert();
         QTRY_VERIFY(alert && alert->isVisible());
@@ -302,7 +243,6 @@ private Q_SLOTS:
         QCOMPARE(window.errorAlert(), alert.data());
         QCOMPARE(alert->text(), QStringLiteral("Zweiter Fehler."));
         QVERIFY(!w.find<StatusCapsule>()->isVisible());
-
         if (dismissal == "Escape")
             QTest::keyClick(alert, Qt::Key_Escape);
         else if (dismissal == "close")
@@ -319,36 +259,32 @@ private Q_SLOTS:
 
     void statusCapsuleSlidesInAndOut()
     {
-        Shown w(false);
-        AppModel &model = w.model;
+        Window w;
         auto *capsule = w.find<StatusCapsule>();
-        auto *pane = w.find<PreviewPane>();
         QList<int> heights; // where the slide put it, step by step
         for (auto *slide : capsule->findChildren<QPropertyAnimation *>())
             if (slide->propertyName() == "pos")
                 connect(slide, &QVariantAnimation::valueChanged, this,
                         [&heights](const QVariant &pos) { heights << pos.toPoint().y(); });
-
-        model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+        w.model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
         QVERIFY(capsule->isVisible());
-        const int rest = pane->height() - capsule->height() - StatusCapsule::kBottomMargin;
+        const int rest =
+            w.find<PreviewPane>()->height() - capsule->height() - StatusCapsule::kBottomMargin;
         QVERIFY(capsule->y() > rest);
         QTRY_COMPARE(capsule->y(), rest);
-        // It rose steadily and never passed its resting place.
-        QVERIFY(heights.size() > 2);
+        QVERIFY(heights.size() > 2); // it rose steadily and never passed its resting place
         for (qsizetype i = 1; i < heights.size(); ++i)
             QVERIFY(heights[i] <= heights[i - 1] && heights[i] >= rest);
 
         // A message arriving half-way out brings the capsule back, fully opaque, and it stays.
         auto *slides = capsule->findChild<QAbstractAnimation *>({}, Qt::FindDirectChildrenOnly);
-        model.setStatusMessage(std::nullopt);
+        w.model.setStatusMessage(std::nullopt);
         slides->setCurrentTime(StatusCapsule::kAnimationMs / 2);
-        model.setStatusMessage(QStringLiteral("In Fotos gesichert."));
+        w.model.setStatusMessage(QStringLiteral("In Fotos gesichert."));
         slides->setCurrentTime(slides->duration());
         QVERIFY(capsule->isVisible() && capsule->y() == rest);
         QCOMPARE(capsule->graphicsEffect()->property("opacity").toReal(), 1.0);
-
-        model.setStatusMessage(std::nullopt);
+        w.model.setStatusMessage(std::nullopt);
         QVERIFY(capsule->isVisible()); // sliding out
         QTRY_VERIFY(!capsule->isVisible());
     }
@@ -369,30 +305,29 @@ private Q_SLOTS:
         QTRY_VERIFY(!fake.requests.isEmpty());
         QCOMPARE(fake.requests.size(), 4);
         fake.requests.first().second(QImage(120, 80, QImage::Format_RGB32));
-
         // Scrolled to the end: the ones still waiting are withdrawn, the last ones asked for.
-        strip.horizontalScrollBar()->setValue(strip.horizontalScrollBar()->maximum());
+        QScrollBar *bar = strip.horizontalScrollBar();
+        bar->setValue(bar->maximum());
         QTRY_COMPARE(fake.requests.constLast().first, QStringLiteral("/pics/49.jpg"));
         QCOMPARE(fake.cancelled, (QList<ThumbnailSource::RequestId>{2, 3, 4}));
         QVERIFY(fake.requests.size() < 12);
         QVERIFY2(!model->index(0).data(ThumbListModel::ImageRole).value<QImage>().isNull(),
                  "a picture stays when its tile scrolls away");
         // Without a bar, a wheel notch moves a tile, a drag moves along.
-        const int end = strip.horizontalScrollBar()->value();
+        const int end = bar->value();
         QWidget *area = strip.viewport();
         const QPoint at(50, ThumbStrip::kStripHeight / 2), right = at + QPoint(100, 0);
         QWheelEvent notch(at, area->mapToGlobal(at), {}, {0, 120}, {}, {}, Qt::NoScrollPhase,
                           false);
         QApplication::sendEvent(area, &notch);
-        QCOMPARE(strip.horizontalScrollBar()->value(),
-                 end - ThumbStrip::kTileSize - ThumbStrip::kSpacing);
+        QCOMPARE(bar->value(), end - ThumbStrip::kTileSize - ThumbStrip::kSpacing);
         QSignalSpy picked(&strip, &ThumbStrip::tileClicked);
         QTest::mousePress(area, Qt::LeftButton, {}, at);
         QMouseEvent drag(QEvent::MouseMove, right, area->mapToGlobal(right), {}, Qt::LeftButton,
                          {});
         QApplication::sendEvent(area, &drag);
         QTest::mouseRelease(area, Qt::LeftButton, {}, right);
-        QCOMPARE(strip.horizontalScrollBar()->value(), end - 160);
+        QCOMPARE(bar->value(), end - 160);
         QVERIFY(picked.isEmpty());
         // Hiding the strip withdraws what is still open.
         const qsizetype open = fake.requests.size() - 4;
@@ -402,8 +337,8 @@ private Q_SLOTS:
 
     void unsplashTile_data()
     {
-        QTest::addColumn<QString>("small"); // a path on the server, or any address
-        QTest::addColumn<QString>("shows"); // "picture", "failed", "failed at once" or "loading"
+        // small: a path on the server, or any address
+        addColumns<QString, QString>({"small", "shows"});
         // clang-format off
         QTest::newRow("picture") << "/small.jpg" << "picture";
         QTest::newRow("not found") << "/gone.jpg" << "failed";
@@ -415,13 +350,12 @@ private Q_SLOTS:
 
     void unsplashTile()
     {
-        QFETCH(QString, small);
-        QFETCH(QString, shows);
+        FETCH((QString, small, shows));
         using Body = TestHttpServer::Response::Body;
         TestHttpServer server;
         QVERIFY(server.start());
-        server.setResponse("/small.jpg", {200, {}, contents(kPhoto)});
-        server.setResponse("/slow.jpg", {200, {}, contents(kPhoto), Body::Trickle, 5, 100});
+        server.setResponse("/small.jpg", {200, {}, contents(Window::kPhoto)});
+        server.setResponse("/slow.jpg", {200, {}, contents(Window::kPhoto), Body::Trickle, 5, 100});
         server.setResponse("/silent.jpg", {200, {}, {}, Body::Silent, 1, 1, 10});
         const auto hit = [&](const QString &url) {
             UnsplashPhoto hit;
@@ -448,9 +382,9 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(tile(ThumbListModel::LoadingRole).toBool(), loading);
         const bool failed = shows.startsWith(QLatin1String("failed"));
-        const QImage image = tile(ThumbListModel::ImageRole).value<QImage>();
         QCOMPARE(tile(ThumbListModel::FailedRole).toBool(), failed);
-        QCOMPARE(image.size(), shows == "picture" ? QSize(240, 150) : QSize(0, 0));
+        QCOMPARE(tile(ThumbListModel::ImageRole).value<QImage>().size(),
+                 shows == "picture" ? QSize(240, 150) : QSize(0, 0));
         // The hit's colour while it loads or when it has a picture, grey when it failed.
         QCOMPARE(tile(ThumbListModel::PlaceholderRole).value<QColor>(),
                  failed ? ThumbListModel::neutralPlaceholder() : QColor(0x10, 0x20, 0x30));
@@ -458,28 +392,25 @@ private Q_SLOTS:
 
     void accessKeyField()
     {
-        AppModel model;
-        SettingsDialog dialog(&model, nullptr);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Settings s;
         // Only a key built into the binary is "bereits hinterlegt".
         QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
                 SettingsDialog::keyHint(QStringLiteral("k"))
                     .contains(QStringLiteral("bereits hinterlegt")));
-        auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("accessKeyField"));
-        auto *label = dialog.findChild<QLabel *>(QStringLiteral("accessKeyLabel"));
+        QLineEdit *field = s.field("accessKeyField");
+        auto *label = s.dialog.findChild<QLabel *>("accessKeyLabel");
         QVERIFY(label->isVisible() && label->buddy() == field);
         QStringList seen;
-        connect(model.search(), &UnsplashSearch::accessKeyChanged, this,
-                [&] { seen << model.accessKey(); });
+        connect(s.model.search(), &UnsplashSearch::accessKeyChanged, this,
+                [&] { seen << s.model.accessKey(); });
         // No Return, no leaving the field: each keystroke is already the model's key, as typed.
         QTest::keyClicks(field, QStringLiteral("ab c"));
         QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));
         // The same key stored again elsewhere leaves the caret where the user put it.
         field->setCursorPosition(2);
-        model.setAccessKey(QStringLiteral("ab c"));
+        s.model.setAccessKey(QStringLiteral("ab c"));
         QCOMPARE(field->cursorPosition(), 2);
-        model.setAccessKey(QStringLiteral("xyz"));
+        s.model.setAccessKey(QStringLiteral("xyz"));
         QCOMPARE(field->text(), QStringLiteral("xyz"));
 
         // The sun's place: typed with a comma or a point, checked, and used for the sun.
@@ -489,8 +420,7 @@ private Q_SLOTS:
         const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
         const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
         const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        auto *latitude = dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"));
-        auto *longitude = dialog.findChild<QLineEdit *>(QStringLiteral("longitudeField"));
+        QLineEdit *latitude = s.field("latitudeField"), *longitude = s.field("longitudeField");
         retype(latitude, QStringLiteral("-33,87"));
         QCOMPARE(userLocation(), std::nullopt); // the longitude is still to come
         retype(longitude, QStringLiteral("151.21"));
@@ -504,16 +434,15 @@ private Q_SLOTS:
         QCOMPARE(userLocation(), std::nullopt);
     }
 
-    // The sun's place as the settings file holds it, edited by hand or not, and as typed: what
-    // is no place counts as none, and the dialog says why and what it takes. A FIFO in the
-    // file's place holds no settings and must not hold the program.
+    // The sun's place as the settings file holds it (edited by hand or not) and as typed: what is
+    // no place counts as none, and the dialog says why and what it takes. A FIFO in the file's
+    // place holds no settings and must not hold the program.
     void sunPlace_data()
     {
-        QTest::addColumn<QByteArray>("stored"); // the settings file's [General]; "FIFO": a FIFO
-        QTest::addColumn<QString>("latitude");  // typed into the dialog; null: nothing typed
-        QTest::addColumn<QString>("longitude");
-        QTest::addColumn<QPointF>("place"); // latitude, longitude; NaN: none, the zone's city
-        QTest::addColumn<QString>("note");  // what the dialog says; empty: nothing
+        // stored: the settings file's [General], "FIFO" a FIFO; latitude: typed into the dialog,
+        // null: nothing typed; place: latitude, longitude, NaN: none, the zone's city
+        addColumns<QByteArray, QString, QString, QPointF, QString>(
+            {"stored", "latitude", "longitude", "place", "note"});
         const QPointF none(qQNaN(), 0);
         const QString latitude = "ist keine Breite: Erwartet wird eine Zahl von −90 bis 90 Grad";
         // clang-format off
@@ -534,43 +463,22 @@ private Q_SLOTS:
         QTest::newRow("typed over a broken one") << QByteArray("latitude=91\nlongitude=13.4") << "-33,87" << "151.21" << QPointF(-33.87, 151.21) << "";
         // clang-format on
     }
+
     void sunPlace()
     {
-        QFETCH(QByteArray, stored);
-        QFETCH(QString, latitude);
-        QFETCH(QString, longitude);
-        QFETCH(QPointF, place);
-        QFETCH(QString, note);
-        const QString file =
-            QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).fileName();
+        FETCH((QByteArray, stored), (QString, latitude, longitude, note), (QPointF, place));
+        const QString file = QSettings("Voskan", "Voskan").fileName();
         QFile::remove(file);
         // Left behind, a FIFO would hold every row after this one.
-        const auto noFifo = qScopeGuard([&] {
-            if (!QFileInfo(file).isFile())
-                QFile::remove(file);
-        });
+        const auto noFifo = qScopeGuard([&] { QFileInfo(file).isFile() || QFile::remove(file); });
         if (stored == "FIFO")
             QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         else
             writeFile(file, "[General]\n" + stored + '\n');
-        // Read aside, so that a read that waits can be freed by a writer and the test go on.
-        std::atomic<bool> read{false};
-        std::thread reader([&] {
-            userLocation();
-            read = true;
-        });
-        const bool waited = !QTest::qWaitFor([&] { return read.load(); }, 5000);
-        if (waited)
-            ::close(::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK));
-        reader.join();
-        QVERIFY2(!waited, "reading the settings waits on what stands in their file's place");
-
-        AppModel model;
-        SettingsDialog dialog(&model, nullptr);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto *north = dialog.findChild<QLineEdit *>(QStringLiteral("latitudeField"));
-        auto *east = dialog.findChild<QLineEdit *>(QStringLiteral("longitudeField"));
+        QVERIFY2(endsUnblocked(QtConcurrent::run([] { return userLocation(); }), file, 5000),
+                 "reading the settings waits on what stands in their file's place");
+        Settings s;
+        QLineEdit *north = s.field("latitudeField"), *east = s.field("longitudeField");
         if (!latitude.isNull()) { // both typed, then confirmed
             north->setText(latitude);
             retype(east, longitude);
@@ -582,7 +490,7 @@ private Q_SLOTS:
         // The fields show the place in use, or nothing: the zone's city.
         QCOMPARE(north->text(), location ? QString::number(place.x()) : QString());
         QCOMPARE(east->text(), location ? QString::number(place.y()) : QString());
-        auto *said = dialog.findChild<QLabel *>(QStringLiteral("locationNote"));
+        auto *said = s.dialog.findChild<QLabel *>("locationNote");
         QCOMPARE(said->isVisible(), !note.isEmpty());
         QVERIFY2(said->text().contains(note), qPrintable(said->text()));
         if (!note.isEmpty() && latitude.isNull()) // stored: where it lies, and the way out
@@ -594,30 +502,24 @@ private Q_SLOTS:
 
     void freshStart_data()
     {
-        QTest::addColumn<SourceKind>("source");
-        QTest::addColumn<QString>("button");     // the way to the key followed
-        QTest::addColumn<QStringList>("offers"); // what says that a key is missing, and leads there
-        QTest::newRow("the empty preview")
-            << SourceKind::Files << "emptyKeyButton" << QStringList{"emptyKeyButton"};
-        QTest::newRow("under the search field")
-            << SourceKind::Unsplash << "unsplashKeyButton"
-            << QStringList{"emptyKeyButton", "unsplashKeyHint", "unsplashKeyButton"};
+        // button: the way to the key followed; offers: what says that a key is missing
+        addColumns<SourceKind, QString, QStringList>({"source", "button", "offers"});
+        // clang-format off
+        QTest::newRow("the empty preview") << SourceKind::Files << "emptyKeyButton" << QStringList{"emptyKeyButton"};
+        QTest::newRow("under the search field") << SourceKind::Unsplash << "unsplashKeyButton" << QStringList{"emptyKeyButton", "unsplashKeyHint", "unsplashKeyButton"};
+        // clang-format on
     }
 
-    // A fresh profile without a key opens on „Dateien“, the empty preview offering a file and
-    // the key; Unsplash says before any search that it needs one. Either button leads to the key
-    // field, also of settings already open elsewhere; a key saved takes the offers away, cleared
-    // brings them back.
+    // A fresh profile without a key opens on „Dateien“, offering a file and the key; Unsplash
+    // says before any search that it needs one. Either button leads to the key field, also of
+    // settings already open; a key saved takes the offers away, cleared brings them back.
     void freshStart()
     {
-        QFETCH(SourceKind, source);
-        QFETCH(QString, button);
-        QFETCH(QStringList, offers);
-        Shown w(false);
-        auto &[model, window] = w;
+        FETCH((SourceKind, source), (QString, button), (QStringList, offers));
+        Window w;
         QCOMPARE(w.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
         QVERIFY(w.find("emptyOpenFileButton")->isVisible());
-        model.sourceKindBinding().setValue(source);
+        w.model.sourceKindBinding().setValue(source);
         const auto shown = [&w] {
             QStringList names;
             for (const char *name : {"emptyKeyButton", "unsplashKeyHint", "unsplashKeyButton"})
@@ -628,13 +530,12 @@ private Q_SLOTS:
         QCOMPARE(shown(), offers);
         auto *description = w.find<QLabel>("emptyDescription");
         const QString keyless = description->text();
-
-        window.showSettings();
+        w.window.showSettings();
         auto *settings = w.find<SettingsDialog>();
-        settings->findChild<QLineEdit *>(QStringLiteral("latitudeField"))->setFocus();
+        settings->findChild<QLineEdit *>("latitudeField")->setFocus();
         w.activate();
         QTest::mouseClick(w.find<QPushButton>(qPrintable(button)), Qt::LeftButton);
-        auto *key = settings->findChild<QLineEdit *>(QStringLiteral("accessKeyField"));
+        auto *key = settings->findChild<QLineEdit *>("accessKeyField");
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(settings->focusWidget(), key);
         QTest::keyClick(key, Qt::Key_K);
@@ -648,13 +549,11 @@ private Q_SLOTS:
     void imageSectionSmallPrint()
     {
         const QString folder = QDir(m_home.path()).filePath(QStringLiteral("Fehlt"));
-        qputenv("VOSKAN_PHOTOS_DIR", folder.toUtf8());
+        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", folder.toUtf8());
         auto photos = std::make_shared<PhotoLibrary>();
-        AppModel model({{}, photos});
-        MainWindow window(&model, nullptr, photos.get());
-        model.sourceKindBinding().setValue(SourceKind::Photos);
-        window.show();
-        auto *hint = window.findChild<QLabel *>(QStringLiteral("photosHint"));
+        Window w(photos);
+        w.model.sourceKindBinding().setValue(SourceKind::Photos);
+        auto *hint = w.find<QLabel>("photosHint");
         QVERIFY(hint->isVisible());
         QCOMPARE(hint->text(),
                  QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
@@ -663,15 +562,15 @@ private Q_SLOTS:
         // The Unsplash link is in the hint's grey, alpha and all, not in the text colour.
         const QColor grey = hint->palette().color(hint->foregroundRole());
         QVERIFY(grey != hint->palette().color(QPalette::WindowText));
-        QVERIFY(window.findChild<QLabel *>(QStringLiteral("unsplashLink"))
-                    ->text()
-                    .contains(QStringLiteral("color:") + grey.name(QColor::HexArgb)));
+        QVERIFY(
+            w.find<QLabel>("unsplashLink")->text().contains("color:" + grey.name(QColor::HexArgb)));
     }
 
     // The output size in the column: this screen first, whole sizes, nothing cut off.
     void outputSizes()
     {
-        Shown w;
+        Window w;
+        QVERIFY(w.open());
         AppModel &model = w.model;
         auto *picker = w.find<QComboBox>("presetPicker");
         const QScreen *screen = w.window.screen();
@@ -689,13 +588,12 @@ private Q_SLOTS:
 
         model.setPreset(ResolutionPreset::all().constLast());
         auto *inspector = w.find("inspector");
-        auto *width = w.find<QLineEdit>("customWidth");
-        auto *height = w.find<QLineEdit>("customHeight");
+        auto *width = w.find<QLineEdit>("customWidth"), *height = w.find<QLineEdit>("customHeight");
         retype(width, QStringLiteral("16383"));
         retype(height, QStringLiteral("16383"));
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
-        // Everything in the column ends inside it, the warning included.
+        // Everything in the column ends inside it, the warning included, and shows whole.
         QTRY_VERIFY(w.find("inspectorForm")->width() <= inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
@@ -706,7 +604,7 @@ private Q_SLOTS:
                 QRect(room.topLeft(), QSize(room.width(), 10 * room.height())), Qt::TextWordWrap,
                 size->text()));
         };
-        QTRY_VERIFY2(whole(), "the size line is shown whole");
+        QTRY_VERIFY(whole());
         // 0 becomes the nearest size there is, and the chosen photo is still previewed.
         retype(width, QStringLiteral("0"));
         QCOMPARE(model.customWidth(), 1);
@@ -719,8 +617,8 @@ private Q_SLOTS:
     // On a screen smaller than the window's usual least size, the window still fits whole.
     void smallScreen()
     {
-        Shown w(false);
-        auto &[model, window] = w;
+        Window w;
+        auto &[model, desktop, window] = w;
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         const QSize room = window.screen()->availableGeometry().size();
         QVERIFY2(room.width() < 1100, "a screen narrower than the window's usual least width");
@@ -733,43 +631,34 @@ private Q_SLOTS:
         QTRY_COMPARE(window.size(), QSize(800, 460));
         auto *set = w.find("setDesktopButton");
         QVERIFY(window.rect().contains(QRect(set->mapTo(&window, QPoint()), set->size())));
-        auto *scroll = w.find<QScrollArea>("inspectorScroll");
-        QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        QTRY_VERIFY(w.find<QScrollArea>("inspectorScroll")->verticalScrollBar()->maximum() > 0);
     }
 
     void tabOrderAndFocusMarks_data()
     {
-        QTest::addColumn<SourceKind>("source");
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<bool>("photo");        // else the empty preview of a fresh start
-        QTest::addColumn<QStringList>("stops"); // among others
-        QTest::newRow("Unsplash without a key, hell")
-            << SourceKind::Unsplash << false << true
-            << QStringList{"searchField", "unsplashKeyButton", "unsplashLink"};
-        QTest::newRow("Dateien, dunkel")
-            << SourceKind::Files << true << true << QStringList{"openFileButton", "recentStrip"};
-        QTest::newRow("the empty preview, hell")
-            << SourceKind::Files << false << false
-            << QStringList{"emptyOpenFileButton", "emptyKeyButton", "openFileButton"};
+        // photo: else the empty preview of a fresh start; stops: among others
+        addColumns<SourceKind, bool, bool, QStringList>({"source", "dark", "photo", "stops"});
+        // clang-format off
+        QTest::newRow("Unsplash without a key, hell") << SourceKind::Unsplash << false << true << QStringList{"searchField", "unsplashKeyButton", "unsplashLink"};
+        QTest::newRow("Dateien, dunkel") << SourceKind::Files << true << true << QStringList{"openFileButton", "recentStrip"};
+        QTest::newRow("the empty preview, hell") << SourceKind::Files << false << false << QStringList{"emptyOpenFileButton", "emptyKeyButton", "openFileButton"};
+        // clang-format on
     }
 
-    // Tab visits every control once, in reading order: the preview's switcher, then the
-    // inspector top to bottom and left to right, then the action bar; nothing unseen, and
-    // each stop shows that it has the keyboard, in a light and in a dark palette.
+    // Tab visits every control once, in reading order: the preview's switcher, the inspector top
+    // to bottom and left to right, the action bar; nothing unseen, and each stop shows that it
+    // has the keyboard, in a light and in a dark palette.
     void tabOrderAndFocusMarks()
     {
-        QFETCH(SourceKind, source);
-        QFETCH(bool, dark);
-        QFETCH(bool, photo);
-        QFETCH(QStringList, stops);
+        FETCH((SourceKind, source), (bool, dark, photo), (QStringList, stops));
         const QPalette before = QApplication::palette();
         const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         if (dark)
             QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a)));
-        Shown w(photo);
+        Window w;
+        QVERIFY(!photo || w.open());
         w.model.sourceKindBinding().setValue(source);
-        // Flow always has a preview: the empty state keeps Blur.
-        if (photo) {
+        if (photo) { // Flow always has a preview: the empty state keeps Blur
             w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
             stops << QStringList{"copyLookButton", "bandsTwo", "colorWell0", "setDesktopButton"};
         }
@@ -801,12 +690,9 @@ private Q_SLOTS:
             const QImage marked = next->grab().toImage(), unfocused = plain.value(next);
             int changed = 0;
             for (int y = 0; y < marked.height() && unfocused.size() == marked.size(); ++y)
-                for (int x = 0; x < marked.width(); ++x) {
-                    const QRgb p = unfocused.pixel(x, y), q = marked.pixel(x, y);
-                    changed += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                                   std::abs(qBlue(p) - qBlue(q)) >
-                               90;
-                }
+                for (int x = 0; x < marked.width(); ++x)
+                    changed +=
+                        colourDistance(unfocused.pixelColor(x, y), marked.pixelColor(x, y)) > 90;
             if (2 * changed < marked.width() + marked.height())
                 unmarked << next->objectName();
         }
@@ -827,8 +713,7 @@ private Q_SLOTS:
     // and says what it does.
     void accessibleNames()
     {
-        Shown w(false);
-        AppModel &model = w.model;
+        Window w;
         const QSet<QAccessible::Role> interactive{
             QAccessible::PushButton,   QAccessible::ButtonMenu,  QAccessible::ButtonDropDown,
             QAccessible::CheckBox,     QAccessible::RadioButton, QAccessible::ComboBox,
@@ -841,34 +726,30 @@ private Q_SLOTS:
         std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
             if (!node || node->state().invisible)
                 return;
-            if (interactive.contains(node->role()) && node->object() &&
-                node->object()->isWidgetType()) {
+            QObject *object = node->object();
+            if (interactive.contains(node->role()) && object && object->isWidgetType()) {
                 ++seen;
                 const QString name = node->text(QAccessible::Name);
-                const QString value = node->text(QAccessible::Value);
                 // A name that is only the value is what is announced without a name of its own.
-                const bool given =
-                    !static_cast<QWidget *>(node->object())->accessibleName().isEmpty();
-                if (name.trimmed().isEmpty() || (!given && name == value) ||
+                const bool given = !static_cast<QWidget *>(object)->accessibleName().isEmpty();
+                if (name.trimmed().isEmpty() ||
+                    (!given && name == node->text(QAccessible::Value)) ||
                     (node->role() != QAccessible::MenuItem &&
                      node->text(QAccessible::Description).trimmed().isEmpty()))
-                    nameless << node->object()->objectName() + QLatin1Char('/') +
-                                    QString::fromLatin1(node->object()->metaObject()->className()) +
-                                    QLatin1Char('/') + node->object()->parent()->objectName() +
-                                    QLatin1Char('=') + name;
+                    nameless << object->objectName() + '/' + object->metaObject()->className() +
+                                    '/' + object->parent()->objectName() + '=' + name;
             }
             for (int i = 0; i < node->childCount(); ++i)
                 walk(node->child(i));
         };
         walk(QAccessible::queryAccessibleInterface(&w.window)); // the empty preview's buttons
         QVERIFY(w.open());
-        for (const SourceKind kind : allCases<SourceKind>()) {
-            model.sourceKindBinding().setValue(kind);
+        for (const SourceKind kind : allCases<SourceKind>())
             for (const WallpaperStyle style : allCases<WallpaperStyle>()) {
-                model.bind(&Look::style).setValue(style);
+                w.model.sourceKindBinding().setValue(kind);
+                w.model.bind(&Look::style).setValue(style);
                 walk(QAccessible::queryAccessibleInterface(&w.window));
             }
-        }
         QVERIFY(seen > 40);
         nameless.removeDuplicates();
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
@@ -876,10 +757,8 @@ private Q_SLOTS:
 
     void stripByKeyboard_data()
     {
-        QTest::addColumn<QString>("in"); // "Tab", "Shift+Tab" or "click" (on the second tile)
-        QTest::addColumn<int>("chosen");
-        QTest::addColumn<QList<int>>("keys");
-        QTest::addColumn<int>("picked");
+        // in: "Tab", "Shift+Tab" or "click" (on the second tile)
+        addColumns<QString, int, QList<int>, int>({"in", "chosen", "keys", "picked"});
         using K = Qt::Key;
         // clang-format off
         QTest::newRow("right twice") << "Tab" << -1 << QList<int>{K::Key_Right, K::Key_Right, K::Key_Return} << 2;
@@ -894,12 +773,8 @@ private Q_SLOTS:
 
     void stripByKeyboard()
     {
-        QFETCH(QString, in);
-        QFETCH(int, chosen);
-        QFETCH(QList<int>, keys);
-        QFETCH(int, picked);
+        FETCH((QString, in), (int, chosen, picked), (QList<int>, keys));
         StripWindow w(chosen, 200);
-        QVERIFY(QTest::qWaitForWindowActive(&w.window));
         QSignalSpy clicked(w.strip, &ThumbStrip::tileClicked);
         if (in == "Shift+Tab")
             w.after->setFocus();
@@ -930,8 +805,7 @@ private Q_SLOTS:
 
     void stripFocusRingAndFades_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<int>("chosen");
+        addColumns<bool, int>({"dark", "chosen"});
         QTest::newRow("light") << false << -1;
         QTest::newRow("light, on the chosen tile") << false << 0;
         QTest::newRow("dark") << true << -1;
@@ -940,13 +814,11 @@ private Q_SLOTS:
 
     void stripFocusRingAndFades()
     {
-        QFETCH(bool, dark);
-        QFETCH(int, chosen);
-        const QPalette palette =
-            dark ? QPalette(QColor(0x2b, 0x2b, 0x2b)) : QApplication::style()->standardPalette();
+        FETCH((bool, dark), (int, chosen));
         // 230 px: x = 222 lies in the fourth tile at the start, in the last one at the end.
-        StripWindow w(chosen, 230, palette);
-        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        StripWindow w(chosen, 230,
+                      dark ? QPalette(QColor(0x2b, 0x2b, 0x2b))
+                           : QApplication::style()->standardPalette());
         const int window = qGray(w.strip->palette().color(QPalette::Window).rgb());
         const int accent = qGray(w.strip->palette().color(QPalette::Highlight).rgb());
         const int y = ThumbStrip::kTileMargin + ThumbStrip::kTileSize / 2;

@@ -1,71 +1,36 @@
-// What a person does with Voskan, done in the real window: search and set a wallpaper, open a
-// file and export it, save into the photo library, meet a broken file. A loopback server stands
-// in for Unsplash, a recording desktop for the real one; files are read back with libheif.
+// What a person does with Voskan, done in the real window with Unsplash and the desktop faked.
 
 #include "daily/dailywallpaper.h"
 #include "day/dayschedule.h"
-#include "model/appmodel.h"
 #include "model/lookfields.h"
 #include "model/usersettings.h"
 #include "render/imagedecoder.h"
-#include "sources/photolibrary.h"
-#include "sources/unsplashservice.h"
 #include "support/dynamicfiles.h"
-#include "support/fakes.h"
 #include "support/fakeunsplashserver.h"
 #include "support/heicreader.h"
+#include "support/rows.h"
 #include "support/scratch.h"
-#include "support/testdata.h"
+#include "support/window.h"
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
 #include "ui/dailydialog.h"
 #include "ui/effectsection.h"
-#include "ui/mainwindow.h"
 #include "ui/previewpane.h"
-#include "ui/thumbstrip.h"
 #include "ui/translations.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QColorDialog>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimeEdit>
-#include <QToolButton>
-
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
+#include <future>
 
 namespace {
 
 // Ends the test program when this thread stays stuck past `ms`: a window that hangs fails
 // as a hang rather than as a test that never ends.
-class Watchdog
+struct Watchdog
 {
-public:
-    explicit Watchdog(int ms, const char *what)
-        : m_thread([this, ms, what] {
-              std::unique_lock lock(m_mutex);
-              if (!m_woken.wait_for(lock, std::chrono::milliseconds(ms),
-                                    [this] { return m_done; })) {
+    std::promise<void> done;
+    std::thread thread;
+    Watchdog(int ms, const char *what)
+        : thread([ended = done.get_future(), ms, what] {
+              if (ended.wait_for(std::chrono::milliseconds(ms)) == std::future_status::timeout) {
                   std::fprintf(stderr, "FAIL!  : %s\n", what);
                   std::_Exit(1);
               }
@@ -74,57 +39,13 @@ public:
     }
     ~Watchdog()
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_woken.notify_one();
-        m_thread.join();
+        done.set_value();
+        thread.join();
     }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_woken;
-    bool m_done = false;
-    std::thread m_thread;
 };
 
-const QString kPath = TestData::photo(QStringLiteral("photo-path-2560x1600.jpg"));
+const QString kPath = Window::kPhoto;
 const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
-
-// The program as started, with the desktop replaced by a recording one.
-struct Session
-{
-    AppModel model;
-    RecordingDesktop *desktop = new RecordingDesktop;
-    MainWindow window;
-
-    explicit Session(const std::shared_ptr<PhotoLibrary> &photos = {})
-        : model({makeUnsplashClient, photos}), window(&model, nullptr, photos.get())
-    {
-        model.setDesktopService(
-            std::make_shared<DesktopService>(std::unique_ptr<RecordingDesktop>(desktop)));
-        window.show();
-        QApplication::setActiveWindow(&window);
-    }
-    template <typename T = QWidget> T *find(const char *n) { return window.findChild<T *>(n); }
-    void clickTile(ThumbStrip *strip, int row)
-    {
-        const auto tile = [=] { return strip->visualRect(strip->model()->index(row, 0)); };
-        QTRY_VERIFY(strip->isVisible() && tile().isValid());
-        QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, tile().center());
-    }
-    // Picks the combo box entry with that text from the keyboard.
-    void choose(const char *combo, const QString &text)
-    {
-        auto *box = find<QComboBox>(combo);
-        box->setFocus();
-        QTest::keyClick(box, Qt::Key_Home);
-        while (box->currentText() != text && box->currentIndex() < box->count() - 1)
-            QTest::keyClick(box, Qt::Key_Down);
-        QCOMPARE(box->currentText(), text);
-    }
-};
 
 // A profile with the user's own Unsplash key, as the program finds it when it starts.
 void storeAccessKey()
@@ -173,10 +94,11 @@ void answerFileDialog(const QString &path, QString *title)
     });
 }
 
-int distance(QColor a, QColor b)
+// For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
+void screenshot(QWidget *widget, const char *name)
 {
-    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
-           std::abs(a.blue() - b.blue());
+    if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+        widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
 }
 
 // Share of the pixels that are `color`, give or take what encoding does.
@@ -185,7 +107,7 @@ double shareNear(const QImage &image, QColor color)
     qint64 hits = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            hits += distance(image.pixelColor(x, y), color) <= 36;
+            hits += colourDistance(image.pixelColor(x, y), color) <= 36;
     return double(hits) / (qint64(image.width()) * image.height());
 }
 
@@ -216,7 +138,7 @@ private Q_SLOTS:
         FakeUnsplashServer unsplash;
         QVERIFY(unsplash.start());
         storeAccessKey();
-        Session s;
+        Window s;
 
         // Typing follows every keystroke; only Return searches.
         auto *field = s.find<QLineEdit>("searchField");
@@ -231,7 +153,7 @@ private Q_SLOTS:
         // The third hit: downloaded, reported, shown with its photographer's linked credit.
         s.clickTile(strip, 2);
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
-        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(unsplash.ids().at(2)));
+        QCOMPARE(s.model.currentLook().photoID, unsplash.ids().at(2));
         QTRY_COMPARE(unsplash.downloadReports(), 1);
         auto *credit = s.find<CreditLabel>("attribution");
         QVERIFY(credit->isVisible() && credit->isLink());
@@ -267,8 +189,7 @@ private Q_SLOTS:
         QVERIFY(heic.readable && heic.pictures.size() == 2);
         for (const HeicPicture &picture : heic.pictures)
             QCOMPARE(picture.pixels.size(), QSize(640, 400));
-        QTRY_COMPARE(s.model.statusMessage(),
-                     std::optional<QString>(QStringLiteral("Als dynamisches Wallpaper gesetzt.")));
+        QTRY_COMPARE(s.model.statusMessage(), QStringLiteral("Als dynamisches Wallpaper gesetzt."));
         QTRY_VERIFY(s.find("statusCapsule")->isVisible());
     }
 
@@ -284,16 +205,14 @@ private Q_SLOTS:
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
         photos->setPrompt([](const QString &) { return true; });
         storeAccessKey();
-        Session s(photos);
-        QVERIFY(QTest::qWaitForWindowActive(&s.window));
-        const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR");
+        Window s(photos);
         const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         };
         const auto tabTo = [&](const char *name, const char *shot = nullptr) {
             ::tabTo(name);
-            if (shot && !shots.isEmpty())
-                s.window.grab().save(QDir(shots).filePath(QString::fromLatin1(shot)));
+            if (shot)
+                screenshot(&s.window, shot);
         };
         const auto source = [&](int downs) {
             tabTo("sourcePicker");
@@ -311,8 +230,7 @@ private Q_SLOTS:
         tabTo("unsplashStrip", "tastatur-unsplash.png");
         press(Qt::Key_Right);
         press(Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(s.model.currentLook().photoID,
-                                  std::optional<QString>(unsplash.ids().at(1)), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.currentLook().photoID, unsplash.ids().at(1), 15000);
 
         // Files: Ctrl+O twice, then back to the first from the recent files.
         source(1);
@@ -320,15 +238,14 @@ private Q_SLOTS:
             QString title;
             answerFileDialog(file, &title);
             press(Qt::Key_O, Qt::ControlModifier);
-            QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(file));
-            QApplication::setActiveWindow(&s.window);
-            QVERIFY(QTest::qWaitForWindowActive(&s.window));
+            QTRY_COMPARE(s.model.currentLook().photoID, file);
+            s.activate();
         }
         s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
         tabTo("recentStrip", "tastatur-dateien.png");
         press(Qt::Key_Right); // the newest is first and chosen; the one before is next
         press(Qt::Key_Space);
-        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
         QTRY_VERIFY(!s.model.isLoadingSource());
 
         // Photos: allow access by keyboard, then the second picture of „Alle Fotos“.
@@ -342,7 +259,7 @@ private Q_SLOTS:
         press(Qt::Key_End);
         press(Qt::Key_Return);
         const QString second = s.model.albumAssets().constLast().id;
-        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(second));
+        QTRY_COMPARE(s.model.currentLook().photoID, second);
         QTRY_VERIFY(!s.model.isLoadingSource());
 
         // A style, then „Als Schreibtisch setzen“ by Space (Ctrl+S: openFlowOwnColoursAndExport).
@@ -361,10 +278,8 @@ private Q_SLOTS:
     // window opened on.
     void freshStartByKeyboard()
     {
-        Session s;
-        QVERIFY(QTest::qWaitForWindowActive(&s.window));
-        if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
-            s.window.grab().save(QDir(shots).filePath(QStringLiteral("erster-start.png")));
+        Window s;
+        screenshot(&s.window, "erster-start.png");
         QCOMPARE(s.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
         QVERIFY(QApplication::focusWidget());
         tabTo("emptyOpenFileButton");
@@ -372,7 +287,7 @@ private Q_SLOTS:
         answerFileDialog(kCups, &title);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QCOMPARE(title, QStringLiteral("Bild öffnen"));
-        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kCups));
+        QTRY_COMPARE(s.model.currentLook().photoID, kCups);
         QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
         auto *recent = s.find<ThumbStrip>("recentStrip");
         QVERIFY(recent->isVisible());
@@ -386,14 +301,11 @@ private Q_SLOTS:
     // opens the file as a photo and says why.
     void dynamicWallpaperOpensAsWhatItIs_data()
     {
-        QTest::addColumn<QByteArray>("xmp"); // of a file of 16 pictures, each its own colour
-        QTest::addColumn<int>("light");      // the picture each look shows, -1: a photo
-        QTest::addColumn<int>("dark");
-        QTest::addColumn<QString>("said");    // the status line, or the alert
-        QTest::addColumn<bool>("fromPhotos"); // else from the files
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 16; ++i)
-            sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
+        // xmp: of a file of 16 pictures, each its own colour; light: the picture each look shows,
+        // -1: a photo; said: the status line, or the alert; fromPhotos: else from the files
+        addColumns<QByteArray, int, int, QString, bool>(
+            {"xmp", "light", "dark", "said", "fromPhotos"});
+        const QList<SolarPicture> sun = sixteenSuns();
         // clang-format off
         QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
         QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
@@ -405,11 +317,7 @@ private Q_SLOTS:
 
     void dynamicWallpaperOpensAsWhatItIs()
     {
-        QFETCH(QByteArray, xmp);
-        QFETCH(int, light);
-        QFETCH(int, dark);
-        QFETCH(QString, said);
-        QFETCH(bool, fromPhotos);
+        FETCH((QByteArray, xmp), (int, light, dark), (QString, said), (bool, fromPhotos));
         QList<QColor> colours;
         for (int i = 0; i < 16; ++i)
             colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
@@ -418,12 +326,12 @@ private Q_SLOTS:
         QVERIFY(writeDynamicHeic(path, solidPictures(colours), xmp));
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
         photos->setPrompt([](const QString &) { return true; });
-        Session s(photos);
+        Window s(photos);
         const auto shows = [&](Appearance look, int picture) {
             const Look &shown =
                 look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
-            const QImage image = shown.source ? shown.source->toImage() : QImage();
-            return !image.isNull() && distance(image.pixelColor(32, 18), colours[picture]) < 30;
+            return shown.source && colourDistance(shown.source->toImage().pixelColor(32, 18),
+                                                  colours[picture]) < 30;
         };
         if (fromPhotos) {
             s.model.setSourceKind(SourceKind::Photos);
@@ -438,19 +346,17 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(!s.model.isLoadingSource());
         if (light < 0) {
-            QTRY_COMPARE(s.model.errorMessage(), std::optional<QString>(said));
+            QTRY_COMPARE(s.model.errorMessage(), said);
             QVERIFY(shows(Appearance::Light, 0) && !s.model.dynamicWallpaper());
             return;
         }
         QVERIFY(shows(Appearance::Light, light) && shows(Appearance::Dark, dark));
-        QCOMPARE(s.model.statusMessage(), std::optional<QString>(said));
+        QCOMPARE(s.model.statusMessage(), said);
         QCOMPARE(s.find<QLabel>("dynamicSummary")->text(), said);
         QCOMPARE(s.model.lightLook().blur, 0.0); // as it is, no style over it
         // Set, it is what it is: a pair from elsewhere like Voskan's own, its two pictures as
         // they are; a day on this desktop, which shows one picture, the one due now.
-        s.model.setPreset(ResolutionPreset::all().constLast());
-        s.model.setCustomWidth(320);
-        s.model.setCustomHeight(180);
+        setCustomSize(s.model, 320, 180);
         const WallpaperSchedule schedule = s.model.dynamicWallpaper()->schedule;
         const int due = pictureAt(schedule, QDateTime::currentDateTime(),
                                   QTimeZone::systemTimeZone(), userLocation())
@@ -463,7 +369,7 @@ private Q_SLOTS:
         const bool day = schedule.kind != ScheduleKind::LightDark;
         for (const auto &[file, picture] :
              {std::pair{set.light, day ? due : light}, std::pair{set.dark, day ? due : dark}})
-            QVERIFY2(distance(QImage(file).pixelColor(5, 5), colours[picture]) < 30,
+            QVERIFY2(colourDistance(QImage(file).pixelColor(5, 5), colours[picture]) < 30,
                      qPrintable(file));
         // Its pictures in a strip: one picked is the look's picture now.
         auto *strip = s.find<ThumbStrip>("dynamicStrip");
@@ -486,9 +392,8 @@ private Q_SLOTS:
     // and what is kept renders the day's photo in the look the window shows, both appearances.
     void dailyFromTheMenu()
     {
-        Session s;
-        s.model.openLocalImage(TestData::photo("photo-path-2560x1600.jpg"));
-        QTRY_VERIFY(!s.model.isLoadingSource() && s.model.lightLook().source);
+        Window s;
+        QVERIFY(s.open() && s.model.lightLook().source);
         s.choose("stylePicker", "Flow");
         s.model.bind(&Look::flowBands).setValue(qint64(5));
         s.model.bind(&Look::flowPhase).setValue(0.123456789);
@@ -501,9 +406,7 @@ private Q_SLOTS:
             QTest::keyClicks(query, "Nebel am Meer");
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
             QVERIFY(!dialog->findChild<QTimeEdit *>("dailyAt")->isEnabled());
-            if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR");
-                !shots.isEmpty())
-                dialog->grab().save(QDir(shots).filePath("taeglich-neu.png"));
+            screenshot(dialog, "taeglich-neu.png");
             QTest::keyClick(query, Qt::Key_Return);
         });
         s.window.findChild<QAction *>("dailyAction")->trigger();
@@ -525,14 +428,12 @@ private Q_SLOTS:
                                     value.mid(eq + 1), nullptr));
         }
         const auto sameBut = [](Look parsed, const Look &shown) { // colours come from the photo
-            parsed.source = shown.source;
-            parsed.photoID = shown.photoID;
-            parsed.baseName = shown.baseName;
-            parsed.attribution = shown.attribution;
-            parsed.attributionURL = shown.attributionURL;
-            parsed.flowColor0 = shown.flowColor0;
-            parsed.flowColor1 = shown.flowColor1;
-            parsed.flowColor2 = shown.flowColor2;
+            std::tie(parsed.source, parsed.photoID, parsed.baseName, parsed.attribution,
+                     parsed.attributionURL, parsed.flowColor0, parsed.flowColor1,
+                     parsed.flowColor2) =
+                std::tie(shown.source, shown.photoID, shown.baseName, shown.attribution,
+                         shown.attributionURL, shown.flowColor0, shown.flowColor1,
+                         shown.flowColor2);
             return parsed == shown;
         };
         QVERIFY(sameBut(light, s.model.lightLook()) && light.style == WallpaperStyle::Flow);
@@ -545,8 +446,7 @@ private Q_SLOTS:
     // why, the dialog stays open to be corrected, and nothing is scheduled.
     void dailyRefusedInTheWindow_data()
     {
-        QTest::addColumn<QString>("pasted");
-        QTest::addColumn<QString>("error");
+        addColumns<QString, QString>({"pasted", "error"});
         const QString control = "Der Suchbegriff enthält %1; gib ihn bitte ohne Steuerzeichen ein.";
         // clang-format off
         QTest::newRow("blank") << "   " << "Gib einen Suchbegriff für das tägliche Foto ein.";
@@ -557,10 +457,9 @@ private Q_SLOTS:
 
     void dailyRefusedInTheWindow()
     {
-        QFETCH(QString, pasted);
-        QFETCH(QString, error);
+        FETCH((QString, pasted, error));
         DailyWallpaper::disable(); // what dailyFromTheMenu saved
-        Session s;
+        Window s;
         QPointer<DailyDialog> shown;
         whenOpen<DailyDialog>([&](DailyDialog *dialog) {
             shown = dialog;
@@ -573,7 +472,7 @@ private Q_SLOTS:
             QTest::keyClick(query, Qt::Key_Return);
         });
         s.window.findChild<QAction *>("dailyAction")->trigger();
-        QTRY_COMPARE(s.model.errorMessage(), std::optional<QString>(error));
+        QTRY_COMPARE(s.model.errorMessage(), error);
         QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
         QCOMPARE(s.window.errorAlert()->text(), error);
         QVERIFY(shown && shown->isVisible());
@@ -599,7 +498,7 @@ private Q_SLOTS:
         const QStringList dropped{nonRegularFile(kind, dir.path(), "x.jpg"),
                                   nonRegularFile(kind, dir.path(), "Tag.heic")};
         QVERIFY(!dropped.contains(QString()));
-        Session s;
+        Window s;
         s.model.openLocalImage(kPath);
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
         int ticks = 0;
@@ -625,12 +524,12 @@ private Q_SLOTS:
         s.find("previewPane")->repaint();
         QTRY_VERIFY_WITH_TIMEOUT(ticks > before + 10, 2000);
         QTRY_VERIFY(!s.model.isLoadingSource());
-        QCOMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QCOMPARE(s.model.currentLook().photoID, kPath);
     }
 
     void openFlowOwnColoursAndExport()
     {
-        Session s;
+        Window s;
         s.choose("sourcePicker", QStringLiteral("Dateien"));
         // A file that is no picture: an alert, and the window stays empty.
         QString title;
@@ -648,7 +547,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!s.window.errorAlert());
         answerFileDialog(kPath, &title);
         QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
-        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
+        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
 
         s.choose("stylePicker", QStringLiteral("Flow"));
         QTest::mouseClick(s.find<QAbstractButton>("bandsTwo"), Qt::LeftButton);
@@ -668,22 +567,18 @@ private Q_SLOTS:
             QCOMPARE(s.find<ColorWell>(i ? "colorWell1" : "colorWell0")->color().rgb(),
                      own[i].rgb());
         }
-        s.model.setPreset(ResolutionPreset::all().constLast());
-        s.model.setCustomWidth(800);
-        s.model.setCustomHeight(500);
+        setCustomSize(s.model, 800, 500);
 
         // Ctrl+S, a path typed into the save dialog: the controls wait while it is written.
         const QString path = m_home.filePath(QStringLiteral("Wald.heic"));
         answerFileDialog(path, &title);
-        QApplication::setActiveWindow(&s.window); // back from the dialogs
-        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        s.activate(); // back from the dialogs
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(title, QStringLiteral("Als HEIC exportieren"));
         QVERIFY(s.model.isExporting());
         QVERIFY(!s.find("setDesktopButton")->isEnabled());
         QVERIFY(!s.window.exportAction()->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
-                                  std::optional<QString>(QStringLiteral("Exportiert: Wald.heic")),
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Wald.heic"),
                                   30000);
         QVERIFY(s.find("setDesktopButton")->isEnabled());
 
@@ -701,14 +596,12 @@ private Q_SLOTS:
     // back where it was.
     void exportShowsProgressAndCancels()
     {
-        Session s;
-        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        Window s;
         QString title;
         answerFileDialog(kPath, &title);
         QTest::keyClick(&s.window, Qt::Key_O, Qt::ControlModifier);
-        QTRY_COMPARE(s.model.currentLook().photoID, std::optional<QString>(kPath));
-        QApplication::setActiveWindow(&s.window);
-        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
+        s.activate();
 
         auto *panel = s.find("outputProgress");
         auto *bar = s.find<QProgressBar>("outputProgressBar");
@@ -721,8 +614,7 @@ private Q_SLOTS:
         QVERIFY(panel->isVisible());
         QApplication::setActiveWindow(&s.window); // back from the save dialog
         QTRY_COMPARE(QApplication::focusWidget(), cancel);
-        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(),
-                                  std::optional<QString>(QStringLiteral("Exportiert: Ganz.heic")),
+        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Ganz.heic"),
                                   60000);
         QVERIFY(!panel->isVisible());
         QVERIFY2(values.size() >= 3 && std::is_sorted(values.begin(), values.end()),
@@ -740,16 +632,14 @@ private Q_SLOTS:
         // Halfway: the first of the two encodes, after both renders.
         QTRY_COMPARE_WITH_TIMEOUT(step->text(), label(WriteStep::EncodeLight), 60000);
         QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
-        if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
-            s.window.grab().save(QDir(shots).filePath(QStringLiteral("export-fortschritt.png")));
+        screenshot(&s.window, "export-fortschritt.png");
         QSignalSpy finished(s.model.jobs(), &OutputJobs::finished);
         QApplication::setActiveWindow(&s.window);
         QTRY_COMPARE(QApplication::focusWidget(), cancel);
         QTest::keyClick(cancel, Qt::Key_Escape);
         QCOMPARE(step->text(), QStringLiteral("Wird abgebrochen …"));
         QVERIFY(finished.wait(60000));
-        QCOMPARE(s.model.statusMessage(),
-                 std::optional<QString>(QStringLiteral("Export abgebrochen.")));
+        QCOMPARE(s.model.statusMessage(), QStringLiteral("Export abgebrochen."));
         QVERIFY(!s.model.errorMessage());
         QVERIFY(!s.window.errorAlert());
         QVERIFY(!panel->isVisible());
@@ -767,7 +657,7 @@ private Q_SLOTS:
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
         int asked = 0;
         photos->setPrompt([&asked](const QString &) { return ++asked; }); // "Erlauben"
-        Session s(photos);
+        Window s(photos);
         s.choose("sourcePicker", QStringLiteral("Fotos"));
         QTest::mouseClick(s.find<QPushButton>("connectPhotosButton"), Qt::LeftButton);
         QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
@@ -790,8 +680,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(s.find<QToolButton>("exportButton"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(
-            s.model.statusMessage(),
-            std::optional<QString>(QStringLiteral("In Fotos gesichert (Album „Voskan“).")),
+            s.model.statusMessage(), QStringLiteral("In Fotos gesichert (Album „Voskan“)."),
             90000); // two full-size pictures encoded, under the sanitizers too
         QTRY_VERIFY(s.find<QComboBox>("albumPicker")->findText(QStringLiteral("Voskan")) >= 0);
         const QStringList saved =
@@ -806,24 +695,24 @@ private Q_SLOTS:
                 .pixelColor(0, 0);
         };
         const QColor mean = meanColor(heic.pictures.constFirst().pixels);
-        QVERIFY(distance(mean, meanColor(QImage(kCups))) <
-                distance(mean, meanColor(QImage(kPath))));
+        QVERIFY(colourDistance(mean, meanColor(QImage(kCups))) <
+                colourDistance(mean, meanColor(QImage(kPath))));
     }
 
     void effectRowsPerStyle_data()
     {
         QTest::addColumn<QString>("rows"); // under "Stil", for the style the row is named after
+        // clang-format off
         QTest::newRow("Blur") << "Blur|Helligkeit|Sättigung|Kontrast|Körnung";
-        QTest::newRow("Flow")
-            << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
-        QTest::newRow("Spiegel")
-            << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
+        QTest::newRow("Flow") << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
+        QTest::newRow("Spiegel") << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
+        // clang-format on
     }
 
     void effectRowsPerStyle()
     {
         QFETCH(QString, rows);
-        Session s;
+        Window s;
         s.choose("stylePicker", QString::fromLatin1(QTest::currentDataTag()));
         auto *section = s.window.findChild<EffectSection *>();
         // The labels of the rows shown, top to bottom.
@@ -847,13 +736,11 @@ private Q_SLOTS:
     void previewPaintsTheRender()
     {
         QFETCH(QSize, output);
-        Session s;
+        Window s;
         s.model.openLocalImage(kCups);
         QTRY_VERIFY(!s.model.isLoadingSource());
         s.model.bind(&Look::blur).setValue(0.0);
-        s.model.setPreset(ResolutionPreset::all().constLast());
-        s.model.setCustomWidth(output.width());
-        s.model.setCustomHeight(output.height());
+        setCustomSize(s.model, output.width(), output.height());
         s.model.renderPreview();
         auto *pane = s.window.findChild<PreviewPane *>();
         // The output's aspect, as large as fits 40 px inside the pane, centred.
@@ -871,8 +758,8 @@ private Q_SLOTS:
         qint64 off = 0, count = 0;
         for (int y = corner; y < expected.height() - corner; y += 3)
             for (int x = corner; x < expected.width() - corner; x += 3, ++count)
-                off += distance(painted.pixelColor(expected.topLeft() + QPoint(x, y)),
-                                render.pixelColor(x, y));
+                off += colourDistance(painted.pixelColor(expected.topLeft() + QPoint(x, y)),
+                                      render.pixelColor(x, y));
         QVERIFY2(off < count * 9, qPrintable(QString::number(double(off) / count)));
     }
 };

@@ -1,5 +1,7 @@
 #include "dynamicfiles.h"
 
+#include "heic/dynamicwallpaperfile.h"
+
 #include <QFile>
 
 #include <libheif/heif.h>
@@ -128,6 +130,14 @@ QByteArray unfoldingPlistBase64()
     return bytes.toBase64();
 }
 
+QList<SolarPicture> sixteenSuns()
+{
+    QList<SolarPicture> sun;
+    for (int i = 0; i < 16; ++i)
+        sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
+    return sun;
+}
+
 QList<QImage> solidPictures(const QList<QColor> &colours)
 {
     QList<QImage> pictures;
@@ -172,4 +182,11 @@ bool writeDynamicHeic(const QString &path, const QList<QImage> &pictures, const 
     heif_encoder_release(encoder);
     return ok && heif_context_write_to_file(ctx.get(), QFile::encodeName(path).constData()).code ==
                      heif_error_Ok;
+}
+
+WallpaperSchedule scheduleOf(const QString &path)
+{
+    const auto opened = DynamicWallpaperFile::open(path);
+    const auto *file = std::get_if<DynamicWallpaperFile>(&opened);
+    return file && file->schedule() ? *file->schedule() : WallpaperSchedule{};
 }

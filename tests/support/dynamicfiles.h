@@ -32,9 +32,15 @@ QByteArray scheduleXmp(const QList<std::pair<QByteArray, QVariant>> &tables, boo
 // unfold into 216000 nodes.
 QByteArray unfoldingPlistBase64();
 
+// The sun of a file of 16 pictures: from 30° below the horizon in the east to 90° in the west.
+QList<SolarPicture> sixteenSuns();
+
 // One 64 × 36 picture of each colour: small enough to encode in a moment, and a colour that
 // survives HEVC tells which picture was decoded.
 QList<QImage> solidPictures(const QList<QColor> &colours);
+
+// The schedule of a dynamic wallpaper as the program reads it; empty if it reads none.
+WallpaperSchedule scheduleOf(const QString &path);
 
 // Writes `pictures` as the top-level images of one HEIC, in order, the first primary and
 // carrying `xmp` unless it is empty. False on any failure.

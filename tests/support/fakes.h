@@ -4,9 +4,7 @@
 #include "sources/photolibraryaccess.h"
 #include "sources/unsplashclient.h"
 
-#include <QHash>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
 
 // Stand-ins for the model's services.
 
@@ -82,3 +80,37 @@ struct RecordingDesktop : DesktopBackend
         return shown.isEmpty() ? std::nullopt : std::optional<QString>(shown.last().heic);
     }
 };
+
+// The model's desktop replaced by a recording one, which it returns.
+inline RecordingDesktop *recordDesktop(AppModel &model)
+{
+    auto *desktop = new RecordingDesktop;
+    model.setDesktopService(
+        std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));
+    return desktop;
+}
+
+// Opens a picture and waits until the model has it, or has said why not.
+inline bool opened(AppModel &model, const QString &path)
+{
+    model.openLocalImage(path);
+    return QTest::qWaitFor([&model] { return !model.isLoadingSource(); }, 15000);
+}
+
+// The output at a size of one's own.
+inline void setCustomSize(AppModel &model, qint64 width, qint64 height)
+{
+    model.setPreset(ResolutionPreset::all().constLast());
+    model.setCustomWidth(width);
+    model.setCustomHeight(height);
+}
+
+// A look of a photo in one colour; the dark one in the dark tone, as a new user gets it.
+inline Look solidLook(QColor colour, bool dark = false)
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(colour);
+    Look look = dark ? Look::initialDark() : Look();
+    look.source = Bitmap::fromImage(image);
+    return look;
+}

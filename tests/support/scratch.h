@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QDir>
-#include <QProcess>
+#include <QtTest>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -44,6 +44,75 @@ inline QByteArray programOutput(const QString &program, const QStringList &argum
     return ok && process.exitCode() == 0
                ? out
                : out + "(Exit " + QByteArray::number(process.exitCode()) + ')';
+}
+
+// Whether the process ends within `ms`; else it is killed, so that nothing outlives the test.
+inline bool endsWithin(QProcess &process, int ms)
+{
+    if (process.waitForFinished(ms))
+        return true;
+    process.kill();
+    process.waitForFinished();
+    return false;
+}
+
+// Asks the process to end, and ends it if it does not within 5 s.
+inline void stop(QProcess &process)
+{
+    process.terminate();
+    endsWithin(process, 5000);
+}
+
+// Sets `name` to `value` (unsets it for a null value) until the guard goes.
+[[nodiscard]] inline auto withEnv(const char *name, const QByteArray &value)
+{
+    const std::optional<QByteArray> was =
+        qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([name, was] { was ? qputenv(name, *was) : qunsetenv(name); });
+}
+
+// A session of the desktop XDG_CURRENT_DESKTOP names.
+inline QProcessEnvironment desktopSession(const QString &desktop)
+{
+    QProcessEnvironment session;
+    session.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
+    return session;
+}
+
+// A key of GNOME's background as gsettings reads it back, quoted as gsettings sees fit.
+inline QString gnomeBackground(const QString &key)
+{
+    return QString::fromUtf8(
+               programOutput("gsettings", {"get", "org.gnome.desktop.background", key}))
+        .trimmed();
+}
+
+// A program at `path` that writes how it was started into `said`: itself, then each argument.
+inline bool writeNotingProgram(const QString &path, const QString &said)
+{
+    return !writeFile(path, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + said.toUtf8() + "\"\n",
+                      QFile::ReadOwner | QFile::ExeOwner)
+                .isEmpty();
+}
+
+// An entry as the session reads it: what desktop-file-validate and GLib's launcher say, nothing
+// if the entry is valid and starts.
+inline QByteArray launch(const QString &entry)
+{
+    return programOutput("desktop-file-validate", {entry}) +
+           programOutput("gio", {"launch", entry});
+}
+
+// Whether `work` ends within `ms`. Should it wait on `path` (a FIFO's reader for a writer), a
+// writer that comes and goes frees it: the test fails rather than hangs.
+template <typename T> bool endsUnblocked(QFuture<T> work, const QString &path, int ms = 3000)
+{
+    if (QTest::qWaitFor([&work] { return work.isFinished(); }, ms))
+        return true;
+    ::close(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK));
+    work.waitForFinished();
+    return false;
 }
 
 // A session bus that starts no installed service: only what the test puts there answers.

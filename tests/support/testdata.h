@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QDir>
 #include <QStringList>
 
@@ -23,3 +24,10 @@ struct TestData
             qputenv(variable, QDir(home).filePath(QString::fromLatin1(variable)).toUtf8());
     }
 };
+
+// How far apart two colours are, summed over the channels.
+inline int colourDistance(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+           std::abs(a.blue() - b.blue());
+}
