@@ -1,7 +1,8 @@
 // The model the window shows: its settings, sources, timers, looks and outputs.
 
+#include "files/regularfile.h"
 #include "model/secrets.h"
-#include "render/regularfile.h"
+#include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 #include "support/dynamicfiles.h"
 #include "support/fakes.h"

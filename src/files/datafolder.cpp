@@ -1,6 +1,7 @@
 #include "datafolder.h"
 
 #include "outputfile.h"
+#include "regularfile.h"
 
 #include <algorithm>
 
@@ -151,25 +152,7 @@ QString SetLock::busyText()
 
 std::optional<QByteArray> readSmallFile(const QString &path, qint64 maxBytes)
 {
-    // Opened without waiting (a FIFO would block until someone writes to it), then taken
-    // only if it is what it claims to be: a regular file of a size that can be meant.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info
-    {
-    };
-    std::optional<QByteArray> bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
-        QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
-        const ssize_t got = ::read(fd, data.data(), std::size_t(data.size()));
-        if (got >= 0) {
-            data.truncate(qsizetype(got));
-            bytes = data;
-        }
-    }
-    ::close(fd);
-    return bytes;
+    return RegularFile(path).readAll(maxBytes);
 }
 
 bool writeWholeFile(const QString &path, const QByteArray &bytes)

@@ -4,6 +4,7 @@
 #include "desktop/backends/desktopbackends.h"
 #include "desktop/backends/followerprogram.h"
 #include "desktop/dayfile.h"
+#include "files/regularfile.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>
@@ -13,10 +14,6 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -42,18 +39,11 @@ QString brokenPictureText(const QString &picture)
 // the follower and then the desktop until someone writes to it) is no picture of the day.
 std::optional<QSize> daySize(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info
-    {
-    };
+    const RegularFile picture(path);
     QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!picture.isOpen() ||
+        !file.open(picture.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return std::nullopt;
-    }
     const QSize size = QImageReader(&file).size();
     if (!size.isValid())
         return std::nullopt;

@@ -4,8 +4,8 @@
 
 #include "dynamicwallpaperfile.h"
 
+#include "files/regularfile.h"
 #include "render/imagedecoder.h"
-#include "render/regularfile.h"
 
 #include <QImage>
 #include <QLoggingCategory>
@@ -128,7 +128,7 @@ std::variant<DynamicWallpaperFile, QString> DynamicWallpaperFile::open(const QSt
     // Told here, as for every photo: libheif reports all of these as one.
     auto source = std::make_shared<HeifSource>(path);
     if (!source->file.isOpen())
-        return source->file.errorString();
+        return description(openError(source->file));
     if (source->file.size() == 0)
         return description(DecodeError::Empty);
 

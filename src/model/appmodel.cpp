@@ -1,10 +1,10 @@
 #include "appmodel.h"
 
+#include "files/regularfile.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/secrets.h"
-#include "render/regularfile.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>

@@ -1,9 +1,9 @@
 #include "dynamicpicture.h"
 
 #include "day/dayschedule.h"
+#include "files/regularfile.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "model/usersettings.h"
-#include "render/regularfile.h"
 
 #include <QTimeZone>
 

@@ -1,10 +1,10 @@
 #include "outputjobs.h"
 
 #include "desktop/wallpaperset.h"
+#include "files/regularfile.h"
 #include "follower/sessiondesktop.h"
 #include "heic/dynamicwallpaper.h"
 #include "model/usersettings.h"
-#include "render/regularfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "pictureloader.h"
 
 #include "files/filenames.h"
+#include "files/regularfile.h"
 #include "model/dynamicpicture.h"
 #include "model/palette.h"
 #include "model/renderpipeline.h"
 #include "model/usersettings.h"
 #include "render/imagedecoder.h"
-#include "render/regularfile.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>

@@ -1,6 +1,6 @@
 #include "imagedecoder.h"
 
-#include "render/regularfile.h"
+#include "files/regularfile.h"
 
 #include <QLoggingCategory>
 
@@ -483,6 +483,22 @@ QString description(DecodeError error)
     return QStringLiteral("Das Bild ließ sich nicht laden.");
 }
 
+DecodeError openError(const RegularFile &file)
+{
+    switch (file.errorNumber()) {
+    case ENOENT:
+    case ENOTDIR:
+        return DecodeError::FileNotFound;
+    case EACCES:
+    case EPERM:
+        return DecodeError::NoPermission;
+    case EIO:
+        return DecodeError::ReadFailed;
+    default: // 0: no regular file; ENXIO: a socket; ELOOP: links in a circle
+        return DecodeError::Unreadable;
+    }
+}
+
 namespace ImageDecoder {
 
 DecodeResult decodeFile(const QString &path)
@@ -491,7 +507,7 @@ DecodeResult decodeFile(const QString &path)
     // name as load options, and open a pipe put there without asking what it is.
     const RegularFile file(path);
     if (!file.isOpen())
-        return file.error();
+        return openError(file);
     if (file.size() == 0)
         return DecodeError::Empty;
     // libvips takes a duplicate of the descriptor.

@@ -30,6 +30,10 @@ enum class DecodeError {
 
 QString description(DecodeError error);
 
+class RegularFile;
+// Why a photo's file could not be opened, from what its open said (files/regularfile.h).
+DecodeError openError(const RegularFile &file);
+
 // Either a decoded bitmap or the reason there is none.
 class DecodeResult
 {

@@ -1,7 +1,7 @@
 #include "photolibrary.h"
 
+#include "files/regularfile.h"
 #include "render/imagedecoder.h"
-#include "render/regularfile.h"
 
 #include <QCollator>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "photothumbnails.h"
 
+#include "files/regularfile.h"
 #include "render/imagedecoder.h"
-#include "render/regularfile.h"
 
 #include "files/outputfile.h"
 #include <QBuffer>

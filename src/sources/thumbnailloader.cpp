@@ -1,6 +1,6 @@
 #include "thumbnailloader.h"
 
-#include "render/regularfile.h"
+#include "files/regularfile.h"
 #include "sources/download.h"
 #include "sources/network.h"
 #include "sources/unsplashservice.h"

@@ -1,7 +1,7 @@
 #include "unsplashservice.h"
 
+#include "files/regularfile.h"
 #include "render/imagedecoder.h"
-#include "render/regularfile.h"
 #include "sources/download.h"
 #include "sources/network.h"
 

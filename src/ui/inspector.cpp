@@ -3,9 +3,9 @@
 #include "actionbar.h"
 #include "basesection.h"
 #include "effectsection.h"
+#include "files/regularfile.h"
 #include "model/appmodel.h"
 #include "outputsection.h"
-#include "render/regularfile.h"
 
 #include <QAction>
 #include <QDragEnterEvent>

@@ -1,7 +1,7 @@
 #include "thumbmodels.h"
 
+#include "files/regularfile.h"
 #include "heic/dynamicwallpaperfile.h"
-#include "render/regularfile.h"
 #include "sources/unsplashcolor.h"
 
 #include <QFileInfo>

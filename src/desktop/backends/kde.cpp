@@ -7,7 +7,7 @@
 
 #include "desktop/backends/followerprogram.h"
 #include "files/datafolder.h"
-#include "render/regularfile.h"
+#include "files/regularfile.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -4,7 +4,7 @@
 
 #include "desktopbackends.h"
 
-#include "render/regularfile.h"
+#include "files/regularfile.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

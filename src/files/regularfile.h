@@ -6,8 +6,6 @@
 // they are told apart by the descriptor itself, so a name swapped between a check and the
 // open cannot slip one in, and the bytes are then read from that same descriptor.
 
-#include "render/imagedecoder.h"
-
 #include <QByteArray>
 #include <QString>
 
@@ -18,8 +16,8 @@ class QThreadPool;
 class RegularFile
 {
 public:
-    // Opens `path` for reading without ever waiting: refused (with the decoder's reason) when
-    // it is missing, not readable, or anything but a regular file; a link to one counts.
+    // Opens `path` for reading without ever waiting: refused when it is missing, not readable,
+    // or anything but a regular file; a link to one counts.
     explicit RegularFile(const QString &path);
     ~RegularFile();
     RegularFile(RegularFile &&other) noexcept;
@@ -28,9 +26,9 @@ public:
     RegularFile &operator=(const RegularFile &) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
-    // Why it is not open; meaningful only when !isOpen().
-    DecodeError error() const { return m_error; }
-    QString errorString() const { return isOpen() ? QString() : description(m_error); }
+    // Why it is not open, as the errno of its stat or open; 0 when something else than a
+    // regular file stands there. Meaningful only when !isOpen().
+    int errorNumber() const { return m_errno; }
     // The open descriptor, still owned here; -1 when not open.
     int descriptor() const { return m_fd; }
     // The size when it was opened.
@@ -46,7 +44,7 @@ public:
 private:
     int m_fd = -1;
     qint64 m_size = 0;
-    DecodeError m_error = DecodeError::Unreadable;
+    int m_errno = 0;
 };
 
 // The threads every job of ours runs on: opening, reading and decoding files and downloads,

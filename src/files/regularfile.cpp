@@ -12,27 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// The one place where an errno of opening a photo becomes a DecodeError.
-DecodeError openError(int errnum)
-{
-    switch (errnum) {
-    case ENOENT:
-    case ENOTDIR:
-        return DecodeError::FileNotFound;
-    case EACCES:
-    case EPERM:
-        return DecodeError::NoPermission;
-    case EIO:
-        return DecodeError::ReadFailed;
-    default: // ENXIO: a socket; ELOOP: links in a circle
-        return DecodeError::Unreadable;
-    }
-}
-
-} // namespace
-
 RegularFile::RegularFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -42,7 +21,7 @@ RegularFile::RegularFile(const QString &path)
     // Looked at before it is opened, so that a device is never opened at all (some act on
     // open); the descriptor's own type below is what counts.
     if (::stat(name.constData(), &info) != 0) {
-        m_error = openError(errno);
+        m_errno = errno;
         return;
     }
     if (!S_ISREG(info.st_mode))
@@ -50,7 +29,7 @@ RegularFile::RegularFile(const QString &path)
     // O_NONBLOCK: a FIFO put here since would otherwise wait for a writer.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        m_error = openError(errno);
+        m_errno = errno;
         return;
     }
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -70,7 +49,7 @@ RegularFile::~RegularFile()
 }
 
 RegularFile::RegularFile(RegularFile &&other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size), m_error(other.m_error)
+    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size), m_errno(other.m_errno)
 {
 }
 
@@ -81,7 +60,7 @@ RegularFile &RegularFile::operator=(RegularFile &&other) noexcept
             ::close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
         m_size = other.m_size;
-        m_error = other.m_error;
+        m_errno = other.m_errno;
     }
     return *this;
 }
