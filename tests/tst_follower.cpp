@@ -494,12 +494,15 @@ private Q_SLOTS:
             setDay("XFCE", scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}})}}), 2, &schedule);
         QVERIFY(day.endsWith(".day"));
         QTRY_VERIFY(calls().contains("started --follow"));
-        QProcess follower;
-        startWithClock(follower, at);
         const auto dayPicture = [&] {
             return WallpaperFiles::forDayPicture(day, pictureAt(schedule, at, berlin, {}).image)
                 .light;
         };
+        // The day's other picture on screen, whatever the set showed: the follower changes it.
+        showOnXfce(WallpaperFiles::forDayPicture(day, 1 - pictureAt(schedule, at, berlin, {}).image)
+                       .light.toUtf8());
+        QProcess follower;
+        startWithClock(follower, at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
         QStringList set;
