@@ -9,19 +9,18 @@
 #include <QDBusMessage>
 #include <QDate>
 #include <QFile>
-#include <QStandardPaths>
 
 namespace {
 
 const QString kTimer = QStringLiteral("voskan-daily.timer");
 const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
 
-// The program's word on a unit's ExecStart= line. Specifiers are expanded in the whole line, so
-// % is doubled; $ is not, as systemd never expands variables in the program it executes (a $$
-// would stay in its path).
-QString unitProgramQuoted(const QString &program)
+// A word of a unit's ExecStart= or Environment= line, quoted. Specifiers are expanded in the
+// whole line, so % is doubled; $ is not: systemd expands no variables in the program it
+// executes (a $$ would stay in its path), and $ has no meaning in an assignment.
+QString unitQuoted(const QString &word)
 {
-    return quoted(program, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}});
+    return quoted(word, u'"', {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}});
 }
 
 // What systemd refuses in the name of a program it executes, however it is quoted ("contains
@@ -35,14 +34,6 @@ std::optional<QString> unitProgramFault(const QString &program)
     if (program.contains(QLatin1Char('\\')))
         return QStringLiteral("einen Backslash");
     return std::nullopt;
-}
-
-// One assignment of a unit's Environment= line: unquoted and unescaped first, then specifiers
-// expanded; $ has no meaning there.
-QString unitAssignmentQuoted(const QString &name, const QString &value)
-{
-    return quoted(name + QLatin1Char('=') + value, u'"',
-                  {{u'\\', "\\\\"}, {u'"', "\\\""}, {u'%', "%%"}});
 }
 
 // What of the session the service is started with: a user manager does not always know it.
@@ -180,20 +171,17 @@ bool ranToday()
 
 QString serviceFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/systemd/user/voskan-daily.service");
+    return userConfigFile(QStringLiteral("systemd/user/voskan-daily.service"));
 }
 
 QString timerFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/systemd/user/") + kTimer;
+    return userConfigFile(QStringLiteral("systemd/user/") + kTimer);
 }
 
 QString autostartFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/autostart/de.voskan.Voskan-daily.desktop");
+    return userConfigFile(QStringLiteral("autostart/de.voskan.Voskan-daily.desktop"));
 }
 
 QByteArray serviceUnit(const QString &program, const QProcessEnvironment &session)
@@ -205,12 +193,12 @@ QByteArray serviceUnit(const QString &program, const QProcessEnvironment &sessio
                                   "[Service]\n"
                                   "Type=oneshot\n"
                                   "ExecStart=%1 --daily-run\n")
-                       .arg(unitProgramQuoted(program));
+                       .arg(unitQuoted(program));
     for (const char *name : kSessionVariables) {
         const QString value = session.value(QLatin1String(name));
         if (!value.isEmpty() && !controlCharacterIn(value))
             unit += QStringLiteral("Environment=%1\n")
-                        .arg(unitAssignmentQuoted(QLatin1String(name), value));
+                        .arg(unitQuoted(QLatin1String(name) + QLatin1Char('=') + value));
     }
     return unit.toUtf8();
 }
@@ -251,10 +239,9 @@ std::optional<QString> enable(const Settings &settings, const QString &program,
         return refused;
     if (settings.atLogin) {
         const QByteArray entry =
-            QStringLiteral("[Desktop Entry]\nType=Application\nName=Voskan Täglich neu\n"
-                           "Exec=%1 --daily-run --once-a-day\nNoDisplay=true\nTerminal=false\n")
-                .arg(desktopExecArgument(program))
-                .toUtf8();
+            autostartEntry(QStringLiteral("Voskan Täglich neu"),
+                           QStringLiteral("Holt jeden Tag ein neues Wallpaper von Unsplash"),
+                           program, QStringLiteral("--daily-run --once-a-day"));
         if (const auto error = write(autostartFile(), entry))
             return error;
         saveSettings(settings);

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace {
 
@@ -54,8 +53,7 @@ std::optional<QSize> daySize(const QString &path)
 
 QString followerAutostartFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/autostart/de.voskan.Voskan-follow.desktop");
+    return userConfigFile(QStringLiteral("autostart/de.voskan.Voskan-follow.desktop"));
 }
 
 std::optional<QString> followerRefusal()
@@ -74,17 +72,10 @@ std::optional<QByteArray> followerAutostartEntry(const QString &program)
 {
     if (desktopEntryProgramFault(program))
         return std::nullopt;
-    return QStringLiteral("[Desktop Entry]\n"
-                          "Type=Application\n"
-                          "Name=Voskan Hell/Dunkel\n"
-                          "Comment=Zeigt das Wallpaper passend zum hellen oder dunklen "
-                          "Erscheinungsbild\n"
-                          "Exec=%1 --follow\n"
-                          "Icon=de.voskan.Voskan\n"
-                          "Terminal=false\n"
-                          "NoDisplay=true\n")
-        .arg(desktopExecArgument(program))
-        .toUtf8();
+    return autostartEntry(QStringLiteral("Voskan Hell/Dunkel"),
+                          QStringLiteral("Zeigt das Wallpaper passend zum hellen oder dunklen "
+                                         "Erscheinungsbild"),
+                          program, QStringLiteral("--follow"));
 }
 
 void updateSchemeFollower(bool desktopSwitches)

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 QString followerProgram()
 {
@@ -28,6 +29,27 @@ QString quoted(const QString &text, QChar quote,
     for (const auto &[special, replacement] : escapes)
         escaped.replace(special, QLatin1String(replacement));
     return quote + escaped + quote;
+}
+
+QString userConfigFile(const QString &relative)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + relative;
+}
+
+QByteArray autostartEntry(const QString &name, const QString &comment, const QString &program,
+                          const QString &arguments)
+{
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=%1\n"
+                          "Comment=%2\n"
+                          "Exec=%3 %4\n"
+                          "Icon=de.voskan.Voskan\n"
+                          "Terminal=false\n"
+                          "NoDisplay=true\n")
+        .arg(name, comment, desktopExecArgument(program), arguments)
+        .toUtf8();
 }
 
 QString desktopExecArgument(const QString &argument)

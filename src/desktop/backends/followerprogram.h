@@ -29,6 +29,12 @@ std::optional<QString> controlCharacterIn(const QString &text);
 // The same for the program a desktop entry's Exec line starts, where a % sign counts as well:
 // GLib's launcher looks for a program named with the escaped "%%" and drops the whole entry.
 std::optional<QString> desktopEntryProgramFault(const QString &program);
+// The file of the user's configuration at `relative` ("autostart/…", "systemd/user/…").
+QString userConfigFile(const QString &relative);
+// The autostart entry a login runs: `program` (checked with desktopEntryProgramFault) with
+// `arguments`, plain words, under `name`; hidden from the menus.
+QByteArray autostartEntry(const QString &name, const QString &comment, const QString &program,
+                          const QString &arguments);
 // One argument of a desktop entry's Exec line: quoted where the entry's rules ask for it, then
 // escaped once more as a string value.
 QString desktopExecArgument(const QString &argument);
