@@ -17,15 +17,21 @@
 #include "ui/previewpane.h"
 #include "ui/translations.h"
 
-#include <future>
-
 namespace {
 
 const QString kPath = Window::kPhoto;
 const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
 
-// Tab until the control has the keyboard, as a person would, never more than a round.
-void tabTo(const char *name)
+// For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
+void screenshot(QWidget *widget, const char *name)
+{
+    if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+        widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
+}
+
+// Tab until the control has the keyboard, as a person would, never more than a round; `shot`
+// names the documentation's picture of the window then.
+void tabTo(const char *name, const char *shot = nullptr)
 {
     for (int i = 0;
          i < 60 && QApplication::focusWidget() && QApplication::focusWidget()->objectName() != name;
@@ -33,6 +39,8 @@ void tabTo(const char *name)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QVERIFY2(QApplication::focusWidget(), name);
     QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+    if (shot)
+        screenshot(QApplication::activeWindow(), shot);
 }
 
 // Answers not given yet go with the test function that asked for them.
@@ -65,13 +73,6 @@ void answerFileDialog(const QString &path, QString *title)
         name->setText(path);
         QTest::keyClick(name, Qt::Key_Return);
     });
-}
-
-// For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
-void screenshot(QWidget *widget, const char *name)
-{
-    if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
-        widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
 }
 
 } // namespace
@@ -113,11 +114,6 @@ private Q_SLOTS:
         Window s(photos);
         const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-        };
-        const auto tabTo = [&](const char *name, const char *shot = nullptr) {
-            ::tabTo(name);
-            if (shot)
-                screenshot(&s.window, shot);
         };
         s.find("searchField")->setFocus(Qt::TabFocusReason);
 
@@ -304,7 +300,6 @@ private Q_SLOTS:
         s.window.findChild<QAction *>("dailyAction")->trigger();
         const QString error = "Der Suchbegriff enthält ein Steuerzeichen (U+001B); gib ihn bitte "
                               "ohne Steuerzeichen ein.";
-        QTRY_COMPARE(s.model.errorMessage(), error);
         QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
         QCOMPARE(s.window.errorAlert()->text(), error);
         QVERIFY(shown && shown->isVisible());
@@ -358,6 +353,7 @@ private Q_SLOTS:
 
     // Two FIFOs (or the like) dropped on the column, the first named like a photo, are told in
     // the alert at once; the window goes on meanwhile and paints, with the photo it showed before.
+    // Stuck, it fails by QtTest's own watchdog (QTEST_FUNCTION_TIMEOUT).
     void dropWhatIsNoFile()
     {
         QFETCH(QString, kind);
@@ -367,18 +363,6 @@ private Q_SLOTS:
         QVERIFY(!dropped.contains(QString()));
         Window s;
         QVERIFY(s.open());
-        // A window stuck on the drop ends the program as a failure, not as a test that never ends.
-        std::promise<void> done;
-        std::thread watchdog([answered = done.get_future()] {
-            if (answered.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
-                std::fprintf(stderr, "FAIL!  : the window stopped answering after the drop\n");
-                std::_Exit(1);
-            }
-        });
-        const auto stopWatching = qScopeGuard([&] {
-            done.set_value();
-            watchdog.join();
-        });
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(dropped[0]), QUrl::fromLocalFile(dropped[1])});
         QWidget *column = s.find("inspector");
