@@ -213,7 +213,6 @@ private Q_SLOTS:
         QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit";
         QTest::newRow("sun, with a pair") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand";
         QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto.";
-        QTest::newRow("an index beyond the file") << scheduleXmp({{"apr", aprTable({3, 16})}}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto.";
         // clang-format on
     }
 
@@ -465,7 +464,6 @@ private Q_SLOTS:
         QCOMPARE(step->text(), QStringLiteral("Wird abgebrochen …"));
         QVERIFY(finished.wait(60000));
         QCOMPARE(s.model.statusMessage(), QStringLiteral("Export abgebrochen."));
-        QVERIFY(!s.model.errorMessage());
         QVERIFY(!s.window.errorAlert());
         QVERIFY(!panel->isVisible());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
