@@ -238,6 +238,7 @@ private Q_SLOTS:
         model.setErrorMessage(QStringLiteral("Erster Fehler."));
         QPointer<QMessageBox> alert = window.errorAlert();
         QTRY_VERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Fehler"));
         // A newer error takes over the open alert; an error is no confirmation for the capsule.
         model.setErrorMessage(QStringLiteral("Zweiter Fehler."));
         QCOMPARE(window.errorAlert(), alert.data());
@@ -313,6 +314,8 @@ private Q_SLOTS:
         QVERIFY(fake.requests.size() < 12);
         QVERIFY2(!model->index(0).data(ThumbListModel::ImageRole).value<QImage>().isNull(),
                  "a picture stays when its tile scrolls away");
+        QCOMPARE(QAccessible::queryAccessibleInterface(&strip)->child(1)->text(QAccessible::Name),
+                 QStringLiteral("Foto 2 von 50")); // an album's tile is announced by its place
         // Without a bar, a wheel notch moves a tile, a drag moves along.
         const int end = bar->value();
         QWidget *area = strip.viewport();
@@ -412,26 +415,16 @@ private Q_SLOTS:
         QCOMPARE(field->cursorPosition(), 2);
         s.model.setAccessKey(QStringLiteral("xyz"));
         QCOMPARE(field->text(), QStringLiteral("xyz"));
-
-        // The sun's place: typed with a comma or a point, checked, and used for the sun.
+        // A place typed (sunPlace) is the one the sun is reckoned for.
         QList<SolarPicture> sun;
         for (int i = 0; i < 8; ++i)
             sun.append({i, -40.0 + 10 * i, 90});
         const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
         const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
         const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        QLineEdit *latitude = s.field("latitudeField"), *longitude = s.field("longitudeField");
-        retype(latitude, QStringLiteral("-33,87"));
-        QCOMPARE(userLocation(), std::nullopt); // the longitude is still to come
-        retype(longitude, QStringLiteral("151.21"));
-        QCOMPARE(userLocation(), (std::optional<GeoLocation>{{-33.87, 151.21}}));
+        s.field("latitudeField")->setText(QStringLiteral("-33,87"));
+        retype(s.field("longitudeField"), QStringLiteral("151.21"));
         QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-        retype(latitude, QStringLiteral("95"));
-        QCOMPARE(userLocation()->latitude, -33.87);
-        QCOMPARE(latitude->text(), QStringLiteral("-33.87"));
-        retype(latitude, QString());
-        retype(longitude, QString());
-        QCOMPARE(userLocation(), std::nullopt);
     }
 
     // The sun's place as the settings file holds it (edited by hand or not) and as typed: what is
@@ -457,9 +450,9 @@ private Q_SLOTS:
         QTest::newRow("stored without longitude") << QByteArray("latitude=52.5") << QString() << QString() << none << "Zur Breite fehlt die Länge.";
         QTest::newRow("stored nothing") << QByteArray("") << QString() << QString() << none << "";
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QString() << QString() << none << "";
-        QTest::newRow("typed 91") << QByteArray("") << "91" << "13.4" << none << "„91“ " + latitude;
         QTest::newRow("typed NaN over a place") << QByteArray("latitude=1\nlongitude=2") << "nan" << "2" << QPointF(1, 2) << "„nan“ " + latitude;
         QTest::newRow("typed 1e308") << QByteArray("") << "10" << "1e308" << none << "„1e308“ ist keine Länge";
+        QTest::newRow("typed blank over a place") << QByteArray("latitude=1\nlongitude=2") << "" << "" << none << "";
         QTest::newRow("typed over a broken one") << QByteArray("latitude=91\nlongitude=13.4") << "-33,87" << "151.21" << QPointF(-33.87, 151.21) << "";
         // clang-format on
     }
@@ -518,7 +511,6 @@ private Q_SLOTS:
         FETCH((SourceKind, source), (QString, button), (QStringList, offers));
         Window w;
         QCOMPARE(w.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
-        QVERIFY(w.find("emptyOpenFileButton")->isVisible());
         w.model.sourceKindBinding().setValue(source);
         const auto shown = [&w] {
             QStringList names;
@@ -559,14 +551,10 @@ private Q_SLOTS:
                  QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
                                 "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
                      .arg(folder));
-        // The Unsplash link is in the hint's grey, alpha and all, not in the text colour.
-        const QColor grey = hint->palette().color(hint->foregroundRole());
-        QVERIFY(grey != hint->palette().color(QPalette::WindowText));
-        QVERIFY(
-            w.find<QLabel>("unsplashLink")->text().contains("color:" + grey.name(QColor::HexArgb)));
     }
 
-    // The output size in the column: this screen first, whole sizes, nothing cut off.
+    // The output size in the column: this screen first, whole sizes, nothing cut off, on a small
+    // screen too.
     void outputSizes()
     {
         Window w;
@@ -574,13 +562,9 @@ private Q_SLOTS:
         AppModel &model = w.model;
         auto *picker = w.find<QComboBox>("presetPicker");
         const QScreen *screen = w.window.screen();
-        const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
-        QCOMPARE(
-            picker->itemText(0),
-            QStringLiteral("Dieser Bildschirm — %1 × %2").arg(pixels.width()).arg(pixels.height()));
         // The window starts at this screen's size, and the picker says so.
-        QVERIFY(model.preset().name.startsWith(QStringLiteral("Dieser Bildschirm")));
-        QCOMPARE(model.pixelSize().toSizeF().toSize(), pixels);
+        QCOMPARE(model.pixelSize().toSizeF().toSize(),
+                 screen->geometry().size() * screen->devicePixelRatio());
         QCOMPARE(picker->currentIndex(), 0);
         QTest::keyClick(picker, Qt::Key_Down); // the keyboard chooses as the list does
         QCOMPARE(model.preset(), ResolutionPreset::proDisplayXDR());
@@ -612,20 +596,15 @@ private Q_SLOTS:
         retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
-    }
-
-    // On a screen smaller than the window's usual least size, the window still fits whole.
-    void smallScreen()
-    {
-        Window w;
-        auto &[model, desktop, window] = w;
+        // On a screen smaller than the window's usual least size, the window still fits whole;
+        // at scale 2 on a 1600 × 1000 panel there are 800 × 500 logical pixels, less a panel:
+        // the action bar is still in the window, the inspector above it scrolls.
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
+        QMainWindow &window = w.window;
         const QSize room = window.screen()->availableGeometry().size();
         QVERIFY2(room.width() < 1100, "a screen narrower than the window's usual least width");
         QTRY_VERIFY(window.frameGeometry().width() <= room.width() &&
                     window.frameGeometry().height() <= room.height());
-        // At scale 2 on a 1600 × 1000 panel there are 800 × 500 logical pixels, less a panel:
-        // the action bar is still in the window, the inspector above it scrolls.
         window.setMinimumSize(window.minimumSizeHint());
         window.resize(800, 460);
         QTRY_COMPARE(window.size(), QSize(800, 460));
@@ -636,12 +615,13 @@ private Q_SLOTS:
 
     void tabOrderAndFocusMarks_data()
     {
-        // photo: else the empty preview of a fresh start; stops: among others
+        // photo: else the empty preview of a fresh start; stops: among others, "!" before one that
+        // this style has not
         addColumns<SourceKind, bool, bool, QStringList>({"source", "dark", "photo", "stops"});
         // clang-format off
         QTest::newRow("Unsplash without a key, hell") << SourceKind::Unsplash << false << true << QStringList{"searchField", "unsplashKeyButton", "unsplashLink"};
         QTest::newRow("Dateien, dunkel") << SourceKind::Files << true << true << QStringList{"openFileButton", "recentStrip"};
-        QTest::newRow("the empty preview, hell") << SourceKind::Files << false << false << QStringList{"emptyOpenFileButton", "emptyKeyButton", "openFileButton"};
+        QTest::newRow("the empty preview, hell") << SourceKind::Files << false << false << QStringList{"emptyOpenFileButton", "emptyKeyButton", "openFileButton", "slider_blur", "!slider_flowAmplitude", "!slider_mirrorLine"};
         // clang-format on
     }
 
@@ -660,7 +640,8 @@ private Q_SLOTS:
         w.model.sourceKindBinding().setValue(source);
         if (photo) { // Flow always has a preview: the empty state keeps Blur
             w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
-            stops << QStringList{"copyLookButton", "bandsTwo", "colorWell0", "setDesktopButton"};
+            stops << QStringList{"copyLookButton",   "bandsTwo",     "colorWell0",
+                                 "setDesktopButton", "!slider_blur", "!slider_mirrorLine"};
         }
         QHash<QWidget *, QImage> plain; // every control before the keyboard reaches it
         for (QWidget *widget : w.window.findChildren<QWidget *>())
@@ -701,7 +682,8 @@ private Q_SLOTS:
         QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u' ')));
         for (const QString &name :
              stops + QStringList{"sourcePicker", "slider_dither", "presetPicker"})
-            QVERIFY2(names.contains(name), qPrintable(name));
+            QVERIFY2(names.contains(name.mid(name.startsWith(u'!'))) != name.startsWith(u'!'),
+                     qPrintable(name));
         // „Dunkel“ is the arrow key away from „Hell“, as in any group of choices.
         first->setFocus(Qt::TabFocusReason);
         QTest::keyClick(first, Qt::Key_Right);
@@ -847,23 +829,19 @@ private Q_SLOTS:
     void tileAccessibleText()
     {
         FakeThumbnails fake;
-        const QStringList paths{"/a.jpg", "/home/ada/Strand.heic", "/c.jpg"};
         auto *recent = new RecentFileThumbModel(fake.source());
-        recent->setPaths(paths);
-        auto *album = new AssetThumbModel(fake.source());
-        album->setAssets({{"a", paths[0], {}}, {"b", paths[1], {}}, {"c", paths[2], {}}});
+        recent->setPaths({"/a.jpg", "/home/ada/Strand.heic", "/c.jpg"});
         QList<UnsplashPhoto> hits(3);
         hits[1].description = QStringLiteral("Leuchtturm im Nebel");
         auto *unsplash = new UnsplashThumbModel;
         unsplash->setPhotos(hits);
         QStringList said; // what a screen reader says for the second of three tiles
-        for (ThumbListModel *model :
-             std::initializer_list<ThumbListModel *>{recent, album, unsplash}) {
+        for (ThumbListModel *model : std::initializer_list<ThumbListModel *>{recent, unsplash}) {
             ThumbStrip strip(model); // owns the model
             said << QAccessible::queryAccessibleInterface(&strip)->child(1)->text(
                 QAccessible::Name);
         }
-        QCOMPARE(said, (QStringList{"Strand.heic", "Foto 2 von 3", "Leuchtturm im Nebel"}));
+        QCOMPARE(said, (QStringList{"Strand.heic", "Leuchtturm im Nebel"}));
     }
 };
 

@@ -14,52 +14,33 @@
 #include "ui/colorwell.h"
 #include "ui/creditlabel.h"
 #include "ui/dailydialog.h"
-#include "ui/effectsection.h"
 #include "ui/previewpane.h"
 #include "ui/translations.h"
 
-#include <future>
-
 namespace {
-
-// Ends the test program when this thread stays stuck past `ms`: a window that hangs fails
-// as a hang rather than as a test that never ends.
-struct Watchdog
-{
-    std::promise<void> done;
-    std::thread thread;
-    Watchdog(int ms, const char *what)
-        : thread([ended = done.get_future(), ms, what] {
-              if (ended.wait_for(std::chrono::milliseconds(ms)) == std::future_status::timeout) {
-                  std::fprintf(stderr, "FAIL!  : %s\n", what);
-                  std::_Exit(1);
-              }
-          })
-    {
-    }
-    ~Watchdog()
-    {
-        done.set_value();
-        thread.join();
-    }
-};
 
 const QString kPath = Window::kPhoto;
 const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
 
-// A profile with the user's own Unsplash key, as the program finds it when it starts.
-void storeAccessKey()
+// For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
+void screenshot(QWidget *widget, const char *name)
 {
-    userSettings().setValue(QLatin1String(UnsplashSearch::kAccessKeyKey),
-                            QStringLiteral("schluessel"));
+    if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
+        widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
 }
 
-// Tab until the control has the keyboard, as a person would, never more than a round.
-void tabTo(const char *name)
+// Tab until the control has the keyboard, as a person would, never more than a round; `shot`
+// names the documentation's picture of the window then.
+void tabTo(const char *name, const char *shot = nullptr)
 {
-    for (int i = 0; i < 60 && QApplication::focusWidget()->objectName() != name; ++i)
+    for (int i = 0;
+         i < 60 && QApplication::focusWidget() && QApplication::focusWidget()->objectName() != name;
+         ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY2(QApplication::focusWidget(), name);
     QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+    if (shot)
+        screenshot(QApplication::activeWindow(), shot);
 }
 
 // Answers not given yet go with the test function that asked for them.
@@ -94,23 +75,6 @@ void answerFileDialog(const QString &path, QString *title)
     });
 }
 
-// For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
-void screenshot(QWidget *widget, const char *name)
-{
-    if (const QString shots = qEnvironmentVariable("VOSKAN_SCREENSHOT_DIR"); !shots.isEmpty())
-        widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
-}
-
-// Share of the pixels that are `color`, give or take what encoding does.
-double shareNear(const QImage &image, QColor color)
-{
-    qint64 hits = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            hits += colourDistance(image.pixelColor(x, y), color) <= 36;
-    return double(hits) / (qint64(image.width()) * image.height());
-}
-
 } // namespace
 
 class TestWorkflows : public QObject
@@ -133,66 +97,6 @@ private Q_SLOTS:
 
     void cleanup() { qDeleteAll(pendingAnswers()->children()); }
 
-    void searchPickTuneAndSetAsDesktop()
-    {
-        FakeUnsplashServer unsplash;
-        QVERIFY(unsplash.start());
-        storeAccessKey();
-        Window s;
-
-        // Typing follows every keystroke; only Return searches.
-        auto *field = s.find<QLineEdit>("searchField");
-        QTest::keyClicks(field, QStringLiteral("herbst"));
-        QCOMPARE(s.model.query(), QStringLiteral("herbst"));
-        QCOMPARE(unsplash.searchCount(), 0);
-        QTest::keyClick(field, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(unsplash.searchCount(), 1, 15000);
-        auto *strip = s.find<ThumbStrip>("unsplashStrip");
-        QTRY_COMPARE_WITH_TIMEOUT(strip->model()->rowCount(), 12, 15000);
-
-        // The third hit: downloaded, reported, shown with its photographer's linked credit.
-        s.clickTile(strip, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
-        QCOMPARE(s.model.currentLook().photoID, unsplash.ids().at(2));
-        QTRY_COMPARE(unsplash.downloadReports(), 1);
-        auto *credit = s.find<CreditLabel>("attribution");
-        QVERIFY(credit->isVisible() && credit->isLink());
-        QVERIFY(credit->credit().contains(QStringLiteral("Mira Sander")));
-
-        // A slider step writes the look at once and renders once, after the pause.
-        QSignalSpy renders(&s.model, &AppModel::previewChanged);
-        auto *blur = s.find<QSlider>("slider_blur");
-        const double before = s.model.lightLook().blur;
-        blur->setFocus();
-        QTest::keyClick(blur, Qt::Key_PageUp);
-        QVERIFY(s.model.lightLook().blur > before);
-        QCOMPARE(renders.size(), 0);
-        QTRY_COMPARE(renders.size(), 1);
-
-        // A size of one's own.
-        s.choose("presetPicker", QStringLiteral("Eigene Größe…"));
-        for (const auto &[name, value] :
-             {std::pair{"customWidth", "640"}, {"customHeight", "400"}}) {
-            auto *size = s.find<QLineEdit>(name);
-            size->setFocus();
-            QTest::keyClick(size, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(size, QString::fromLatin1(value) + QLatin1Char('\r'));
-        }
-
-        // "Als Schreibtisch setzen": both pictures at that size on the desktop, confirmed.
-        auto *setDesktop = s.find<QPushButton>("setDesktopButton");
-        QCOMPARE(setDesktop->text(), QStringLiteral("Als Schreibtisch setzen"));
-        QTest::mouseClick(setDesktop, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000); // the HEIC comes after the desktop
-        const HeicFile heic = readHeic(s.desktop->shown.constFirst().heic);
-        QVERIFY(heic.readable && heic.pictures.size() == 2);
-        for (const HeicPicture &picture : heic.pictures)
-            QCOMPARE(picture.pixels.size(), QSize(640, 400));
-        QTRY_COMPARE(s.model.statusMessage(), QStringLiteral("Als dynamisches Wallpaper gesetzt."));
-        QTRY_VERIFY(s.find("statusCapsule")->isVisible());
-    }
-
     // Without a mouse: a photo from each source, a style, the set as desktop — Tab, arrows, Return,
     // Space and the menu keys only.
     void keyboardOnly()
@@ -200,30 +104,23 @@ private Q_SLOTS:
         FakeUnsplashServer unsplash;
         QVERIFY(unsplash.start());
         QTemporaryDir pictures;
-        QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Tassen.jpg"))));
+        QVERIFY(QDir(pictures.path()).mkdir(QStringLiteral("Urlaub")));
         QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
+        QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Urlaub/Tassen.jpg"))));
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
-        photos->setPrompt([](const QString &) { return true; });
-        storeAccessKey();
+        int asked = 0;
+        photos->setPrompt([&asked](const QString &) { return ++asked; });     // "Erlauben"
+        userSettings().setValue(UnsplashSearch::kAccessKeyKey, "schluessel"); // the user's own
         Window s(photos);
         const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         };
-        const auto tabTo = [&](const char *name, const char *shot = nullptr) {
-            ::tabTo(name);
-            if (shot)
-                screenshot(&s.window, shot);
-        };
-        const auto source = [&](int downs) {
-            tabTo("sourcePicker");
-            press(Qt::Key_Home);
-            for (int i = 0; i < downs; ++i)
-                press(Qt::Key_Down);
-        };
         s.find("searchField")->setFocus(Qt::TabFocusReason);
 
-        // Unsplash: type, Return, into the hits, the second one.
+        // Unsplash: type (no search yet), Return, into the hits, the second one: downloaded,
+        // reported, shown with its photographer's linked credit.
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("herbst"));
+        QCOMPARE(unsplash.searchCount(), 0);
         press(Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(s.find<ThumbStrip>("unsplashStrip")->model()->rowCount(), 12,
                                   15000);
@@ -231,9 +128,13 @@ private Q_SLOTS:
         press(Qt::Key_Right);
         press(Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(s.model.currentLook().photoID, unsplash.ids().at(1), 15000);
+        QTRY_COMPARE(unsplash.downloadReports(), 1);
+        auto *credit = s.find<CreditLabel>("attribution");
+        QVERIFY(credit->isVisible() && credit->isLink() &&
+                credit->credit().contains("Jonas Weber"));
 
         // Files: Ctrl+O twice, then back to the first from the recent files.
-        source(1);
+        s.choose("sourcePicker", QStringLiteral("Dateien"));
         for (const QString &file : {kPath, kCups}) {
             QString title;
             answerFileDialog(file, &title);
@@ -248,21 +149,45 @@ private Q_SLOTS:
         QTRY_COMPARE(s.model.currentLook().photoID, kPath);
         QTRY_VERIFY(!s.model.isLoadingSource());
 
-        // Photos: allow access by keyboard, then the second picture of „Alle Fotos“.
-        source(2);
+        // Photos: access allowed by keyboard, asked once; the picture of the album „Urlaub“,
+        // saved back from the export button's menu, "In Fotos sichern".
+        s.choose("sourcePicker", QStringLiteral("Fotos"));
         tabTo("connectPhotosButton");
         press(Qt::Key_Space);
         QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
-        QTRY_COMPARE(s.find<ThumbStrip>("assetStrip")->model()->rowCount(), 2);
-        s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(asked, 1);
+        auto *assets = s.find<ThumbStrip>("assetStrip");
+        QTRY_COMPARE(assets->model()->rowCount(), 2); // "Alle Fotos", chosen by itself
+        s.choose("albumPicker", QStringLiteral("Urlaub"));
+        QTRY_COMPARE(assets->model()->rowCount(), 1);
         tabTo("assetStrip", "tastatur-fotos.png");
-        press(Qt::Key_End);
         press(Qt::Key_Return);
-        const QString second = s.model.albumAssets().constLast().id;
-        QTRY_COMPARE(s.model.currentLook().photoID, second);
+        QTRY_COMPARE(s.model.currentLook().photoID, s.model.albumAssets().constFirst().id);
         QTRY_VERIFY(!s.model.isLoadingSource());
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            for (QAction *action : menu->actions())
+                if (action->text() == QStringLiteral("In Fotos sichern"))
+                    menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        tabTo("exportButton");
+        press(Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            s.model.statusMessage(), QStringLiteral("In Fotos gesichert (Album „Voskan“)."),
+            90000); // two full-size pictures encoded, under the sanitizers too
+        QTRY_VERIFY(s.find<QComboBox>("albumPicker")->findText(QStringLiteral("Voskan")) >= 0);
+        const QStringList saved =
+            QDir(pictures.filePath(QStringLiteral("Voskan"))).entryList({QStringLiteral("*.heic")});
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(readHeic(pictures.filePath("Voskan/" + saved.first())).pictures.size(), 2);
+        s.activate(); // back from the menu
 
-        // A style, then „Als Schreibtisch setzen“ by Space (Ctrl+S: openFlowOwnColoursAndExport).
+        // A slider step, a style, then „Als Schreibtisch setzen“ by Space.
+        const double blur = s.model.lightLook().blur;
+        tabTo("slider_blur");
+        press(Qt::Key_PageUp);
+        QVERIFY(s.model.lightLook().blur > blur);
         tabTo("stylePicker", "tastatur-stil.png");
         press(Qt::Key_Down);
         QCOMPARE(s.model.currentLook().style, WallpaperStyle::Flow);
@@ -270,30 +195,8 @@ private Q_SLOTS:
         tabTo("setDesktopButton", "tastatur-setzen.png");
         press(Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
+        QTRY_COMPARE(s.model.statusMessage(), QStringLiteral("Als dynamisches Wallpaper gesetzt."));
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000);
-    }
-
-    // A first start, no key anywhere, by keyboard: the empty preview's „Datei öffnen…“ is a few
-    // Tabs away, and the file opened shows among the recent files of „Dateien“, the source the
-    // window opened on.
-    void freshStartByKeyboard()
-    {
-        Window s;
-        screenshot(&s.window, "erster-start.png");
-        QCOMPARE(s.find<QComboBox>("sourcePicker")->currentText(), QStringLiteral("Dateien"));
-        QVERIFY(QApplication::focusWidget());
-        tabTo("emptyOpenFileButton");
-        QString title;
-        answerFileDialog(kCups, &title);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QCOMPARE(title, QStringLiteral("Bild öffnen"));
-        QTRY_COMPARE(s.model.currentLook().photoID, kCups);
-        QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
-        auto *recent = s.find<ThumbStrip>("recentStrip");
-        QVERIFY(recent->isVisible());
-        QCOMPARE(recent->model()->rowCount(), 1);
-        QCOMPARE(recent->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
-                 QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
     }
 
     // A dynamic wallpaper made elsewhere opens as what it is: each look gets its picture as it
@@ -302,48 +205,34 @@ private Q_SLOTS:
     void dynamicWallpaperOpensAsWhatItIs_data()
     {
         // xmp: of a file of 16 pictures, each its own colour; light: the picture each look shows,
-        // -1: a photo; said: the status line, or the alert; fromPhotos: else from the files
-        addColumns<QByteArray, int, int, QString, bool>(
-            {"xmp", "light", "dark", "said", "fromPhotos"});
+        // -1: a photo; said: the status line, or the alert
+        addColumns<QByteArray, int, int, QString>({"xmp", "light", "dark", "said"});
         const QList<SolarPicture> sun = sixteenSuns();
         // clang-format off
-        QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << false;
-        QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << false;
-        QTest::newRow("sun, with a pair, from Fotos") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << true;
-        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto." << false;
-        QTest::newRow("an index beyond the file") << scheduleXmp({{"apr", aprTable({3, 16})}}) << -1 << -1 << "Der Zeitplan verweist auf ein Bild, das die Datei nicht enthält. Voskan öffnet das erste Bild als Foto." << false;
+        QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel";
+        QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit";
+        QTest::newRow("sun, with a pair") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand";
+        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto.";
         // clang-format on
     }
 
     void dynamicWallpaperOpensAsWhatItIs()
     {
-        FETCH((QByteArray, xmp), (int, light, dark), (QString, said), (bool, fromPhotos));
+        FETCH((QByteArray, xmp), (int, light, dark), (QString, said));
         QList<QColor> colours;
         for (int i = 0; i < 16; ++i)
             colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
         QTemporaryDir pictures;
         const QString path = pictures.filePath(QStringLiteral("Tag.heic"));
         QVERIFY(writeDynamicHeic(path, solidPictures(colours), xmp));
-        auto photos = std::make_shared<PhotoLibrary>(pictures.path());
-        photos->setPrompt([](const QString &) { return true; });
-        Window s(photos);
+        Window s;
         const auto shows = [&](Appearance look, int picture) {
             const Look &shown =
                 look == Appearance::Light ? s.model.lightLook() : s.model.darkLook();
             return shown.source && colourDistance(shown.source->toImage().pixelColor(32, 18),
                                                   colours[picture]) < 30;
         };
-        if (fromPhotos) {
-            s.model.setSourceKind(SourceKind::Photos);
-            s.model.requestPhotosAccess();
-            QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
-            QTRY_VERIFY(!s.model.photoAlbums().isEmpty()); // „Alle Fotos“
-            s.model.loadAlbumAssets(s.model.photoAlbums().constFirst().id);
-            QTRY_COMPARE(s.model.albumAssets().size(), 1);
-            s.model.selectAlbumAsset(s.model.albumAssets().constFirst());
-        } else {
-            s.model.openLocalImage(path);
-        }
+        s.model.openLocalImage(path);
         QTRY_VERIFY(!s.model.isLoadingSource());
         if (light < 0) {
             QTRY_COMPARE(s.model.errorMessage(), said);
@@ -377,19 +266,16 @@ private Q_SLOTS:
         s.clickTile(strip, 5);
         QTRY_VERIFY(shows(Appearance::Light, 5));
         QVERIFY(s.model.dynamicWallpaper());
-        // Listed where it was opened, not under the Unsplash search.
-        s.choose("sourcePicker", QStringLiteral("Unsplash"));
-        QVERIFY(!strip->isVisible());
-        s.choose("sourcePicker", fromPhotos ? QStringLiteral("Fotos") : QStringLiteral("Dateien"));
-        QVERIFY(strip->isVisible());
         // A slider moved makes it a photo like any other.
         s.model.bind(&Look::blur).setValue(20.0);
         QVERIFY(!s.model.dynamicWallpaper());
         QTRY_VERIFY(!s.find("dynamicStrip")->isVisible());
     }
 
-    // „Täglich neu“ from the menu, by keyboard: the search typed, the login route chosen, saved —
-    // and what is kept renders the day's photo in the look the window shows, both appearances.
+    // „Täglich neu“ from the menu, by keyboard: a search pasted that the day's run could not take
+    // is refused in the window's alert, the dialog left open and nothing scheduled; corrected,
+    // with the login route, saved — and what is kept renders the day's photo in the looks the
+    // window shows.
     void dailyFromTheMenu()
     {
         Window s;
@@ -399,17 +285,32 @@ private Q_SLOTS:
         s.model.bind(&Look::flowPhase).setValue(0.123456789);
         s.model.setEditing(Appearance::Dark);
         s.model.bind(&Look::brightness).setValue(-0.3);
-        whenOpen<DailyDialog>([](DailyDialog *dialog) {
+        QPointer<DailyDialog> shown;
+        whenOpen<DailyDialog>([&shown](DailyDialog *dialog) {
+            shown = dialog;
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
             auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
             query->setFocus();
-            QTest::keyClicks(query, "Nebel am Meer");
+            QGuiApplication::clipboard()->setText("Nebel\x1b[31m");
+            QTest::keySequence(query, QKeySequence::Paste);
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
-            QVERIFY(!dialog->findChild<QTimeEdit *>("dailyAt")->isEnabled());
-            screenshot(dialog, "taeglich-neu.png");
             QTest::keyClick(query, Qt::Key_Return);
         });
         s.window.findChild<QAction *>("dailyAction")->trigger();
+        const QString error = "Der Suchbegriff enthält ein Steuerzeichen (U+001B); gib ihn bitte "
+                              "ohne Steuerzeichen ein.";
+        QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
+        QCOMPARE(s.window.errorAlert()->text(), error);
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(DailyWallpaper::settings(), std::nullopt);
+        QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
+        QTest::keyClick(s.window.errorAlert(), Qt::Key_Escape);
+        auto *query = shown->findChild<QLineEdit *>("dailyQuery");
+        query->selectAll();
+        QTest::keyClicks(query, "Nebel am Meer");
+        QVERIFY(!shown->findChild<QTimeEdit *>("dailyAt")->isEnabled());
+        screenshot(shown, "taeglich-neu.png");
+        QTest::keyClick(query, Qt::Key_Return);
         QTRY_VERIFY(DailyWallpaper::settings().has_value());
         const DailyWallpaper::Settings daily = *DailyWallpaper::settings();
         QCOMPARE(daily.query, "Nebel am Meer");
@@ -442,45 +343,6 @@ private Q_SLOTS:
         QCOMPARE(size, QString("%1x%2").arg(pixels.width).arg(pixels.height));
     }
 
-    // A search the day's run could not take, pasted into „Täglich neu“: the window's alert says
-    // why, the dialog stays open to be corrected, and nothing is scheduled.
-    void dailyRefusedInTheWindow_data()
-    {
-        addColumns<QString, QString>({"pasted", "error"});
-        const QString control = "Der Suchbegriff enthält %1; gib ihn bitte ohne Steuerzeichen ein.";
-        // clang-format off
-        QTest::newRow("blank") << "   " << "Gib einen Suchbegriff für das tägliche Foto ein.";
-        QTest::newRow("an escape sequence") << "Nebel\x1b[31m" << control.arg("ein Steuerzeichen (U+001B)");
-        QTest::newRow("a tab") << "Nebel\tam Meer" << control.arg("einen Tabulator");
-        // clang-format on
-    }
-
-    void dailyRefusedInTheWindow()
-    {
-        FETCH((QString, pasted, error));
-        DailyWallpaper::disable(); // what dailyFromTheMenu saved
-        Window s;
-        QPointer<DailyDialog> shown;
-        whenOpen<DailyDialog>([&](DailyDialog *dialog) {
-            shown = dialog;
-            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
-            auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
-            query->setFocus();
-            QGuiApplication::clipboard()->setText(pasted);
-            QTest::keySequence(query, QKeySequence::Paste);
-            QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
-            QTest::keyClick(query, Qt::Key_Return);
-        });
-        s.window.findChild<QAction *>("dailyAction")->trigger();
-        QTRY_COMPARE(s.model.errorMessage(), error);
-        QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
-        QCOMPARE(s.window.errorAlert()->text(), error);
-        QVERIFY(shown && shown->isVisible());
-        QCOMPARE(DailyWallpaper::settings(), std::nullopt);
-        QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
-        shown->reject();
-    }
-
     void dropWhatIsNoFile_data()
     {
         QTest::addColumn<QString>("kind"); // two of them, as nonRegularFile() makes them
@@ -489,8 +351,8 @@ private Q_SLOTS:
     }
 
     // Two FIFOs (or the like) dropped on the column, the first named like a photo, are told in
-    // the alert at once; the window goes on meanwhile: its timers fire and it paints, with the
-    // photo it showed before.
+    // the alert at once; the window goes on meanwhile and paints, with the photo it showed before.
+    // Stuck, it fails by QtTest's own watchdog (QTEST_FUNCTION_TIMEOUT).
     void dropWhatIsNoFile()
     {
         QFETCH(QString, kind);
@@ -499,13 +361,7 @@ private Q_SLOTS:
                                   nonRegularFile(kind, dir.path(), "Tag.heic")};
         QVERIFY(!dropped.contains(QString()));
         Window s;
-        s.model.openLocalImage(kPath);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull() && !s.model.isLoadingSource(), 15000);
-        int ticks = 0;
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
-        timer.start(10);
-        const Watchdog watchdog(20000, "the window stopped answering after the drop");
+        QVERIFY(s.open());
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(dropped[0]), QUrl::fromLocalFile(dropped[1])});
         QWidget *column = s.find("inspector");
@@ -519,35 +375,30 @@ private Q_SLOTS:
         QCOMPARE(s.window.errorAlert()->text(),
                  "Bild konnte nicht geladen werden: " + QFileInfo(dropped[0]).fileName() + '\n' +
                      description(DecodeError::Unreadable));
-        const int before = ticks;
         s.window.repaint();
         s.find("previewPane")->repaint();
-        QTRY_VERIFY_WITH_TIMEOUT(ticks > before + 10, 2000);
         QTRY_VERIFY(!s.model.isLoadingSource());
         QCOMPARE(s.model.currentLook().photoID, kPath);
     }
 
-    void openFlowOwnColoursAndExport()
+    // A first start, no key anywhere, by keyboard: the empty preview's „Datei öffnen…“ is a few
+    // Tabs away and the file shows among the recent files; Flow in colours of one's own, exported
+    // by Ctrl+S; then at 6016 × 3384 with its progress in view, stopped halfway by Escape —
+    // nothing left, no alert, the keyboard back where it was.
+    void firstStartOwnColoursExportAndCancel()
     {
         Window s;
-        s.choose("sourcePicker", QStringLiteral("Dateien"));
-        // A file that is no picture: an alert, and the window stays empty.
+        screenshot(&s.window, "erster-start.png");
+        QVERIFY(QApplication::focusWidget());
+        tabTo("emptyOpenFileButton");
         QString title;
-        answerFileDialog(TestData::photo(QStringLiteral("README.md")), &title);
-        QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
-        QCOMPARE(title, QStringLiteral("Bild öffnen"));
-        QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
-        QMessageBox *alert = s.window.errorAlert();
-        QCOMPARE(alert->windowTitle(), QStringLiteral("Fehler"));
-        QCOMPARE(alert->text(), QStringLiteral("Bild konnte nicht geladen werden: README.md\n"
-                                               "Die Datei ist kein unterstütztes Bild."));
-        QVERIFY(s.find("emptyTitle")->isVisible());
-        QTest::mouseClick(alert->buttons().constFirst(), Qt::LeftButton);
-        QVERIFY(!s.model.errorMessage());
-        QTRY_VERIFY(!s.window.errorAlert());
         answerFileDialog(kPath, &title);
-        QTest::mouseClick(s.find<QPushButton>("openFileButton"), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(title, QStringLiteral("Bild öffnen"));
         QTRY_COMPARE(s.model.currentLook().photoID, kPath);
+        QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
+        auto *recent = s.find<ThumbStrip>("recentStrip");
+        QVERIFY(recent->isVisible() && recent->model()->rowCount() == 1);
 
         s.choose("stylePicker", QStringLiteral("Flow"));
         QTest::mouseClick(s.find<QAbstractButton>("bandsTwo"), Qt::LeftButton);
@@ -567,6 +418,8 @@ private Q_SLOTS:
             QCOMPARE(s.find<ColorWell>(i ? "colorWell1" : "colorWell0")->color().rgb(),
                      own[i].rgb());
         }
+        QCOMPARE((QList<QColor>{s.model.lightLook().flowColor0, s.model.lightLook().flowColor1}),
+                 own);
         setCustomSize(s.model, 800, 500);
 
         // Ctrl+S, a path typed into the save dialog: the controls wait while it is written.
@@ -575,155 +428,47 @@ private Q_SLOTS:
         s.activate(); // back from the dialogs
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(title, QStringLiteral("Als HEIC exportieren"));
-        QVERIFY(s.model.isExporting());
+        QVERIFY(s.model.isExporting() && !s.window.exportAction()->isEnabled());
         QVERIFY(!s.find("setDesktopButton")->isEnabled());
-        QVERIFY(!s.window.exportAction()->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Wald.heic"),
                                   30000);
         QVERIFY(s.find("setDesktopButton")->isEnabled());
 
         const HeicFile heic = readHeic(path);
         QVERIFY(heic.readable && heic.pictures.size() == 2);
-        const QImage light = heic.pictures.constFirst().pixels;
-        QCOMPARE(light.size(), QSize(800, 500));
-        // The light picture is made of the two colours chosen.
-        for (const QColor &c : own)
-            QVERIFY2(shareNear(light, c) > 0.15, qPrintable(c.name()));
-    }
+        QCOMPARE(heic.pictures.constFirst().pixels.size(), QSize(800, 500));
 
-    // From the keyboard: a file opened, exported with its progress in view, then a second
-    // export at 6016 × 3384 stopped halfway by Escape — nothing left, no alert, the keyboard
-    // back where it was.
-    void exportShowsProgressAndCancels()
-    {
-        Window s;
-        QString title;
-        answerFileDialog(kPath, &title);
-        QTest::keyClick(&s.window, Qt::Key_O, Qt::ControlModifier);
-        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
-        s.activate();
-
+        s.activate(); // back from the save dialog
+        s.choose("presetPicker", ResolutionPreset::proDisplayXDR().name);
+        QWidget *before = QApplication::focusWidget();
         auto *panel = s.find("outputProgress");
         auto *bar = s.find<QProgressBar>("outputProgressBar");
         auto *cancel = s.find<QPushButton>("outputCancelButton");
         QList<int> values;
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) { values << value; });
-        const QString first = m_home.filePath(QStringLiteral("Ganz.heic"));
-        answerFileDialog(first, &title);
+        QTemporaryDir folder;
+        answerFileDialog(folder.filePath(QStringLiteral("Groß.heic")), &title);
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(panel->isVisible());
-        QApplication::setActiveWindow(&s.window); // back from the save dialog
-        QTRY_COMPARE(QApplication::focusWidget(), cancel);
-        QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Ganz.heic"),
-                                  60000);
-        QVERIFY(!panel->isVisible());
-        QVERIFY2(values.size() >= 3 && std::is_sorted(values.begin(), values.end()),
-                 qPrintable(QString::number(values.size())));
-        QCOMPARE(readHeic(first).pictures.size(), 2);
-
-        s.choose("presetPicker", ResolutionPreset::proDisplayXDR().name);
-        QWidget *before = QApplication::focusWidget();
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("Groß.heic"));
-        answerFileDialog(path, &title);
-        QApplication::setActiveWindow(&s.window);
-        QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         auto *step = s.find<QLabel>("outputProgressStep");
         // Halfway: the first of the two encodes, after both renders.
         QTRY_COMPARE_WITH_TIMEOUT(step->text(), label(WriteStep::EncodeLight), 60000);
         QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
+        QVERIFY2(values.size() >= 2 && std::is_sorted(values.begin(), values.end()),
+                 qPrintable(QString::number(values.size())));
         screenshot(&s.window, "export-fortschritt.png");
         QSignalSpy finished(s.model.jobs(), &OutputJobs::finished);
-        QApplication::setActiveWindow(&s.window);
+        QApplication::setActiveWindow(&s.window); // back from the save dialog
         QTRY_COMPARE(QApplication::focusWidget(), cancel);
         QTest::keyClick(cancel, Qt::Key_Escape);
         QCOMPARE(step->text(), QStringLiteral("Wird abgebrochen …"));
         QVERIFY(finished.wait(60000));
         QCOMPARE(s.model.statusMessage(), QStringLiteral("Export abgebrochen."));
-        QVERIFY(!s.model.errorMessage());
         QVERIFY(!s.window.errorAlert());
         QVERIFY(!panel->isVisible());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(QApplication::focusWidget(), before);
         QVERIFY(s.find("setDesktopButton")->isEnabled());
-    }
-
-    void photosAllowAlbumPickAndSave()
-    {
-        QTemporaryDir pictures;
-        QVERIFY(QDir(pictures.path()).mkdir(QStringLiteral("Urlaub")));
-        QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
-        QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Urlaub/Tassen.jpg"))));
-        auto photos = std::make_shared<PhotoLibrary>(pictures.path());
-        int asked = 0;
-        photos->setPrompt([&asked](const QString &) { return ++asked; }); // "Erlauben"
-        Window s(photos);
-        s.choose("sourcePicker", QStringLiteral("Fotos"));
-        QTest::mouseClick(s.find<QPushButton>("connectPhotosButton"), Qt::LeftButton);
-        QTRY_COMPARE(s.model.photosAuthStatus(), PhotosAuthStatus::Authorized);
-        QCOMPARE(asked, 1);
-        auto *strip = s.find<ThumbStrip>("assetStrip");
-        QTRY_COMPARE(strip->model()->rowCount(), 2); // "Alle Fotos", chosen by itself
-
-        s.choose("albumPicker", QStringLiteral("Urlaub"));
-        QTRY_COMPARE(strip->model()->rowCount(), 1);
-        s.clickTile(strip, 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.preview().isNull(), 15000);
-
-        // The export button's menu, its entry "In Fotos sichern".
-        QTimer::singleShot(0, [] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            for (QAction *action : menu->actions())
-                if (action->text() == QStringLiteral("In Fotos sichern"))
-                    QTest::mouseClick(menu, Qt::LeftButton, {},
-                                      menu->actionGeometry(action).center());
-        });
-        QTest::mouseClick(s.find<QToolButton>("exportButton"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            s.model.statusMessage(), QStringLiteral("In Fotos gesichert (Album „Voskan“)."),
-            90000); // two full-size pictures encoded, under the sanitizers too
-        QTRY_VERIFY(s.find<QComboBox>("albumPicker")->findText(QStringLiteral("Voskan")) >= 0);
-        const QStringList saved =
-            QDir(pictures.filePath(QStringLiteral("Voskan"))).entryList({QStringLiteral("*.heic")});
-        QCOMPARE(saved.size(), 1);
-        const HeicFile heic =
-            readHeic(pictures.filePath(QStringLiteral("Voskan/") + saved.first()));
-        QVERIFY(heic.readable && heic.pictures.size() == 2);
-        // The picked picture, not the other one, is in it.
-        const auto meanColor = [](const QImage &image) {
-            return image.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .pixelColor(0, 0);
-        };
-        const QColor mean = meanColor(heic.pictures.constFirst().pixels);
-        QVERIFY(colourDistance(mean, meanColor(QImage(kCups))) <
-                colourDistance(mean, meanColor(QImage(kPath))));
-    }
-
-    void effectRowsPerStyle_data()
-    {
-        QTest::addColumn<QString>("rows"); // under "Stil", for the style the row is named after
-        // clang-format off
-        QTest::newRow("Blur") << "Blur|Helligkeit|Sättigung|Kontrast|Körnung";
-        QTest::newRow("Flow") << "Farben|Amplitude|Frequenz|Kantenschärfe|Rand-Weichheit|Variante|Körnung";
-        QTest::newRow("Spiegel") << "Blur|Spiegel-Linie|Amplitude|Frequenz|Kantenschärfe|Tiefe|Seiten-Fade|Körnung";
-        // clang-format on
-    }
-
-    void effectRowsPerStyle()
-    {
-        QFETCH(QString, rows);
-        Window s;
-        s.choose("stylePicker", QString::fromLatin1(QTest::currentDataTag()));
-        auto *section = s.window.findChild<EffectSection *>();
-        // The labels of the rows shown, top to bottom.
-        const auto shown = [section] {
-            QMultiMap<int, QString> byTop;
-            for (QLabel *label : section->findChildren<QLabel *>())
-                if (label->buddy() && label->isVisible())
-                    byTop.insert(label->mapTo(section, QPoint()).y(), label->text());
-            return QStringList(byTop.values()).join(QLatin1Char('|'));
-        };
-        QTRY_COMPARE(shown(), QStringLiteral("Stil|") + rows);
     }
 
     void previewPaintsTheRender_data()
