@@ -16,13 +16,6 @@
 
 namespace {
 
-void setPalette(Look &look, const std::array<QColor, 3> &palette)
-{
-    look.flowColor0 = palette[0];
-    look.flowColor1 = palette[1];
-    look.flowColor2 = palette[2];
-}
-
 } // namespace
 
 AppModel::AppModel(Services services, QObject *parent)
@@ -422,7 +415,7 @@ void AppModel::applySource(const Bitmap &picture, const std::optional<QString> &
         look.baseName = baseName;
         look.attribution = attribution;
         look.attributionURL = attributionURL;
-        setPalette(look, Palette::extractPalette(picture));
+        look.setFlowColors(Palette::extractPalette(picture));
     });
     seedOtherIfNeeded(to);
     renderPreview();
@@ -441,7 +434,7 @@ void AppModel::reloadPaletteFromPhoto()
         return;
     const Bitmap picture = *currentLook().source;
     editLook(m_editing,
-             [&picture](Look &look) { setPalette(look, Palette::extractPalette(picture)); });
+             [&picture](Look &look) { look.setFlowColors(Palette::extractPalette(picture)); });
     scheduleRender();
 }
 
@@ -456,8 +449,8 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
         look.baseName = loaded.baseName;
         look.attribution = loaded.attribution;
         look.attributionURL = loaded.attributionURL;
-        setPalette(look,
-                   loaded.palette ? *loaded.palette : Palette::extractPalette(loaded.picture));
+        look.setFlowColors(loaded.palette ? *loaded.palette
+                                          : Palette::extractPalette(loaded.picture));
     });
     seedOtherIfNeeded(to);
     renderPreview();
@@ -481,7 +474,7 @@ void AppModel::applyDynamic(const OpenedDynamic &opened, SourceKind from)
         look.baseName = info.completeBaseName();
         look.attribution = info.fileName();
         look.attributionURL.reset();
-        setPalette(look, Palette::extractPalette(picture));
+        look.setFlowColors(Palette::extractPalette(picture));
         setLook(to, look);
     };
     setDynamic(std::nullopt);

@@ -26,6 +26,13 @@ void Look::setTone(const Tone &tone)
     contrast = tone.contrast;
 }
 
+void Look::setFlowColors(const std::array<QColor, 3> &colors)
+{
+    flowColor0 = colors[0];
+    flowColor1 = colors[1];
+    flowColor2 = colors[2];
+}
+
 BlurProcessor::Settings Look::settings() const
 {
     return {blur, brightness, saturation, contrast, dither};

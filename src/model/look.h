@@ -14,6 +14,7 @@
 #include <QColor>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 // Brightness, saturation and contrast: the part of a look that belongs to its appearance rather
@@ -68,6 +69,8 @@ struct Look
 
     Tone tone() const { return {brightness, saturation, contrast}; }
     void setTone(const Tone &tone);
+    // The three flow colours, bottom band first, as Palette::extractPalette gives them.
+    void setFlowColors(const std::array<QColor, 3> &colors);
 
     // The renderers' settings, values passed exactly as stored (no clamping, no scaling).
     BlurProcessor::Settings settings() const;

@@ -7,10 +7,7 @@
 void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QString>> &sets)
 {
     look.source = photo;
-    const auto palette = Palette::extractPalette(photo);
-    look.flowColor0 = palette[0];
-    look.flowColor1 = palette[1];
-    look.flowColor2 = palette[2];
+    look.setFlowColors(Palette::extractPalette(photo));
     for (const auto &[field, value] : sets)
         LookFields::set(look, field, value, nullptr);
 }
