@@ -175,41 +175,28 @@ std::optional<QString> setIn(DesktopService &service, QColor colour,
 }
 
 // GNOME, noting each time it is told which slot it gets and what of that slot is there then:
-// its pictures, and a HEIC of the same set (not older than the pictures).
+// its pictures, and a HEIC of the same set (not older than the pictures); and whenever it is
+// asked or told while no set holds the lock, in which another set could choose the same slot.
 struct WatchedGnome : DesktopBackend
 {
     std::unique_ptr<DesktopBackend> gnome = makeGnomeBackend(runner);
     QStringList told;
+    static QString unlocked() { return SetLock(0).isHeld() ? " ohne Sperre" : ""; }
     std::optional<QString> setWallpaper(const WallpaperFiles &files) override
     {
         const QFileInfo heic(files.heic), light(files.light);
         told << heic.baseName() +
                     (light.exists() && QFile::exists(files.dark) ? "" : " ohne Bilder") +
                     (heic.isFile() && heic.lastModified() >= light.lastModified() ? " mit HEIC"
-                                                                                  : "");
+                                                                                  : "") +
+                    unlocked();
         return gnome->setWallpaper(files);
     }
-    std::optional<QString> currentPicture() override { return gnome->currentPicture(); }
-};
-
-// A desktop that cannot say what it shows, whose sets wait at its door for each other (half
-// a second at most): two sets that are not kept apart both look before either is told.
-struct MeetingDesktop : DesktopBackend
-{
-    explicit MeetingDesktop(QSemaphore &door) : door(door) {}
-    QSemaphore &door;
-    std::unique_ptr<DesktopBackend> gnome = makeGnomeBackend(runner);
     std::optional<QString> currentPicture() override
     {
-        door.release();
-        for (QDeadlineTimer deadline(500); door.available() < 2 && !deadline.hasExpired();)
-            QThread::msleep(1);
-        return std::nullopt;
-    }
-    std::optional<QString> setWallpaper(const WallpaperFiles &files) override
-    {
-        record("told " + QFileInfo(files.heic).baseName());
-        return gnome->setWallpaper(files);
+        if (!unlocked().isEmpty())
+            told << "gefragt ohne Sperre";
+        return gnome->currentPicture();
     }
 };
 
@@ -378,30 +365,21 @@ private Q_SLOTS:
     // times as a slideshow of the file's pictures; Plasma shows the picture due now.
     void setsADay_data()
     {
-        // slideshow: its pictures in order; empty: not checked
-        addColumns<QString, QByteArray, int, QStringList>(
-            {"desktop", "xmp", "pictures", "slideshow"});
-        const QByteArray hours =
-            scheduleXmp({{"h24", h24Table({{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}})}});
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 16; ++i)
-            sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
-        QTest::newRow("GNOME, hours") << "GNOME" << hours << 4
+        addColumns<QString, QStringList>({"desktop", "slideshow"}); // its pictures in order
+        QTest::newRow("GNOME, hours") << "GNOME"
                                       << QStringList{"2-light.jpg", "0-light.jpg", "3-light.jpg",
                                                      "1-light.jpg", "0-light.jpg"};
-        QTest::newRow("GNOME, the sun")
-            << "GNOME" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QStringList();
-        QTest::newRow("Plasma, hours") << "KDE" << hours << 4 << QStringList();
+        QTest::newRow("Plasma, hours") << "KDE" << QStringList();
     }
 
     void setsADay()
     {
-        FETCH((QString, desktop), (QByteArray, xmp), (int, pictures), (QStringList, slideshow));
+        FETCH((QString, desktop), (QStringList, slideshow));
         const QString file = expand("$H/Tag.heic");
-        QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::white};
-        while (colours.size() < pictures)
-            colours << QColor(Qt::gray);
-        QVERIFY(writeDynamicHeic(file, solidPictures(colours), xmp));
+        QVERIFY(writeDynamicHeic(
+            file, solidPictures({Qt::red, Qt::green, Qt::blue, Qt::white}),
+            scheduleXmp(
+                {{"h24", h24Table({{2, 0.25}, {0, 0.5}, {3, 0.75}, {1, 0.9}, {0, 0.95}})}})));
         const WallpaperSchedule schedule = scheduleOf(file);
         DesktopService service(makeDesktopBackend(detectDesktop(desktopSession(desktop)), runner,
                                                   [] { return false; }));
@@ -409,7 +387,7 @@ private Q_SLOTS:
             calls.clear();
             const QDateTime now = QDateTime::currentDateTime();
             QCOMPARE(WallpaperSet::setDay(file, schedule, std::nullopt, service), std::nullopt);
-            QCOMPARE(QDir(voskan() + name).entryList({"*.jpg"}, QDir::Files).size(), pictures);
+            QCOMPARE(QDir(voskan() + name).entryList({"*.jpg"}, QDir::Files).size(), 4);
             const QImage blue(voskan() + name + "/2-light.jpg");
             QVERIFY(qBlue(blue.pixel(5, 5)) > 200 && qRed(blue.pixel(5, 5)) < 50);
             const QString day = voskan() + name + ".day";
@@ -430,11 +408,9 @@ private Q_SLOTS:
             static const QRegularExpression file("<file>([^<]*)</file>");
             for (auto found = file.globalMatch(contents(xml)); found.hasNext();)
                 shown << QFileInfo(found.next().captured(1)).fileName();
-            QVERIFY(shown.size() >= 2);
+            QCOMPARE(shown, slideshow);
             for (const QString &picture : shown)
                 QVERIFY(QFile::exists(voskan() + name + '/' + picture));
-            if (!slideshow.isEmpty())
-                QCOMPARE(shown, slideshow);
         }
     }
 
@@ -457,7 +433,7 @@ private Q_SLOTS:
         QTest::newRow("at login: a dollar sign, a quote, a backslash") << "x$HOME\"q\\ b" << ":0" << "Berge" << true << "";
         QTest::newRow("DISPLAY with a dollar sign and a specifier") << "bin" << "$HOME%h" << "Berge" << false << "";
         QTest::newRow("DISPLAY with a quote and a backslash") << "bin" << "a\"b\\c" << "Berge" << false << "";
-        QTest::newRow("a line break and a second ExecStart") << "q\nExecStart=/x\n#" << ":0" << "Nebel" << false << named + "einen Zeilenumbruch enthält";
+        QTest::newRow("a line break and a second ExecStart") << "q\nExecStart=/x\n#" << ":0" << "Nebel" << false << named + "einen Zeilenumbruch enthält; von dort lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan bitte in einen anderen Ordner.";
         QTest::newRow("at login: an escape sequence") << "a\x1b[31m" << ":0" << "Berge" << true << named + "ein Steuerzeichen (U+001B) enthält";
         QTest::newRow("at login: a percent sign") << "50%h" << ":0" << "Berge" << true << named + "ein %-Zeichen enthält";
         QTest::newRow("DISPLAY with a line break") << "bin" << ":0\nExecStart=/x" << "Berge" << false << "Die Variable DISPLAY dieser Sitzung enthält einen Zeilenumbruch";
@@ -536,13 +512,12 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(DailyWallpaper::timerFile()));
     }
 
-    // Every value the portal's colour scheme can take, as each portal method sends it over the
-    // bus; the follower reads a change the same way.
+    // Every value the portal's colour scheme can take, as the portal sends it over the bus; the
+    // follower reads a change with the same isDarkScheme().
     void readsEveryScheme_data()
     {
         addColumns<QString, QVariant, bool>({"method", "scheme", "dark"});
         // clang-format off
-        QTest::newRow("dark") << "ReadOne" << QVariant(1u) << true;
         QTest::newRow("light") << "ReadOne" << QVariant(2u) << false;
         QTest::newRow("dark, signed") << "ReadOne" << QVariant(1) << true;
         QTest::newRow("dark, 64 bits") << "ReadOne" << QVariant(qulonglong(1)) << true;
@@ -563,7 +538,6 @@ private Q_SLOTS:
         bus.unregisterService("org.freedesktop.portal.Desktop");
         portalScheme = 1u;
         QCOMPARE(read, dark);
-        QCOMPARE(isDarkScheme(QVariant::fromValue(QDBusVariant(scheme))), dark);
     }
 
     void errorTexts_data()
@@ -600,8 +574,8 @@ private Q_SLOTS:
     }
 
     // GNOME: A from the window, B from the command line, A again: the record of the last set
-    // counts before what a run set itself. A desktop that cannot say what it shows keeps the files
-    // set last, also when a set fails.
+    // counts before what a run set itself, also where the desktop cannot say what it shows; each
+    // set chooses and tells holding the lock, so that two at once never take the same slot.
     void alternatesAndFailsCleanly_data()
     {
         QTest::addColumn<bool>("tells"); // what it shows, else the record of the last set counts
@@ -628,18 +602,6 @@ private Q_SLOTS:
         }
         QCOMPARE(watched[0]->told, (QStringList{"wallpaper-a", "wallpaper-a"}));
         QCOMPARE(watched[1]->told, QStringList{"wallpaper-b"});
-        DesktopService service(makeGnomeBackend(runner));
-        const QByteArray shown = contents(voskan() + "wallpaper-a-light.jpg");
-        failing = blind = true;
-        const auto error = setIn(service, Qt::green);
-        failing = false;
-        blind = !tells;
-        QVERIFY(error.has_value());
-        QVERIFY(contents(voskan() + "wallpaper-a-light.jpg") == shown);
-        QVERIFY(QImage(voskan() + "wallpaper-b-light.jpg").pixelColor(9, 9).green() > 200);
-        QVERIFY(!tells ||
-                gnomeBackground("picture-uri") == expand("\"file://$H/Daten%20it's/Voskan/"
-                                                         "wallpaper-a-light.jpg\""));
         // The HEIC fails once the desktop shows the new pictures (here: at the file-size limit
         // of a full quota, which holds for root too): the desktop gets the old ones back, and
         // the slot keeps its earlier HEIC.
@@ -713,26 +675,6 @@ private Q_SLOTS:
             QCOMPARE(setIn(service, Qt::red), std::nullopt);
             QVERIFY(DesktopService::recordedWallpaper().has_value());
         }
-    }
-
-    // Two sets at once (the window and the command line): each takes its own slot, so neither
-    // writes over the pictures the other put on screen, and the record names the last.
-    void twoSetsAtOnceTakeTwoSlots()
-    {
-        blind = true;
-        QSemaphore door;
-        const auto set = [&door](QColor colour) {
-            DesktopService service{std::make_unique<MeetingDesktop>(door)};
-            return setIn(service, colour);
-        };
-        QFuture<std::optional<QString>> first = QtConcurrent::run(set, QColor(Qt::red));
-        QFuture<std::optional<QString>> second = QtConcurrent::run(set, QColor(Qt::green));
-        QCOMPARE(first.result(), std::nullopt);
-        QCOMPARE(second.result(), std::nullopt);
-        const QStringList told = calls.filter("told ").replaceInStrings("told ", "");
-        QCOMPARE(told.size(), 2);
-        QVERIFY2(told[0] != told[1], qPrintable(told.join(' ')));
-        QCOMPARE(DesktopService::recordedWallpaper(), voskan() + told[1] + ".heic");
     }
 
     // A set never goes on without the lock: what else lies under its name gives way to a lock
