@@ -18,12 +18,11 @@
 
 namespace {
 
-// Starts `program` and waits until it runs. The portals' complaints about the services a
-// scratch session lacks (accessibility, PipeWire) are dropped.
-bool startProcess(QProcess &process, const QString &program, const QStringList &arguments)
+// The portals' complaints about the services a scratch session lacks (PipeWire) are dropped.
+bool startProcess(QProcess &process, const QString &program)
 {
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, arguments);
+    process.start(program, {});
     return process.waitForStarted();
 }
 
@@ -32,11 +31,22 @@ bool onBus(const QString &name)
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
 }
 
-// The follower, as the session starts it.
-void follow(QProcess &follower, const QProcessEnvironment &environment = {})
+// The follower as the session starts it; with `clock`, on a clock the test sets (libfaketime)
+// starting at that instant, in Berlin, which `tz` names.
+void follow(QProcess &follower, const QDateTime &clock = {}, const QByteArray &tz = "Europe/Berlin")
 {
-    if (!environment.isEmpty())
-        follower.setProcessEnvironment(environment);
+    if (clock.isValid()) {
+        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
+        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
+        faked.insert("LD_PRELOAD", fake);
+        faked.insert(
+            "FAKETIME",
+            '@' + clock.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss"));
+        faked.insert("DONT_FAKE_MONOTONIC", "1");
+        faked.insert("TZ", QString::fromUtf8(tz));
+        follower.setProcessEnvironment(faked);
+    }
     follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
 }
 
@@ -117,34 +127,18 @@ class TestFollower : public QObject
         showOnXfce(picture("b", scheme).toUtf8());
     }
 
-    // The follower with a clock the test sets (libfaketime), starting at `start` in Berlin, which
-    // `tz` names.
-    void startWithClock(QProcess &follower, const QDateTime &start,
-                        const QByteArray &tz = "Europe/Berlin")
-    {
-        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
-        const QTimeZone berlin("Europe/Berlin");
-        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
-        faked.insert("LD_PRELOAD", fake);
-        faked.insert("FAKETIME", '@' + start.toTimeZone(berlin).toString("yyyy-MM-dd hh:mm:ss"));
-        faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", QString::fromUtf8(tz));
-        follower.setProcessEnvironment(faked);
-        follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
-    }
     // A light and a dark look of one colour each, set on `desktop` as the window sets them.
-    static std::optional<QString> setPair(const QString &desktop, QColor light, QColor dark,
-                                          qint64 width = 64, qint64 height = 36)
+    static std::optional<QString> setPair(const QString &desktop, QColor light, QColor dark)
     {
-        return OutputJobs::setAsDesktop(solidLook(light), solidLook(dark, true), {width, height},
+        return OutputJobs::setAsDesktop(solidLook(light), solidLook(dark, true), {320, 180},
                                         *sessionDesktopService(desktopSession(desktop)));
     }
 
     // A dynamic wallpaper of `count` pictures following `xmp`, set as a day on `desktop` in this
-    // process (its follower is the script that notes it was started); the day file.
+    // process (its follower is the script that notes it was started); the day file. A fresh set,
+    // from no files of ours, waits until that follower has started, and forgets the calls.
     QString setDay(const QString &desktop, const QByteArray &xmp, int count,
-                   WallpaperSchedule *schedule, bool fresh = true)
+                   WallpaperSchedule *schedule = nullptr, bool fresh = true)
     {
         if (fresh)
             QDir(pictures()).removeRecursively();
@@ -155,10 +149,15 @@ class TestFollower : public QObject
             colours << QColor::fromHsv(i * 22, 220, 200);
         if (!writeDynamicHeic(file, solidPictures(colours), xmp))
             return {};
-        *schedule = scheduleOf(file);
-        if (WallpaperSet::setDay(file, *schedule, std::nullopt,
-                                 *sessionDesktopService(desktopSession(desktop))))
+        const WallpaperSchedule read = scheduleOf(file);
+        if (WallpaperSet::setDay(file, read, std::nullopt,
+                                 *sessionDesktopService(desktopSession(desktop))) ||
+            (fresh && !QTest::qWaitFor([this] { return calls().contains("started --follow"); })))
             return {};
+        if (schedule)
+            *schedule = read;
+        if (fresh)
+            QFile::remove(path("calls"));
         return DesktopService::recordedWallpaper().value_or(QString());
     }
 
@@ -188,12 +187,13 @@ private Q_SLOTS:
                       "\"; printf %s \"$6\" > \"$shown\"; else cat \"$shown\"; fi ;;\n"
                       "esac\n",
                   executable);
-        // It notes how it was started: its folder, its standard streams and its session.
+        // It notes how it was started (its folder, its standard streams, its session), then that
+        // it was.
         writeFile(path("bin/voskan-render"),
-                  "#!/bin/sh\necho \"started $*\" >> \"" + path("calls").toUtf8() +
-                      "\"\nstreams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
-                      "{ pwd; echo \"$streams\"; cut -d' ' -f6 /proc/$$/stat; } > \"" +
-                      path("started").toUtf8() + "\"\n",
+                  "#!/bin/sh\nstreams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+                  "{ pwd; echo \"$streams\"; cut -d' ' -f6 /proc/$$/stat; } > \"" +
+                      path("started").toUtf8() + "\"\necho \"started $*\" >> \"" +
+                      path("calls").toUtf8() + "\"\n",
                   executable);
 
         m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
@@ -202,16 +202,20 @@ private Q_SLOTS:
         QVERIFY(!startSessionBus(m_bus, path("bus.conf")).isEmpty());
         setScheme(false);
         // The portal looks for its backend when it starts, so the backend comes first.
-        QVERIFY(startProcess(m_gtkPortal, "/usr/libexec/xdg-desktop-portal-gtk", {}));
+        QVERIFY(startProcess(m_gtkPortal, "/usr/libexec/xdg-desktop-portal-gtk"));
         QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.impl.portal.desktop.gtk"), 20000);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
         m_portal.setProcessEnvironment(environment);
-        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal", {}));
+        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal"));
         QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.portal.Desktop"), 20000);
     }
 
-    void init() { QFile::remove(path("calls")); }
+    void init()
+    {
+        setScheme(false);
+        QFile::remove(path("calls"));
+    }
 
     void cleanupTestCase()
     {
@@ -221,138 +225,95 @@ private Q_SLOTS:
 
     void followsTheScheme_data()
     {
-        // record: what names the wallpaper set; null: nothing; ends: why it ends at once, showing
-        // nothing; empty: follows
+        // record: what names the wallpaper set; null: nothing; ends: what it says as it ends at
+        // once, showing nothing; empty: it follows
         addColumns<QString, QByteArray, QString>({"desktop", "record", "ends"});
-        const QString itself = "Diese Arbeitsumgebung wechselt das Bild selbst.";
         const QString nothing = "Kein Wallpaper von Voskan zu verfolgen.";
         const QByteArray b = pictures().toUtf8() + "wallpaper-b.heic";
         // clang-format off
         QTest::newRow("sway") << "sway" << b << "";
         QTest::newRow("Xfce") << "XFCE" << b << "";
-        QTest::newRow("GNOME switches by itself") << "GNOME" << b << itself;
-        QTest::newRow("Plasma switches by itself") << "KDE" << b << itself;
+        QTest::newRow("GNOME switches by itself") << "GNOME" << b << "Diese Arbeitsumgebung wechselt das Bild selbst.";
         QTest::newRow("nothing set yet") << "XFCE" << QByteArray() << nothing;
-        // A record that names no file the follower could show: it says so in German, and only
-        // that.
         QTest::newRow("record with a NUL") << "XFCE" << QByteArray("/tmp/wallpaper-a\0.heic", 23) << nothing;
         QTest::newRow("record not a path") << "XFCE" << QByteArray("wallpaper-a.heic") << nothing;
-        QTest::newRow("record of two lines") << "XFCE" << QByteArray("/tmp/a.heic\n/tmp/b.heic") << nothing;
         QTest::newRow("record not UTF-8") << "XFCE" << QByteArray("/tmp/\xff\xfe.heic") << nothing;
-        QTest::newRow("record empty") << "XFCE" << QByteArray("") << nothing;
         // clang-format on
     }
 
-    // Shows the picture of the scheme at start, swaps it at each change, runs once, and ends
-    // when there is nothing left to follow: on Xfce the person chose another picture, on sway
-    // the files are gone. Debian 12's portal knows only Read, which wraps the value once more.
+    // Shows the scheme's picture, swaps it at each change, runs once, ends when nothing is left
+    // to follow (Debian 12's portal knows only Read, which wraps the value once more).
     void followsTheScheme()
     {
         FETCH((QString, desktop, ends), (QByteArray, record));
         setB("light");
+        writeFile(picture("a", "light"), "hell");
+        writeFile(picture("a", "dark"), "dunkel");
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
         QFile::remove(pictures() + "desktop-shown");
-        if (!record.isNull())
-            writeFile(pictures() + "desktop-shown", record);
+        QVERIFY(record.isNull() || !writeFile(pictures() + "desktop-shown", record).isEmpty());
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         setScheme(true);
 
         QProcess follower;
         follow(follower);
         if (!ends.isEmpty()) {
-            QVERIFY(follower.waitForFinished(10000));
-            QCOMPARE(follower.exitCode(), 0);
+            QVERIFY(follower.waitForFinished(10000) && follower.exitCode() == 0);
             QCOMPARE(follower.readAllStandardError().trimmed(), ends);
             QCOMPARE(calls(), QStringList());
             return;
         }
         const QString light = picture("b", "light"), dark = picture("b", "dark");
-        const auto shown = [&](const QStringList &pictures) { return showing(desktop, pictures); };
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark}), 10000);
+        QStringList seen{dark};
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen), 10000);
 
         QProcess second;
         follow(second);
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(second.waitForFinished(10000) && second.exitCode() == 0);
         QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
         QCOMPARE(follower.state(), QProcess::Running);
 
         setScheme(false);
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light}), 10000);
-        setScheme(true);
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({dark, light, dark}), 10000);
-
-        if (desktop == "sway")
-            QFile::remove(dark);
-        else // on one monitor of two
-            showOnXfce("/usr/share/backgrounds/anderes.jpg", "monitorHDMI-1");
-        setScheme(false);
-        QVERIFY(follower.waitForFinished(10000));
-        QCOMPARE(follower.exitCode(), 0);
-        QCOMPARE(calls(), shown({dark, light, dark}));
-        QVERIFY(!QFile::exists(followerAutostartFile()));
-    }
-
-    // The portal restarts (an update, a crash) and the scheme changes meanwhile: once the portal
-    // is back, the follower reads the scheme again and shows its picture.
-    void followsAcrossAPortalRestart()
-    {
-        setB("dark");
-        const QString light = picture("b", "light"), dark = picture("b", "dark");
-        setScheme(false);
-        QProcess follower;
-        follow(follower);
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
-
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen << light), 10000);
+        // The portal restarts (an update, a crash) while the scheme changes: asked again once back.
         stop(m_portal);
         QTRY_VERIFY_WITH_TIMEOUT(!onBus("org.freedesktop.portal.Desktop"), 10000);
         setScheme(true);
-        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal", {}));
+        QVERIFY(startProcess(m_portal, "/usr/libexec/xdg-desktop-portal"));
         QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.portal.Desktop"), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light, dark, dark}), 10000);
-        stop(follower);
-        setScheme(false);
-    }
-
-    // A set is telling the desktop (it holds the lock) when the scheme changes: the follower
-    // waits for it, then shows the new wallpaper's picture of the new scheme, never the one
-    // before.
-    void waitsForASetTellingTheDesktop()
-    {
-        setB("light");
-        writeFile(picture("a", "light"), "hell");
-        writeFile(picture("a", "dark"), "dunkel");
-        setScheme(false);
-        QProcess follower;
-        follow(follower);
-        QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
-        {
-            const SetLock set;
-            setScheme(true);
-            QTest::qWait(1500); // the follower has heard of the change by now
-            QCOMPARE(calls(), QStringList());
-            showOnXfce(picture("a", "light").toUtf8());
-            writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-a.heic");
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen << dark), 10000);
+        if (desktop == "XFCE") { // a set holding the lock is waited for, then its wallpaper shows
+            {
+                const SetLock set;
+                setScheme(false);
+                QTest::qWait(1500); // the follower has heard of the change by now
+                QCOMPARE(calls(), showing(desktop, seen));
+                showOnXfce(picture("a", "dark").toUtf8());
+                writeFile(pictures() + "desktop-shown", pictures().toUtf8() + "wallpaper-a.heic");
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen << picture("a", "light")),
+                                      10000);
+            // another picture chosen on one monitor of two
+            showOnXfce("/usr/share/backgrounds/anderes.jpg", "monitorHDMI-1");
+        } else { // the files gone
+            QFile::remove(dark);
         }
-        const QString dark = picture("a", "dark");
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{dark, dark}), 10000);
-        QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
-        setScheme(false);
+        setScheme(!portalPrefersDark());
+        QVERIFY(follower.waitForFinished(10000) && follower.exitCode() == 0);
+        QCOMPARE(calls(), showing(desktop, seen));
+        QVERIFY(!QFile::exists(followerAutostartFile()));
     }
 
-    // The session's bus ends (logout): the follower ends with it.
+    // The session's bus ends (logout): the follower ends with it, its entry kept.
     void endsWithItsBus()
     {
         setB("dark");
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
-        QProcess bus;
+        QProcess bus, follower;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
         QVERIFY(!address.isEmpty());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        QProcess follower;
-        follow(follower, environment);
+        const auto ownBus = withEnv("DBUS_SESSION_BUS_ADDRESS", address);
+        follow(follower);
         const QString light = picture("b", "light"); // no portal there: light
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
@@ -362,52 +323,41 @@ private Q_SLOTS:
         QVERIFY2(QFile::exists(followerAutostartFile()), "the next login follows no more");
     }
 
-    // Paths a desktop or the session could not be handed as they are: the set is refused, in
-    // German, before anything is written, and the desktop is not told.
     void refusesPathsItCannotHandOn_data()
     {
         // programFolder: where voskan-render is run from
         addColumns<QString, QString, QByteArray, QString>(
             {"desktop", "programFolder", "dataFolder", "message"});
         const QString login = "Die Anmeldung kann Voskan aus diesem Ordner nicht starten";
-        const QString sway = "Der Name des Datenordners enthält ein Steuerzeichen";
-        const QString utf8 =
-            "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
         // clang-format off
         QTest::newRow("Xfce, a percent sign") << "XFCE" << "bin 100%" << QByteArray("data") << login + " (sein Name enthält ein %-Zeichen)";
         QTest::newRow("Xfce, a line break") << "XFCE" << "bin\nzwei" << QByteArray("data") << login + " (sein Name enthält einen Zeilenumbruch)";
-        QTest::newRow("Xfce, a tab") << "XFCE" << "bin\tzwei" << QByteArray("data") << login + " (sein Name enthält einen Tabulator)";
-        QTest::newRow("Xfce, an escape sequence") << "XFCE" << "bin\x1b[31m" << QByteArray("data") << login + " (sein Name enthält ein Steuerzeichen (U+001B))";
-        QTest::newRow("sway, a line break in the data") << "sway" << "" << QByteArray("da\nta") << sway;
-        QTest::newRow("sway, a tab in the data") << "sway" << "" << QByteArray("da\tta") << sway;
-        QTest::newRow("GNOME, data not UTF-8") << "GNOME" << "" << QByteArray("daten-\xff") << utf8;
-        QTest::newRow("Xfce, data not UTF-8") << "XFCE" << "" << QByteArray("daten-\xe4") << utf8;
+        QTest::newRow("sway, a line break in the data") << "sway" << "" << QByteArray("da\nta") << "Der Name des Datenordners enthält ein Steuerzeichen";
+        QTest::newRow("GNOME, data not UTF-8") << "GNOME" << "" << QByteArray("daten-\xff") << "Der Name des Datenordners (XDG_DATA_HOME oder HOME) ist kein gültiges UTF-8";
         // clang-format on
     }
 
+    // Paths the desktop or the session could not be handed as they are: the set is refused, in
+    // German, before anything is written, and the desktop is not told.
     void refusesPathsItCannotHandOn()
     {
         FETCH((QString, desktop, programFolder, message), (QByteArray, dataFolder));
         const QString refused = path("refused/");
         QDir(refused).removeRecursively();
-        QVERIFY(QDir().mkpath(refused));
+        QVERIFY(QDir().mkpath(refused + programFolder));
         QFile::remove(followerAutostartFile());
-        QString program = VOSKAN_RENDER_BINARY;
-        if (!programFolder.isEmpty()) {
-            program = refused + programFolder + "/voskan-render";
-            QVERIFY(QDir().mkpath(refused + programFolder));
-            QVERIFY(QFile::copy(VOSKAN_RENDER_BINARY, program));
-        }
+        const QString program = programFolder.isEmpty()
+                                    ? VOSKAN_RENDER_BINARY
+                                    : refused + programFolder + "/voskan-render";
+        QVERIFY(programFolder.isEmpty() || QFile::copy(VOSKAN_RENDER_BINARY, program));
         const QStringList before = QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        // As bytes: a QProcessEnvironment would pass them on as UTF-8.
+        const auto data = withEnv("XDG_DATA_HOME", QFile::encodeName(refused) + dataFolder);
         QProcess set;
-        {
-            // Set here, as bytes: a QProcessEnvironment would pass them on as UTF-8.
-            const auto data = withEnv("XDG_DATA_HOME", QFile::encodeName(refused) + dataFolder);
-            set.start(program, {"--size", "64x36", "--set-desktop",
-                                TestData::photo("photo-path-2560x1600.jpg")});
-            QVERIFY(set.waitForFinished(60000));
-        }
+        set.start(program, {"--size", "64x36", "--set-desktop",
+                            TestData::photo("photo-path-2560x1600.jpg")});
+        QVERIFY(set.waitForFinished(60000));
         QCOMPARE(set.exitCode(), 1);
         const QString err = QString::fromUtf8(set.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
@@ -417,9 +367,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(refused).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     }
 
-    // A day set on a desktop that shows one picture: the set shows the picture due now and
-    // hands the day to the follower, which shows each next picture when its time comes on a
-    // clock the test sets (libfaketime). A clock set anew wakes the same alarm (clockWakes).
     void followsTheDay_data()
     {
         // count: of pictures in the file; around: a change comes after this; tz: the follower's,
@@ -427,62 +374,54 @@ private Q_SLOTS:
         addColumns<QString, QByteArray, int, QDateTime, QByteArray>(
             {"desktop", "xmp", "count", "around", "tz"});
         const QTimeZone berlin("Europe/Berlin");
-        const QList<TimedPicture> hours{{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}};
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 16; ++i)
-            sun.append({i, -30.0 + 8 * i, i < 8 ? 90.0 : 270.0});
         // clang-format off
-        QTest::newRow("Xfce, the hours") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray("Europe/Berlin");
-        QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table(hours)}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
-        QTest::newRow("Xfce, the sun, 16 pictures") << "XFCE" << scheduleXmp({{"solar", solarTable(sun)}}) << 16 << QDateTime({2026, 12, 21}, {12, 0}, berlin) << QByteArray("Europe/Berlin");
-        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sun.mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}})}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
+        QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sixteenSuns().mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
         // clang-format on
     }
+
+    // A day set where the desktop shows one picture: the set starts the follower apart from
+    // itself, which shows each next picture when its time comes (clockWakes: the clock set).
     void followsTheDay()
     {
         FETCH((QString, desktop), (QByteArray, xmp, tz), (int, count), (QDateTime, around));
         WallpaperSchedule schedule;
-        const QDateTime now = QDateTime::currentDateTime();
         const QString day = setDay(desktop, xmp, count, &schedule);
         QVERIFY2(day.endsWith(".day") && QFile::exists(day), qPrintable(day));
-        const auto shown = [&](const QList<int> &images) {
-            QStringList pictures;
-            for (int image : images)
-                pictures << WallpaperFiles::forDayPicture(day, image).light;
-            return showing(desktop, pictures);
-        };
-        // The set shows the picture due at this process's time and zone.
-        QTRY_VERIFY(calls().contains("started --follow"));
-        QCOMPARE(calls().mid(0, calls().size() - 1),
-                 shown({pictureAt(schedule, now, QTimeZone::systemTimeZone(), {}).image}));
-        QFile::remove(path("calls"));
+        // In /, with none of the set's streams, in a session of its own.
+        const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');
+        QCOMPARE(started.mid(0, 4), (QStringList{"/", "/dev/null", "/dev/null", "/dev/null"}));
+        QVERIFY2(started.value(4).toLongLong() != getsid(0), "the follower shares our session");
 
         // The follower in Berlin, its clock starting three seconds before a change.
         const QTimeZone berlin("Europe/Berlin");
         const QDateTime change = pictureAt(schedule, around, berlin, {}).nextChange;
-        const int first = pictureAt(schedule, change.addSecs(-3), berlin, {}).image;
-        const ShownPicture after = pictureAt(schedule, change, berlin, {});
-        QVERIFY(first != after.image);
+        const QString first = WallpaperFiles::forDayPicture(
+                                  day, pictureAt(schedule, change.addSecs(-3), berlin, {}).image)
+                                  .light;
+        const QString next =
+            WallpaperFiles::forDayPicture(day, pictureAt(schedule, change, berlin, {}).image).light;
+        QVERIFY(first != next);
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
-            showOnXfce(WallpaperFiles::forDayPicture(day, after.image).light.toUtf8());
+            showOnXfce(next.toUtf8());
         QProcess follower;
-        startWithClock(follower, change.addSecs(-3), tz);
-        QTRY_COMPARE_WITH_TIMEOUT(calls(), shown({first}), 10000);
-        QTRY_VERIFY2_WITH_TIMEOUT(calls() == shown({first, after.image}),
+        follow(follower, change.addSecs(-3), tz);
+        QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, {first}), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(calls() == showing(desktop, {first, next}),
                                   qPrintable(calls().join('\n')), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
     }
 
-    // A day set while the follower sleeps until its next change, or two set one right after the
-    // other, is the day it follows from then on: it shows the last one's picture due now and
-    // nothing of the days before, and stays.
     void followsANewDay_data()
     {
         QTest::addColumn<int>("days"); // set after the follower has started
         QTest::newRow("one day while it sleeps") << 1;
         QTest::newRow("two days in quick succession") << 2;
     }
+
+    // A day set while the follower sleeps, or the last of two set at once, is the one it
+    // follows from then on, and none before it.
     void followsANewDay()
     {
         QFETCH(int, days);
@@ -493,7 +432,6 @@ private Q_SLOTS:
         QString day =
             setDay("XFCE", scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}})}}), 2, &schedule);
         QVERIFY(day.endsWith(".day"));
-        QTRY_VERIFY(calls().contains("started --follow"));
         const auto dayPicture = [&] {
             return WallpaperFiles::forDayPicture(day, pictureAt(schedule, at, berlin, {}).image)
                 .light;
@@ -502,19 +440,16 @@ private Q_SLOTS:
         showOnXfce(WallpaperFiles::forDayPicture(day, 1 - pictureAt(schedule, at, berlin, {}).image)
                        .light.toUtf8());
         QProcess follower;
-        startWithClock(follower, at);
+        follow(follower, at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
-        QStringList set;
         for (int i = 0; i < days; ++i) {
             QList<TimedPicture> hours;
             for (int image = 0; image < 3 + i; ++image)
                 hours.append({image, (image + 0.5) / (3 + i)});
             day = setDay("XFCE", scheduleXmp({{"h24", h24Table(hours)}}), 3 + i, &schedule, false);
             QVERIFY(day.endsWith(".day"));
-            set << day;
         }
-        QCOMPARE(QSet<QString>(set.begin(), set.end()).size(), days); // each day its own file
         QVERIFY(pictureAt(schedule, QDateTime::currentDateTime(), localTimeZone(), {}).image !=
                 pictureAt(schedule, at, berlin, {}).image);
         QTRY_VERIFY2_WITH_TIMEOUT(calls().endsWith(dayPicture()), qPrintable(calls().join('\n')),
@@ -525,39 +460,33 @@ private Q_SLOTS:
         stop(follower);
     }
 
-    // A day the follower cannot go on with — its file or the picture due broken, whatever stands
-    // in their place — ends the follower, which says in German what to do and leaves the
-    // picture on screen as it is: nothing handed to the desktop, our swaybg still drawing.
     void endsABrokenDayKeepingThePicture_data()
     {
         // broken: "day" or "picture" (the one due at 13:00); as: what takes its place
         addColumns<QString, QString, QString>({"desktop", "broken", "as"});
         // clang-format off
         QTest::newRow("Xfce, the day not JSON") << "XFCE" << "day" << "text";
-        QTest::newRow("Xfce, the day cut short") << "XFCE" << "day" << "truncated";
         QTest::newRow("Xfce, the day a FIFO") << "XFCE" << "day" << "fifo";
         QTest::newRow("Xfce, the day gone") << "XFCE" << "day" << "nothing";
         QTest::newRow("Xfce, the day huge") << "XFCE" << "day" << "huge";
-        QTest::newRow("Xfce, the day a link to nowhere") << "XFCE" << "day" << "dangling";
         QTest::newRow("Xfce, the picture a text") << "XFCE" << "picture" << "text";
-        QTest::newRow("Xfce, the picture a FIFO") << "XFCE" << "picture" << "fifo";
-        QTest::newRow("Xfce, the picture a folder") << "XFCE" << "picture" << "folder";
         QTest::newRow("Xfce, the picture gone") << "XFCE" << "picture" << "nothing";
-        QTest::newRow("Hyprland, the day not JSON") << "Hyprland" << "day" << "text";
         QTest::newRow("Hyprland, the picture a FIFO") << "Hyprland" << "picture" << "fifo";
         QTest::newRow("GNOME, the day not JSON") << "GNOME" << "day" << "text";
         QTest::newRow("GNOME, a picture a FIFO") << "GNOME" << "picture" << "fifo";
         // clang-format on
     }
+
+    // A day it cannot go on with ends the follower, saying in German what to do, and leaves the
+    // picture on screen: nothing handed to the desktop, our swaybg still drawing.
     void endsABrokenDayKeepingThePicture()
     {
         FETCH((QString, desktop, broken, as));
-        // A swaybg that only sleeps stands in for the real one: the set waits until it has
-        // drawn, which it has once it sleeps.
+        // A swaybg that only sleeps: the set waits until it has drawn, which it has once asleep.
         const bool wlroots = desktop == "Hyprland";
-        const QString fakeSwaybg = path("swaybg/swaybg");
-        writeFile(fakeSwaybg, "#!/bin/sh\nwhile :; do sleep 60; done\n",
-                  QFile::ReadOwner | QFile::ExeOwner);
+        const QString fakeSwaybg =
+            writeFile(path("swaybg/swaybg"), "#!/bin/sh\nwhile :; do sleep 60; done\n",
+                      QFile::ReadOwner | QFile::ExeOwner);
         const auto searchPath =
             withEnv("PATH", (wlroots ? QFile::encodeName(path("swaybg:")) : QByteArray()) +
                                 qgetenv("PATH"));
@@ -567,12 +496,10 @@ private Q_SLOTS:
             for (const QString &pid : drawing())
                 ::kill(pid.toInt(), SIGKILL);
         });
-        WallpaperSchedule schedule;
-        const QString day = setDay(
-            desktop, scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}})}}), 3, &schedule);
+        const QString day =
+            setDay(desktop, scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}})}}), 3);
         QVERIFY2(day.endsWith(".day"), qPrintable(day));
-        QTRY_VERIFY(calls().contains("started --follow"));
-        QFile::remove(path("calls"));
+        QCOMPARE(contents(followerAutostartFile()), *followerAutostartEntry("voskan-render"));
         const QString gnomeShows = gnomeBackground("picture-uri");
         const QStringList drawer = drawing();
         QCOMPARE(drawer.size(), wlroots ? 1 : 0);
@@ -582,20 +509,13 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(target));
         if (as == "text")
             writeFile(target, "kein Tag und kein Bild");
-        else if (as == "truncated")
-            writeFile(target, was.left(was.size() / 2));
         else if (as == "huge") // the day itself, then blanks JSON allows: 64 MB
             writeFile(target, was + QByteArray(64 << 20, ' '));
-        else if (as == "dangling")
-            QVERIFY(QFile::link(target + ".gone", target));
         else if (as == "fifo")
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
-        else if (as == "folder")
-            QVERIFY(QDir().mkpath(target));
-        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
 
         QProcess follower;
-        startWithClock(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
+        follow(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
         QVERIFY2(endsWithin(follower, 10000), "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
         QVERIFY2(
@@ -615,26 +535,17 @@ private Q_SLOTS:
     // (the sun's times move, summer time comes) and yesterday's goes.
     void writesEachDayForGnome()
     {
-        WallpaperSchedule schedule;
         const QString day =
-            setDay("GNOME", scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}), 2, &schedule);
+            setDay("GNOME", scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}), 2);
         QVERIFY(!day.isEmpty());
         const auto uri = [] {
             return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
         };
-        QCOMPARE(uri(), daySlideshowPath(day, QDate::currentDate()));
-        QTRY_VERIFY(calls().contains("started --follow"));
-
-        // The night summer time begins in Berlin.
-        const QDate eve(2026, 3, 28);
+        const QDate eve(2026, 3, 28); // the night summer time begins in Berlin
         QProcess follower;
-        startWithClock(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
+        follow(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
-        const QString xml = QString::fromUtf8(contents(uri()));
-        QVERIFY2(xml.contains("<year>2026</year>\n    <month>3</month>\n    <day>29</day>\n"
-                              "    <hour>6</hour>"),
-                 qPrintable(xml));
         QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
         QCOMPARE(follower.state(), QProcess::Running);
         stop(follower);
@@ -661,14 +572,12 @@ private Q_SLOTS:
         }
         QVERIFY(
             QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
-        for (const QString &setting :
-             {"XDG_RUNTIME_DIR=" + runtime, QString("WLR_BACKENDS=headless"),
-              QString("WLR_RENDERER=pixman"), QString("WLR_LIBINPUT_NO_DEVICES=1")})
-            session.insert(setting.section('=', 0, 0), setting.section('=', 1));
-        session.remove("DISPLAY");
+        const auto runtimeOfSway = withEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const auto headless = withEnv("WLR_BACKENDS", "headless");
+        const auto pixman = withEnv("WLR_RENDERER", "pixman");
+        const auto noInput = withEnv("WLR_LIBINPUT_NO_DEVICES", "1");
+        const auto noX = withEnv("DISPLAY", {});
         QProcess sway;
-        sway.setProcessEnvironment(session);
         sway.setStandardErrorFile(path("sway.log"));
         sway.start(command.takeFirst(), command);
         const auto ending = qScopeGuard([&] { stop(sway); });
@@ -676,9 +585,8 @@ private Q_SLOTS:
             QFile::exists(runtime + "/wayland-1") || sway.state() == QProcess::NotRunning, 10000);
         if (sway.state() == QProcess::NotRunning)
             QSKIP(qPrintable("sway does not start here: " + contents(path("sway.log")).right(400)));
-        const auto runtimeOfSway = withEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-        // A swaybg that cannot draw (here: no compositor of that name) fails the set, in its
-        // words, and nothing is recorded as shown.
+        // A swaybg that cannot draw (no compositor of that name) fails the set, in its words,
+        // and nothing is recorded as shown.
         const auto display = withEnv("WAYLAND_DISPLAY", "wayland-9");
         qputenv("XDG_CURRENT_DESKTOP", "Hyprland");
         const auto screen = [] {
@@ -686,8 +594,7 @@ private Q_SLOTS:
         };
         const auto ours = [] { return swaybgs({"-x", "swaybg"}); };
         QDir(pictures()).removeRecursively();
-        setScheme(false);
-        const std::optional<QString> failed = setPair("Hyprland", Qt::white, Qt::black, 320, 180);
+        const std::optional<QString> failed = setPair("Hyprland", Qt::white, Qt::black);
         QVERIFY2(failed && failed->startsWith(
                                "Der Schreibtischhintergrund konnte nicht gesetzt werden: Das "
                                "Programm „swaybg“ meldet einen Fehler ("),
@@ -696,8 +603,7 @@ private Q_SLOTS:
         qputenv("WAYLAND_DISPLAY", "wayland-1");
 
         // The set has drawn its light picture by the time it reports success.
-        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90), 320, 180),
-                 std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
         QProcess follower;
@@ -710,8 +616,7 @@ private Q_SLOTS:
         QCOMPARE(ours().size(), 1);
 
         // A second set replaces the picture; one swaybg draws it.
-        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10), 320, 180),
-                 std::nullopt);
+        QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10)), std::nullopt);
         QVERIFY2(screen().green() > 150 && screen().red() < 120, qPrintable(screen().name()));
         QTRY_COMPARE(ours().size(), 1);
 
@@ -734,29 +639,20 @@ private Q_SLOTS:
         QTRY_COMPARE(ours(), QStringList{QString::number(other.processId())});
         QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
         stop(other);
-        setScheme(false);
     }
 
-    // The entry the session starts the follower from, for programs wherever they are installed,
-    // as GLib's launcher reads it: that very program with --follow. A folder whose name the
-    // entry cannot carry gets none.
     void autostartEntry_data()
     {
         // folder: where voskan-render lies
         addColumns<QString, bool>({"folder", "written"});
-        // clang-format off
         QTest::newRow("installed") << "bin-plain" << true;
-        QTest::newRow("a space") << "a b" << true;
         QTest::newRow("quote, dollar, backtick, backslash") << "$x\"q`\\" << true;
-        QTest::newRow("a percent sign") << "1%" << false;
-        QTest::newRow("a line break and a second Exec") << "q\nExec=/x\n#" << false;
-        QTest::newRow("a tab") << "a\tb" << false;
-        QTest::newRow("an escape sequence") << "a\x1b[31mb" << false;
         QTest::newRow("DEL") << "a\x7f" << false;
         QTest::newRow("C1 control (CSI)") << QString("a") + QChar(0x9b) + "31m" << false;
-        // clang-format on
     }
 
+    // The entry, read by GLib's launcher, starts that very program with --follow wherever it
+    // lies; a folder whose name the entry cannot carry gets none.
     void autostartEntry()
     {
         FETCH((QString, folder), (bool, written));
@@ -772,25 +668,13 @@ private Q_SLOTS:
         QTRY_COMPARE(contents(said), program.toUtf8() + "\n--follow\n");
     }
 
-    // A set on Xfce while the scheme is dark shows the dark picture, writes the entry and
-    // starts the follower; a set on GNOME, which switches by itself, removes the entry.
-    void setsUpTheFollower()
+    // A set on GNOME, which switches by itself, takes the follower's entry away.
+    void setOnGnomeRemovesTheEntry()
     {
-        QFile::remove(followerAutostartFile());
-        setScheme(true);
-        QCOMPARE(setPair("XFCE", Qt::gray, Qt::gray), std::nullopt);
-        const QString shown = QString::fromUtf8(contents(pictures() + "desktop-shown"));
-        const QString darkPicture = WallpaperFiles::forHeic(shown).dark;
-        QCOMPARE(calls().mid(0, 2), (QStringList{darkPicture, darkPicture}));
-        QCOMPARE(contents(followerAutostartFile()), *followerAutostartEntry("voskan-render"));
-        QTRY_COMPARE(calls().value(2), "started --follow");
-        QTRY_VERIFY(QFile::exists(path("started")) && contents(path("started")).count('\n') >= 5);
-        const QStringList started = QString::fromUtf8(contents(path("started"))).split('\n');
-        QCOMPARE(started.mid(0, 4), (QStringList{"/", "/dev/null", "/dev/null", "/dev/null"}));
-        QVERIFY2(started.value(4).toLongLong() != getsid(0), "the follower shares our session");
+        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         QCOMPARE(setPair("GNOME", Qt::gray, Qt::gray), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
-        QCOMPARE(calls().size(), 3);
+        QCOMPARE(calls(), QStringList());
     }
 };
 
