@@ -1,6 +1,7 @@
 // The model the window shows: its settings, sources, timers, looks and outputs.
 
 #include "files/regularfile.h"
+#include "model/lookfields.h"
 #include "model/secrets.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
@@ -15,6 +16,36 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The photo most outputs here are made of, as the light look's picture.
+void applyPath(AppModel &model, const QString &baseName = u"pfad"_s)
+{
+    model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s, baseName,
+                      {}, {}, Appearance::Light);
+}
+
+// Exports to `path`, or sets the desktop, and waits until the job has ended.
+bool output(AppModel &model, bool desktop, const QString &path = {})
+{
+    QSignalSpy finished(model.jobs(), &OutputJobs::finished);
+    desktop ? model.setAsDesktop() : model.exportTo(path);
+    return !finished.isEmpty() || finished.wait(120000);
+}
+
+// How far the light picture of a HEIC is from `look` rendered at its size, in mean 8-bit steps.
+double differenceTo(const QString &heic, const Look &look)
+{
+    const HeicFile file = readHeic(heic);
+    if (file.pictures.size() != 2)
+        return 1e9;
+    const Bitmap light = Bitmap::fromImage(file.pictures[0].pixels);
+    const auto rendered = RenderPipeline::renderFull(look, {light.width(), light.height()});
+    return Reference::compare(std::get<Bitmap>(rendered), Reference::linearize(light)).mean;
+}
+
+} // namespace
+
 class TestAppModel : public QObject
 {
     Q_OBJECT
@@ -26,21 +57,16 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", m_home.filePath(u"share"_s).toLocal8Bit());
     }
 
+    // The recent files across launches: the newest first, each once, at most 24, and what has
+    // vanished since left out.
     void settingsAcrossLaunches()
     {
         const QString kept = m_home.filePath(u"kept.png"_s);
         QVERIFY(Reference::solid(64, 48, 0, 128, 128).toImage().save(kept));
-        QSettings settings(u"Voskan"_s, u"Voskan"_s);
-        settings.setValue(u"unsplashAccessKey"_s, u" \tkey-1 "_s);
-        settings.setValue(u"recentLocalFiles"_s, QStringList{m_home.filePath(u"weg.png"_s), kept});
+        QSettings(u"Voskan"_s, u"Voskan"_s)
+            .setValue(u"recentLocalFiles"_s, QStringList{m_home.filePath(u"weg.png"_s), kept});
         AppModel model;
-        QCOMPARE(model.effectiveKey(), u"key-1"_s);
-        QCOMPARE(model.recentFiles(), QStringList{kept}); // a vanished file is left out
-        model.setAccessKey(u"  abc\n"_s);
-        QCOMPARE(settings.value(u"unsplashAccessKey"_s), u"  abc\n"_s); // as typed
-        model.setAccessKey(u" \t "_s);
-        QCOMPARE(model.effectiveKey(), Secrets::unsplashKey());
-
+        QCOMPARE(model.recentFiles(), QStringList{kept});
         QStringList paths;
         for (int i = 0; i < 25; ++i) {
             QVERIFY(QFile::copy(kept, paths.emplaceBack(m_home.filePath(u"r%1.png"_s.arg(i)))));
@@ -51,66 +77,60 @@ private Q_SLOTS:
         QCOMPARE(model.recentFiles().first(), paths[10]);
         QCOMPARE(model.recentFiles().count(paths[10]), 1);
         QCOMPARE(AppModel().recentFiles(), model.recentFiles());
-
-        // A picture that cannot be read changes nothing, not even the list.
-        const Look light = model.lightLook(), dark = model.darkLook();
-        QVERIFY(opened(model, writeFile(m_home.filePath(u"kaputt.jpg"_s), "\xff\xd8")));
-        QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: kaputt.jpg\n"
-                                       u"Das Bild ist beschädigt oder unvollständig."_s);
-        QCOMPARE(model.lightLook(), light);
-        QCOMPARE(model.darkLook(), dark);
-        QCOMPARE(model.recentFiles().first(), paths[10]);
     }
 
     void startSource_data()
     {
-        // stored: the user's key in the settings
-        addColumns<QString, QString, SourceKind>({"stored", "builtIn", "start"});
-        QTest::newRow("no key anywhere") << u""_s << u""_s << SourceKind::Files;
-        QTest::newRow("blanks are no key") << u" \t "_s << u""_s << SourceKind::Files;
-        QTest::newRow("a stored key") << u"key-1"_s << u""_s << SourceKind::Unsplash;
-        QTest::newRow("a built-in key") << u""_s << u"eingebaut"_s << SourceKind::Unsplash;
+        // stored: the user's key in the settings; effective: the key a search sends
+        addColumns<QString, QString, SourceKind, QString>(
+            {"stored", "builtIn", "start", "effective"});
+        // clang-format off
+        QTest::newRow("no key anywhere") << u""_s << u""_s << SourceKind::Files << u""_s;
+        QTest::newRow("blanks are no key") << u" \t "_s << u""_s << SourceKind::Files << u""_s;
+        QTest::newRow("a stored key, trimmed") << u" \tkey-1 "_s << u""_s << SourceKind::Unsplash << u"key-1"_s;
+        QTest::newRow("a stored key before the built-in") << u"key-1"_s << u"eingebaut"_s << SourceKind::Unsplash << u"key-1"_s;
+        QTest::newRow("a built-in key") << u""_s << u"eingebaut"_s << SourceKind::Unsplash << u"eingebaut"_s;
+        // clang-format on
     }
 
     // A first start without a key opens on the files, not on a search that can only fail; a key
-    // given or taken later leaves the source as it is.
+    // given or taken later leaves the source as it is, and is kept as typed.
     void startSource()
     {
-        FETCH((QString, stored, builtIn), (SourceKind, start));
-        QSettings(u"Voskan"_s, u"Voskan"_s).setValue(u"unsplashAccessKey"_s, stored);
-        const auto forget =
-            qScopeGuard([] { QSettings(u"Voskan"_s, u"Voskan"_s).remove(u"unsplashAccessKey"_s); });
+        FETCH((QString, stored, builtIn, effective), (SourceKind, start));
+        QSettings settings(u"Voskan"_s, u"Voskan"_s);
+        settings.setValue(u"unsplashAccessKey"_s, stored);
+        const auto forget = qScopeGuard([&] { settings.remove(u"unsplashAccessKey"_s); });
         AppModel model({}, builtIn);
         QCOMPARE(model.sourceKind(), start);
-        QCOMPARE(model.needsAccessKey(), start == SourceKind::Files);
-        model.setAccessKey(stored.trimmed().isEmpty() ? u"später"_s : u""_s);
+        QCOMPARE(model.effectiveKey(), effective);
+        QCOMPARE(model.needsAccessKey(), effective.isEmpty());
+        const bool had = !stored.trimmed().isEmpty();
+        model.setAccessKey(had ? u" \t "_s : u"  später\n"_s);
+        QCOMPARE(settings.value(u"unsplashAccessKey"_s), had ? u" \t "_s : u"  später\n"_s);
         QCOMPARE(model.sourceKind(), start);
-        QCOMPARE(model.needsAccessKey(), !stored.trimmed().isEmpty() && builtIn.isEmpty());
+        QCOMPARE(model.effectiveKey(), had ? builtIn : u"später\n"_s); // a line break is no blank
+        QCOMPARE(model.needsAccessKey(), had && builtIn.isEmpty());
     }
 
     void openedPictureShowsWithItsSource_data()
     {
-        // dynamic: a dynamic wallpaper, else a photo; inPhotos: picked in the photo library, else
-        // opened as a file
-        addColumns<SourceKind, bool, bool, SourceKind>({"before", "dynamic", "inPhotos", "after"});
-        // clang-format off
-        QTest::newRow("a photo, from Unsplash") << SourceKind::Unsplash << false << false << SourceKind::Files;
-        QTest::newRow("a photo, from Fotos") << SourceKind::Photos << false << false << SourceKind::Files;
-        QTest::newRow("a dynamic wallpaper, from Unsplash") << SourceKind::Unsplash << true << false << SourceKind::Files;
-        QTest::newRow("a dynamic wallpaper picked in Fotos") << SourceKind::Photos << true << true << SourceKind::Photos;
-        // clang-format on
+        // inPhotos: picked in the photo library, else opened as a file
+        addColumns<SourceKind, bool, SourceKind>({"before", "inPhotos", "after"});
+        QTest::newRow("from Unsplash") << SourceKind::Unsplash << false << SourceKind::Files;
+        QTest::newRow("picked in Fotos") << SourceKind::Photos << true << SourceKind::Photos;
     }
 
     // A file opened from anywhere shows with „Dateien“, among the recent files; a dynamic
-    // wallpaper's pictures are listed only with the source it came from.
+    // wallpaper's pictures are listed only with the source it came from. (That it opens from
+    // „Dateien“ and „Fotos“ as what it is: tst_workflows.)
     void openedPictureShowsWithItsSource()
     {
-        FETCH((SourceKind, before, after), (bool, dynamic, inPhotos));
+        FETCH((SourceKind, before, after), (bool, inPhotos));
         QTemporaryDir dir;
-        const QString path = dir.filePath(dynamic ? u"Tag.heic"_s : u"Foto.png"_s);
-        QVERIFY(dynamic ? writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
-                                           scheduleXmp({{"apr", aprTable({0, 1})}}))
-                        : Reference::solid(32, 24, 20, 200, 20).toImage().save(path));
+        const QString path = dir.filePath(u"Tag.heic"_s);
+        QVERIFY(writeDynamicHeic(path, solidPictures({Qt::red, Qt::blue}),
+                                 scheduleXmp({{"apr", aprTable({0, 1})}})));
         AppModel model({{}, std::make_shared<FakeLibrary>()}, u"eingebaut"_s);
         model.setSourceKind(before);
         if (inPhotos)
@@ -121,10 +141,10 @@ private Q_SLOTS:
         QCOMPARE(model.errorMessage(), std::nullopt);
         QCOMPARE(model.sourceKind(), after);
         QCOMPARE(model.recentFiles().value(0) == path, !inPhotos);
-        QCOMPARE(model.dynamicWallpaper().has_value(), dynamic);
+        QVERIFY(model.dynamicWallpaper());
         for (const SourceKind kind : allCases<SourceKind>()) {
             model.setSourceKind(kind);
-            QCOMPARE(model.listsDynamicWallpaper(), dynamic && kind == after);
+            QCOMPARE(model.listsDynamicWallpaper(), kind == after);
         }
     }
 
@@ -180,27 +200,15 @@ private Q_SLOTS:
         QCOMPARE(model.lightLook().source->size(), QSize(2560, 1600));
     }
 
-    // A burst of slider writes renders once, 60 ms after the last.
+    // A slider's writes render at most every 60 ms while it moves, and once after the last
+    // (that a write renders only once the event loop turns: tst_workflows).
     void timers()
     {
         AppModel model;
         model.applySource(Reference::solid(64, 40, 90, 120, 200), {}, {}, {}, {},
                           Appearance::Light);
-        QSignalSpy renders(&model, &AppModel::previewChanged);
         const Binding<double> blur = model.bind(&Look::blur);
-        QElapsedTimer sinceLast;
-        for (int i = 0; i < 10; ++i, sinceLast.start())
-            blur.setValue(10 + i);
-        QCOMPARE(renders.size(), 0); // nothing before the event loop turns
-        QVERIFY(renders.wait(10000));
-        QCOMPARE_GE(sinceLast.elapsed(), 55);
-        // A marker write renders after anything the burst might still have pending.
-        blur.setValue(40);
-        QVERIFY(renders.wait(10000));
-        QCOMPARE(renders.size(), 2);
-
-        // A slider dragged, a change every 10 ms for 0.6 s: the preview follows while it moves, at
-        // most every 60 ms, and once after the last change.
+        // A change every 10 ms for 0.6 s, as a slider dragged.
         QList<qint64> renderedAt;
         QElapsedTimer drag;
         connect(&model, &AppModel::previewChanged, &model, [&] { renderedAt << drag.elapsed(); });
@@ -227,7 +235,7 @@ private Q_SLOTS:
         QVERIFY2(renderedAt.constLast() >= lastChange, qPrintable(seen));
 
         // The status capsule clears 4 s after the last message, not the first.
-        sinceLast.invalidate();
+        QElapsedTimer sinceLast;
         model.setStatusMessage(u"Exportiert: a.heic"_s);
         QTimer::singleShot(1500, &model, [&] {
             model.setStatusMessage(u"Als dynamisches Wallpaper gesetzt."_s);
@@ -316,18 +324,19 @@ private Q_SLOTS:
 
     void resetPerStyle_data()
     {
-        addColumns<WallpaperStyle, bool, bool, bool>({"style", "blurAndTone", "flow", "mirror"});
-        QTest::newRow("Blur") << WallpaperStyle::Blur << true << false << false;
+        addColumns<WallpaperStyle, QString>({"style", "reset"}); // reset: the fields put back
+        const QString tone = u"^(dither|blur|brightness|saturation|contrast"_s;
+        QTest::newRow("Blur") << WallpaperStyle::Blur << tone + u")$"_s;
         QTest::newRow("Flow: colours and tone stay")
-            << WallpaperStyle::Flow << false << true << false;
-        QTest::newRow("Spiegel") << WallpaperStyle::Mirror << true << false << true;
+            << WallpaperStyle::Flow << u"^(dither|flow(?!Color).*)$"_s;
+        QTest::newRow("Spiegel") << WallpaperStyle::Mirror << tone + u"|mirror.*)$"_s;
     }
 
     // "Zurücksetzen" puts back the values of the style shown, dither always, colours never; the
     // dark look too gets the light defaults.
     void resetPerStyle()
     {
-        FETCH((WallpaperStyle, style), (bool, blurAndTone, flow, mirror));
+        FETCH((WallpaperStyle, style), (QString, reset));
         AppModel model;
         model.setEditing(Appearance::Dark);
         const Look edited{{},   {},   {},      {},        {},       style, 5,    0.2,  0.5,
@@ -342,42 +351,33 @@ private Q_SLOTS:
               &Look::mirrorSideFade);
         QCOMPARE(model.darkLook(), edited);
         model.resetCurrentLook();
-        const Look d;
         Look expected = edited;
-        const auto back = [&](bool reset, auto... field) {
-            ((expected.*field = reset ? d.*field : expected.*field), ...);
-        };
-        back(true, &Look::dither);
-        back(blurAndTone, &Look::blur, &Look::brightness, &Look::saturation, &Look::contrast);
-        back(flow, &Look::flowBands, &Look::flowAmplitude, &Look::flowFrequency,
-             &Look::flowSharpness, &Look::flowEdgeSoftness, &Look::flowPhase);
-        back(mirror, &Look::mirrorLine, &Look::mirrorAmplitude, &Look::mirrorFrequency,
-             &Look::mirrorPhase, &Look::mirrorHardness, &Look::mirrorDepth, &Look::mirrorSideFade);
+        for (const QString &field : LookFields::assignments(Look(), true))
+            if (QRegularExpression(reset).match(field.section(u'=', 0, 0)).hasMatch())
+                QVERIFY(LookFields::set(expected, field.section(u'=', 0, 0), field.section(u'=', 1),
+                                        nullptr));
         QCOMPARE(model.darkLook(), expected);
     }
 
     void exportTo_data()
     {
-        // picture: given to Hell (copied to Dunkel), another to Dunkel; width: × 1080
-        addColumns<WallpaperStyle, WallpaperStyle, bool, QString, QString, qint64>(
-            {"light", "dark", "picture", "folder", "message", "width"});
+        // picture: given to Hell (copied to Dunkel), another to Dunkel
+        addColumns<WallpaperStyle, WallpaperStyle, bool, QString>(
+            {"light", "dark", "picture", "message"});
         // clang-format off
-        QTest::newRow("Flow needs no picture") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u""_s << u"Exportiert: voskan-wallpaper-dynamic-1920x1080.heic"_s << qint64(1920);
-        QTest::newRow("the light look names the file") << WallpaperStyle::Blur << WallpaperStyle::Mirror << true << u""_s << u"Exportiert: Bild.final-dynamic-1920x1080.heic"_s << qint64(1920);
-        QTest::newRow("Spiegel without picture in Hell") << WallpaperStyle::Mirror << WallpaperStyle::Flow << false << u""_s << u"Kein Quellbild ausgewählt."_s << qint64(1920);
-        QTest::newRow("Blur without picture in Dunkel") << WallpaperStyle::Flow << WallpaperStyle::Blur << false << u""_s << u"Kein Quellbild ausgewählt."_s << qint64(1920);
-        QTest::newRow("missing folder") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u"fehlt/"_s << u"Der Zielordner existiert nicht."_s << qint64(1920);
-        QTest::newRow("too large, refused up front") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u""_s << u"Die Ausgabegröße 20000 × 1080 ist zu groß: jede Seite höchstens 16383 Pixel, zusammen höchstens 100 Megapixel."_s << qint64(20000);
+        QTest::newRow("Flow needs no picture") << WallpaperStyle::Flow << WallpaperStyle::Flow << false << u"Exportiert: voskan-wallpaper-dynamic-1920x1080.heic"_s;
+        QTest::newRow("the light look names the file") << WallpaperStyle::Blur << WallpaperStyle::Mirror << true << u"Exportiert: Bild.final-dynamic-1920x1080.heic"_s;
+        QTest::newRow("Spiegel without picture in Hell") << WallpaperStyle::Mirror << WallpaperStyle::Flow << false << u"Kein Quellbild ausgewählt."_s;
+        QTest::newRow("Blur without picture in Dunkel") << WallpaperStyle::Flow << WallpaperStyle::Blur << false << u"Kein Quellbild ausgewählt."_s;
         // clang-format on
     }
 
     // canExport, the file name, and a failure that leaves the folder as it was.
     void exportTo()
     {
-        FETCH((WallpaperStyle, light, dark), (bool, picture), (QString, folder, message),
-              (qint64, width));
+        FETCH((WallpaperStyle, light, dark), (bool, picture), (QString, message));
         AppModel model;
-        setCustomSize(model, width, 1080);
+        setCustomSize(model, 1920, 1080);
         const Bitmap photo = Reference::solid(8, 8, 1, 2, 3);
         if (picture) { // the dark look's name never counts
             model.applySource(photo, {}, u"Bild.final"_s, {}, {}, Appearance::Light);
@@ -390,188 +390,131 @@ private Q_SLOTS:
         QCOMPARE(model.canExport(), message != u"Kein Quellbild ausgewählt."_s);
         QTemporaryDir dir;
         const QString name = model.exportFileName(u"heic"_s);
-        QFile old(dir.filePath(folder + name));
-        const bool existed = old.open(QIODevice::WriteOnly) && old.write("alt") == 3;
-        old.close();
-        QSignalSpy finished(model.jobs(), &OutputJobs::finished);
-        model.exportTo(old.fileName());
-        QVERIFY(!finished.isEmpty() || finished.wait(60000));
+        const QString path = writeFile(dir.filePath(name), "alt");
+        QVERIFY(output(model, false, path));
         QCOMPARE(ok ? model.statusMessage() : model.errorMessage(), message);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-                 existed ? QStringList{name} : QStringList());
-        QCOMPARE(readHeic(old.fileName()).pictures.size(), ok ? 2 : 0);
-        QVERIFY(!existed || ok || contents(old.fileName()) == "alt");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QCOMPARE(readHeic(path).pictures.size(), ok ? 2 : 0);
+        QVERIFY(ok || contents(path) == "alt");
     }
 
-    void outputHoldsTheLooksOfTheClick_data()
+    void outputs_data()
     {
-        addColumns<bool, QString>({"desktop", "status"});
-        QTest::newRow("Als HEIC exportieren")
-            << false << u"Exportiert: pfad-dynamic-1920x1080.heic"_s;
-        QTest::newRow("Als Schreibtisch setzen") << true << u"Als dynamisches Wallpaper gesetzt."_s;
-    }
-
-    // The sliders stay live while the output is written; the file holds the looks of the click.
-    void outputHoldsTheLooksOfTheClick()
-    {
-        FETCH((bool, desktop), (QString, status));
-        AppModel model;
-        RecordingDesktop *shown = recordDesktop(model);
-        model.setPreset(ResolutionPreset::all().at(7)); // Full HD
-        model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s,
-                          u"pfad"_s, {}, {}, Appearance::Light);
-        const Look clicked = model.lightLook();
-        const QString written = desktop ? *createDataFolder() + u"/wallpaper-a.heic"_s
-                                        : m_home.filePath(model.exportFileName(u"heic"_s));
-        QSignalSpy finished(model.jobs(), &OutputJobs::finished);
-        std::optional<bool> heicAtStatus; // a set says so before its HEIC is written
-        connect(&model, &AppModel::statusMessageChanged, this,
-                [&] { heicAtStatus = heicAtStatus.value_or(QFile::exists(written)); });
-        // The event loop keeps serving a 5 ms timer: the work stays off the main thread.
-        QElapsedTimer sinceTick;
-        qint64 longestGap = 0;
-        QTimer ticker;
-        ticker.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
-        sinceTick.start();
-        ticker.start(5);
-        if (desktop)
-            model.setAsDesktop();
-        else
-            model.exportTo(written);
-        QVERIFY(!QFile::exists(written)); // still at work
-        model.bind(&Look::brightness).setValue(0.5);
-        QVERIFY(finished.wait(120000));
-        ticker.stop();
-        QCOMPARE(model.statusMessage(), status);
-        QCOMPARE(heicAtStatus, std::optional(!desktop));
-        QCOMPARE(desktop ? shown->shown.value(0).heic : written, written);
-        const HeicFile file = readHeic(written);
-        QCOMPARE(file.pictures.size(), 2);
-        const auto decoded = Reference::linearize(Bitmap::fromImage(file.pictures[0].pixels));
-        const auto differenceTo = [&](const Look &look) {
-            return Reference::compare(
-                       std::get<Bitmap>(RenderPipeline::renderFull(look, {1920, 1080})), decoded)
-                .mean;
-        };
-        const double atClick = differenceTo(clicked), moved = differenceTo(model.lightLook());
-        QVERIFY2(atClick < 3 && moved > 20, qPrintable(u"%1, %2"_s.arg(atClick).arg(moved)));
-        QVERIFY2(longestGap < 500, qPrintable(u"longest gap %1 ms"_s.arg(longestGap)));
-    }
-
-    void cancelLeavesNothing_data()
-    {
-        // at: the step seen begun when Abbrechen is pressed
-        addColumns<bool, WriteStep, QString>({"desktop", "at", "status"});
+        // at: the step seen begun when Abbrechen is pressed, none: not pressed
+        addColumns<bool, std::optional<WriteStep>, QString>({"desktop", "at", "status"});
         const QString exported = u"Export abgebrochen."_s, set = u"Setzen abgebrochen."_s;
+        const QString shown = u"Als dynamisches Wallpaper gesetzt."_s;
+        using enum WriteStep;
+        using Step = std::optional<WriteStep>;
         // clang-format off
-        QTest::newRow("export, light render") << false << WriteStep::RenderLight << exported;
-        QTest::newRow("export, dark render") << false << WriteStep::RenderDark << exported;
-        QTest::newRow("export, light encode") << false << WriteStep::EncodeLight << exported;
-        QTest::newRow("export, dark encode") << false << WriteStep::EncodeDark << exported;
-        QTest::newRow("set, light render") << true << WriteStep::RenderLight << set;
-        QTest::newRow("set, dark render") << true << WriteStep::RenderDark << set;
-        QTest::newRow("set, the desktop's pictures") << true << WriteStep::DesktopImages << set;
+        QTest::newRow("Als HEIC exportieren") << false << Step() << u"Exportiert: pfad-dynamic-3840x2160.heic"_s;
+        QTest::newRow("export, Abbrechen in the light render") << false << Step(RenderLight) << exported;
+        QTest::newRow("export, Abbrechen in the dark render") << false << Step(RenderDark) << exported;
+        QTest::newRow("export, Abbrechen in the light encode") << false << Step(EncodeLight) << exported;
+        QTest::newRow("export, Abbrechen in the dark encode") << false << Step(EncodeDark) << exported;
+        QTest::newRow("Als Schreibtisch setzen") << true << Step() << shown;
+        QTest::newRow("set, Abbrechen in the light render") << true << Step(RenderLight) << set;
+        QTest::newRow("set, Abbrechen in the dark render") << true << Step(RenderDark) << set;
+        QTest::newRow("set, Abbrechen in the desktop's pictures") << true << Step(DesktopImages) << set;
         // The desktop shows the new picture: stopping now would take it back.
-        QTest::newRow("set, once the desktop shows it") << true << WriteStep::EncodeLight << u"Als dynamisches Wallpaper gesetzt."_s;
+        QTest::newRow("set, Abbrechen once the desktop shows it") << true << Step(EncodeLight) << shown;
         // clang-format on
     }
 
-    // Abbrechen at any step: no alert, a short status, and the file, the slot and the desktop
-    // as they were; the progress moves forward through the steps of the job, in their order.
-    void cancelLeavesNothing()
+    // The sliders stay live while the output is written, off the main thread; the file holds the
+    // looks of the click, and a set says so before its HEIC is written. Abbrechen at any step: no
+    // alert, a short status, and the file, the slot and the desktop as they were. (The steps in
+    // their order: tst_voskanrender, tst_desktopservice.)
+    void outputs()
     {
-        FETCH((bool, desktop), (WriteStep, at), (QString, status));
+        FETCH((bool, desktop), (std::optional<WriteStep>, at), (QString, status));
         QTemporaryDir data;
         const auto restore = withEnv("XDG_DATA_HOME", QFile::encodeName(data.path()));
         AppModel model;
         RecordingDesktop *shown = recordDesktop(model);
         model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD: steps long enough to stop in
-        model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), u"p"_s,
-                          u"pfad"_s, {}, {}, Appearance::Light);
-        QSignalSpy finished(model.jobs(), &OutputJobs::finished);
-        const auto folderEntries = [](const QString &path) {
+        applyPath(model);
+        const auto entries = [](const QString &path) {
             return QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         };
         QTemporaryDir target;
-        const QString file = target.filePath(model.exportFileName(u"heic"_s));
-        QVERIFY(writeFile(file, "alt") == file);
+        const QString file = writeFile(target.filePath(model.exportFileName(u"heic"_s)), "alt");
         QStringList before;
         if (desktop) { // a wallpaper of ours on screen already, in slot a
-            model.setAsDesktop();
-            QVERIFY(finished.wait(120000));
-            finished.clear();
-            before = folderEntries(*createDataFolder());
+            QVERIFY(output(model, true));
+            before = entries(*createDataFolder());
             QCOMPARE(shown->shown.size(), 1);
         }
-
-        QList<double> shares;
-        QStringList labels;
+        const QString written = desktop ? *createDataFolder() + u"/wallpaper-b.heic"_s : file;
+        const auto replaced = [&] { return QFile::exists(written) && contents(written) != "alt"; };
+        QStringList steps;
         connect(model.jobs(), &OutputJobs::progressChanged, this, [&] {
-            if (!model.jobs()->isBusy() || model.jobs()->progressLabel().isEmpty())
-                return;
-            if (labels.isEmpty() || labels.constLast() != model.jobs()->progressLabel()) {
-                labels << model.jobs()->progressLabel();
-                shares << model.jobs()->progress();
-            }
-            if (model.jobs()->progressLabel() == label(at))
+            const QString step = model.jobs()->isBusy() ? model.jobs()->progressLabel() : QString();
+            if (!step.isEmpty() && steps.value(steps.size() - 1) != step)
+                steps << step;
+            if (at && step == label(*at))
                 model.cancelOutput();
         });
         model.setStatusMessage(std::nullopt);
         QStringList statuses; // a status clears itself after 4 s, which a slow encode may outlast
+        std::optional<bool> replacedAtStatus;
         connect(&model, &AppModel::statusMessageChanged, this, [&] {
-            if (model.statusMessage())
+            if (model.statusMessage()) {
                 statuses << *model.statusMessage();
+                replacedAtStatus = replacedAtStatus.value_or(replaced());
+            }
         });
-        if (desktop)
-            model.setAsDesktop();
-        else
-            model.exportTo(file);
+        QElapsedTimer sinceTick; // the event loop keeps serving a 5 ms timer
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        sinceTick.start();
+        ticker.start(5);
+        const Look clicked = model.lightLook();
+        QSignalSpy finished(model.jobs(), &OutputJobs::finished);
+        desktop ? model.setAsDesktop() : model.exportTo(file);
+        QVERIFY(!replaced()); // still at work
+        model.bind(&Look::brightness).setValue(0.5);
         QVERIFY(finished.wait(120000));
+        ticker.stop();
         QVERIFY(!model.jobs()->isBusy());
         QCOMPARE(model.errorMessage(), std::optional<QString>());
         QCOMPARE(statuses, QStringList{status});
-        QVERIFY2(std::is_sorted(shares.begin(), shares.end()) && !shares.isEmpty() &&
-                     shares.constFirst() == 0,
-                 qPrintable(labels.join(u", "_s)));
-        QList<WriteStep> plan{WriteStep::RenderLight, WriteStep::RenderDark, WriteStep::EncodeLight,
-                              WriteStep::EncodeDark};
-        if (desktop)
-            plan.insert(2, WriteStep::DesktopImages);
-        QStringList expected;
-        for (WriteStep step : plan) {
-            expected << label(step);
-            if (step == at)
-                break;
-        }
-        if (status.endsWith(u"abgebrochen."_s))
-            expected << u"Wird abgebrochen …"_s;
-        QCOMPARE(labels.mid(0, expected.size()), expected);
-        if (!desktop) {
-            QCOMPARE(folderEntries(target.path()), QStringList{QFileInfo(file).fileName()});
+        QVERIFY2(at || longestGap < 500, qPrintable(u"longest gap %1 ms"_s.arg(longestGap)));
+        const bool cancelled = status.endsWith(u"abgebrochen."_s);
+        QVERIFY2(!at || (steps.value(steps.indexOf(label(*at)) + 1) == u"Wird abgebrochen …"_s) ==
+                            cancelled,
+                 qPrintable(steps.join(u", "_s)));
+        if (cancelled && !desktop) {
+            QCOMPARE(entries(target.path()), QStringList{QFileInfo(file).fileName()});
             QCOMPARE(contents(file), "alt"_ba);
-        } else if (status.endsWith(u"abgebrochen."_s)) {
+        } else if (cancelled) {
             QCOMPARE(shown->shown.size(), 1);
-            QCOMPARE(folderEntries(*createDataFolder()), before);
+            QCOMPARE(entries(*createDataFolder()), before);
             QCOMPARE(DesktopService::recordedWallpaper(), std::optional(shown->shown[0].heic));
         } else {
-            QCOMPARE(shown->shown.size(), 2);
-            QVERIFY(QFileInfo(shown->shown[1].heic).size() > 0);
+            QCOMPARE(replacedAtStatus, std::optional(!desktop));
+            QCOMPARE(desktop ? shown->shown.value(1).heic : file, written);
+            const double atClick = differenceTo(written, clicked);
+            const double moved = differenceTo(written, model.lightLook());
+            QVERIFY2(atClick < 3 && moved > 20, qPrintable(u"%1, %2"_s.arg(atClick).arg(moved)));
         }
     }
 
     void dragCarriesTheCurrentLooks_data()
     {
-        // edit: 0: none, 1: once the file is ready, 2: while it is written; closed: the model goes
-        // while the file is written
+        // edit: 0: none, 1: once the file is ready, 2: while it is written, 3: the wait given up
+        // by Abbrechen, then a drag again; closed: the model goes while the file is written
         addColumns<int, bool, QString>({"edit", "closed", "error"});
         QTest::newRow("edited after the file was ready") << 1 << false << QString();
         QTest::newRow("edited while it is written") << 2 << false << QString();
+        QTest::newRow("Abbrechen while it is written") << 3 << false << QString();
         QTest::newRow("window closed while it is written") << 0 << true << QString();
         QTest::newRow("nothing to export") << 0 << false << u"Kein Quellbild ausgewählt."_s;
     }
 
     // The file is written ahead on a worker; a drag never carries older looks, and nothing written
-    // for them stays behind in the temporary folder.
+    // for them, or for a wait given up, stays behind in the temporary folder.
     void dragCarriesTheCurrentLooks()
     {
         FETCH((int, edit), (bool, closed), (QString, error));
@@ -594,6 +537,14 @@ private Q_SLOTS:
         }
         if (edit == 2)
             model->bind(&Look::brightness).setValue(0.5);
+        if (edit == 3) { // no alert; whatever of the file given up is written goes
+            QVERIFY(model->outputProgress().active && model->outputProgress().cancellable);
+            model->cancelOutput();
+            QVERIFY(!model->isPreparingDrag() && !model->outputProgress().active);
+            QCOMPARE(model->statusMessage(), std::optional(u"Ziehen abgebrochen."_s));
+            data.reset(model->makeDragData());
+            QVERIFY(!data && model->isPreparingDrag());
+        }
         if (closed) {
             model.reset();
             QThreadPool::globalInstance()->waitForDone();
@@ -612,41 +563,8 @@ private Q_SLOTS:
                  name.isEmpty() ? QStringList() : QStringList{name});
         if (name.isEmpty())
             return;
-        const HeicFile file = readHeic(tmp.filePath(name));
-        QCOMPARE(file.pictures.size(), 2);
-        const Bitmap current =
-            std::get<Bitmap>(RenderPipeline::renderFull(model->lightLook(), {640, 360}));
-        const double difference =
-            Reference::compare(current,
-                               Reference::linearize(Bitmap::fromImage(file.pictures[0].pixels)))
-                .mean;
+        const double difference = differenceTo(tmp.filePath(name), model->lightLook());
         QVERIFY2(difference < 3, qPrintable(QString::number(difference)));
-    }
-
-    // Abbrechen while a drag waits for its file: nothing is dragged, no alert, and a later drag
-    // gets a whole file of the looks — nothing of the one given up is left beside it.
-    void dragWaitCancelled()
-    {
-        QTemporaryDir tmp;
-        const auto restore = withEnv("TMPDIR", QFile::encodeName(tmp.path()));
-        AppModel model;
-        model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD
-        model.applySource(Reference::photo(u"photo-path-2560x1600.jpg"_s, 1280, 800), {},
-                          u"ziehen"_s, {}, {}, Appearance::Light);
-        std::unique_ptr<QMimeData> data(model.makeDragData());
-        QVERIFY(!data && model.isPreparingDrag());
-        QVERIFY(model.outputProgress().active && model.outputProgress().cancellable);
-        model.cancelOutput();
-        QVERIFY(!model.isPreparingDrag());
-        QVERIFY(!model.outputProgress().active);
-        QCOMPARE(model.statusMessage(), std::optional(u"Ziehen abgebrochen."_s));
-        data.reset(model.makeDragData());
-        QVERIFY(!data && model.isPreparingDrag());
-        QTRY_VERIFY_WITH_TIMEOUT(!model.preparedDragFile().isEmpty(), 120000);
-        QVERIFY(!model.errorMessage());
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{u"ziehen-dynamic-3840x2160.heic"_s});
-        QCOMPARE(readHeic(model.preparedDragFile()).pictures.size(), 2);
     }
 
     // Three pictures dropped at once open in turn: each is recorded (the last first), the last one
@@ -676,42 +594,26 @@ private Q_SLOTS:
 
     void refusesWhatIsNoFile_data()
     {
-        // kind: as nonRegularFile() makes it; inPhotos: picked in the photo library, else opened as
-        // files
-        addColumns<QString, QString, bool>({"kind", "name", "inPhotos"});
-        for (const char *kind : {"FIFO", "socket", "folder", "device"}) {
-            QTest::addRow("%s", kind) << kind << u"x.jpg"_s << false;
-            QTest::addRow("%s picked in Fotos", kind) << kind << u"x.jpg"_s << true;
-        }
-        QTest::newRow("FIFO named like a HEIC") << u"FIFO"_s << u"Tag.heic"_s << false;
+        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
+        for (const char *kind : {"FIFO", "socket", "folder", "device"})
+            QTest::addRow("%s picked in Fotos", kind) << kind;
     }
 
-    // What is no file at all is told at once in the decoder's words, and keeps no thread: the
-    // photo opened after two of them still opens. A picture of the library may have become
-    // one since it was listed; telling it apart never reads on the model's thread.
+    // A picture of the library may have become what is no file since it was listed: told at once,
+    // and telling it apart never reads on the model's thread. (Opened as files: tst_workflows,
+    // and the photo opened after them by the real app: tst_singleinstance.)
     void refusesWhatIsNoFile()
     {
-        FETCH((QString, kind, name), (bool, inPhotos));
+        QFETCH(QString, kind);
         QTemporaryDir dir;
-        const QString path = nonRegularFile(kind, dir.path(), name);
+        const QString path = nonRegularFile(kind, dir.path());
         QVERIFY(!path.isEmpty());
-        const QString photo = dir.filePath(u"Foto.png"_s);
-        QVERIFY(Reference::solid(32, 24, 20, 200, 20).toImage().save(photo));
         auto photos = std::make_shared<PhotoLibrary>(dir.path());
         photos->setAccess(true);
         AppModel model({{}, photos}, u"eingebaut"_s);
-        if (inPhotos) {
-            model.selectAlbumAsset({u"x"_s, path, {}});
-            QTRY_COMPARE_WITH_TIMEOUT(model.errorMessage(),
-                                      u"Bild konnte nicht aus Fotos geladen werden."_s, 2000);
-            return;
-        }
-        model.openLocalImages({path, path, photo});
-        QTRY_VERIFY_WITH_TIMEOUT(!model.isLoadingSource(), 2000);
-        QCOMPARE(model.errorMessage(), u"Bild konnte nicht geladen werden: "_s +
-                                           QFileInfo(path).fileName() + u'\n' +
-                                           description(DecodeError::Unreadable));
-        QCOMPARE(model.lightLook().baseName, u"Foto"_s);
+        model.selectAlbumAsset({u"x"_s, path, {}});
+        QTRY_COMPARE_WITH_TIMEOUT(model.errorMessage(),
+                                  u"Bild konnte nicht aus Fotos geladen werden."_s, 2000);
     }
 
     // The window's own image scaling waits for Qt's global pool: no open needs a thread of it,

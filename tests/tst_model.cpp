@@ -62,10 +62,6 @@ private Q_SLOTS:
         row(custom, 12000, 9000, u"12000 × 9000 px · 108.0 MP"_s, {1800, 1350}, false);
         // Below 1 counts as 1; the upper bounds are the export's, not the size's.
         row(custom, std::numeric_limits<qint64>::min(), 7, u"1 × 7 px · 0.0 MP"_s, {1, 7});
-        // The exact binary value rounds, ties to even: 0.25 is an exact tie, 0.05 lies a
-        // little above its decimal.
-        row(custom, 500, 500, u"500 × 500 px · 0.2 MP"_s, {500, 500});
-        row(custom, 50, 1000, u"50 × 1000 px · 0.1 MP"_s, {50, 1000});
         // clang-format on
     }
 
@@ -106,19 +102,16 @@ private Q_SLOTS:
 
     void lookFields_data()
     {
-        // error: the start of the German message; empty: accepted
+        // error: the start of the German message; empty: accepted (every field's own value
+        // read back: tst_workflows dailyFromTheMenu; NaN refused: tst_voskanrender)
         addColumns<QString, QString, Look, QString>({"field", "value", "expected", "error"});
         // clang-format off
-        QTest::newRow("blur") << u"blur"_s << u"30"_s << Look{.blur = 30} << QString();
-        QTest::newRow("bands") << u"flowBands"_s << u"2"_s << Look{.flowBands = 2} << QString();
         QTest::newRow("colour") << u"flowColor2"_s << u"#ff8800"_s << Look{.flowColor2 = QColor(255, 136, 0)} << QString();
-        QTest::newRow("style") << u"style"_s << u"mirror"_s << Look{.style = WallpaperStyle::Mirror} << QString();
         QTest::newRow("unknown") << u"blurr"_s << u"3"_s << Look() << u"Unbekanntes Feld „blurr“. Bekannt sind: style, blur, brightness,"_s;
         QTest::newRow("decimal comma") << u"blur"_s << u"3,5"_s << Look() << u"Ungültiger Wert für „blur“: „3,5“"_s;
         QTest::newRow("colour name") << u"flowColor1"_s << u"red"_s << Look() << u"Ungültiger Wert für „flowColor1“: „red“"_s;
         QTest::newRow("at the bound") << u"mirrorPhase"_s << u"-1000"_s << Look{.mirrorPhase = -1000} << QString();
         QTest::newRow("too large") << u"blur"_s << u"1e12"_s << Look() << u"Ungültiger Wert für „blur“: „1e12“ (erlaubt ist eine Zahl von 0 bis 1000)"_s;
-        QTest::newRow("not a number") << u"contrast"_s << u"nan"_s << Look() << u"Ungültiger Wert für „contrast“: „nan“"_s;
         QTest::newRow("style label") << u"style"_s << u"Spiegel"_s << Look() << u"Ungültiger Wert für „style“: „Spiegel“"_s;
         // clang-format on
     }

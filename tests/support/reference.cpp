@@ -72,20 +72,18 @@ double sampleBilinear(const LinearImage &image, double x, double y, int c)
                 ay);
 }
 
-// The colour controls on one linear-light pixel, worked on its sRGB encoding; an offset that
-// pushes it out of range moves it towards its luma, not each channel alone.
+// The colour controls on one linear-light pixel, worked on its sRGB encoding: saturation about
+// the Rec. 709 luma, then the brightness offset, then contrast about the middle. Out of range,
+// the colour moves along the line to its own luma until it fits (not each channel alone): the
+// largest t in [0, 1] with y + t·(e − y) inside the cube.
 void colorControls(double *v, double brightness, double saturation, double contrast)
 {
-    // On the sRGB encoding: saturation about the Rec. 709 luma, then the brightness offset,
-    // then contrast about the middle.
     double e[3];
     for (int c = 0; c < 3; ++c)
         e[c] = linearToSrgb(std::clamp(v[c], 0.0, 1.0));
     const double luma = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
     for (double &x : e)
         x = (luma + saturation * (x - luma) + brightness - 0.5) * contrast + 0.5;
-    // Out of range, the colour moves along the line to its own luma until it fits: the
-    // largest t in [0, 1] with y + t·(e − y) inside the cube.
     const double y = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
     const double yc = std::clamp(y, 0.0, 1.0);
     double t = 1;
