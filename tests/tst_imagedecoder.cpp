@@ -18,9 +18,7 @@ namespace {
 
 QByteArray bigEndian(quint32 value)
 {
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
 }
 
 QByteArray pngChunk(const char *type, const QByteArray &data)
@@ -55,11 +53,11 @@ double meanDifference(const Bitmap &bitmap, const QImage &reference)
     const QImage ref = reference.convertToFormat(QImage::Format_RGBA8888);
     double sum = 0;
     for (int y = 0; y < ref.height() && bitmap.size() == ref.size(); ++y)
-        for (int x = 0; x < ref.width(); ++x) {
-            if (Reference::channel(bitmap, x, y, 3) != 1)
+        for (int x = 0; x < ref.width() * 4; ++x) {
+            const double d = std::abs(channel(bitmap, x / 4, y, x % 4) - ref.constScanLine(y)[x]);
+            if (x % 4 == 3 && d != 0)
                 return 999;
-            for (int c = 0; c < 3; ++c)
-                sum += std::abs(channel(bitmap, x, y, c) - ref.constScanLine(y)[4 * x + c]);
+            sum += d;
         }
     return bitmap.size() == ref.size() ? sum / (3.0 * ref.width() * ref.height()) : 999;
 }
@@ -88,14 +86,14 @@ private Q_SLOTS:
         // file: decoded with decodeFile when set; bytes: decoded with decodeData otherwise
         addColumns<QString, QByteArray, QString>({"file", "bytes", "message"});
         const QByteArray half = contents(m_cups).left(200000);
-        // Opening a pipe for reading would wait for a writer forever.
-        QVERIFY(::mkfifo(file("pipe.jpg"), 0600) == 0);
         const QString corrupt = "Das Bild ist beschädigt oder unvollständig.";
         const QString tooLarge = "Das Bild hat zu viele Pixel, um es zu laden.";
         const QString notAnImage = "Die Datei ist kein unterstütztes Bild.";
         // clang-format off
         QTest::newRow("missing") << path("nirgends.jpg") << QByteArray() << "Die Datei wurde nicht gefunden.";
-        QTest::newRow("named pipe") << path("pipe.jpg") << QByteArray() << "Die Datei lässt sich nicht lesen.";
+        // Opening a FIFO to read waits for a writer forever; a device reads without end.
+        for (const char *kind : {"FIFO", "socket", "folder", "device"})
+            QTest::newRow(kind) << nonRegularFile(kind, m_dir.path(), kind) << QByteArray() << "Die Datei lässt sich nicht lesen.";
         QTest::newRow("zero bytes") << writeFile(path("empty.jpg"), {}) << QByteArray() << "Die Datei ist leer.";
         QTest::newRow("text named .jpg") << writeFile(path("notes.jpg"), "Milch, Brot\n") << QByteArray() << notAnImage;
         QTest::newRow("SVG, a document format") << QString() << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>") << notAnImage;
@@ -180,6 +178,23 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(suffix))
                 << path("small." + suffix) << path("small.png") << (suffix == "gif" ? 8.0 : 4.0);
         }
+        // Each EXIF orientation of red and green corner blocks, against libvips' own turn.
+        const VImage block = VImage::black(12, 12, VImage::option()->set("bands", 3));
+        const VImage marked =
+            (VImage::black(60, 40, VImage::option()->set("bands", 3)) + 40)
+                .insert(block + std::vector<double>{255, 0, 0}, 0, 0)
+                .insert(block + std::vector<double>{0, 255, 0}, 48, 0)
+                .cast(VIPS_FORMAT_UCHAR)
+                .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            VImage tagged = marked.copy();
+            tagged.set(VIPS_META_ORIENTATION, orientation);
+            const QString name = QStringLiteral("orientation-%1").arg(orientation);
+            tagged.jpegsave(file(name + ".jpg"));
+            const VImage turned = VImage::new_from_file(file(name + ".jpg")).autorot();
+            turned.pngsave(file(name + ".png"));
+            QTest::newRow(qPrintable(name)) << path(name + ".jpg") << path(name + ".png") << 1.0;
+        }
     }
 
     void converts()
@@ -193,42 +208,6 @@ private Q_SLOTS:
         // The network path sees the same bytes and must give the same pixels.
         QVERIFY(ImageDecoder::decodeData(contents(file)).bitmap().toImage() ==
                 result.bitmap().toImage());
-    }
-
-    void appliesExifOrientation_data()
-    {
-        // corners: clockwise from the top left: red, green, dark
-        addColumns<QString, QString>({"file", "corners"});
-        // 60 × 40, dark, a red block in the stored top-left corner, a green one top-right.
-        const VImage block = VImage::black(12, 12, VImage::option()->set("bands", 3));
-        const VImage marked =
-            (VImage::black(60, 40, VImage::option()->set("bands", 3)) + 40)
-                .insert(block + std::vector<double>{255, 0, 0}, 0, 0)
-                .insert(block + std::vector<double>{0, 255, 0}, 48, 0)
-                .cast(VIPS_FORMAT_UCHAR)
-                .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
-        const QStringList corners{"rg..", "gr..", "..rg", "..gr", "r..g", ".rg.", ".gr.", "g..r"};
-        for (int orientation = 1; orientation <= 8; ++orientation) {
-            VImage tagged = marked.copy();
-            tagged.set(VIPS_META_ORIENTATION, orientation);
-            const QString name = QStringLiteral("orientation-%1.jpg").arg(orientation);
-            tagged.jpegsave(file(name));
-            QTest::newRow(qPrintable(name)) << path(name) << corners[orientation - 1];
-        }
-    }
-
-    void appliesExifOrientation()
-    {
-        FETCH((QString, file, corners));
-        const Bitmap bitmap = ImageDecoder::decodeFile(file).bitmap();
-        QVERIFY(!bitmap.isNull());
-        const int w = bitmap.width() - 5, h = bitmap.height() - 5;
-        QString seen;
-        for (const QPoint &p : {QPoint(4, 4), QPoint(w, 4), QPoint(w, h), QPoint(4, h)}) {
-            const int r = channel(bitmap, p.x(), p.y(), 0), g = channel(bitmap, p.x(), p.y(), 1);
-            seen += r > 200 && g < 60 ? 'r' : g > 200 && r < 60 ? 'g' : '.';
-        }
-        QCOMPARE(seen, corners);
     }
 };
 
