@@ -84,8 +84,7 @@ class TestDynamicWallpaper : public QObject
 private Q_SLOTS:
     void writesHeic_data()
     {
-        // top, bottom: light red levels, dark a quarter; dark empty: none; target: beside
-        // "earlier.heic"; error: empty: written
+        // top, bottom: light red levels, dark a quarter; target: beside "earlier.heic"
         addColumns<QSize, QSize, bool, double, double, QString, QString>(
             {"light", "dark", "deep", "top", "bottom", "target", "error"});
         const QString pipe = "Am Ziel liegt keine gewöhnliche Datei (Gerät, Pipe oder Socket); sie "
@@ -96,8 +95,7 @@ private Q_SLOTS:
         QTest::newRow("odd sizes, 16 bit") << QSize(67, 35) << QSize(301, 199) << true << 40.0 << 200.0 << "new.heic" << "";
         QTest::newRow("odd full size") << QSize(6017, 3385) << QSize(64, 64) << false << 40.0 << 200.0 << "new.heic" << "";
         QTest::newRow("through a link to an earlier file") << QSize(64, 64) << QSize(64, 64) << false << 40.0 << 200.0 << "link.heic" << "";
-        // Through x265 itself, which refuses some settings only as it encodes; dark and smooth
-        // at the light pictures' quality would lose its grain to steps a hundred rows long.
+        // x265 refuses some settings only as it encodes; dark and smooth, grain is easily lost.
         QTest::newRow("64×64, the full coding tree") << QSize(64, 64) << QSize(64, 64) << true << 20.0 << 230.0 << "new.heic" << "";
         QTest::newRow("31 wide, smaller coding trees") << QSize(31, 160) << QSize(31, 160) << true << 230.0 << 20.0 << "new.heic" << "";
         QTest::newRow("odd sizes, 8 bit") << QSize(257, 131) << QSize(257, 131) << false << 40.0 << 200.0 << "new.heic" << "";
@@ -122,8 +120,7 @@ private Q_SLOTS:
             dark.isEmpty() ? Bitmap() : grainyGradient(dark, top / 4, bottom / 4, deep)};
         const auto result = DynamicWallpaper::writeHEIC(originals[0], originals[1], path);
         QCOMPARE(result ? description(*result) : QString(), error);
-        // Nothing half-written; an earlier file replaced whole or not at all, a link kept, a pipe
-        // too.
+        // Nothing half-written; an earlier file replaced whole or not at all; links, pipes kept.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  QStringList({"earlier.heic", "link.heic"}) +
                      QStringList(target == "new.heic", target) + QStringList{"pipe.heic"});

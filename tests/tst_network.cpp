@@ -16,8 +16,6 @@ namespace {
 
 const QString kUnreadable = QStringLiteral("Die Antwort von Unsplash ist nicht lesbar: ");
 const QString kUnexpected = QStringLiteral("Unerwartete Antwort von Unsplash.");
-const QString kTooSlow =
-    QStringLiteral("Die Übertragung von „127.0.0.1“ dauerte zu lange und wurde abgebrochen.");
 const QString kNoKey =
     QStringLiteral("Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).");
 
@@ -151,16 +149,13 @@ private Q_SLOTS:
         const QByteArray hits = replyOf({hit("c"), hit("a"), hit("b")});
         const QByteArray full =
             replyOf({hit("a")}).leftJustified(UnsplashService::kMaxSearchReplyBytes, ' ');
-        const Response image{200,
-                             {{"Content-Type", "image/jpeg"}},
-                             contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")))};
+        const QByteArray jpeg = contents(TestData::photo("photo-path-2560x1600.jpg"));
         // clang-format off
         QTest::newRow("total missing") << "" << Response::json(edited(R"("total":2,)", "")) << kUnreadable + "„total“ fehlt.";
         QTest::newRow("results no list") << "" << Response::json(R"({"total":0,"total_pages":0,"results":{}})") << kUnreadable + "„results“ sollte eine Liste sein.";
         QTest::newRow("hit no object") << "" << Response::json(R"({"total":1,"total_pages":1,"results":[1]})") << kUnreadable + "„results[0]“ sollte ein Objekt sein.";
         QTest::newRow("width as text") << "" << Response::json(edited("6000", R"("6000")")) << kUnreadable + "„results[1].width“ sollte eine ganze Zahl sein.";
         QTest::newRow("height a fraction") << "" << Response::json(edited("4000", "4000.5")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
-        QTest::newRow("height largest 64-bit") << "" << Response::json(edited("4000", "9223372036854775807")) << "a,b";
         QTest::newRow("urls text") << "" << Response::json(edited(R"({"raw":"r","full":"f","regular":"g","small":"s","thumb":"t"})", R"("g")")) << kUnreadable + "„results[1].urls“ sollte ein Objekt sein.";
         QTest::newRow("descriptions null") << "" << Response::json(edited(R"("Abend","alt_description":"Himmel")", R"(null,"alt_description":null)")) << "a,b";
         QTest::newRow("user links missing") << "" << Response::json(edited(R"(,"links":{"html":"h"})", "")) << "a,b";
@@ -173,13 +168,13 @@ private Q_SLOTS:
         QTest::newRow("403") << "" << Response::json("Rate Limit Exceeded", 403) << "Unsplash-Ratenlimit erreicht (403). Bitte etwas warten.";
         QTest::newRow("just at the cap") << "" << Response::json(full) << "a";
         QTest::newRow("a byte over the cap") << "" << Response::json(full + ' ') << "Die Antwort von Unsplash ist größer als 10 MB und wurde abgebrochen.";
-        QTest::newRow("trickling past the deadline") << "" << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << kTooSlow;
+        QTest::newRow("trickling past the deadline") << "" << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << "Die Übertragung von „127.0.0.1“ dauerte zu lange und wurde abgebrochen.";
         QTest::newRow("cut off") << "" << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
         QTest::newRow("redirect loop") << "" << Response::redirect(m_api.url(QStringLiteral("/search/photos"))) << "Der Server „127.0.0.1“ leitet zu oft weiter.";
         QTest::newRow("moved on the same origin") << "" << Response::redirect(m_api.url(QStringLiteral("/moved"))) << "moved";
         QTest::newRow("moved to another port") << "" << Response::redirect(m_elsewhere.url(QStringLiteral("/moved"))) << kUnexpected;
-        QTest::newRow("picture: photo, status ignored") << "/img" << Response{500, {}, image.body} << "2560x1600";
-        QTest::newRow("picture: on another host") << "/cdn" << image << "2560x1600";
+        QTest::newRow("picture: photo, status ignored") << "/img" << Response{500, {}, jpeg} << "2560x1600";
+        QTest::newRow("picture: on another host") << "/cdn" << Response{200, {{"Content-Type", "image/jpeg"}}, jpeg} << "2560x1600";
         QTest::newRow("picture: error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << "Das Bild konnte nicht geladen werden.";
         QTest::newRow("picture: 200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << "Das Bild ist größer als 100 MB und wurde nicht geladen.";
         QTest::newRow("picture: moved off the web") << "/img" << Response::redirect(QUrl("gopher://127.0.0.1/img")) << "Der Server „127.0.0.1“ verweist auf eine Adresse, die weder http noch https ist.";

@@ -143,12 +143,11 @@ private Q_SLOTS:
     {
         // kind: under the picture's name; stored: under its name in the shared cache
         addColumns<QString, QString, bool>({"kind", "stored", "delivered"});
-        QTest::newRow("a photo") << "photo"
-                                 << "" << true;
-        QTest::newRow("a photo, its cached thumbnail a FIFO") << "photo"
-                                                              << "FIFO" << true;
-        QTest::newRow("a FIFO") << "FIFO"
-                                << "" << false;
+        // clang-format off
+        QTest::newRow("a photo") << "photo" << "" << true;
+        QTest::newRow("a photo, its cached thumbnail a FIFO") << "photo" << "FIFO" << true;
+        QTest::newRow("a FIFO") << "FIFO" << "" << false;
+        // clang-format on
     }
 
     // Every tile gets its answer soon, whatever lies under the photo's or its cached name.
@@ -156,11 +155,8 @@ private Q_SLOTS:
     {
         FETCH((QString, kind, stored), (bool, delivered));
         QTemporaryDir dir;
-        QString path = dir.filePath("x.jpg");
-        if (kind == "photo")
-            QVERIFY(write(path, encoded({400, 300})));
-        else
-            path = nonRegularFile(kind, dir.path());
+        const QString path = kind == "photo" ? writeFile(dir.filePath("x.jpg"), encoded({400, 300}))
+                                             : nonRegularFile(kind, dir.path());
         QVERIFY(!path.isEmpty());
         const QFileInfo cached(PhotoImageManager::cachedThumbnailPath(path));
         QVERIFY(QDir().mkpath(cached.path()));

@@ -60,8 +60,7 @@ private Q_SLOTS:
 
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
 
-    // Known cases in order among versions respelled as the rule ignores ("v", zeros, case,
-    // separators, ".0", metadata): every comparison agrees with a rank, how many are older.
+    // Known cases in order, among respellings the rule ignores; all agree with one rank.
     void versionOrderIsATotalOrder()
     {
         const QStringList ascending =
@@ -94,8 +93,7 @@ private Q_SLOTS:
 
     void check_data()
     {
-        // text: of the box the user sees; page: what "Download-Seite öffnen" opens; lastCheck:
-        // kept from before, null: never; due: whether an automatic check starts
+        // text: the box's; page: "Download-Seite öffnen"'s; lastCheck: null: never checked
         addColumns<Response, QString, QUrl, QString, bool>(
             {"response", "text", "page", "lastCheck", "due"});
         const QByteArray notes =
