@@ -1,9 +1,7 @@
 // The Unsplash service, thumbnails and downloads, against servers on the loopback interface.
 
-#include "sources/download.h"
 #include "sources/network.h"
 #include "sources/thumbnailloader.h"
-#include "sources/unsplashcolor.h"
 #include "sources/unsplashservice.h"
 #include "support/rows.h"
 #include "support/scratch.h"
@@ -18,8 +16,6 @@ namespace {
 
 const QString kUnreadable = QStringLiteral("Die Antwort von Unsplash ist nicht lesbar: ");
 const QString kUnexpected = QStringLiteral("Unerwartete Antwort von Unsplash.");
-const QString kTooSlow =
-    QStringLiteral("Die Übertragung von „127.0.0.1“ dauerte zu lange und wurde abgebrochen.");
 const QString kNoKey =
     QStringLiteral("Kein Unsplash Access-Key hinterlegt. Öffne die Einstellungen (Strg+,).");
 
@@ -47,23 +43,7 @@ QByteArray edited(const QByteArray &from, const QByteArray &to)
     return at < 0 ? QByteArray("no such text") : body.replace(at, from.size(), to);
 }
 
-// A failure's German text, else the hits' ids or the picture's size.
-template <typename Result> QString outcome(const Result &result)
-{
-    QStringList ids;
-    if (const auto *failure = std::get_if<UnsplashFailure>(&result)) {
-        return description(*failure);
-    } else if constexpr (std::is_same_v<Result, UnsplashService::ImageResult>) {
-        const Bitmap &image = std::get<0>(result);
-        return QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
-    } else {
-        for (const UnsplashPhoto &photo : std::get<0>(result))
-            ids << photo.id;
-    }
-    return ids.join(u',');
-}
-
-// Starts a request and waits for its answer, which must not come inside the call.
+// The answer, never inside the call: a failure's German text, the hits' ids or the size.
 template <typename Result>
 QString await(const std::function<void(std::function<void(Result)>)> &start)
 {
@@ -73,7 +53,17 @@ QString await(const std::function<void(std::function<void(Result)>)> &start)
         return QStringLiteral("answered inside the call");
     if (!QTest::qWaitFor([&] { return answer->has_value(); }, 20000))
         return QStringLiteral("no answer");
-    return outcome(**answer);
+    QStringList ids;
+    if (const auto *failure = std::get_if<UnsplashFailure>(&**answer)) {
+        return description(*failure);
+    } else if constexpr (std::is_same_v<Result, UnsplashService::ImageResult>) {
+        const Bitmap &image = std::get<0>(**answer);
+        return QStringLiteral("%1x%2").arg(image.width()).arg(image.height());
+    } else {
+        for (const UnsplashPhoto &photo : std::get<0>(**answer))
+            ids << photo.id;
+    }
+    return ids.join(u',');
 }
 
 } // namespace
@@ -85,8 +75,7 @@ class TestNetwork : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TestData::useScratchHome(m_settingsDir.path()); // the thumbnails' disk cache goes there
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        TestData::useScratchHome(m_home.path()); // the thumbnails' disk cache goes there
         QVERIFY(m_api.start());
         QVERIFY(m_elsewhere.start());
         qputenv(UnsplashService::kApiUrlVariable, m_api.url().toEncoded());
@@ -94,7 +83,6 @@ private Q_SLOTS:
 
     void init()
     {
-        settings().clear();
         m_api.clearRequests();
         m_elsewhere.clearRequests();
         m_api.setResponse("/search/photos", Response::json(replyOf({hit("a")})));
@@ -104,43 +92,18 @@ private Q_SLOTS:
 
     void decodesEveryField()
     {
-        const QByteArray body =
-            replyOf({hit("a")})
-                .replace(R"("total":1,"total_pages":1)", R"("total":7,"total_pages":3)");
-        const UnsplashReply::DecodeResult decoded = UnsplashReply::decodeSearchResponse(body);
-        const auto &[total, pages, hits] = std::get<0>(decoded);
+        const auto [total, pages, hits] = std::get<0>(UnsplashReply::decodeSearchResponse(
+            edited(R"("total":2,"total_pages":1)", R"("total":7,"total_pages":3)")));
         const UnsplashPhoto p = hits.value(0);
         const auto o = [](const std::optional<QString> &text) { return text.value_or("-"); };
         QStringList fields{p.id, o(p.slug), o(p.color), o(p.description), o(p.altDescription)};
-        fields << p.urls.raw << p.urls.full << p.urls.regular << p.urls.small << p.urls.thumb;
-        fields << p.user.name << o(p.user.username) << o(p.user.links.value().html)
-               << o(p.links.value().downloadLocation);
-        fields << QStringLiteral("%1 %2 %3 %4").arg(total).arg(pages).arg(p.width).arg(p.height);
+        fields << p.urls.raw << p.urls.full << p.urls.regular << p.urls.small << p.urls.thumb
+               << p.user.name << o(p.user.username) << o(p.user.links.value().html)
+               << o(p.links.value().downloadLocation)
+               << QStringLiteral("%1 %2 %3 %4").arg(total).arg(pages).arg(p.width).arg(p.height);
         QCOMPARE(fields.join(u' '),
                  QStringLiteral(
                      "a s-a #a0b0c0 Abend Himmel r f g s t Jördis Ås jordis h d 7 3 6000 4000"));
-    }
-
-    void color_data()
-    {
-        // text: null: the reply had none; expected: invalid: no colour
-        addColumns<QString, QColor>({"text", "expected"});
-        // clang-format off
-        QTest::newRow("absent") << QString() << QColor();
-        QTest::newRow("no hash, mixed case") << QStringLiteral("a6D9f2") << QColor(166, 217, 242);
-        QTest::newRow("hashes at both ends") << QStringLiteral("##102030##") << QColor(16, 32, 48);
-        QTest::newRow("short form") << QStringLiteral("#fff") << QColor();
-        QTest::newRow("not hex") << QStringLiteral("#10203g") << QColor();
-        QTest::newRow("full-width digits") << QStringLiteral("１２３４５６") << QColor();
-        // clang-format on
-    }
-
-    void color()
-    {
-        FETCH((QString, text), (QColor, expected));
-        QCOMPARE(
-            colorFromHex(text.isNull() ? std::nullopt : std::optional(text)).value_or(QColor()),
-            expected);
     }
 
     void request_data()
@@ -151,7 +114,6 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("defaults") << "AbC-123_xyz" << "berge" << 0 << 0 << QByteArray("Client-ID AbC-123_xyz");
         QTest::newRow("delimiters, beyond latin") << "k" << "Salz & Pfeffer = a+b?c#d/e;f 100%25 Köln 富士山" << 2 << 10 << QByteArray("Client-ID k");
-        QTest::newRow("spaces kept") << "  key\t" << "  Berg und Tal " << 1 << 30 << QByteArray("Client-ID   key\t");
         QTest::newRow("forged header") << "key\r\nX-Forged: 1" << "x" << 1 << 30 << QByteArray("Client-ID key%0D%0AX-Forged: 1");
         QTest::newRow("blanks of all kinds") << " \t\u00a0\u3000" << "x" << 1 << 30 << QByteArray();
         // clang-format on
@@ -182,22 +144,18 @@ private Q_SLOTS:
 
     void reply_data()
     {
-        // url: a picture's, here or anywhere; empty: a search; outcome: the hits' ids, the
-        // picture's size or the text
+        // url: empty: a search, else a picture's; outcome: as await() tells it
         addColumns<QString, Response, QString>({"url", "response", "outcome"});
         const QByteArray hits = replyOf({hit("c"), hit("a"), hit("b")});
         const QByteArray full =
             replyOf({hit("a")}).leftJustified(UnsplashService::kMaxSearchReplyBytes, ' ');
-        const Response image{200,
-                             {{"Content-Type", "image/jpeg"}},
-                             contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")))};
+        const QByteArray jpeg = contents(TestData::photo("photo-path-2560x1600.jpg"));
         // clang-format off
         QTest::newRow("total missing") << "" << Response::json(edited(R"("total":2,)", "")) << kUnreadable + "„total“ fehlt.";
         QTest::newRow("results no list") << "" << Response::json(R"({"total":0,"total_pages":0,"results":{}})") << kUnreadable + "„results“ sollte eine Liste sein.";
         QTest::newRow("hit no object") << "" << Response::json(R"({"total":1,"total_pages":1,"results":[1]})") << kUnreadable + "„results[0]“ sollte ein Objekt sein.";
         QTest::newRow("width as text") << "" << Response::json(edited("6000", R"("6000")")) << kUnreadable + "„results[1].width“ sollte eine ganze Zahl sein.";
         QTest::newRow("height a fraction") << "" << Response::json(edited("4000", "4000.5")) << kUnreadable + "„results[1].height“ sollte eine ganze Zahl sein.";
-        QTest::newRow("height largest 64-bit") << "" << Response::json(edited("4000", "9223372036854775807")) << "a,b";
         QTest::newRow("urls text") << "" << Response::json(edited(R"({"raw":"r","full":"f","regular":"g","small":"s","thumb":"t"})", R"("g")")) << kUnreadable + "„results[1].urls“ sollte ein Objekt sein.";
         QTest::newRow("descriptions null") << "" << Response::json(edited(R"("Abend","alt_description":"Himmel")", R"(null,"alt_description":null)")) << "a,b";
         QTest::newRow("user links missing") << "" << Response::json(edited(R"(,"links":{"html":"h"})", "")) << "a,b";
@@ -210,16 +168,15 @@ private Q_SLOTS:
         QTest::newRow("403") << "" << Response::json("Rate Limit Exceeded", 403) << "Unsplash-Ratenlimit erreicht (403). Bitte etwas warten.";
         QTest::newRow("just at the cap") << "" << Response::json(full) << "a";
         QTest::newRow("a byte over the cap") << "" << Response::json(full + ' ') << "Die Antwort von Unsplash ist größer als 10 MB und wurde abgebrochen.";
-        QTest::newRow("trickling past the deadline") << "" << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << kTooSlow;
+        QTest::newRow("trickling past the deadline") << "" << Response{200, {}, hits, Response::Body::Trickle, 100, 50} << "Die Übertragung von „127.0.0.1“ dauerte zu lange und wurde abgebrochen.";
         QTest::newRow("cut off") << "" << Response{200, {}, hits, Response::Body::Whole, 1, 1, hits.size() + 1000} << "Der Server „127.0.0.1“ hat die Verbindung vorzeitig getrennt.";
         QTest::newRow("redirect loop") << "" << Response::redirect(m_api.url(QStringLiteral("/search/photos"))) << "Der Server „127.0.0.1“ leitet zu oft weiter.";
         QTest::newRow("moved on the same origin") << "" << Response::redirect(m_api.url(QStringLiteral("/moved"))) << "moved";
         QTest::newRow("moved to another port") << "" << Response::redirect(m_elsewhere.url(QStringLiteral("/moved"))) << kUnexpected;
-        QTest::newRow("picture: photo, status ignored") << "/img" << Response{500, {}, image.body} << "2560x1600";
-        QTest::newRow("picture: on another host") << "/cdn" << image << "2560x1600";
+        QTest::newRow("picture: photo, status ignored") << "/img" << Response{500, {}, jpeg} << "2560x1600";
+        QTest::newRow("picture: on another host") << "/cdn" << Response{200, {{"Content-Type", "image/jpeg"}}, jpeg} << "2560x1600";
         QTest::newRow("picture: error page") << "/img" << Response{404, {}, "<html><body>Not Found</body></html>"} << "Das Bild konnte nicht geladen werden.";
         QTest::newRow("picture: 200 MB declared") << "/img" << Response{200, {}, {}, Response::Body::Silent, 1, 1, 200LL << 20} << "Das Bild ist größer als 100 MB und wurde nicht geladen.";
-        QTest::newRow("picture: trickling past the deadline") << "/img" << Response{200, {}, image.body, Response::Body::Trickle, 100, 50} << kTooSlow;
         QTest::newRow("picture: moved off the web") << "/img" << Response::redirect(QUrl("gopher://127.0.0.1/img")) << "Der Server „127.0.0.1“ verweist auf eine Adresse, die weder http noch https ist.";
         QTest::newRow("picture: refused") << QStringLiteral("http://127.0.0.1:%1/img").arg(closedPort()) << Response() << "Der Server „127.0.0.1“ ist nicht erreichbar.";
         QTest::newRow("picture: local file") << "file:///etc/hostname" << Response() << kUnexpected;
@@ -243,8 +200,7 @@ private Q_SLOTS:
                                : await<UnsplashService::ImageResult>(
                                      [&](auto done) { service.loadImage(address, done); }),
                  outcome);
-        // The key goes to the API only, never with a picture; a search that is sent away is not
-        // even followed.
+        // The key goes to the API only; a search sent away is not even followed.
         for (const TestHttpServer::Request &sent : m_api.requests())
             QCOMPARE(sent.hasHeader("Authorization") ? sent.header("Authorization") : "none",
                      url.isEmpty() ? "Client-ID secret" : "none");
@@ -283,46 +239,20 @@ private Q_SLOTS:
             QCOMPARE(m_api.requests().value(0).header("Authorization"), "Client-ID secret");
     }
 
-    // The size cap counts the bytes that arrive, on an error page too. Neither the Unsplash
-    // client's rows (reply) nor the update check's (tst_update) reach these: without its guard a
-    // row waits for the 20 s deadline, longer than the test waits.
-    void download_data()
-    {
-        QTest::addColumn<Response>("response");
-        QTest::newRow("cap by bytes received") << Response{200, {}, {}, Response::Body::Endless};
-        QTest::newRow("cap on an error page") << Response{500, {}, QByteArray(101, 'h')};
-    }
-
-    void download()
-    {
-        QFETCH(Response, response);
-        m_api.setResponse("/file", response);
-        const QPointer<Download> download =
-            Download::start(sharedNetworkAccessManager(), QNetworkRequest(m_api.url("/file")), 100,
-                            std::chrono::seconds(20));
-        QSignalSpy finished(download.data(), &Download::finished);
-        QVERIFY(finished.isEmpty()); // never inside the call
-        QVERIFY(finished.wait(10000));
-        const auto result = finished.first().first().value<Download::Result>();
-        const auto *tooLarge = std::get_if<DownloadTooLarge>(&result);
-        QVERIFY(tooLarge && tooLarge->limit == 100);
-        // Gone with its reply, without a second answer.
-        QTRY_VERIFY(download.isNull());
-        QCOMPARE(finished.size(), 1);
-    }
-
     void thumbnail_data()
     {
         // url: a path on the API server; outcome: the picture's size or "none"
         addColumns<QString, Response, QString>({"url", "response", "outcome"});
         const QByteArray jpeg =
             contents(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")));
-        // Each row its own path: the disk cache must not answer for another row. An address off
-        // the web and the request's id are tst_widgets' (unsplashTile).
+        // Each row its own path, or the disk cache answers; the rest is tst_widgets' unsplashTile.
         // clang-format off
         QTest::newRow("photo, made small") << "/photo" << Response{200, {{"Cache-Control", "max-age=3600"}}, jpeg} << "240x150";
         QTest::newRow("error page with a picture") << "/error" << Response{404, {}, jpeg} << "none";
         QTest::newRow("no picture") << "/text" << Response::json("hallo") << "none";
+        // The cap counts bytes received, on error pages too, or these wait for the deadline.
+        QTest::newRow("endless") << "/endless" << Response{200, {}, {}, Response::Body::Endless} << "none";
+        QTest::newRow("endless error page") << "/endless-error" << Response{500, {}, {}, Response::Body::Endless} << "none";
         // clang-format on
     }
 
@@ -339,8 +269,7 @@ private Q_SLOTS:
         QCOMPARE(image.isNull() ? QStringLiteral("none")
                                 : QStringLiteral("%1x%2").arg(image.width()).arg(image.height()),
                  outcome);
-        // A cancelled request is not answered, though it would have been the same, and its
-        // transfer stops.
+        // A cancelled request is not answered, though it would have been the same; it stops.
         const std::optional<ThumbnailLoader::RequestId> again = loader.load(address);
         QVERIFY(again && *again != *id);
         loader.cancel(*again);
@@ -349,8 +278,7 @@ private Q_SLOTS:
         QVERIFY(sharedNetworkAccessManager()->findChildren<QNetworkReply *>().isEmpty());
         if (image.isNull())
             return;
-        // A new strip, or the next session, has the picture from the disk cache, which lies in
-        // the user's cache folder, where a cleaner finds it.
+        // The next session has it from the disk cache, in the user's cache folder.
         ThumbnailLoader next;
         QSignalSpy loadedNext(&next, &ThumbnailLoader::loaded);
         QVERIFY(next.load(address));
@@ -364,8 +292,7 @@ private Q_SLOTS:
     }
 
 private:
-    static QSettings settings() { return QSettings("Voskan", "Voskan"); }
-    QTemporaryDir m_settingsDir;
+    QTemporaryDir m_home;
     TestHttpServer m_api;
     TestHttpServer m_elsewhere;
 };

@@ -1,7 +1,6 @@
 // One running instance: files handed over, bad messages dropped, a crash left behind.
 
 #include "app/singleinstance.h"
-#include "support/rows.h"
 #include "support/scratch.h"
 #include "support/testdata.h"
 
@@ -63,71 +62,18 @@ private Q_SLOTS:
         m_apps.clear();
     }
 
-    void opensItsFileOrHandsItOver_data()
+    // The first start opens its file, named from its own folder, and keeps it as recent.
+    void opensItsFile()
     {
-        // argument: given in the folder "woanders"; running: a Voskan runs already, and gets the
-        // file
-        addColumns<QString, bool, QString>({"argument", "running", "opened"});
-        // clang-format off
-        QTest::newRow("file URL") << "file://$D/Bilder/Gr%C3%BCn%20Tal.jpg" << true << "Bilder/Grün Tal.jpg";
-        QTest::newRow("relative, the first start") << "../Bilder/./Weg.jpg" << false << "Bilder/Weg.jpg";
-        // clang-format on
-    }
-
-    // Opening a picture lists it among the recent files, which the settings keep.
-    void opensItsFileOrHandsItOver()
-    {
-        FETCH((QString, argument, opened), (bool, running));
         QVERIFY(QDir().mkpath(at("Bilder")) && QDir().mkpath(at("woanders")));
-        const QString photo = TestData::photo("photo-path-2560x1600.jpg");
-        QVERIFY(QFile::copy(photo, at("Bilder/Weg.jpg")) &&
-                QFile::copy(photo, at("Bilder/Grün Tal.jpg")));
-        QProcess *first = running ? startApp({}) : nullptr;
-        if (running)
-            QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
-
-        QProcess *second = startApp({argument.replace("$D", m_dir->path())}, "woanders");
-        if (running) {
-            QVERIFY(second->waitForFinished(kTimeoutMs));
-            QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(second->exitCode(), 0);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(recentFiles(), QStringList{at(opened)}, kTimeoutMs);
-        QCOMPARE((running ? first : second)->state(), QProcess::Running);
-    }
-
-    void keepsAnsweringWhenHandedWhatIsNoFile_data()
-    {
-        QTest::addColumn<QString>("kind"); // as nonRegularFile() makes it
-        for (const char *kind : {"FIFO", "socket", "folder", "device"})
-            QTest::newRow(kind) << kind;
-    }
-
-    // Two FIFOs (or the like) handed to the running window by two more starts: it answers on
-    // its socket as before, at once, and opens the photo handed over after them.
-    void keepsAnsweringWhenHandedWhatIsNoFile()
-    {
-        QFETCH(QString, kind);
-        QVERIFY(QDir().mkpath(at("Bilder")));
         QVERIFY(QFile::copy(TestData::photo("photo-path-2560x1600.jpg"), at("Bilder/Weg.jpg")));
-        QProcess *app = startApp({at("Bilder/Weg.jpg")});
-        QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
-        for (const char *name : {"x.jpg", "Tag.heic"}) {
-            QProcess *handing = startApp({nonRegularFile(kind, at("Bilder"), name)});
-            QVERIFY(handing->waitForFinished(kTimeoutMs));
-            QCOMPARE(handing->exitCode(), 0);
-        }
-        for (int i = 0; i < 5; ++i, QTest::qWait(100))
-            QCOMPARE(ping({}, 2000), SingleInstance::SendResult::Delivered);
-        QVERIFY(QFile::copy(at("Bilder/Weg.jpg"), at("Bilder/Danach.jpg")));
-        QCOMPARE(ping({at("Bilder/Danach.jpg")}, 2000), SingleInstance::SendResult::Delivered);
-        QTRY_COMPARE_WITH_TIMEOUT(recentFiles().value(0), at("Bilder/Danach.jpg"), kTimeoutMs);
+        QProcess *app = startApp({"../Bilder/./Weg.jpg"}, "woanders");
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles(), QStringList{at("Bilder/Weg.jpg")}, kTimeoutMs);
         QCOMPARE(app->state(), QProcess::Running);
     }
 
-    // A crashed app leaves its socket behind; two apps started together over it end up as one
-    // that serves, the other having handed over and ended.
-    void crashLeftoverAndStartingTogether()
+    // Over a crashed app's socket, of two started together one serves; a third hands a file.
+    void crashLeftoverStartingTogetherAndHandingOver()
     {
         QProcess *crashed = startApp({});
         QTRY_COMPARE_WITH_TIMEOUT(ping(), SingleInstance::SendResult::Delivered, kTimeoutMs);
@@ -139,11 +85,17 @@ private Q_SLOTS:
         QProcess *a = startApp({}), *b = startApp({});
         QTRY_VERIFY_WITH_TIMEOUT(
             a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning, kTimeoutMs);
-        QProcess *ended = a->state() == QProcess::NotRunning ? a : b;
-        QCOMPARE(ended->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(ended->exitCode(), 0);
+        QProcess *ended = a->state() == QProcess::NotRunning ? a : b, *serving = ended == a ? b : a;
         QCOMPARE(ping(), SingleInstance::SendResult::Delivered);
-        QCOMPARE((ended == a ? b : a)->state(), QProcess::Running);
+        QVERIFY(QFile::copy(TestData::photo("photo-path-2560x1600.jpg"), at("Grün Tal.jpg")));
+        QProcess *handing = startApp({"file://" + m_dir->path() + "/Gr%C3%BCn%20Tal.jpg"});
+        QVERIFY(handing->waitForFinished(kTimeoutMs));
+        for (QProcess *done : {ended, handing}) {
+            QCOMPARE(done->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(done->exitCode(), 0);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(recentFiles(), QStringList{at("Grün Tal.jpg")}, kTimeoutMs);
+        QCOMPARE(serving->state(), QProcess::Running);
     }
 
     void dropsBadMessagesAndKeepsServing_data()

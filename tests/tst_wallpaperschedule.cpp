@@ -6,6 +6,7 @@
 #include "support/dynamicfiles.h"
 #include "support/rows.h"
 #include "support/scratch.h"
+#include "support/testdata.h"
 
 #include <QtTest>
 
@@ -30,42 +31,14 @@ QString show(const std::optional<WallpaperSchedule> &schedule)
            entries.join(' ');
 }
 
-QString showResult(const std::variant<WallpaperSchedule, ScheduleError> &result)
-{
-    if (const auto *error = std::get_if<ScheduleError>(&result))
-        return description(*error);
-    return show(std::optional(std::get<WallpaperSchedule>(result)));
-}
-
-// The file of a row of opensFiles(), a red and a blue picture where it is a HEIC; none for
-// "missing".
-QString make(const QString &kind, const QTemporaryDir &dir)
-{
-    const QString heic = dir.filePath("w.heic");
-    const QList<QImage> pictures = solidPictures({Qt::red, Qt::blue});
-    if (kind == "Voskan's own")
-        DynamicWallpaper::writeHEIC(Bitmap::fromImage(pictures[0]), Bitmap::fromImage(pictures[1]),
-                                    heic);
-    if (kind == "plain HEIC" || kind == "cut short")
-        writeDynamicHeic(heic, pictures, {});
-    if (kind == "cut short")
-        writeFile(heic, contents(heic).left(300));
-    if (kind == "XMP beyond the limit")
-        writeDynamicHeic(heic, pictures, DynamicWallpaper::xmpPacket() + QByteArray(5 << 20, ' '));
-    if (kind == "PNG picture")
-        pictures[0].save(dir.filePath("w.png"));
-    if (kind == "PNG picture")
-        return dir.filePath("w.png");
-    if (kind.startsWith("a ") && kind != "a folder")
-        return nonRegularFile(kind.mid(2), dir.path(), "w.heic");
-    return kind == "a folder" ? dir.path() : heic;
-}
-
 } // namespace
 
 class TestWallpaperSchedule : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
     void parses_data()
@@ -122,77 +95,65 @@ private Q_SLOTS:
     void parses()
     {
         FETCH((QByteArray, xmp), (int, imageCount), (QString, expected));
-        QCOMPARE(showResult(parseScheduleXmp(xmp, imageCount)), expected);
+        const auto parsed = parseScheduleXmp(xmp, imageCount);
+        const auto *error = std::get_if<ScheduleError>(&parsed);
+        QCOMPARE(error ? description(*error) : show(std::get<WallpaperSchedule>(parsed)), expected);
     }
 
     void opensFiles_data()
     {
-        // error: empty: opens; schedule: as show() writes it
-        addColumns<QString, QString>({"error", "schedule"});
-        const QString notHeic =
-            "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper.";
-        const QString none = show(std::nullopt);
+        // HEICs of a red and a blue picture; decodes: not when a header claims too many pixels
+        addColumns<QString, QString, QString, bool>({"file", "error", "schedule", "decodes"});
+        const QList<QImage> pictures = solidPictures({Qt::red, Qt::blue});
+        QVERIFY(!DynamicWallpaper::writeHEIC(Bitmap::fromImage(pictures[0]),
+                                             Bitmap::fromImage(pictures[1]), path("own.heic")));
+        QVERIFY(writeDynamicHeic(path("plain.heic"), pictures, {}));
+        QVERIFY(writeDynamicHeic(path("large.heic"), pictures,
+                                 DynamicWallpaper::xmpPacket() + QByteArray(5 << 20, ' ')));
+        QVERIFY(pictures[0].save(path("w.png")));
+        QByteArray huge = contents(path("plain.heic"));
+        for (qsizetype at = 0; (at = huge.indexOf("ispe", at + 1)) > 0;)
+            huge.replace(at + 8, 8, QByteArray::fromHex("0000753000007530")); // 30000 × 30000
         // clang-format off
-        QTest::newRow("Voskan's own") << "" << "apr 2: 0/1";
-        QTest::newRow("plain HEIC") << "" << none;
-        QTest::newRow("XMP beyond the limit") << "" << none;
-        QTest::newRow("cut short") << "Die HEIC-Datei ist beschädigt oder unvollständig." << "";
-        QTest::newRow("PNG picture") << notHeic << "";
-        QTest::newRow("missing") << description(DecodeError::FileNotFound) << "";
-        QTest::newRow("a folder") << description(DecodeError::Unreadable) << "";
-        QTest::newRow("a FIFO") << description(DecodeError::Unreadable) << "";
-        QTest::newRow("a socket") << description(DecodeError::Unreadable) << "";
-        QTest::newRow("a device") << description(DecodeError::Unreadable) << "";
+        QTest::newRow("Voskan's own") << path("own.heic") << "" << "apr 2: 0/1" << true;
+        QTest::newRow("plain HEIC") << path("plain.heic") << "" << show(std::nullopt) << true;
+        QTest::newRow("XMP beyond the limit") << path("large.heic") << "" << show(std::nullopt) << true;
+        QTest::newRow("pictures beyond the limit") << writeFile(path("huge.heic"), huge) << "" << show(std::nullopt) << false;
+        QTest::newRow("cut short") << writeFile(path("cut.heic"), contents(path("plain.heic")).left(300)) << "Die HEIC-Datei ist beschädigt oder unvollständig." << "" << false;
+        QTest::newRow("PNG picture") << path("w.png") << "Die Datei ist kein HEIC-Bild und damit kein dynamisches Wallpaper." << "" << false;
+        QTest::newRow("missing") << path("nirgends.heic") << description(DecodeError::FileNotFound) << "" << false;
+        QTest::newRow("a FIFO") << nonRegularFile("FIFO", m_dir.path(), "fifo.heic") << description(DecodeError::Unreadable) << "" << false;
         // clang-format on
     }
 
     void opensFiles()
     {
-        FETCH((QString, error, schedule));
-        QTemporaryDir dir;
-        const auto opened = DynamicWallpaperFile::open(make(QTest::currentDataTag(), dir));
+        FETCH((QString, file, error, schedule), (bool, decodes));
+        const auto opened = DynamicWallpaperFile::open(file);
         const auto *refused = std::get_if<QString>(&opened);
         QCOMPARE(refused ? *refused : QString(), error);
         if (refused)
             return;
-        const DynamicWallpaperFile &file = std::get<DynamicWallpaperFile>(opened);
-        QCOMPARE(show(file.schedule()), schedule);
+        const DynamicWallpaperFile &wallpaper = std::get<DynamicWallpaperFile>(opened);
+        QCOMPARE(show(wallpaper.schedule()), schedule);
         // The pictures in the file's order; a preview keeps the shape; none beyond the file's.
-        const auto shows = [](const Bitmap &picture, QColor colour) {
-            const QColor c =
-                picture.toImage().pixelColor(picture.width() / 2, picture.height() / 2);
-            return qAbs(c.red() - colour.red()) + qAbs(c.green() - colour.green()) +
-                       qAbs(c.blue() - colour.blue()) <
-                   40;
-        };
-        QCOMPARE(file.imageCount(), 2);
+        QCOMPARE(wallpaper.imageCount(), 2);
         for (const auto &[i, colour] :
              {std::pair{0, QColor(Qt::red)}, std::pair{1, QColor(Qt::blue)}}) {
-            const std::optional<Bitmap> picture = file.image(i);
-            const std::optional<Bitmap> preview = file.image(i, QSize(16, 16));
-            QVERIFY(picture && preview);
+            const std::optional<Bitmap> picture = wallpaper.image(i);
+            const std::optional<Bitmap> preview = wallpaper.image(i, QSize(16, 16));
+            QCOMPARE(bool(picture), decodes);
+            QCOMPARE(bool(preview), decodes);
+            if (!decodes)
+                continue;
             QCOMPARE(picture->size(), QSize(64, 36));
             QCOMPARE(preview->size(), QSize(16, 9));
-            QVERIFY(shows(*picture, colour) && shows(*preview, colour));
+            for (const Bitmap &shown : {*picture, *preview})
+                QVERIFY(colourDistance(
+                            shown.toImage().pixelColor(shown.width() / 2, shown.height() / 2),
+                            colour) < 40);
         }
-        QVERIFY(!file.image(2) && !file.image(-1));
-    }
-
-    // A header that claims more pixels than the limit is refused before libheif decodes it.
-    void refusesPictureBeyondLimit()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("w.heic");
-        QVERIFY(writeDynamicHeic(path, solidPictures({Qt::red}), {}));
-        QByteArray bytes = contents(path);
-        qsizetype patched = 0;
-        for (qsizetype at = 0; (at = bytes.indexOf("ispe", at + 1)) > 0; ++patched)
-            bytes.replace(at + 8, 8, QByteArray::fromHex("0000753000007530")); // 30000 × 30000
-        QVERIFY(patched > 0);
-        QVERIFY(!writeFile(path, bytes).isEmpty());
-        const auto opened = DynamicWallpaperFile::open(path);
-        QVERIFY(std::holds_alternative<DynamicWallpaperFile>(opened));
-        QVERIFY(!std::get<DynamicWallpaperFile>(opened).image(0, QSize(16, 16)));
+        QVERIFY(!wallpaper.image(2) && !wallpaper.image(-1));
     }
 };
 
