@@ -253,7 +253,7 @@ void BM_SetAsDesktop(benchmark::State &state)
     model.setEditing(Appearance::Dark);
     model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
     auto *desktop = new TimedDesktop;
-    model.setDesktopService(
+    model.jobs()->setDesktopService(
         std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));
     double toldMs = 0;
     StepClock steps(model.jobs());

@@ -117,10 +117,10 @@ void waitForDragFile(AppModel &model)
 {
     QEventLoop loop;
     QObject::connect(model.dragFile(), &DragFile::preparedFileChanged, &loop, [&] {
-        if (!model.preparedDragFile().isEmpty())
+        if (!model.dragFile()->preparedFile().isEmpty())
             loop.quit();
     });
-    if (model.preparedDragFile().isEmpty())
+    if (model.dragFile()->preparedFile().isEmpty())
         loop.exec();
 }
 
@@ -193,7 +193,7 @@ void BM_SliderWhileDragFileIsWritten(benchmark::State &state)
         slider.setValue(value += 0.01);
         loop.exec();
         delete w.model.makeDragData(); // nothing yet: it starts the worker at once
-        w.model.cancelDrag();
+        w.model.dragFile()->cancel();
         state.ResumeTiming();
         slider.setValue(value += 0.01);
         loop.exec();

@@ -104,13 +104,13 @@ private Q_SLOTS:
         AppModel model({}, builtIn);
         QCOMPARE(model.sourceKind(), start);
         QCOMPARE(model.effectiveKey(), effective);
-        QCOMPARE(model.needsAccessKey(), effective.isEmpty());
+        QCOMPARE(model.search()->needsAccessKey(), effective.isEmpty());
         const bool had = !stored.trimmed().isEmpty();
         model.setAccessKey(had ? u" \t "_s : u"  später\n"_s);
         QCOMPARE(settings.value(u"unsplashAccessKey"_s), had ? u" \t "_s : u"  später\n"_s);
         QCOMPARE(model.sourceKind(), start);
         QCOMPARE(model.effectiveKey(), had ? builtIn : u"später\n"_s); // a line break is no blank
-        QCOMPARE(model.needsAccessKey(), had && builtIn.isEmpty());
+        QCOMPARE(model.search()->needsAccessKey(), had && builtIn.isEmpty());
     }
 
     void openedPictureShowsWithItsSource_data()
@@ -527,23 +527,23 @@ private Q_SLOTS:
                                Appearance::Light);
         std::unique_ptr<QMimeData> data;
         if (edit == 1) {
-            QTRY_VERIFY_WITH_TIMEOUT(!model->preparedDragFile().isEmpty(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(!model->dragFile()->preparedFile().isEmpty(), 60000);
             model->bind(&Look::brightness).setValue(0.5);
             QVERIFY(QDir(tmp.path()).isEmpty()); // the file of the old looks
         }
         if (edit != 0 || closed) {
             data.reset(model->makeDragData());
-            QVERIFY(!data && model->isPreparingDrag());
+            QVERIFY(!data && model->dragFile()->isPreparing());
         }
         if (edit == 2)
             model->bind(&Look::brightness).setValue(0.5);
         if (edit == 3) { // no alert; whatever of the file given up is written goes
             QVERIFY(model->outputProgress().active && model->outputProgress().cancellable);
             model->cancelOutput();
-            QVERIFY(!model->isPreparingDrag() && !model->outputProgress().active);
+            QVERIFY(!model->dragFile()->isPreparing() && !model->outputProgress().active);
             QCOMPARE(model->statusMessage(), std::optional(u"Ziehen abgebrochen."_s));
             data.reset(model->makeDragData());
-            QVERIFY(!data && model->isPreparingDrag());
+            QVERIFY(!data && model->dragFile()->isPreparing());
         }
         if (closed) {
             model.reset();
@@ -551,8 +551,9 @@ private Q_SLOTS:
             QVERIFY(QDir(tmp.path()).isEmpty());
             return;
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!model->preparedDragFile().isEmpty() || !error.isEmpty(), 60000);
-        QVERIFY(!model->isPreparingDrag());
+        QTRY_VERIFY_WITH_TIMEOUT(!model->dragFile()->preparedFile().isEmpty() || !error.isEmpty(),
+                                 60000);
+        QVERIFY(!model->dragFile()->isPreparing());
         data.reset(model->makeDragData());
         QCOMPARE(model->errorMessage().value_or(QString()), error);
         const QString name = error.isEmpty() ? u"ziehen-dynamic-640x360.heic"_s : QString();

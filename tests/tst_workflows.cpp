@@ -196,7 +196,7 @@ private Q_SLOTS:
         press(Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
         QTRY_COMPARE(s.model.statusMessage(), QStringLiteral("Als dynamisches Wallpaper gesetzt."));
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 90000);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 90000);
     }
 
     // A dynamic wallpaper made elsewhere opens as what it is: each look gets its picture as it
@@ -252,7 +252,7 @@ private Q_SLOTS:
                             .image;
         s.model.setAsDesktop();
         QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!s.model.isExporting(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 30000);
         QCOMPARE(s.model.errorMessage(), std::nullopt);
         const WallpaperFiles set = s.desktop->shown[0];
         const bool day = schedule.kind != ScheduleKind::LightDark;
@@ -428,7 +428,7 @@ private Q_SLOTS:
         s.activate(); // back from the dialogs
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(title, QStringLiteral("Als HEIC exportieren"));
-        QVERIFY(s.model.isExporting() && !s.window.exportAction()->isEnabled());
+        QVERIFY(s.model.jobs()->isBusy() && !s.window.exportAction()->isEnabled());
         QVERIFY(!s.find("setDesktopButton")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Wald.heic"),
                                   30000);

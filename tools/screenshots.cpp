@@ -87,7 +87,8 @@ int main(int argc, char *argv[])
     }
     auto photos = std::make_shared<PhotoLibrary>(home.filePath(QStringLiteral("Bilder")));
     AppModel model({makeUnsplashClient, photos});
-    model.setDesktopService(std::make_shared<DesktopService>(std::make_unique<RecordingDesktop>()));
+    model.jobs()->setDesktopService(
+        std::make_shared<DesktopService>(std::make_unique<RecordingDesktop>()));
     MainWindow window(&model, nullptr, photos.get());
     window.move(0, 0);
     window.show();

@@ -2,6 +2,7 @@
 
 #include "model/appmodel.h"
 #include "model/lookfields.h"
+#include "model/unsplashsearch.h"
 #include "model/valuetypes.h"
 #include "update/updaterviewmodel.h"
 
@@ -164,9 +165,9 @@ std::optional<int> parse(const QStringList &args, Options &o)
             const auto v = value();
             bool ok = false;
             o.pick = v ? v->toInt(&ok) : 0;
-            if (!ok || o.pick < 1 || o.pick > AppModel::kHitsPerPage)
+            if (!ok || o.pick < 1 || o.pick > UnsplashSearch::kHitsPerPage)
                 return usage(QStringLiteral("--pick erwartet eine Zahl von 1 bis %1.")
-                                 .arg(AppModel::kHitsPerPage));
+                                 .arg(UnsplashSearch::kHitsPerPage));
         } else if (arg == QLatin1String("--preview")) {
             o.preview = true;
         } else if (arg == QLatin1String("--set-desktop")) {

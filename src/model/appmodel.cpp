@@ -98,7 +98,7 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
     m_library->refreshAuthStatus();
     // A first start without a key would open on a search that can only fail. A key added
     // later leaves the source alone: the person is busy with whatever they chose.
-    if (needsAccessKey())
+    if (m_search->needsAccessKey())
         m_selectedSource = ImageSource::files();
 }
 
@@ -200,7 +200,7 @@ std::optional<QString> AppModel::exportBlocker() const
     if (!light || !dark)
         return QStringLiteral("Für „%1“ fehlt noch ein Bild.")
             .arg(label(light ? Appearance::Dark : Appearance::Light));
-    if (isExporting())
+    if (m_jobs->isBusy())
         return QStringLiteral("Das Wallpaper wird gerade geschrieben.");
     return std::nullopt;
 }

@@ -7,7 +7,6 @@
 // their signals. One per application, confined to the main thread; every assignment notifies,
 // also one that stores the value already there.
 
-#include "desktop/desktopservice.h"
 #include "model/dragfile.h"
 #include "model/exporterror.h"
 #include "model/librarybrowser.h"
@@ -61,10 +60,8 @@ public:
         std::shared_ptr<PhotoLibraryAccess> photos;
     };
 
-    static constexpr int kHitsPerPage = UnsplashSearch::kHitsPerPage;
     static constexpr int kRenderDelayMs = 60;
     static constexpr int kStatusDismissMs = 4000;
-    static constexpr int kDragPrepareDelayMs = DragFile::kPrepareDelayMs;
 
     explicit AppModel(Services services = {}, QObject *parent = nullptr);
     // With `builtInKey` for users without their own key instead of the binary's.
@@ -95,11 +92,7 @@ public:
     std::optional<QString> lastAlbumID() const { return m_library->lastAlbumID(); }
     // Plain paths, newest first.
     QStringList recentFiles() const { return m_loader->recentFiles(); }
-    // No key at all, neither the user's nor a built-in one (UnsplashSearch::needsAccessKey).
-    // A model made so starts on „Dateien“ rather than on a search that can only fail.
-    bool needsAccessKey() const { return m_search->needsAccessKey(); }
     QList<PhotoAlbum> photoAlbums() const { return m_library->albums(); }
-    void setPhotoAlbums(const QList<PhotoAlbum> &albums) { m_library->setAlbums(albums); }
     PhotosAuthStatus photosAuthStatus() const { return m_library->authStatus(); }
     QList<PhotoAsset> albumAssets() const { return m_library->assets(); }
     Appearance editing() const { return m_editing; }
@@ -134,10 +127,6 @@ public:
     QString selectedAlbumID() const;
     void setSelectedAlbumID(const QString &id);
     QString effectiveKey() const { return m_search->effectiveKey(); }
-    static QString effectiveKey(const QString &userKey)
-    {
-        return UnsplashSearch::effectiveKey(userKey);
-    }
     // Searches Unsplash for the trimmed query; the outcome arrives in results, errorMessage
     // and isSearching.
     void runSearch() { m_search->runSearch(); }
@@ -210,21 +199,15 @@ public:
     // Renders both looks at full size and writes the dynamic wallpaper to `path`, on the
     // calling thread; the error's German text, or nothing.
     std::optional<QString> writeOutput(const QString &path) const;
-    // On a worker, isExporting set meanwhile: the outcome lands in statusMessage
+    // On a worker, jobs()->isBusy() meanwhile: the outcome lands in statusMessage
     // ("Exportiert: <name>") or errorMessage.
     void exportTo(const QString &path) { m_jobs->exportTo(path); }
-    bool isExporting() const { return m_jobs->isBusy(); }
     // Writes the wallpaper to a temporary file and adds it to the library's album "Voskan".
     void saveToPhotosLibrary();
     // Writes the wallpaper to whichever of "wallpaper-a.heic" / "wallpaper-b.heic" the desktop
     // does not show and sets it on every screen. statusMessage says so once the desktop has
-    // been told; isExporting stays set until the HEIC is written too.
+    // been told; jobs() stays busy until the HEIC is written too.
     void setAsDesktop();
-    // Where setAsDesktop() sets the picture; unset, the desktop of the running session.
-    void setDesktopService(std::shared_ptr<DesktopService> desktop)
-    {
-        m_jobs->setDesktopService(std::move(desktop));
-    }
     // How far the output the person waits for is: a running job, or the file a drag waits for.
     struct OutputProgress
     {
@@ -237,9 +220,6 @@ public:
     // Stops that output at its next step; it leaves nothing behind and the status says so.
     void cancelOutput();
     QMimeData *makeDragData() { return m_drag->makeDragData(); }
-    bool isPreparingDrag() const { return m_drag->isPreparing(); }
-    void cancelDrag() { m_drag->cancel(); }
-    QString preparedDragFile() const { return m_drag->preparedFile(); }
 
     // --- photo library ----------------------------------------------------------------
     void refreshPhotosAuthStatus() { m_library->refreshAuthStatus(); }

@@ -2,6 +2,7 @@
 
 #include "model/appmodel.h"
 #include "model/exporterror.h"
+#include "model/unsplashsearch.h"
 #include "sources/unsplashservice.h"
 
 #include <QEventLoop>
@@ -12,7 +13,7 @@
 std::variant<PickedPhoto, QString> pickFromUnsplash(const QString &query, int pick,
                                                     const QString &key, const QString &avoid)
 {
-    const QString given = key.isEmpty() ? QString() : AppModel::effectiveKey(key);
+    const QString given = key.isEmpty() ? QString() : UnsplashSearch::effectiveKey(key);
     QEventLoop loop;
     // The download report goes out after the picture is applied; the service settles it
     // within UnsplashService::kReportDeadline, also when it sends nothing.

@@ -5,6 +5,7 @@
 
 #include "icons.h"
 #include "model/appmodel.h"
+#include "model/unsplashsearch.h"
 #include "panels.h"
 #include "searchfield.h"
 #include "sources/photolibrary.h"
@@ -348,8 +349,8 @@ void BaseImageSection::updateUnsplash()
     m_unsplashModel->setPhotos(results);
     m_searchSpinner->setVisible(m_model->isSearching());
     m_form->setRowVisible(m_searchRow, shown);
-    m_form->setRowVisible(m_keyHint, shown && m_model->needsAccessKey());
-    m_form->setRowVisible(m_keyButton, shown && m_model->needsAccessKey());
+    m_form->setRowVisible(m_keyHint, shown && m_model->search()->needsAccessKey());
+    m_form->setRowVisible(m_keyButton, shown && m_model->search()->needsAccessKey());
     m_form->setRowVisible(m_unsplashStrip, shown && !results.isEmpty());
     m_form->setRowVisible(m_unsplashLink, shown);
 }

@@ -3,6 +3,8 @@
 #include "appearanceswitcher.h"
 #include "icons.h"
 #include "model/appmodel.h"
+#include "model/dragfile.h"
+#include "model/unsplashsearch.h"
 #include "outputprogress.h"
 #include "panels.h"
 #include "spinner.h"
@@ -162,7 +164,7 @@ void PreviewPane::follow()
     const bool hasPreview = !m_model->preview().isNull();
     m_emptyTitle->setText(QStringLiteral("Kein Bild für „%1“").arg(label(m_model->editing())));
     // Without a key, sending the person to Unsplash would send them to a search that fails.
-    const bool keyless = m_model->needsAccessKey();
+    const bool keyless = m_model->search()->needsAccessKey();
     m_emptyDescription->setText(
         keyless ? QStringLiteral("Öffne eine Bilddatei oder wähle rechts ein Bild aus Fotos. Für "
                                  "Unsplash-Fotos braucht Voskan zuerst einen Access-Key.")
@@ -285,7 +287,7 @@ void PreviewPane::mouseMoveEvent(QMouseEvent *event)
 void PreviewPane::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
-        m_model->cancelDrag();
+        m_model->dragFile()->cancel();
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -85,7 +85,7 @@ struct RecordingDesktop : DesktopBackend
 inline RecordingDesktop *recordDesktop(AppModel &model)
 {
     auto *desktop = new RecordingDesktop;
-    model.setDesktopService(
+    model.jobs()->setDesktopService(
         std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));
     return desktop;
 }
