@@ -584,8 +584,6 @@ private Q_SLOTS:
         for (int round = 0; round < 3; ++round) {
             QCOMPARE(setIn(round == 1 ? commandLine : window, colours[round]), std::nullopt);
             const QString name = round == 1 ? "wallpaper-b" : "wallpaper-a";
-            const QString uri = expand("\"file://$H/Daten%20it's/Voskan/") + name;
-            QVERIFY(!tells || gnomeBackground("picture-uri") == uri + "-light.jpg\"");
             const QColor shown = QImage(voskan() + name + "-light.jpg").pixelColor(9, 9);
             const QList<int> channels{shown.red(), shown.green(), shown.blue()};
             QCOMPARE(std::max_element(channels.begin(), channels.end()) - channels.begin(), round);
