@@ -168,10 +168,11 @@ const QString kFailed = "Der Schreibtischhintergrund konnte nicht gesetzt werden
 
 // Sets a light look in `colour` with a black dark one.
 std::optional<QString> setIn(DesktopService &service, QColor colour,
-                             const std::function<void()> &told = {})
+                             const std::function<void()> &told = {},
+                             WriteProgress *progress = nullptr)
 {
     return OutputJobs::setAsDesktop(solidLook(colour), solidLook(Qt::black, true), kSize, service,
-                                    told);
+                                    told, progress);
 }
 
 // GNOME, noting each time it is told which slot it gets and what of that slot is there then:
@@ -300,11 +301,9 @@ private Q_SLOTS:
     {
         FETCH((QString, desktop, fails, portal, error), (bool, darkScheme),
               (QStringList, expected));
-        // Where the portal is on the bus, the scheme is the one its settings tell, as in a
-        // session; elsewhere the row says it.
-        DarkSchemeQuery scheme = [darkScheme] { return darkScheme; };
-        if (!portal.isEmpty())
-            scheme = portalPrefersDark;
+        // With the portal on the bus, the scheme its settings tell, as in a session.
+        const DarkSchemeQuery scheme = portal.isEmpty() ? [darkScheme] { return darkScheme; }
+                                                        : DarkSchemeQuery(portalPrefersDark);
         FollowerHooks follower;
         follower.start = [](bool switches) { record(switches ? "follower off" : "follower on"); };
         DesktopService service(
@@ -320,9 +319,7 @@ private Q_SLOTS:
         QList<WriteStep> began;
         WriteProgress progress(WriteProgress::setPlan(),
                                [&began](WriteStep step, double) { began << step; });
-        const auto result = OutputJobs::setAsDesktop(solidLook(QColor(230, 200, 120)),
-                                                     solidLook(QColor(20, 30, 90), true), kSize,
-                                                     service, {}, &progress);
+        const auto result = setIn(service, QColor(230, 200, 120), {}, &progress);
         failing = false;
         bus.unregisterService("org.freedesktop.portal.Desktop");
         // A set the desktop did not take says where its pictures lie, and they are there.
@@ -430,14 +427,12 @@ private Q_SLOTS:
         QTest::newRow("a quote") << "a\"b" << ":0" << "Berge" << false << named + "ein Anführungszeichen enthält; aus einem solchen Ordner startet systemd kein Programm.";
         QTest::newRow("an apostrophe") << "Peter's" << ":0" << "Berge" << false << named + "einen Apostroph enthält";
         QTest::newRow("a backslash") << "a\\b" << ":0" << "Berge" << false << named + "einen Backslash enthält";
-        QTest::newRow("at login: a dollar sign, a quote, a backslash") << "x$HOME\"q\\ b" << ":0" << "Berge" << true << "";
+        QTest::newRow("at login: a dollar sign, a quote, a backtick, a backslash") << "x$HOME\"q`\\ b" << ":0" << "Berge" << true << "";
         QTest::newRow("DISPLAY with a dollar sign and a specifier") << "bin" << "$HOME%h" << "Berge" << false << "";
         QTest::newRow("DISPLAY with a quote and a backslash") << "bin" << "a\"b\\c" << "Berge" << false << "";
         QTest::newRow("a line break and a second ExecStart") << "q\nExecStart=/x\n#" << ":0" << "Nebel" << false << named + "einen Zeilenumbruch enthält; von dort lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan bitte in einen anderen Ordner.";
-        QTest::newRow("at login: an escape sequence") << "a\x1b[31m" << ":0" << "Berge" << true << named + "ein Steuerzeichen (U+001B) enthält";
         QTest::newRow("at login: a percent sign") << "50%h" << ":0" << "Berge" << true << named + "ein %-Zeichen enthält";
         QTest::newRow("DISPLAY with a line break") << "bin" << ":0\nExecStart=/x" << "Berge" << false << "Die Variable DISPLAY dieser Sitzung enthält einen Zeilenumbruch";
-        QTest::newRow("search with DEL") << "bin" << ":0" << "Berge\x7f" << false << "Der Suchbegriff enthält ein Steuerzeichen (U+007F)";
         // clang-format on
     }
 
@@ -454,10 +449,10 @@ private Q_SLOTS:
         const QString systemd = "org.freedesktop.systemd1";
         QDBusConnection bus("systemd");
         QVERIFY(bus.registerService(systemd));
+        const auto unregister = qScopeGuard([&] { bus.unregisterService(systemd); });
         calls.clear();
         const std::optional<QString> result = DailyWallpaper::enable(settings, program, session);
         if (!refused.isEmpty()) {
-            QVERIFY(bus.unregisterService(systemd));
             QVERIFY2(result && result->startsWith(refused),
                      qPrintable(result.value_or("(kein Fehler)")));
             QCOMPARE(calls, QStringList());
@@ -470,13 +465,10 @@ private Q_SLOTS:
         QCOMPARE(result, std::nullopt);
         QCOMPARE(DailyWallpaper::settings(), settings);
         if (atLogin) {
-            QVERIFY(bus.unregisterService(systemd));
             QCOMPARE(calls, QStringList());
             QFile::remove(said);
             QCOMPARE(launch(DailyWallpaper::autostartFile()), "");
             QTRY_COMPARE(contents(said), program.toUtf8() + "\n--daily-run\n--once-a-day\n");
-            DailyWallpaper::disable();
-            QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
             return;
         }
         QCOMPARE(calls, (QStringList{"systemd Reload ",
@@ -523,7 +515,6 @@ private Q_SLOTS:
         QTest::newRow("dark, 64 bits") << "ReadOne" << QVariant(qulonglong(1)) << true;
         QTest::newRow("4294967297 is no 1") << "ReadOne" << QVariant(qulonglong(1) << 32 | 1) << false;
         QTest::newRow("true") << "ReadOne" << QVariant(true) << false;
-        QTest::newRow("a double") << "ReadOne" << QVariant(1.0) << false;
         // clang-format on
     }
 
@@ -542,12 +533,11 @@ private Q_SLOTS:
 
     void errorTexts_data()
     {
-        // how: a script run as the tool ("-": none), or a D-Bus error
+        // how: a script run as the tool, or a D-Bus error
         addColumns<QString, QString>({"how", "expected"});
         const QString tool = kFailed + "Das Programm „voskan-werkzeug“ ";
         const QString plasma = kFailed + "Der Dienst „org.kde.plasmashell“ ";
         // clang-format off
-        QTest::newRow("tool missing") << "-" << tool + "fehlt oder startet nicht.";
         QTest::newRow("tool crashes") << "kill -SEGV $$" << tool + "ist abgestürzt.";
         QTest::newRow("tool hangs") << "exec sleep 20" << tool + "hat nicht rechtzeitig geantwortet.";
         QTest::newRow("exit status, its message") << "echo 'No such key “x”\nmore' >&2; exit 1" << tool + "meldet einen Fehler (No such key “x”).";
@@ -561,7 +551,7 @@ private Q_SLOTS:
     {
         FETCH((QString, how, expected));
         QFile::remove(expand("$H/bin/voskan-werkzeug"));
-        if (how != "-" && !how.startsWith("org."))
+        if (!how.startsWith("org."))
             QVERIFY(!writeFile(expand("$H/bin/voskan-werkzeug"),
                                "#!/bin/sh\n" + how.toUtf8() + "\n",
                                QFile::ExeOwner | QFile::ReadOwner)
@@ -594,8 +584,6 @@ private Q_SLOTS:
         for (int round = 0; round < 3; ++round) {
             QCOMPARE(setIn(round == 1 ? commandLine : window, colours[round]), std::nullopt);
             const QString name = round == 1 ? "wallpaper-b" : "wallpaper-a";
-            const QString uri = expand("\"file://$H/Daten%20it's/Voskan/") + name;
-            QVERIFY(!tells || gnomeBackground("picture-uri") == uri + "-light.jpg\"");
             const QColor shown = QImage(voskan() + name + "-light.jpg").pixelColor(9, 9);
             const QList<int> channels{shown.red(), shown.green(), shown.blue()};
             QCOMPARE(std::max_element(channels.begin(), channels.end()) - channels.begin(), round);
@@ -635,10 +623,7 @@ private Q_SLOTS:
         QTest::newRow("the record a FIFO") << "record" << "FIFO";
         QTest::newRow("the record a huge file") << "record" << "huge";
         QTest::newRow("Plasma's picture a FIFO") << "kde" << "FIFO";
-        QTest::newRow("Plasma's picture a folder") << "kde" << "folder";
-        QTest::newRow("Plasma's picture gone") << "kde" << "nothing";
         QTest::newRow("the portal's picture a FIFO") << "portal" << "FIFO";
-        QTest::newRow("the portal's picture a device") << "portal" << "device";
         // clang-format on
     }
 
@@ -653,7 +638,7 @@ private Q_SLOTS:
         QString path = read == "record" ? voskan() + "desktop-shown" : files.light;
         if (kind == "huge")
             QVERIFY(writeWholeFile(path, QByteArray(1 << 20, 'a')));
-        else if (kind != "nothing")
+        else
             QVERIFY(!(path = nonRegularFile(kind, voskan(), QFileInfo(path).fileName())).isEmpty());
         const QFuture<std::optional<QString>> work = QtConcurrent::run([&] {
             if (read == "record")
@@ -689,9 +674,7 @@ private Q_SLOTS:
                    "die Sperre beim Setzen. Entferne den Ordner und versuche es erneut.");
         // clang-format off
         QTest::newRow("a FIFO") << "FIFO" << "";
-        QTest::newRow("a socket") << "socket" << "";
         QTest::newRow("an empty folder") << "folder" << "";
-        QTest::newRow("a dangling link") << "dangling" << "";
         QTest::newRow("a link to a file elsewhere") << "link" << "";
         QTest::newRow("a folder with a file in it") << "full folder" << folder;
         QTest::newRow("held by another program") << "held" << SetLock::busyText();
@@ -708,8 +691,8 @@ private Q_SLOTS:
             QFile::remove(lock);
             QDir(lock).removeRecursively();
             QVERIFY(QDir().mkpath(voskan()));
-            if (kind == "dangling" || kind == "link")
-                QVERIFY(QFile::link(kind == "link" ? target : elsewhere.filePath("nichts"), lock));
+            if (kind == "link")
+                QVERIFY(QFile::link(target, lock));
             else if (kind == "full folder")
                 QVERIFY(!writeFile(lock + "/darin", "x").isEmpty());
             else if (kind != "held")
@@ -731,7 +714,6 @@ private Q_SLOTS:
         const std::optional<QString> error = setIn(service, Qt::red);
         QCOMPARE(error.value_or(QString()), refusal);
         QCOMPARE(contents(target), "fremd");
-        QVERIFY(!QFileInfo::exists(elsewhere.filePath("nichts")));
         if (!refusal.isEmpty()) {
             QCOMPARE(QDir(voskan()).entryList({"wallpaper-*"}, QDir::Files | QDir::Hidden), {});
             QVERIFY(kind != "held" || (waited.elapsed() >= SetLock::kWaitMs &&
