@@ -92,8 +92,6 @@ private Q_SLOTS:
         const QDateTime expected = almanac(date, place, altitude, morning, &noonTime, &declination);
         const double noonAltitude = 90 - std::abs(place.lat - declination);
         const SunPassage passage = sunPassage(date, tz, place.lat, place.lon, altitude, morning);
-        QCOMPARE(timeAtAltitude(date, tz, place.lat, place.lon, altitude, morning).has_value(),
-                 passage.reached);
         QCOMPARE(passage.reached, expected.isValid());
         QVERIFY(std::abs(solarNoon(date, tz, place.lon).secsTo(noonTime)) <= 120);
         // Without a passage, the nearest the sun comes: noon if it stays below, else midnight.
@@ -230,7 +228,6 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("a name") << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << true;
         QTest::newRow("a link's name") << QByteArray("Etc/UTC") << QByteArray("Etc/UTC") << true;
-        QTest::newRow("UTC") << QByteArray("UTC") << QByteArray("UTC") << true;
         QTest::newRow("a rule") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << true;
         QTest::newRow("a path") << QByteArray("/usr/share/zoneinfo/Europe/Berlin") << QByteArray("Europe/Berlin") << true;
         QTest::newRow("a path with a colon") << QByteArray(":/usr/share/zoneinfo/America/New_York") << QByteArray("America/New_York") << true;
@@ -315,10 +312,9 @@ private Q_SLOTS:
         }
         QCOMPARE(statics, expected);
         QCOMPARE(clock, 864000);
-        for (qsizetype i = 0; expected.size() > 1 && i < expected.size();
-             ++i) // the last into the first
-            want << expected[i].section(u'=', 1) + '>' +
-                        expected[(i + 1) % expected.size()].section(u'=', 1);
+        for (qsizetype i = 1; expected.size() > 1 && i <= expected.size(); ++i) // last to first
+            want << expected[i - 1].section(u'=', 1) + '>' +
+                        expected.value(i, expected[0]).section(u'=', 1);
         QCOMPARE(fades, want);
     }
 
@@ -411,7 +407,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(due.size() >= 1, 3000);
         if (event == "instant")
             QVERIFY2(elapsed.elapsed() >= 390, qPrintable(QString::number(elapsed.elapsed())));
-        // Woken once, then quiet until armed again.
         QTest::qWait(300);
         QCOMPARE(due.size(), 1);
         clock.wakeAt(QDateTime::currentDateTime().addMSecs(100));
