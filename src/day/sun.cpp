@@ -161,12 +161,3 @@ SunPassage sunPassage(QDate localDate, const QTimeZone &zone, double latitude, d
     }
     return {QDateTime::fromMSecsSinceEpoch(low + (high - low) / 2, tz), true};
 }
-
-std::optional<QDateTime> timeAtAltitude(QDate localDate, const QTimeZone &zone, double latitude,
-                                        double longitude, double altitude, bool morning)
-{
-    const SunPassage passage = sunPassage(localDate, zone, latitude, longitude, altitude, morning);
-    if (!passage.reached)
-        return std::nullopt;
-    return passage.time;
-}

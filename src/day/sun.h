@@ -10,8 +10,6 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <optional>
-
 // Degrees: altitude above the horizon, azimuth from north clockwise (90 east, 180 south).
 struct SunPosition
 {
@@ -43,7 +41,3 @@ struct SunPassage
 };
 SunPassage sunPassage(QDate localDate, const QTimeZone &zone, double latitude, double longitude,
                       double altitude, bool morning);
-
-// The same passage, or nothing on a day the sun never reaches the altitude on that side.
-std::optional<QDateTime> timeAtAltitude(QDate localDate, const QTimeZone &zone, double latitude,
-                                        double longitude, double altitude, bool morning);
