@@ -19,7 +19,6 @@
 
 namespace {
 
-const QString kPath = Window::kPhoto;
 const QString kCups = TestData::photo(QStringLiteral("photo-colorfulcups-2560x1600.jpg"));
 
 // For the documentation's pictures, where VOSKAN_SCREENSHOT_DIR asks for them.
@@ -105,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(unsplash.start());
         QTemporaryDir pictures;
         QVERIFY(QDir(pictures.path()).mkdir(QStringLiteral("Urlaub")));
-        QVERIFY(QFile::copy(kPath, pictures.filePath(QStringLiteral("Weg.jpg"))));
+        QVERIFY(QFile::copy(Window::kPhoto, pictures.filePath(QStringLiteral("Weg.jpg"))));
         QVERIFY(QFile::copy(kCups, pictures.filePath(QStringLiteral("Urlaub/Tassen.jpg"))));
         auto photos = std::make_shared<PhotoLibrary>(pictures.path());
         int asked = 0;
@@ -117,8 +116,6 @@ private Q_SLOTS:
         };
         s.find("searchField")->setFocus(Qt::TabFocusReason);
 
-        // Unsplash: type (no search yet), Return, into the hits, the second one: downloaded,
-        // reported, shown with its photographer's linked credit.
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("herbst"));
         QCOMPARE(unsplash.searchCount(), 0);
         press(Qt::Key_Return);
@@ -133,9 +130,8 @@ private Q_SLOTS:
         QVERIFY(credit->isVisible() && credit->isLink() &&
                 credit->credit().contains("Jonas Weber"));
 
-        // Files: Ctrl+O twice, then back to the first from the recent files.
         s.choose("sourcePicker", QStringLiteral("Dateien"));
-        for (const QString &file : {kPath, kCups}) {
+        for (const QString &file : {Window::kPhoto, kCups}) {
             QString title;
             answerFileDialog(file, &title);
             press(Qt::Key_O, Qt::ControlModifier);
@@ -146,11 +142,9 @@ private Q_SLOTS:
         tabTo("recentStrip", "tastatur-dateien.png");
         press(Qt::Key_Right); // the newest is first and chosen; the one before is next
         press(Qt::Key_Space);
-        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
+        QTRY_COMPARE(s.model.currentLook().photoID, Window::kPhoto);
         QTRY_VERIFY(!s.model.isLoadingSource());
 
-        // Photos: access allowed by keyboard, asked once; the picture of the album „Urlaub“,
-        // saved back from the export button's menu, "In Fotos sichern".
         s.choose("sourcePicker", QStringLiteral("Fotos"));
         tabTo("connectPhotosButton");
         press(Qt::Key_Space);
@@ -183,7 +177,6 @@ private Q_SLOTS:
         QCOMPARE(readHeic(pictures.filePath("Voskan/" + saved.first())).pictures.size(), 2);
         s.activate(); // back from the menu
 
-        // A slider step, a style, then „Als Schreibtisch setzen“ by Space.
         const double blur = s.model.lightLook().blur;
         tabTo("slider_blur");
         press(Qt::Key_PageUp);
@@ -195,7 +188,6 @@ private Q_SLOTS:
         tabTo("setDesktopButton", "tastatur-setzen.png");
         press(Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
-        QTRY_COMPARE(s.model.statusMessage(), QStringLiteral("Als dynamisches Wallpaper gesetzt."));
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 90000);
     }
 
@@ -260,10 +252,11 @@ private Q_SLOTS:
              {std::pair{set.light, day ? due : light}, std::pair{set.dark, day ? due : dark}})
             QVERIFY2(colourDistance(QImage(file).pixelColor(5, 5), colours[picture]) < 30,
                      qPrintable(file));
-        // Its pictures in a strip: one picked is the look's picture now.
         auto *strip = s.find<ThumbStrip>("dynamicStrip");
         QTRY_COMPARE(strip->model()->rowCount(), 16);
-        s.clickTile(strip, 5);
+        const auto tile = [strip] { return strip->visualRect(strip->model()->index(5, 0)); };
+        QTRY_VERIFY(strip->isVisible() && tile().isValid());
+        QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, tile().center());
         QTRY_VERIFY(shows(Appearance::Light, 5));
         QVERIFY(s.model.dynamicWallpaper());
         // A slider moved makes it a photo like any other.
@@ -378,13 +371,13 @@ private Q_SLOTS:
         s.window.repaint();
         s.find("previewPane")->repaint();
         QTRY_VERIFY(!s.model.isLoadingSource());
-        QCOMPARE(s.model.currentLook().photoID, kPath);
+        QCOMPARE(s.model.currentLook().photoID, Window::kPhoto);
     }
 
     // A first start, no key anywhere, by keyboard: the empty preview's „Datei öffnen…“ is a few
     // Tabs away and the file shows among the recent files; Flow in colours of one's own, exported
-    // by Ctrl+S; then at 6016 × 3384 with its progress in view, stopped halfway by Escape —
-    // nothing left, no alert, the keyboard back where it was.
+    // by Ctrl+S; then at 6016 × 3384 with its progress in view, stopped halfway by Escape, the
+    // keyboard back where it was. (What a stop leaves behind: tst_appmodel outputs.)
     void firstStartOwnColoursExportAndCancel()
     {
         Window s;
@@ -392,10 +385,10 @@ private Q_SLOTS:
         QVERIFY(QApplication::focusWidget());
         tabTo("emptyOpenFileButton");
         QString title;
-        answerFileDialog(kPath, &title);
+        answerFileDialog(Window::kPhoto, &title);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QCOMPARE(title, QStringLiteral("Bild öffnen"));
-        QTRY_COMPARE(s.model.currentLook().photoID, kPath);
+        QTRY_COMPARE(s.model.currentLook().photoID, Window::kPhoto);
         QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
         auto *recent = s.find<ThumbStrip>("recentStrip");
         QVERIFY(recent->isVisible() && recent->model()->rowCount() == 1);
@@ -422,7 +415,7 @@ private Q_SLOTS:
                  own);
         setCustomSize(s.model, 800, 500);
 
-        // Ctrl+S, a path typed into the save dialog: the controls wait while it is written.
+        // The controls wait while it is written.
         const QString path = m_home.filePath(QStringLiteral("Wald.heic"));
         answerFileDialog(path, &title);
         s.activate(); // back from the dialogs
@@ -434,9 +427,7 @@ private Q_SLOTS:
                                   30000);
         QVERIFY(s.find("setDesktopButton")->isEnabled());
 
-        const HeicFile heic = readHeic(path);
-        QVERIFY(heic.readable && heic.pictures.size() == 2);
-        QCOMPARE(heic.pictures.constFirst().pixels.size(), QSize(800, 500));
+        QCOMPARE(readHeic(path).pictures.value(0).pixels.size(), QSize(800, 500));
 
         s.activate(); // back from the save dialog
         s.choose("presetPicker", ResolutionPreset::proDisplayXDR().name);
@@ -446,8 +437,7 @@ private Q_SLOTS:
         auto *cancel = s.find<QPushButton>("outputCancelButton");
         QList<int> values;
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) { values << value; });
-        QTemporaryDir folder;
-        answerFileDialog(folder.filePath(QStringLiteral("Groß.heic")), &title);
+        answerFileDialog(m_home.filePath(QStringLiteral("Groß.heic")), &title);
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(panel->isVisible());
         auto *step = s.find<QLabel>("outputProgressStep");
@@ -463,12 +453,8 @@ private Q_SLOTS:
         QTest::keyClick(cancel, Qt::Key_Escape);
         QCOMPARE(step->text(), QStringLiteral("Wird abgebrochen …"));
         QVERIFY(finished.wait(60000));
-        QCOMPARE(s.model.statusMessage(), QStringLiteral("Export abgebrochen."));
-        QVERIFY(!s.window.errorAlert());
         QVERIFY(!panel->isVisible());
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(QApplication::focusWidget(), before);
-        QVERIFY(s.find("setDesktopButton")->isEnabled());
     }
 
     void previewPaintsTheRender_data()
