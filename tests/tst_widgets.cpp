@@ -31,8 +31,7 @@ struct FakeThumbnails
     }
 };
 
-// The contrast ratio (1–21) between a picture's most common colour, its background, and the
-// colour farthest from it in luminance, its text.
+// The contrast ratio (1–21) of a picture's most common colour to the one farthest from it.
 double contrast(const QImage &picture)
 {
     const auto luminance = [](QRgb rgb) {
@@ -67,8 +66,7 @@ void retype(QLineEdit *field, const QString &text)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-// A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
-// an active window `width` wide; `chosen` is the chosen tile's row or -1.
+// Two fields around a strip of 20 tiles of one colour, `width` wide; `chosen`: a row or -1.
 struct StripWindow
 {
     static inline const QColor kTile = Qt::gray; // a grey between the light and dark window
@@ -125,6 +123,7 @@ private Q_SLOTS:
 
     void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }
 
+    // The menus, and what the window offers before a picture and with one look still empty.
     void menusAndShortcuts()
     {
         Window w;
@@ -139,8 +138,7 @@ private Q_SLOTS:
         QCOMPARE(menus, (QStringList{"&Datei: Ö&ffnen…, Als HEIC exportieren…, —, &Beenden",
                                      "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
-        // Ctrl+O opens the picture dialog whatever the source, in the photo folder Voskan
-        // reads, with no file name offered; a camera's IMG_0001.JPG shows too.
+        // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
         const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
         const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
@@ -163,11 +161,24 @@ private Q_SLOTS:
         // Without a picture in both looks nothing can be exported, neither by button nor by key.
         auto *setDesktop = w.find("setDesktopButton"), *exportButton = w.find("exportButton");
         QSignalSpy triggered(window.exportAction(), &QAction::triggered);
-        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(triggered.size(), 0);
+        // The empty state and the copy button name the look being edited.
+        auto *title = w.find<QLabel>("emptyTitle");
+        auto *copy = w.find<QToolButton>("copyLookButton");
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
+        QVERIFY(!copy->isEnabled());
+        QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
+        QVERIFY(title->isVisible());
         QVERIFY(w.open()); // both looks get it; the buttons then work (tst_workflows)
-        model.setEditing(Appearance::Dark);
+        QVERIFY(!title->isVisible() && copy->isEnabled());
+        model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
+        copy->click();
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
@@ -185,27 +196,6 @@ private Q_SLOTS:
         w.activate();
         QTest::keyClick(&window, Qt::Key_F10);
         QTRY_VERIFY(window.menuBar()->actions().constFirst()->menu()->isVisible());
-    }
-
-    void appearanceSwitchEmptyStateAndCopy()
-    {
-        Window w;
-        auto *title = w.find<QLabel>("emptyTitle");
-        auto *copy = w.find<QToolButton>("copyLookButton");
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
-        QVERIFY(!copy->isEnabled());
-        QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
-        QCOMPARE(w.model.editing(), Appearance::Dark);
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
-        QVERIFY(title->isVisible());
-        QVERIFY(w.open());
-        QVERIFY(!title->isVisible() && copy->isEnabled());
-        w.model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
-        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Blur);
-        copy->click();
-        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Mirror);
     }
 
     void errorAlert_data()
@@ -379,9 +369,7 @@ private Q_SLOTS:
                  failed ? ThumbListModel::neutralPlaceholder() : QColor(0x10, 0x20, 0x30));
     }
 
-    // The sun's place as the settings file holds it (edited by hand or not) and as typed: what is
-    // no place counts as none, and the dialog says why and what it takes. A FIFO in the file's
-    // place holds no settings and must not hold the program.
+    // The sun's place as stored (by hand or not) and as typed: what is no place counts as none.
     void sunPlace_data()
     {
         // stored: the settings file's [General], "FIFO" a FIFO; latitude: typed into the dialog,
@@ -458,9 +446,7 @@ private Q_SLOTS:
         // clang-format on
     }
 
-    // A fresh profile without a key opens on „Dateien“, offering a file and the key; Unsplash
-    // says before any search that it needs one. Either button leads to the key field, also of
-    // settings already open; a key typed takes the offers away at once, cleared brings them back.
+    // Without a key, every offer of one leads to the key field; a key typed takes them away.
     void freshStart()
     {
         FETCH((SourceKind, source), (QString, button), (QStringList, offers));
@@ -529,8 +515,7 @@ private Q_SLOTS:
                      .arg(folder));
     }
 
-    // The output size in the column: this screen first, whole sizes, nothing cut off, on a small
-    // screen too.
+    // The output size: this screen's first, whole sizes, nothing cut off, on a small screen too.
     void outputSizes()
     {
         Window w;
@@ -569,9 +554,7 @@ private Q_SLOTS:
         retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
-        // On a screen smaller than the window's usual least size, the window still fits whole;
-        // at scale 2 on a 1600 × 1000 panel there are 800 × 500 logical pixels, less a panel:
-        // the action bar is still in the window, the inspector above it scrolls.
+        // 800 × 500 logical pixels less a panel: the action bar stays in, the inspector scrolls.
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         QMainWindow &window = w.window;
         const QSize room = window.screen()->availableGeometry().size();
@@ -598,9 +581,7 @@ private Q_SLOTS:
         // clang-format on
     }
 
-    // Tab visits every control once, in reading order: the preview's switcher, the inspector top
-    // to bottom and left to right, the action bar; nothing unseen, and each stop shows that it
-    // has the keyboard, in a light and in a dark palette.
+    // Tab visits every control once, in reading order, and each stop shows that it has the keys.
     void tabOrderAndFocusMarks()
     {
         FETCH((SourceKind, source), (bool, dark, photo), (QStringList, stops));
@@ -613,8 +594,8 @@ private Q_SLOTS:
         w.model.sourceKindBinding().setValue(source);
         if (photo) { // Flow always has a preview: the empty state keeps Blur
             w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
-            stops << QStringList{"copyLookButton",   "bandsTwo",     "colorWell0",
-                                 "setDesktopButton", "!slider_blur", "!slider_mirrorLine"};
+            stops << QStringList{"copyLookButton", "colorWell0", "!slider_blur",
+                                 "!slider_mirrorLine"};
         }
         QHash<QWidget *, QImage> plain; // every control before the keyboard reaches it
         for (QWidget *widget : w.window.findChildren<QWidget *>())
@@ -664,8 +645,7 @@ private Q_SLOTS:
         QCOMPARE(w.model.editing(), Appearance::Dark);
     }
 
-    // Every control a screen reader lands on is announced by what it is, not by what it holds,
-    // and says what it does.
+    // A screen reader announces every control by what it is, not what it holds, and what it does.
     void accessibleNames()
     {
         Window w;
@@ -777,8 +757,7 @@ private Q_SLOTS:
         const QImage off = w.shot();
         QTest::keyClick(w.before, Qt::Key_Tab);
         const QImage on = w.shot();
-        // Left of, above and right of the first tile a ring only with focus, one that stands out
-        // from the window and from the accent ring of the chosen picture.
+        // Around the first tile a ring only with focus, apart from the window and the accent.
         for (const QPoint at : {QPoint(2, y), QPoint(30, 1), QPoint(58, y)}) {
             const int ring = qGray(on.pixel(at));
             QVERIFY(qGray(off.pixel(at)) == window && std::abs(ring - window) > 100 &&

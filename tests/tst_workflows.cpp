@@ -28,8 +28,7 @@ void screenshot(QWidget *widget, const char *name)
         widget->grab().save(QDir(shots).filePath(QString::fromLatin1(name)));
 }
 
-// Tab until the control has the keyboard, as a person would, never more than a round; `shot`
-// names the documentation's picture of the window then.
+// Tab until the control has the keyboard, never more than a round; `shot`: a picture then.
 void tabTo(const char *name, const char *shot = nullptr)
 {
     for (int i = 0;
@@ -96,8 +95,7 @@ private Q_SLOTS:
 
     void cleanup() { qDeleteAll(pendingAnswers()->children()); }
 
-    // Without a mouse: a photo from each source, a style, the set as desktop — Tab, arrows, Return,
-    // Space and the menu keys only.
+    // Without a mouse: a photo from each source, a style, the set as desktop.
     void keyboardOnly()
     {
         FakeUnsplashServer unsplash;
@@ -191,9 +189,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 90000);
     }
 
-    // A dynamic wallpaper made elsewhere opens as what it is: each look gets its picture as it
-    // is, the window says what the file holds and shows its pictures; a broken schedule
-    // opens the file as a photo and says why.
+    // A dynamic wallpaper made elsewhere opens as what it is; a broken schedule as a photo.
     void dynamicWallpaperOpensAsWhatItIs_data()
     {
         // xmp: of a file of 16 pictures, each its own colour; light: the picture each look shows,
@@ -235,8 +231,7 @@ private Q_SLOTS:
         QCOMPARE(s.model.statusMessage(), said);
         QCOMPARE(s.find<QLabel>("dynamicSummary")->text(), said);
         QCOMPARE(s.model.lightLook().blur, 0.0); // as it is, no style over it
-        // Set, it is what it is: a pair from elsewhere like Voskan's own, its two pictures as
-        // they are; a day on this desktop, which shows one picture, the one due now.
+        // Set: a pair's two pictures as they are; a day's, on this desktop, the one due now.
         setCustomSize(s.model, 320, 180);
         const WallpaperSchedule schedule = s.model.dynamicWallpaper()->schedule;
         const int due = pictureAt(schedule, QDateTime::currentDateTime(),
@@ -265,10 +260,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!s.find("dynamicStrip")->isVisible());
     }
 
-    // „Täglich neu“ from the menu, by keyboard: a search pasted that the day's run could not take
-    // is refused in the window's alert, the dialog left open and nothing scheduled; corrected,
-    // with the login route, saved — and what is kept renders the day's photo in the looks the
-    // window shows.
+    // „Täglich neu“: a search it cannot take is refused, nothing kept; else it keeps these looks.
     void dailyFromTheMenu()
     {
         Window s;
@@ -343,9 +335,7 @@ private Q_SLOTS:
             QTest::newRow(kind) << kind;
     }
 
-    // Two FIFOs (or the like) dropped on the column, the first named like a photo, are told in
-    // the alert at once; the window goes on meanwhile and paints, with the photo it showed before.
-    // Stuck, it fails by QtTest's own watchdog (QTEST_FUNCTION_TIMEOUT).
+    // Two FIFOs (or the like) dropped are told at once; the window paints on (or QtTest times out).
     void dropWhatIsNoFile()
     {
         QFETCH(QString, kind);
@@ -374,10 +364,7 @@ private Q_SLOTS:
         QCOMPARE(s.model.currentLook().photoID, Window::kPhoto);
     }
 
-    // A first start, no key anywhere, by keyboard: the empty preview's „Datei öffnen…“ is a few
-    // Tabs away and the file shows among the recent files; Flow in colours of one's own, exported
-    // by Ctrl+S; then at 6016 × 3384 with its progress in view, stopped halfway by Escape, the
-    // keyboard back where it was. (What a stop leaves behind: tst_appmodel outputs.)
+    // A first start by keyboard: a file, own colours, Ctrl+S; a big one stopped halfway by Escape.
     void firstStartOwnColoursExportAndCancel()
     {
         Window s;
