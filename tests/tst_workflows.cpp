@@ -393,10 +393,10 @@ private Q_SLOTS:
                 dialog->setCurrentColor(c);
                 dialog->accept();
             });
-            QTest::mouseClick(s.find<ColorWell>(i ? "colorWell1" : "colorWell0"), Qt::LeftButton);
+            auto *well = s.find<ColorWell>(i ? "colorWell1" : "colorWell0");
+            QTest::mouseClick(well, Qt::LeftButton);
             QCOMPARE(cancel, "Abbrechen"); // Qt's own dialog speaks German too
-            QCOMPARE(s.find<ColorWell>(i ? "colorWell1" : "colorWell0")->color().rgb(),
-                     own[i].rgb());
+            QCOMPARE(well->color().rgb(), own[i].rgb());
         }
         QCOMPARE((QList<QColor>{s.model.lightLook().flowColor0, s.model.lightLook().flowColor1}),
                  own);
