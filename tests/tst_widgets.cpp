@@ -31,8 +31,7 @@ struct FakeThumbnails
     }
 };
 
-// The contrast ratio (1–21) between a picture's most common colour, its background, and the
-// colour farthest from it in luminance, its text.
+// The contrast ratio (1–21) of a picture's most common colour to the one farthest from it.
 double contrast(const QImage &picture)
 {
     const auto luminance = [](QRgb rgb) {
@@ -67,22 +66,7 @@ void retype(QLineEdit *field, const QString &text)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-// The settings dialog, shown.
-struct Settings
-{
-    AppModel model;
-    SettingsDialog dialog{&model, nullptr};
-    Settings()
-    {
-        dialog.show();
-        if (!QTest::qWaitForWindowExposed(&dialog))
-            qFatal("the settings do not show");
-    }
-    QLineEdit *field(const char *name) { return dialog.findChild<QLineEdit *>(name); }
-};
-
-// A field, a strip of 20 album tiles in one colour and a second field, in that Tab order, in
-// an active window `width` wide; `chosen` is the chosen tile's row or -1.
+// Two fields around a strip of 20 tiles of one colour, `width` wide; `chosen`: a row or -1.
 struct StripWindow
 {
     static inline const QColor kTile = Qt::gray; // a grey between the light and dark window
@@ -139,6 +123,7 @@ private Q_SLOTS:
 
     void init() { QSettings(QStringLiteral("Voskan"), QStringLiteral("Voskan")).clear(); }
 
+    // The menus, and what the window offers before a picture and with one look still empty.
     void menusAndShortcuts()
     {
         Window w;
@@ -153,8 +138,7 @@ private Q_SLOTS:
         QCOMPARE(menus, (QStringList{"&Datei: Ö&ffnen…, Als HEIC exportieren…, —, &Beenden",
                                      "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
-        // Ctrl+O opens the picture dialog whatever the source, in the photo folder Voskan
-        // reads, with no file name offered; a camera's IMG_0001.JPG shows too.
+        // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
         const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
         const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
@@ -177,11 +161,24 @@ private Q_SLOTS:
         // Without a picture in both looks nothing can be exported, neither by button nor by key.
         auto *setDesktop = w.find("setDesktopButton"), *exportButton = w.find("exportButton");
         QSignalSpy triggered(window.exportAction(), &QAction::triggered);
-        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(triggered.size(), 0);
+        // The empty state and the copy button name the look being edited.
+        auto *title = w.find<QLabel>("emptyTitle");
+        auto *copy = w.find<QToolButton>("copyLookButton");
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
+        QVERIFY(!copy->isEnabled());
+        QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
+        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
+                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
+        QVERIFY(title->isVisible());
         QVERIFY(w.open()); // both looks get it; the buttons then work (tst_workflows)
-        model.setEditing(Appearance::Dark);
+        QVERIFY(!title->isVisible() && copy->isEnabled());
+        model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
+        copy->click();
+        QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
@@ -199,27 +196,6 @@ private Q_SLOTS:
         w.activate();
         QTest::keyClick(&window, Qt::Key_F10);
         QTRY_VERIFY(window.menuBar()->actions().constFirst()->menu()->isVisible());
-    }
-
-    void appearanceSwitchEmptyStateAndCopy()
-    {
-        Window w;
-        auto *title = w.find<QLabel>("emptyTitle");
-        auto *copy = w.find<QToolButton>("copyLookButton");
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
-        QVERIFY(!copy->isEnabled());
-        QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
-        QCOMPARE(w.model.editing(), Appearance::Dark);
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
-        QVERIFY(title->isVisible());
-        QVERIFY(w.open());
-        QVERIFY(!title->isVisible() && copy->isEnabled());
-        w.model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
-        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Blur);
-        copy->click();
-        QCOMPARE(w.model.lightLook().style, WallpaperStyle::Mirror);
     }
 
     void errorAlert_data()
@@ -262,7 +238,7 @@ private Q_SLOTS:
     {
         Window w;
         auto *capsule = w.find<StatusCapsule>();
-        QList<int> heights; // where the slide put it, step by step
+        QList<int> heights;
         for (auto *slide : capsule->findChildren<QPropertyAnimation *>())
             if (slide->propertyName() == "pos")
                 connect(slide, &QVariantAnimation::valueChanged, this,
@@ -393,43 +369,7 @@ private Q_SLOTS:
                  failed ? ThumbListModel::neutralPlaceholder() : QColor(0x10, 0x20, 0x30));
     }
 
-    void accessKeyField()
-    {
-        Settings s;
-        // Only a key built into the binary is "bereits hinterlegt".
-        QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
-                SettingsDialog::keyHint(QStringLiteral("k"))
-                    .contains(QStringLiteral("bereits hinterlegt")));
-        QLineEdit *field = s.field("accessKeyField");
-        auto *label = s.dialog.findChild<QLabel *>("accessKeyLabel");
-        QVERIFY(label->isVisible() && label->buddy() == field);
-        QStringList seen;
-        connect(s.model.search(), &UnsplashSearch::accessKeyChanged, this,
-                [&] { seen << s.model.accessKey(); });
-        // No Return, no leaving the field: each keystroke is already the model's key, as typed.
-        QTest::keyClicks(field, QStringLiteral("ab c"));
-        QCOMPARE(seen, (QStringList{"a", "ab", "ab ", "ab c"}));
-        // The same key stored again elsewhere leaves the caret where the user put it.
-        field->setCursorPosition(2);
-        s.model.setAccessKey(QStringLiteral("ab c"));
-        QCOMPARE(field->cursorPosition(), 2);
-        s.model.setAccessKey(QStringLiteral("xyz"));
-        QCOMPARE(field->text(), QStringLiteral("xyz"));
-        // A place typed (sunPlace) is the one the sun is reckoned for.
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 8; ++i)
-            sun.append({i, -40.0 + 10 * i, 90});
-        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
-        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
-        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        s.field("latitudeField")->setText(QStringLiteral("-33,87"));
-        retype(s.field("longitudeField"), QStringLiteral("151.21"));
-        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-    }
-
-    // The sun's place as the settings file holds it (edited by hand or not) and as typed: what is
-    // no place counts as none, and the dialog says why and what it takes. A FIFO in the file's
-    // place holds no settings and must not hold the program.
+    // The sun's place as stored (by hand or not) and as typed: what is no place counts as none.
     void sunPlace_data()
     {
         // stored: the settings file's [General], "FIFO" a FIFO; latitude: typed into the dialog,
@@ -444,7 +384,6 @@ private Q_SLOTS:
         QTest::newRow("stored 91") << QByteArray("latitude=91\nlongitude=13.4") << QString() << QString() << none << "„91“ " + latitude;
         QTest::newRow("stored -91") << QByteArray("latitude=-91\nlongitude=13.4") << QString() << QString() << none << "„-91“ " + latitude;
         QTest::newRow("stored NaN") << QByteArray("latitude=NaN\nlongitude=13.4") << QString() << QString() << none << "„NaN“ " + latitude;
-        QTest::newRow("stored 1e308") << QByteArray("latitude=1e308\nlongitude=13.4") << QString() << QString() << none << "„1e308“ " + latitude;
         QTest::newRow("stored text") << QByteArray("latitude=Berlin\nlongitude=13.4") << QString() << QString() << none << "„Berlin“ " + latitude;
         QTest::newRow("stored longitude 181") << QByteArray("latitude=52.5\nlongitude=181") << QString() << QString() << none << "„181“ ist keine Länge: Erwartet wird eine Zahl von −180 bis 180 Grad";
         QTest::newRow("stored without longitude") << QByteArray("latitude=52.5") << QString() << QString() << none << "Zur Breite fehlt die Länge.";
@@ -470,8 +409,12 @@ private Q_SLOTS:
             writeFile(file, "[General]\n" + stored + '\n');
         QVERIFY2(endsUnblocked(QtConcurrent::run([] { return userLocation(); }), file, 5000),
                  "reading the settings waits on what stands in their file's place");
-        Settings s;
-        QLineEdit *north = s.field("latitudeField"), *east = s.field("longitudeField");
+        AppModel model;
+        SettingsDialog dialog(&model, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *north = dialog.findChild<QLineEdit *>("latitudeField");
+        auto *east = dialog.findChild<QLineEdit *>("longitudeField");
         if (!latitude.isNull()) { // both typed, then confirmed
             north->setText(latitude);
             retype(east, longitude);
@@ -483,7 +426,7 @@ private Q_SLOTS:
         // The fields show the place in use, or nothing: the zone's city.
         QCOMPARE(north->text(), location ? QString::number(place.x()) : QString());
         QCOMPARE(east->text(), location ? QString::number(place.y()) : QString());
-        auto *said = s.dialog.findChild<QLabel *>("locationNote");
+        auto *said = dialog.findChild<QLabel *>("locationNote");
         QCOMPARE(said->isVisible(), !note.isEmpty());
         QVERIFY2(said->text().contains(note), qPrintable(said->text()));
         if (!note.isEmpty() && latitude.isNull()) // stored: where it lies, and the way out
@@ -503,9 +446,7 @@ private Q_SLOTS:
         // clang-format on
     }
 
-    // A fresh profile without a key opens on „Dateien“, offering a file and the key; Unsplash
-    // says before any search that it needs one. Either button leads to the key field, also of
-    // settings already open; a key saved takes the offers away, cleared brings them back.
+    // Without a key, every offer of one leads to the key field; a key typed takes them away.
     void freshStart()
     {
         FETCH((SourceKind, source), (QString, button), (QStringList, offers));
@@ -530,12 +471,33 @@ private Q_SLOTS:
         auto *key = settings->findChild<QLineEdit *>("accessKeyField");
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(settings->focusWidget(), key);
-        QTest::keyClick(key, Qt::Key_K);
+        // Only a key built into the binary is "bereits hinterlegt".
+        QVERIFY(SettingsDialog::keyHint({}).contains(QStringLiteral("kostenloser Access-Key")) &&
+                SettingsDialog::keyHint(QStringLiteral("k"))
+                    .contains(QStringLiteral("bereits hinterlegt")));
+        QTest::keyClicks(key, QStringLiteral("k "));
+        QCOMPARE(w.model.accessKey(), QStringLiteral("k ")); // without Return, as typed
         QCOMPARE(shown(), QStringList());
         QVERIFY(description->text() != keyless);
+        // The same key stored again elsewhere leaves the caret where the user put it.
+        key->setCursorPosition(1);
+        w.model.setAccessKey(QStringLiteral("k "));
+        QCOMPARE(key->cursorPosition(), 1);
+        w.model.setAccessKey(QStringLiteral("k"));
+        QCOMPARE(key->text(), QStringLiteral("k"));
         QTest::keyClick(key, Qt::Key_Backspace);
         QCOMPARE(shown(), offers);
         QCOMPARE(description->text(), keyless);
+        // A place typed is the one the sun is reckoned for.
+        QList<SolarPicture> sun;
+        for (int i = 0; i < 8; ++i)
+            sun.append({i, -40.0 + 10 * i, 90});
+        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
+        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
+        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
+        settings->findChild<QLineEdit *>("latitudeField")->setText(QStringLiteral("-33,87"));
+        retype(settings->findChild<QLineEdit *>("longitudeField"), QStringLiteral("151.21"));
+        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
     }
 
     void imageSectionSmallPrint()
@@ -553,8 +515,7 @@ private Q_SLOTS:
                      .arg(folder));
     }
 
-    // The output size in the column: this screen first, whole sizes, nothing cut off, on a small
-    // screen too.
+    // The output size: this screen's first, whole sizes, nothing cut off, on a small screen too.
     void outputSizes()
     {
         Window w;
@@ -562,7 +523,6 @@ private Q_SLOTS:
         AppModel &model = w.model;
         auto *picker = w.find<QComboBox>("presetPicker");
         const QScreen *screen = w.window.screen();
-        // The window starts at this screen's size, and the picker says so.
         QCOMPARE(model.pixelSize().toSizeF().toSize(),
                  screen->geometry().size() * screen->devicePixelRatio());
         QCOMPARE(picker->currentIndex(), 0);
@@ -577,7 +537,6 @@ private Q_SLOTS:
         retype(height, QStringLiteral("16383"));
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
-        // Everything in the column ends inside it, the warning included, and shows whole.
         QTRY_VERIFY(w.find("inspectorForm")->width() <= inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
@@ -591,14 +550,11 @@ private Q_SLOTS:
         QTRY_VERIFY(whole());
         // 0 becomes the nearest size there is, and the chosen photo is still previewed.
         retype(width, QStringLiteral("0"));
-        QCOMPARE(model.customWidth(), 1);
         QCOMPARE(width->text(), QStringLiteral("1"));
         retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
-        // On a screen smaller than the window's usual least size, the window still fits whole;
-        // at scale 2 on a 1600 × 1000 panel there are 800 × 500 logical pixels, less a panel:
-        // the action bar is still in the window, the inspector above it scrolls.
+        // 800 × 500 logical pixels less a panel: the action bar stays in, the inspector scrolls.
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         QMainWindow &window = w.window;
         const QSize room = window.screen()->availableGeometry().size();
@@ -625,9 +581,7 @@ private Q_SLOTS:
         // clang-format on
     }
 
-    // Tab visits every control once, in reading order: the preview's switcher, the inspector top
-    // to bottom and left to right, the action bar; nothing unseen, and each stop shows that it
-    // has the keyboard, in a light and in a dark palette.
+    // Tab visits every control once, in reading order, and each stop shows that it has the keys.
     void tabOrderAndFocusMarks()
     {
         FETCH((SourceKind, source), (bool, dark, photo), (QStringList, stops));
@@ -640,8 +594,8 @@ private Q_SLOTS:
         w.model.sourceKindBinding().setValue(source);
         if (photo) { // Flow always has a preview: the empty state keeps Blur
             w.model.bind(&Look::style).setValue(WallpaperStyle::Flow);
-            stops << QStringList{"copyLookButton",   "bandsTwo",     "colorWell0",
-                                 "setDesktopButton", "!slider_blur", "!slider_mirrorLine"};
+            stops << QStringList{"copyLookButton", "colorWell0", "!slider_blur",
+                                 "!slider_mirrorLine"};
         }
         QHash<QWidget *, QImage> plain; // every control before the keyboard reaches it
         for (QWidget *widget : w.window.findChildren<QWidget *>())
@@ -691,8 +645,7 @@ private Q_SLOTS:
         QCOMPARE(w.model.editing(), Appearance::Dark);
     }
 
-    // Every control a screen reader lands on is announced by what it is, not by what it holds,
-    // and says what it does.
+    // A screen reader announces every control by what it is, not what it holds, and what it does.
     void accessibleNames()
     {
         Window w;
@@ -769,7 +722,6 @@ private Q_SLOTS:
         for (const int key : std::as_const(keys))
             QTest::keyClick(w.strip, Qt::Key(key));
         QCOMPARE(clicked.isEmpty() ? -1 : clicked.constLast().constFirst().toInt(), picked);
-        // The current tile is on screen and clear of the fades, where there are any.
         const QRect cell = w.strip->visualRect(w.strip->currentIndex());
         const QScrollBar *bar = w.strip->horizontalScrollBar();
         QVERIFY(cell.left() >= (bar->value() > 0 ? ThumbStrip::kFadeWidth : 0));
@@ -789,8 +741,6 @@ private Q_SLOTS:
     {
         addColumns<bool, int>({"dark", "chosen"});
         QTest::newRow("light") << false << -1;
-        QTest::newRow("light, on the chosen tile") << false << 0;
-        QTest::newRow("dark") << true << -1;
         QTest::newRow("dark, on the chosen tile") << true << 0;
     }
 
@@ -807,8 +757,7 @@ private Q_SLOTS:
         const QImage off = w.shot();
         QTest::keyClick(w.before, Qt::Key_Tab);
         const QImage on = w.shot();
-        // Left of, above and right of the first tile a ring only with focus, one that stands out
-        // from the window and from the accent ring of the chosen picture.
+        // Around the first tile a ring only with focus, apart from the window and the accent.
         for (const QPoint at : {QPoint(2, y), QPoint(30, 1), QPoint(58, y)}) {
             const int ring = qGray(on.pixel(at));
             QVERIFY(qGray(off.pixel(at)) == window && std::abs(ring - window) > 100 &&

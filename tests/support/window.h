@@ -40,12 +40,6 @@ struct Window
     {
         return window.findChild<T *>(QLatin1String(name));
     }
-    void clickTile(ThumbStrip *strip, int row)
-    {
-        const auto tile = [=] { return strip->visualRect(strip->model()->index(row, 0)); };
-        QTRY_VERIFY(strip->isVisible() && tile().isValid());
-        QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, tile().center());
-    }
     // Picks the combo box entry with that text from the keyboard.
     void choose(const char *combo, const QString &text)
     {
