@@ -36,7 +36,7 @@ QString description(ScheduleError error)
     case ScheduleError::TooManyEntries:
         return QStringLiteral("Der Zeitplan hat zu viele Einträge.");
     }
-    return QStringLiteral("Der Zeitplan des dynamischen Wallpapers ist beschädigt.");
+    return description(ScheduleError::Corrupt);
 }
 
 QString summary(const WallpaperSchedule &schedule)

@@ -24,9 +24,7 @@ struct LookChoice
     bool darkChosen = false;
 };
 
-// The photo enters `look` as it does in the window, picture and palette; then `sets`.
-void applyPhoto(Look &look, const Bitmap &photo, const QList<QPair<QString, QString>> &sets);
-
-// Both looks of `photo`, the dark one of `darkPhoto` where one is given.
+// Both looks of `photo`, the dark one of `darkPhoto` where one is given: each takes its
+// picture and palette as in the window, then its `sets`.
 std::pair<Look, Look> looksOf(const LookChoice &choice, const Bitmap &photo,
                               const std::optional<Bitmap> &darkPhoto = std::nullopt);

@@ -349,8 +349,9 @@ void BaseImageSection::updateUnsplash()
     m_unsplashModel->setPhotos(results);
     m_searchSpinner->setVisible(m_model->isSearching());
     m_form->setRowVisible(m_searchRow, shown);
-    m_form->setRowVisible(m_keyHint, shown && m_model->search()->needsAccessKey());
-    m_form->setRowVisible(m_keyButton, shown && m_model->search()->needsAccessKey());
+    const bool keyless = shown && m_model->search()->needsAccessKey();
+    m_form->setRowVisible(m_keyHint, keyless);
+    m_form->setRowVisible(m_keyButton, keyless);
     m_form->setRowVisible(m_unsplashStrip, shown && !results.isEmpty());
     m_form->setRowVisible(m_unsplashLink, shown);
 }

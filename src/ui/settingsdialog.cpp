@@ -177,23 +177,20 @@ void SettingsDialog::commitLocation()
     if (latitude.isEmpty() || longitude.isEmpty())
         return;
     const auto north = parseDegrees(latitude, 90), east = parseDegrees(longitude, 180);
-    if (north && east)
-        setUserLocation(GeoLocation{*north, *east});
+    if (!north || !east) {
+        showLocation(locationProblem(latitude, longitude));
+        return;
+    }
+    setUserLocation(GeoLocation{*north, *east});
     showLocation();
-    if (!north || !east)
-        showLocationNote(locationProblem(latitude, longitude));
 }
 
-void SettingsDialog::showLocation()
+void SettingsDialog::showLocation(const std::optional<QString> &typedProblem)
 {
     const std::optional<GeoLocation> location = userLocation();
     m_latitude->setText(location ? QString::number(location->latitude) : QString());
     m_longitude->setText(location ? QString::number(location->longitude) : QString());
-    showLocationNote(userLocationProblem());
-}
-
-void SettingsDialog::showLocationNote(const std::optional<QString> &problem)
-{
+    const std::optional<QString> problem = typedProblem ? typedProblem : userLocationProblem();
     m_locationNote->setText(problem.value_or(QString()));
     m_locationNote->setVisible(problem.has_value());
     fitHeight();

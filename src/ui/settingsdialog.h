@@ -40,8 +40,9 @@ private:
     void followKey();
     QLineEdit *addDegreesField(QHBoxLayout *row, const char *name, const QString &label);
     void commitLocation();
-    void showLocation();
-    void showLocationNote(const std::optional<QString> &problem);
+    // The stored place in the fields; the note says what is wrong with what was typed, else
+    // with what is stored.
+    void showLocation(const std::optional<QString> &typedProblem = std::nullopt);
     void followPhotos();
 
     AppModel *m_model;
