@@ -47,11 +47,10 @@ double contrast(const QImage &picture)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y)];
-    const QList<QRgb> colours = counts.keys();
-    const double background = luminance(*std::max_element(
-        colours.begin(), colours.end(), [&](QRgb a, QRgb b) { return counts[a] < counts[b]; }));
+    // A hash's iterator compares by its count: the maximum is the most common colour.
+    const double background = luminance(std::max_element(counts.cbegin(), counts.cend()).key());
     double ratio = 1;
-    for (const QRgb colour : colours)
+    for (const QRgb colour : counts.keys())
         ratio = std::max({ratio, luminance(colour) / background, background / luminance(colour)});
     return ratio;
 }
