@@ -125,8 +125,19 @@ private Q_SLOTS:
     // The menus, and what the window offers before a picture and with one look still empty.
     void menusAndShortcuts()
     {
-        Window w;
+        const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
+        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
+        Window w(std::make_shared<PhotoLibrary>());
         auto &[model, desktop, window] = w;
+        // Before the photo folder is there, „Fotos“ says where it belongs.
+        model.sourceKindBinding().setValue(SourceKind::Photos);
+        auto *hint = w.find<QLabel>("photosHint");
+        QVERIFY(hint->isVisible());
+        QCOMPARE(hint->text(),
+                 QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
+                                "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
+                     .arg(photoFolder));
+        model.sourceKindBinding().setValue(SourceKind::Files);
         QStringList menus;
         for (QAction *menu : window.menuBar()->actions()) {
             QStringList items;
@@ -138,9 +149,7 @@ private Q_SLOTS:
                                      "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
         // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
-        const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
-        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
@@ -496,21 +505,6 @@ private Q_SLOTS:
         settings->findChild<QLineEdit *>("latitudeField")->setText(QStringLiteral("-33,87"));
         retype(settings->findChild<QLineEdit *>("longitudeField"), QStringLiteral("151.21"));
         QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-    }
-
-    void imageSectionSmallPrint()
-    {
-        const QString folder = QDir(m_home.path()).filePath(QStringLiteral("Fehlt"));
-        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", folder.toUtf8());
-        auto photos = std::make_shared<PhotoLibrary>();
-        Window w(photos);
-        w.model.sourceKindBinding().setValue(SourceKind::Photos);
-        auto *hint = w.find<QLabel>("photosHint");
-        QVERIFY(hint->isVisible());
-        QCOMPARE(hint->text(),
-                 QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
-                                "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
-                     .arg(folder));
     }
 
     // The output size: this screen's first, whole sizes, nothing cut off, on a small screen too.
