@@ -174,12 +174,11 @@ private Q_SLOTS:
         // The empty state and the copy button name the look being edited.
         auto *title = w.find<QLabel>("emptyTitle");
         auto *copy = w.find<QToolButton>("copyLookButton");
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
+        const auto named = [&] { return QStringList{title->text(), copy->toolTip()}; };
+        QCOMPARE(named(), (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
         QVERIFY(!copy->isEnabled());
         QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
+        QCOMPARE(named(), (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
         QVERIFY(title->isVisible());
         QVERIFY(w.open()); // both looks get it; the buttons then work (tst_workflows)
         QVERIFY(!title->isVisible() && copy->isEnabled());
