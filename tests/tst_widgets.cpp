@@ -47,11 +47,10 @@ double contrast(const QImage &picture)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y)];
-    const QList<QRgb> colours = counts.keys();
-    const double background = luminance(*std::max_element(
-        colours.begin(), colours.end(), [&](QRgb a, QRgb b) { return counts[a] < counts[b]; }));
+    // A hash's iterator compares by its count: the maximum is the most common colour.
+    const double background = luminance(std::max_element(counts.cbegin(), counts.cend()).key());
     double ratio = 1;
-    for (const QRgb colour : colours)
+    for (const QRgb colour : counts.keys())
         ratio = std::max({ratio, luminance(colour) / background, background / luminance(colour)});
     return ratio;
 }
@@ -126,8 +125,19 @@ private Q_SLOTS:
     // The menus, and what the window offers before a picture and with one look still empty.
     void menusAndShortcuts()
     {
-        Window w;
+        const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
+        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
+        Window w(std::make_shared<PhotoLibrary>());
         auto &[model, desktop, window] = w;
+        // Before the photo folder is there, „Fotos“ says where it belongs.
+        model.sourceKindBinding().setValue(SourceKind::Photos);
+        auto *hint = w.find<QLabel>("photosHint");
+        QVERIFY(hint->isVisible());
+        QCOMPARE(hint->text(),
+                 QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
+                                "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
+                     .arg(photoFolder));
+        model.sourceKindBinding().setValue(SourceKind::Files);
         QStringList menus;
         for (QAction *menu : window.menuBar()->actions()) {
             QStringList items;
@@ -139,9 +149,7 @@ private Q_SLOTS:
                                      "&Bearbeiten: &Einstellungen…, &Täglich neu…",
                                      "&Hilfe: Über &Voskan, Nach &Updates suchen…"}));
         // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
-        const QString photoFolder = QDir(m_home.path()).filePath(QStringLiteral("Fotos"));
         QVERIFY(QDir().mkpath(photoFolder));
-        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
@@ -166,12 +174,11 @@ private Q_SLOTS:
         // The empty state and the copy button name the look being edited.
         auto *title = w.find<QLabel>("emptyTitle");
         auto *copy = w.find<QToolButton>("copyLookButton");
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
+        const auto named = [&] { return QStringList{title->text(), copy->toolTip()}; };
+        QCOMPARE(named(), (QStringList{"Kein Bild für „Hell“", "Auf „Dunkel“ übernehmen"}));
         QVERIFY(!copy->isEnabled());
         QTest::mouseClick(w.find("appearance_dark"), Qt::LeftButton);
-        QCOMPARE((QStringList{title->text(), copy->toolTip()}),
-                 (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
+        QCOMPARE(named(), (QStringList{"Kein Bild für „Dunkel“", "Auf „Hell“ übernehmen"}));
         QVERIFY(title->isVisible());
         QVERIFY(w.open()); // both looks get it; the buttons then work (tst_workflows)
         QVERIFY(!title->isVisible() && copy->isEnabled());
@@ -382,7 +389,6 @@ private Q_SLOTS:
         QTest::newRow("stored") << QByteArray("latitude=52.5\nlongitude=13.4") << QString() << QString() << QPointF(52.5, 13.4) << "";
         QTest::newRow("stored with decimal commas") << QByteArray("latitude=52,5\nlongitude=-13,4") << QString() << QString() << QPointF(52.5, -13.4) << "";
         QTest::newRow("stored 91") << QByteArray("latitude=91\nlongitude=13.4") << QString() << QString() << none << "„91“ " + latitude;
-        QTest::newRow("stored -91") << QByteArray("latitude=-91\nlongitude=13.4") << QString() << QString() << none << "„-91“ " + latitude;
         QTest::newRow("stored NaN") << QByteArray("latitude=NaN\nlongitude=13.4") << QString() << QString() << none << "„NaN“ " + latitude;
         QTest::newRow("stored text") << QByteArray("latitude=Berlin\nlongitude=13.4") << QString() << QString() << none << "„Berlin“ " + latitude;
         QTest::newRow("stored longitude 181") << QByteArray("latitude=52.5\nlongitude=181") << QString() << QString() << none << "„181“ ist keine Länge: Erwartet wird eine Zahl von −180 bis 180 Grad";
@@ -390,7 +396,7 @@ private Q_SLOTS:
         QTest::newRow("stored nothing") << QByteArray("") << QString() << QString() << none << "";
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QString() << QString() << none << "";
         QTest::newRow("typed NaN over a place") << QByteArray("latitude=1\nlongitude=2") << "nan" << "2" << QPointF(1, 2) << "„nan“ " + latitude;
-        QTest::newRow("typed 1e308") << QByteArray("") << "10" << "1e308" << none << "„1e308“ ist keine Länge";
+        QTest::newRow("typed -1e308") << QByteArray("") << "10" << "-1e308" << none << "„-1e308“ ist keine Länge";
         QTest::newRow("typed blank over a place") << QByteArray("latitude=1\nlongitude=2") << "" << "" << none << "";
         QTest::newRow("typed over a broken one") << QByteArray("latitude=91\nlongitude=13.4") << "-33,87" << "151.21" << QPointF(-33.87, 151.21) << "";
         // clang-format on
@@ -498,21 +504,6 @@ private Q_SLOTS:
         settings->findChild<QLineEdit *>("latitudeField")->setText(QStringLiteral("-33,87"));
         retype(settings->findChild<QLineEdit *>("longitudeField"), QStringLiteral("151.21"));
         QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
-    }
-
-    void imageSectionSmallPrint()
-    {
-        const QString folder = QDir(m_home.path()).filePath(QStringLiteral("Fehlt"));
-        const auto unset = withEnv("VOSKAN_PHOTOS_DIR", folder.toUtf8());
-        auto photos = std::make_shared<PhotoLibrary>();
-        Window w(photos);
-        w.model.sourceKindBinding().setValue(SourceKind::Photos);
-        auto *hint = w.find<QLabel>("photosHint");
-        QVERIFY(hint->isVisible());
-        QCOMPARE(hint->text(),
-                 QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
-                                "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
-                     .arg(folder));
     }
 
     // The output size: this screen's first, whole sizes, nothing cut off, on a small screen too.
@@ -697,12 +688,11 @@ private Q_SLOTS:
         using K = Qt::Key;
         // clang-format off
         QTest::newRow("right twice") << "Tab" << -1 << QList<int>{K::Key_Right, K::Key_Right, K::Key_Return} << 2;
-        QTest::newRow("from the chosen one, off screen") << "Tab" << 12 << QList<int>{K::Key_Right, K::Key_Space} << 13;
+        QTest::newRow("from the chosen one, off screen; Up and Down move nothing") << "Tab" << 12 << QList<int>{K::Key_Up, K::Key_Down, K::Key_Down, K::Key_Right, K::Key_Space} << 13;
         QTest::newRow("not before the first") << "Shift+Tab" << -1 << QList<int>{K::Key_Left, K::Key_Right, K::Key_Left, K::Key_Left, K::Key_Enter} << 0;
         QTest::newRow("End") << "Tab" << 5 << QList<int>{K::Key_End, K::Key_Return} << 19;
         QTest::newRow("Home") << "Shift+Tab" << 12 << QList<int>{K::Key_Home, K::Key_Space} << 0;
         QTest::newRow("on from a click") << "click" << 7 << QList<int>{K::Key_Right, K::Key_Return} << 2;
-        QTest::newRow("Up and Down move nothing") << "Tab" << 3 << QList<int>{K::Key_Up, K::Key_Down, K::Key_Return} << 3;
         // clang-format on
     }
 
