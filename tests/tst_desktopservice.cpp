@@ -422,14 +422,12 @@ private Q_SLOTS:
             {"folder", "display", "query", "atLogin", "refused"});
         const QString named = "Voskan liegt in einem Ordner, dessen Name ";
         // clang-format off
-        QTest::newRow("a space and a specifier") << "a b/50%h" << ":0" << "Berge" << false << ""; // %h: the home folder
-        QTest::newRow("a dollar sign") << "x$HOME" << ":0" << "Berge" << false << "";
+        QTest::newRow("a space, a specifier and a dollar sign") << "a b/50%h/x$HOME" << ":0" << "Berge" << false << ""; // %h: the home folder
         QTest::newRow("a quote") << "a\"b" << ":0" << "Berge" << false << named + "ein Anführungszeichen enthält; aus einem solchen Ordner startet systemd kein Programm.";
         QTest::newRow("an apostrophe") << "Peter's" << ":0" << "Berge" << false << named + "einen Apostroph enthält";
         QTest::newRow("a backslash") << "a\\b" << ":0" << "Berge" << false << named + "einen Backslash enthält";
         QTest::newRow("at login: a dollar sign, a quote, a backtick, a backslash") << "x$HOME\"q`\\ b" << ":0" << "Berge" << true << "";
-        QTest::newRow("DISPLAY with a dollar sign and a specifier") << "bin" << "$HOME%h" << "Berge" << false << "";
-        QTest::newRow("DISPLAY with a quote and a backslash") << "bin" << "a\"b\\c" << "Berge" << false << "";
+        QTest::newRow("DISPLAY with a dollar sign, a specifier, a quote and a backslash") << "bin" << "$HOME%h a\"b\\c" << "Berge" << false << "";
         QTest::newRow("a line break and a second ExecStart") << "q\nExecStart=/x\n#" << ":0" << "Nebel" << false << named + "einen Zeilenumbruch enthält; von dort lässt sich „Täglich neu“ nicht einrichten. Installiere Voskan bitte in einen anderen Ordner.";
         QTest::newRow("at login: a percent sign") << "50%h" << ":0" << "Berge" << true << named + "ein %-Zeichen enthält";
         QTest::newRow("DISPLAY with a line break") << "bin" << ":0\nExecStart=/x" << "Berge" << false << "Die Variable DISPLAY dieser Sitzung enthält einen Zeilenumbruch";
