@@ -257,8 +257,7 @@ private Q_SLOTS:
             QDBusConnection::disconnectFromBus(name);
         m_shellThread.quit();
         m_shellThread.wait();
-        m_bus.kill();
-        m_bus.waitForFinished();
+        stop(m_bus);
     }
 
     void setsEachDesktop_data()
