@@ -83,7 +83,7 @@ class TestFollower : public QObject
     QProcess m_display, m_bus, m_gtkPortal, m_portal;
 
     QString path(const QString &relative) const { return m_home.filePath(relative); }
-    QString pictures() const { return path("data/Voskan/"); }
+    QString pictures() const { return path("XDG_DATA_HOME/Voskan/"); }
     QStringList calls() const
     {
         return QFile::exists(path("calls"))
@@ -165,8 +165,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestData::useScratchHome(m_home.path());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
         qputenv("GSETTINGS_BACKEND", "keyfile");
         qputenv("PATH", QFile::encodeName(path("bin:")) + qgetenv("PATH"));
         const QFile::Permissions executable = QFile::ReadOwner | QFile::ExeOwner;
