@@ -26,6 +26,12 @@ bool startProcess(QProcess &process, const QString &program)
     return process.waitForStarted();
 }
 
+// A program of the test's, asked to end when it goes (and ended if it does not), whatever failed.
+struct Stopping : QProcess
+{
+    ~Stopping() override { stop(*this); }
+};
+
 bool onBus(const QString &name)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
@@ -80,7 +86,7 @@ class TestFollower : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
-    QProcess m_display, m_bus, m_gtkPortal, m_portal;
+    Stopping m_display, m_bus, m_gtkPortal, m_portal; // the last started ends first
 
     QString path(const QString &relative) const { return m_home.filePath(relative); }
     QString pictures() const { return path("XDG_DATA_HOME/Voskan/"); }
@@ -215,12 +221,6 @@ private Q_SLOTS:
         QFile::remove(path("calls"));
     }
 
-    void cleanupTestCase()
-    {
-        for (QProcess *process : {&m_portal, &m_gtkPortal, &m_bus, &m_display})
-            stop(*process);
-    }
-
     void followsTheScheme_data()
     {
         // record: what names the wallpaper set; null: nothing; ends: what it says as it ends at
@@ -253,7 +253,7 @@ private Q_SLOTS:
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         setScheme(true);
 
-        QProcess follower;
+        Stopping follower;
         follow(follower);
         if (!ends.isEmpty()) {
             QVERIFY(follower.waitForFinished(10000) && follower.exitCode() == 0);
@@ -265,7 +265,7 @@ private Q_SLOTS:
         QStringList seen{dark};
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen), 10000);
 
-        QProcess second;
+        Stopping second;
         follow(second);
         QVERIFY(second.waitForFinished(10000) && second.exitCode() == 0);
         QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
@@ -309,7 +309,7 @@ private Q_SLOTS:
     {
         setB("dark");
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
-        QProcess bus, follower;
+        Stopping bus, follower;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
         QVERIFY(!address.isEmpty());
         const auto ownBus = withEnv("DBUS_SESSION_BUS_ADDRESS", address);
@@ -404,13 +404,12 @@ private Q_SLOTS:
         QVERIFY(first != next);
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(next.toUtf8());
-        QProcess follower;
+        Stopping follower;
         follow(follower, change.addSecs(-3), tz);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, {first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == showing(desktop, {first, next}),
                                   qPrintable(calls().join('\n')), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     void followsANewDay_data()
@@ -439,7 +438,7 @@ private Q_SLOTS:
         // The day's other picture on screen, whatever the set showed: the follower changes it.
         showOnXfce(WallpaperFiles::forDayPicture(day, 1 - pictureAt(schedule, at, berlin, {}).image)
                        .light.toUtf8());
-        QProcess follower;
+        Stopping follower;
         follow(follower, at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
@@ -457,7 +456,6 @@ private Q_SLOTS:
         QTest::qWait(1000); // and no day before it comes back
         QVERIFY2(calls().endsWith(dayPicture()), qPrintable(calls().join('\n')));
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     void endsABrokenDayKeepingThePicture_data()
@@ -511,7 +509,7 @@ private Q_SLOTS:
         else if (as == "fifo")
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
 
-        QProcess follower;
+        Stopping follower;
         follow(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
         QVERIFY2(endsWithin(follower, 10000), "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
@@ -539,13 +537,12 @@ private Q_SLOTS:
             return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
         };
         const QDate eve(2026, 3, 28); // the night summer time begins in Berlin
-        QProcess follower;
+        Stopping follower;
         follow(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
         QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     // A compositor built on wlroots, for real: sway, headless, draws what swaybg draws on its
@@ -574,10 +571,9 @@ private Q_SLOTS:
         const auto pixman = withEnv("WLR_RENDERER", "pixman");
         const auto noInput = withEnv("WLR_LIBINPUT_NO_DEVICES", "1");
         const auto noX = withEnv("DISPLAY", {});
-        QProcess sway;
+        Stopping sway;
         sway.setStandardErrorFile(path("sway.log"));
         sway.start(command.takeFirst(), command);
-        const auto ending = qScopeGuard([&] { stop(sway); });
         QTRY_VERIFY_WITH_TIMEOUT(
             QFile::exists(runtime + "/wayland-1") || sway.state() == QProcess::NotRunning, 10000);
         if (sway.state() == QProcess::NotRunning)
@@ -603,7 +599,7 @@ private Q_SLOTS:
         QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
-        QProcess follower;
+        Stopping follower;
         follow(follower);
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         setScheme(true);
@@ -628,14 +624,13 @@ private Q_SLOTS:
         QImage red(32, 32, QImage::Format_RGB32);
         red.fill(Qt::red);
         QVERIFY(red.save(path("anderes.png")));
-        QProcess other;
+        Stopping other;
         other.start("swaybg", {"-i", path("anderes.png"), "-m", "fill"});
         QTRY_COMPARE(ours().size(), 2);
         setScheme(true);
         QVERIFY(follower.waitForFinished(10000));
         QTRY_COMPARE(ours(), QStringList{QString::number(other.processId())});
         QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
-        stop(other);
     }
 
     // The entry, read by GLib's launcher, starts that very program with --follow; a folder whose
