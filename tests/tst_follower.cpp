@@ -39,22 +39,25 @@ bool onBus(const QString &name)
 
 // The follower as the session starts it; with `clock`, on a clock the test sets (libfaketime)
 // starting at that instant, in Berlin, which `tz` names.
-void follow(QProcess &follower, const QDateTime &clock = {}, const QByteArray &tz = "Europe/Berlin")
+struct Follower : Stopping
 {
-    if (clock.isValid()) {
-        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
-        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
-        faked.insert("LD_PRELOAD", fake);
-        faked.insert(
-            "FAKETIME",
-            '@' + clock.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss"));
-        faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", QString::fromUtf8(tz));
-        follower.setProcessEnvironment(faked);
+    explicit Follower(const QDateTime &clock = {}, const QByteArray &tz = "Europe/Berlin")
+    {
+        if (clock.isValid()) {
+            const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+            QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
+            QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
+            faked.insert("LD_PRELOAD", fake);
+            faked.insert(
+                "FAKETIME",
+                '@' + clock.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss"));
+            faked.insert("DONT_FAKE_MONOTONIC", "1");
+            faked.insert("TZ", QString::fromUtf8(tz));
+            setProcessEnvironment(faked);
+        }
+        start(VOSKAN_RENDER_BINARY, {"--follow"});
     }
-    follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
-}
+};
 
 // What the desktop tools are told to show each picture in turn: sway's command, or each of the
 // two Xfce monitors.
@@ -253,8 +256,7 @@ private Q_SLOTS:
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         setScheme(true);
 
-        Stopping follower;
-        follow(follower);
+        Follower follower;
         if (!ends.isEmpty()) {
             QVERIFY(follower.waitForFinished(10000) && follower.exitCode() == 0);
             QCOMPARE(follower.readAllStandardError().trimmed(), ends);
@@ -265,8 +267,7 @@ private Q_SLOTS:
         QStringList seen{dark};
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen), 10000);
 
-        Stopping second;
-        follow(second);
+        Follower second;
         QVERIFY(second.waitForFinished(10000) && second.exitCode() == 0);
         QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
         QCOMPARE(follower.state(), QProcess::Running);
@@ -309,11 +310,11 @@ private Q_SLOTS:
     {
         setB("dark");
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
-        Stopping bus, follower;
+        Stopping bus;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
         QVERIFY(!address.isEmpty());
         const auto ownBus = withEnv("DBUS_SESSION_BUS_ADDRESS", address);
-        follow(follower);
+        Follower follower;
         const QString light = picture("b", "light"); // no portal there: light
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
@@ -404,8 +405,7 @@ private Q_SLOTS:
         QVERIFY(first != next);
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(next.toUtf8());
-        Stopping follower;
-        follow(follower, change.addSecs(-3), tz);
+        Follower follower(change.addSecs(-3), tz);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, {first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == showing(desktop, {first, next}),
                                   qPrintable(calls().join('\n')), 10000);
@@ -438,8 +438,7 @@ private Q_SLOTS:
         // The day's other picture on screen, whatever the set showed: the follower changes it.
         showOnXfce(WallpaperFiles::forDayPicture(day, 1 - pictureAt(schedule, at, berlin, {}).image)
                        .light.toUtf8());
-        Stopping follower;
-        follow(follower, at);
+        Follower follower(at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
         for (int i = 0; i < days; ++i) {
@@ -509,8 +508,7 @@ private Q_SLOTS:
         else if (as == "fifo")
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
 
-        Stopping follower;
-        follow(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
+        Follower follower(QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
         QVERIFY2(endsWithin(follower, 10000), "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
         QVERIFY2(
@@ -537,8 +535,7 @@ private Q_SLOTS:
             return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
         };
         const QDate eve(2026, 3, 28); // the night summer time begins in Berlin
-        Stopping follower;
-        follow(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
+        Follower follower(QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
         QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
@@ -599,8 +596,7 @@ private Q_SLOTS:
         QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
-        Stopping follower;
-        follow(follower);
+        Follower follower;
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         setScheme(true);
         QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) < 100, 10000);
