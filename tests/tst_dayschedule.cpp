@@ -202,7 +202,6 @@ private Q_SLOTS:
         QTest::newRow("into the gap") << b << QList<double>{2.4, 21.6} << utc("2024-03-30T22:00:00Z") << 1 << utc("2024-03-31T01:00:00Z");
         QTest::newRow("25-hour day") << b << QList<double>{12} << utc("2024-10-26T10:00:00.001Z") << 0 << utc("2024-10-27T11:00:00Z");
         QTest::newRow("first 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T05:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
-        QTest::newRow("second 01:30") << ny << QList<double>{1.5, 13} << utc("2024-11-03T06:30:00Z") << 0 << utc("2024-11-03T18:00:00Z");
         // clang-format on
     }
     void shownPicture()
@@ -227,7 +226,7 @@ private Q_SLOTS:
         QFile::copy("/usr/share/zoneinfo/Asia/Tokyo", QString::fromUtf8(tokyo));
         // clang-format off
         QTest::newRow("a name") << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << true;
-        QTest::newRow("a link's name") << QByteArray("Etc/UTC") << QByteArray("Etc/UTC") << true;
+        QTest::newRow("a link's name") << QByteArray("UTC") << QByteArray("UTC") << true; // to Etc/UTC
         QTest::newRow("a rule") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << true;
         QTest::newRow("a path") << QByteArray("/usr/share/zoneinfo/Europe/Berlin") << QByteArray("Europe/Berlin") << true;
         QTest::newRow("a path with a colon") << QByteArray(":/usr/share/zoneinfo/America/New_York") << QByteArray("America/New_York") << true;

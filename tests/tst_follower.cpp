@@ -26,6 +26,12 @@ bool startProcess(QProcess &process, const QString &program)
     return process.waitForStarted();
 }
 
+// A program of the test's, asked to end when it goes (and ended if it does not), whatever failed.
+struct Stopping : QProcess
+{
+    ~Stopping() override { stop(*this); }
+};
+
 bool onBus(const QString &name)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
@@ -33,22 +39,25 @@ bool onBus(const QString &name)
 
 // The follower as the session starts it; with `clock`, on a clock the test sets (libfaketime)
 // starting at that instant, in Berlin, which `tz` names.
-void follow(QProcess &follower, const QDateTime &clock = {}, const QByteArray &tz = "Europe/Berlin")
+struct Follower : Stopping
 {
-    if (clock.isValid()) {
-        const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-        QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
-        QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
-        faked.insert("LD_PRELOAD", fake);
-        faked.insert(
-            "FAKETIME",
-            '@' + clock.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss"));
-        faked.insert("DONT_FAKE_MONOTONIC", "1");
-        faked.insert("TZ", QString::fromUtf8(tz));
-        follower.setProcessEnvironment(faked);
+    explicit Follower(const QDateTime &clock = {}, const QByteArray &tz = "Europe/Berlin")
+    {
+        if (clock.isValid()) {
+            const QString fake = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+            QVERIFY2(QFile::exists(fake), "libfaketime (Debian: libfaketime) is missing");
+            QProcessEnvironment faked = QProcessEnvironment::systemEnvironment();
+            faked.insert("LD_PRELOAD", fake);
+            faked.insert(
+                "FAKETIME",
+                '@' + clock.toTimeZone(QTimeZone("Europe/Berlin")).toString("yyyy-MM-dd hh:mm:ss"));
+            faked.insert("DONT_FAKE_MONOTONIC", "1");
+            faked.insert("TZ", QString::fromUtf8(tz));
+            setProcessEnvironment(faked);
+        }
+        start(VOSKAN_RENDER_BINARY, {"--follow"});
     }
-    follower.start(VOSKAN_RENDER_BINARY, {"--follow"});
-}
+};
 
 // What the desktop tools are told to show each picture in turn: sway's command, or each of the
 // two Xfce monitors.
@@ -80,10 +89,10 @@ class TestFollower : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
-    QProcess m_display, m_bus, m_gtkPortal, m_portal;
+    Stopping m_display, m_bus, m_gtkPortal, m_portal; // the last started ends first
 
     QString path(const QString &relative) const { return m_home.filePath(relative); }
-    QString pictures() const { return path("data/Voskan/"); }
+    QString pictures() const { return path("XDG_DATA_HOME/Voskan/"); }
     QStringList calls() const
     {
         return QFile::exists(path("calls"))
@@ -165,8 +174,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestData::useScratchHome(m_home.path());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
         qputenv("GSETTINGS_BACKEND", "keyfile");
         qputenv("PATH", QFile::encodeName(path("bin:")) + qgetenv("PATH"));
         const QFile::Permissions executable = QFile::ReadOwner | QFile::ExeOwner;
@@ -217,12 +224,6 @@ private Q_SLOTS:
         QFile::remove(path("calls"));
     }
 
-    void cleanupTestCase()
-    {
-        for (QProcess *process : {&m_portal, &m_gtkPortal, &m_bus, &m_display})
-            stop(*process);
-    }
-
     void followsTheScheme_data()
     {
         // record: what names the wallpaper set; null: nothing; ends: what it says as it ends at
@@ -255,8 +256,7 @@ private Q_SLOTS:
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         setScheme(true);
 
-        QProcess follower;
-        follow(follower);
+        Follower follower;
         if (!ends.isEmpty()) {
             QVERIFY(follower.waitForFinished(10000) && follower.exitCode() == 0);
             QCOMPARE(follower.readAllStandardError().trimmed(), ends);
@@ -267,8 +267,7 @@ private Q_SLOTS:
         QStringList seen{dark};
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, seen), 10000);
 
-        QProcess second;
-        follow(second);
+        Follower second;
         QVERIFY(second.waitForFinished(10000) && second.exitCode() == 0);
         QCOMPARE(second.readAllStandardError().trimmed(), "Das Wallpaper wird bereits verfolgt.");
         QCOMPARE(follower.state(), QProcess::Running);
@@ -311,11 +310,11 @@ private Q_SLOTS:
     {
         setB("dark");
         writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
-        QProcess bus, follower;
+        Stopping bus;
         const QByteArray address = startBus(bus, path("own-bus.conf"));
         QVERIFY(!address.isEmpty());
         const auto ownBus = withEnv("DBUS_SESSION_BUS_ADDRESS", address);
-        follow(follower);
+        Follower follower;
         const QString light = picture("b", "light"); // no portal there: light
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
@@ -406,13 +405,11 @@ private Q_SLOTS:
         QVERIFY(first != next);
         if (desktop == "XFCE") // ours, but not the picture due: the follower changes it
             showOnXfce(next.toUtf8());
-        QProcess follower;
-        follow(follower, change.addSecs(-3), tz);
+        Follower follower(change.addSecs(-3), tz);
         QTRY_COMPARE_WITH_TIMEOUT(calls(), showing(desktop, {first}), 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(calls() == showing(desktop, {first, next}),
                                   qPrintable(calls().join('\n')), 10000);
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     void followsANewDay_data()
@@ -441,8 +438,7 @@ private Q_SLOTS:
         // The day's other picture on screen, whatever the set showed: the follower changes it.
         showOnXfce(WallpaperFiles::forDayPicture(day, 1 - pictureAt(schedule, at, berlin, {}).image)
                        .light.toUtf8());
-        QProcess follower;
-        follow(follower, at);
+        Follower follower(at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
         for (int i = 0; i < days; ++i) {
@@ -459,7 +455,6 @@ private Q_SLOTS:
         QTest::qWait(1000); // and no day before it comes back
         QVERIFY2(calls().endsWith(dayPicture()), qPrintable(calls().join('\n')));
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     void endsABrokenDayKeepingThePicture_data()
@@ -513,8 +508,7 @@ private Q_SLOTS:
         else if (as == "fifo")
             QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
 
-        QProcess follower;
-        follow(follower, QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
+        Follower follower(QDateTime({2026, 6, 21}, {13, 0}, QTimeZone("Europe/Berlin")));
         QVERIFY2(endsWithin(follower, 10000), "the follower stays on a day it cannot follow");
         const QString said = QString::fromUtf8(follower.readAllStandardError());
         QVERIFY2(
@@ -541,13 +535,11 @@ private Q_SLOTS:
             return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
         };
         const QDate eve(2026, 3, 28); // the night summer time begins in Berlin
-        QProcess follower;
-        follow(follower, QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
+        Follower follower(QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
         QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
         QCOMPARE(follower.state(), QProcess::Running);
-        stop(follower);
     }
 
     // A compositor built on wlroots, for real: sway, headless, draws what swaybg draws on its
@@ -576,10 +568,9 @@ private Q_SLOTS:
         const auto pixman = withEnv("WLR_RENDERER", "pixman");
         const auto noInput = withEnv("WLR_LIBINPUT_NO_DEVICES", "1");
         const auto noX = withEnv("DISPLAY", {});
-        QProcess sway;
+        Stopping sway;
         sway.setStandardErrorFile(path("sway.log"));
         sway.start(command.takeFirst(), command);
-        const auto ending = qScopeGuard([&] { stop(sway); });
         QTRY_VERIFY_WITH_TIMEOUT(
             QFile::exists(runtime + "/wayland-1") || sway.state() == QProcess::NotRunning, 10000);
         if (sway.state() == QProcess::NotRunning)
@@ -605,8 +596,7 @@ private Q_SLOTS:
         QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
         QCOMPARE(ours().size(), 1);
-        QProcess follower;
-        follow(follower);
+        Follower follower;
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         setScheme(true);
         QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) < 100, 10000);
@@ -630,14 +620,13 @@ private Q_SLOTS:
         QImage red(32, 32, QImage::Format_RGB32);
         red.fill(Qt::red);
         QVERIFY(red.save(path("anderes.png")));
-        QProcess other;
+        Stopping other;
         other.start("swaybg", {"-i", path("anderes.png"), "-m", "fill"});
         QTRY_COMPARE(ours().size(), 2);
         setScheme(true);
         QVERIFY(follower.waitForFinished(10000));
         QTRY_COMPARE(ours(), QStringList{QString::number(other.processId())});
         QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
-        stop(other);
     }
 
     // The entry, read by GLib's launcher, starts that very program with --follow; a folder whose
