@@ -4,6 +4,7 @@
 #include "model/look.h"
 #include "model/renderpipeline.h"
 #include "render/blurprocessor.h"
+#include "render/dayblend.h"
 #include "render/flowprocessor.h"
 #include "render/imagedecoder.h"
 #include "render/mirrorprocessor.h"
@@ -217,6 +218,20 @@ void BM_LookAtTheBounds(benchmark::State &state)
     }
 }
 
+// One picture between night and day of a day cycle at full size, 16 bit (the night and the
+// day rendered beforehand): a cycle of 16 pictures makes 14 of these besides its encodes.
+void BM_DayBlend(benchmark::State &state)
+{
+    Look day;
+    day.source = source(2560);
+    Look night = day;
+    night.setTone(Tone::defaultFor(Appearance::Dark));
+    const Bitmap light = RenderPipeline::renderLook(day, sizeFor(false), true).value_or(Bitmap());
+    const Bitmap dark = RenderPipeline::renderLook(night, sizeFor(false), true).value_or(Bitmap());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DayBlend::blend(dark, light, 0.4, 0.8));
+}
+
 // The least of the repetitions: on a shared machine the median carries the neighbours' noise.
 double least(const std::vector<double> &v)
 {
@@ -225,6 +240,10 @@ double least(const std::vector<double> &v)
 
 } // namespace
 
+BENCHMARK(BM_DayBlend)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", least);
 BENCHMARK(BM_OutputFloor)
     ->Arg(0)
     ->Arg(1)

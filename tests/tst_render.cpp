@@ -1,6 +1,7 @@
 // The render engine: every style against its slow reference, kernels, aspect fill, bounds.
 
 #include "model/renderpipeline.h"
+#include "render/dayblend.h"
 #include "render/imagerecipe.h"
 #include "render/kernels.h"
 #include "render/rendercolor.h"
@@ -360,6 +361,90 @@ private Q_SLOTS:
         if (const Bitmap *bitmap = std::get_if<Bitmap>(&result)) {
             QCOMPARE(bitmap->size(), QSize(int(size.width), int(size.height)));
             QVERIFY2(bitmap->isDeep(), "output is rendered with 16 bits per channel");
+        }
+    }
+
+    // The pictures between night and day: the ends are the renders themselves, the mix is one in
+    // linear light, and a low sun warms it.
+    void dayBlend_data()
+    {
+        // colour: of the one pixel asked for, 8-bit steps; empty: no picture
+        addColumns<Bitmap, Bitmap, double, double, bool, QColor>(
+            {"night", "day", "daylight", "warmth", "deep", "colour"});
+        const Bitmap black = Reference::solid(8, 4, 0, 0, 0),
+                     white = Reference::solid(8, 4, 255, 255, 255);
+        const Bitmap grey = Reference::solid(8, 4, 128, 128, 128);
+        const auto deep = [](const Bitmap &b) {
+            return Bitmap::fromImage(b.toImage().convertToFormat(QImage::Format_RGBA64));
+        };
+        // clang-format off
+        // Half of black and white is 0.5 in linear light: 188 in sRGB, not 128.
+        QTest::newRow("halfway, 8 bit") << black << white << 0.5 << 0.0 << false << QColor(188, 188, 188);
+        QTest::newRow("halfway, 16 bit") << deep(black) << deep(white) << 0.5 << 0.0 << true << QColor(188, 188, 188);
+        QTest::newRow("a quarter of the day") << black << white << 0.25 << 0.0 << false << QColor(137, 137, 137);
+        // The sun at the horizon over a grey sky: red up, blue down, green nearly as it was.
+        QTest::newRow("warm") << grey << grey << 0.5 << 1.0 << false << QColor(136, 129, 113);
+        QTest::newRow("warmth beyond 1 is 1") << grey << grey << 0.5 << 7.0 << false << QColor(136, 129, 113);
+        QTest::newRow("daylight NaN is night") << black << white << std::nan("") << 1.0 << false << QColor(0, 0, 0);
+        QTest::newRow("sizes differ") << black << Reference::solid(4, 8, 0, 0, 0) << 0.5 << 0.0 << false << QColor();
+        QTest::newRow("depths differ") << black << deep(white) << 0.5 << 0.0 << false << QColor();
+        QTest::newRow("no day") << black << Bitmap() << 0.5 << 0.0 << false << QColor();
+        // clang-format on
+    }
+
+    void dayBlend()
+    {
+        FETCH((Bitmap, night, day), (double, daylight, warmth), (bool, deep), (QColor, colour));
+        const Bitmap mixed = DayBlend::blend(night, day, daylight, warmth, 0);
+        QCOMPARE(mixed.isNull(), !colour.isValid());
+        if (mixed.isNull())
+            return;
+        QCOMPARE(mixed.size(), night.size());
+        QCOMPARE(mixed.isDeep(), deep);
+        const auto step = [&](int c) { return qRound(Reference::channel(mixed, 5, 3, c) * 255); };
+        QCOMPARE(QColor(step(0), step(1), step(2)), colour);
+    }
+
+    // From deep night to noon the pictures of a photo's looks only brighten, whatever the style;
+    // night and full day are the pair's own renders, bit for bit.
+    void dayCycleBrightens_data()
+    {
+        QTest::addColumn<WallpaperStyle>("style");
+        for (const WallpaperStyle style : allCases<WallpaperStyle>())
+            QTest::newRow(qPrintable(rawValue(style))) << style;
+    }
+
+    void dayCycleBrightens()
+    {
+        QFETCH(WallpaperStyle, style);
+        Look light{.source = photo("bythewater", 320, 200), .style = style};
+        Look dark = light;
+        dark.setTone(Tone::defaultFor(Appearance::Dark));
+        dark.setFlowColors({QColor(20, 40, 70), QColor(10, 20, 40), QColor(40, 30, 60)});
+        const auto render = [](const Look &look) {
+            return RenderPipeline::renderLook(look, {160, 100}, false).value_or(Bitmap());
+        };
+        const Bitmap day = render(light), night = render(dark);
+        const auto meanGrey = [](const Bitmap &b) {
+            double sum = 0;
+            for (int y = 0; y < b.height(); ++y)
+                for (int x = 0; x < b.width(); ++x)
+                    for (int c = 0; c < 3; ++c)
+                        sum += srgbToLinear(Reference::channel(b, x, y, c)) *
+                               std::array{0.2126, 0.7152, 0.0722}[c];
+            return sum / (double(b.width()) * b.height());
+        };
+        QVERIFY(meanGrey(day) > 1.5 * meanGrey(night));
+        double before = -1;
+        for (double altitude = -18; altitude <= 60; altitude += 0.5) {
+            const Bitmap picture = DayBlend::blend(night, day, DayBlend::daylight(altitude),
+                                                   DayBlend::warmth(altitude));
+            if (altitude <= -6 || altitude >= 10)
+                QCOMPARE(picture.toImage(), (altitude <= -6 ? night : day).toImage());
+            const double grey = meanGrey(picture);
+            QVERIFY2(grey >= before,
+                     qPrintable(u"%1° %2 after %3"_s.arg(altitude).arg(grey).arg(before)));
+            before = grey;
         }
     }
 };
