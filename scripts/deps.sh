@@ -14,7 +14,7 @@ packages=(
   libvips-dev libheif-dev libplist-dev libspng-dev
   libbenchmark-dev
   # Readers nobody here wrote, used by the tests to check the wallpaper files.
-  libimage-exiftool-perl libheif-examples
+  libimage-exiftool-perl libheif-examples python3
   # The desktop tests run the real gsettings and a private D-Bus session bus.
   gsettings-desktop-schemas libglib2.0-bin dbus
   # The colour scheme as the real desktop portal reports it; its GTK backend needs a display.

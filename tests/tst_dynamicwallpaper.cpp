@@ -1,6 +1,7 @@
 // The dynamic HEIC written: its pictures, XMP and appearance tags, gradients and grain.
 
 #include "heic/dynamicwallpaper.h"
+#include "heic/wallpaperschedule.h"
 #include "support/heicreader.h"
 #include "support/rows.h"
 #include "support/scratch.h"
@@ -161,6 +162,56 @@ private Q_SLOTS:
                 .toObject();
         QVERIFY(mapsLightAndDark(tags.value("XMP-apple_desktop:Apr").toString()));
         QVERIFY(mapsLightAndDark(tags.value("XMP-apple_desktop:Apple_desktop").toString(), "ap"));
+    }
+
+    // A day that follows the sun, as its XMP: Voskan's reader gives back the table written, and
+    // exiftool and Python's plistlib, readers nobody here wrote, find each picture's side.
+    void solarXmp_data()
+    {
+        // sides: each entry's o, as plistlib reads it; empty: nothing may be written
+        addColumns<QList<SolarPicture>, LightDarkPair, QString>({"sun", "pair", "sides"});
+        const QList<SolarPicture> day{{1, -18, 20},    {2, -3.5, 80}, {3, 4, 95},
+                                      {0, 60.25, 180}, {3, 4, 265},   {2, -3.5, 280}};
+        // clang-format off
+        QTest::newRow("a day, dawn and dusk sharing pictures") << day << LightDarkPair{0, 1} << "0 0 1 1 1 0";
+        QTest::newRow("the pair's sides wherever the sun stands") << QList<SolarPicture>{{0, -10, 10}, {1, 40, 170}} << LightDarkPair{0, 1} << "1 0";
+        QTest::newRow("no entries") << QList<SolarPicture>() << LightDarkPair{0, 1} << "";
+        QTest::newRow("an index below 0") << QList<SolarPicture>{{-1, 0, 0}} << LightDarkPair{0, 1} << "";
+        QTest::newRow("a pair below 0") << day << LightDarkPair{-1, 1} << "";
+        // clang-format on
+    }
+
+    void solarXmp()
+    {
+        FETCH((QList<SolarPicture>, sun), (LightDarkPair, pair), (QString, sides));
+        const QByteArray xmp = DynamicWallpaper::solarXmpPacket(sun, pair);
+        QCOMPARE(xmp.isEmpty(), sides.isEmpty());
+        if (sides.isEmpty())
+            return;
+        const auto read = parseScheduleXmp(xmp, 4);
+        QVERIFY(std::holds_alternative<WallpaperSchedule>(read));
+        QCOMPARE(std::get<WallpaperSchedule>(read),
+                 (WallpaperSchedule{ScheduleKind::Solar, 4, pair, {}, sun}));
+        QTemporaryDir dir;
+        const QString file = writeFile(dir.filePath("day.xmp"), xmp);
+        const char *python = "import base64, plistlib, sys\n"
+                             "p = plistlib.loads(base64.b64decode(sys.stdin.read()))\n"
+                             "print(*('%d %g %g %d' % (e['i'], e['a'], e['z'], e['o']) "
+                             "for e in p['si']), 'ap %d %d' % (p['ap']['l'], p['ap']['d']), "
+                             "sep=', ')";
+        QStringList expected;
+        const QStringList side = sides.split(u' ');
+        for (qsizetype k = 0; k < sun.size(); ++k)
+            expected << QStringLiteral("%1 %2 %3 %4")
+                            .arg(sun[k].image)
+                            .arg(sun[k].altitude)
+                            .arg(sun[k].azimuth)
+                            .arg(side.value(k));
+        expected << QStringLiteral("ap %1 %2").arg(pair.light).arg(pair.dark);
+        QCOMPARE(QString::fromUtf8(programOutput(
+                     "sh", {"-c", "exiftool -b -XMP-apple_desktop:Solar \"$1\" | python3 -c \"$2\"",
+                            "sh", file, python})),
+                 expected.join(u", "_qs) + u'\n');
     }
 };
 

@@ -49,11 +49,12 @@ struct PlistDeleter
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-plist_t lightDarkIndexes()
+// {l: light, d: dark}: ours are {0, 1}.
+plist_t pairIndexes(LightDarkPair pair = {0, 1})
 {
     plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "l", plist_new_uint(0));
-    plist_dict_set_item(dict, "d", plist_new_uint(1));
+    plist_dict_set_item(dict, "l", plist_new_uint(uint64_t(pair.light)));
+    plist_dict_set_item(dict, "d", plist_new_uint(uint64_t(pair.dark)));
     return dict;
 }
 
@@ -283,29 +284,69 @@ QString namespaceUri()
 
 QByteArray appearancePlist()
 {
-    const PlistPtr dict(lightDarkIndexes());
+    const PlistPtr dict(pairIndexes());
     return toBinary(static_cast<plist_t>(dict.get()));
 }
 
 QByteArray appearanceWrapperPlist()
 {
     const PlistPtr root(plist_new_dict());
-    plist_dict_set_item(static_cast<plist_t>(root.get()), "ap", lightDarkIndexes());
+    plist_dict_set_item(static_cast<plist_t>(root.get()), "ap", pairIndexes());
     return toBinary(static_cast<plist_t>(root.get()));
 }
 
-QByteArray xmpPacket()
+namespace {
+
+// One rdf:Description with each (name, property list) as a Base64 attribute in the desktop
+// namespace, where readers look for them; empty when a list could not be built.
+QByteArray xmpWith(const QList<std::pair<QByteArray, QByteArray>> &plists)
 {
-    const QByteArray apr = appearancePlist(), ap = appearanceWrapperPlist();
-    if (apr.isEmpty() || ap.isEmpty())
-        return {};
-    // Readers look for the tags as attributes of one rdf:Description.
+    const QByteArray ns = prefix().toUtf8();
+    QByteArray attributes;
+    for (const auto &[name, plist] : plists) {
+        if (plist.isEmpty())
+            return {};
+        attributes += ' ' + ns + ':' + name + "=\"" + plist.toBase64() + '"';
+    }
     return QByteArrayLiteral("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
                              "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
                              "<rdf:Description rdf:about=\"\" xmlns:") +
-           prefix().toUtf8() + "=\"" + namespaceUri().toUtf8() + "\" " + prefix().toUtf8() +
-           ":apr=\"" + apr.toBase64() + "\" " + prefix().toUtf8() + ":apple_desktop=\"" +
-           ap.toBase64() + "\"/></rdf:RDF></x:xmpmeta>";
+           ns + "=\"" + namespaceUri().toUtf8() + '"' + attributes + "/></rdf:RDF></x:xmpmeta>";
+}
+
+} // namespace
+
+QByteArray xmpPacket()
+{
+    return xmpWith({{"apr", appearancePlist()}, {"apple_desktop", appearanceWrapperPlist()}});
+}
+
+QByteArray solarPlist(const QList<SolarPicture> &sun, LightDarkPair pair)
+{
+    if (sun.isEmpty() || pair.light < 0 || pair.dark < 0 ||
+        std::any_of(sun.cbegin(), sun.cend(), [](const SolarPicture &p) { return p.image < 0; }))
+        return {};
+    const PlistPtr root(plist_new_dict());
+    plist_t entries = plist_new_array();
+    plist_dict_set_item(static_cast<plist_t>(root.get()), "si", entries);
+    for (const SolarPicture &picture : sun) {
+        // The pair's own pictures say their side; the rest are day once the sun is up.
+        const bool light =
+            picture.image == pair.light || (picture.image != pair.dark && picture.altitude > 0);
+        plist_t entry = plist_new_dict();
+        plist_dict_set_item(entry, "i", plist_new_uint(uint64_t(picture.image)));
+        plist_dict_set_item(entry, "a", plist_new_real(picture.altitude));
+        plist_dict_set_item(entry, "z", plist_new_real(picture.azimuth));
+        plist_dict_set_item(entry, "o", plist_new_uint(light ? 1 : 0));
+        plist_array_append_item(entries, entry);
+    }
+    plist_dict_set_item(static_cast<plist_t>(root.get()), "ap", pairIndexes(pair));
+    return toBinary(static_cast<plist_t>(root.get()));
+}
+
+QByteArray solarXmpPacket(const QList<SolarPicture> &sun, LightDarkPair pair)
+{
+    return xmpWith({{"solar", solarPlist(sun, pair)}});
 }
 
 std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,

@@ -6,6 +6,7 @@
 
 #include "files/fileerror.h"
 #include "files/writeprogress.h"
+#include "heic/wallpaperschedule.h"
 #include "render/bitmap.h"
 
 #include <QByteArray>
@@ -65,6 +66,14 @@ QByteArray appearancePlist();
 QByteArray appearanceWrapperPlist();
 // The XMP packet carrying both, Base64-encoded, as attributes of one rdf:Description.
 QByteArray xmpPacket();
+// The binary property list of a day that follows the sun: {si: [{i, a, z, o}], ap: {l, d}},
+// the entries in the order given (altitude and azimuth in degrees; o 1 for a picture of the
+// light appearance: the pair's light one, and any other with the sun above the horizon), ap
+// the pair for a desktop that follows only light and dark. Empty for no entries or a
+// negative index (of an entry or the pair).
+QByteArray solarPlist(const QList<SolarPicture> &sun, LightDarkPair pair);
+// The XMP packet carrying it as `solar`.
+QByteArray solarXmpPacket(const QList<SolarPicture> &sun, LightDarkPair pair);
 
 // Writes both pictures to `path`, as OutputFile does: moved over the destination only when
 // complete, and only over a regular file; on failure an earlier file at `path` is left as it
