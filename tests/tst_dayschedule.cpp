@@ -1,5 +1,6 @@
 // A schedule's day: the sun, a zone's place, the picture due, the local zone, GNOME's XML.
 
+#include "day/daycycle.h"
 #include "day/dayschedule.h"
 #include "day/sun.h"
 #include "day/timezonelocation.h"
@@ -151,6 +152,52 @@ private Q_SLOTS:
                                     shown.nextChange.toString(Qt::ISODate)));
             }
         }
+    }
+
+    // A day cycle made from one photo plays as a day anywhere the sun rises and sets: the night
+    // through midnight, the dawn's pictures in the morning from dark to light, the day over noon,
+    // the same pictures back at dusk; fewer than three pictures count as three.
+    void dayCycle_data()
+    {
+        addColumns<Place, QDate, int>({"place", "date", "count"});
+        QTest::newRow("Berlin, equinox, 8") << berlin << QDate(2026, 3, 20) << 8;
+        QTest::newRow("Berlin, midsummer, 16") << berlin << QDate(2026, 6, 21) << 16;
+        QTest::newRow("Berlin, midwinter, 4") << berlin << QDate(2026, 12, 21) << 4;
+        QTest::newRow("Sydney, winter, 12") << sydney << QDate(2026, 6, 21) << 12;
+        QTest::newRow("Tromsø, equinox, 8") << tromso << QDate(2026, 3, 20) << 8;
+        QTest::newRow("Quito, 1 counts as 3") << quito << QDate(2026, 9, 23) << 1;
+    }
+
+    void dayCycle()
+    {
+        FETCH((Place, place), (QDate, date), (int, count));
+        const DayCycle::Plan plan = DayCycle::plan(count);
+        const int pictures = std::max(count, 3);
+        QCOMPARE(plan.altitudes.size(), pictures);
+        QCOMPARE(plan.altitudes.mid(0, 2), (QList<double>{10, -6}));
+        for (int i = 2; i < pictures; ++i) // the night's −6 first, rising, never the day's 10
+            QVERIFY(plan.altitudes[i] > plan.altitudes[i - 1] && plan.altitudes[i] < 10);
+        QList<int> expected{1};
+        for (int i = 2; i < pictures; ++i)
+            expected << i;
+        expected << 0;
+        for (int i = pictures - 1; i >= 2; --i)
+            expected << i;
+        expected << 1;
+        const QTimeZone tz(place.zone);
+        const GeoLocation location{place.lat, place.lon};
+        const WallpaperSchedule schedule{ScheduleKind::Solar, pictures, plan.pair, {}, plan.sun};
+        QList<int> shown;
+        for (const ScheduledPicture &start : picturesForDay(schedule, date, tz, location))
+            if (shown.value(shown.size() - 1, -1) != start.image)
+                shown << start.image;
+        QCOMPARE(shown, expected);
+        QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(0, 30), tz), tz, location).image, 1);
+        QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(12, 30), tz), tz, location).image, 0);
+        const qsizetype noon = plan.sun.indexOf(SolarPicture{0, 45, 180});
+        for (qsizetype i = 0; i < plan.sun.size();
+             ++i) // the morning east of south, the evening west
+            QCOMPARE(plan.sun[i].azimuth < 180, i < noon);
     }
 
     // The installed tables first, then the test's own, with malformed lines; NaN: no location.
