@@ -1,7 +1,11 @@
 // The dynamic HEIC written: its pictures, XMP and appearance tags, gradients and grain.
 
+#include "day/daycycle.h"
 #include "heic/dynamicwallpaper.h"
+#include "heic/dynamicwallpaperfile.h"
 #include "heic/wallpaperschedule.h"
+#include "model/daycyclefile.h"
+#include "render/dayblend.h"
 #include "support/heicreader.h"
 #include "support/rows.h"
 #include "support/scratch.h"
@@ -212,6 +216,75 @@ private Q_SLOTS:
                      "sh", {"-c", "exiftool -b -XMP-apple_desktop:Solar \"$1\" | python3 -c \"$2\"",
                             "sh", file, python})),
                  expected.join(u", "_qs) + u'\n');
+    }
+
+    // A day cycle written one picture at a time: the pair first, the dawn's mixes after, each as
+    // made; its schedule the plan's; stopped or failed, nothing of it left and an earlier file
+    // kept.
+    void writesADayCycle_data()
+    {
+        // stopAt: the dawn picture at whose start Abbrechen is pressed, -1 none
+        addColumns<int, bool, QSize, int, QString>(
+            {"count", "deep", "nightSize", "stopAt", "error"});
+        // clang-format off
+        QTest::newRow("8 pictures") << 8 << false << QSize(96, 60) << -1 << "";
+        QTest::newRow("16 pictures, 16 bit") << 16 << true << QSize(96, 60) << -1 << "";
+        QTest::newRow("Abbrechen at the second dawn") << 4 << false << QSize(96, 60) << 1 << "Das Schreiben wurde abgebrochen.";
+        QTest::newRow("night and day of two sizes") << 4 << false << QSize(60, 96) << -1 << "HEIC konnte nicht geschrieben werden.";
+        // clang-format on
+    }
+
+    void writesADayCycle()
+    {
+        FETCH((int, count, stopAt), (bool, deep), (QSize, nightSize), (QString, error));
+        QTemporaryDir dir;
+        const QString path = writeFile(dir.filePath("Tag.heic"), "ein altes Wallpaper");
+        const Bitmap day = grainyGradient({96, 60}, 40, 200, deep);
+        const Bitmap night = grainyGradient(nightSize, 10, 50, deep);
+        QStringList steps;
+        QList<double> done;
+        WriteProgress *progress = nullptr;
+        WriteProgress watch(WriteProgress::dayCyclePlan(count), [&](WriteStep step, double share) {
+            steps << label(step);
+            done << share;
+            if (step == WriteStep::EncodeDawn && steps.count(label(step)) == stopAt + 1)
+                progress->cancel();
+        });
+        progress = &watch;
+        const auto failure = DayCycleFile::write(day, night, count, path, 0.1, progress);
+        QCOMPARE(failure ? description(*failure) : QString(), error);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Tag.heic"});
+        QCOMPARE(contents(path) == "ein altes Wallpaper", !error.isEmpty());
+        if (!error.isEmpty())
+            return;
+        QCOMPARE(steps, QStringList({label(WriteStep::EncodeLight), label(WriteStep::EncodeDark)}) +
+                            QList<QString>(count - 2, label(WriteStep::EncodeDawn)));
+        // The renders came before; each encode moves the share on, the last ends short of all.
+        QVERIFY2(std::is_sorted(done.cbegin(), done.cend()) && done.first() > 0 &&
+                     done.last() < 1 &&
+                     std::adjacent_find(done.cbegin(), done.cend()) == done.cend(),
+                 qPrintable(QDebug::toString(done)));
+        const HeicFile file = readHeic(path);
+        QCOMPARE(file.pictures.size(), count);
+        const DayCycle::Plan plan = DayCycle::plan(count);
+        for (int i = 0; i < count; ++i) {
+            QCOMPARE(file.pictures[i].primary, i == 0);
+            QCOMPARE(file.pictures[i].xmp.size(), i == 0 ? 1 : 0);
+            const double a = plan.altitudes[i];
+            const Bitmap made = i == 0   ? day
+                                : i == 1 ? night
+                                         : DayBlend::blend(night, day, DayBlend::daylight(a),
+                                                           DayBlend::warmth(a), 0.1);
+            const double db = psnr(made, file.pictures[i].pixels);
+            QVERIFY2(db > 40, qPrintable(QStringLiteral("picture %1: %2 dB").arg(i).arg(db)));
+        }
+        const auto opened = DynamicWallpaperFile::open(path);
+        QVERIFY(std::holds_alternative<DynamicWallpaperFile>(opened));
+        QCOMPARE(
+            std::get<DynamicWallpaperFile>(opened).schedule(),
+            std::optional(WallpaperSchedule{ScheduleKind::Solar, count, plan.pair, {}, plan.sun}));
+        QCOMPARE(summary(*std::get<DynamicWallpaperFile>(opened).schedule()),
+                 QStringLiteral("Dynamisches Wallpaper: %1 Bilder, Sonnenstand").arg(count));
     }
 };
 

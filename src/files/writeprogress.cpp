@@ -1,5 +1,7 @@
 #include "writeprogress.h"
 
+#include <algorithm>
+
 QString label(WriteStep step)
 {
     switch (step) {
@@ -13,6 +15,8 @@ QString label(WriteStep step)
         return QStringLiteral("„Hell“ wird als HEIC komprimiert …");
     case WriteStep::EncodeDark:
         return QStringLiteral("„Dunkel“ wird als HEIC komprimiert …");
+    case WriteStep::EncodeDawn:
+        return QStringLiteral("Die Dämmerung wird als HEIC komprimiert …");
     }
     return {};
 }
@@ -42,16 +46,28 @@ QList<WriteProgress::Planned> WriteProgress::setPlan()
             {WriteStep::EncodeDark, 3}};
 }
 
-void WriteProgress::begin(WriteStep step)
+QList<WriteProgress::Planned> WriteProgress::dayCyclePlan(int pictures)
+{
+    QList<Planned> plan = exportPlan();
+    // A mix of the two renders costs about a tenth of its encode.
+    if (pictures > 2)
+        plan.append({WriteStep::EncodeDawn, 3.3, pictures - 2});
+    return plan;
+}
+
+void WriteProgress::begin(WriteStep step, int repeat)
 {
     double total = 0, before = 0;
     bool reached = false;
     for (const Planned &planned : std::as_const(m_plan)) {
-        if (planned.step == step)
+        const int repeats = std::max(planned.repeats, 1);
+        if (planned.step == step && !reached) {
             reached = true;
+            before += planned.weight * std::clamp(repeat, 0, repeats - 1);
+        }
         if (!reached)
-            before += planned.weight;
-        total += planned.weight;
+            before += planned.weight * repeats;
+        total += planned.weight * repeats;
     }
     const double done = reached && total > 0 ? before / total : this->done();
     {
@@ -68,13 +84,13 @@ double WriteProgress::done() const
     return m_done;
 }
 
-bool WriteProgress::stopsBefore(WriteProgress *progress, WriteStep step)
+bool WriteProgress::stopsBefore(WriteProgress *progress, WriteStep step, int repeat)
 {
     if (!progress)
         return false;
     if (progress->isCancelled())
         return true;
-    progress->begin(step);
+    progress->begin(step, repeat);
     return false;
 }
 

@@ -20,6 +20,7 @@ enum class WriteStep {
     DesktopImages, // the two pictures the desktop reads
     EncodeLight,   // the light picture into the HEIC
     EncodeDark,    // the dark picture into the HEIC
+    EncodeDawn,    // a day cycle's picture between night and day, made and put into the HEIC
 };
 
 // What the window shows during a step (German).
@@ -38,6 +39,7 @@ public:
     {
         WriteStep step;
         double weight = 1;
+        int repeats = 1; // a step taken that many times over, each with its weight
     };
     explicit WriteProgress(QList<Planned> plan, Listener listener = {});
     // Set by the thread that begins the steps, before the first.
@@ -48,13 +50,17 @@ public:
     static QList<Planned> exportPlan();
     static QList<Planned> setPlan();
 
-    // The worker begins `step`; a step not in the plan counts as weightless.
-    void begin(WriteStep step);
+    // The steps of writing a day cycle of `pictures`: an export's, the dawn's pictures after
+    // the pair's.
+    static QList<Planned> dayCyclePlan(int pictures);
+    // The worker begins `step`, for a repeated one its `repeat`-th time (from 0); a step not
+    // in the plan counts as weightless.
+    void begin(WriteStep step, int repeat = 0);
     // The share done, 0 to 1.
     double done() const;
     // For the worker, before each step: true when it is to stop instead (nothing begun);
     // otherwise `step` begins. Without a progress nothing stops.
-    static bool stopsBefore(WriteProgress *progress, WriteStep step);
+    static bool stopsBefore(WriteProgress *progress, WriteStep step, int repeat = 0);
 
     // Asks the work to stop at its next step; callable from any thread. Ignored once the work
     // can no longer be stopped.

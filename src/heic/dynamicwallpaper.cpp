@@ -353,9 +353,18 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
                                           const QString &path, const Encoding &encoding,
                                           WriteProgress *progress)
 {
-    const QByteArray xmp = xmpPacket();
+    return writePictures(
+        2, [&](int i) { return i == 0 ? light : dark; }, xmpPacket(), path, encoding, progress);
+}
+
+std::optional<WallpaperFailure> writePictures(int count, const std::function<Bitmap(int)> &picture,
+                                              const QByteArray &xmp, const QString &path,
+                                              const Encoding &encoding, WriteProgress *progress)
+{
     if (xmp.isEmpty())
         return WallpaperError::Metadata;
+    if (count < 1)
+        return WallpaperError::Finalize;
 
     HeifContext heif;
     if (!heif.ctx)
@@ -381,38 +390,47 @@ std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dar
     if (!file.open())
         return *file.error();
 
-    // One picture converted at a time, so only one 8-bit copy is alive while encoding.
-    const auto encode = [&](const Bitmap &bitmap, HeifHandle &handle,
-                            WriteStep step) -> std::optional<WallpaperError> {
-        if (WriteProgress::stopsBefore(progress, step))
+    // One picture made and converted at a time, so only it and its 8-bit copy are alive while
+    // encoding beside what the caller keeps.
+    HeifHandle primary;
+    for (int i = 0; i < count; ++i) {
+        const WriteStep step = i == 0   ? WriteStep::EncodeLight
+                               : i == 1 ? WriteStep::EncodeDark
+                                        : WriteStep::EncodeDawn;
+        if (WriteProgress::stopsBefore(progress, step, std::max(i - 2, 0)))
             return WallpaperError::Cancelled;
-        HeifImage image;
-        double meanLuma = 0;
-        if (auto e = toHeifImage(bitmap, image, meanLuma))
-            return e;
-        heif_encoder_set_lossy_quality(x265.encoder, qualityFor(meanLuma, encoding));
-        // A picture smaller than one 64-pixel CTU is coded by libheif with smaller CTUs, which
-        // x265 refuses to combine with a larger minimum; such a picture keeps x265's own.
-        const bool fullCtu = std::min(bitmap.width(), bitmap.height()) >= 64;
-        if (auto e = check(heif_encoder_set_parameter_string(
-                               x265.encoder, "x265:min-cu-size",
-                               QByteArray::number(fullCtu ? encoding.minCuSize : 8).constData()),
-                           WallpaperError::Finalize))
-            return e;
-        return check(
-            heif_context_encode_image(heif.ctx, image.image, x265.encoder, nullptr, &handle.handle),
-            WallpaperError::Finalize);
-    };
-    HeifHandle lightHandle, darkHandle;
-    if (auto e = encode(light, lightHandle, WriteStep::EncodeLight))
-        return e;
-    if (auto e = check(heif_context_add_XMP_metadata(heif.ctx, lightHandle.handle, xmp.constData(),
-                                                     int(xmp.size())),
-                       WallpaperError::Metadata))
-        return e;
-    if (auto e = encode(dark, darkHandle, WriteStep::EncodeDark))
-        return e;
-    if (auto e = check(heif_context_set_primary_image(heif.ctx, lightHandle.handle),
+        HeifHandle handle;
+        {
+            HeifImage image;
+            double meanLuma = 0;
+            const Bitmap bitmap = picture(i);
+            if (auto e = toHeifImage(bitmap, image, meanLuma))
+                return e;
+            heif_encoder_set_lossy_quality(x265.encoder, qualityFor(meanLuma, encoding));
+            // A picture smaller than one 64-pixel CTU is coded by libheif with smaller CTUs,
+            // which x265 refuses to combine with a larger minimum; such a picture keeps x265's
+            // own.
+            const bool fullCtu = std::min(bitmap.width(), bitmap.height()) >= 64;
+            if (auto e =
+                    check(heif_encoder_set_parameter_string(
+                              x265.encoder, "x265:min-cu-size",
+                              QByteArray::number(fullCtu ? encoding.minCuSize : 8).constData()),
+                          WallpaperError::Finalize))
+                return e;
+            if (auto e = check(heif_context_encode_image(heif.ctx, image.image, x265.encoder,
+                                                         nullptr, &handle.handle),
+                               WallpaperError::Finalize))
+                return e;
+        }
+        if (i == 0) {
+            if (auto e = check(heif_context_add_XMP_metadata(heif.ctx, handle.handle,
+                                                             xmp.constData(), int(xmp.size())),
+                               WallpaperError::Metadata))
+                return e;
+            std::swap(primary.handle, handle.handle);
+        }
+    }
+    if (auto e = check(heif_context_set_primary_image(heif.ctx, primary.handle),
                        WallpaperError::Finalize))
         return e;
 

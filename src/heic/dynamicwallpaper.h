@@ -13,6 +13,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -83,5 +84,13 @@ QByteArray solarXmpPacket(const QList<SolarPicture> &sun, LightDarkPair pair);
 std::optional<WallpaperFailure> writeHEIC(const Bitmap &light, const Bitmap &dark,
                                           const QString &path, const Encoding &encoding = {},
                                           WriteProgress *progress = nullptr);
+// The same for any number of pictures: `picture(i)` makes the i-th just before it is encoded
+// (a null one fails the write), so a long day is never held whole; the first is the primary
+// picture and carries `xmp`. Its steps: EncodeLight for the first, EncodeDark for the second,
+// EncodeDawn (repeat i − 2) for each further one.
+std::optional<WallpaperFailure> writePictures(int count, const std::function<Bitmap(int)> &picture,
+                                              const QByteArray &xmp, const QString &path,
+                                              const Encoding &encoding = {},
+                                              WriteProgress *progress = nullptr);
 
 } // namespace DynamicWallpaper
