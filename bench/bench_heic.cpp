@@ -125,6 +125,21 @@ void report(benchmark::State &state, const char *picture, const Bitmap &render,
     state.counters["longest_run_heic_" + name] = heicRun;
 }
 
+// Times `write` over the benchmark's iterations, failing it on a failed write, with the user
+// and system time of every thread, x265's pool included, as `cpu_s`: on a shared machine this
+// moves less than the wall time, and two cores bound the wall time by half of it.
+template <typename Write> void timeWrites(benchmark::State &state, const Write &write)
+{
+    double cpu = 0;
+    for (auto _ : state) {
+        const double before = cpuSeconds();
+        if (write())
+            state.SkipWithError("write failed");
+        cpu += cpuSeconds() - before;
+    }
+    state.counters["cpu_s"] = cpu / double(state.iterations());
+}
+
 void BM_WriteDynamicWallpaper(benchmark::State &state, const char *photo, WallpaperStyle style)
 {
     const Bitmap source =
@@ -141,16 +156,7 @@ void BM_WriteDynamicWallpaper(benchmark::State &state, const char *photo, Wallpa
     const Bitmap b = std::get<Bitmap>(RenderPipeline::renderFull(dark, size));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wallpaper.heic"));
-    double cpu = 0;
-    for (auto _ : state) {
-        const double before = cpuSeconds();
-        if (DynamicWallpaper::writeHEIC(a, b, path))
-            state.SkipWithError("write failed");
-        cpu += cpuSeconds() - before;
-    }
-    // User and system time of every thread, x265's pool included: on a shared machine this
-    // moves less than the wall time, and two cores bound the wall time by half of it.
-    state.counters["cpu_s"] = cpu / double(state.iterations());
+    timeWrites(state, [&] { return DynamicWallpaper::writeHEIC(a, b, path); });
     state.counters["size_MB"] = double(QFileInfo(path).size()) / 1e6;
     report(state, "light", a, decode(path, 0));
     report(state, "dark", b, decode(path, 1));
@@ -176,14 +182,7 @@ void BM_WriteDayCycle(benchmark::State &state)
     const Bitmap night = std::get<Bitmap>(RenderPipeline::renderFull(dark, size));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tag.heic"));
-    double cpu = 0;
-    for (auto _ : state) {
-        const double before = cpuSeconds();
-        if (DayCycleFile::write(day, night, pictures, path))
-            state.SkipWithError("write failed");
-        cpu += cpuSeconds() - before;
-    }
-    state.counters["cpu_s"] = cpu / double(state.iterations());
+    timeWrites(state, [&] { return DayCycleFile::write(day, night, pictures, path); });
     state.counters["size_MB"] = double(QFileInfo(path).size()) / 1e6;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
