@@ -25,11 +25,6 @@ constexpr double kMidnightAltitude = -40, kNoonAltitude = 45;
 
 namespace DayCycle {
 
-QList<int> counts()
-{
-    return {4, 8, 12, 16};
-}
-
 Plan plan(int count)
 {
     const int between = std::max(count, 3) - 2;

@@ -12,8 +12,6 @@
 
 namespace DayCycle {
 
-// The counts of pictures a person can choose, the default among them.
-QList<int> counts();
 inline constexpr int kDefaultCount = 8;
 
 // Below this altitude (civil dusk) the night shows as it is, from this one up the day.
