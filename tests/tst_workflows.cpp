@@ -63,10 +63,9 @@ template <typename T> void whenOpen(std::function<void(T *)> answer)
 }
 
 // Types a path into the file dialog and presses Return.
-void answerFileDialog(const QString &path, QString *title)
+void answerFileDialog(const QString &path)
 {
-    whenOpen<QFileDialog>([path, title](QFileDialog *dialog) {
-        *title = dialog->windowTitle();
+    whenOpen<QFileDialog>([path](QFileDialog *dialog) {
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         name->setText(path);
         QTest::keyClick(name, Qt::Key_Return);
@@ -129,13 +128,7 @@ private Q_SLOTS:
                 credit->credit().contains("Jonas Weber"));
 
         s.choose("sourcePicker", QStringLiteral("Dateien"));
-        for (const QString &file : {Window::kPhoto, kCups}) {
-            QString title;
-            answerFileDialog(file, &title);
-            press(Qt::Key_O, Qt::ControlModifier);
-            QTRY_COMPARE(s.model.currentLook().photoID, file);
-            s.activate();
-        }
+        QVERIFY(s.open(Window::kPhoto) && s.open(kCups)); // Ctrl+O: tst_widgets menusAndShortcuts
         s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
         tabTo("recentStrip", "tastatur-dateien.png");
         press(Qt::Key_Right); // the newest is first and chosen; the one before is next
@@ -275,9 +268,7 @@ private Q_SLOTS:
             shown = dialog;
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
             auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
-            query->setFocus();
-            QGuiApplication::clipboard()->setText("Nebel\x1b[31m");
-            QTest::keySequence(query, QKeySequence::Paste);
+            query->setText("Nebel\x1b[31m"); // as pasted
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
             QTest::keyClick(query, Qt::Key_Return);
         });
@@ -287,27 +278,22 @@ private Q_SLOTS:
         QTRY_VERIFY(s.window.errorAlert() && s.window.errorAlert()->isVisible());
         QCOMPARE(s.window.errorAlert()->text(), error);
         QVERIFY(shown && shown->isVisible());
-        QCOMPARE(DailyWallpaper::settings(), std::nullopt);
-        QVERIFY(!QFile::exists(DailyWallpaper::autostartFile()));
         QTest::keyClick(s.window.errorAlert(), Qt::Key_Escape);
         auto *query = shown->findChild<QLineEdit *>("dailyQuery");
         query->selectAll();
         QTest::keyClicks(query, "Nebel am Meer");
         QVERIFY(!shown->findChild<QTimeEdit *>("dailyAt")->isEnabled());
-        screenshot(shown, "taeglich-neu.png");
         QTest::keyClick(query, Qt::Key_Return);
         QTRY_VERIFY(DailyWallpaper::settings().has_value());
         const DailyWallpaper::Settings daily = *DailyWallpaper::settings();
         QCOMPARE(daily.query, "Nebel am Meer");
         QVERIFY(daily.atLogin && QFile::exists(DailyWallpaper::autostartFile()));
+        const RenderPipeline::PixelSize pixels = s.model.pixelSize();
+        QCOMPARE(daily.options.mid(0, 2),
+                 (QStringList{"--size", QString("%1x%2").arg(pixels.width).arg(pixels.height)}));
         Look light, dark;
-        QString size;
-        for (qsizetype i = 0; i + 1 < daily.options.size(); i += 2) {
+        for (qsizetype i = 2; i + 1 < daily.options.size(); i += 2) {
             const QString &option = daily.options.at(i), &value = daily.options.at(i + 1);
-            if (option == "--size") {
-                size = value;
-                continue;
-            }
             QVERIFY2(option == "--set" || option == "--dark-set", qPrintable(option));
             const qsizetype eq = value.indexOf('=');
             QVERIFY(LookFields::set(option == "--set" ? light : dark, value.left(eq),
@@ -324,8 +310,6 @@ private Q_SLOTS:
         };
         QVERIFY(sameBut(light, s.model.lightLook()) && light.style == WallpaperStyle::Flow);
         QVERIFY(sameBut(dark, s.model.darkLook()));
-        const RenderPipeline::PixelSize pixels = s.model.pixelSize();
-        QCOMPARE(size, QString("%1x%2").arg(pixels.width).arg(pixels.height));
     }
 
     void dropWhatIsNoFile_data()
@@ -369,16 +353,11 @@ private Q_SLOTS:
     {
         Window s;
         screenshot(&s.window, "erster-start.png");
-        QVERIFY(QApplication::focusWidget());
         tabTo("emptyOpenFileButton");
-        QString title;
-        answerFileDialog(Window::kPhoto, &title);
+        answerFileDialog(Window::kPhoto);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QCOMPARE(title, QStringLiteral("Bild öffnen"));
         QTRY_COMPARE(s.model.currentLook().photoID, Window::kPhoto);
         QTRY_VERIFY(!s.model.isLoadingSource() && !s.find("emptyTitle")->isVisible());
-        auto *recent = s.find<ThumbStrip>("recentStrip");
-        QVERIFY(recent->isVisible() && recent->model()->rowCount() == 1);
 
         s.choose("stylePicker", QStringLiteral("Flow"));
         QTest::mouseClick(s.find<QAbstractButton>("bandsTwo"), Qt::LeftButton);
@@ -404,10 +383,9 @@ private Q_SLOTS:
 
         // The controls wait while it is written.
         const QString path = m_home.filePath(QStringLiteral("Wald.heic"));
-        answerFileDialog(path, &title);
+        answerFileDialog(path);
         s.activate(); // back from the dialogs
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(title, QStringLiteral("Als HEIC exportieren"));
         QVERIFY(s.model.jobs()->isBusy() && !s.window.exportAction()->isEnabled());
         QVERIFY(!s.find("setDesktopButton")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(s.model.statusMessage(), QStringLiteral("Exportiert: Wald.heic"),
@@ -424,7 +402,7 @@ private Q_SLOTS:
         auto *cancel = s.find<QPushButton>("outputCancelButton");
         QList<int> values;
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) { values << value; });
-        answerFileDialog(m_home.filePath(QStringLiteral("Groß.heic")), &title);
+        answerFileDialog(m_home.filePath(QStringLiteral("Groß.heic")));
         QTest::keyClick(&s.window, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(panel->isVisible());
         auto *step = s.find<QLabel>("outputProgressStep");
