@@ -176,38 +176,30 @@ private Q_SLOTS:
         TestData::useScratchHome(m_home.path());
         qputenv("GSETTINGS_BACKEND", "keyfile");
         qputenv("PATH", QFile::encodeName(path("bin:")) + qgetenv("PATH"));
-        const QFile::Permissions executable = QFile::ReadOwner | QFile::ExeOwner;
-        writeFile(path("bin/swaymsg"),
-                  "#!/bin/sh\necho \"$*\" >> \"" + path("calls").toUtf8() + "\"\n", executable);
-        // Xfce with two monitors; the picture each shows is kept in a file of its own.
+        // The desktop tools and the follower, "@" the scratch home: each notes what it is asked
+        // in @/calls. Xfce has two monitors, the picture each shows kept in a file of its own;
+        // voskan-render notes how it was started (its folder, its standard streams, its session).
+        const auto script = [this](const QString &name, QByteArray body) {
+            writeFile(path("bin/" + name),
+                      "#!/bin/sh\n" + body.replace('@', QFile::encodeName(m_home.path())),
+                      QFile::ReadOwner | QFile::ExeOwner);
+        };
+        script("swaymsg", R"sh(echo "$*" >> "@/calls")sh");
         QVERIFY(QDir().mkpath(path("xfce")));
-        writeFile(path("bin/xfconf-query"),
-                  "#!/bin/sh\n"
-                  "case \"$3\" in\n"
-                  "-l) echo /backdrop/screen0/monitor0/workspace0/last-image\n"
-                  "    echo /backdrop/screen0/monitorHDMI-1/workspace0/last-image ;;\n"
-                  "-p) shown=\"" +
-                      path("xfce").toUtf8() +
-                      "/$(printf %s \"$4\" | tr / _)\"\n"
-                      "    if [ \"$5\" = -s ]; then echo \"$6\" >> \"" +
-                      path("calls").toUtf8() +
-                      "\"; printf %s \"$6\" > \"$shown\"; else cat \"$shown\"; fi ;;\n"
-                      "esac\n",
-                  executable);
-        // It notes how it was started (its folder, its standard streams, its session), then that
-        // it was.
-        writeFile(path("bin/voskan-render"),
-                  "#!/bin/sh\nstreams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
-                  "{ pwd; echo \"$streams\"; cut -d' ' -f6 /proc/$$/stat; } > \"" +
-                      path("started").toUtf8() + "\"\necho \"started $*\" >> \"" +
-                      path("calls").toUtf8() + "\"\n",
-                  executable);
+        script("xfconf-query", R"sh(case "$3" in
+-l) echo /backdrop/screen0/monitor0/workspace0/last-image
+    echo /backdrop/screen0/monitorHDMI-1/workspace0/last-image ;;
+-p) shown="@/xfce/$(printf %s "$4" | tr / _)"
+    if [ "$5" = -s ]; then echo "$6" >> "@/calls"; printf %s "$6" > "$shown"; else cat "$shown"; fi
+esac)sh");
+        script("voskan-render", R"sh(streams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)
+{ pwd; echo "$streams"; cut -d' ' -f6 /proc/$$/stat; } > "@/started"
+echo "started $*" >> "@/calls")sh");
 
         m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
         QVERIFY2(m_display.waitForReadyRead(20000), "Xvfb (Debian: xvfb) did not start");
         qputenv("DISPLAY", ':' + m_display.readAllStandardOutput().trimmed());
         QVERIFY(!startSessionBus(m_bus, path("bus.conf")).isEmpty());
-        setScheme(false);
         // The portal looks for its backend when it starts, so the backend comes first.
         QVERIFY(startProcess(m_gtkPortal, "/usr/libexec/xdg-desktop-portal-gtk"));
         QTRY_VERIFY_WITH_TIMEOUT(onBus("org.freedesktop.impl.portal.desktop.gtk"), 20000);
@@ -237,8 +229,6 @@ private Q_SLOTS:
         QTest::newRow("GNOME switches by itself") << "GNOME" << b << "Diese Arbeitsumgebung wechselt das Bild selbst.";
         QTest::newRow("nothing set yet") << "XFCE" << QByteArray() << nothing;
         QTest::newRow("record with a NUL") << "XFCE" << QByteArray("/tmp/wallpaper-a\0.heic", 23) << nothing;
-        QTest::newRow("record not a path") << "XFCE" << QByteArray("wallpaper-a.heic") << nothing;
-        QTest::newRow("record not UTF-8") << "XFCE" << QByteArray("/tmp/\xff\xfe.heic") << nothing;
         // clang-format on
     }
 
@@ -412,18 +402,10 @@ private Q_SLOTS:
         QCOMPARE(follower.state(), QProcess::Running);
     }
 
-    void followsANewDay_data()
-    {
-        QTest::addColumn<int>("days"); // set after the follower has started
-        QTest::newRow("one day while it sleeps") << 1;
-        QTest::newRow("two days in quick succession") << 2;
-    }
-
-    // A day set while the follower sleeps, or the last of two set at once, is the one it
-    // follows from then on, and none before it.
+    // Two days set at once while the follower sleeps: the last is the one it follows from then
+    // on, and none before it.
     void followsANewDay()
     {
-        QFETCH(int, days);
         const QTimeZone berlin("Europe/Berlin");
         // Half a day ahead of the set's clock, so that the follower's picture is not the set's.
         const QDateTime at = QDateTime::currentDateTime().addSecs(12 * 3600);
@@ -441,7 +423,7 @@ private Q_SLOTS:
         Follower follower(at);
         QTRY_VERIFY_WITH_TIMEOUT(calls().endsWith(dayPicture()), 10000);
         QFile::remove(path("calls"));
-        for (int i = 0; i < days; ++i) {
+        for (int i = 0; i < 2; ++i) {
             QList<TimedPicture> hours;
             for (int image = 0; image < 3 + i; ++image)
                 hours.append({image, (image + 0.5) / (3 + i)});
@@ -595,14 +577,12 @@ private Q_SLOTS:
         // The set has drawn its light picture by the time it reports success.
         QCOMPARE(setPair("Hyprland", QColor(230, 200, 120), QColor(20, 30, 90)), std::nullopt);
         QVERIFY2(qGray(screen().rgb()) > 150, qPrintable(screen().name()));
-        QCOMPARE(ours().size(), 1);
         Follower follower;
         QTRY_VERIFY_WITH_TIMEOUT(onBus("de.voskan.Voskan.Follower"), 10000);
         setScheme(true);
         QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) < 100, 10000);
         setScheme(false);
         QTRY_VERIFY_WITH_TIMEOUT(qGray(screen().rgb()) > 150, 10000);
-        QCOMPARE(ours().size(), 1);
 
         // A second set replaces the picture; one swaybg draws it.
         QCOMPARE(setPair("Hyprland", QColor(60, 200, 60), QColor(10, 40, 10)), std::nullopt);
@@ -629,22 +609,15 @@ private Q_SLOTS:
         QTRY_VERIFY(screen().red() > 200 && screen().green() < 50);
     }
 
-    // The entry, read by GLib's launcher, starts that very program with --follow; a folder whose
-    // name the entry cannot carry gets none. (Quoting in an entry: tst_desktopservice's login.)
+    // The entry, read by GLib's launcher, starts that very program with --follow; a set on GNOME,
+    // which switches by itself, takes it away. (Quoting in an entry: tst_desktopservice's login.)
     void autostartEntry()
     {
-        QVERIFY(!followerAutostartEntry(path("programs/a\x7f/voskan-render")));
         const QString program = path("programs/bin-plain/voskan-render");
         const QString said = path("programs/said");
         QVERIFY(writeNotingProgram(program, said));
-        QCOMPARE(launch(writeFile(path("entry.desktop"), *followerAutostartEntry(program))), "");
+        QCOMPARE(launch(writeFile(followerAutostartFile(), *followerAutostartEntry(program))), "");
         QTRY_COMPARE(contents(said), program.toUtf8() + "\n--follow\n");
-    }
-
-    // A set on GNOME, which switches by itself, takes the follower's entry away.
-    void setOnGnomeRemovesTheEntry()
-    {
-        writeFile(followerAutostartFile(), *followerAutostartEntry("voskan-render"));
         QCOMPARE(setPair("GNOME", Qt::gray, Qt::gray), std::nullopt);
         QVERIFY(!QFile::exists(followerAutostartFile()));
         QCOMPARE(calls(), QStringList());
