@@ -66,22 +66,6 @@ private Q_SLOTS:
         QCOMPARE(!error, exportable);
     }
 
-    // The largest screen in device pixels: logical size × ratio, rounded to the panel's own.
-    void presetForTheScreens()
-    {
-        const auto screens = [](const QList<std::pair<QSize, qreal>> &shapes) {
-            const auto p = ResolutionPreset::forScreens(shapes);
-            return p ? u"%1 = %2x%3"_s.arg(p->name).arg(p->width).arg(p->height) : u"-"_s;
-        };
-        QCOMPARE(screens({{{1600, 1000}, 2.0}, {{1920, 1080}, 1.0}}),
-                 u"Dieser Bildschirm \u2014 3200 \u00d7 2000 = 3200x2000"_s);
-        QCOMPARE(screens({{{1093, 614}, 1.25}}),
-                 u"Dieser Bildschirm \u2014 1366 \u00d7 768 = 1366x768"_s);
-        QCOMPARE(screens({{{2560, 1440}, 1.0}, {{1280, 720}, 2.0}}),
-                 u"Dieser Bildschirm \u2014 2560 \u00d7 1440 = 2560x1440"_s);
-        QCOMPARE(screens({}), u"-"_s);
-    }
-
     void lookFields_data()
     {
         // error: the start of the German message; empty: accepted (every field's own value
