@@ -18,6 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using Screens = QList<std::pair<QSize, qreal>>; // logical size and ratio of each
+
 // The photo most outputs here are made of, as the light look's picture.
 void applyPath(AppModel &model, const QString &baseName = u"pfad"_s)
 {
@@ -148,51 +150,29 @@ private Q_SLOTS:
     void sizeFollowsTheScreen_data()
     {
         // chosen before the screen changes: -1 nothing, 0 „Dieser Bildschirm“, else that row of
-        // the fixed table; next: the screen then, empty: none left
-        addColumns<int, QSize, QString>({"chosen", "next", "size"});
-        const QString first = u"Dieser Bildschirm — 1920 × 1200"_s;
-        const QString next = u"Dieser Bildschirm — 2560 × 1440"_s;
+        // the fixed table; next: the screens then
+        addColumns<int, Screens, QString>({"chosen", "next", "size"});
         // clang-format off
-        QTest::newRow("nothing chosen: the new screen") << -1 << QSize(2560, 1440) << next;
-        QTest::newRow("„Dieser Bildschirm“ chosen: the new screen") << 0 << QSize(2560, 1440) << next;
-        QTest::newRow("a preset chosen stays") << 7 << QSize(2560, 1440) << u"Full HD — 1920 × 1080"_s;
-        QTest::newRow("the screen gone: the size stays") << -1 << QSize() << first;
+        QTest::newRow("nothing chosen: the largest in device pixels") << -1 << Screens{{{1920, 1080}, 1}, {{1600, 1000}, 2}} << u"Dieser Bildschirm — 3200 × 2000"_s;
+        QTest::newRow("„Dieser Bildschirm“ chosen: rounded to the panel's") << 0 << Screens{{{1093, 614}, 1.25}} << u"Dieser Bildschirm — 1366 × 768"_s;
+        QTest::newRow("a preset chosen stays") << 7 << Screens{{{1280, 720}, 2}} << u"Full HD — 1920 × 1080"_s;
+        QTest::newRow("the screen gone: the size stays") << -1 << Screens() << u"Dieser Bildschirm — 1920 × 1200"_s;
         // clang-format on
     }
 
-    // The output starts at this screen's size once the window knows it, and at the first
-    // preset before; a person's choice stays.
+    // The output starts at the largest screen's size in device pixels once the window knows it,
+    // and at the first preset before; a person's choice stays.
     void sizeFollowsTheScreen()
     {
-        FETCH((int, chosen), (QSize, next), (QString, size));
+        FETCH((int, chosen), (Screens, next), (QString, size));
         AppModel model;
         QCOMPARE(model.preset(), ResolutionPreset::all().constFirst());
-        const auto screen = [](QSize logical) {
-            return ResolutionPreset::forScreens(logical.isEmpty()
-                                                    ? QList<std::pair<QSize, qreal>>()
-                                                    : QList{std::pair(logical, qreal(2))});
-        };
-        model.setScreenPreset(screen({960, 600}));
+        model.setScreenPreset(ResolutionPreset::forScreens({{{960, 600}, 2}}));
         if (chosen >= 0)
             model.setPreset(chosen == 0 ? *model.screenPreset()
                                         : ResolutionPreset::all().at(chosen));
-        model.setScreenPreset(screen(next / 2));
+        model.setScreenPreset(ResolutionPreset::forScreens(next));
         QCOMPARE(model.preset().name, size);
-    }
-
-    // The call returns before the picture is decoded; of two overlapping opens only the one asked
-    // for last counts, though the other (a broken file) fails before it.
-    void opensOnAWorker()
-    {
-        AppModel model;
-        model.openLocalImage(writeFile(m_home.filePath(u"halb.jpg"_s), "\xff\xd8"));
-        model.openLocalImage(QStringLiteral(VOSKAN_TESTDATA_DIR "/photo-path-2560x1600.jpg"));
-        QVERIFY(model.isLoadingSource() && !model.lightLook().source);
-        QTRY_VERIFY(!model.isLoadingSource());
-        workerPool()->waitForDone();
-        QCoreApplication::processEvents(); // any late answer
-        QCOMPARE(model.errorMessage(), std::nullopt);
-        QCOMPARE(model.lightLook().source->size(), QSize(2560, 1600));
     }
 
     // A slider's writes render at most every 60 ms while it moves, and once after the last
@@ -202,24 +182,15 @@ private Q_SLOTS:
         AppModel model;
         model.applySource(Reference::solid(64, 40, 90, 120, 200), {}, {}, {}, {},
                           Appearance::Light);
-        const Binding<double> blur = model.bind(&Look::blur);
-        // A change every 10 ms for 0.6 s, as a slider dragged.
         QList<qint64> renderedAt;
         QElapsedTimer drag;
         connect(&model, &AppModel::previewChanged, &model, [&] { renderedAt << drag.elapsed(); });
-        int step = 0;
-        qint64 lastChange = 0;
-        QTimer hand;
-        hand.setTimerType(Qt::PreciseTimer);
-        connect(&hand, &QTimer::timeout, &model, [&] {
-            blur.setValue(20 + step % 30);
-            lastChange = drag.elapsed();
-            if (++step == 60)
-                hand.stop();
-        });
         drag.start();
-        hand.start(10);
-        QTRY_VERIFY_WITH_TIMEOUT(!hand.isActive(), 10000);
+        qint64 lastChange = 0;
+        for (int step = 0; step < 60; ++step, QTest::qWait(10)) { // as a slider dragged for 0.6 s
+            model.bind(&Look::blur).setValue(20 + step % 30);
+            lastChange = drag.elapsed();
+        }
         QTest::qWait(300); // the last render is due 60 ms after the last change
         QString seen;
         QDebug(&seen) << "renders at" << renderedAt << "ms, last change at" << lastChange;
@@ -439,12 +410,8 @@ private Q_SLOTS:
         }
         const QString written = desktop ? *createDataFolder() + u"/wallpaper-b.heic"_s : file;
         const auto replaced = [&] { return QFile::exists(written) && contents(written) != "alt"; };
-        QStringList steps;
         connect(model.jobs(), &OutputJobs::progressChanged, this, [&] {
-            const QString step = model.jobs()->isBusy() ? model.jobs()->progressLabel() : QString();
-            if (!step.isEmpty() && steps.value(steps.size() - 1) != step)
-                steps << step;
-            if (at && step == label(*at))
+            if (at && model.jobs()->isBusy() && model.jobs()->progressLabel() == label(*at))
                 model.cancelOutput();
         });
         model.setStatusMessage(std::nullopt);
@@ -456,27 +423,16 @@ private Q_SLOTS:
                 replacedAtStatus = replacedAtStatus.value_or(replaced());
             }
         });
-        QElapsedTimer sinceTick; // the event loop keeps serving a 5 ms timer
-        qint64 longestGap = 0;
-        QTimer ticker;
-        ticker.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
-        sinceTick.start();
-        ticker.start(5);
         const Look clicked = model.lightLook();
         QSignalSpy finished(model.jobs(), &OutputJobs::finished);
         desktop ? model.setAsDesktop() : model.exportTo(file);
         QVERIFY(!replaced()); // still at work
         model.bind(&Look::brightness).setValue(0.5);
         QVERIFY(finished.wait(120000));
-        ticker.stop();
         QVERIFY(!model.jobs()->isBusy());
         QCOMPARE(model.errorMessage(), std::optional<QString>());
         QCOMPARE(statuses, QStringList{status});
-        QVERIFY2(at || longestGap < 500, qPrintable(u"longest gap %1 ms"_s.arg(longestGap)));
         const bool cancelled = status.endsWith(u"abgebrochen."_s);
-        QVERIFY2(!at || (steps.value(steps.indexOf(label(*at)) + 1) == u"Wird abgebrochen …"_s) ==
-                            cancelled,
-                 qPrintable(steps.join(u", "_s)));
         if (cancelled && !desktop) {
             QCOMPARE(entries(target.path()), QStringList{QFileInfo(file).fileName()});
             QCOMPARE(contents(file), "alt"_ba);
@@ -560,8 +516,9 @@ private Q_SLOTS:
         QVERIFY2(difference < 3, qPrintable(QString::number(difference)));
     }
 
-    // Three pictures dropped at once open in turn: each is recorded (the last first), the last one
-    // shows, and a broken one among them is named without stopping the others.
+    // Three pictures dropped at once open in turn on a worker: each is recorded (the last first),
+    // the last one shows, and a broken one among them is named without stopping the others. An
+    // open asked for before them counts no more, though it (a broken file) fails first.
     void opensDroppedFilesInTurn()
     {
         QStringList files;
@@ -570,8 +527,12 @@ private Q_SLOTS:
             QVERIFY(Reference::solid(32, 24, 200, 20, 20).toImage().save(files.last()));
         }
         AppModel model;
+        model.openLocalImage(writeFile(m_home.filePath(u"halb.jpg"_s), "\xff\xd8"));
         model.openLocalImages(files);
+        QVERIFY(model.isLoadingSource() && !model.lightLook().source);
         QTRY_VERIFY(!model.isLoadingSource());
+        workerPool()->waitForDone();
+        QCoreApplication::processEvents(); // any late answer
         QCOMPARE(model.recentFiles().mid(0, 3), (QStringList{files[2], files[1], files[0]}));
         QCOMPARE(model.lightLook().baseName, u"drop-2"_s);
         QCOMPARE(model.errorMessage(), std::nullopt);

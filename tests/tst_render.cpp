@@ -169,58 +169,31 @@ private Q_SLOTS:
                                               black * 100)));
     }
 
-    // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep:
-    // within a tenth of a step of the exact curve, on top of the rounding.
-    void encodesWithinAStep_data()
+    // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep or
+    // on runs of one colour: within a tenth of a step of the exact curve, on top of the rounding.
+    // Reusing the encoding of a run gives the bits of encoding every pixel, whatever the run's
+    // length, where it starts, and with or without dither.
+    void encodes_data()
     {
-        addColumns<double, double, bool>({"from", "to", "logarithmic"});
-        QTest::newRow("toe and its edge") << 0.0 << 0.01 << false;
-        QTest::newRow("shadows, every binade") << std::exp2(-12) << 0.01 << true;
-        QTest::newRow("clamped") << -0.5 << 1.5 << false;
+        // from: NaN for runs of 1 to 12 pixels, some the colour of two runs before (a vector can
+        // end on a colour the next one repeats)
+        addColumns<double, double, bool, float>({"from", "to", "logarithmic", "dither"});
+        QTest::newRow("toe and its edge") << 0.0 << 0.01 << false << 0.f;
+        QTest::newRow("shadows, every binade") << std::exp2(-12) << 0.01 << true << 0.f;
+        QTest::newRow("clamped") << -0.5 << 1.5 << false << 0.f;
+        QTest::newRow("runs") << qQNaN() << 0.0 << false << 0.f;
+        QTest::newRow("runs, dithered") << qQNaN() << 0.0 << false << 0.1f * Kernels::kDitherScale;
     }
 
-    void encodesWithinAStep()
+    void encodes()
     {
-        FETCH((double, from, to), (bool, logarithmic));
+        FETCH((double, from, to), (bool, logarithmic), (float, dither));
         const int n = 400'003; // not a multiple of any vector width: the tail is covered too
-        std::vector<float> x(n);
-        for (int i = 0; i < n; ++i)
-            x[i] = float(logarithmic ? from * std::pow(to / from, double(i) / (n - 1))
-                                     : from + (to - from) * i / (n - 1));
-        std::vector<uint16_t> deep(std::size_t(n) * 4);
-        std::vector<uint8_t> flat(std::size_t(n) * 4);
-        Kernels::encodeRow16(x.data(), x.data(), x.data(), n, 0, 0, 0, deep.data());
-        Kernels::encodeRow8(x.data(), x.data(), x.data(), n, 0, 0, 0, flat.data());
-        double worst = 0, worst8 = 0;
-        for (int i = 0; i < n; ++i) {
-            const double exact = linearToSrgb(std::clamp(double(x[i]), 0.0, 1.0));
-            worst = std::max(worst, std::abs(deep[4 * i + 1] - exact * 65535));
-            worst8 = std::max(worst8, std::abs(flat[4 * i + 2] - exact * 255));
-        }
-        QVERIFY2(worst <= 0.6 && worst8 <= 0.51,
-                 qPrintable(u"16 bit %1, 8 bit %2 steps"_s.arg(worst).arg(worst8)));
-    }
-
-    // Reusing the encoding of a run of one colour gives the bits of encoding every pixel,
-    // whatever the run's length, where it starts, and with or without dither.
-    void encodesRunsAsPixels_data()
-    {
-        QTest::addColumn<float>("dither");
-        QTest::newRow("dithered") << 0.1f * Kernels::kDitherScale;
-        QTest::newRow("plain") << 0.f;
-    }
-
-    void encodesRunsAsPixels()
-    {
-        QFETCH(float, dither);
-        const int n = 40'003;
         std::vector<float> r(n), g(n), b(n);
-        // Runs of 1 to 12 pixels, some the colour of two runs before: a vector can end on a
-        // colour the next one repeats.
         uint32_t seed = 7;
         const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
         std::array<float, 3> now{0.5f, 0.25f, 0.75f}, before{0.1f, 0.2f, 0.3f};
-        for (int i = 0; i < n;) {
+        for (int i = 0; i < n && std::isnan(from);) {
             const bool again = next() % 3 == 0;
             std::array<float, 3> colour = again ? before : now;
             if (!again)
@@ -229,6 +202,9 @@ private Q_SLOTS:
             for (int k = 1 + int(next() % 12); k > 0 && i < n; --k, ++i)
                 std::tie(r[i], g[i], b[i]) = std::tuple(colour[0], colour[1], colour[2]);
         }
+        for (int i = 0; i < n && !std::isnan(from); ++i)
+            r[i] = g[i] = b[i] = float(logarithmic ? from * std::pow(to / from, double(i) / (n - 1))
+                                                   : from + (to - from) * i / (n - 1));
         std::vector<uint16_t> deep(std::size_t(n) * 4), deepRuns(deep.size());
         std::vector<uint8_t> flat(std::size_t(n) * 4), flatRuns(flat.size());
         for (const int x0 : {0, 5}) {
@@ -241,6 +217,15 @@ private Q_SLOTS:
             QVERIFY(deep == deepRuns);
             QVERIFY(flat == flatRuns);
         }
+        double worst = 0, worst8 = 0;
+        for (int i = 0; i < n * 3 && dither == 0; ++i) {
+            const float x = std::array{r[i / 3], g[i / 3], b[i / 3]}[i % 3];
+            const double exact = linearToSrgb(std::clamp(double(x), 0.0, 1.0));
+            worst = std::max(worst, std::abs(deep[i / 3 * 4 + i % 3] - exact * 65535));
+            worst8 = std::max(worst8, std::abs(flat[i / 3 * 4 + i % 3] - exact * 255));
+        }
+        QVERIFY2(worst <= 0.6 && worst8 <= 0.51,
+                 qPrintable(u"16 bit %1, 8 bit %2 steps"_s.arg(worst).arg(worst8)));
     }
 
     // The dither noise: triangular around 0, and no row a copy of its neighbour (which would
