@@ -68,27 +68,17 @@ private Q_SLOTS:
                            "1.0.0-beta 1.0 1.2 1.2.0.1 1.9 1.10 1.18446744073709551616 "
                            "1.99999999999999999999")
                 .split(u' ');
-        QStringList versions = ascending;
-        const QStringList parts{"0",     "1",      "2",         "10", "1rc1",
-                                "1beta", "1beta2", "1-beta.10", "2a", "1-2"};
-        for (const QString &a : parts)
-            for (const QString &b : parts) {
-                const QString v = a + u'.' + b;
-                versions << v << v + ".1"
-                         << " V0" + QString(v).replace(u'-', u'_').toUpper() + ".0+build.7 ";
-                QCOMPARE(Appcast::compareVersions(v, versions.last()), 0);
-            }
-        QList<int> rank(versions.size(), 0);
-        for (qsizetype i = 0; i < versions.size(); ++i)
-            for (const QString &other : versions)
-                rank[i] += Appcast::compareVersions(other, versions[i]) < 0;
-        for (qsizetype i = 0; i < versions.size(); ++i)
-            for (qsizetype j = 0; j < versions.size(); ++j)
-                QVERIFY2(Appcast::compareVersions(versions[i], versions[j]) ==
-                             (rank[i] > rank[j]) - (rank[i] < rank[j]),
-                         qPrintable(versions[i] + " <> " + versions[j]));
-        for (qsizetype i = 1; i < ascending.size(); ++i)
-            QVERIFY2(rank[i - 1] < rank[i], qPrintable(ascending[i]));
+        for (qsizetype i = 0; i < ascending.size(); ++i) {
+            // The same version with a prefix, a leading zero, upper case, an underscore for a
+            // hyphen, a trailing zero and a build tag.
+            const QString &v = ascending[i];
+            QCOMPARE(Appcast::compareVersions(v, " V0" + QString(v).replace(u'-', u'_').toUpper() +
+                                                     ".0+build.7 "),
+                     0);
+            for (qsizetype j = 0; j < ascending.size(); ++j)
+                QVERIFY2(Appcast::compareVersions(v, ascending[j]) == (i > j) - (i < j),
+                         qPrintable(v + " <> " + ascending[j]));
+        }
     }
 
     void check_data()
