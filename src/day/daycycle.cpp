@@ -49,4 +49,23 @@ Plan plan(int count)
     return plan;
 }
 
+QList<int> Plan::dayOrder() const
+{
+    QList<int> order;
+    for (int i = 0; i < altitudes.size(); ++i)
+        order << i;
+    std::ranges::stable_sort(order, {}, [this](int i) { return altitudes.at(i); });
+    return order;
+}
+
+WallpaperSchedule Plan::schedule() const
+{
+    WallpaperSchedule schedule;
+    schedule.kind = ScheduleKind::Solar;
+    schedule.imageCount = int(altitudes.size());
+    schedule.lightDark = pair;
+    schedule.sun = sun;
+    return schedule;
+}
+
 } // namespace DayCycle

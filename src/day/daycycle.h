@@ -10,9 +10,13 @@
 
 #include <QList>
 
+#include <array>
+
 namespace DayCycle {
 
 inline constexpr int kDefaultCount = 8;
+// The counts a person may choose: few pictures encode fast, many change in smaller steps.
+inline constexpr std::array kCounts{5, kDefaultCount, 16};
 
 // Below this altitude (civil dusk) the night shows as it is, from this one up the day.
 inline constexpr double kNightAltitude = -6;
@@ -29,6 +33,11 @@ struct Plan
     // hour, and one that starts each picture when the sun passes its altitude too.
     QList<SolarPicture> sun;
     LightDarkPair pair{0, 1};
+
+    // The schedule a file of these pictures holds, as a reader of it finds it.
+    WallpaperSchedule schedule() const;
+    // The pictures as a day shows them, from the night through the dawn to the day.
+    QList<int> dayOrder() const;
 };
 
 // The plan for `count` pictures (at least 3: the pair and one between); fewer count as 3.

@@ -103,14 +103,22 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
 {
     if (const auto refused = refusal(desktop, true))
         return refused;
-    const std::optional<QString> folder = createDataFolder();
-    if (!folder)
-        return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
     auto opened = DynamicWallpaperFile::open(file);
     if (const QString *error = std::get_if<QString>(&opened))
         return *error;
     const DynamicWallpaperFile &source = std::get<DynamicWallpaperFile>(opened);
+    return setDayPictures([&source](int image) { return source.image(image); }, schedule, location,
+                          desktop, told);
+}
 
+std::optional<QString> setDayPictures(const DayPictures &pictures,
+                                      const WallpaperSchedule &schedule,
+                                      std::optional<GeoLocation> location, DesktopService &desktop,
+                                      const std::function<void()> &told)
+{
+    const std::optional<QString> folder = createDataFolder();
+    if (!folder)
+        return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
     const SetLock lock;
     if (!lock.isHeld())
         return lock.refusal();
@@ -122,10 +130,9 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
     const QString name =
         shown == QStringLiteral("day-a") ? QStringLiteral("day-b") : QStringLiteral("day-a");
     const QString dayFile = dir.filePath(name + QStringLiteral(".day"));
-    QDir pictures(dir.filePath(name));
-    if (!pictures.removeRecursively() || !dir.mkpath(name))
-        return fileFailedText(pictures.path());
-    // One picture decoded at a time: sixteen at full size would not fit in memory together.
+    QDir pictureDir(dir.filePath(name));
+    if (!pictureDir.removeRecursively() || !dir.mkpath(name))
+        return fileFailedText(pictureDir.path());
     QList<int> images;
     for (const TimedPicture &entry : schedule.times)
         images.append(entry.image);
@@ -135,7 +142,7 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
     for (int image : images) {
         if (written.contains(image))
             continue;
-        const std::optional<Bitmap> picture = source.image(image);
+        const std::optional<Bitmap> picture = pictures(image);
         if (!picture)
             return DynamicWallpaperFile::unreadablePictureText();
         const WallpaperFiles files = WallpaperFiles::forDayPicture(dayFile, image, picture->size());

@@ -46,4 +46,14 @@ std::optional<QString> setDay(const QString &file, const WallpaperSchedule &sche
                               std::optional<GeoLocation> location, DesktopService &desktop,
                               const std::function<void()> &told = {});
 
+// A day's pictures by their index in its schedule, each asked for once, one at a time (sixteen
+// at full size would not fit in memory together); nothing for one that cannot be had.
+using DayPictures = std::function<std::optional<Bitmap>(int image)>;
+// Sets a day whose pictures come from `pictures` rather than a file, as setDay does; the
+// caller has asked refusal(desktop, true) before making them.
+std::optional<QString> setDayPictures(const DayPictures &pictures,
+                                      const WallpaperSchedule &schedule,
+                                      std::optional<GeoLocation> location, DesktopService &desktop,
+                                      const std::function<void()> &told = {});
+
 } // namespace WallpaperSet
