@@ -8,6 +8,8 @@
 #include "desktop/desktopservice.h"
 #include "desktop/wallpaperset.h"
 #include "files/datafolder.h"
+#include "model/outputjobs.h"
+#include "model/usersettings.h"
 #include "support/dynamicfiles.h"
 #include "support/fakes.h"
 #include "support/rows.h"
@@ -411,6 +413,40 @@ private Q_SLOTS:
             for (const QString &picture : shown)
                 QVERIFY(QFile::exists(voskan() + name + '/' + picture));
         }
+    }
+
+    // A day cycle made from two looks, set on GNOME through the real gsettings: its slideshow
+    // goes from the night through the dawn to the day and back, as the sun over Berlin does.
+    void setsADayCycleOnGnome()
+    {
+        setUserLocation(GeoLocation{52.52, 13.40});
+        DesktopService service(
+            makeDesktopBackend(DesktopKind::Gnome, runner, [] { return false; }));
+        QCOMPARE(OutputJobs::setDayCycle(solidLook(Qt::white), solidLook(Qt::black, true), {64, 36},
+                                         5, service),
+                 std::nullopt);
+        setUserLocation(std::nullopt);
+        const QString day = DesktopService::recordedWallpaper().value_or(QString());
+        QCOMPARE(DayFile::read(day)->location, std::optional(GeoLocation{52.52, 13.40}));
+        const QString xml = daySlideshowPath(day, QDate::currentDate());
+        QCOMPARE(gnomeBackground("picture-uri").mid(1).chopped(1),
+                 QUrl::fromLocalFile(xml).toString(QUrl::FullyEncoded));
+        QStringList shown; // the pictures by their index, each change once, round the clock
+        static const QRegularExpression file("<static>\\s*<duration>[^<]*</duration>\\s*"
+                                             "<file>[^<]*/(\\d)-light.jpg</file>");
+        for (auto found = file.globalMatch(contents(xml)); found.hasNext();)
+            if (const QString next = found.next().captured(1);
+                shown.value(shown.size() - 1) != next)
+                shown << next;
+        if (shown.size() > 1 && shown.first() == shown.last())
+            shown.removeLast();
+        std::rotate(shown.begin(), shown.begin() + std::max(shown.indexOf("2"), qsizetype(0)),
+                    shown.end());
+        QCOMPARE(shown, (QStringList{"2", "3", "4", "0", "4", "3", "2", "1"}));
+        const QString folder = WallpaperFiles::dayFolder(day);
+        QCOMPARE(qGray(QImage(folder + "/0-light.jpg").pixel(5, 5)) > 240 &&
+                     qGray(QImage(folder + "/1-light.jpg").pixel(5, 5)) < 60,
+                 true);
     }
 
     // „Täglich neu“: units systemd reads as meant (the program wherever it lies, the session's

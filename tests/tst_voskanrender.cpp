@@ -110,6 +110,8 @@ private Q_SLOTS:
         QTest::newRow("bad value") << QStringList{"--set", "blur=viel", "$P", "$D/keep.png"} << 2 << "Ungültiger Wert für „blur“: „viel“";
         QTest::newRow("too wide") << QStringList{"--size", "16385x100", "$P", "$D/keep.heic"} << 2 << "Die Ausgabegröße 16385 × 100 ist zu groß: jede Seite höchstens 16383 Pixel, zusammen höchstens 100 Megapixel.";
         QTest::newRow("desktop and a file") << QStringList{"--set-desktop", "$P", "$D/keep.png"} << 2 << "Mit --set-desktop wird nur das Foto angegeben.";
+        QTest::newRow("a day cycle of 7") << QStringList{"--day-cycle", "7", "$P", "$D/keep.heic"} << 2 << "--day-cycle erwartet 5, 8 oder 16 Bilder.";
+        QTest::newRow("a day cycle as a PNG") << QStringList{"--day-cycle", "8", "$P", "$D/keep.png"} << 2 << "--day-cycle schreibt ein HEIC oder setzt den Schreibtisch (--set-desktop).";
         QTest::newRow("photo missing") << QStringList{"$D/nirgends.jpg", "$D/keep.png"} << 1 << "voskan-render: $D/nirgends.jpg: Die Datei wurde nicht gefunden.";
         QTest::newRow("dark photo is text") << QStringList{"--dark-photo", "$D/keep.png", "$P", "$D/keep.heic"} << 1 << "voskan-render: $D/keep.png: Die Datei ist kein unterstütztes Bild.";
         QTest::newRow("output in a file") << QStringList{"--size", "64x64", "$P", "$D/keep.png/out.heic"} << 1 << "voskan-render: $D/keep.png/out.heic: Ein Teil des Pfads ist eine Datei und kein Ordner.";
@@ -197,6 +199,7 @@ private Q_SLOTS:
         QTest::newRow("from Unsplash") << QStringList{"--unsplash", "Berge", "--key", " K3y\t", "--size", "64x36", "$D/o.png"} << QSize(64, 36) << 64 << QImage();
         // The dark look takes its own style and fields; the light one keeps the photo.
         QTest::newRow("HEIC, dark flow in black") << QStringList{"--size", "480x270", "--dark-style", "flow", "--dark-set", "flowColor0=#000000", "--dark-set", "flowColor1=#000000", "--dark-set", "flowColor2=#000000", "$P", "$D/o.heic"} << QSize(480, 270) << 0 << QImage();
+        QTest::newRow("a day cycle of 5, its night in black") << QStringList{"--day-cycle", "5", "--size", "480x270", "--dark-style", "flow", "--dark-set", "flowColor0=#000000", "--dark-set", "flowColor1=#000000", "--dark-set", "flowColor2=#000000", "$P", "$D/o.heic"} << QSize(480, 270) << 0 << QImage();
         // clang-format on
     }
 
@@ -216,6 +219,8 @@ private Q_SLOTS:
         const QList<QImage> pictures =
             depth ? QList<QImage>{QImage(m_dir.filePath("o.png"))}
                   : QList<QImage>{heic.pictures.value(0).pixels, heic.pictures.value(1).pixels};
+        if (!depth) // the day and the night first, then a day cycle's dawn
+            QCOMPARE(heic.pictures.size(), args.contains("--day-cycle") ? 5 : 2);
         if (!exact.isNull()) // every sample as rendered, also the low byte of 16 bits
             QCOMPARE(pictures[0].convertToFormat(exact.format()), exact);
         for (const QImage &picture : pictures) {

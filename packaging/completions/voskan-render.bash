@@ -11,6 +11,9 @@ _voskan_render()
     --preset)
         COMPREPLY=($(compgen -W "1 2 3 4 5 6 7 8" -- "$cur"))
         return ;;
+    --day-cycle)
+        COMPREPLY=($(compgen -W "5 8 16" -- "$cur"))
+        return ;;
     --set | --dark-set)
         compopt -o nospace
         COMPREPLY=($(compgen -S = -W "style blur brightness saturation contrast dither flowColor0 flowColor1 flowColor2 flowBands flowAmplitude flowFrequency flowSharpness flowEdgeSoftness flowPhase mirrorLine mirrorAmplitude mirrorFrequency mirrorPhase mirrorHardness mirrorDepth mirrorSideFade" -- "$cur"))
@@ -19,7 +22,7 @@ _voskan_render()
         return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--style --size --preset --set --dark-style --dark-set --dark-photo --unsplash --pick --key --preview --timings --set-desktop --follow --daily --at --at-login --daily-off --daily-run --once-a-day --version --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "--style --size --preset --set --dark-style --dark-set --dark-photo --day-cycle --unsplash --pick --key --preview --timings --set-desktop --follow --daily --at --at-login --daily-off --daily-run --once-a-day --version --help" -- "$cur"))
         return
     fi
     compopt -o filenames

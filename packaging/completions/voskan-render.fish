@@ -8,6 +8,7 @@ complete -c voskan-render -l set -xa "(printf '%s=\n' $fields)" -d 'ein Paramete
 complete -c voskan-render -l dark-style -xa 'blur flow mirror' -d 'Stil des dunklen Bildes'
 complete -c voskan-render -l dark-set -xa "(printf '%s=\n' $fields)" -d 'ein Parameter des dunklen Looks'
 complete -c voskan-render -l dark-photo -rF -d 'eigenes Foto für das dunkle Bild'
+complete -c voskan-render -l day-cycle -xa '5 8 16' -d 'Tagesverlauf: Bilder, die dem Sonnenstand folgen'
 complete -c voskan-render -l unsplash -x -d 'ein Unsplash-Treffer statt eines Fotos'
 complete -c voskan-render -l pick -x -d 'der N-te Treffer'
 complete -c voskan-render -l key -x -d 'Unsplash-Access-Key'

@@ -8,6 +8,7 @@
 #include "follower/sessiondesktop.h"
 #include "heic/dynamicwallpaper.h"
 #include "heic/pngwriter.h"
+#include "model/daycyclefile.h"
 #include "model/dynamicpicture.h"
 #include "model/exporterror.h"
 #include "model/outputjobs.h"
@@ -178,7 +179,7 @@ int render(Options &o)
 
     // A dynamic wallpaper made elsewhere is set as what it is, unless a style was asked for.
     if (o.setDesktop && o.unsplashQuery.isEmpty() && !o.styled && o.looks.sets.isEmpty() &&
-        !o.looks.darkChosen && o.darkPhoto.isEmpty()) {
+        !o.looks.darkChosen && o.darkPhoto.isEmpty() && o.dayCycle == 0) {
         auto opened = DynamicPicture::open(o.photo, QDateTime::currentDateTime());
         if (const auto *dynamic = std::get_if<OpenedDynamic>(&opened)) {
             // What the set goes on without is said here: a place that is none (the zone's city
@@ -235,14 +236,21 @@ int render(Options &o)
     const double prepareMs = msSince(timer);
 
     if (o.setDesktop) {
+        // As for a file that follows the sun: the place it goes on without is said first.
+        if (o.dayCycle > 0)
+            if (const auto problem = userLocationProblem())
+                std::fprintf(stderr, "%s\n", qPrintable(*problem));
         std::optional<QString> error;
         {
-            TerminalProgress shown(WriteProgress::setPlan());
-            error = OutputJobs::setAsDesktop(light, dark, o.size, *sessionDesktopService(), {},
-                                             shown.progress());
+            TerminalProgress shown(OutputJobs::setPlan(o.dayCycle));
+            const OutputJobs::Request request{light, dark, o.size, 0, std::nullopt, o.dayCycle};
+            error =
+                OutputJobs::setAsDesktop(request, *sessionDesktopService(), {}, shown.progress());
         }
         if (error)
             return fail(*error);
+        if (o.dayCycle > 0)
+            std::printf("%s\n", qPrintable(summary(DayCycle::plan(o.dayCycle).schedule())));
         std::printf("Als dynamisches Wallpaper gesetzt.\n");
         return 0;
     }
@@ -250,7 +258,7 @@ int render(Options &o)
     // The HEIC takes seconds; a PNG or a preview is there before a line would be read.
     std::optional<TerminalProgress> shown;
     if (dynamic && !o.preview)
-        shown.emplace(WriteProgress::exportPlan());
+        shown.emplace(OutputJobs::writePlan(o.dayCycle));
     WriteProgress *progress = shown ? shown->progress() : nullptr;
     const QSizeF size = o.preview ? RenderPipeline::previewSize(o.size) : o.size.toSizeF();
     if (progress)
@@ -268,7 +276,10 @@ int render(Options &o)
 
     if (dynamic) {
         const auto error =
-            DynamicWallpaper::writeHEIC(*lightPicture, *darkRendered, o.output, {}, progress);
+            o.dayCycle > 0
+                ? DayCycleFile::write(*lightPicture, *darkRendered, o.dayCycle, o.output,
+                                      light.dither, progress)
+                : DynamicWallpaper::writeHEIC(*lightPicture, *darkRendered, o.output, {}, progress);
         shown.reset();
         if (error)
             return fail(QStringLiteral("%1: %2").arg(o.output, description(*error)));

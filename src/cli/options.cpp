@@ -1,11 +1,13 @@
 #include "options.h"
 
+#include "day/daycycle.h"
 #include "model/appmodel.h"
 #include "model/lookfields.h"
 #include "model/unsplashsearch.h"
 #include "model/valuetypes.h"
 #include "update/updaterviewmodel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -13,7 +15,8 @@ namespace {
 const char kUsage[] =
     "Aufruf: voskan-render [--style blur|flow|mirror] [--size BREITExHÖHE | --preset N]\n"
     "                      [--set FELD=WERT …] [--dark-style S] [--dark-set FELD=WERT …]\n"
-    "                      [--dark-photo FOTO] [--preview] [--timings] FOTO AUSGABE.png|.heic\n"
+    "                      [--dark-photo FOTO] [--day-cycle N] [--preview] [--timings]\n"
+    "                      FOTO AUSGABE.png|.heic\n"
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
     "       voskan-render --follow | --version | --help\n"
@@ -34,6 +37,10 @@ const char kUsage[] =
     "  --dark-style S, --dark-set FELD=WERT\n"
     "                   dasselbe für das dunkle Bild (nur .heic)\n"
     "  --dark-photo F   eigenes Foto für das dunkle Bild (nur .heic)\n"
+    "  --day-cycle N    „Tagesverlauf“: statt „Hell“ und „Dunkel“ N Bilder (%3),\n"
+    "                   die dem Sonnenstand folgen: die Nacht im dunklen, der Tag im hellen\n"
+    "                   Bild, dazwischen Morgen- und Abenddämmerung (nur .heic und\n"
+    "                   --set-desktop)\n"
     "  --unsplash TEXT  statt FOTO: ein Unsplash-Treffer für TEXT (mit dem gespeicherten\n"
     "                   Access-Key oder --key KEY), --pick N wählt den N-ten (Standard 1)\n"
     "  --preview        Vorschau statt voller Größe\n"
@@ -59,6 +66,16 @@ std::optional<RenderPipeline::PixelSize> parseSize(const QString &text)
     if (!okW || !okH || w < 1 || h < 1)
         return std::nullopt;
     return RenderPipeline::PixelSize{w, h};
+}
+
+// "5, 8 oder 16"
+QString countsText()
+{
+    QStringList counts;
+    for (int count : DayCycle::kCounts)
+        counts << QString::number(count);
+    const QString last = counts.takeLast();
+    return counts.join(QStringLiteral(", ")) + QStringLiteral(" oder ") + last;
 }
 
 } // namespace
@@ -87,7 +104,7 @@ int usage(const QString &problem)
     // Asked for, the help is the program's output (and the source of its manual page).
     std::fprintf(problem.isEmpty() ? stdout : stderr, "%s",
                  qPrintable(QString::fromUtf8(kUsage).arg(
-                     presets, LookFields::names().join(QStringLiteral(", ")))));
+                     presets, LookFields::names().join(QStringLiteral(", ")), countsText())));
     return 2;
 }
 
@@ -156,6 +173,12 @@ std::optional<int> parse(const QStringList &args, Options &o)
             if (!v)
                 return usage(QStringLiteral("--dark-photo erwartet eine Datei."));
             o.darkPhoto = *v;
+        } else if (arg == QLatin1String("--day-cycle")) {
+            const auto v = value();
+            bool ok = false;
+            o.dayCycle = v ? v->toInt(&ok) : 0;
+            if (!ok || !std::ranges::count(DayCycle::kCounts, o.dayCycle))
+                return usage(QStringLiteral("--day-cycle erwartet %1 Bilder.").arg(countsText()));
         } else if (arg == QLatin1String("--unsplash") || arg == QLatin1String("--key")) {
             const auto v = value();
             if (!v)
@@ -187,6 +210,11 @@ std::optional<int> parse(const QStringList &args, Options &o)
             return usage(QStringLiteral("--follow steht allein."));
         return std::nullopt;
     }
+    if (o.dayCycle > 0 && !o.setDesktop &&
+        !positional.value(o.unsplashQuery.isEmpty() ? 1 : 0)
+             .endsWith(QLatin1String(".heic"), Qt::CaseInsensitive))
+        return usage(QStringLiteral("--day-cycle schreibt ein HEIC oder setzt den Schreibtisch "
+                                    "(--set-desktop)."));
     if (o.setDesktop) {
         if (positional.size() != (o.unsplashQuery.isEmpty() ? 1 : 0))
             return usage(QStringLiteral("Mit --set-desktop wird nur das Foto angegeben."));

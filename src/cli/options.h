@@ -21,6 +21,8 @@ struct Options
     bool preview = false;
     bool timings = false;
     bool setDesktop = false;
+    // Pictures of a day cycle („Tagesverlauf“) instead of the pair; 0 for the pair.
+    int dayCycle = 0;
     bool follow = false;
     // A style or a value asked for: a dynamic wallpaper is then a photo like any other.
     bool styled = false;

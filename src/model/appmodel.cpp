@@ -1,10 +1,13 @@
 #include "appmodel.h"
 
+#include "day/dayschedule.h"
 #include "files/regularfile.h"
 #include "heic/dynamicwallpaperfile.h"
+#include "model/daycyclefile.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/secrets.h"
+#include "model/usersettings.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -61,6 +64,9 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
     connect(&m_statusTimer, &QTimer::timeout, this, [this] { setStatusMessage(std::nullopt); });
+    m_dayCycleTimer.setSingleShot(true);
+    m_dayCycleTimer.setInterval(kDayCycleDelayMs);
+    connect(&m_dayCycleTimer, &QTimer::timeout, this, &AppModel::renderDayCycleThumbnails);
 
     // The parts speak through the model's status and error lines.
     connect(m_search, &UnsplashSearch::errorReported, this, &AppModel::setErrorMessage);
@@ -94,6 +100,10 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
          {&AppModel::lightLookChanged, &AppModel::darkLookChanged, &AppModel::presetChanged,
           &AppModel::customWidthChanged, &AppModel::customHeightChanged})
         connect(this, signal, m_drag, &DragFile::looksChanged);
+    // A picture of the cycle stays in the preview only while it is what the preview would show.
+    for (auto signal :
+         {&AppModel::lightLookChanged, &AppModel::darkLookChanged, &AppModel::editingChanged})
+        connect(this, signal, this, &AppModel::hideDayCyclePicture);
 
     m_library->refreshAuthStatus();
     // A first start without a key would open on a search that can only fail. A key added
@@ -374,10 +384,80 @@ void AppModel::renderPreview()
     m_renderTimer.stop(); // whatever was pending is covered by this render
     m_throttleTimer.stop();
     m_throttledRender.invalidate(); // set again when the throttle made this render
-    const auto bitmap =
-        RenderPipeline::renderLook(currentLook(), RenderPipeline::previewSize(pixelSize()), false);
+    const QSizeF size = RenderPipeline::previewSize(pixelSize());
+    std::optional<Bitmap> bitmap;
+    if (m_dayCycle > 0 && m_shownDayCyclePicture >= 0)
+        bitmap = dayCyclePicture(m_shownDayCyclePicture, size);
+    else
+        bitmap = RenderPipeline::renderLook(currentLook(), size, false);
     m_preview = bitmap ? bitmap->toImage() : QImage();
     Q_EMIT previewChanged();
+    if (m_dayCycle > 0)
+        m_dayCycleTimer.start();
+}
+
+std::optional<Bitmap> AppModel::dayCyclePicture(int index, QSizeF size) const
+{
+    const auto day = RenderPipeline::renderLook(m_lightLook, size, false);
+    const auto night = RenderPipeline::renderLook(m_darkLook, size, false);
+    if (!day || !night || day->size() != night->size())
+        return std::nullopt;
+    const DayCycle::Plan plan = DayCycle::plan(m_dayCycle);
+    return DayCycleFile::picture(plan, *day, *night, plan.dayOrder().at(index), m_lightLook.dither);
+}
+
+void AppModel::renderDayCycleThumbnails()
+{
+    m_dayCycleThumbnails.clear();
+    if (m_dayCycle > 0) {
+        const QSizeF preview = RenderPipeline::previewSize(pixelSize());
+        const qreal side = DayCycleFile::kThumbnailSide;
+        const QSizeF size = preview.scaled(side, side, Qt::KeepAspectRatioByExpanding);
+        const auto day = RenderPipeline::renderLook(m_lightLook, size, false);
+        const auto night = RenderPipeline::renderLook(m_darkLook, size, false);
+        if (day && night && day->size() == night->size()) {
+            const DayCycle::Plan plan = DayCycle::plan(m_dayCycle);
+            for (int i : plan.dayOrder())
+                m_dayCycleThumbnails
+                    << DayCycleFile::picture(plan, *day, *night, i, m_lightLook.dither).toImage();
+        }
+    }
+    Q_EMIT dayCycleChanged();
+}
+
+void AppModel::setDayCycle(int pictures)
+{
+    m_dayCycle = std::max(pictures, 0);
+    m_shownDayCyclePicture = -1;
+    m_dayCycleThumbnails.clear();
+    m_drag->looksChanged(); // a file prepared for the drag is of the other kind
+    Q_EMIT dayCycleChanged();
+    renderPreview();
+}
+
+QStringList AppModel::dayCycleLabels() const
+{
+    if (m_dayCycle <= 0)
+        return {};
+    return DayCycleFile::pictureLabels(DayCycle::plan(m_dayCycle), QDate::currentDate(),
+                                       localTimeZone(), userLocation());
+}
+
+void AppModel::showDayCyclePicture(int index)
+{
+    if (m_dayCycle <= 0 || index < 0 || index >= DayCycle::plan(m_dayCycle).altitudes.size())
+        return;
+    m_shownDayCyclePicture = index;
+    Q_EMIT dayCycleChanged();
+    renderPreview();
+}
+
+void AppModel::hideDayCyclePicture()
+{
+    if (m_shownDayCyclePicture < 0)
+        return;
+    m_shownDayCyclePicture = -1;
+    Q_EMIT dayCycleChanged();
 }
 
 QStringList AppModel::dailyOptions() const
@@ -524,8 +604,9 @@ void AppModel::showDynamicPicture(int index)
 
 OutputJobs::Request AppModel::outputRequest() const
 {
-    OutputJobs::Request request{m_lightLook, m_darkLook, pixelSize(),
-                                m_drag ? m_drag->generation() : 0, std::nullopt};
+    OutputJobs::Request request{m_lightLook,  m_darkLook,
+                                pixelSize(),  m_drag ? m_drag->generation() : 0,
+                                std::nullopt, m_dayCycle};
     if (m_dynamic)
         request.day = OutputJobs::Request::Day::of(m_dynamic->path, m_dynamic->schedule);
     return request;
@@ -535,13 +616,14 @@ QString AppModel::exportFileName(const QString &ext) const
 {
     const RenderPipeline::PixelSize size = pixelSize();
     return m_lightLook.baseName.value_or(QStringLiteral("voskan-wallpaper")) +
-           QStringLiteral("-dynamic-") + QString::number(size.width) + QLatin1Char('x') +
-           QString::number(size.height) + QLatin1Char('.') + ext;
+           (m_dayCycle > 0 ? QStringLiteral("-day-cycle-") : QStringLiteral("-dynamic-")) +
+           QString::number(size.width) + QLatin1Char('x') + QString::number(size.height) +
+           QLatin1Char('.') + ext;
 }
 
 std::optional<QString> AppModel::writeOutput(const QString &path) const
 {
-    return OutputJobs::writeOutput(m_lightLook, m_darkLook, pixelSize(), path);
+    return OutputJobs::writeOutput(m_lightLook, m_darkLook, pixelSize(), path, nullptr, m_dayCycle);
 }
 
 AppModel::OutputProgress AppModel::outputProgress() const

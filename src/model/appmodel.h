@@ -62,6 +62,7 @@ public:
 
     static constexpr int kRenderDelayMs = 60;
     static constexpr int kStatusDismissMs = 4000;
+    static constexpr int kDayCycleDelayMs = 250;
 
     explicit AppModel(Services services = {}, QObject *parent = nullptr);
     // With `builtInKey` for users without their own key instead of the binary's.
@@ -194,7 +195,22 @@ public:
     void showDynamicPicture(int index);
 
     // --- output (outputjobs.h, dragfile.h) ---------------------------------------------
-    // "<base>-dynamic-<w>x<h>.<ext>", the base from the light look or "voskan-wallpaper".
+    // What export, drag, „In Fotos sichern“ and the set write: the light/dark pair (0), or a
+    // day cycle („Tagesverlauf“) of that many pictures made from the two looks.
+    int dayCycle() const { return m_dayCycle; }
+    void setDayCycle(int pictures);
+    // With a day cycle chosen, its pictures as the strip shows them: small, from the night to
+    // the day (DayCycle::Plan::dayOrder), with today's times at the user's place; made a
+    // moment after the preview, so a drag of a slider does not wait for them. Empty for the
+    // pair.
+    QList<QImage> dayCycleThumbnails() const { return m_dayCycleThumbnails; }
+    QStringList dayCycleLabels() const;
+    // The strip's picture `index` in the preview instead of the look edited, until a look, the
+    // one edited or the output changes; -1 for none.
+    int shownDayCyclePicture() const { return m_shownDayCyclePicture; }
+    void showDayCyclePicture(int index);
+    // "<base>-dynamic-<w>x<h>.<ext>" ("-day-cycle-" for a day cycle), the base from the light
+    // look or "voskan-wallpaper".
     QString exportFileName(const QString &ext) const;
     // Renders both looks at full size and writes the dynamic wallpaper to `path`, on the
     // calling thread; the error's German text, or nothing.
@@ -240,6 +256,8 @@ Q_SIGNALS:
     void previewChanged();
     void dynamicWallpaperChanged();
     void outputProgressChanged();
+    // dayCycle(), its thumbnails or labels, or the picture shown of it changed.
+    void dayCycleChanged();
 
 private:
     // The size chosen for the output: a preset, or the custom width and height.
@@ -259,6 +277,9 @@ private:
     void setDynamic(std::optional<DynamicWallpaper> dynamic);
     OutputJobs::Request outputRequest() const;
     void scheduleStatusDismiss();
+    void renderDayCycleThumbnails();
+    std::optional<Bitmap> dayCyclePicture(int index, QSizeF size) const;
+    void hideDayCyclePicture();
 
     std::optional<QString> m_errorMessage;
     std::optional<QString> m_statusMessage;
@@ -273,6 +294,10 @@ private:
     QTimer m_throttleTimer;          // kRenderDelayMs after the first change not yet rendered
     QElapsedTimer m_throttledRender; // since the last render the throttle made, in a drag
     QTimer m_statusTimer;
+    int m_dayCycle = 0;
+    int m_shownDayCyclePicture = -1;
+    QList<QImage> m_dayCycleThumbnails;
+    QTimer m_dayCycleTimer; // the thumbnails, once the preview has settled
     UnsplashSearch *m_search;
     LibraryBrowser *m_library;
     PictureLoader *m_loader;

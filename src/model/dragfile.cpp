@@ -40,7 +40,9 @@ struct DragFile::Job
     QMutex mutex;
     bool abandoned = false;
     QString written; // complete, not yet taken over
-    WriteProgress progress{WriteProgress::exportPlan()};
+    WriteProgress progress;
+
+    explicit Job(int dayCycle) : progress(OutputJobs::writePlan(dayCycle)) {}
 };
 
 DragFile::DragFile(RequestSource current, OutputJobs &jobs, QObject *parent)
@@ -145,7 +147,7 @@ void DragFile::prepare()
         path +
         QStringLiteral(".%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
     const QString copyFrom = std::exchange(m_lastOutput, QString());
-    m_job = std::make_shared<Job>();
+    m_job = std::make_shared<Job>(request.output.dayCycle);
     m_progressDone = 0;
     m_progressLabel.clear();
     Q_EMIT progressChanged();
@@ -214,7 +216,7 @@ void DragFile::prepare()
         try {
             if (copyFrom.isEmpty() || !QFile::copy(copyFrom, unfinished))
                 error = OutputJobs::writeOutput(output.light, output.dark, output.size, unfinished,
-                                                &job->progress);
+                                                &job->progress, output.dayCycle);
         } catch (const std::exception &) { // memory ran out: rethrown, it would reach the loop
             error = description(ExportError::RenderFailed);
         }

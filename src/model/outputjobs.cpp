@@ -4,6 +4,7 @@
 #include "files/regularfile.h"
 #include "follower/sessiondesktop.h"
 #include "heic/dynamicwallpaper.h"
+#include "model/daycyclefile.h"
 #include "model/usersettings.h"
 
 #include <QDir>
@@ -118,10 +119,10 @@ void OutputJobs::writeInBackground(const Request &request, const QString &path,
                                    std::function<void(const std::optional<QString> &)> done)
 {
     run(
-        WriteProgress::exportPlan(), cancelledStatus,
+        writePlan(request.dayCycle), cancelledStatus,
         [request, path](QPromise<Step> &promise, WriteProgress &progress) {
-            promise.addResult(Step::outcome(
-                writeOutput(request.light, request.dark, request.size, path, &progress)));
+            promise.addResult(Step::outcome(writeOutput(request.light, request.dark, request.size,
+                                                        path, &progress, request.dayCycle)));
         },
         [this, path, generation = request.generation,
          done = std::move(done)](const std::optional<QString> &error) {
@@ -209,7 +210,8 @@ void OutputJobs::setAsDesktop()
     // A desktop may take its time to answer (the portal waits for a person); the worker holds
     // its own reference to the service. Busy until the HEIC is written.
     run(
-        WriteProgress::setPlan(), QStringLiteral("Setzen abgebrochen."),
+        request->day ? WriteProgress::setPlan() : setPlan(request->dayCycle),
+        QStringLiteral("Setzen abgebrochen."),
         [request = *request, desktop = m_desktop](QPromise<Step> &promise,
                                                   WriteProgress &progress) {
             const auto error = setAsDesktop(
@@ -245,12 +247,57 @@ std::optional<QString> OutputJobs::setAsDesktop(const Request &request, DesktopS
         return WallpaperSet::setDay(request.day->file, request.day->schedule, request.day->location,
                                     desktop, told);
     }
+    if (request.dayCycle > 0)
+        return setDayCycle(request.light, request.dark, request.size, request.dayCycle, desktop,
+                           told, progress);
     return setAsDesktop(request.light, request.dark, request.size, desktop, told, progress);
+}
+
+QList<WriteProgress::Planned> OutputJobs::writePlan(int dayCycle)
+{
+    if (dayCycle <= 0)
+        return WriteProgress::exportPlan();
+    return WriteProgress::dayCyclePlan(int(DayCycle::plan(dayCycle).altitudes.size()));
+}
+
+QList<WriteProgress::Planned> OutputJobs::setPlan(int dayCycle)
+{
+    if (dayCycle <= 0)
+        return WriteProgress::setPlan();
+    // Each of the desktop's pictures a mix and a JPEG: together about half a render.
+    const auto pictures = double(DayCycle::plan(dayCycle).altitudes.size());
+    return {{WriteStep::RenderLight, 1},
+            {WriteStep::RenderDark, 1},
+            {WriteStep::DesktopImages, 0.5 * pictures}};
+}
+
+std::optional<QString> OutputJobs::setDayCycle(const Look &light, const Look &dark,
+                                               RenderPipeline::PixelSize size, int count,
+                                               DesktopService &desktop,
+                                               const std::function<void()> &told,
+                                               WriteProgress *progress)
+{
+    if (const auto error = RenderPipeline::sizeError(size))
+        return error;
+    if (const auto refused = WallpaperSet::refusal(desktop, true))
+        return refused;
+    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
+    if (const auto *error = std::get_if<ExportError>(&rendered))
+        return description(*error);
+    const auto &[day, night] = std::get<RenderPipeline::FullPair>(rendered);
+    if (WriteProgress::stopsBefore(progress, WriteStep::DesktopImages))
+        return description(WallpaperError::Cancelled);
+    const DayCycle::Plan plan = DayCycle::plan(count);
+    return WallpaperSet::setDayPictures(
+        [&](int image) -> std::optional<Bitmap> {
+            return DayCycleFile::picture(plan, day, night, image, light.dither);
+        },
+        plan.schedule(), userLocation(), desktop, told);
 }
 
 std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size, const QString &path,
-                                               WriteProgress *progress)
+                                               WriteProgress *progress, int dayCycle)
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return error;
@@ -258,8 +305,11 @@ std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &da
     if (const auto *error = std::get_if<ExportError>(&rendered))
         return description(*error);
     const auto &[lightPicture, darkPicture] = std::get<RenderPipeline::FullPair>(rendered);
-    if (const auto error =
-            DynamicWallpaper::writeHEIC(lightPicture, darkPicture, path, {}, progress))
+    const auto error =
+        dayCycle > 0
+            ? DayCycleFile::write(lightPicture, darkPicture, dayCycle, path, light.dither, progress)
+            : DynamicWallpaper::writeHEIC(lightPicture, darkPicture, path, {}, progress);
+    if (error)
         return description(*error);
     return std::nullopt;
 }

@@ -47,6 +47,9 @@ public:
             static std::optional<Day> of(const QString &file, const WallpaperSchedule &schedule);
         };
         std::optional<Day> day;
+        // The pictures of a day cycle made from the two looks (DayCycle::plan) to write and set
+        // instead of the pair; 0 for the pair.
+        int dayCycle = 0;
     };
     using RequestSource = std::function<Request()>;
 
@@ -93,10 +96,14 @@ public:
         static Step begun(WriteStep step, double done) { return {false, {}, step, done}; }
     };
     // Renders both looks at full size (light first; the first failure stops) and writes the
-    // dynamic wallpaper. The error's German text, or nothing. Runs on the caller's thread.
+    // dynamic wallpaper: the pair, or the day cycle of `dayCycle` pictures. The error's German
+    // text, or nothing. Runs on the caller's thread. Steps: exportPlan(), dayCyclePlan().
     static std::optional<QString> writeOutput(const Look &light, const Look &dark,
                                               RenderPipeline::PixelSize size, const QString &path,
-                                              WriteProgress *progress = nullptr);
+                                              WriteProgress *progress = nullptr, int dayCycle = 0);
+    // The steps of a job's write or set, as the window shows them.
+    static QList<WriteProgress::Planned> writePlan(int dayCycle);
+    static QList<WriteProgress::Planned> setPlan(int dayCycle);
     // Renders both looks and sets them as the wallpaper of every screen (desktop/wallpaperset.h);
     // the error text, or nothing. Runs on the caller's thread.
     static std::optional<QString> setAsDesktop(const Look &light, const Look &dark,
@@ -104,9 +111,16 @@ public:
                                                DesktopService &desktop,
                                                const std::function<void()> &told = {},
                                                WriteProgress *progress = nullptr);
+    // Renders both looks and sets the day cycle of `count` pictures made from them, played as a
+    // day on every desktop (WallpaperSet::setDayPictures); the error text, or nothing.
+    static std::optional<QString> setDayCycle(const Look &light, const Look &dark,
+                                              RenderPipeline::PixelSize size, int count,
+                                              DesktopService &desktop,
+                                              const std::function<void()> &told = {},
+                                              WriteProgress *progress = nullptr);
     // The set a request asks for: a dynamic wallpaper that follows the day played as what it
     // is, where the desktop can (else its light/dark pair, where it names one); otherwise the
-    // two looks. Runs on the caller's thread.
+    // day cycle or the two looks. Runs on the caller's thread.
     static std::optional<QString> setAsDesktop(const Request &request, DesktopService &desktop,
                                                const std::function<void()> &told = {},
                                                WriteProgress *progress = nullptr);
