@@ -1,7 +1,10 @@
 // What a person does with Voskan, done in the real window with Unsplash and the desktop faked.
 
 #include "daily/dailywallpaper.h"
+#include "day/daycycle.h"
 #include "day/dayschedule.h"
+#include "desktop/dayfile.h"
+#include "heic/dynamicwallpaperfile.h"
 #include "model/lookfields.h"
 #include "model/usersettings.h"
 #include "render/imagedecoder.h"
@@ -457,6 +460,75 @@ private Q_SLOTS:
                 off += colourDistance(painted.pixelColor(expected.topLeft() + QPoint(x, y)),
                                       render.pixelColor(x, y));
         QVERIFY2(off < count * 9, qPrintable(QString::number(double(off) / count)));
+    }
+
+    // „Tagesverlauf“ from the keyboard: its strip heard and walked, a dawn looked at, the file
+    // exported, and the day set on a desktop that shows one picture.
+    void dayCycleFromOnePhoto()
+    {
+        Window s;
+        QVERIFY(s.open());
+        setCustomSize(s.model, 320, 200);
+        s.choose("formatPicker", "Tagesverlauf, 5 Bilder");
+        QTRY_COMPARE(s.model.dayCycleThumbnails().size(), 5);
+        auto *strip = s.find<ThumbStrip>("dayCycleStrip");
+        QTRY_VERIFY(strip->isVisible());
+        const auto heard = [strip](int row) {
+            return strip->model()->index(row, 0).data(Qt::AccessibleTextRole).toString();
+        };
+        QVERIFY2(heard(0).startsWith("Bild 1 von 5, Nacht") &&
+                     heard(4).startsWith("Bild 5 von 5, Tag"),
+                 qPrintable(heard(0) + " / " + heard(4)));
+        const auto grey = [&s] {
+            const QImage shown = s.model.preview().convertToFormat(QImage::Format_Grayscale8);
+            qint64 sum = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    sum += shown.constScanLine(y)[x];
+            return double(sum) / double(shown.width() * shown.height());
+        };
+        QList<double> greys;
+        strip->setFocus();
+        QTest::keyClick(strip, Qt::Key_Home);
+        for (int row = 0; row < 5; ++row) {
+            QTest::keyClick(strip, Qt::Key_Return);
+            QCOMPARE(s.model.shownDayCyclePicture(), row);
+            greys << grey();
+            QTest::keyClick(strip, Qt::Key_Right);
+        }
+        QVERIFY2(std::ranges::is_sorted(greys) && greys.first() < greys.last(),
+                 qPrintable(QDebug::toString(greys)));
+        // The day is the light look as it renders.
+        const QImage day = s.model.preview();
+        s.model.bind(&Look::blur).setValue(s.model.lightLook().blur);
+        QCOMPARE(s.model.shownDayCyclePicture(), -1);
+        QCOMPARE(s.model.preview(), day);
+
+        QTemporaryDir out;
+        const QString path = out.filePath(s.model.exportFileName("heic"));
+        QVERIFY2(path.endsWith("-day-cycle-320x200.heic"), qPrintable(path));
+        s.model.exportTo(path);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 30000);
+        QCOMPARE(s.model.errorMessage(), std::nullopt);
+        const DayCycle::Plan plan = DayCycle::plan(5);
+        const auto file = DynamicWallpaperFile::open(path);
+        QVERIFY(std::holds_alternative<DynamicWallpaperFile>(file));
+        QCOMPARE(std::get<DynamicWallpaperFile>(file).schedule(), plan.schedule());
+
+        s.model.setAsDesktop();
+        QTRY_COMPARE_WITH_TIMEOUT(s.desktop->shown.size(), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.model.jobs()->isBusy(), 30000);
+        QCOMPARE(s.model.errorMessage(), std::nullopt);
+        const QString dayFile = DesktopService::recordedWallpaper().value_or(QString());
+        QVERIFY2(dayFile.endsWith(".day"), qPrintable(dayFile));
+        QCOMPARE(DayFile::read(dayFile)->schedule.sun, plan.sun);
+        const int due = pictureAt(plan.schedule(), QDateTime::currentDateTime(), localTimeZone(),
+                                  userLocation())
+                            .image;
+        QCOMPARE(s.desktop->shown[0].light, WallpaperFiles::forDayPicture(dayFile, due).light);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(QImage(WallpaperFiles::forDayPicture(dayFile, i).light).size(),
+                     QSize(320, 200));
     }
 };
 

@@ -4,6 +4,10 @@
 #include "model/renderpipeline.h"
 
 #include "elidingcombobox.h"
+#include "thumbmodels.h"
+#include "thumbstrip.h"
+
+#include "day/daycycle.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -44,6 +48,8 @@ public:
 OutputSection::OutputSection(AppModel *model, QWidget *parent)
     : InspectorSection(QStringLiteral("Ausgabe"), parent), m_model(model)
 {
+    addFormatRows();
+
     m_presetPicker = new ElidingComboBox;
     m_presetPicker->setObjectName(QStringLiteral("presetPicker"));
     // The preset names are long; the closed picker elides rather than widening the column.
@@ -113,6 +119,47 @@ OutputSection::OutputSection(AppModel *model, QWidget *parent)
             [this] { syncLength(m_height, m_model->customHeight()); });
     syncLength(m_width, m_model->customWidth());
     syncLength(m_height, m_model->customHeight());
+}
+
+void OutputSection::addFormatRows()
+{
+    m_formatPicker = new QComboBox;
+    m_formatPicker->setObjectName(QStringLiteral("formatPicker"));
+    m_formatPicker->addItem(QStringLiteral("Hell und Dunkel"), 0);
+    for (int count : DayCycle::kCounts)
+        m_formatPicker->addItem(QStringLiteral("Tagesverlauf, %1 Bilder").arg(count), count);
+    m_formatPicker->setToolTip(
+        QStringLiteral("Hell und Dunkel: ein Bild je Erscheinungsbild. Tagesverlauf: Bilder, die "
+                       "dem Sonnenstand folgen, von der Nacht im dunklen Look über die "
+                       "Dämmerung zum Tag im hellen Look"));
+    addRow(QStringLiteral("Format"), m_formatPicker);
+    connect(m_formatPicker, &QComboBox::activated, this,
+            [this](int index) { m_model->setDayCycle(m_formatPicker->itemData(index).toInt()); });
+
+    m_dayCycleModel = new DayCycleThumbModel;
+    m_dayCycleStrip = new ThumbStrip(m_dayCycleModel);
+    m_dayCycleStrip->setObjectName(QStringLiteral("dayCycleStrip"));
+    m_dayCycleStrip->setAccessibleName(QStringLiteral("Bilder des Tagesverlaufs"));
+    m_dayCycleStrip->setSelectionProvider([this]() -> std::optional<QString> {
+        const int shown = m_model->shownDayCyclePicture();
+        return shown < 0 ? std::nullopt : std::optional(QString::number(shown));
+    });
+    m_dayCycleRow = addWideRow(m_dayCycleStrip);
+    connect(m_dayCycleStrip, &ThumbStrip::tileClicked, m_model, &AppModel::showDayCyclePicture);
+    connect(m_model, &AppModel::dayCycleChanged, this, &OutputSection::syncDayCycle);
+    syncDayCycle();
+}
+
+void OutputSection::syncDayCycle()
+{
+    const int count = m_model->dayCycle();
+    {
+        const QSignalBlocker blocker(m_formatPicker);
+        m_formatPicker->setCurrentIndex(std::max(m_formatPicker->findData(count), 0));
+    }
+    m_dayCycleModel->setPictures(m_model->dayCycleThumbnails(), m_model->dayCycleLabels());
+    m_dayCycleRow->setVisible(count > 0);
+    m_dayCycleStrip->refresh();
 }
 
 std::optional<qint64> OutputSection::parseLength(const QString &text)

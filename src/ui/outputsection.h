@@ -1,6 +1,6 @@
 #pragma once
 
-// The size of the wallpaper to make, the inspector's section "Ausgabe". Lengths are typed in the
+// What wallpaper to make and its size, the inspector's section "Ausgabe". Lengths are typed in the
 // person's locale and checked against the largest side an export can have before the model sees
 // them.
 
@@ -12,12 +12,15 @@
 #include <optional>
 
 class AppModel;
+class DayCycleThumbModel;
 class QComboBox;
+class ThumbStrip;
 class QLabel;
 class QLineEdit;
 
-// The inspector's section "Ausgabe": the output size, as one of the fixed presets or as a
-// width and height typed in, and the resulting pixel count.
+// The inspector's section "Ausgabe": what is made — the light/dark pair or a day cycle, whose
+// pictures a strip shows with today's times —, the output size, as one of the fixed presets or
+// as a width and height typed in, and the resulting pixel count.
 class OutputSection : public InspectorSection
 {
     Q_OBJECT
@@ -39,6 +42,8 @@ private:
     void syncPreset();
     void syncLength(QLineEdit *field, qint64 value);
     void syncSize();
+    void addFormatRows();
+    void syncDayCycle();
 
     AppModel *m_model;
     QComboBox *m_presetPicker = nullptr;
@@ -48,4 +53,8 @@ private:
     QLineEdit *m_width = nullptr;
     QLineEdit *m_height = nullptr;
     QLabel *m_size = nullptr;
+    QComboBox *m_formatPicker = nullptr;
+    DayCycleThumbModel *m_dayCycleModel = nullptr;
+    ThumbStrip *m_dayCycleStrip = nullptr;
+    QWidget *m_dayCycleRow = nullptr;
 };

@@ -295,6 +295,56 @@ ThumbnailSource DynamicThumbModel::source()
             [withdrawn](ThumbnailSource::RequestId id) { withdrawn->insert(id); }};
 }
 
+void DayCycleThumbModel::setPictures(const QList<QImage> &pictures, const QStringList &labels)
+{
+    if (labels.size() != m_labels.size()) {
+        resetRows([&] {
+            m_pictures = pictures;
+            m_labels = labels;
+        });
+        return;
+    }
+    m_pictures = pictures;
+    m_labels = labels;
+    if (!m_labels.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_labels.size()) - 1));
+}
+
+void DayCycleThumbModel::setVisibleRows(int first, int last)
+{
+    QList<int> left, entered; // nothing to load or let go: the pictures are all here
+    moveVisibleRange(first, last, &left, &entered);
+}
+
+int DayCycleThumbModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_labels.size());
+}
+
+QVariant DayCycleThumbModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_labels.size())
+        return {};
+    switch (role) {
+    case Qt::ToolTipRole:
+        return m_labels.at(index.row());
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
+    case IdentityRole:
+        return QString::number(index.row());
+    case ImageRole:
+        return m_pictures.value(index.row());
+    case PlaceholderRole:
+        return neutralPlaceholder();
+    case LoadingRole:
+        return m_pictures.value(index.row()).isNull();
+    case FailedRole:
+        return false;
+    default:
+        return {};
+    }
+}
+
 AssetThumbModel::AssetThumbModel(ThumbnailSource source, QObject *parent)
     : FileThumbModel(std::move(source), Asking::EveryShow, parent)
 {

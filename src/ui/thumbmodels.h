@@ -178,6 +178,27 @@ public:
     static constexpr int kThumbnailSide = 104;
 };
 
+// The pictures of the day cycle being made, as the model has them: all at hand, so nothing is
+// asked for; the tooltip says when each shows today.
+class DayCycleThumbModel : public ThumbListModel
+{
+    Q_OBJECT
+
+public:
+    using ThumbListModel::ThumbListModel;
+    // A new set of pictures and lines: the strip starts over when their number changed,
+    // otherwise the tiles are repainted where they stand.
+    void setPictures(const QList<QImage> &pictures, const QStringList &labels);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    void setVisibleRows(int first, int last) override;
+
+private:
+    QList<QImage> m_pictures;
+    QStringList m_labels;
+};
+
 // Pictures of one photo-library album; a picture once shown stays while it scrolls away.
 class AssetThumbModel : public FileThumbModel
 {
