@@ -172,8 +172,9 @@ private:
 };
 
 // Both looks (light blur, dark mirror) at 6016×3384 or 2560×1600, rendered, encoded and
-// written on the worker, while the event loop is watched: the counters are the longest it
-// went without serving a 1 ms timer, and the time of each step as the window sees it.
+// written on the worker — the pair, or a day cycle of the third argument's pictures — while
+// the event loop is watched: the counters are the longest it went without serving a 1 ms
+// timer, and the time of each step as the window sees it.
 void BM_ExportFull(benchmark::State &state)
 {
     AppModel model;
@@ -183,6 +184,7 @@ void BM_ExportFull(benchmark::State &state)
     model.setPreset(ResolutionPreset::all().constLast());
     model.setCustomWidth(state.range(0));
     model.setCustomHeight(state.range(1));
+    model.setDayCycle(int(state.range(2)));
     const QString path = scratch().filePath(QStringLiteral("export.heic"));
     qint64 longest = 0;
     StepClock steps(model.jobs());
@@ -232,7 +234,8 @@ void BM_WriteOutputProgress(benchmark::State &state)
 }
 
 // „Als Schreibtisch setzen“ at 6016×3384 with a desktop that only notes when it is told: the
-// counter is click → desktop told, the time the whole set including the HEIC.
+// counter is click → desktop told, the time the whole set including the HEIC. With an
+// argument, a day cycle of that many pictures, played as a slideshow the way GNOME plays it.
 struct TimedDesktop : DesktopBackend
 {
     QElapsedTimer clock;
@@ -243,6 +246,13 @@ struct TimedDesktop : DesktopBackend
         return std::nullopt;
     }
     std::optional<QString> currentPicture() override { return std::nullopt; }
+    // A day goes to it as GNOME takes one: a slideshow, no follower.
+    bool playsSlideshow() const override { return true; }
+    std::optional<QString> setSlideshow(const QString &) override
+    {
+        toldNs = clock.nsecsElapsed();
+        return std::nullopt;
+    }
 };
 
 void BM_SetAsDesktop(benchmark::State &state)
@@ -252,6 +262,7 @@ void BM_SetAsDesktop(benchmark::State &state)
     openAndWait(model, kPhoto);
     model.setEditing(Appearance::Dark);
     model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
+    model.setDayCycle(int(state.range(0)));
     auto *desktop = new TimedDesktop;
     model.jobs()->setDesktopService(
         std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));
@@ -275,10 +286,17 @@ void BM_SetAsDesktop(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_SetAsDesktop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_SetAsDesktop)
+    ->Arg(0)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_ExportFull)
-    ->Args({6016, 3384})
-    ->Args({2560, 1600})
+    ->Args({6016, 3384, 0})
+    ->Args({2560, 1600, 0})
+    ->Args({2560, 1600, 8})
+    ->Args({6016, 3384, 16})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
