@@ -23,8 +23,7 @@ QStringList pictureLabels(const DayCycle::Plan &plan, QDate date, const QTimeZon
     QList<ScheduledPicture> starts;
     // Of pictures that start at the same instant the last wins (a day the sun never reaches
     // their altitude): the others never show.
-    for (const ScheduledPicture &start :
-         picturesForDay(plan.schedule(), date, zone, std::move(location))) {
+    for (const ScheduledPicture &start : picturesForDay(plan.schedule(), date, zone, location)) {
         if (!starts.isEmpty() && starts.constLast().start == start.start)
             starts.removeLast();
         starts << start;

@@ -284,13 +284,13 @@ std::optional<QString> OutputJobs::setDayCycle(const Look &light, const Look &da
     const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
     if (const auto *error = std::get_if<ExportError>(&rendered))
         return description(*error);
-    const auto &[day, night] = std::get<RenderPipeline::FullPair>(rendered);
+    const auto &pair = std::get<RenderPipeline::FullPair>(rendered);
     if (WriteProgress::stopsBefore(progress, WriteStep::DesktopImages))
         return description(WallpaperError::Cancelled);
     const DayCycle::Plan plan = DayCycle::plan(count);
     return WallpaperSet::setDayPictures(
         [&](int image) -> std::optional<Bitmap> {
-            return DayCycleFile::picture(plan, day, night, image, light.dither);
+            return DayCycleFile::picture(plan, pair.light, pair.dark, image, light.dither);
         },
         plan.schedule(), userLocation(), desktop, told);
 }
