@@ -6,6 +6,7 @@
 #include "day/timezonelocation.h"
 #include "desktop/dayfile.h"
 #include "follower/dayclock.h"
+#include "model/daycyclefile.h"
 #include "support/rows.h"
 #include "support/scratch.h"
 
@@ -167,13 +168,29 @@ private Q_SLOTS:
         expected << 1;
         const QTimeZone tz(place.zone);
         const GeoLocation location{place.lat, place.lon};
-        const WallpaperSchedule schedule{ScheduleKind::Solar, pictures, plan.pair, {}, plan.sun};
+        const WallpaperSchedule schedule = plan.schedule();
         QList<int> shown; // what is on screen from each start: of two at once, one shows
         for (const ScheduledPicture &start : picturesForDay(schedule, date, tz, location))
             if (const int image = pictureAt(schedule, start.start, tz, location).image;
                 shown.value(shown.size() - 1, -1) != image)
                 shown << image;
         QCOMPARE(shown, expected);
+        // The strip's lines, from the night to the day: each time a line says is one at which
+        // its picture comes; the dawn's come twice, the night and the day once.
+        const QList<int> order = plan.dayOrder();
+        const QStringList labels = DayCycleFile::pictureLabels(plan, date, tz, location);
+        QCOMPARE(labels.size(), pictures);
+        static const QRegularExpression time("\\d\\d:\\d\\d");
+        for (int k = 0; k < pictures; ++k) {
+            QVERIFY2(labels[k].startsWith(QString("Bild %1 von %2, ").arg(k + 1).arg(pictures)),
+                     qPrintable(labels[k]));
+            int times = 0;
+            for (auto found = time.globalMatch(labels[k]); found.hasNext(); ++times) {
+                const QDateTime at(date, QTime::fromString(found.next().captured(), "HH:mm"), tz);
+                QCOMPARE(pictureAt(schedule, at.addSecs(60), tz, location).image, order[k]);
+            }
+            QCOMPARE(times, expected.mid(1).count(order[k]));
+        }
         QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(0, 30), tz), tz, location).image, 1);
         QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(12, 30), tz), tz, location).image, 0);
         const qsizetype noon = plan.sun.indexOf(SolarPicture{0, 45, 180});

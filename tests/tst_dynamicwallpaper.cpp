@@ -1,7 +1,6 @@
 // The dynamic HEIC written: its pictures, XMP and appearance tags, gradients and grain.
 
 #include "day/daycycle.h"
-#include "day/dayschedule.h"
 #include "heic/dynamicwallpaper.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "heic/wallpaperschedule.h"
@@ -286,55 +285,6 @@ private Q_SLOTS:
             std::optional(WallpaperSchedule{ScheduleKind::Solar, count, plan.pair, {}, plan.sun}));
         QCOMPARE(summary(*std::get<DynamicWallpaperFile>(opened).schedule()),
                  QStringLiteral("Dynamisches Wallpaper: %1 Bilder, Sonnenstand").arg(count));
-    }
-
-    void labelsSayWhenEachShows_data()
-    {
-        // where and when; morning: the dawn's pictures begin twice, morning and evening
-        addColumns<double, double, QString, QDate, bool>(
-            {"latitude", "longitude", "zoneName", "date", "twice"});
-        // clang-format off
-        QTest::newRow("Berlin, midsummer") << 52.52 << 13.40 << "Europe/Berlin" << QDate(2026, 6, 21) << true;
-        QTest::newRow("Berlin, the day summer time ends") << 52.52 << 13.40 << "Europe/Berlin" << QDate(2026, 10, 25) << true;
-        QTest::newRow("Quito") << -0.18 << -78.47 << "America/Guayaquil" << QDate(2026, 3, 20) << true;
-        // The sun stays below −6°: the night all day, the rest at the sun's highest.
-        QTest::newRow("Tromsø, polar night") << 69.65 << 18.96 << "Europe/Oslo" << QDate(2026, 12, 21) << false;
-        // clang-format on
-    }
-
-    // Each time the strip says is one at which the player turns to that picture.
-    void labelsSayWhenEachShows()
-    {
-        FETCH((double, latitude, longitude), (QString, zoneName), (QDate, date), (bool, twice));
-        const QTimeZone zone(zoneName.toUtf8());
-        const GeoLocation place{latitude, longitude};
-        const DayCycle::Plan plan = DayCycle::plan(8);
-        const QStringList labels = DayCycleFile::pictureLabels(plan, date, zone, place);
-        QCOMPARE(labels.size(), 8);
-        const QRegularExpression line(
-            QStringLiteral("^Bild (\\d) von 8, (Tag|Nacht|Dämmerung)(?:: (.*) Uhr)?$"));
-        // From the night through the dawn to the day: as the sun rises, picture by picture.
-        const QList<int> order = plan.dayOrder();
-        QVERIFY(std::ranges::is_sorted(order, {}, [&](int i) { return plan.altitudes[i]; }));
-        QCOMPARE(QSet<int>(order.cbegin(), order.cend()).size(), 8);
-        for (int k = 0; k < 8; ++k) {
-            const int i = order[k];
-            const auto match = line.match(labels[k]);
-            QVERIFY2(match.hasMatch(), qPrintable(labels[k]));
-            QCOMPARE(match.captured(1).toInt(), k + 1);
-            QCOMPARE(match.captured(2), i == 0 ? "Tag" : i == 1 ? "Nacht" : "Dämmerung");
-            const QStringList times = match.captured(3).split(" und ", Qt::SkipEmptyParts);
-            if (twice)
-                QCOMPARE(times.size(), i < 2 ? 1 : 2);
-            for (const QString &time : times) {
-                const QDateTime start(date, QTime::fromString(time, "HH:mm"), zone);
-                QVERIFY2(start.isValid(), qPrintable(labels[k]));
-                // Within the minute the label rounds to, the picture comes.
-                const int shown = pictureAt(plan.schedule(), start.addSecs(60), zone, place).image;
-                QVERIFY2(shown == i,
-                         qPrintable(labels[k] + QStringLiteral(" → ") + QString::number(shown)));
-            }
-        }
     }
 };
 

@@ -479,29 +479,15 @@ private Q_SLOTS:
         QVERIFY2(heard(0).startsWith("Bild 1 von 5, Nacht") &&
                      heard(4).startsWith("Bild 5 von 5, Tag"),
                  qPrintable(heard(0) + " / " + heard(4)));
-        const auto grey = [&s] {
-            const QImage shown = s.model.preview().convertToFormat(QImage::Format_Grayscale8);
-            qint64 sum = 0;
-            for (int y = 0; y < shown.height(); ++y)
-                for (int x = 0; x < shown.width(); ++x)
-                    sum += shown.constScanLine(y)[x];
-            return double(sum) / double(shown.width() * shown.height());
-        };
-        QList<double> greys;
         strip->setFocus();
-        QTest::keyClick(strip, Qt::Key_Home);
-        for (int row = 0; row < 5; ++row) {
-            QTest::keyClick(strip, Qt::Key_Return);
-            QCOMPARE(s.model.shownDayCyclePicture(), row);
-            greys << grey();
-            QTest::keyClick(strip, Qt::Key_Right);
-        }
-        QVERIFY2(std::ranges::is_sorted(greys) && greys.first() < greys.last(),
-                 qPrintable(QDebug::toString(greys)));
+        QTest::keyClick(strip, Qt::Key_End);
+        QTest::keyClick(strip, Qt::Key_Return);
+        QCOMPARE(s.model.shownDayCyclePicture(), 4);
         // The day is the light look as it renders.
         const QImage day = s.model.preview();
         s.model.bind(&Look::blur).setValue(s.model.lightLook().blur);
         QCOMPARE(s.model.shownDayCyclePicture(), -1);
+        s.model.renderPreview(); // not a moment later
         QCOMPARE(s.model.preview(), day);
 
         QTemporaryDir out;
