@@ -228,28 +228,6 @@ private Q_SLOTS:
                  qPrintable(u"16 bit %1, 8 bit %2 steps"_s.arg(worst).arg(worst8)));
     }
 
-    // The dither noise: triangular around 0, and no row a copy of its neighbour (which would
-    // show as streaks).
-    void ditherNoiseIsUnrelated()
-    {
-        const int n = Kernels::kNoiseLength;
-        double worst = 0, sum = 0, squares = 0;
-        for (uint32_t y = 0; y < 64; ++y) {
-            const float *a = Kernels::ditherRow(y), *b = Kernels::ditherRow(y + 1);
-            double product = 0;
-            for (int x = 0; x < n; ++x) {
-                product += double(a[x]) * b[x];
-                sum += a[x];
-                squares += double(a[x]) * a[x];
-            }
-            worst = std::max(worst, std::abs(product / n) / (1.0 / 6));
-        }
-        const double mean = sum / (64.0 * n), variance = squares / (64.0 * n) - mean * mean;
-        QVERIFY2(worst < 0.05 && std::abs(mean) < 0.01 && std::abs(variance - 1.0 / 6) < 0.01,
-                 qPrintable(
-                     u"correlation %1, mean %2, variance %3"_s.arg(worst).arg(mean).arg(variance)));
-    }
-
     // Numbers beyond the bounds reach the renderers in a copied or restored look without any
     // parsing: they render like the nearest bound, NaN like the neutral value, and never crash
     // or stall (a blur of 1e12 overflowed the shrink's sizes, 1e9 summed for minutes).

@@ -1,6 +1,5 @@
 // The window's parts the workflows pass by: menus, empty state, alert, capsule, strips, settings.
 
-#include "model/dynamicpicture.h"
 #include "model/usersettings.h"
 #include "support/rows.h"
 #include "support/scratch.h"
@@ -68,7 +67,7 @@ void retype(QLineEdit *field, const QString &text)
 // Two fields around a strip of 20 tiles of one colour, `width` wide; `chosen`: a row or -1.
 struct StripWindow
 {
-    static inline const QColor kTile = Qt::gray; // a grey between the light and dark window
+    static inline const QColor kTile = Qt::gray;
     QWidget window;
     QLineEdit *before = new QLineEdit(&window);
     AssetThumbModel *model =
@@ -82,11 +81,10 @@ struct StripWindow
     ThumbStrip *strip = new ThumbStrip(model, &window);
     QLineEdit *after = new QLineEdit(&window);
 
-    StripWindow(int chosen, int width, const QPalette &palette = {})
+    StripWindow(int chosen, int width)
     {
         setTiles(false);
         strip->setSelectionProvider([chosen] { return std::optional(QString::number(chosen)); });
-        window.setPalette(palette);
         strip->setGeometry(0, 30, width, ThumbStrip::kStripHeight); // below the fields
         window.show();
         QApplication::setActiveWindow(&window);
@@ -102,7 +100,6 @@ struct StripWindow
                 {QString::number(reversed ? 19 - i : i), QStringLiteral("/%1").arg(i), {}});
         model->setAssets(assets);
     }
-    QImage shot() { return window.grab(strip->geometry()).toImage(); }
 };
 
 } // namespace
@@ -236,30 +233,6 @@ private Q_SLOTS:
         QCOMPARE(window.errorAlert()->text(), QStringLiteral("Noch einmal."));
     }
 
-    void statusCapsuleSlidesInAndOut()
-    {
-        Window w;
-        auto *capsule = w.find<StatusCapsule>();
-        w.model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
-        QVERIFY(capsule->isVisible());
-        const int rest =
-            w.find<PreviewPane>()->height() - capsule->height() - StatusCapsule::kBottomMargin;
-        QVERIFY(capsule->y() > rest);
-        QTRY_COMPARE(capsule->y(), rest);
-
-        // A message arriving half-way out brings the capsule back, fully opaque, and it stays.
-        auto *slides = capsule->findChild<QAbstractAnimation *>({}, Qt::FindDirectChildrenOnly);
-        w.model.setStatusMessage(std::nullopt);
-        slides->setCurrentTime(StatusCapsule::kAnimationMs / 2);
-        w.model.setStatusMessage(QStringLiteral("In Fotos gesichert."));
-        slides->setCurrentTime(slides->duration());
-        QVERIFY(capsule->isVisible() && capsule->y() == rest);
-        QCOMPARE(capsule->graphicsEffect()->property("opacity").toReal(), 1.0);
-        w.model.setStatusMessage(std::nullopt);
-        QVERIFY(capsule->isVisible()); // sliding out
-        QTRY_VERIFY(!capsule->isVisible());
-    }
-
     void thumbsLoadOnlyOnScreen()
     {
         FakeThumbnails fake;
@@ -286,22 +259,6 @@ private Q_SLOTS:
                  "a picture stays when its tile scrolls away");
         QCOMPARE(QAccessible::queryAccessibleInterface(&strip)->child(1)->text(QAccessible::Name),
                  QStringLiteral("Foto 2 von 50")); // an album's tile is announced by its place
-        // Without a bar, a wheel notch moves a tile, a drag moves along.
-        const int end = bar->value();
-        QWidget *area = strip.viewport();
-        const QPoint at(50, ThumbStrip::kStripHeight / 2), right = at + QPoint(100, 0);
-        QWheelEvent notch(at, area->mapToGlobal(at), {}, {0, 120}, {}, {}, Qt::NoScrollPhase,
-                          false);
-        QApplication::sendEvent(area, &notch);
-        QCOMPARE(bar->value(), end - ThumbStrip::kTileSize - ThumbStrip::kSpacing);
-        QSignalSpy picked(&strip, &ThumbStrip::tileClicked);
-        QTest::mousePress(area, Qt::LeftButton, {}, at);
-        QMouseEvent drag(QEvent::MouseMove, right, area->mapToGlobal(right), {}, Qt::LeftButton,
-                         {});
-        QApplication::sendEvent(area, &drag);
-        QTest::mouseRelease(area, Qt::LeftButton, {}, right);
-        QCOMPARE(bar->value(), end - 160);
-        QVERIFY(picked.isEmpty());
         // Hiding the strip withdraws what is still open.
         const qsizetype open = fake.requests.size() - 4;
         strip.hide();
@@ -480,16 +437,6 @@ private Q_SLOTS:
         QTest::keyClick(key, Qt::Key_Backspace);
         QCOMPARE(shown(), offers);
         QCOMPARE(description->text(), keyless);
-        // A place typed is the one the sun is reckoned for.
-        QList<SolarPicture> sun;
-        for (int i = 0; i < 8; ++i)
-            sun.append({i, -40.0 + 10 * i, 90});
-        const WallpaperSchedule solar{ScheduleKind::Solar, 8, {}, {}, sun};
-        const QDateTime sydneyMorning(QDate(2024, 6, 21), QTime(22, 0), Qt::UTC);
-        const auto atZone = DynamicPicture::picturesForLooks(solar, sydneyMorning);
-        settings->findChild<QLineEdit *>("latitudeField")->setText(QStringLiteral("-33,87"));
-        retype(settings->findChild<QLineEdit *>("longitudeField"), QStringLiteral("151.21"));
-        QVERIFY(DynamicPicture::picturesForLooks(solar, sydneyMorning) != atZone);
     }
 
     // The output size: this screen's first, whole sizes, nothing cut off, on a small screen too.
@@ -711,44 +658,6 @@ private Q_SLOTS:
         QVERIFY(!down.isAccepted());
         QTest::keyClick(w.strip, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w.after);
-    }
-
-    void stripFocusRingAndFades_data()
-    {
-        addColumns<bool, int>({"dark", "chosen"});
-        QTest::newRow("light") << false << -1;
-        QTest::newRow("dark, on the chosen tile") << true << 0;
-    }
-
-    void stripFocusRingAndFades()
-    {
-        FETCH((bool, dark), (int, chosen));
-        // 230 px: x = 222 lies in the fourth tile at the start, in the last one at the end.
-        StripWindow w(chosen, 230,
-                      dark ? QPalette(QColor(0x2b, 0x2b, 0x2b))
-                           : QApplication::style()->standardPalette());
-        const int window = qGray(w.strip->palette().color(QPalette::Window).rgb());
-        const int accent = qGray(w.strip->palette().color(QPalette::Highlight).rgb());
-        const int y = ThumbStrip::kTileMargin + ThumbStrip::kTileSize / 2;
-        const QImage off = w.shot();
-        QTest::keyClick(w.before, Qt::Key_Tab);
-        const QImage on = w.shot();
-        // Around the first tile a ring only with focus, apart from the window and the accent.
-        for (const QPoint at : {QPoint(2, y), QPoint(30, 1), QPoint(58, y)}) {
-            const int ring = qGray(on.pixel(at));
-            QVERIFY(qGray(off.pixel(at)) == window && std::abs(ring - window) > 100 &&
-                    std::abs(ring - accent) > 50);
-        }
-        if (chosen == 0) // the accent ring of the chosen tile stays
-            QCOMPARE(on.pixelColor(5, y), w.strip->palette().color(QPalette::Highlight));
-        // The side with more tiles fades, an end does not; the keyboard scrolls to the end.
-        const auto tile = [y](const QImage &shot, int x) {
-            return std::abs(qGray(shot.pixel(x, y)) - qGray(StripWindow::kTile.rgb())) < 8;
-        };
-        QVERIFY(tile(on, 10) && !tile(on, 222));
-        QTest::keyClick(w.strip, Qt::Key_End);
-        QTRY_VERIFY(tile(w.shot(), 222)); // once the pictures are in
-        QVERIFY(!tile(w.shot(), 10));
     }
 
     void tileAccessibleText()
