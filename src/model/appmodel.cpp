@@ -15,6 +15,7 @@
 
 #include <QThreadPool>
 
+#include <numeric>
 #include <utility>
 
 namespace {
@@ -386,41 +387,45 @@ void AppModel::renderPreview()
     m_throttledRender.invalidate(); // set again when the throttle made this render
     const QSizeF size = RenderPipeline::previewSize(pixelSize());
     std::optional<Bitmap> bitmap;
-    if (m_dayCycle > 0 && m_shownDayCyclePicture >= 0)
-        bitmap = dayCyclePicture(m_shownDayCyclePicture, size);
-    else
+    if (m_dayCycle > 0 && m_shownDayCyclePicture >= 0) {
+        if (const QList<Bitmap> shown = dayCyclePictures(size, {m_shownDayCyclePicture});
+            !shown.isEmpty())
+            bitmap = shown.first();
+    } else {
         bitmap = RenderPipeline::renderLook(currentLook(), size, false);
+    }
     m_preview = bitmap ? bitmap->toImage() : QImage();
     Q_EMIT previewChanged();
     if (m_dayCycle > 0)
         m_dayCycleTimer.start();
 }
 
-std::optional<Bitmap> AppModel::dayCyclePicture(int index, QSizeF size) const
+QList<Bitmap> AppModel::dayCyclePictures(QSizeF size, const QList<int> &places) const
 {
     const auto day = RenderPipeline::renderLook(m_lightLook, size, false);
     const auto night = RenderPipeline::renderLook(m_darkLook, size, false);
     if (!day || !night || day->size() != night->size())
-        return std::nullopt;
+        return {};
     const DayCycle::Plan plan = DayCycle::plan(m_dayCycle);
-    return DayCycleFile::picture(plan, *day, *night, plan.dayOrder().at(index), m_lightLook.dither);
+    const QList<int> order = plan.dayOrder();
+    QList<Bitmap> pictures;
+    for (int place : places)
+        pictures << DayCycleFile::picture(plan, *day, *night, order.value(place),
+                                          m_lightLook.dither);
+    return pictures;
 }
 
 void AppModel::renderDayCycleThumbnails()
 {
     m_dayCycleThumbnails.clear();
     if (m_dayCycle > 0) {
-        const QSizeF preview = RenderPipeline::previewSize(pixelSize());
         const qreal side = DayCycleFile::kThumbnailSide;
-        const QSizeF size = preview.scaled(side, side, Qt::KeepAspectRatioByExpanding);
-        const auto day = RenderPipeline::renderLook(m_lightLook, size, false);
-        const auto night = RenderPipeline::renderLook(m_darkLook, size, false);
-        if (day && night && day->size() == night->size()) {
-            const DayCycle::Plan plan = DayCycle::plan(m_dayCycle);
-            for (int i : plan.dayOrder())
-                m_dayCycleThumbnails
-                    << DayCycleFile::picture(plan, *day, *night, i, m_lightLook.dither).toImage();
-        }
+        const QSizeF size = RenderPipeline::previewSize(pixelSize())
+                                .scaled(side, side, Qt::KeepAspectRatioByExpanding);
+        QList<int> places(DayCycle::plan(m_dayCycle).altitudes.size());
+        std::iota(places.begin(), places.end(), 0);
+        for (const Bitmap &picture : dayCyclePictures(size, places))
+            m_dayCycleThumbnails << picture.toImage();
     }
     Q_EMIT dayCycleChanged();
 }

@@ -278,7 +278,9 @@ private:
     OutputJobs::Request outputRequest() const;
     void scheduleStatusDismiss();
     void renderDayCycleThumbnails();
-    std::optional<Bitmap> dayCyclePicture(int index, QSizeF size) const;
+    // The day cycle's pictures at `places` of the strip, made from the two looks at `size`;
+    // none when either look renders nothing.
+    QList<Bitmap> dayCyclePictures(QSizeF size, const QList<int> &places) const;
     void hideDayCyclePicture();
 
     std::optional<QString> m_errorMessage;
