@@ -274,14 +274,25 @@ private Q_SLOTS:
         QCOMPARE(darks[0], darks[1]);
     }
 
+    void setsTheDesktop_data()
+    {
+        addColumns<QStringList, QByteArray, QString>({"args", "said", "shown"});
+        QTest::newRow("the pair") << QStringList() << QByteArray() << "/wallpaper-a-dark.jpg'";
+        // A day cycle plays as a day: GNOME's slideshow of today.
+        QTest::newRow("a day cycle")
+            << QStringList{"--day-cycle", "5"}
+            << QByteArray("Dynamisches Wallpaper: 5 Bilder, Sonnenstand\n")
+            << "/day-a/" + QDate::currentDate().toString(Qt::ISODate) + ".xml'";
+    }
     // The same path as the window's button: the desktop then shows our pictures.
     void setsTheDesktop()
     {
-        QProcess *p = run({"--set-desktop", "--size", "320x180", "$P"});
+        FETCH((QStringList, args), (QByteArray, said), (QString, shown));
+        QProcess *p = run(args + QStringList{"--set-desktop", "--size", "320x180", "$P"});
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
-        QCOMPARE(p->readAllStandardOutput(), "Als dynamisches Wallpaper gesetzt.\n");
+        QCOMPARE(p->readAllStandardOutput(), said + "Als dynamisches Wallpaper gesetzt.\n");
         QCOMPARE(gnomeBackground("picture-uri-dark"),
-                 "'file://" + m_dir.path() + "/data/Voskan/wallpaper-a-dark.jpg'");
+                 "'file://" + m_dir.path() + "/data/Voskan" + shown);
     }
 
     // A wallpaper that follows the day is set as what it is (GNOME plays its slideshow), by the
