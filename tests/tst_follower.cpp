@@ -1,5 +1,6 @@
 // The follower as the session starts it: scheme, day, entry, and a real wlroots compositor.
 
+#include "day/daycycle.h"
 #include "day/dayschedule.h"
 #include "desktop/backends/desktopbackends.h"
 #include "desktop/dayfile.h"
@@ -368,6 +369,7 @@ echo "started $*" >> "@/calls")sh");
         // clang-format off
         QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}})}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
         QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sixteenSuns().mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
+        QTest::newRow("Xfce, a day cycle at dawn") << "XFCE" << scheduleXmp({{"solar", solarTable(DayCycle::plan(8).sun, DayCycle::plan(8).pair)}}) << 8 << QDateTime({2026, 6, 21}, {4, 10}, berlin) << QByteArray("Europe/Berlin");
         // clang-format on
     }
 
