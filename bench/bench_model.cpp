@@ -184,7 +184,7 @@ void BM_ExportFull(benchmark::State &state)
     model.setPreset(ResolutionPreset::all().constLast());
     model.setCustomWidth(state.range(0));
     model.setCustomHeight(state.range(1));
-    model.setDayCycle(int(state.range(2)));
+    model.dayCycle()->setCount(int(state.range(2)));
     const QString path = scratch().filePath(QStringLiteral("export.heic"));
     qint64 longest = 0;
     StepClock steps(model.jobs());
@@ -262,7 +262,7 @@ void BM_SetAsDesktop(benchmark::State &state)
     openAndWait(model, kPhoto);
     model.setEditing(Appearance::Dark);
     model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
-    model.setDayCycle(int(state.range(0)));
+    model.dayCycle()->setCount(int(state.range(0)));
     auto *desktop = new TimedDesktop;
     model.jobs()->setDesktopService(
         std::make_shared<DesktopService>(std::unique_ptr<DesktopBackend>(desktop)));

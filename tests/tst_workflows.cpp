@@ -470,7 +470,7 @@ private Q_SLOTS:
         QVERIFY(s.open());
         setCustomSize(s.model, 320, 200);
         s.choose("formatPicker", "Tagesverlauf, 5 Bilder");
-        QTRY_COMPARE(s.model.dayCycleThumbnails().size(), 5);
+        QTRY_COMPARE(s.model.dayCycle()->thumbnails().size(), 5);
         auto *strip = s.find<ThumbStrip>("dayCycleStrip");
         QTRY_VERIFY(strip->isVisible());
         const auto heard = [strip](int row) {
@@ -482,11 +482,11 @@ private Q_SLOTS:
         strip->setFocus();
         QTest::keyClick(strip, Qt::Key_End);
         QTest::keyClick(strip, Qt::Key_Return);
-        QCOMPARE(s.model.shownDayCyclePicture(), 4);
+        QCOMPARE(s.model.dayCycle()->shownPicture(), 4);
         // The day is the light look as it renders.
         const QImage day = s.model.preview();
         s.model.bind(&Look::blur).setValue(s.model.lightLook().blur);
-        QCOMPARE(s.model.shownDayCyclePicture(), -1);
+        QCOMPARE(s.model.dayCycle()->shownPicture(), -1);
         s.model.renderPreview(); // not a moment later
         QCOMPARE(s.model.preview(), day);
 

@@ -155,13 +155,13 @@ int main(int argc, char *argv[])
 
     // A day cycle of the mirror look and its dark look: the strip with a dawn picked, then that
     // dawn's picture and the day's.
-    model.setDayCycle(8);
-    ok &= waitFor([&] { return model.dayCycleThumbnails().size() == 8; });
-    model.showDayCyclePicture(3);
+    model.dayCycle()->setCount(8);
+    ok &= waitFor([&] { return model.dayCycle()->thumbnails().size() == 8; });
+    model.dayCycle()->show(3);
     ok &= save(&window, out.filePath(QStringLiteral("tagesverlauf.png")));
     for (const auto &[picture, name] :
          {std::pair{3, "tagesverlauf-daemmerung.png"}, std::pair{7, "tagesverlauf-tag.png"}}) {
-        model.showDayCyclePicture(picture);
+        model.dayCycle()->show(picture);
         const QString path = out.filePath(QString::fromLatin1(name));
         ok &= model.preview().scaledToWidth(900, Qt::SmoothTransformation).save(path);
         std::printf("%s\n", qPrintable(path));

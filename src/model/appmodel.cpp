@@ -1,13 +1,10 @@
 #include "appmodel.h"
 
-#include "day/dayschedule.h"
 #include "files/regularfile.h"
 #include "heic/dynamicwallpaperfile.h"
-#include "model/daycyclefile.h"
 #include "model/lookfields.h"
 #include "model/palette.h"
 #include "model/secrets.h"
-#include "model/usersettings.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -15,7 +12,6 @@
 
 #include <QThreadPool>
 
-#include <numeric>
 #include <utility>
 
 namespace {
@@ -46,7 +42,13 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
                   request.refusal = description(ExportError::NoSource);
               return request;
           },
-          *m_jobs, this))
+          *m_jobs, this)),
+      m_dayCycle(new DayCyclePreview(
+          [this] {
+              return DayCyclePreview::Frame{m_lightLook, m_darkLook,
+                                            RenderPipeline::previewSize(pixelSize())};
+          },
+          this))
 {
     m_renderTimer.setSingleShot(true);
     m_renderTimer.setTimerType(Qt::PreciseTimer);
@@ -65,9 +67,6 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(kStatusDismissMs);
     connect(&m_statusTimer, &QTimer::timeout, this, [this] { setStatusMessage(std::nullopt); });
-    m_dayCycleTimer.setSingleShot(true);
-    m_dayCycleTimer.setInterval(kDayCycleDelayMs);
-    connect(&m_dayCycleTimer, &QTimer::timeout, this, &AppModel::renderDayCycleThumbnails);
 
     // The parts speak through the model's status and error lines.
     connect(m_search, &UnsplashSearch::errorReported, this, &AppModel::setErrorMessage);
@@ -104,7 +103,11 @@ AppModel::AppModel(Services services, const QString &builtInKey, QObject *parent
     // A picture of the cycle stays in the preview only while it is what the preview would show.
     for (auto signal :
          {&AppModel::lightLookChanged, &AppModel::darkLookChanged, &AppModel::editingChanged})
-        connect(this, signal, this, &AppModel::hideDayCyclePicture);
+        connect(this, signal, m_dayCycle, &DayCyclePreview::hide);
+    // A file prepared for the drag is of the other kind.
+    connect(m_dayCycle, &DayCyclePreview::countChanged, m_drag, &DragFile::looksChanged);
+    connect(m_dayCycle, &DayCyclePreview::countChanged, this, &AppModel::renderPreview);
+    connect(m_dayCycle, &DayCyclePreview::previewWanted, this, &AppModel::renderPreview);
 
     m_library->refreshAuthStatus();
     // A first start without a key would open on a search that can only fail. A key added
@@ -386,83 +389,12 @@ void AppModel::renderPreview()
     m_throttleTimer.stop();
     m_throttledRender.invalidate(); // set again when the throttle made this render
     const QSizeF size = RenderPipeline::previewSize(pixelSize());
-    std::optional<Bitmap> bitmap;
-    if (m_dayCycle > 0 && m_shownDayCyclePicture >= 0) {
-        if (const QList<Bitmap> shown = dayCyclePictures(size, {m_shownDayCyclePicture});
-            !shown.isEmpty())
-            bitmap = shown.first();
-    } else {
-        bitmap = RenderPipeline::renderLook(currentLook(), size, false);
-    }
+    const auto bitmap = m_dayCycle->shownPicture() >= 0
+                            ? m_dayCycle->shownPictureAt(size)
+                            : RenderPipeline::renderLook(currentLook(), size, false);
     m_preview = bitmap ? bitmap->toImage() : QImage();
     Q_EMIT previewChanged();
-    if (m_dayCycle > 0)
-        m_dayCycleTimer.start();
-}
-
-QList<Bitmap> AppModel::dayCyclePictures(QSizeF size, const QList<int> &places) const
-{
-    const auto day = RenderPipeline::renderLook(m_lightLook, size, false);
-    const auto night = RenderPipeline::renderLook(m_darkLook, size, false);
-    if (!day || !night || day->size() != night->size())
-        return {};
-    const DayCycle::Plan plan = DayCycle::plan(m_dayCycle);
-    const QList<int> order = plan.dayOrder();
-    QList<Bitmap> pictures;
-    for (int place : places)
-        pictures << DayCycleFile::picture(plan, *day, *night, order.value(place),
-                                          m_lightLook.dither);
-    return pictures;
-}
-
-void AppModel::renderDayCycleThumbnails()
-{
-    m_dayCycleThumbnails.clear();
-    if (m_dayCycle > 0) {
-        const qreal side = DayCycleFile::kThumbnailSide;
-        const QSizeF size = RenderPipeline::previewSize(pixelSize())
-                                .scaled(side, side, Qt::KeepAspectRatioByExpanding);
-        QList<int> places(DayCycle::plan(m_dayCycle).altitudes.size());
-        std::iota(places.begin(), places.end(), 0);
-        for (const Bitmap &picture : dayCyclePictures(size, places))
-            m_dayCycleThumbnails << picture.toImage();
-    }
-    Q_EMIT dayCycleChanged();
-}
-
-void AppModel::setDayCycle(int pictures)
-{
-    m_dayCycle = std::max(pictures, 0);
-    m_shownDayCyclePicture = -1;
-    m_dayCycleThumbnails.clear();
-    m_drag->looksChanged(); // a file prepared for the drag is of the other kind
-    Q_EMIT dayCycleChanged();
-    renderPreview();
-}
-
-QStringList AppModel::dayCycleLabels() const
-{
-    if (m_dayCycle <= 0)
-        return {};
-    return DayCycleFile::pictureLabels(DayCycle::plan(m_dayCycle), QDate::currentDate(),
-                                       localTimeZone(), userLocation());
-}
-
-void AppModel::showDayCyclePicture(int index)
-{
-    if (m_dayCycle <= 0 || index < 0 || index >= DayCycle::plan(m_dayCycle).altitudes.size())
-        return;
-    m_shownDayCyclePicture = index;
-    Q_EMIT dayCycleChanged();
-    renderPreview();
-}
-
-void AppModel::hideDayCyclePicture()
-{
-    if (m_shownDayCyclePicture < 0)
-        return;
-    m_shownDayCyclePicture = -1;
-    Q_EMIT dayCycleChanged();
+    m_dayCycle->previewRendered();
 }
 
 QStringList AppModel::dailyOptions() const
@@ -611,7 +543,7 @@ OutputJobs::Request AppModel::outputRequest() const
 {
     OutputJobs::Request request{m_lightLook,  m_darkLook,
                                 pixelSize(),  m_drag ? m_drag->generation() : 0,
-                                std::nullopt, m_dayCycle};
+                                std::nullopt, m_dayCycle->count()};
     if (m_dynamic)
         request.day = OutputJobs::Request::Day::of(m_dynamic->path, m_dynamic->schedule);
     return request;
@@ -621,14 +553,15 @@ QString AppModel::exportFileName(const QString &ext) const
 {
     const RenderPipeline::PixelSize size = pixelSize();
     return m_lightLook.baseName.value_or(QStringLiteral("voskan-wallpaper")) +
-           (m_dayCycle > 0 ? QStringLiteral("-day-cycle-") : QStringLiteral("-dynamic-")) +
+           (m_dayCycle->count() > 0 ? QStringLiteral("-day-cycle-") : QStringLiteral("-dynamic-")) +
            QString::number(size.width) + QLatin1Char('x') + QString::number(size.height) +
            QLatin1Char('.') + ext;
 }
 
 std::optional<QString> AppModel::writeOutput(const QString &path) const
 {
-    return OutputJobs::writeOutput(m_lightLook, m_darkLook, pixelSize(), path, nullptr, m_dayCycle);
+    return OutputJobs::writeOutput(m_lightLook, m_darkLook, pixelSize(), path, nullptr,
+                                   m_dayCycle->count());
 }
 
 AppModel::OutputProgress AppModel::outputProgress() const

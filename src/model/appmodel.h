@@ -2,11 +2,12 @@
 
 // The program's state while a person edits a wallpaper — the two looks, which one is edited,
 // the output size, the picture source chosen, the preview, the status and error lines — and
-// the operations on it. The search, the photo library, loading a picture, the output jobs and
-// the drag file are parts of their own, owned here and reachable for the views that follow
-// their signals. One per application, confined to the main thread; every assignment notifies,
-// also one that stores the value already there.
+// the operations on it. The search, the photo library, loading a picture, the output jobs, the
+// drag file and the day cycle being made are parts of their own, owned here and reachable for the
+// views that follow their signals. One per application, confined to the main thread; every
+// assignment notifies, also one that stores the value already there.
 
+#include "model/daycyclepreview.h"
 #include "model/dragfile.h"
 #include "model/exporterror.h"
 #include "model/librarybrowser.h"
@@ -62,7 +63,6 @@ public:
 
     static constexpr int kRenderDelayMs = 60;
     static constexpr int kStatusDismissMs = 4000;
-    static constexpr int kDayCycleDelayMs = 250;
 
     explicit AppModel(Services services = {}, QObject *parent = nullptr);
     // With `builtInKey` for users without their own key instead of the binary's.
@@ -75,6 +75,8 @@ public:
     PictureLoader *loader() const { return m_loader; }
     OutputJobs *jobs() const { return m_jobs; }
     DragFile *dragFile() const { return m_drag; }
+    // What export, drag, „In Fotos sichern“ and the set write: the pair, or a day cycle.
+    DayCyclePreview *dayCycle() const { return m_dayCycle; }
 
     // --- published state --------------------------------------------------------------
     QString accessKey() const { return m_search->accessKey(); }
@@ -195,20 +197,6 @@ public:
     void showDynamicPicture(int index);
 
     // --- output (outputjobs.h, dragfile.h) ---------------------------------------------
-    // What export, drag, „In Fotos sichern“ and the set write: the light/dark pair (0), or a
-    // day cycle („Tagesverlauf“) of that many pictures made from the two looks.
-    int dayCycle() const { return m_dayCycle; }
-    void setDayCycle(int pictures);
-    // With a day cycle chosen, its pictures as the strip shows them: small, from the night to
-    // the day (DayCycle::Plan::dayOrder), with today's times at the user's place; made a
-    // moment after the preview, so a drag of a slider does not wait for them. Empty for the
-    // pair.
-    QList<QImage> dayCycleThumbnails() const { return m_dayCycleThumbnails; }
-    QStringList dayCycleLabels() const;
-    // The strip's picture `index` in the preview instead of the look edited, until a look, the
-    // one edited or the output changes; -1 for none.
-    int shownDayCyclePicture() const { return m_shownDayCyclePicture; }
-    void showDayCyclePicture(int index);
     // "<base>-dynamic-<w>x<h>.<ext>" ("-day-cycle-" for a day cycle), the base from the light
     // look or "voskan-wallpaper".
     QString exportFileName(const QString &ext) const;
@@ -256,8 +244,6 @@ Q_SIGNALS:
     void previewChanged();
     void dynamicWallpaperChanged();
     void outputProgressChanged();
-    // dayCycle(), its thumbnails or labels, or the picture shown of it changed.
-    void dayCycleChanged();
 
 private:
     // The size chosen for the output: a preset, or the custom width and height.
@@ -277,11 +263,6 @@ private:
     void setDynamic(std::optional<DynamicWallpaper> dynamic);
     OutputJobs::Request outputRequest() const;
     void scheduleStatusDismiss();
-    void renderDayCycleThumbnails();
-    // The day cycle's pictures at `places` of the strip, made from the two looks at `size`;
-    // none when either look renders nothing.
-    QList<Bitmap> dayCyclePictures(QSizeF size, const QList<int> &places) const;
-    void hideDayCyclePicture();
 
     std::optional<QString> m_errorMessage;
     std::optional<QString> m_statusMessage;
@@ -296,15 +277,12 @@ private:
     QTimer m_throttleTimer;          // kRenderDelayMs after the first change not yet rendered
     QElapsedTimer m_throttledRender; // since the last render the throttle made, in a drag
     QTimer m_statusTimer;
-    int m_dayCycle = 0;
-    int m_shownDayCyclePicture = -1;
-    QList<QImage> m_dayCycleThumbnails;
-    QTimer m_dayCycleTimer; // the thumbnails, once the preview has settled
     UnsplashSearch *m_search;
     LibraryBrowser *m_library;
     PictureLoader *m_loader;
     OutputJobs *m_jobs;
     DragFile *m_drag;
+    DayCyclePreview *m_dayCycle;
     std::optional<DynamicWallpaper> m_dynamic;
     bool m_showingDynamic = false; // the looks are being set to the dynamic wallpaper's pictures
     quint64 m_dynamicRequest = 0;  // the picture of showDynamicPicture awaited

@@ -133,31 +133,33 @@ void OutputSection::addFormatRows()
                        "dem Sonnenstand folgen, von der Nacht im dunklen Look über die "
                        "Dämmerung zum Tag im hellen Look"));
     addRow(QStringLiteral("Format"), m_formatPicker);
-    connect(m_formatPicker, &QComboBox::activated, this,
-            [this](int index) { m_model->setDayCycle(m_formatPicker->itemData(index).toInt()); });
+    connect(m_formatPicker, &QComboBox::activated, this, [this](int index) {
+        m_model->dayCycle()->setCount(m_formatPicker->itemData(index).toInt());
+    });
 
     m_dayCycleModel = new DayCycleThumbModel;
     m_dayCycleStrip = new ThumbStrip(m_dayCycleModel);
     m_dayCycleStrip->setObjectName(QStringLiteral("dayCycleStrip"));
     m_dayCycleStrip->setAccessibleName(QStringLiteral("Bilder des Tagesverlaufs"));
     m_dayCycleStrip->setSelectionProvider([this]() -> std::optional<QString> {
-        const int shown = m_model->shownDayCyclePicture();
+        const int shown = m_model->dayCycle()->shownPicture();
         return shown < 0 ? std::nullopt : std::optional(QString::number(shown));
     });
     m_dayCycleRow = addWideRow(m_dayCycleStrip);
-    connect(m_dayCycleStrip, &ThumbStrip::tileClicked, m_model, &AppModel::showDayCyclePicture);
-    connect(m_model, &AppModel::dayCycleChanged, this, &OutputSection::syncDayCycle);
+    connect(m_dayCycleStrip, &ThumbStrip::tileClicked, m_model->dayCycle(), &DayCyclePreview::show);
+    connect(m_model->dayCycle(), &DayCyclePreview::changed, this, &OutputSection::syncDayCycle);
     syncDayCycle();
 }
 
 void OutputSection::syncDayCycle()
 {
-    const int count = m_model->dayCycle();
+    const DayCyclePreview *cycle = m_model->dayCycle();
+    const int count = cycle->count();
     {
         const QSignalBlocker blocker(m_formatPicker);
         m_formatPicker->setCurrentIndex(std::max(m_formatPicker->findData(count), 0));
     }
-    m_dayCycleModel->setPictures(m_model->dayCycleThumbnails(), m_model->dayCycleLabels());
+    m_dayCycleModel->setPictures(cycle->thumbnails(), cycle->labels());
     m_dayCycleRow->setVisible(count > 0);
     m_dayCycleStrip->refresh();
 }
