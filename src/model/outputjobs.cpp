@@ -14,6 +14,21 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
+namespace {
+
+// Both looks at full size for a file or the desktop, or the German text of why not.
+std::variant<RenderPipeline::FullPair, QString> renderedPair(const Look &light, const Look &dark,
+                                                             RenderPipeline::PixelSize size,
+                                                             WriteProgress *progress)
+{
+    auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
+    if (const auto *error = std::get_if<ExportError>(&rendered))
+        return description(*error);
+    return std::get<RenderPipeline::FullPair>(std::move(rendered));
+}
+
+} // namespace
+
 OutputJobs::OutputJobs(RequestSource current, std::shared_ptr<PhotoLibraryAccess> photos,
                        QObject *parent)
     : QObject(parent), m_current(std::move(current)), m_photos(std::move(photos))
@@ -281,9 +296,9 @@ std::optional<QString> OutputJobs::setDayCycle(const Look &light, const Look &da
         return error;
     if (const auto refused = WallpaperSet::refusal(desktop, true))
         return refused;
-    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
-    if (const auto *error = std::get_if<ExportError>(&rendered))
-        return description(*error);
+    const auto rendered = renderedPair(light, dark, size, progress);
+    if (const auto *error = std::get_if<QString>(&rendered))
+        return *error;
     const auto &pair = std::get<RenderPipeline::FullPair>(rendered);
     if (WriteProgress::stopsBefore(progress, WriteStep::DesktopImages))
         return description(WallpaperError::Cancelled);
@@ -301,9 +316,9 @@ std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &da
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return error;
-    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
-    if (const auto *error = std::get_if<ExportError>(&rendered))
-        return description(*error);
+    const auto rendered = renderedPair(light, dark, size, progress);
+    if (const auto *error = std::get_if<QString>(&rendered))
+        return *error;
     const auto &[lightPicture, darkPicture] = std::get<RenderPipeline::FullPair>(rendered);
     const auto error =
         dayCycle > 0
@@ -327,9 +342,9 @@ std::optional<QString> OutputJobs::setAsDesktop(const Look &light, const Look &d
         return refused;
     if (!createDataFolder())
         return QStringLiteral("Der Ordner für das Wallpaper konnte nicht angelegt werden.");
-    const auto rendered = RenderPipeline::renderBoth(light, dark, size, progress);
-    if (const auto *error = std::get_if<ExportError>(&rendered))
-        return description(*error);
+    const auto rendered = renderedPair(light, dark, size, progress);
+    if (const auto *error = std::get_if<QString>(&rendered))
+        return *error;
     const auto &[lightPicture, darkPicture] = std::get<RenderPipeline::FullPair>(rendered);
     return WallpaperSet::setPictures(lightPicture, darkPicture, desktop, told, progress);
 }
