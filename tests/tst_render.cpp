@@ -1,6 +1,7 @@
 // The render engine: every style against its slow reference, kernels, aspect fill, bounds.
 
 #include "model/renderpipeline.h"
+#include "render/blurprocessor.h"
 #include "render/dayblend.h"
 #include "render/imagerecipe.h"
 #include "render/kernels.h"
@@ -63,6 +64,7 @@ private Q_SLOTS:
         // A blur taken straight from the photo scales in the same pass, so the controls follow
         // the scale; where they clip, the few pixels at the kink differ by a few steps.
         row("blur, small, direct, dark tone", blur(photo("path", 320, 200), 8, dark), {480, 270}, 3.5);
+        row("blur, a deep darkening eases into black", blur(path, 30, {-0.4, 1.3, 1.1}), {320, 200}, 0.5);
         row("blur, sigma 0.53", blur(cups, 1.2, neutral), {320, 200}, 0.5);
         row("blur, sigma 0.44 is none", blur(cups, 1, neutral), {320, 200}, 0.01);
         row("no blur, dark tone, from the photo's rows", blur(cups, 0, dark), {320, 200}, 0.5);
@@ -133,40 +135,118 @@ private Q_SLOTS:
     }
 
     // The dark look a new user gets (the light one in the dark tone) must still show the
-    // photo: darker, but not black. Its colours are the reference's (matchesReference).
+    // photo: darker, its shadows still drawn rather than one black, and its colours' hue kept.
+    // A gradient from black stands for every photo's shadows: the darkening may not end it in
+    // a flat band. Its colours are the reference's (matchesReference).
     void darkLookKeepsThePhoto_data()
     {
-        QTest::addColumn<QString>("photo");
-        for (const char *name : {"path", "bythewater", "fallenleaf", "colorfulcups"})
-            QTest::newRow(name) << QString::fromLatin1(name);
+        addColumns<QString, WallpaperStyle>({"photo", "style"});
+        for (const char *name : {"path", "bythewater", "fallenleaf", "colorfulcups", "gradient"})
+            for (const WallpaperStyle style : {WallpaperStyle::Blur, WallpaperStyle::Mirror})
+                QTest::addRow("%s, %s", name, style == WallpaperStyle::Blur ? "blur" : "mirror")
+                    << QString::fromLatin1(name) << style;
     }
 
     void darkLookKeepsThePhoto()
     {
-        QFETCH(QString, photo);
-        Look look{.source = ::photo(qPrintable(photo), 1280, 800)};
-        const auto greyAndBlack = [&](Appearance appearance) {
+        FETCH((QString, photo), (WallpaperStyle, style));
+        QImage ramp(1280, 800, QImage::Format_RGBA8888);
+        for (int x = 0; x < ramp.width(); ++x) // black to a dim grey-blue, left to right
+            for (int y = 0; y < ramp.height(); ++y)
+                ramp.setPixel(x, y, qRgb(x * 90 / 1279, x * 100 / 1279, x * 130 / 1279));
+        Look look{.source = photo == "gradient"_L1 ? Bitmap::fromImage(ramp)
+                                                   : ::photo(qPrintable(photo), 1280, 800),
+                  .style = style,
+                  .blur = photo == "gradient"_L1 ? 0 : 55};
+        struct Seen
+        {
+            double grey = 0, black = 0, a = 0, b = 0; // a, b: the mean colour's opponent axes
+            std::vector<double> row;                  // the middle row's luma, left to right
+        };
+        const auto seen = [&](Appearance appearance) {
             look.setTone(Tone::defaultFor(appearance));
             const Bitmap b = RenderPipeline::renderLook(look, {480, 300}, false).value_or(Bitmap());
-            double grey = 0, black = 0;
+            Seen s;
             for (int y = 0; y < b.height(); ++y)
                 for (int x = 0; x < b.width(); ++x) {
                     const auto v = [&](int c) { return Reference::channel(b, x, y, c); };
-                    grey += 0.2126 * v(0) + 0.7152 * v(1) + 0.0722 * v(2);
-                    black += std::max({v(0), v(1), v(2)}) < 0.02;
+                    const double luma = 0.2126 * v(0) + 0.7152 * v(1) + 0.0722 * v(2);
+                    s.grey += luma;
+                    s.black += std::max({v(0), v(1), v(2)}) < 0.02;
+                    s.a += v(0) - (v(1) + v(2)) / 2;
+                    s.b += (v(1) - v(2)) * std::sqrt(3.0) / 2;
+                    if (y == b.height() / 2)
+                        s.row.push_back(luma);
                 }
             const double n = double(b.width()) * b.height(); // none: NaN, which fails below
-            return std::pair(grey / n, black / n);
+            s.grey /= n, s.black /= n, s.a /= n, s.b /= n;
+            return s;
         };
-        const double light = greyAndBlack(Appearance::Light).first;
-        const auto [dark, black] = greyAndBlack(Appearance::Dark);
-        const double ratio = dark / light;
-        // A photo that is dark already may lose its shadows to the offset, but the rest stays a
-        // picture, not a black screen.
-        QVERIFY2(light >= 0.25 ? ratio >= 0.45 && ratio <= 0.9 && black < 0.05
-                               : ratio < 1 && ratio >= 0.1 && black < 0.75,
-                 qPrintable(QString::asprintf("grey %.3f → %.3f, black %.1f %%", light, dark,
-                                              black * 100)));
+        const Seen light = seen(Appearance::Light), dark = seen(Appearance::Dark);
+        const double ratio = dark.grey / light.grey;
+        const double turn = std::abs(
+            std::remainder(std::atan2(dark.b, dark.a) - std::atan2(light.b, light.a), 2 * M_PI));
+        const bool grey = std::hypot(light.a, light.b) < 0.02; // no hue to keep
+        // A photo that is dark already may lose its deepest shadows, but stays a picture.
+        const bool kept = light.grey >= 0.25 ? ratio >= 0.45 && ratio <= 0.9 && dark.black <= 0.05
+                                             : ratio < 1 && ratio >= 0.1 && dark.black <= 0.4;
+        QVERIFY2(kept && (grey || turn < 15 * M_PI / 180),
+                 qPrintable(QString::asprintf("grey %.3f → %.3f, black %.1f %%, hue turned %.1f°",
+                                              light.grey, dark.grey, dark.black * 100,
+                                              turn * 180 / M_PI)));
+        // Wherever the light picture rises, the dark one rises too: no run of equal blacks.
+        const auto firstRise = [](const std::vector<double> &row) {
+            const auto it = std::adjacent_find(row.begin(), row.end(), std::less<>());
+            return double(it - row.begin()) / double(row.size());
+        };
+        if (photo == "gradient"_L1)
+            QVERIFY2(firstRise(dark.row) <= firstRise(light.row) + 0.02,
+                     qPrintable(QString::asprintf("light rises at %.3f, dark at %.3f",
+                                                  firstRise(light.row), firstRise(dark.row))));
+        qInfo("%s", qPrintable(QString::asprintf(
+                        "grey %.3f → %.3f, black %.1f %%, hue turned %.1f°", light.grey, dark.grey,
+                        dark.black * 100, turn * 180 / M_PI)));
+    }
+
+    // The tone curve a grey goes through, as one colour (a flow band's) and so as every pixel:
+    // never reversed, black stays black, no step anywhere, and above the knee of a darkening
+    // exactly the offset's line.
+    void toneCurve_data()
+    {
+        addColumns<Tone>({"tone"});
+        QTest::newRow("dark look") << Tone::defaultFor(Appearance::Dark);
+        QTest::newRow("slight darkening") << Tone{-0.02, 1, 1};
+        QTest::newRow("deep darkening, strong contrast") << Tone{-0.5, 1.2, 1.4};
+        QTest::newRow("darkening, soft contrast") << Tone{-0.1, 1, 0.7};
+        QTest::newRow("light look") << Tone::defaultFor(Appearance::Light);
+        QTest::newRow("brightening") << Tone{0.2, 1, 1.2};
+    }
+
+    void toneCurve()
+    {
+        FETCH((Tone, tone));
+        const BlurProcessor::Settings settings{0, tone.brightness, tone.saturation, tone.contrast};
+        const double black = (tone.brightness - 0.5) * tone.contrast + 0.5; // where 0 lands
+        const double knee = tone.brightness < 0 ? -black : 0; // the toe's reach above 0
+        double before = 0, slope = 0;
+        for (int i = 0; i <= 1000; ++i) {
+            const double v = i / 1000.0;
+            const double out = BlurProcessor::colorControlled({v, v, v}, settings).green;
+            const double line = std::clamp(
+                (v - 0.5) * tone.contrast + 0.5 + tone.brightness * tone.contrast, 0.0, 1.0);
+            const double step = out - before;
+            QVERIFY2(i == 0 ? std::abs(out - std::max(black, 0.0)) < 1e-6 : step >= -1e-6,
+                     qPrintable(u"at %1: %2 after %3"_s.arg(v).arg(out).arg(before)));
+            QVERIFY2(std::abs(step - slope) <= 2e-3 * tone.contrast || i < 2 || line >= 1,
+                     qPrintable(u"the slope jumps at %1: %2 → %3"_s.arg(v).arg(slope).arg(step)));
+            if (line >= knee)
+                QVERIFY2(std::abs(out - line) < 1e-5,
+                         qPrintable(u"at %1: %2, not %3"_s.arg(v).arg(out).arg(line)));
+            else // every tone of the photo keeps a tone of its own
+                QVERIFY2(out >= line - 1e-6 && (i == 0 || out > 0),
+                         qPrintable(u"at %1: %2 for %3"_s.arg(v).arg(out).arg(line)));
+            before = out, slope = step;
+        }
     }
 
     // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep or

@@ -1,9 +1,11 @@
 #include "blurprocessor.h"
 
+#include "kernels.h"
 #include "renderbounds.h"
 #include "rendercontext.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace BlurProcessor {
 
@@ -70,6 +72,18 @@ std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
     if (image.isNull())
         return std::nullopt;
     return image;
+}
+
+RenderColor colorControlled(const RenderColor &color, const Settings &settings)
+{
+    float rgb[3] = {float(color.red), float(color.green), float(color.blue)};
+    for (float &v : rgb)
+        v = std::isfinite(v) ? std::clamp(v, 0.f, 1.f) : 0.f;
+    Kernels::controlColor(
+        rgb, Kernels::colorMap(float(RenderBounds::brightness.apply(settings.brightness)),
+                               float(RenderBounds::saturation.apply(settings.saturation)),
+                               float(RenderBounds::contrast.apply(settings.contrast))));
+    return {rgb[0], rgb[1], rgb[2], color.alpha};
 }
 
 std::optional<Bitmap> finalize(const Image &image, QSizeF size, double dither, bool deepColor)

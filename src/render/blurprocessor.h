@@ -6,6 +6,7 @@
 
 #include "bitmap.h"
 #include "image.h"
+#include "rendercolor.h"
 
 #include <QSizeF>
 
@@ -37,6 +38,9 @@ std::optional<Bitmap> render(const Bitmap &source, QSizeF targetSize, const Sett
 // The blurred, colour-controlled, aspect-filled image with extent (0, 0, W, H); not dithered.
 std::optional<Image> processedImage(const Bitmap &source, QSizeF targetSize,
                                     const Settings &settings);
+// One colour through the settings' colour controls, exactly as a photo's pixels go: how a colour
+// taken from the photo looks in this tone.
+RenderColor colorControlled(const RenderColor &color, const Settings &settings);
 // Dithers and renders the rectangle (0, 0, W, H) of an image.
 std::optional<Bitmap> finalize(const Image &image, QSizeF size, double dither, bool deepColor);
 

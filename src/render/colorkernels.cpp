@@ -39,12 +39,22 @@ VOSKAN_INLINE float decodeSrgb(const float *table, float v)
 }
 
 // One pixel of the colour controls on encoded values; leaves them in [0, 1].
-VOSKAN_INLINE void controlPixel(float &r, float &g, float &b, const float m[9], const float o[3])
+VOSKAN_INLINE void controlPixel(float &r, float &g, float &b, const ColorMap &map)
 {
-    const float cr = m[0] * r + m[1] * g + m[2] * b + o[0];
-    const float cg = m[3] * r + m[4] * g + m[5] * b + o[1];
-    const float cb = m[6] * r + m[7] * g + m[8] * b + o[2];
-    const float y = 0.2126f * cr + 0.7152f * cg + 0.0722f * cb;
+    const float *m = map.m;
+    float cr = m[0] * r + m[1] * g + m[2] * b + map.o[0];
+    float cg = m[3] * r + m[4] * g + m[5] * b + map.o[1];
+    float cb = m[6] * r + m[7] * g + m[8] * b + map.o[2];
+    float y = 0.2126f * cr + 0.7152f * cg + 0.0722f * cb;
+    const float toe = map.toe;
+    if (toe > 0 && y < toe) {
+        const float above = y + toe > 0 ? y + toe : 0;
+        const float eased = above * above / (4 * toe);
+        cr += eased - y;
+        cg += eased - y;
+        cb += eased - y;
+        y = eased;
+    }
     const float yc = y < 0 ? 0 : (y > 1 ? 1 : y);
     const float lo = cr < cg ? (cr < cb ? cr : cb) : (cg < cb ? cg : cb);
     const float hi = cr > cg ? (cr > cb ? cr : cb) : (cg > cb ? cg : cb);
@@ -62,15 +72,15 @@ VOSKAN_INLINE void controlPixel(float &r, float &g, float &b, const float m[9], 
 }
 
 template <typename T, int Max>
-VOSKAN_INLINE void colorControlSource(const T *rgba, int n, const float m[9], const float o[3],
-                                      float *r, float *g, float *b)
+VOSKAN_INLINE void colorControlSource(const T *rgba, int n, const ColorMap &map, float *r, float *g,
+                                      float *b)
 {
     const float *table = decodeTable().data();
     constexpr float scale = 1.0f / float(Max);
     for (int i = 0; i < n; ++i) {
         float cr = float(rgba[4 * i]) * scale, cg = float(rgba[4 * i + 1]) * scale,
               cb = float(rgba[4 * i + 2]) * scale;
-        controlPixel(cr, cg, cb, m, o);
+        controlPixel(cr, cg, cb, map);
         r[i] = decodeSrgb(table, cr);
         g[i] = decodeSrgb(table, cg);
         b[i] = decodeSrgb(table, cb);
@@ -79,8 +89,29 @@ VOSKAN_INLINE void colorControlSource(const T *rgba, int n, const float m[9], co
 
 } // namespace
 
+ColorMap colorMap(float brightness, float saturation, float contrast)
+{
+    ColorMap map;
+    const float L[3] = {0.2126f, 0.7152f, 0.0722f};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            map.m[3 * i + j] = contrast * ((i == j ? saturation : 0.f) + (1 - saturation) * L[j]);
+    for (float &o : map.o)
+        o = contrast * brightness + 0.5f * (1 - contrast);
+    // Black lands at o: the toe spans as far above 0 as black went below, so it is as deep as
+    // the darkening and vanishes with it. Contrast alone keeps its clipping, as it always had.
+    if (brightness < 0 && map.o[0] < 0)
+        map.toe = -map.o[0];
+    return map;
+}
+
+void controlColor(float rgb[3], const ColorMap &map)
+{
+    controlPixel(rgb[0], rgb[1], rgb[2], map);
+}
+
 VOSKAN_CLONES
-void colorControlRow(float *r, float *g, float *b, int n, const float m[9], const float o[3])
+void colorControlRow(float *r, float *g, float *b, int n, const ColorMap &map)
 {
     for (int i = 0; i < n; ++i) {
         r[i] = encodeSrgb(r[i]);
@@ -88,7 +119,7 @@ void colorControlRow(float *r, float *g, float *b, int n, const float m[9], cons
         b[i] = encodeSrgb(b[i]);
     }
     for (int i = 0; i < n; ++i)
-        controlPixel(r[i], g[i], b[i], m, o);
+        controlPixel(r[i], g[i], b[i], map);
     const float *table = decodeTable().data();
     for (int i = 0; i < n; ++i) {
         r[i] = decodeSrgb(table, r[i]);
@@ -98,17 +129,16 @@ void colorControlRow(float *r, float *g, float *b, int n, const float m[9], cons
 }
 
 VOSKAN_CLONES
-void colorControlRow8(const uint8_t *rgba, int n, const float m[9], const float o[3], float *r,
-                      float *g, float *b)
+void colorControlRow8(const uint8_t *rgba, int n, const ColorMap &map, float *r, float *g, float *b)
 {
-    colorControlSource<uint8_t, 255>(rgba, n, m, o, r, g, b);
+    colorControlSource<uint8_t, 255>(rgba, n, map, r, g, b);
 }
 
 VOSKAN_CLONES
-void colorControlRow16(const uint16_t *rgba, int n, const float m[9], const float o[3], float *r,
-                       float *g, float *b)
+void colorControlRow16(const uint16_t *rgba, int n, const ColorMap &map, float *r, float *g,
+                       float *b)
 {
-    colorControlSource<uint16_t, 65535>(rgba, n, m, o, r, g, b);
+    colorControlSource<uint16_t, 65535>(rgba, n, map, r, g, b);
 }
 
 } // namespace Kernels

@@ -96,12 +96,29 @@ void foldRow(float yc, const float *curve, const float *hw, const float *inv, fl
 // The colour controls, worked on sRGB-encoded values where an offset is a share of what the
 // eye sees: v ← M·v + o, and a colour that leaves [0, 1] is pulled towards its luma until it
 // fits (black or white where the luma itself is out), so it keeps its hue instead of clipping
-// channel by channel. Planar rows of linear light in, in place:
-void colorControlRow(float *r, float *g, float *b, int n, const float m[9], const float o[3]);
+// channel by channel.
+//
+// A darkening offset would push every tone below it to one black, and a photo's shadows with
+// it: below `toe` the luma instead eases into black along (y + toe)² / (4·toe), which meets
+// the offset's line at y = toe with its slope and reaches 0 where the photo's own black lands.
+// All three channels move by what the luma moves, so hue and chroma stay; above the knee
+// nothing changes.
+struct ColorMap
+{
+    float m[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    float o[3] = {0, 0, 0};
+    float toe = 0; // 0: none
+};
+// Saturation about the Rec. 709 luma, then the brightness offset, then contrast about ½.
+ColorMap colorMap(float brightness, float saturation, float contrast);
+// One encoded colour, in place.
+void controlColor(float rgb[3], const ColorMap &map);
+// Planar rows of linear light in, in place:
+void colorControlRow(float *r, float *g, float *b, int n, const ColorMap &map);
 // and rows of sRGB RGBA (a photo's own) into planar linear rows.
-void colorControlRow8(const uint8_t *rgba, int n, const float m[9], const float o[3], float *r,
-                      float *g, float *b);
-void colorControlRow16(const uint16_t *rgba, int n, const float m[9], const float o[3], float *r,
-                       float *g, float *b);
+void colorControlRow8(const uint8_t *rgba, int n, const ColorMap &map, float *r, float *g,
+                      float *b);
+void colorControlRow16(const uint16_t *rgba, int n, const ColorMap &map, float *r, float *g,
+                       float *b);
 
 } // namespace Kernels

@@ -91,18 +91,8 @@ void buildSampledPlan(RenderContext &context, SampledPlan &plan, const QRect &re
     plan.vertical.build(plan.vRows, row, plan.inputHeight, plan.kernel);
 
     if (r.colorControls) {
-        // Colour controls on sRGB-encoded values, as one affine map:
-        //   saturation: v ← L + s·(v − L), L the Rec. 709 luma of v;
-        //   brightness: v ← v + b;
-        //   contrast:   v ← (v − ½)·c + ½.
         const ColorControls cc = *r.colorControls;
-        const float L[3] = {0.2126f, 0.7152f, 0.0722f};
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                plan.cm[3 * i + j] =
-                    cc.contrast * ((i == j ? cc.saturation : 0.f) + (1 - cc.saturation) * L[j]);
-        for (float &o : plan.co)
-            o = cc.contrast * cc.brightness + 0.5f * (1 - cc.contrast);
+        plan.colors = Kernels::colorMap(cc.brightness, cc.saturation, cc.contrast);
         // A Gaussian straight from the photo blurs and scales in one pass: the controls can
         // only follow it. Everywhere else they come before the scale.
         const bool fusedBlur = !plan.planar && plan.kernel.shape == KernelShape::Gaussian;

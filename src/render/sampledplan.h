@@ -8,6 +8,7 @@
 // The mirror fold (mirrorfold.cpp) works on the same rows.
 
 #include "imagerecipe.h"
+#include "kernels.h"
 #include "planarimage.h"
 #include "renderinternals.h"
 
@@ -121,8 +122,7 @@ struct SampledPlan
     // on the resampled rows.
     enum class ColorStage { None, Input, Output };
     ColorStage colorStage = ColorStage::None;
-    float cm[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    float co[3] = {0, 0, 0};
+    Kernels::ColorMap colors;
 
     bool hasMirror = false;
     int clampRow0 = 0;

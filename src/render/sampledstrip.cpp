@@ -28,7 +28,7 @@ void StripRows::compute(int p, float *out)
                 std::copy_n(planes[c], w, lr + std::size_t(c) * w);
                 planes[c] = lr + std::size_t(c) * w;
             }
-            Kernels::colorControlRow(lr, lr + w, lr + 2 * w, w, plan.cm, plan.co);
+            Kernels::colorControlRow(lr, lr + w, lr + 2 * w, w, plan.colors);
         }
     } else {
         m_s.sourceRow.resize(std::size_t(w) * 3);
@@ -37,9 +37,9 @@ void StripRows::compute(int p, float *out)
         const uint8_t *line = src.constScanLine(p);
         const auto *deepLine = reinterpret_cast<const uint16_t *>(line);
         if (control && src.isDeep())
-            Kernels::colorControlRow16(deepLine, w, plan.cm, plan.co, lr, lr + w, lr + 2 * w);
+            Kernels::colorControlRow16(deepLine, w, plan.colors, lr, lr + w, lr + 2 * w);
         else if (control)
-            Kernels::colorControlRow8(line, w, plan.cm, plan.co, lr, lr + w, lr + 2 * w);
+            Kernels::colorControlRow8(line, w, plan.colors, lr, lr + w, lr + 2 * w);
         else if (src.isDeep())
             Kernels::linearizeRow16(deepLine, w, lr, lr + w, lr + 2 * w);
         else
@@ -59,7 +59,7 @@ void controlOutputRows(const SampledPlan &plan, float *rows, int rowCount, int w
         return;
     for (int k = 0; k < rowCount; ++k) {
         float *r = rows + std::size_t(k) * 3 * width;
-        Kernels::colorControlRow(r, r + width, r + 2 * width, width, plan.cm, plan.co);
+        Kernels::colorControlRow(r, r + width, r + 2 * width, width, plan.colors);
     }
 }
 

@@ -84,7 +84,15 @@ void colorControls(double *v, double brightness, double saturation, double contr
     const double luma = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
     for (double &x : e)
         x = (luma + saturation * (x - luma) + brightness - 0.5) * contrast + 0.5;
-    const double y = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
+    double y = 0.2126 * e[0] + 0.7152 * e[1] + 0.0722 * e[2];
+    // A darkening eases into black: below the depth d at which the photo's black lands under 0,
+    // the luma follows (y + d)² / 4d, every channel moved with it.
+    if (const double d = -((brightness - 0.5) * contrast + 0.5); brightness < 0 && d > 0 && y < d) {
+        const double eased = std::pow(std::max(y + d, 0.0), 2) / (4 * d);
+        for (double &x : e)
+            x += eased - y;
+        y = eased;
+    }
     const double yc = std::clamp(y, 0.0, 1.0);
     double t = 1;
     for (const double x : e) {
