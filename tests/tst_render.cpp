@@ -203,9 +203,6 @@ private Q_SLOTS:
             QVERIFY2(firstRise(dark.row) <= firstRise(light.row) + 0.02,
                      qPrintable(QString::asprintf("light rises at %.3f, dark at %.3f",
                                                   firstRise(light.row), firstRise(dark.row))));
-        qInfo("%s", qPrintable(QString::asprintf(
-                        "grey %.3f → %.3f, black %.1f %%, hue turned %.1f°", light.grey, dark.grey,
-                        dark.black * 100, turn * 180 / M_PI)));
     }
 
     // The tone curve a grey goes through, as one colour (a flow band's) and so as every pixel:
