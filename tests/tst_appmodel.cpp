@@ -2,6 +2,7 @@
 
 #include "files/regularfile.h"
 #include "model/lookfields.h"
+#include "model/palette.h"
 #include "model/secrets.h"
 #include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
@@ -257,16 +258,23 @@ private Q_SLOTS:
 
     void seeding_data()
     {
-        // copy: then the button beside the switch
-        addColumns<Appearance, bool, bool>({"target", "otherHasPicture", "copy"});
-        QTest::newRow("Hell gives Dunkel a copy") << Appearance::Light << false << false;
-        QTest::newRow("a picture is never overwritten") << Appearance::Light << true << false;
-        QTest::newRow("the button copies the tone too") << Appearance::Dark << true << true;
+        // then: "copy" the button beside the switch, "reload" „Aus Foto“
+        addColumns<Appearance, bool, QString>({"target", "otherHasPicture", "then"});
+        QTest::newRow("Hell gives Dunkel a copy, its colours in the dark tone")
+            << Appearance::Light << false << QString();
+        QTest::newRow("Dunkel gives Hell a copy, the photo's colours")
+            << Appearance::Dark << false << QString();
+        QTest::newRow("a picture is never overwritten") << Appearance::Light << true << QString();
+        QTest::newRow("the button copies the tone too") << Appearance::Dark << true << u"copy"_s;
+        QTest::newRow("„Aus Foto“ in Dunkel: in its tone")
+            << Appearance::Dark << true << u"reload"_s;
+        QTest::newRow("„Aus Foto“ in Hell: as they are")
+            << Appearance::Light << true << u"reload"_s;
     }
 
     void seeding()
     {
-        FETCH((Appearance, target), (bool, otherHasPicture, copy));
+        FETCH((Appearance, target), (bool, otherHasPicture), (QString, then));
         AppModel model;
         const auto lookOf = [&](Appearance a) {
             return a == Appearance::Dark ? model.darkLook() : model.lightLook();
@@ -276,15 +284,43 @@ private Q_SLOTS:
             model.applySource(Reference::solid(40, 30, 9, 200, 30), u"erstes"_s, {}, {}, {},
                               other(target));
         const Look before = lookOf(other(target));
-        model.applySource(Reference::solid(40, 30, 200, 9, 30), u"zweites"_s, u"name"_s,
-                          u"Foto: A"_s, {}, target);
+        const Bitmap picture = Reference::solid(40, 30, 150, 120, 100);
+        model.applySource(picture, u"zweites"_s, u"name"_s, u"Foto: A"_s, {}, target);
         model.bind(&Look::brightness).setValue(0.25);
-        if (copy)
+        if (then == "copy"_L1)
             model.copyCurrentLookToOther();
-        Look expected = otherHasPicture && !copy ? before : lookOf(target);
-        if (!copy && !otherHasPicture) // seeded: the picture with the other appearance's tone
+        if (then == "reload"_L1)
+            model.reloadPaletteFromPhoto();
+        // The palette's colour as the blur style draws it in a tone: a flow band's colour in a
+        // dark look is that colour's pixels in that look.
+        const QColor palette = Palette::extractPalette(picture)[1];
+        const auto drawn = [&palette](const Tone &tone) {
+            const QColor c = palette.toRgb();
+            Look solid{.source = Reference::solid(4, 4, c.red(), c.green(), c.blue()),
+                       .blur = 0,
+                       .dither = 0};
+            solid.setTone(tone);
+            const QImage image = RenderPipeline::renderLook(solid, {4, 4}, true)->toImage();
+            return image.pixelColor(1, 1);
+        };
+        const auto sameColour = [](const QColor &a, const QColor &b) {
+            return std::max({std::abs(a.redF() - b.redF()), std::abs(a.greenF() - b.greenF()),
+                             std::abs(a.blueF() - b.blueF())}) < 1.5 / 255;
+        };
+        const Appearance changed = then == "reload"_L1 ? target : other(target);
+        Look expected = otherHasPicture && then.isEmpty() ? before : lookOf(target);
+        if (then.isEmpty() && !otherHasPicture) // seeded: the picture with the other's tone
             expected.setTone(Tone::defaultFor(other(target)));
-        QCOMPARE(lookOf(other(target)), expected);
+        if (then == "reload"_L1)
+            expected = lookOf(target);
+        const QColor colour = lookOf(changed).flowColor1;
+        if (then != "copy"_L1 && (then.isEmpty() ? !otherHasPicture : true)) {
+            const Tone tone = changed == Appearance::Dark ? lookOf(changed).tone() : Tone{0, 1, 1};
+            QVERIFY2(sameColour(colour, drawn(tone)),
+                     qPrintable(colour.name() + u" drawn "_s + drawn(tone).name()));
+            expected.setFlowColors({colour, colour, colour});
+        }
+        QCOMPARE(lookOf(changed), expected);
     }
 
     void resetPerStyle_data()

@@ -258,19 +258,30 @@ private Q_SLOTS:
         QCOMPARE(readHeic(m_dir.filePath("t.heic")).pictures.size(), 2);
     }
 
-    // As in the window: the dark look is the light one in the dark tone, unless told otherwise.
+    // As in the window: the dark look is the light one in the dark tone, unless told otherwise,
+    // and so darker, the flow style's colours too.
     void seedsTheDarkLook()
     {
         QList<QImage> darks;
+        const auto grey = [](const QImage &image) {
+            double sum = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    sum += qGray(image.pixel(x, y));
+            return sum / 255 / (double(image.width()) * image.height());
+        };
         for (const QStringList &dark :
              {QStringList{}, {"--dark-style", "flow", "--dark-set", "flowBands=2"}}) {
             QProcess *p =
                 run(QStringList{"--size", "160x90", "--style", "flow", "--set", "flowBands=2"} +
                     dark + QStringList{"$P", "$D/seed.heic"});
             QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
-            darks << readHeic(m_dir.filePath("seed.heic")).pictures.value(1).pixels;
+            const auto pictures = readHeic(m_dir.filePath("seed.heic")).pictures;
+            darks << pictures.value(1).pixels;
+            const double light = grey(pictures.value(0).pixels), darker = grey(darks.last());
+            QVERIFY2(darker < 0.8 * light,
+                     qPrintable(QString::asprintf("%.3f → %.3f", light, darker)));
         }
-        QVERIFY(!darks[0].isNull());
         QCOMPARE(darks[0], darks[1]);
     }
 

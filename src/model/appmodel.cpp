@@ -350,13 +350,14 @@ void AppModel::resetCurrentLook()
     scheduleRender();
 }
 
-void AppModel::seedOtherIfNeeded(Appearance from)
+void AppModel::seedOtherIfNeeded(Appearance from, const std::array<QColor, 3> &palette)
 {
     const Appearance to = other(from);
     if (lookFor(to).source || !lookFor(from).source)
         return; // a picture is never overwritten
     Look seeded = lookFor(from);
     seeded.setTone(Tone::defaultFor(to));
+    seeded.setPalette(palette, to);
     setLook(to, seeded);
 }
 
@@ -426,15 +427,16 @@ void AppModel::applySource(const Bitmap &picture, const std::optional<QString> &
                            const std::optional<QString> &attribution,
                            const std::optional<QString> &attributionURL, Appearance to)
 {
+    const std::array<QColor, 3> palette = Palette::extractPalette(picture);
     editLook(to, [&](Look &look) {
         look.source = picture;
         look.photoID = photoID;
         look.baseName = baseName;
         look.attribution = attribution;
         look.attributionURL = attributionURL;
-        look.setFlowColors(Palette::extractPalette(picture));
+        look.setPalette(palette, to);
     });
-    seedOtherIfNeeded(to);
+    seedOtherIfNeeded(to, palette);
     renderPreview();
 }
 
@@ -450,8 +452,9 @@ void AppModel::reloadPaletteFromPhoto()
     if (!currentLook().source)
         return;
     const Bitmap picture = *currentLook().source;
-    editLook(m_editing,
-             [&picture](Look &look) { look.setFlowColors(Palette::extractPalette(picture)); });
+    editLook(m_editing, [&picture, this](Look &look) {
+        look.setPalette(Palette::extractPalette(picture), m_editing);
+    });
     scheduleRender();
 }
 
@@ -460,16 +463,17 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
     // The picture replaced may be the last hold on hundreds of megabytes: giving them back
     // takes long enough to be felt, so that happens on a worker.
     std::optional<Bitmap> replaced = lookFor(to).source;
+    const std::array<QColor, 3> palette =
+        loaded.palette ? *loaded.palette : Palette::extractPalette(loaded.picture);
     editLook(to, [&](Look &look) {
         look.source = loaded.picture;
         look.photoID = loaded.photoID;
         look.baseName = loaded.baseName;
         look.attribution = loaded.attribution;
         look.attributionURL = loaded.attributionURL;
-        look.setFlowColors(loaded.palette ? *loaded.palette
-                                          : Palette::extractPalette(loaded.picture));
+        look.setPalette(palette, to);
     });
-    seedOtherIfNeeded(to);
+    seedOtherIfNeeded(to, palette);
     renderPreview();
     workerPool()->start([replaced = std::move(replaced)] {});
 }

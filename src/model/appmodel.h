@@ -149,7 +149,8 @@ public:
     Binding<QString> albumBinding();
     void copyCurrentLookToOther();
     void resetCurrentLook();
-    void seedOtherIfNeeded(Appearance from);
+    // `palette`: the photo's, which the other look takes in its own way (Look::setPalette).
+    void seedOtherIfNeeded(Appearance from, const std::array<QColor, 3> &palette);
 
     // --- rendering --------------------------------------------------------------------
     void scheduleRender();

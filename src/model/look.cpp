@@ -33,6 +33,20 @@ void Look::setFlowColors(const std::array<QColor, 3> &colors)
     flowColor2 = colors[2];
 }
 
+void Look::setPalette(const std::array<QColor, 3> &palette, Appearance appearance)
+{
+    if (appearance == Appearance::Light)
+        setFlowColors(palette);
+    else
+        setFlowColors({toned(palette[0]), toned(palette[1]), toned(palette[2])});
+}
+
+QColor Look::toned(const QColor &color) const
+{
+    const RenderColor c = BlurProcessor::colorControlled(asCIColor(color), settings());
+    return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue));
+}
+
 BlurProcessor::Settings Look::settings() const
 {
     return {blur, brightness, saturation, contrast, dither};

@@ -71,6 +71,12 @@ struct Look
     void setTone(const Tone &tone);
     // The three flow colours, bottom band first, as Palette::extractPalette gives them.
     void setFlowColors(const std::array<QColor, 3> &colors);
+    // A photo's palette as this look's flow colours, where `appearance` is the look's own: the
+    // light look takes it as it is, the dark one through its tone, as the photo's pixels go in
+    // the other styles — else a dark flow picture would be as bright as the light one.
+    void setPalette(const std::array<QColor, 3> &palette, Appearance appearance);
+    // A colour through this look's tone.
+    QColor toned(const QColor &color) const;
 
     // The renderers' settings, values passed exactly as stored (no clamping, no scaling).
     BlurProcessor::Settings settings() const;

@@ -6,12 +6,13 @@
 
 namespace {
 
-// The photo enters `look` as it does in the window, picture and palette; then `sets`.
-void applyPhoto(Look &look, const Bitmap &photo, const std::array<QColor, 3> &palette,
-                const QList<QPair<QString, QString>> &sets)
+// The photo enters `look` of `appearance` as it does in the window, picture and palette; then
+// `sets`.
+void applyPhoto(Look &look, Appearance appearance, const Bitmap &photo,
+                const std::array<QColor, 3> &palette, const QList<QPair<QString, QString>> &sets)
 {
     look.source = photo;
-    look.setFlowColors(palette);
+    look.setPalette(palette, appearance);
     for (const auto &[field, value] : sets)
         LookFields::set(look, field, value, nullptr);
 }
@@ -24,17 +25,21 @@ std::pair<Look, Look> looksOf(const LookChoice &choice, const Bitmap &photo,
     // Read once: a photo's palette averages every pixel of it.
     const std::array<QColor, 3> palette = Palette::extractPalette(photo);
     Look light = choice.light;
-    applyPhoto(light, photo, palette, choice.sets);
+    using enum Appearance;
+    applyPhoto(light, Light, photo, palette, choice.sets);
     Look dark = choice.dark;
     if (!choice.darkChosen) {
+        // The light look in the dark tone, colours given by hand included.
         dark = light;
-        dark.setTone(Tone::defaultFor(Appearance::Dark));
+        dark.setTone(Tone::defaultFor(Dark));
+        dark.setFlowColors({dark.toned(light.flowColor0), dark.toned(light.flowColor1),
+                            dark.toned(light.flowColor2)});
         if (darkPhoto)
-            applyPhoto(dark, *darkPhoto, Palette::extractPalette(*darkPhoto), {});
+            applyPhoto(dark, Dark, *darkPhoto, Palette::extractPalette(*darkPhoto), {});
     } else if (darkPhoto) {
-        applyPhoto(dark, *darkPhoto, Palette::extractPalette(*darkPhoto), choice.darkSets);
+        applyPhoto(dark, Dark, *darkPhoto, Palette::extractPalette(*darkPhoto), choice.darkSets);
     } else {
-        applyPhoto(dark, photo, palette, choice.darkSets);
+        applyPhoto(dark, Dark, photo, palette, choice.darkSets);
     }
     return {light, dark};
 }
