@@ -179,6 +179,30 @@ private Q_SLOTS:
         QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
         copy->click();
         QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
+        // A size past the limit greys both out before any file is chosen, and says the limit.
+        auto *presets = w.find<QComboBox>("presetPicker");
+        presets->setFocus();
+        QTest::keyClick(presets, Qt::Key_End);
+        auto *width = w.find<QLineEdit>("customWidth"), *height = w.find<QLineEdit>("customHeight");
+        for (QLineEdit *field : {width, height}) {
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, "99999");
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
+        QVERIFY2(setDesktop->toolTip().startsWith("Die Ausgabegröße 16383 × 16383 ist zu groß"),
+                 qPrintable(setDesktop->toolTip()));
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(triggered.size(), 0);
+        QTest::keyClick(width, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(width, "8000");
+        QTest::keyClick(width, Qt::Key_Return);
+        QVERIFY(!setDesktop->isEnabled()); // each side within its limit, but too many pixels
+        QTest::keyClick(height, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(height, "1080");
+        QTest::keyClick(height, Qt::Key_Return);
+        QVERIFY(setDesktop->isEnabled() && exportButton->isEnabled());
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.

@@ -214,6 +214,9 @@ std::optional<QString> AppModel::exportBlocker() const
     if (!light || !dark)
         return QStringLiteral("Für „%1“ fehlt noch ein Bild.")
             .arg(label(light ? Appearance::Dark : Appearance::Light));
+    // Refused before a file is chosen, not after: the size is known now.
+    if (const std::optional<QString> error = RenderPipeline::sizeError(pixelSize()))
+        return error;
     if (m_jobs->isBusy())
         return QStringLiteral("Das Wallpaper wird gerade geschrieben.");
     return std::nullopt;

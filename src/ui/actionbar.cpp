@@ -76,11 +76,14 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
     connect(m_setDesktop, &QPushButton::clicked, this, [this] { m_model->setAsDesktop(); });
     layout->addWidget(m_setDesktop, 1);
 
-    // canExport() follows both looks; the export state is followed too so the bar is right
-    // again the moment an export ends.
+    // The blocker follows both looks and the size; the export state is followed too so the
+    // bar is right again the moment an export ends.
     connect(m_model, &AppModel::lightLookChanged, this, &ActionBar::sync);
     connect(m_model, &AppModel::darkLookChanged, this, &ActionBar::sync);
     connect(m_model, &AppModel::editingChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::presetChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::customWidthChanged, this, &ActionBar::sync);
+    connect(m_model, &AppModel::customHeightChanged, this, &ActionBar::sync);
     connect(m_model->jobs(), &OutputJobs::busyChanged, this, &ActionBar::sync);
     sync();
 }
