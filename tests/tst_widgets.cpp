@@ -179,30 +179,6 @@ private Q_SLOTS:
         QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
         copy->click();
         QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
-        // A size past the limit greys both out before any file is chosen, and says the limit.
-        auto *presets = w.find<QComboBox>("presetPicker");
-        presets->setFocus();
-        QTest::keyClick(presets, Qt::Key_End);
-        auto *width = w.find<QLineEdit>("customWidth"), *height = w.find<QLineEdit>("customHeight");
-        for (QLineEdit *field : {width, height}) {
-            field->setFocus();
-            field->selectAll();
-            QTest::keyClicks(field, "99999");
-            QTest::keyClick(field, Qt::Key_Return);
-        }
-        QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
-        QVERIFY2(setDesktop->toolTip().startsWith("Die Ausgabegröße 16383 × 16383 ist zu groß"),
-                 qPrintable(setDesktop->toolTip()));
-        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(triggered.size(), 0);
-        QTest::keyClick(width, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(width, "8000");
-        QTest::keyClick(width, Qt::Key_Return);
-        QVERIFY(!setDesktop->isEnabled()); // each side within its limit, but too many pixels
-        QTest::keyClick(height, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(height, "1080");
-        QTest::keyClick(height, Qt::Key_Return);
-        QVERIFY(setDesktop->isEnabled() && exportButton->isEnabled());
         model.bind(&Look::source).setValue(std::nullopt);
         QVERIFY(!setDesktop->isEnabled() && !exportButton->isEnabled());
         // A greyed-out button says why, and stays legible: its text against its background.
@@ -485,6 +461,19 @@ private Q_SLOTS:
         retype(height, QStringLiteral("16383"));
         auto *size = w.find<QLabel>("sizeLabel");
         QVERIFY(size->text().endsWith(QStringLiteral("zu groß")));
+        // Export and set are greyed out with the reason before any file is chosen; one side
+        // within its limit is not enough when the two make too many pixels.
+        auto *set = w.find("setDesktopButton"), *exportButton = w.find("exportButton");
+        for (const char *side : {"16383", "8000"}) {
+            retype(width, QString::fromLatin1(side));
+            QVERIFY(!set->isEnabled() && !exportButton->isEnabled());
+            QVERIFY2(set->toolTip().startsWith(
+                         QStringLiteral("Die Ausgabegröße %1 × 16383 ist zu groß").arg(side)),
+                     qPrintable(set->toolTip()));
+        }
+        QTest::keyClick(&w.window, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(!w.model.jobs()->isBusy());
+        retype(width, QStringLiteral("16383"));
         QTRY_VERIFY(w.find("inspectorForm")->width() <= inspector->width());
         for (QWidget *part : {static_cast<QWidget *>(height), static_cast<QWidget *>(size)})
             QVERIFY2(part->mapTo(inspector, QPoint(part->width(), 0)).x() <= inspector->width(),
@@ -502,6 +491,23 @@ private Q_SLOTS:
         retype(height, QStringLiteral("600"));
         QTRY_VERIFY(!model.preview().isNull());
         QVERIFY(!w.find<QLabel>("emptyTitle")->isVisible());
+        QVERIFY(set->isEnabled() && exportButton->isEnabled());
+        // A square or tall picture is drawn below the switch and its copy button, never under
+        // them, however the window is shaped.
+        auto *pane = w.find<PreviewPane>("previewPane");
+        const QSize before = w.window.size();
+        for (const QSize shape : {QSize(1000, 700), QSize(900, 900), QSize(1000, 500)}) {
+            w.window.resize(shape);
+            retype(width, QStringLiteral("600"));
+            QTRY_VERIFY(!pane->imageRect().isEmpty());
+            for (const char *control : {"appearanceSegments", "copyLookButton"}) {
+                QWidget *c = w.find(control);
+                const QRect on(c->mapTo(pane, QPoint()), c->size());
+                QVERIFY2(!on.intersects(pane->imageRect()), control);
+            }
+            retype(width, QStringLiteral("1"));
+        }
+        w.window.resize(before);
         // 800 × 500 logical pixels less a panel: the action bar stays in, the inspector scrolls.
         model.bind(&Look::style).setValue(WallpaperStyle::Flow); // the longest inspector
         QMainWindow &window = w.window;
@@ -512,7 +518,6 @@ private Q_SLOTS:
         window.setMinimumSize(window.minimumSizeHint());
         window.resize(800, 460);
         QTRY_COMPARE(window.size(), QSize(800, 460));
-        auto *set = w.find("setDesktopButton");
         QVERIFY(window.rect().contains(QRect(set->mapTo(&window, QPoint()), set->size())));
         QTRY_VERIFY(w.find<QScrollArea>("inspectorScroll")->verticalScrollBar()->maximum() > 0);
     }

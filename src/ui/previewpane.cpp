@@ -137,7 +137,7 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     follow();
 }
 
-QRectF PreviewPane::fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight)
+QRectF PreviewPane::fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight, int top)
 {
     const QRectF inner(kMargin, kMargin, area.width() - 2 * kMargin, area.height() - 2 * kMargin);
     if (inner.width() <= 0 || inner.height() <= 0)
@@ -146,9 +146,15 @@ QRectF PreviewPane::fittedRect(const QSizeF &area, qint64 outputWidth, qint64 ou
     if (!(ratio > 0))
         return {};
     QSizeF size(inner.width(), inner.width() / ratio);
-    if (size.height() > inner.height())
-        size = QSizeF(inner.height() * ratio, inner.height());
-    return QRectF(inner.center() - QPointF(size.width() / 2, size.height() / 2), size);
+    // Centred in the pane while it clears the reserve above; else just below it.
+    const double below = inner.bottom() - std::max<double>(top, kMargin);
+    if (below <= 0)
+        return {};
+    if (size.height() > below)
+        size = QSizeF(below * ratio, below);
+    QPointF corner = inner.center() - QPointF(size.width() / 2, size.height() / 2);
+    corner.setY(std::max<double>(corner.y(), top));
+    return QRectF(corner, size);
 }
 
 QRect PreviewPane::imageRect() const
@@ -156,7 +162,10 @@ QRect PreviewPane::imageRect() const
     if (m_model->preview().isNull())
         return {};
     const auto size = m_model->pixelSize();
-    return fittedRect(QSizeF(this->size()), size.width, size.height).toRect();
+    // A tall or square picture would reach under the switcher, whose buttons are never drawn on
+    // top of it; a wide one keeps the margins it always had.
+    const int top = std::max(kMargin, m_switcher->geometry().bottom() + 1 + kSwitcherTop);
+    return fittedRect(QSizeF(this->size()), size.width, size.height, top).toRect();
 }
 
 void PreviewPane::follow()

@@ -32,10 +32,12 @@ public:
     explicit PreviewPane(AppModel *model, QWidget *parent = nullptr);
 
     // Where the preview picture is drawn: the output's aspect fitted into the pane inside the
-    // margin. Empty without a preview.
+    // margin and below the appearance switcher. Empty without a preview.
     QRect imageRect() const;
-    // The same for any pane size and output size; the height counts as at least 1.
-    static QRectF fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight);
+    // The same for any pane size and output size, `top` pixels kept free above; the height
+    // counts as at least 1.
+    static QRectF fittedRect(const QSizeF &area, qint64 outputWidth, qint64 outputHeight,
+                             int top = kMargin);
     // What a drag out of the preview does before it runs: the drag with the prepared file, or
     // with empty data when nothing can be exported; nothing while the file is being written
     // (the spinner turns, and the drag starts when it is ready if the button is still held).
