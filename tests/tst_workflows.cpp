@@ -190,19 +190,21 @@ private Q_SLOTS:
     {
         // xmp: of a file of 16 pictures, each its own colour; light: the picture each look shows,
         // -1: a photo; said: the status line, or the alert
-        addColumns<QByteArray, int, int, QString>({"xmp", "light", "dark", "said"});
+        // caption: what the light picture's tile says under it
+        addColumns<QByteArray, int, int, QString, QString>(
+            {"xmp", "light", "dark", "said", "caption"});
         const QList<SolarPicture> sun = sixteenSuns();
         // clang-format off
-        QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel";
-        QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit";
-        QTest::newRow("sun, with a pair") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand";
-        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto.";
+        QTest::newRow("light/dark") << scheduleXmp({{"apr", aprTable({3, 12})}}) << 3 << 12 << "Dynamisches Wallpaper: 16 Bilder, Hell/Dunkel" << "Hell";
+        QTest::newRow("hours, one picture all day") << scheduleXmp({{"h24", h24Table({{7, 0.25}})}}) << 7 << 7 << "Dynamisches Wallpaper: 16 Bilder, Tageszeit" << "06:00";
+        QTest::newRow("sun, with a pair") << scheduleXmp({{"solar", solarTable(sun, LightDarkPair{9, 1})}}) << 9 << 1 << "Dynamisches Wallpaper: 16 Bilder, Sonnenstand" << "↓42°";
+        QTest::newRow("the table given twice in its tag") << scheduleXmp({{"apr", aprTable({3, 12})}, {"apr", aprTable({12, 3})}}) << -1 << -1 << "Der Zeitplan des dynamischen Wallpapers ist beschädigt. Voskan öffnet das erste Bild als Foto." << "";
         // clang-format on
     }
 
     void dynamicWallpaperOpensAsWhatItIs()
     {
-        FETCH((QByteArray, xmp), (int, light, dark), (QString, said));
+        FETCH((QByteArray, xmp), (int, light, dark), (QString, said, caption));
         QList<QColor> colours;
         for (int i = 0; i < 16; ++i)
             colours << QColor::fromHsv(i * 22, 220, 70 + 10 * i);
@@ -247,6 +249,24 @@ private Q_SLOTS:
         QTRY_COMPARE(strip->model()->rowCount(), 16);
         const auto tile = [strip] { return strip->visualRect(strip->model()->index(5, 0)); };
         QTRY_VERIFY(strip->isVisible() && tile().isValid());
+        // The light picture's time (or sun, or appearance) is written under its tile, where
+        // the eye finds it, not only in what a screen reader hears.
+        const QModelIndex lit = strip->model()->index(light, 0);
+        QCOMPARE(lit.data(ThumbListModel::CaptionRole).toString(), caption);
+        strip->scrollTo(lit);
+        const QRect cell = strip->visualRect(lit);
+        const int below = int(ThumbStrip::tileRect(cell).bottom()) + ThumbStrip::kTileMargin;
+        QVERIFY(cell.bottom() - below >= strip->fontMetrics().height() * 3 / 4 &&
+                strip->viewport()->rect().contains(cell));
+        const QImage line =
+            strip->viewport()
+                ->grab(QRect(cell.left(), below, cell.width(), cell.bottom() - below))
+                .toImage();
+        int inked = 0;
+        for (int y = 0; y < line.height(); ++y)
+            for (int x = 0; x < line.width(); ++x)
+                inked += colourDistance(line.pixelColor(x, y), line.pixelColor(0, 0)) > 60;
+        QVERIFY2(inked >= 10, qPrintable(QString::number(inked)));
         QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, tile().center());
         QTRY_VERIFY(shows(Appearance::Light, 5));
         QVERIFY(s.model.dynamicWallpaper());

@@ -508,7 +508,8 @@ void AppModel::applyDynamic(const OpenedDynamic &opened, SourceKind from)
     m_showingDynamic = false;
     const QString summary = ::summary(opened.schedule);
     setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary,
-                                DynamicPicture::pictureLabels(opened.schedule), from});
+                                DynamicPicture::pictureLabels(opened.schedule),
+                                DynamicPicture::pictureCaptions(opened.schedule), from});
     setStatusMessage(summary);
     renderPreview();
 }

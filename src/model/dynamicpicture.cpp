@@ -51,6 +51,19 @@ Look asItIs(Look look, const Bitmap &picture)
     return look;
 }
 
+namespace {
+
+// A fraction of the day as the clock shows it, „07:30“.
+QString clockTime(double dayFraction)
+{
+    const int minutes = int(std::lround(dayFraction * 24 * 60)) % (24 * 60);
+    return QStringLiteral("%1:%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
 QStringList pictureLabels(const WallpaperSchedule &schedule)
 {
     QStringList labels(schedule.imageCount);
@@ -58,12 +71,8 @@ QStringList pictureLabels(const WallpaperSchedule &schedule)
         QString &line = labels[image];
         line += (line.isEmpty() ? QString() : QStringLiteral(", ")) + label;
     };
-    for (const TimedPicture &entry : schedule.times) {
-        const int minutes = int(std::lround(entry.dayFraction * 24 * 60)) % (24 * 60);
-        add(entry.image, QStringLiteral("%1:%2 Uhr")
-                             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                             .arg(minutes % 60, 2, 10, QLatin1Char('0')));
-    }
+    for (const TimedPicture &entry : schedule.times)
+        add(entry.image, clockTime(entry.dayFraction) + QStringLiteral(" Uhr"));
     for (const SolarPicture &entry : schedule.sun)
         add(entry.image, QStringLiteral("Sonne %1° %2")
                              .arg(qRound(entry.altitude))
@@ -77,6 +86,26 @@ QStringList pictureLabels(const WallpaperSchedule &schedule)
         labels[i] = QStringLiteral("Bild %1 von %2").arg(i + 1).arg(labels.size()) +
                     (labels[i].isEmpty() ? QString() : QStringLiteral(": ") + labels[i]);
     return labels;
+}
+
+QStringList pictureCaptions(const WallpaperSchedule &schedule)
+{
+    QStringList captions(schedule.imageCount);
+    const auto first = [&](int image, const QString &caption) {
+        if (image >= 0 && image < captions.size() && captions[image].isEmpty())
+            captions[image] = caption;
+    };
+    for (const TimedPicture &entry : schedule.times)
+        first(entry.image, clockTime(entry.dayFraction));
+    for (const SolarPicture &entry : schedule.sun)
+        first(entry.image, QStringLiteral("%1%2°")
+                               .arg(entry.azimuth < 180 ? QStringLiteral("↑") : QStringLiteral("↓"))
+                               .arg(qRound(entry.altitude)));
+    if (schedule.lightDark) {
+        first(schedule.lightDark->light, QStringLiteral("Hell"));
+        first(schedule.lightDark->dark, QStringLiteral("Dunkel"));
+    }
+    return captions;
 }
 
 } // namespace DynamicPicture

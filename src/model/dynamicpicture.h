@@ -44,5 +44,8 @@ Look asItIs(Look look, const Bitmap &picture);
 // A line per picture for the strip of the file's pictures: its start time, where the sun
 // stands, or which appearance it is for.
 QStringList pictureLabels(const WallpaperSchedule &schedule);
+// The short line shown under each picture's tile: its first start time, else the sun's
+// altitude (↑ before noon, ↓ after), else the appearance.
+QStringList pictureCaptions(const WallpaperSchedule &schedule);
 
 } // namespace DynamicPicture

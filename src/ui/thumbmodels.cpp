@@ -202,6 +202,8 @@ QVariant FileThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return entry.toolTip.isEmpty() ? QVariant() : QVariant(entry.toolTip);
+    case CaptionRole:
+        return entry.caption;
     case Qt::AccessibleTextRole:
         return accessibleText(index);
     case IdentityRole:
@@ -258,12 +260,13 @@ DynamicThumbModel::DynamicThumbModel(QObject *parent)
 {
 }
 
-void DynamicThumbModel::setPictures(const QString &path, const QStringList &labels)
+void DynamicThumbModel::setPictures(const QString &path, const QStringList &labels,
+                                    const QStringList &captions)
 {
     QList<Entry> entries;
     for (int i = 0; i < labels.size(); ++i) {
         const QString key = path + QLatin1Char('#') + QString::number(i);
-        entries.append({key, key, labels.at(i)});
+        entries.append({key, key, labels.at(i), captions.value(i)});
     }
     setEntries(entries);
 }

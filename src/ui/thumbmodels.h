@@ -34,6 +34,8 @@ public:
         LoadingRole,
         // Whether the picture could not be had; the tile shows a photo symbol.
         FailedRole,
+        // A short line under the tile, for models with hasCaptions().
+        CaptionRole,
     };
 
     using QAbstractListModel::QAbstractListModel;
@@ -46,6 +48,8 @@ public:
 
     // The fill of a tile without picture: grey at opacity 0.2.
     static QColor neutralPlaceholder();
+    // Whether the tiles carry a line under them, which makes the strip taller.
+    virtual bool hasCaptions() const { return false; }
 
 protected:
     // What a screen reader says for a tile: its tooltip, or its place in the strip when it
@@ -129,6 +133,7 @@ public:
         QString identity;
         QString path;
         QString toolTip;
+        QString caption;
         friend bool operator==(const Entry &, const Entry &) = default;
     };
     enum class Asking {
@@ -171,7 +176,8 @@ class DynamicThumbModel : public FileThumbModel
 public:
     explicit DynamicThumbModel(QObject *parent = nullptr);
     // Tiles for the pictures of `path`, with `labels` (one per picture) as their tooltips.
-    void setPictures(const QString &path, const QStringList &labels);
+    void setPictures(const QString &path, const QStringList &labels, const QStringList &captions);
+    bool hasCaptions() const override { return true; }
     // Reads picture "<path>#<index>" of a dynamic wallpaper shrunk for a tile.
     static ThumbnailSource source();
     // Twice a tile's side, for screens at scale 2.

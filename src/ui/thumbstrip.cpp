@@ -1,6 +1,7 @@
 #include "thumbstrip.h"
 
 #include "icons.h"
+#include "inspectorform.h"
 #include "spinner.h"
 
 #include <QApplication>
@@ -29,7 +30,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
         return {ThumbStrip::kTileSize + ThumbStrip::kSpacing,
-                ThumbStrip::kTileSize + 2 * ThumbStrip::kTileMargin};
+                ThumbStrip::kTileSize + 2 * ThumbStrip::kTileMargin + m_strip->captionHeight()};
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -66,6 +67,16 @@ public:
             }
         }
         painter->setClipping(false);
+        if (const QString caption = index.data(ThumbListModel::CaptionRole).toString();
+            !caption.isEmpty()) {
+            const QFont font = m_strip->captionFont();
+            const QRect line(option.rect.left(), int(tile.bottom()) + ThumbStrip::kTileMargin,
+                             option.rect.width(), m_strip->captionHeight());
+            painter->setFont(font);
+            painter->setPen(option.palette.color(QPalette::WindowText));
+            painter->drawText(line, Qt::AlignHCenter | Qt::AlignTop,
+                              QFontMetrics(font).elidedText(caption, Qt::ElideRight, line.width()));
+        }
         if (m_strip->isSelected(index.row())) {
             // Inside the edge: the ring must not be cut by the neighbours or the strip.
             const qreal inset = ThumbStrip::kRingWidth / 2;
@@ -126,7 +137,7 @@ ThumbStrip::ThumbStrip(ThumbListModel *model, QWidget *parent) : QListView(paren
     setAutoFillBackground(false);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFixedHeight(kStripHeight);
+    setFixedHeight(kStripHeight + captionHeight());
 
     m_visibleTimer.setSingleShot(true);
     m_visibleTimer.setInterval(0);
@@ -204,6 +215,16 @@ void ThumbStrip::scrollTo(const QModelIndex &index, ScrollHint hint)
         bar->setValue(bar->value() - (room - cell.left()));
     else if (cell.right() >= width - room)
         bar->setValue(bar->value() + cell.right() + 1 - (width - room));
+}
+
+QFont ThumbStrip::captionFont() const
+{
+    return InspectorSection::smallFont(font());
+}
+
+int ThumbStrip::captionHeight() const
+{
+    return m_model->hasCaptions() ? QFontMetrics(captionFont()).height() : 0;
 }
 
 QSize ThumbStrip::sizeHint() const

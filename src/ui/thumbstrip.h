@@ -45,6 +45,9 @@ public:
     bool isSelected(int row) const;
     // Repaints the tiles, e.g. after the selection changed.
     void refresh();
+    // The line under each tile where the model has captions, else 0 high.
+    QFont captionFont() const;
+    int captionHeight() const;
     // Whether painted spinners are turning now.
     bool isAnimating() const { return m_spinnerTimer.isActive(); }
     // Where a tile is drawn in its cell: centred across, so the spacing either side holds the
