@@ -15,6 +15,8 @@
 
 #include <QtGui>
 
+#include <sys/mount.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -397,6 +399,41 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
         QCOMPARE(readHeic(path).pictures.size(), ok ? 2 : 0);
         QVERIFY(ok || contents(path) == "alt");
+    }
+
+    // An export the chosen place cannot take says where and what to do instead, and leaves
+    // nothing there.
+    void exportNamesThePlace_data()
+    {
+        addColumns<QString, QString>({"target", "message"}); // $D: a fresh folder
+        // clang-format off
+        QTest::newRow("read-only disk") << u"$D/ro/neu.heic"_s << u"In „$D/ro“ kann nicht geschrieben werden: Der Datenträger ist schreibgeschützt. Wähle einen anderen Ordner."_s;
+        QTest::newRow("a file on the way") << u"$D/datei/neu.heic"_s << u"In „$D/datei“ kann nicht geschrieben werden: Ein Teil des Pfads ist eine Datei und kein Ordner. Wähle einen anderen Ordner."_s;
+        QTest::newRow("a folder at the name") << u"$D/ordner.heic"_s << u"„ordner.heic“ in „$D“ kann nicht geschrieben werden: Am Ziel liegt ein Ordner. Wähle einen anderen Namen oder Ordner."_s;
+        // clang-format on
+    }
+
+    void exportNamesThePlace()
+    {
+        FETCH((QString, target, message));
+        QTemporaryDir dir;
+        const QByteArray ro = QFile::encodeName(dir.filePath(u"ro"_s));
+        QVERIFY(QDir(dir.path()).mkpath(u"ro"_s) && QDir(dir.path()).mkpath(u"ordner.heic"_s));
+        writeFile(dir.filePath(u"datei"_s), "x");
+        const bool readOnly = target.contains(u"/ro/"_s);
+        if (readOnly && ::mount("tmpfs", ro.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+            QSKIP("this machine does not let the test mount a read-only file system");
+        const auto unmount = qScopeGuard([&] {
+            if (readOnly)
+                ::umount2(ro.constData(), MNT_DETACH);
+        });
+        AppModel model;
+        setCustomSize(model, 64, 36);
+        model.applySource(Reference::solid(8, 8, 1, 2, 3), {}, {}, {}, {}, Appearance::Light);
+        QVERIFY(output(model, false, QString(target).replace(u"$D"_s, dir.path())));
+        QCOMPARE(model.errorMessage(), QString(message).replace(u"$D"_s, dir.path()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 (QStringList{u"datei"_s, u"ordner.heic"_s, u"ro"_s}));
     }
 
     void outputs_data()

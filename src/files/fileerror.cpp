@@ -1,5 +1,8 @@
 #include "fileerror.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cerrno>
 
 QString description(FileError error)
@@ -37,6 +40,34 @@ QString description(FileError error)
         break;
     }
     return QStringLiteral("Die Datei konnte nicht geschrieben werden.");
+}
+
+QString descriptionAt(FileError error, const QString &path)
+{
+    const QFileInfo file(path);
+    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+    switch (error) {
+    case FileError::IsFolder:
+    case FileError::NotRegular:
+    case FileError::DanglingLink:
+    case FileError::WriteProtected:
+    case FileError::NameTooLong:
+        return QStringLiteral("„%1“ in „%2“ kann nicht geschrieben werden: %3 Wähle einen anderen "
+                              "Namen oder Ordner.")
+            .arg(file.fileName(), folder, description(error));
+    case FileError::FolderMissing:
+    case FileError::NotAFolder:
+    case FileError::NoPermission:
+    case FileError::ReadOnly:
+    case FileError::DiskFull:
+    case FileError::TooLargeForVolume:
+    case FileError::QuotaExceeded:
+    case FileError::InputOutput:
+    case FileError::Other:
+        break;
+    }
+    return QStringLiteral("In „%1“ kann nicht geschrieben werden: %2 Wähle einen anderen Ordner.")
+        .arg(folder, description(error));
 }
 
 FileError fileErrorFromErrno(int errnum)

@@ -26,6 +26,9 @@ enum class FileError {
 
 // The German text shown to the user: a whole sentence.
 QString description(FileError error);
+// The same for a file the person chose at `path`: which folder or name it was, and what to do
+// instead — another folder when the place cannot take it, another name when the name cannot be.
+QString descriptionAt(FileError error, const QString &path);
 
 // The one place where an errno of a file operation becomes a FileError.
 FileError fileErrorFromErrno(int errnum);

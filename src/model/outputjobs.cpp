@@ -129,15 +129,16 @@ std::optional<OutputJobs::Request> OutputJobs::acceptedRequest()
     return request;
 }
 
-void OutputJobs::writeInBackground(const Request &request, const QString &path,
+void OutputJobs::writeInBackground(const Request &request, const QString &path, bool chosen,
                                    const QString &cancelledStatus,
                                    std::function<void(const std::optional<QString> &)> done)
 {
     run(
         writePlan(request.dayCycle), cancelledStatus,
-        [request, path](QPromise<Step> &promise, WriteProgress &progress) {
-            promise.addResult(Step::outcome(writeOutput(request.light, request.dark, request.size,
-                                                        path, &progress, request.dayCycle)));
+        [request, path, chosen](QPromise<Step> &promise, WriteProgress &progress) {
+            promise.addResult(
+                Step::outcome(writeOutput(request.light, request.dark, request.size, path,
+                                          &progress, request.dayCycle, chosen)));
         },
         [this, path, generation = request.generation,
          done = std::move(done)](const std::optional<QString> &error) {
@@ -154,7 +155,7 @@ void OutputJobs::exportTo(const QString &path)
     const std::optional<Request> request = acceptedRequest();
     if (!request)
         return;
-    writeInBackground(*request, path, QStringLiteral("Export abgebrochen."),
+    writeInBackground(*request, path, true, QStringLiteral("Export abgebrochen."),
                       [this, path](const std::optional<QString> &error) {
                           if (error)
                               Q_EMIT failed(*error);
@@ -176,7 +177,7 @@ void OutputJobs::saveToPhotosLibrary()
         QDir(QDir::tempPath())
             .filePath(QStringLiteral("photos-export-%1.heic")
                           .arg(QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper()));
-    writeInBackground(*request, path, QStringLiteral("Sichern abgebrochen."),
+    writeInBackground(*request, path, false, QStringLiteral("Sichern abgebrochen."),
                       [this, path](const std::optional<QString> &error) {
                           if (error) { // a failed write never reaches the library
                               Q_EMIT failed(*error);
@@ -312,7 +313,7 @@ std::optional<QString> OutputJobs::setDayCycle(const Look &light, const Look &da
 
 std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &dark,
                                                RenderPipeline::PixelSize size, const QString &path,
-                                               WriteProgress *progress, int dayCycle)
+                                               WriteProgress *progress, int dayCycle, bool chosen)
 {
     if (const auto error = RenderPipeline::sizeError(size))
         return error;
@@ -324,6 +325,9 @@ std::optional<QString> OutputJobs::writeOutput(const Look &light, const Look &da
         dayCycle > 0
             ? DayCycleFile::write(lightPicture, darkPicture, dayCycle, path, light.dither, progress)
             : DynamicWallpaper::writeHEIC(lightPicture, darkPicture, path, {}, progress);
+    if (const auto *fileError = error ? std::get_if<FileError>(&*error) : nullptr;
+        chosen && fileError)
+        return descriptionAt(*fileError, path);
     if (error)
         return description(*error);
     return std::nullopt;

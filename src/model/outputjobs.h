@@ -97,10 +97,12 @@ public:
     };
     // Renders both looks at full size (light first; the first failure stops) and writes the
     // dynamic wallpaper: the pair, or the day cycle of `dayCycle` pictures. The error's German
-    // text, or nothing. Runs on the caller's thread. Steps: exportPlan(), dayCyclePlan().
+    // text, or nothing; with `chosen` (a path the person picked) a file error names the place
+    // and the way out. Runs on the caller's thread. Steps: exportPlan(), dayCyclePlan().
     static std::optional<QString> writeOutput(const Look &light, const Look &dark,
                                               RenderPipeline::PixelSize size, const QString &path,
-                                              WriteProgress *progress = nullptr, int dayCycle = 0);
+                                              WriteProgress *progress = nullptr, int dayCycle = 0,
+                                              bool chosen = false);
     // The steps of a job's write or set, as the window shows them.
     static QList<WriteProgress::Planned> writePlan(int dayCycle);
     static QList<WriteProgress::Planned> setPlan(int dayCycle);
@@ -155,7 +157,7 @@ private:
     // The request of now, or nothing (failed() and finished() emitted) when its size is refused.
     std::optional<Request> acceptedRequest();
     // Writes the wallpaper of `request` to `path`; on success outputWritten() precedes `done`.
-    void writeInBackground(const Request &request, const QString &path,
+    void writeInBackground(const Request &request, const QString &path, bool chosen,
                            const QString &cancelledStatus,
                            std::function<void(const std::optional<QString> &)> done);
 
