@@ -487,7 +487,8 @@ private Q_SLOTS:
         QVERIFY(bus.registerService(systemd));
         const auto unregister = qScopeGuard([&] { bus.unregisterService(systemd); });
         calls.clear();
-        const std::optional<QString> result = DailyWallpaper::enable(settings, program, session);
+        const std::optional<QString> result =
+            DailyWallpaper::enable(settings, program, session, DailyWallpaper::Reader::Window);
         if (!refused.isEmpty()) {
             QVERIFY2(result && result->startsWith(refused),
                      qPrintable(result.value_or("(kein Fehler)")));
@@ -535,8 +536,15 @@ private Q_SLOTS:
         QCOMPARE(DailyWallpaper::settings(), std::nullopt);
 
         QVERIFY(bus.unregisterService(systemd));
-        const std::optional<QString> noManager = DailyWallpaper::enable(settings, program, session);
-        QVERIFY(noManager && noManager->contains("--at-login"));
+        // The way out named as its reader takes it: the checkbox, or the option.
+        using enum DailyWallpaper::Reader;
+        const std::optional<QString> window =
+                                         DailyWallpaper::enable(settings, program, session, Window),
+                                     line = DailyWallpaper::enable(settings, program, session,
+                                                                   CommandLine);
+        QVERIFY(window && window->contains("„Bei der Anmeldung statt zu einer Uhrzeit“") &&
+                !window->contains("--"));
+        QVERIFY(line && line->contains("--at-login"));
         QVERIFY(!QFile::exists(DailyWallpaper::timerFile()));
     }
 

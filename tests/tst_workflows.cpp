@@ -6,6 +6,7 @@
 #include "desktop/dayfile.h"
 #include "heic/dynamicwallpaperfile.h"
 #include "model/lookfields.h"
+#include "model/unsplashsearch.h"
 #include "model/usersettings.h"
 #include "render/imagedecoder.h"
 #include "support/dynamicfiles.h"
@@ -18,6 +19,7 @@
 #include "ui/creditlabel.h"
 #include "ui/dailydialog.h"
 #include "ui/previewpane.h"
+#include "ui/settingsdialog.h"
 #include "ui/translations.h"
 
 namespace {
@@ -287,9 +289,14 @@ private Q_SLOTS:
         s.model.setEditing(Appearance::Dark);
         s.model.bind(&Look::brightness).setValue(-0.3);
         QPointer<DailyDialog> shown;
-        whenOpen<DailyDialog>([&shown](DailyDialog *dialog) {
+        QVERIFY(s.model.search()->needsAccessKey());
+        bool warned = false;
+        whenOpen<DailyDialog>([&shown, &warned](DailyDialog *dialog) {
             shown = dialog;
+            auto *warning = dialog->findChild<QWidget *>("dailyKeyWarning");
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyEnabled"), Qt::Key_Space);
+            // Without a key every run would fail: the dialog says so and leads to the key.
+            warned = warning->isVisible();
             auto *query = dialog->findChild<QLineEdit *>("dailyQuery");
             query->setText("Nebel\x1b[31m"); // as pasted
             QTest::keyClick(dialog->findChild<QCheckBox *>("dailyAtLogin"), Qt::Key_Space);
@@ -302,6 +309,16 @@ private Q_SLOTS:
         QCOMPARE(s.window.errorAlert()->text(), error);
         QVERIFY(shown && shown->isVisible());
         QTest::keyClick(s.window.errorAlert(), Qt::Key_Escape);
+        QVERIFY(warned);
+        shown->findChild<QPushButton *>("dailyKeyButton")->click();
+        auto *settings = s.window.findChild<SettingsDialog *>();
+        QTRY_VERIFY(settings && settings->isVisible());
+        auto *key = settings->findChild<QLineEdit *>("accessKeyField");
+        QTRY_VERIFY(key->hasFocus());
+        s.model.search()->setAccessKey("ein-key");
+        QVERIFY(!shown->findChild<QWidget *>("dailyKeyWarning")->isVisible());
+        settings->close();
+        shown->activateWindow();
         auto *query = shown->findChild<QLineEdit *>("dailyQuery");
         query->selectAll();
         QTest::keyClicks(query, "Nebel am Meer");

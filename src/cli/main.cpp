@@ -112,7 +112,7 @@ std::optional<int> daily(const QStringList &args)
     Options o;
     if (const auto exit = dailyOptions(settings, o))
         return exit;
-    if (const auto error = DailyWallpaper::enable(settings))
+    if (const auto error = DailyWallpaper::enable(settings, DailyWallpaper::Reader::CommandLine))
         return fail(*error);
     std::printf("„Täglich neu“: jeden Tag %s ein neues Bild für „%s“.\n",
                 settings.atLogin ? "bei der Anmeldung"

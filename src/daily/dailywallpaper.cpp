@@ -227,13 +227,13 @@ std::optional<QString> queryRefusal(const QString &query)
     return std::nullopt;
 }
 
-std::optional<QString> enable(const Settings &settings)
+std::optional<QString> enable(const Settings &settings, Reader reader)
 {
-    return enable(settings, followerProgram(), QProcessEnvironment::systemEnvironment());
+    return enable(settings, followerProgram(), QProcessEnvironment::systemEnvironment(), reader);
 }
 
 std::optional<QString> enable(const Settings &settings, const QString &program,
-                              const QProcessEnvironment &session)
+                              const QProcessEnvironment &session, Reader reader)
 {
     if (const auto refused = refusal(settings, program, session))
         return refused;
@@ -248,10 +248,15 @@ std::optional<QString> enable(const Settings &settings, const QString &program,
         return std::nullopt;
     }
     if (!userManagerRuns())
-        return QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
-                              "starten könnte. Stattdessen kann Voskan das neue Bild bei jeder "
-                              "Anmeldung holen, höchstens einmal am Tag („Bei der Anmeldung“, "
-                              "voskan-render --daily TEXT --at-login).");
+        return reader == Reader::Window
+                   ? QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
+                                    "starten könnte. Wähle stattdessen „Bei der Anmeldung statt "
+                                    "zu einer Uhrzeit“: Dann holt Voskan das neue Bild bei jeder "
+                                    "Anmeldung, höchstens einmal am Tag.")
+                   : QStringLiteral("Es läuft keine systemd-Benutzerinstanz, die Voskan täglich "
+                                    "starten könnte. Stattdessen kann Voskan das neue Bild bei "
+                                    "jeder Anmeldung holen, höchstens einmal am Tag "
+                                    "(--at-login).");
     if (const auto error = write(serviceFile(), serviceUnit(program, session)))
         return error;
     if (const auto error = write(timerFile(), timerUnit(settings.at)))

@@ -54,11 +54,14 @@ std::optional<QString> queryRefusal(const QString &query);
 // entry or the run could not carry as it is — a control character in the search, an option,
 // the session's variables or this program's path; a quote or backslash in the path on the
 // timer route, a % sign on the login route — is refused before anything is written.
-std::optional<QString> enable(const Settings &settings);
+// Where the refusal is read decides how its way out is named: a checkbox in the window, an
+// option on the command line.
+enum class Reader { Window, CommandLine };
+std::optional<QString> enable(const Settings &settings, Reader reader);
 // The same for the program at `program` in `session`: this installation's voskan-render and
 // this process's environment above.
 std::optional<QString> enable(const Settings &settings, const QString &program,
-                              const QProcessEnvironment &session);
+                              const QProcessEnvironment &session, Reader reader);
 // Ends the schedule, whichever route it took, and forgets the settings.
 void disable();
 

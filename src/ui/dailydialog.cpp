@@ -2,11 +2,13 @@
 
 #include "daily/dailywallpaper.h"
 #include "model/appmodel.h"
+#include "model/unsplashsearch.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -49,6 +51,24 @@ DailyDialog::DailyDialog(AppModel *model, QWidget *parent)
     m_atLogin->setAccessibleDescription(
         QStringLiteral("Für Systeme ohne systemd-Benutzerinstanz: höchstens einmal am Tag"));
     column->addWidget(m_atLogin);
+    // Saved without a key, every day's run would fail where nobody sees it.
+    m_keyWarning = new QWidget(this);
+    m_keyWarning->setObjectName(QStringLiteral("dailyKeyWarning"));
+    auto *warning = new QHBoxLayout(m_keyWarning);
+    warning->setContentsMargins(0, 0, 0, 0);
+    auto *keyText = new QLabel(QStringLiteral("Ohne Unsplash-Access-Key kann Voskan kein neues "
+                                              "Foto holen. Trage ihn unter Bearbeiten › "
+                                              "Einstellungen… ein."),
+                               m_keyWarning);
+    keyText->setWordWrap(true);
+    warning->addWidget(keyText, 1);
+    auto *keyButton = new QPushButton(QStringLiteral("Unsplash-&Key eintragen…"), m_keyWarning);
+    keyButton->setObjectName(QStringLiteral("dailyKeyButton"));
+    keyButton->setAccessibleDescription(keyText->text());
+    connect(keyButton, &QPushButton::clicked, this, &DailyDialog::accessKeyWanted);
+    warning->addWidget(keyButton);
+    column->addWidget(m_keyWarning);
+    connect(m_model->search(), &UnsplashSearch::accessKeyChanged, this, &DailyDialog::followKey);
     auto *credit = new QLabel(QStringLiteral("Den Nachweis des Fotos des Tages findest du in „%1“.")
                                   .arg(QDir::toNativeSeparators(DailyWallpaper::creditFile())),
                               this);
@@ -75,11 +95,17 @@ DailyDialog::DailyDialog(AppModel *model, QWidget *parent)
     followChoices();
 }
 
+void DailyDialog::followKey()
+{
+    m_keyWarning->setVisible(m_enabled->isChecked() && m_model->search()->needsAccessKey());
+}
+
 void DailyDialog::followChoices()
 {
     m_query->setEnabled(m_enabled->isChecked());
     m_atLogin->setEnabled(m_enabled->isChecked());
     m_at->setEnabled(m_enabled->isChecked() && !m_atLogin->isChecked());
+    followKey();
 }
 
 void DailyDialog::accept()
@@ -92,7 +118,8 @@ void DailyDialog::accept()
     const DailyWallpaper::Settings settings{m_query->text().trimmed(), m_at->time(),
                                             m_model->dailyOptions(), m_atLogin->isChecked()};
     // Refused as the window reports every error; the dialog stays to be corrected.
-    if (const std::optional<QString> error = DailyWallpaper::enable(settings)) {
+    if (const std::optional<QString> error =
+            DailyWallpaper::enable(settings, DailyWallpaper::Reader::Window)) {
         m_model->setErrorMessage(*error);
         return;
     }

@@ -19,12 +19,18 @@ public:
 
     void accept() override;
 
+Q_SIGNALS:
+    // „Unsplash-Key eintragen…“: the window opens the settings at the key.
+    void accessKeyWanted();
+
 private:
     void followChoices();
+    void followKey();
 
     AppModel *m_model;
     QCheckBox *m_enabled;
     QLineEdit *m_query;
     QTimeEdit *m_at;
     QCheckBox *m_atLogin;
+    QWidget *m_keyWarning;
 };

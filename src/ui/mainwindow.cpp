@@ -75,6 +75,7 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     QAction *daily = edit->addAction(QStringLiteral("&Täglich neu…"), this, [this] {
         auto *dialog = new DailyDialog(m_model, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &DailyDialog::accessKeyWanted, this, &MainWindow::showAccessKeySettings);
         dialog->open();
     });
     daily->setObjectName(QStringLiteral("dailyAction"));
