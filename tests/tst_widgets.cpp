@@ -143,6 +143,10 @@ private Q_SLOTS:
                          qPrintable(item->text()));
         // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
         QVERIFY(QDir().mkpath(photoFolder));
+        // Made meanwhile, the folder is seen when „Fotos“ is chosen again.
+        model.sourceKindBinding().setValue(SourceKind::Photos);
+        QVERIFY(!hint->isVisible() && w.find("connectPhotosButton")->isVisible());
+        model.sourceKindBinding().setValue(SourceKind::Files);
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));

@@ -239,6 +239,8 @@ void AppModel::setSourceKind(SourceKind kind)
     case SourceKind::Photos:
         break;
     }
+    // The folder may have come, gone or changed its rights since it was last looked at.
+    m_library->refreshAuthStatus();
     if (m_selectedSource && m_selectedSource->isAlbum())
         return;
     // The album chosen last, else the first, else the library before its albums are known.
