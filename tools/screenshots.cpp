@@ -2,6 +2,8 @@
 // shows. The Unsplash search is answered by a loopback server with the test photographs.
 
 #include "model/appmodel.h"
+#include "model/renderpipeline.h"
+#include "render/imagedecoder.h"
 #include "sources/photolibrary.h"
 #include "sources/unsplashservice.h"
 #include "support/fakes.h"
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -117,6 +120,13 @@ int main(int argc, char *argv[])
     model.bind(&Look::style).setValue(WallpaperStyle::Flow);
     model.renderPreview();
     ok &= save(&window, out.filePath(QStringLiteral("flow.png")));
+    // The same flow in „Dunkel“: the photo's colours through the dark tone.
+    model.setEditing(Appearance::Dark);
+    model.bind(&Look::style).setValue(WallpaperStyle::Flow);
+    model.renderPreview();
+    ok &= save(&window, out.filePath(QStringLiteral("flow-dunkel.png")));
+    model.bind(&Look::style).setValue(WallpaperStyle::Blur);
+    model.setEditing(Appearance::Light);
 
     model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
     model.renderPreview();
@@ -166,5 +176,27 @@ int main(int argc, char *argv[])
         ok &= model.preview().scaledToWidth(900, Qt::SmoothTransformation).save(path);
         std::printf("%s\n", qPrintable(path));
     }
+
+    // A dark photo's two looks side by side: „Dunkel“ darker, its shadows still drawn.
+    const QImage path =
+        ImageDecoder::decodeFile(TestData::photo(QStringLiteral("photo-path-2560x1600.jpg")))
+            .bitmap()
+            .toImage();
+    QImage pair(900, 281, QImage::Format_RGB32);
+    pair.fill(Qt::white);
+    {
+        QPainter painter(&pair);
+        for (const Appearance appearance : {Appearance::Light, Appearance::Dark}) {
+            Look look;
+            look.source = Bitmap::fromImage(path);
+            look.setTone(Tone::defaultFor(appearance));
+            const auto shown = RenderPipeline::renderLook(look, {444, 277.5}, false);
+            if (shown)
+                painter.drawImage(appearance == Appearance::Light ? 0 : 456, 2, shown->toImage());
+        }
+    }
+    const QString shadows = out.filePath(QStringLiteral("dunkel-schatten.png"));
+    ok &= pair.save(shadows);
+    std::printf("%s\n", qPrintable(shadows));
     return ok ? 0 : 1;
 }
