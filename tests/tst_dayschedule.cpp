@@ -178,7 +178,7 @@ private Q_SLOTS:
         // The strip's lines, from the night to the day: each time a line says is one at which
         // its picture comes; the dawn's come twice, the night and the day once.
         const QList<int> order = plan.dayOrder();
-        const QStringList labels = DayCycleFile::pictureLabels(plan, date, tz, location);
+        const auto [labels, captions] = DayCycleFile::pictureLines(plan, date, tz, location);
         QCOMPARE(labels.size(), pictures);
         static const QRegularExpression time("\\d\\d:\\d\\d");
         for (int k = 0; k < pictures; ++k) {
@@ -190,6 +190,11 @@ private Q_SLOTS:
                 QCOMPARE(pictureAt(schedule, at.addSecs(60), tz, location).image, order[k]);
             }
             QCOMPARE(times, expected.mid(1).count(order[k]));
+            // Under its tile: its first time, or which picture it is when it begins nothing.
+            const QRegularExpressionMatch first = time.match(labels[k]);
+            QCOMPARE(captions.value(k), first.hasMatch()
+                                            ? first.captured()
+                                            : labels[k].section(", ", 1).section(':', 0, 0));
         }
         QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(0, 30), tz), tz, location).image, 1);
         QCOMPARE(pictureAt(schedule, QDateTime(date, QTime(12, 30), tz), tz, location).image, 0);

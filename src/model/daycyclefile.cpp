@@ -17,7 +17,7 @@ Bitmap picture(const DayCycle::Plan &plan, const Bitmap &day, const Bitmap &nigh
                            dither);
 }
 
-QStringList pictureLabels(const DayCycle::Plan &plan, QDate date, const QTimeZone &zone,
+PictureLines pictureLines(const DayCycle::Plan &plan, QDate date, const QTimeZone &zone,
                           std::optional<GeoLocation> location)
 {
     QList<ScheduledPicture> starts;
@@ -37,7 +37,7 @@ QStringList pictureLabels(const DayCycle::Plan &plan, QDate date, const QTimeZon
         if (start.image != before && start.image >= 0 && start.image < count)
             times[start.image] << start.start.time().toString(QStringLiteral("HH:mm"));
     }
-    QStringList labels;
+    PictureLines lines;
     const QList<int> order = plan.dayOrder();
     for (int k = 0; k < count; ++k) {
         const int i = order.at(k);
@@ -48,9 +48,10 @@ QStringList pictureLabels(const DayCycle::Plan &plan, QDate date, const QTimeZon
         if (!times[i].isEmpty())
             label += QStringLiteral(": ") + times[i].join(QStringLiteral(" und ")) +
                      QStringLiteral(" Uhr");
-        labels << label;
+        lines.labels << label;
+        lines.captions << (times[i].isEmpty() ? part : times[i].constFirst());
     }
-    return labels;
+    return lines;
 }
 
 std::optional<WallpaperFailure> write(const Bitmap &day, const Bitmap &night, int count,

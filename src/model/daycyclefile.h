@@ -26,8 +26,13 @@ Bitmap picture(const DayCycle::Plan &plan, const Bitmap &day, const Bitmap &nigh
 // (Plan::dayOrder): which it is and when it begins to show on `date` in `zone` with the sun of
 // `location` (else the zone's city), as „Bild 3 von 8, Dämmerung: 06:41 und 17:52 Uhr“. A
 // position that shows the picture already showing (the day's at noon, the night's at midnight)
-// begins nothing.
-QStringList pictureLabels(const DayCycle::Plan &plan, QDate date, const QTimeZone &zone,
+// begins nothing. The caption under each tile is its first time, else which it is („Tag“).
+struct PictureLines
+{
+    QStringList labels;
+    QStringList captions;
+};
+PictureLines pictureLines(const DayCycle::Plan &plan, QDate date, const QTimeZone &zone,
                           std::optional<GeoLocation> location);
 
 // Writes the cycle of `count` pictures (see DayCycle::plan) of `day` and `night`, which are the

@@ -25,12 +25,12 @@ void DayCyclePreview::setCount(int pictures)
     Q_EMIT countChanged();
 }
 
-QStringList DayCyclePreview::labels() const
+DayCycleFile::PictureLines DayCyclePreview::lines() const
 {
     if (m_count <= 0)
         return {};
-    return DayCycleFile::pictureLabels(DayCycle::plan(m_count), QDate::currentDate(),
-                                       localTimeZone(), userLocation());
+    return DayCycleFile::pictureLines(DayCycle::plan(m_count), QDate::currentDate(),
+                                      localTimeZone(), userLocation());
 }
 
 void DayCyclePreview::show(int index)

@@ -6,6 +6,7 @@
 // would be, small for the strip and at preview size for the one picked. A part of the model,
 // on the main thread.
 
+#include "model/daycyclefile.h"
 #include "model/look.h"
 
 #include <QImage>
@@ -44,7 +45,8 @@ public:
     // (DayCycle::Plan::dayOrder), and a line for each with today's times at the user's place.
     // Empty for the pair; the pictures also until they are made.
     QList<QImage> thumbnails() const { return m_thumbnails; }
-    QStringList labels() const;
+    // and under each its first time.
+    DayCycleFile::PictureLines lines() const;
     // The strip's picture `index` in the preview instead of the look edited, until hide();
     // -1 for none.
     int shownPicture() const { return m_shown; }

@@ -298,17 +298,20 @@ ThumbnailSource DynamicThumbModel::source()
             [withdrawn](ThumbnailSource::RequestId id) { withdrawn->insert(id); }};
 }
 
-void DayCycleThumbModel::setPictures(const QList<QImage> &pictures, const QStringList &labels)
+void DayCycleThumbModel::setPictures(const QList<QImage> &pictures, const QStringList &labels,
+                                     const QStringList &captions)
 {
     if (labels.size() != m_labels.size()) {
         resetRows([&] {
             m_pictures = pictures;
             m_labels = labels;
+            m_captions = captions;
         });
         return;
     }
     m_pictures = pictures;
     m_labels = labels;
+    m_captions = captions;
     if (!m_labels.isEmpty())
         Q_EMIT dataChanged(index(0), index(int(m_labels.size()) - 1));
 }
@@ -331,6 +334,8 @@ QVariant DayCycleThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::ToolTipRole:
         return m_labels.at(index.row());
+    case CaptionRole:
+        return m_captions.value(index.row());
     case Qt::AccessibleTextRole:
         return accessibleText(index);
     case IdentityRole:

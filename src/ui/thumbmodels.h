@@ -194,7 +194,9 @@ public:
     using ThumbListModel::ThumbListModel;
     // A new set of pictures and lines: the strip starts over when their number changed,
     // otherwise the tiles are repainted where they stand.
-    void setPictures(const QList<QImage> &pictures, const QStringList &labels);
+    void setPictures(const QList<QImage> &pictures, const QStringList &labels,
+                     const QStringList &captions);
+    bool hasCaptions() const override { return true; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -203,6 +205,7 @@ public:
 private:
     QList<QImage> m_pictures;
     QStringList m_labels;
+    QStringList m_captions;
 };
 
 // Pictures of one photo-library album; a picture once shown stays while it scrolls away.
