@@ -19,6 +19,9 @@ packages=(
   gsettings-desktop-schemas libglib2.0-bin dbus
   # The colour scheme as the real desktop portal reports it; its GTK backend needs a display.
   xdg-desktop-portal xdg-desktop-portal-gtk xvfb
+  # The window read as a screen reader reads it, over AT-SPI: the accessibility bus launcher and
+  # registry, in a display of the test's own (xvfb-run needs xauth).
+  at-spi2-core xauth
   # A clock the follower test sets, so a day's pictures change within seconds.
   libfaketime
   # A compositor built on wlroots, run headless, with the wallpaper client Voskan starts there

@@ -30,6 +30,8 @@ struct Window
     void activate()
     {
         QApplication::setActiveWindow(&window);
+        // An X display without a window manager gives the keyboard only to a window that asks.
+        window.activateWindow();
         if (!QTest::qWaitForWindowActive(&window))
             qFatal("the window does not become active");
     }
