@@ -106,7 +106,9 @@ void updateSchemeFollower(bool desktopSwitches)
 }
 
 SchemeFollower::SchemeFollower(const QProcessEnvironment &environment, QObject *parent)
-    : QObject(parent), m_backend(makeDesktopBackend(environment, [this] { return m_dark; }))
+    : QObject(parent),
+      m_backend(makeDesktopBackend(environment, [this] { return m_scheme.isDark(); })),
+      m_scheme(environment)
 {
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SchemeFollower::filesChanged);
     connect(&m_clock, &DayClock::due, this, &SchemeFollower::apply);
@@ -140,41 +142,20 @@ std::optional<QString> SchemeFollower::start(bool *quietly)
         QFile::remove(followerAutostartFile());
         return QStringLiteral("Kein Wallpaper von Voskan zu verfolgen.");
     }
-    // A portal started after us, or again after it ended, may report another scheme than the
-    // one read last, and a change while it was gone sent no signal: it is asked again then.
-    m_portal.setConnection(bus);
-    m_portal.setWatchMode(QDBusServiceWatcher::WatchForRegistration);
-    m_portal.addWatchedService(QStringLiteral("org.freedesktop.portal.Desktop"));
-    connect(&m_portal, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        m_dark = portalPrefersDark();
-        apply();
+    // The scheme read anew whenever it changes, also when the portal comes (back) on the bus.
+    connect(&m_scheme, &ColorSchemeWatcher::darkChanged, this, [this] {
+        if (!recordedDay()) // a day shows its pictures whatever the scheme
+            apply();
     });
-    // Listening before the first read, so a change in between is not lost.
-    bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"),
-                QStringLiteral("/org/freedesktop/portal/desktop"),
-                QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"),
-                this, SLOT(settingChanged(QDBusMessage)));
     // The bus ends with the session: so does the follower, or every login would leave one
     // behind where sessions are not cleaned up. The autostart entry stays for the next login.
     bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
                 QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
                 SIGNAL(finished()));
     m_watcher.addPath(voskanDataFolder());
-    m_dark = portalPrefersDark();
+    m_scheme.start();
     apply();
     return std::nullopt;
-}
-
-void SchemeFollower::settingChanged(const QDBusMessage &change)
-{
-    const QList<QVariant> arguments = change.arguments();
-    if (arguments.size() != 3 ||
-        arguments[0].toString() != QLatin1String("org.freedesktop.appearance") ||
-        arguments[1].toString() != QLatin1String("color-scheme"))
-        return;
-    m_dark = isDarkScheme(arguments[2]);
-    if (!recordedDay()) // a day shows its pictures whatever the scheme
-        apply();
 }
 
 void SchemeFollower::filesChanged()
@@ -261,7 +242,7 @@ void SchemeFollower::apply()
         leave();
         return;
     }
-    show(*files, m_dark ? files->dark : files->light, files->heic);
+    show(*files, m_scheme.isDark() ? files->dark : files->light, files->heic);
 }
 
 std::variant<WallpaperFiles, QString> SchemeFollower::dayPictureDue(const QString &dayFile,

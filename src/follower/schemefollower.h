@@ -8,10 +8,9 @@
 // timer only, so it costs nothing while the scheme and the picture stay put.
 
 #include "dayclock.h"
+#include "desktop/backends/colorscheme.h"
 #include "desktop/desktopservice.h"
 
-#include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -51,9 +50,6 @@ Q_SIGNALS:
     // The wallpaper's files are gone or the desktop shows another picture: nothing to follow.
     void finished();
 
-public Q_SLOTS:
-    void settingChanged(const QDBusMessage &change);
-
 private Q_SLOTS:
     void filesChanged();
     void apply();
@@ -84,9 +80,8 @@ private:
 
     std::unique_ptr<DesktopBackend> m_backend;
     QFileSystemWatcher m_watcher;
-    QDBusServiceWatcher m_portal; // the portal coming (back): the scheme is read again
+    ColorSchemeWatcher m_scheme;
     DayClock m_clock;             // the next picture of a day
-    bool m_dark = false;
     QString m_shown;              // the picture handed to the desktop last
     std::optional<QString> m_day; // the day followed
     bool m_ended = false;

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 // Wlroots: the compositors built on wlroots other than sway (Hyprland, river, niri, labwc,
 // Wayfire), served by swaybg.
@@ -21,6 +22,9 @@ DesktopKind detectDesktop(const QProcessEnvironment &environment);
 // The freedesktop portal's "color-scheme" setting: 1 is dark, anything else (or no portal)
 // light.
 bool portalPrefersDark();
+// The same, but nothing when no portal answers: the desktop's own setting is asked then
+// (colorscheme.h).
+std::optional<bool> portalDarkScheme();
 // Whether a value of the portal's "color-scheme" asks for dark: 1 does; 0 (no preference), 2
 // (light), values a later portal may add and values of another type do not. The variants each
 // method and signal wraps it in are taken off.

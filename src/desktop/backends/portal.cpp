@@ -4,62 +4,20 @@
 
 #include "desktopbackends.h"
 
+#include "portalrequest.h"
+
 #include "files/regularfile.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
-#include <QEventLoop>
-#include <QRandomGenerator>
-#include <QTimer>
 
 namespace {
 
 // The portal's permission dialog waits for a person.
 constexpr int kPortalAnswerMs = 120000;
-const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-
-// Collects the answer of one portal request.
-class PortalRequest : public QObject
-{
-    Q_OBJECT
-
-public:
-    std::optional<uint> response;
-    QEventLoop loop;
-
-    void watch(const QString &handle)
-    {
-        if (m_watched.contains(handle))
-            return;
-        m_watched << handle;
-        QDBusConnection::sessionBus().connect(
-            kPortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
-            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
-    }
-    ~PortalRequest() override
-    {
-        for (const QString &handle : std::as_const(m_watched))
-            QDBusConnection::sessionBus().disconnect(
-                kPortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
-                QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
-    }
-
-public Q_SLOTS:
-    void answered(uint code, const QVariantMap &)
-    {
-        if (!response)
-            response = code;
-        loop.quit();
-    }
-
-private:
-    QStringList m_watched;
-};
 
 class PortalBackend : public DesktopBackend
 {
@@ -73,44 +31,22 @@ public:
         const RegularFile file(m_dark && m_dark() ? files.dark : files.light);
         if (!file.isOpen())
             return unsupportedText();
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        // The answer can come before the reply that names the request, so the request's path
-        // is derived from the token beforehand, as the portal derives it.
-        const QString token =
-            QStringLiteral("voskan%1").arg(QRandomGenerator::global()->generate());
-        QString sender = bus.baseService().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        PortalRequest request;
-        request.watch(kPortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
-                      token);
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Wallpaper"),
-            QStringLiteral("SetWallpaperFile"));
-        call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))
-             << QVariantMap{{QStringLiteral("show-preview"), false},
-                            {QStringLiteral("set-on"), QStringLiteral("both")},
-                            {QStringLiteral("handle_token"), token}};
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kDesktopDBusTimeoutMs);
-        const auto failure = dbusFailure(reply, kPortalService);
-        if (failure && failure->error == DesktopError::ServiceMissing)
-            return unsupportedText(); // no portal: nothing here can set a wallpaper
-        if (failure)
-            return description(*failure);
-        // Older portals ignore the token.
-        if (!reply.arguments().isEmpty())
-            request.watch(reply.arguments().constFirst().value<QDBusObjectPath>().path());
-        if (!request.response) {
-            QTimer::singleShot(kPortalAnswerMs, &request.loop, &QEventLoop::quit);
-            request.loop.exec();
-        }
-        if (request.response == 0u)
+        const auto asked = askPortal(
+            QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperFile"),
+            {QString(), QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))},
+            {{QStringLiteral("show-preview"), false},
+             {QStringLiteral("set-on"), QStringLiteral("both")}},
+            kPortalAnswerMs);
+        if (const auto *failure = std::get_if<DesktopFailure>(&asked))
+            // No portal: nothing here can set a wallpaper.
+            return failure->error == DesktopError::ServiceMissing ? unsupportedText()
+                                                                  : description(*failure);
+        const uint response = std::get<PortalAnswer>(asked).response;
+        if (response == 0)
             return std::nullopt;
-        if (request.response == 1u)
+        if (response == 1)
             return description({DesktopError::Refused, kPortalService, {}});
-        return description(
-            {request.response ? DesktopError::ServiceFailed : DesktopError::ServiceNoReply,
-             kPortalService,
-             {}});
+        return description({DesktopError::ServiceFailed, kPortalService, {}});
     }
     std::optional<QString> currentPicture() override { return std::nullopt; }
     // A session without the portal, neither running nor startable on demand, has nothing that
@@ -135,7 +71,7 @@ private:
 
 } // namespace
 
-bool portalPrefersDark()
+std::optional<bool> portalDarkScheme()
 {
     // Portals before 1.17 know only Read, whose answer is wrapped in one more variant.
     for (const QString &method : {QStringLiteral("ReadOne"), QStringLiteral("Read")}) {
@@ -148,7 +84,12 @@ bool portalPrefersDark()
             continue;
         return isDarkScheme(reply.arguments().constFirst());
     }
-    return false;
+    return std::nullopt;
+}
+
+bool portalPrefersDark()
+{
+    return portalDarkScheme().value_or(false);
 }
 
 bool isDarkScheme(QVariant value)
@@ -174,5 +115,3 @@ std::unique_ptr<DesktopBackend> makePortalBackend(DarkSchemeQuery dark)
 {
     return std::make_unique<PortalBackend>(std::move(dark));
 }
-
-#include "portal.moc"
