@@ -52,12 +52,8 @@ ActionBar::ActionBar(AppModel *model, QWidget *parent) : QWidget(parent), m_mode
     layout->addWidget(m_exportButton);
 
     // White on the accent colour; in the text colour on the grey of a disabled button.
-    QIcon desktop =
-        tinted(icon(Icon::Desktop), palette().color(QPalette::HighlightedText), QSize(16, 16));
-    desktop.addPixmap(
-        tinted(icon(Icon::Desktop), palette().color(QPalette::WindowText), QSize(16, 16))
-            .pixmap(QSize(16, 16)),
-        QIcon::Disabled);
+    const QIcon desktop =
+        tinted(icon(Icon::Desktop), QPalette::HighlightedText, QPalette::WindowText);
     m_setDesktop = new QPushButton(desktop, QStringLiteral("Als Schreibtisch setzen"), this);
     m_setDesktop->setObjectName(QStringLiteral("setDesktopButton"));
     m_setDesktop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -4,6 +4,7 @@
 #include "model/appmodel.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QToolButton>
@@ -66,14 +67,7 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
     m_copy->setIcon(icon(Icon::Copy));
     m_copy->setIconSize(QSize(16, 16));
     m_copy->setAutoRaise(true);
-    // A round translucent backing that reacts to the pointer, as the glass buttons do.
-    m_copy->setStyleSheet(QStringLiteral(
-        "QToolButton { padding: 8px; border-radius: 16px; background: rgba(255,255,255,140);"
-        " border: 1px solid rgba(0,0,0,30); }"
-        "QToolButton:hover { background: rgba(255,255,255,200); }"
-        "QToolButton:pressed { background: rgba(220,220,220,220); }"
-        "QToolButton:disabled { background: rgba(255,255,255,80); }"
-        "QToolButton:focus { border: 2px solid palette(highlight); padding: 7px; }"));
+    styleCopyButton();
     row->addWidget(m_copy);
     connect(m_copy, &QToolButton::clicked, m_model, &AppModel::copyCurrentLookToOther);
 
@@ -81,6 +75,38 @@ AppearanceSwitcher::AppearanceSwitcher(AppModel *model, QWidget *parent)
          {&AppModel::editingChanged, &AppModel::lightLookChanged, &AppModel::darkLookChanged})
         connect(m_model, signal, this, &AppearanceSwitcher::sync);
     sync();
+}
+
+void AppearanceSwitcher::styleCopyButton()
+{
+    // A round translucent backing that reacts to the pointer, as the glass buttons do: the
+    // field's colour over the picture, its edge in the text colour. Style sheets know no
+    // translucent palette colours, so they are written out.
+    const auto glass = [this](QPalette::ColorRole role, int alpha) {
+        const QColor c = palette().color(role);
+        return QStringLiteral("rgba(%1,%2,%3,%4)")
+            .arg(c.red())
+            .arg(c.green())
+            .arg(c.blue())
+            .arg(alpha);
+    };
+    m_copy->setStyleSheet(
+        QStringLiteral("QToolButton { padding: 8px; border-radius: 16px; background: %1;"
+                       " border: 1px solid %2; }"
+                       "QToolButton:hover { background: %3; }"
+                       "QToolButton:pressed { background: %4; }"
+                       "QToolButton:disabled { background: %5; }"
+                       "QToolButton:focus { border: 2px solid palette(highlight); padding: 7px; }")
+            .arg(glass(QPalette::Base, 140), glass(QPalette::WindowText, 30),
+                 glass(QPalette::Base, 200), glass(QPalette::Midlight, 220),
+                 glass(QPalette::Base, 80)));
+}
+
+void AppearanceSwitcher::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        styleCopyButton();
+    QWidget::changeEvent(event);
 }
 
 void AppearanceSwitcher::sync()

@@ -17,8 +17,12 @@ class AppearanceSwitcher : public QWidget
 public:
     explicit AppearanceSwitcher(AppModel *model, QWidget *parent = nullptr);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void sync();
+    void styleCopyButton();
 
     AppModel *m_model;
     QButtonGroup *m_segments;

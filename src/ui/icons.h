@@ -1,9 +1,12 @@
 #pragma once
 
 // The pictograms of the window. Each comes from the desktop's icon theme when it has one,
-// else from a drawing shipped inside the program, so every icon shows on any desktop.
+// else from a drawing shipped inside the program, so every icon shows on any desktop. The
+// drawings and the theme's symbolic icons, which are one grey, are drawn in the palette's text
+// colour, so they read on the light and the dark window alike, and change with it.
 
 #include <QIcon>
+#include <QPalette>
 
 enum class Icon {
     Photo,        // a picture
@@ -19,7 +22,12 @@ enum class Icon {
 };
 
 QIcon icon(Icon which);
-// `source` drawn in one colour, for icons on a coloured ground (the accent-filled button).
-QIcon tinted(const QIcon &source, const QColor &color, const QSize &size);
+// `source` drawn in one colour of the application's palette, `normal` while enabled and
+// `disabled` while not, for icons on a coloured ground (the accent-filled button). It follows
+// the palette: a pixmap asked for after a change has the new colour.
+QIcon tinted(const QIcon &source, QPalette::ColorRole normal, QPalette::ColorRole disabled);
+// The theme's symbolic icon `name` (without "-symbolic") in the text colour; null when the theme
+// has none.
+QIcon symbolicIcon(const QString &name);
 // The application's own icon: the installed one, else the same drawing from inside the program.
 QIcon applicationIcon();

@@ -2,6 +2,7 @@
 
 #include "accessibility.h"
 #include "dailydialog.h"
+#include "desktoptheme.h"
 #include "inspector.h"
 #include "model/appmodel.h"
 #include "panels.h"
@@ -32,7 +33,9 @@ MainWindow::MainWindow(AppModel *model, UpdaterViewModel *updater, PhotoLibrary 
     // The panes' controls get their accessibility interfaces the first time they are asked
     // for, which may be while they are built: the window's own go in before.
     : QMainWindow((installAccessibility(), parent)), m_model(model), m_updater(updater),
-      m_photos(photos), m_preview(new PreviewPane(model)), m_inspector(new InspectorPane(model))
+      // The colours follow the desktop from before the panes are made, so they are made in them.
+      m_photos(photos), m_preview((followDesktopColorScheme(this), new PreviewPane(model))),
+      m_inspector(new InspectorPane(model))
 {
     setWindowTitle(QStringLiteral("Voskan"));
     fitToScreen();

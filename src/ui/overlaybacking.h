@@ -7,6 +7,6 @@
 
 class QWidget;
 
-// Fills `widget` with the translucent light backing and its soft edge, corners of `radius`
-// (half the height gives a capsule).
+// Fills `widget` with the translucent backing of the palette's field colour and its soft edge,
+// corners of `radius` (half the height gives a capsule).
 void paintOverlayBacking(QWidget *widget, qreal radius);

@@ -5,6 +5,7 @@
 #include "overlaybacking.h"
 
 #include <QEasingCurve>
+#include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +13,7 @@
 #include <QPropertyAnimation>
 
 StatusCapsule::StatusCapsule(AppModel *model, QWidget *parent)
-    : QWidget(parent), m_model(model), m_text(new QLabel(this)),
+    : QWidget(parent), m_model(model), m_symbol(new QLabel(this)), m_text(new QLabel(this)),
       m_opacity(new QGraphicsOpacityEffect(this)), m_animation(new QParallelAnimationGroup(this))
 {
     setObjectName(QStringLiteral("statusCapsule"));
@@ -20,9 +21,8 @@ StatusCapsule::StatusCapsule(AppModel *model, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(14, 8, 14, 8);
     row->setSpacing(6);
-    auto *symbol = new QLabel(this);
-    symbol->setPixmap(icon(Icon::Done).pixmap(16, 16));
-    row->addWidget(symbol);
+    m_symbol->setPixmap(icon(Icon::Done).pixmap(16, 16));
+    row->addWidget(m_symbol);
     m_text->setObjectName(QStringLiteral("statusText"));
     QFont font = m_text->font();
     font.setPointSizeF(font.pointSizeF() * 1.05);
@@ -103,6 +103,14 @@ void StatusCapsule::animate(bool in)
         raise();
     }
     m_animation->start();
+}
+
+void StatusCapsule::changeEvent(QEvent *event)
+{
+    // The tick is a pixmap in the text colour of the palette it was drawn in.
+    if (event->type() == QEvent::PaletteChange)
+        m_symbol->setPixmap(icon(Icon::Done).pixmap(16, 16));
+    QWidget::changeEvent(event);
 }
 
 void StatusCapsule::paintEvent(QPaintEvent *)

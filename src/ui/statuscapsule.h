@@ -31,6 +31,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void follow();
@@ -38,6 +39,7 @@ private:
     void animate(bool in);
 
     AppModel *m_model;
+    QLabel *m_symbol;
     QLabel *m_text;
     QGraphicsOpacityEffect *m_opacity;
     QParallelAnimationGroup *m_animation;
