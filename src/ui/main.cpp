@@ -5,6 +5,7 @@
 #include "accessibility.h"
 #include "icons.h"
 #include "mainwindow.h"
+#include "messagebox.h"
 #include "translations.h"
 
 #include "app/singleinstance.h"
@@ -64,13 +65,17 @@ int main(int argc, char *argv[])
     switch (instance.claimOrForward(files, kForwardTimeoutMs)) {
     case SingleInstance::Outcome::Forwarded:
         return 0;
-    case SingleInstance::Outcome::Unresponsive:
+    case SingleInstance::Outcome::Unresponsive: {
         // A second model beside a hung one would fight over settings and exports.
-        QMessageBox::warning(nullptr, QStringLiteral("Voskan"),
-                             QStringLiteral("Voskan läuft bereits, reagiert aber nicht. Bitte "
-                                            "etwas warten oder das laufende Voskan beenden "
-                                            "und erneut versuchen."));
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Voskan"),
+                        QStringLiteral("Voskan läuft bereits, reagiert aber nicht. Bitte etwas "
+                                       "warten oder das laufende Voskan beenden und erneut "
+                                       "versuchen."),
+                        QMessageBox::Ok);
+        setMessageIcon(&box, MessageKind::Warning);
+        box.exec();
         return 1;
+    }
     case SingleInstance::Outcome::Primary:
     case SingleInstance::Outcome::Standalone:
         break;
@@ -82,8 +87,9 @@ int main(int argc, char *argv[])
     UpdaterViewModel updater;
     MainWindow window(&model, &updater, photos.get());
     photos->setPrompt([&window](const QString &question) {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Fotos"), question,
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fotos"), question,
                         QMessageBox::NoButton, &window);
+        setMessageIcon(&box, MessageKind::Question);
         QPushButton *allow = box.addButton(QStringLiteral("Erlauben"), QMessageBox::AcceptRole);
         box.addButton(QStringLiteral("Nicht erlauben"), QMessageBox::RejectRole);
         box.exec();

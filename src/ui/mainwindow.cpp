@@ -4,6 +4,7 @@
 #include "dailydialog.h"
 #include "desktoptheme.h"
 #include "inspector.h"
+#include "messagebox.h"
 #include "model/appmodel.h"
 #include "panels.h"
 #include "previewpane.h"
@@ -169,8 +170,9 @@ void MainWindow::followError()
         m_alert->setText(*message);
         return;
     }
-    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Fehler"), *message,
+    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Fehler"), *message,
                               QMessageBox::Ok, this);
+    setMessageIcon(m_alert, MessageKind::Warning);
     m_alert->setObjectName(QStringLiteral("errorAlert"));
     m_alert->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     m_alert->setAttribute(Qt::WA_DeleteOnClose);

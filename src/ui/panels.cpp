@@ -1,5 +1,7 @@
 #include "panels.h"
 
+#include "messagebox.h"
+
 #include "files/filenames.h"
 #include "model/appmodel.h"
 #include "render/imagedecoder.h"
@@ -57,9 +59,11 @@ void exportWithPanel(QWidget *parent, AppModel *model)
     // The dialog asked about the name as typed; the one written may be another that exists.
     if (path != chosen && QFileInfo::exists(path)) {
         QMessageBox ask(
-            QMessageBox::Warning, QStringLiteral("Als HEIC exportieren"),
+            QMessageBox::NoIcon, QStringLiteral("Als HEIC exportieren"),
             QStringLiteral("„%1“ ist bereits vorhanden. Ersetzen?").arg(QFileInfo(path).fileName()),
             QMessageBox::NoButton, parent);
+        ask.setObjectName(QStringLiteral("replaceQuestion"));
+        setMessageIcon(&ask, MessageKind::Question);
         QPushButton *replace = ask.addButton(QStringLiteral("Ersetzen"), QMessageBox::AcceptRole);
         ask.setDefaultButton(ask.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole));
         ask.exec();

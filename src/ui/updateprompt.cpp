@@ -1,5 +1,7 @@
 #include "updateprompt.h"
 
+#include "messagebox.h"
+
 #include "update/updaterviewmodel.h"
 
 #include <QDesktopServices>
@@ -29,7 +31,7 @@ QMessageBox *showResult(const UpdateCheckResult &result, QWidget *window)
     switch (result.outcome) {
     case UpdateCheckResult::Outcome::UpdateAvailable: {
         box->setObjectName(QLatin1StringView(kAvailableBoxName));
-        box->setIcon(QMessageBox::Information);
+        setMessageIcon(box, MessageKind::Information);
         box->setText(QStringLiteral("Voskan %1 ist verfügbar.").arg(result.version));
         QPushButton *open =
             box->addButton(QStringLiteral("Download-Seite öffnen"), QMessageBox::AcceptRole);
@@ -49,13 +51,13 @@ QMessageBox *showResult(const UpdateCheckResult &result, QWidget *window)
     }
     case UpdateCheckResult::Outcome::UpToDate:
         box->setObjectName(QLatin1StringView(kUpToDateBoxName));
-        box->setIcon(QMessageBox::Information);
+        setMessageIcon(box, MessageKind::Information);
         box->setText(QStringLiteral("Voskan ist auf dem neuesten Stand."));
         box->setDefaultButton(box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
         break;
     case UpdateCheckResult::Outcome::Failed:
         box->setObjectName(QLatin1StringView(kFailedBoxName));
-        box->setIcon(QMessageBox::Warning);
+        setMessageIcon(box, MessageKind::Warning);
         box->setText(result.errorMessage);
         box->setDefaultButton(box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
         break;
