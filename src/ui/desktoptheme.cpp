@@ -38,7 +38,7 @@ const QPalette &platformLight()
 }
 
 // Style sheets resolve palette(…) once, when a widget is polished: those under one are
-// polished anew.
+// polished anew, once the widgets have been told the palette (which is posted to them).
 void repolishStyleSheets()
 {
     for (QWidget *widget : QApplication::allWidgets())
@@ -102,7 +102,7 @@ void applyColorScheme(bool dark)
     }();
     Q_UNUSED(fusion);
     QApplication::setPalette(schemePalette(platformLight(), dark));
-    repolishStyleSheets();
+    QMetaObject::invokeMethod(qApp, &repolishStyleSheets, Qt::QueuedConnection);
 }
 
 QObject *followDesktopColorScheme(QObject *owner)
