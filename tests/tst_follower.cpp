@@ -19,25 +19,6 @@
 
 namespace {
 
-// The portals' complaints about the services a scratch session lacks (PipeWire) are dropped.
-bool startProcess(QProcess &process, const QString &program)
-{
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, {});
-    return process.waitForStarted();
-}
-
-// A program of the test's, asked to end when it goes (and ended if it does not), whatever failed.
-struct Stopping : QProcess
-{
-    ~Stopping() override { stop(*this); }
-};
-
-bool onBus(const QString &name)
-{
-    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
-}
-
 // The follower as the session starts it; with `clock`, on a clock the test sets (libfaketime)
 // starting at that instant, in Berlin, which `tz` names.
 struct Follower : Stopping

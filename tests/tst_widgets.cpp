@@ -30,30 +30,6 @@ struct FakeThumbnails
     }
 };
 
-// The contrast ratio (1–21) of a picture's most common colour to the one farthest from it.
-double contrast(const QImage &picture)
-{
-    const auto luminance = [](QRgb rgb) {
-        const auto linear = [](int c) {
-            const double v = c / 255.0;
-            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) +
-               0.0722 * linear(qBlue(rgb)) + 0.05;
-    };
-    QHash<QRgb, int> counts;
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            ++counts[image.pixel(x, y)];
-    // A hash's iterator compares by its count: the maximum is the most common colour.
-    const double background = luminance(std::max_element(counts.cbegin(), counts.cend()).key());
-    double ratio = 1;
-    for (const QRgb colour : counts.keys())
-        ratio = std::max({ratio, luminance(colour) / background, background / luminance(colour)});
-    return ratio;
-}
-
 // Replaces the field's text as the keyboard does, and confirms it with Return.
 void retype(QLineEdit *field, const QString &text)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QtTest>
 
 #include <cerrno>
@@ -61,6 +63,25 @@ inline void stop(QProcess &process)
 {
     process.terminate();
     endsWithin(process, 5000);
+}
+
+// A program of the test's, asked to end when it goes (and ended if it does not), whatever failed.
+struct Stopping : QProcess
+{
+    ~Stopping() override { stop(*this); }
+};
+
+// The portals' complaints about the services a scratch session lacks (PipeWire) are dropped.
+inline bool startProcess(QProcess &process, const QString &program)
+{
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, {});
+    return process.waitForStarted();
+}
+
+inline bool onBus(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
 }
 
 // Sets `name` to `value` (unsets it for a null value) until the guard goes.

@@ -17,11 +17,15 @@ struct TestData
             paths << photo(name);
         return paths;
     }
-    // Settings, data and caches of the window under test go into `home`, never the user's.
+    // Settings, data and caches of the window under test go into `home`, never the user's; it
+    // reads GSettings from there too, and finds no session bus, so neither the user's portal
+    // nor their colour scheme reach it (a test that needs a bus starts its own).
     static void useScratchHome(const QString &home)
     {
         for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             qputenv(variable, QDir(home).filePath(QString::fromLatin1(variable)).toUtf8());
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QDir(home).filePath("no-bus").toUtf8());
     }
 };
 

@@ -9,6 +9,43 @@
 
 #include <QtWidgets>
 
+// The relative luminance of a colour as WCAG reckons it, plus the 0.05 of its contrast ratio.
+inline double luminance(QRgb rgb)
+{
+    const auto linear = [](int c) {
+        const double v = c / 255.0;
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb)) +
+           0.05;
+}
+
+// A picture's most common colour: the ground its text and lines stand on.
+inline QRgb ground(const QImage &picture)
+{
+    QHash<QRgb, int> counts;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    // A hash's iterator compares by its count: the maximum is the most common colour.
+    return std::max_element(counts.cbegin(), counts.cend()).key();
+}
+
+// The contrast ratio (1–21) of a picture's ground to the colour farthest from it.
+inline double contrast(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const double background = luminance(ground(image));
+    double ratio = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const double l = luminance(image.pixel(x, y));
+            ratio = std::max({ratio, l / background, background / l});
+        }
+    return ratio;
+}
+
 // The window as the program starts it, active, with the desktop replaced by a recording one.
 struct Window
 {
