@@ -302,7 +302,9 @@ bool BaseImageSection::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_unsplashLink)
         return QWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+    // Its colour is written into its text: a new palette needs a new text.
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut ||
+        event->type() == QEvent::PaletteChange)
         updateUnsplashLink();
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();

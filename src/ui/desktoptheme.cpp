@@ -3,7 +3,9 @@
 #include "desktop/backends/colorscheme.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWidget>
@@ -11,6 +13,21 @@
 #include <memory>
 
 namespace {
+
+// Fusion, without Qt's pictograms on the buttons of dialogs (an OK with a tick and an arrow),
+// which no desktop of today draws there.
+class WindowStyle : public QProxyStyle
+{
+public:
+    WindowStyle() : QProxyStyle(QStringLiteral("Fusion")) {}
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *data) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
 
 // A light version of `colour` for text on the dark ground: links keep the accent's hue.
 QColor lightened(const QColor &colour, float lightness)
@@ -37,11 +54,21 @@ const QPalette &platformLight()
     return light;
 }
 
-// Style sheets resolve palette(…) once, when a widget is polished: those under one are
-// polished anew, once the widgets have been told the palette (which is posted to them).
-void repolishStyleSheets()
+// Style sheets resolve palette(…) once, when a widget is polished, and a label lays out its
+// links in the colours of the palette it had when given its text: those are polished, and
+// given their texts, anew, once the widgets have been told the palette (which is posted).
+void followPalette()
 {
-    for (QWidget *widget : QApplication::allWidgets())
+    for (QWidget *widget : QApplication::allWidgets()) {
+        auto *label = qobject_cast<QLabel *>(widget);
+        if (label &&
+            (label->textFormat() == Qt::RichText ||
+             (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text())))) {
+            // Only a text that differs is laid out again.
+            const QString text = label->text();
+            label->clear();
+            label->setText(text);
+        }
         for (const QWidget *styled = widget; styled; styled = styled->parentWidget())
             if (!styled->styleSheet().isEmpty()) {
                 widget->style()->unpolish(widget);
@@ -49,6 +76,7 @@ void repolishStyleSheets()
                 widget->update();
                 break;
             }
+    }
 }
 
 } // namespace
@@ -97,12 +125,12 @@ void applyColorScheme(bool dark)
 {
     // Our palettes are made for Fusion; another style may draw with colours of its own.
     static const bool fusion = [] {
-        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setStyle(new WindowStyle);
         return true;
     }();
     Q_UNUSED(fusion);
     QApplication::setPalette(schemePalette(platformLight(), dark));
-    QMetaObject::invokeMethod(qApp, &repolishStyleSheets, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, &followPalette, Qt::QueuedConnection);
 }
 
 QObject *followDesktopColorScheme(QObject *owner)

@@ -2,7 +2,8 @@
 
 // The window in the desktop's colour scheme: Fusion in the platform's light palette, or in a
 // dark one made from it that keeps the desktop's accent, switched the moment the desktop
-// switches. The scheme is read where the follower reads it (desktop/backends/colorscheme.h).
+// switches; no pictograms on the buttons of its dialogs. The scheme is read where the follower
+// reads it (desktop/backends/colorscheme.h).
 
 class QObject;
 class QPalette;
