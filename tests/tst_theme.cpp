@@ -89,7 +89,9 @@ QString unreadable(Window &w, bool dark)
         {"Vorschau", pane->grab(QRect(0, 0, pane->width(), 8)).toImage(), 1},
         {"Statuskapsel", w.find<StatusCapsule>()->grab().toImage(), 4.5},
         {"Hell/Dunkel", w.find(unchosen)->grab().toImage(), 4.5},
-        {"Kopieren", w.find("copyLookButton")->grab().toImage(), 3}};
+        {"Kopieren", w.find("copyLookButton")->grab().toImage(), 3},
+        // small print, at Fusion's light 3.9
+        {"Fotos von Unsplash", w.find("unsplashLink")->grab().toImage(), 3.5}};
     QStringList wrong;
     for (const auto &[name, image, least] : parts)
         if ((luminance(ground(image)) < 0.3) != dark || contrast(image) < least)
