@@ -22,6 +22,8 @@ packages=(
   # The window read as a screen reader reads it, over AT-SPI: the accessibility bus launcher and
   # registry, in a display of the test's own (xvfb-run needs xauth).
   at-spi2-core xauth
+  # The symbolic icons the window's message boxes take from GNOME's icon theme.
+  adwaita-icon-theme
   # A clock the follower test sets, so a day's pictures change within seconds.
   libfaketime
   # A compositor built on wlroots, run headless, with the wallpaper client Voskan starts there

@@ -9,6 +9,7 @@
 #include "support/fakes.h"
 #include "support/fakeunsplashserver.h"
 #include "support/testdata.h"
+#include "ui/desktoptheme.h"
 #include "ui/mainwindow.h"
 #include "ui/settingsdialog.h"
 
@@ -62,6 +63,10 @@ bool save(QWidget *window, const QString &path)
 
 int main(int argc, char *argv[])
 {
+    // Neither the session's portal nor its colour scheme: the window is drawn in the light scheme
+    // and the dark one as asked, whatever desktop it runs on.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    qputenv("GSETTINGS_BACKEND", "memory");
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "Aufruf: voskan-screenshots ZIELORDNER\n");
@@ -162,6 +167,18 @@ int main(int argc, char *argv[])
 
     model.setSourceKind(SourceKind::Unsplash);
     ok &= save(&window, out.filePath(QStringLiteral("main.png")));
+
+    // The same window in the desktop's light and dark scheme, with a confirmation, then an alert.
+    model.setStatusMessage(QStringLiteral("Als dynamisches Wallpaper gesetzt."));
+    ok &= save(&window, out.filePath(QStringLiteral("fenster-hell.png")));
+    applyColorScheme(true);
+    ok &= save(&window, out.filePath(QStringLiteral("fenster-dunkel.png")));
+    model.setStatusMessage(std::nullopt);
+    model.setErrorMessage(QStringLiteral("Das Wallpaper konnte nicht geschrieben werden."));
+    ok &= save(&window, out.filePath(QStringLiteral("fehler-dunkel.png")));
+    if (window.errorAlert())
+        window.errorAlert()->buttons().constFirst()->click();
+    applyColorScheme(false);
 
     // A day cycle of the mirror look and its dark look: the strip with a dawn picked, then that
     // dawn's picture and the day's.
