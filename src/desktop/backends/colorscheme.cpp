@@ -66,7 +66,7 @@ ColorSchemeWatcher::ColorSchemeWatcher(const QProcessEnvironment &environment, Q
             &ColorSchemeWatcher::gsettingsSaid);
     // Plasma writes a new file and renames it over the old one: its folder changes then.
     const auto kdeglobalsChanged = [this] {
-        if (!m_kdeglobals.files().contains(kdeglobalsFile()))
+        if (!m_kdeglobals.files().contains(kdeglobalsFile()) && QFileInfo::exists(kdeglobalsFile()))
             m_kdeglobals.addPath(kdeglobalsFile());
         setDark(readOwnSetting());
     };
@@ -121,10 +121,13 @@ bool ColorSchemeWatcher::readOwnSetting()
 void ColorSchemeWatcher::watchOwnSetting(bool watch)
 {
     if (m_desktop == DesktopKind::Kde) {
-        if (!watch)
-            m_kdeglobals.removePaths(m_kdeglobals.files() + m_kdeglobals.directories());
-        else if (m_kdeglobals.directories().isEmpty())
-            m_kdeglobals.addPaths({QFileInfo(kdeglobalsFile()).path(), kdeglobalsFile()});
+        const QStringList watched = m_kdeglobals.files() + m_kdeglobals.directories();
+        if (!watch && !watched.isEmpty())
+            m_kdeglobals.removePaths(watched);
+        // The folder, for a file that comes or is renamed over the old one.
+        for (const QString &path : {QFileInfo(kdeglobalsFile()).path(), kdeglobalsFile()})
+            if (watch && !watched.contains(path) && QFileInfo::exists(path))
+                m_kdeglobals.addPath(path);
         return;
     }
     if (!watch) {
