@@ -298,9 +298,10 @@ private Q_SLOTS:
         const QColor palette = Palette::extractPalette(picture)[1];
         const auto drawn = [&palette](const Tone &tone) {
             const QColor c = palette.toRgb();
-            Look solid{.source = Reference::solid(4, 4, c.red(), c.green(), c.blue()),
-                       .blur = 0,
-                       .dither = 0};
+            Look solid;
+            solid.source = Reference::solid(4, 4, c.red(), c.green(), c.blue());
+            solid.blur = 0;
+            solid.dither = 0;
             solid.setTone(tone);
             const QImage image = RenderPipeline::renderLook(solid, {4, 4}, true)->toImage();
             return image.pixelColor(1, 1);

@@ -157,7 +157,7 @@ private Q_SLOTS:
         Look look{.source = photo == "gradient"_L1 ? Bitmap::fromImage(ramp)
                                                    : ::photo(qPrintable(photo), 1280, 800),
                   .style = style,
-                  .blur = photo == "gradient"_L1 ? 0 : 55};
+                  .blur = photo == "gradient"_L1 ? 0.0 : 55.0};
         struct Seen
         {
             double grey = 0, black = 0, a = 0, b = 0; // a, b: the mean colour's opponent axes

@@ -467,9 +467,9 @@ void AppModel::applyLoaded(const LoadedPicture &loaded, Appearance to)
 {
     // The picture replaced may be the last hold on hundreds of megabytes: giving them back
     // takes long enough to be felt, so that happens on a worker.
-    std::optional<Bitmap> replaced = lookFor(to).source;
     const std::array<QColor, 3> palette =
         loaded.palette ? *loaded.palette : Palette::extractPalette(loaded.picture);
+    std::optional<Bitmap> replaced = lookFor(to).source;
     editLook(to, [&](Look &look) {
         look.source = loaded.picture;
         look.photoID = loaded.photoID;

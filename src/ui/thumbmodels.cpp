@@ -363,7 +363,7 @@ void AssetThumbModel::setAssets(const QList<PhotoAsset> &assets)
     QList<Entry> entries;
     entries.reserve(assets.size());
     for (const PhotoAsset &asset : assets)
-        entries.append({asset.id, asset.path, {}});
+        entries.append({asset.id, asset.path, {}, {}});
     setEntries(entries);
 }
 
@@ -377,6 +377,6 @@ void RecentFileThumbModel::setPaths(const QStringList &paths)
     QList<Entry> entries;
     entries.reserve(paths.size());
     for (const QString &path : paths)
-        entries.append({path, path, QFileInfo(path).fileName()});
+        entries.append({path, path, QFileInfo(path).fileName(), {}});
     setEntries(entries);
 }
