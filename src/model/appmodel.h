@@ -260,6 +260,10 @@ private:
     Look &lookFor(Appearance appearance);
     void editLook(Appearance appearance, const std::function<void(Look &)> &change);
     void setLook(Appearance appearance, const Look &look);
+    // The picture into `to`, with `credit` naming where it came from, its palette through
+    // that look's tone; the other look seeded while it has no picture.
+    void placePicture(Appearance to, const Bitmap &picture, const std::array<QColor, 3> &palette,
+                      const std::function<void(Look &)> &credit);
     void applyLoaded(const LoadedPicture &loaded, Appearance to);
     void applyDynamic(const OpenedDynamic &opened, SourceKind from);
     void setDynamic(std::optional<DynamicWallpaper> dynamic);
