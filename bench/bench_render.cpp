@@ -249,73 +249,27 @@ double least(const std::vector<double> &v)
     return *std::min_element(v.begin(), v.end());
 }
 
+// Every figure here is a wait a person has: real time, in milliseconds, with the least beside
+// the median.
+void inMilliseconds(benchmark::internal::Benchmark *benchmark)
+{
+    benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", least);
+}
+
 } // namespace
 
-BENCHMARK(BM_DayBlend)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_OutputFloor)
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_BlurFull)
-    ->Arg(2560)
-    ->Arg(6000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_BlurPreview)
-    ->Arg(2560)
-    ->Arg(6000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_BlurFullDark)
-    ->Arg(2560)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_BlurPreviewDark)
-    ->Arg(2560)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_MirrorFull)
-    ->Arg(2560)
-    ->Arg(6000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_MirrorPreview)
-    ->Arg(2560)
-    ->Arg(6000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_FlowFull)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_FlowPreview)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_BlurFullFreshBitmap)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_LookAtTheBounds)
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
-BENCHMARK(BM_DecodeAndFirstPreview)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", least);
+BENCHMARK(BM_DayBlend)->Apply(inMilliseconds);
+BENCHMARK(BM_OutputFloor)->Arg(0)->Arg(1)->Apply(inMilliseconds);
+BENCHMARK(BM_BlurFull)->Arg(2560)->Arg(6000)->Apply(inMilliseconds);
+BENCHMARK(BM_BlurPreview)->Arg(2560)->Arg(6000)->Apply(inMilliseconds);
+BENCHMARK(BM_BlurFullDark)->Arg(2560)->Apply(inMilliseconds);
+BENCHMARK(BM_BlurPreviewDark)->Arg(2560)->Apply(inMilliseconds);
+BENCHMARK(BM_MirrorFull)->Arg(2560)->Arg(6000)->Apply(inMilliseconds);
+BENCHMARK(BM_MirrorPreview)->Arg(2560)->Arg(6000)->Apply(inMilliseconds);
+BENCHMARK(BM_FlowFull)->Apply(inMilliseconds);
+BENCHMARK(BM_FlowPreview)->Apply(inMilliseconds);
+BENCHMARK(BM_BlurFullFreshBitmap)->Apply(inMilliseconds);
+BENCHMARK(BM_LookAtTheBounds)->Arg(0)->Arg(1)->Apply(inMilliseconds);
+BENCHMARK(BM_DecodeAndFirstPreview)->Apply(inMilliseconds);
 
 BENCHMARK_MAIN();

@@ -7,59 +7,14 @@
 #include <QFile>
 #include <QUrl>
 
-namespace {
-
-// One pattern of a filter, as the portal takes it: (0, glob) or (1, MIME type).
-struct PortalPattern
-{
-    uint kind = 0;
-    QString pattern;
-};
-
-struct PortalFilter
-{
-    QString name;
-    QList<PortalPattern> patterns;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(PortalPattern)
-Q_DECLARE_METATYPE(PortalFilter)
+#include <utility>
 
 namespace {
 
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalPattern &pattern)
-{
-    argument.beginStructure();
-    argument << pattern.kind << pattern.pattern;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalPattern &pattern)
-{
-    argument.beginStructure();
-    argument >> pattern.kind >> pattern.pattern;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalFilter &filter)
-{
-    argument.beginStructure();
-    argument << filter.name << filter.patterns;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalFilter &filter)
-{
-    argument.beginStructure();
-    argument >> filter.name >> filter.patterns;
-    argument.endStructure();
-    return argument;
-}
+// A filter as the portal takes it, a(sa(us)): its name and patterns, each (0, glob) or
+// (1, MIME type). Qt's D-Bus marshals a pair as the structure of its two members.
+using PortalPattern = std::pair<uint, QString>;
+using PortalFilter = std::pair<QString, QList<PortalPattern>>;
 
 // A path as the portal takes it: its bytes, ending in a NUL.
 QByteArray portalPath(const QString &path)
@@ -84,7 +39,7 @@ std::optional<QString> chooseFileThroughPortal(const FileChooserRequest &request
     for (const FileChooserFilter &filter : request.filters) {
         PortalFilter portal{filter.name, {}};
         for (const QString &pattern : filter.patterns)
-            portal.patterns.append({0, pattern});
+            portal.second.append({0, pattern});
         filters.append(portal);
     }
     QVariantMap options{{QStringLiteral("modal"), true},
