@@ -262,6 +262,34 @@ private Q_SLOTS:
         stop(m_bus);
     }
 
+    void detectsTheDesktop_data()
+    {
+        // session: its variables, "NAME=value" separated by spaces
+        addColumns<QString, DesktopKind>({"session", "kind"});
+        // clang-format off
+        QTest::newRow("Ubuntu's GNOME") << "XDG_CURRENT_DESKTOP=ubuntu:GNOME" << DesktopKind::Gnome;
+        QTest::newRow("Pantheon, in any case") << "XDG_CURRENT_DESKTOP=Pantheon" << DesktopKind::Gnome;
+        QTest::newRow("Budgie before GNOME") << "XDG_CURRENT_DESKTOP=Budgie:GNOME" << DesktopKind::Budgie;
+        QTest::newRow("the first known entry wins") << "XDG_CURRENT_DESKTOP=Unity:GNOME:Budgie" << DesktopKind::Gnome;
+        QTest::newRow("Cinnamon as X-") << "XDG_CURRENT_DESKTOP=X-Cinnamon" << DesktopKind::Cinnamon;
+        QTest::newRow("a wlroots compositor") << "XDG_CURRENT_DESKTOP=niri" << DesktopKind::Wlroots;
+        QTest::newRow("Plasma by its variable") << "XDG_CURRENT_DESKTOP=Unity KDE_FULL_SESSION=true" << DesktopKind::Kde;
+        QTest::newRow("KDE_FULL_SESSION not true") << "KDE_FULL_SESSION=false" << DesktopKind::Other;
+        QTest::newRow("sway by its socket") << "SWAYSOCK=/run/user/1/sway.sock" << DesktopKind::Sway;
+        QTest::newRow("the name before the variables") << "XDG_CURRENT_DESKTOP=XFCE SWAYSOCK=/s" << DesktopKind::Xfce;
+        QTest::newRow("nothing known") << "XDG_CURRENT_DESKTOP=Enlightenment" << DesktopKind::Other;
+        // clang-format on
+    }
+
+    void detectsTheDesktop()
+    {
+        FETCH((QString, session), (DesktopKind, kind));
+        QProcessEnvironment environment;
+        for (const QString &variable : session.split(' '))
+            environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        QCOMPARE(int(detectDesktop(environment)), int(kind));
+    }
+
     void setsEachDesktop_data()
     {
         // desktop: XDG_CURRENT_DESKTOP; fails: "tool" (the desktop's), "snippet" (sway's cannot be
@@ -290,6 +318,7 @@ private Q_SLOTS:
         QTest::newRow("KDE, a package of both") << "Enlightenment:KDE" << false << "" << "" << QVariant() << QStringList{"plasmashell print(d.readConfig('Image'));", "plasmashell d.writeConfig('Image', " + uri + "-kde');", "follower off", kde + "metadata.json=\"Id\": \"wallpaper-a-kde\"", kde + "contents/images/320x180.jpg=", kde + "contents/images_dark/320x180.jpg="} << "";
         QTest::newRow("Cinnamon, light scheme") << "X-Cinnamon" << false << "" << "" << QVariant() << QStringList{"gsettings get|org.cinnamon.desktop.background|picture-uri", "gsettings set|org.cinnamon.desktop.background|picture-uri|" + uri + "-light.jpg'", "follower on"} << "";
         QTest::newRow("MATE, dark scheme, a path") << "MATE" << true << "" << "" << QVariant() << QStringList{"gsettings get|org.mate.background|picture-filename", "gsettings set|org.mate.background|picture-filename|'$H/Daten it\\'s/Voskan/wallpaper-a-dark.jpg'", "follower on"} << "";
+        QTest::newRow("Budgie, GNOME's key for one picture") << "Budgie:GNOME" << true << "" << "" << QVariant() << QStringList{"gsettings get|org.gnome.desktop.background|picture-uri", gnome + "uri|" + uri + "-dark.jpg'", "follower on"} << "";
         QTest::newRow("Xfce, every screen") << "XFCE" << true << "" << "" << QVariant() << QStringList{xfce + "-l", xfce + screen0, xfce + screen1, xfce + "-l", xfce + screen0 + "|-s|" + path + "-dark.jpg", xfce + screen1 + "|-s|" + path + "-dark.jpg", "follower on"} << "";
         QTest::newRow("sway, every output, kept") << "sway" << false << "" << "" << QVariant() << QStringList{"swaymsg output|*|bg|\"" + path + "-light.jpg\"|fill", "follower on", "$H/Daten it's/Voskan/sway.conf=output * bg \"" + path + "-light.jpg\" fill\nexec voskan-render --follow\n"} << "";
         // The picture changes even when the snippet cannot be written (a full or read-only data

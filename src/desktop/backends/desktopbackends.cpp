@@ -3,31 +3,107 @@
 
 #include "desktopbackends.h"
 
-#include <array>
+#include <string_view>
 
 namespace {
 
 using BackendFactory = std::unique_ptr<DesktopBackend> (*)(CommandRunner runner,
                                                            DarkSchemeQuery dark);
-struct BackendEntry
+
+// A variable whose value tells a session of a desktop when XDG_CURRENT_DESKTOP does not.
+struct SessionHint
+{
+    std::string_view variable;
+    std::string_view value; // empty: any value but none
+};
+
+struct DesktopRow
 {
     DesktopKind kind;
+    // The names XDG_CURRENT_DESKTOP gives it, in lower case, separated by spaces.
+    std::string_view names;
+    SessionHint hint;
     BackendFactory make;
 };
 
-// Each kind once; Other, the portal, also serves any kind without a row.
-const std::array<BackendEntry, 8> kBackends{{
+PictureKey gsettingsKey(const char *schema, const char *key, bool uri)
+{
+    return {QString::fromLatin1(schema), QString::fromLatin1(key), uri};
+}
+
+// Each desktop one row. A desktop that keeps its picture where another does needs no code of
+// its own, only a row; one that does has its factory in a file of its own.
+constexpr DesktopRow kDesktops[] = {
     {DesktopKind::Gnome,
+     "gnome ubuntu pantheon gnome-classic gnome-flashback",
+     {},
      [](CommandRunner runner, DarkSchemeQuery) { return makeGnomeBackend(std::move(runner)); }},
-    {DesktopKind::Kde, [](CommandRunner, DarkSchemeQuery) { return makeKdeBackend(); }},
-    {DesktopKind::Cinnamon, makeCinnamonBackend},
-    {DesktopKind::Mate, makeMateBackend},
-    {DesktopKind::Xfce, makeXfceBackend},
-    {DesktopKind::Sway, makeSwayBackend},
-    {DesktopKind::Wlroots, makeWlrootsBackend},
+    {DesktopKind::Kde,
+     "kde",
+     {"KDE_FULL_SESSION", "true"},
+     [](CommandRunner, DarkSchemeQuery) { return makeKdeBackend(); }},
+    {DesktopKind::Cinnamon,
+     "x-cinnamon cinnamon",
+     {},
+     [](CommandRunner runner, DarkSchemeQuery dark) {
+         return makeGsettingsPictureBackend(
+             gsettingsKey("org.cinnamon.desktop.background", "picture-uri", true),
+             std::move(runner), std::move(dark));
+     }},
+    {DesktopKind::Mate,
+     "mate",
+     {},
+     [](CommandRunner runner, DarkSchemeQuery dark) {
+         return makeGsettingsPictureBackend(
+             gsettingsKey("org.mate.background", "picture-filename", false), std::move(runner),
+             std::move(dark));
+     }},
+    // GNOME's key for the light picture, and none for the dark.
+    {DesktopKind::Budgie,
+     "budgie",
+     {},
+     [](CommandRunner runner, DarkSchemeQuery dark) {
+         return makeGsettingsPictureBackend(
+             gsettingsKey("org.gnome.desktop.background", "picture-uri", true), std::move(runner),
+             std::move(dark));
+     }},
+    {DesktopKind::Xfce, "xfce", {}, makeXfceBackend},
+    {DesktopKind::Sway, "sway", {"SWAYSOCK", ""}, makeSwayBackend},
+    {DesktopKind::Wlroots, "hyprland river niri labwc wayfire", {}, makeWlrootsBackend},
     {DesktopKind::Other,
+     "",
+     {},
      [](CommandRunner, DarkSchemeQuery dark) { return makePortalBackend(std::move(dark)); }},
-}};
+};
+
+constexpr bool everyKindOnceInOrder()
+{
+    int i = 0;
+    for (const DesktopRow &row : kDesktops)
+        if (int(row.kind) != i++)
+            return false;
+    return i == int(DesktopKind::Other) + 1;
+}
+static_assert(everyKindOnceInOrder(), "kDesktops has a row for each DesktopKind, in its order");
+
+const DesktopRow &rowOf(DesktopKind kind)
+{
+    return kDesktops[int(kind)];
+}
+
+bool named(const DesktopRow &row, const QString &name)
+{
+    for (const QString &known : QString::fromLatin1(row.names.data(), qsizetype(row.names.size()))
+                                    .split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (known == name)
+            return true;
+    return false;
+}
+
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
 
 } // namespace
 
@@ -37,40 +113,24 @@ DesktopKind detectDesktop(const QProcessEnvironment &environment)
                                      .split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString &entry : desktops) {
         const QString name = entry.trimmed().toLower();
-        if (name == QLatin1String("gnome") || name == QLatin1String("ubuntu") ||
-            name == QLatin1String("budgie") || name == QLatin1String("pantheon") ||
-            name == QLatin1String("gnome-classic") || name == QLatin1String("gnome-flashback"))
-            return DesktopKind::Gnome;
-        if (name == QLatin1String("kde"))
-            return DesktopKind::Kde;
-        if (name == QLatin1String("x-cinnamon") || name == QLatin1String("cinnamon"))
-            return DesktopKind::Cinnamon;
-        if (name == QLatin1String("mate"))
-            return DesktopKind::Mate;
-        if (name == QLatin1String("xfce"))
-            return DesktopKind::Xfce;
-        if (name == QLatin1String("sway"))
-            return DesktopKind::Sway;
-        for (const char *wlroots : {"hyprland", "river", "niri", "labwc", "wayfire"}) {
-            if (name == QLatin1String(wlroots))
-                return DesktopKind::Wlroots;
-        }
+        for (const DesktopRow &row : kDesktops)
+            if (named(row, name))
+                return row.kind;
     }
-    if (environment.value(QStringLiteral("KDE_FULL_SESSION")) == QLatin1String("true"))
-        return DesktopKind::Kde;
-    if (!environment.value(QStringLiteral("SWAYSOCK")).isEmpty())
-        return DesktopKind::Sway;
+    for (const DesktopRow &row : kDesktops) {
+        if (row.hint.variable.empty())
+            continue;
+        const QString value = environment.value(latin1(row.hint.variable));
+        if (row.hint.value.empty() ? !value.isEmpty() : value == latin1(row.hint.value))
+            return row.kind;
+    }
     return DesktopKind::Other;
 }
 
 std::unique_ptr<DesktopBackend> makeDesktopBackend(DesktopKind kind, CommandRunner runner,
                                                    DarkSchemeQuery dark)
 {
-    for (const BackendEntry &entry : kBackends) {
-        if (entry.kind == kind)
-            return entry.make(std::move(runner), std::move(dark));
-    }
-    return makePortalBackend(std::move(dark));
+    return rowOf(kind).make(std::move(runner), std::move(dark));
 }
 
 std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,

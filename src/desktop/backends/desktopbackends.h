@@ -14,9 +14,11 @@
 
 // Wlroots: the compositors built on wlroots other than sway (Hyprland, river, niri, labwc,
 // Wayfire), served by swaybg.
-enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Xfce, Sway, Wlroots, Other };
-// From XDG_CURRENT_DESKTOP (a colon-separated list, first known entry wins), then
-// KDE_FULL_SESSION, then SWAYSOCK.
+// One per row of the table in desktopbackends.cpp, in its order (the compiler holds the two
+// together); Other, the portal, last.
+enum class DesktopKind { Gnome, Kde, Cinnamon, Mate, Budgie, Xfce, Sway, Wlroots, Other };
+// From XDG_CURRENT_DESKTOP (a colon-separated list, first known entry wins), then the
+// variables a session of some desktops sets (KDE_FULL_SESSION, SWAYSOCK).
 DesktopKind detectDesktop(const QProcessEnvironment &environment);
 
 // The freedesktop portal's "color-scheme" setting: 1 is dark, anything else (or no portal)
@@ -32,8 +34,15 @@ bool isDarkScheme(QVariant value);
 
 std::unique_ptr<DesktopBackend> makeGnomeBackend(CommandRunner runner);
 std::unique_ptr<DesktopBackend> makeKdeBackend(); // on the session bus
-std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSchemeQuery dark);
-std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark);
+// Where a desktop of one picture keeps it in gsettings.
+struct PictureKey
+{
+    QString schema;
+    QString key;
+    bool uri = false; // a file URI, else a plain path
+};
+std::unique_ptr<DesktopBackend> makeGsettingsPictureBackend(PictureKey where, CommandRunner runner,
+                                                            DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeXfceBackend(CommandRunner runner, DarkSchemeQuery dark);
 std::unique_ptr<DesktopBackend> makeSwayBackend(CommandRunner runner, DarkSchemeQuery dark);
 // A swaybg of ours draws the picture; started detached, so it outlives the program that set it.

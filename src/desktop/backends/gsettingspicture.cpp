@@ -1,6 +1,6 @@
-// Cinnamon and MATE keep their one picture in a single gsettings key and differ only in the
-// schema, the key and whether it holds a URI or a path; one class serves both, so a fix to
-// one cannot miss the other.
+// The desktops that keep their one picture in a single gsettings key (Cinnamon, MATE, Budgie)
+// differ only in the schema, the key and whether it holds a URI or a path; one class serves
+// them all, so a fix to one cannot miss the others.
 
 #include "desktopbackends.h"
 #include "gsettings.h"
@@ -8,14 +8,6 @@
 #include "singlepicture.h"
 
 namespace {
-
-// Where a desktop keeps its picture in gsettings.
-struct PictureKey
-{
-    QString schema;
-    QString key;
-    bool uri = false; // a file URI, else a plain path
-};
 
 class GsettingsPictureBackend : public SinglePictureBackend
 {
@@ -43,18 +35,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<DesktopBackend> makeCinnamonBackend(CommandRunner runner, DarkSchemeQuery dark)
+std::unique_ptr<DesktopBackend> makeGsettingsPictureBackend(PictureKey where, CommandRunner runner,
+                                                            DarkSchemeQuery dark)
 {
-    return std::make_unique<GsettingsPictureBackend>(
-        PictureKey{QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"),
-                   true},
-        std::move(runner), std::move(dark));
-}
-
-std::unique_ptr<DesktopBackend> makeMateBackend(CommandRunner runner, DarkSchemeQuery dark)
-{
-    return std::make_unique<GsettingsPictureBackend>(
-        PictureKey{QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"),
-                   false},
-        std::move(runner), std::move(dark));
+    return std::make_unique<GsettingsPictureBackend>(std::move(where), std::move(runner),
+                                                     std::move(dark));
 }
