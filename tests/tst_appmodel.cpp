@@ -152,14 +152,14 @@ private Q_SLOTS:
 
     void sizeFollowsTheScreen_data()
     {
-        // chosen before the screen changes: -1 nothing, 0 „Dieser Bildschirm“, else that row of
-        // the fixed table; next: the screens then
-        addColumns<int, Screens, QString>({"chosen", "next", "size"});
+        // chosen before the screen changes: nothing, „Dieser Bildschirm“ or a preset named;
+        // next: the screens then
+        addColumns<QString, Screens, QString>({"chosen", "next", "size"});
         // clang-format off
-        QTest::newRow("nothing chosen: the largest in device pixels") << -1 << Screens{{{1920, 1080}, 1}, {{1600, 1000}, 2}} << u"Dieser Bildschirm — 3200 × 2000"_s;
-        QTest::newRow("„Dieser Bildschirm“ chosen: rounded to the panel's") << 0 << Screens{{{1093, 614}, 1.25}} << u"Dieser Bildschirm — 1366 × 768"_s;
-        QTest::newRow("a preset chosen stays") << 7 << Screens{{{1280, 720}, 2}} << u"Full HD — 1920 × 1080"_s;
-        QTest::newRow("the screen gone: the size stays") << -1 << Screens() << u"Dieser Bildschirm — 1920 × 1200"_s;
+        QTest::newRow("nothing chosen: the largest in device pixels") << QString() << Screens{{{1920, 1080}, 1}, {{1600, 1000}, 2}} << u"Dieser Bildschirm — 3200 × 2000"_s;
+        QTest::newRow("„Dieser Bildschirm“ chosen: rounded to the panel's") << u"Dieser Bildschirm"_s << Screens{{{1093, 614}, 1.25}} << u"Dieser Bildschirm — 1366 × 768"_s;
+        QTest::newRow("a preset chosen stays") << u"Full HD"_s << Screens{{{1280, 720}, 2}} << u"Full HD — 1920 × 1080"_s;
+        QTest::newRow("the screen gone: the size stays") << QString() << Screens() << u"Dieser Bildschirm — 1920 × 1200"_s;
         // clang-format on
     }
 
@@ -167,13 +167,13 @@ private Q_SLOTS:
     // and at the first preset before; a person's choice stays.
     void sizeFollowsTheScreen()
     {
-        FETCH((int, chosen), (Screens, next), (QString, size));
+        FETCH((QString, chosen), (Screens, next), (QString, size));
         AppModel model;
         QCOMPARE(model.preset(), ResolutionPreset::all().constFirst());
         model.setScreenPreset(ResolutionPreset::forScreens({{{960, 600}, 2}}));
-        if (chosen >= 0)
-            model.setPreset(chosen == 0 ? *model.screenPreset()
-                                        : ResolutionPreset::all().at(chosen));
+        if (!chosen.isEmpty())
+            model.setPreset(chosen == u"Dieser Bildschirm" ? *model.screenPreset()
+                                                           : presetNamed(chosen));
         model.setScreenPreset(ResolutionPreset::forScreens(next));
         QCOMPARE(model.preset().name, size);
     }
@@ -469,7 +469,7 @@ private Q_SLOTS:
         const auto restore = withEnv("XDG_DATA_HOME", QFile::encodeName(data.path()));
         AppModel model;
         RecordingDesktop *shown = recordDesktop(model);
-        model.setPreset(ResolutionPreset::all().at(6)); // 4K UHD: steps long enough to stop in
+        model.setPreset(presetNamed(u"4K UHD")); // steps long enough to stop in
         applyPath(model);
         const auto entries = [](const QString &path) {
             return QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);

@@ -174,6 +174,9 @@ SourceKind sourceKind(const std::optional<ImageSource> &source)
 const QList<ResolutionPreset> &ResolutionPreset::all()
 {
     // The names are shown as they are: × is U+00D7, — U+2014, … U+2026, the inch mark ASCII.
+    // voskan-render's --preset numbers the rows from 1 in this order, in scripts and timers
+    // that keep the number: a new preset is added as the last before the custom entry, so no
+    // number changes its size. The help and the completions count the rows themselves.
     static const QList<ResolutionPreset> presets{
         {QStringLiteral(u"Pro Display XDR \u2014 6016 \u00d7 3384"), 6016, 3384},
         {QStringLiteral(u"Studio Display 5K \u2014 5120 \u00d7 2880"), 5120, 2880},

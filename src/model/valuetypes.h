@@ -103,7 +103,7 @@ struct ResolutionPreset
     QString id() const { return name; }
     bool isCustom() const { return width == 0 && height == 0; }
 
-    // The fixed table in picker order, the custom entry last.
+    // The fixed table in picker order, the custom entry last; a new row goes before it.
     static const QList<ResolutionPreset> &all();
     // The first row of all(), the initial preset.
     static ResolutionPreset proDisplayXDR();

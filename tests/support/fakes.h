@@ -97,6 +97,15 @@ inline bool opened(AppModel &model, const QString &path)
     return QTest::qWaitFor([&model] { return !model.isLoadingSource(); }, 15000);
 }
 
+// The preset whose name starts with `name` ("Full HD"), never one by its place: rows are added.
+inline ResolutionPreset presetNamed(QStringView name)
+{
+    for (const ResolutionPreset &preset : ResolutionPreset::all())
+        if (preset.name.startsWith(name))
+            return preset;
+    qFatal("no preset %s", qPrintable(name.toString()));
+}
+
 // The output at a size of one's own.
 inline void setCustomSize(AppModel &model, qint64 width, qint64 height)
 {
