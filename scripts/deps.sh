@@ -32,8 +32,9 @@ packages=(
   # The Debian package (cpack derives its dependencies with dpkg-shlibdeps) and the
   # validators the install test runs on the desktop entry and the AppStream file.
   file dpkg-dev appstream desktop-file-utils
-  # The install test renders the manual pages, with man and with groff on its own.
-  man-db groff-base
+  # The install test renders the manual pages, with man and with groff on its own, and has
+  # fish complete a command line and zsh read its completion.
+  man-db groff-base fish zsh
 )
 if [ "${1:-}" = "--bench" ]; then
   # The peer comparison in bench/ runs these command-line tools.

@@ -44,9 +44,7 @@ for text in "<launchable type=\"desktop-id\">$id.desktop</launchable>" "<binary>
     grep -qF "$text" "$prefix/share/metainfo/$id.metainfo.xml" || fail "metainfo lacks $text"
 done
 
-# Both programs say their version without a display; the manual pages render without a warning
-# and describe every option the help lists; the bash completion knows the same options and look
-# fields and offers them.
+# Both programs say their version without a display; the manual pages render without a warning.
 for program in voskan voskan-render; do
     said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version 2>&1) ||
         fail "$program --version: $said"
@@ -56,18 +54,74 @@ for program in voskan voskan-render; do
         gzip -dc "$page" | groff -ww -z -man; } 2>&1)
     [ -z "$warnings" ] || fail "man $program: $warnings"
 done
+# The help lists voskan-render's table of options; the manual page and the three completions
+# must name exactly those options, and offer exactly the styles, presets, fields, counts and
+# shells the help lists.
 help=$("$prefix/bin/voskan-render" --help)
-manual=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$prefix/share/man/man1/voskan-render.1.gz" 2>/dev/null)
-completion=$prefix/share/bash-completion/completions/voskan-render
-for option in $(echo "$help" | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
-    echo "$manual" | grep -qF -- "$option" || fail "the manual page lacks $option"
-    grep -qE -- "(^|[ \"])$option( |\"|$)" "$completion" || fail "the bash completion lacks $option"
+words() { tr ',' ' ' | sed 's/ oder / /g' | tr -s ' ' '\n' | sed '/^$/d'; }
+same() { # what, expected, found
+    [ "$(echo "$2" | sort)" = "$(echo "$3" | sort)" ] || fail "$1: expected
+$(echo "$2" | sort | tr '\n' ' ')
+found
+$(echo "$3" | sort | tr '\n' ' ')"
+}
+options=$(echo "$help" | grep -oE '^  --[a-z-]+' | sed 's/^ *//')
+[ "$(echo "$options" | wc -l)" -gt 20 ] || fail "the help lists the options: $options"
+same "the options the help names anywhere" "$options" "$(echo "$help" | grep -oE -- '--[a-z][a-z-]+' | sort -u)"
+styles=$(echo "$help" | sed -n 's/^  --style S *Stil: \(.*\) (Standard.*/\1/p' | words)
+presets=$(echo "$help" | grep -oE '^ {21}[0-9]+ ' | tr -d ' ')
+[ "$(echo "$presets" | tail -n1)" = "$(echo "$help" | sed -n 's/.*Liste (1–\([0-9]*\)).*/\1/p')" ] ||
+    fail "the help's range of presets is not its list: $presets"
+fields=$(echo "$help" | sed -n '/Felder:/{n;p}' | words)
+counts=$(echo "$help" | sed -n 's/.*N Bilder (\(.*\)),$/\1/p' | words)
+shells=$(echo "$help" | sed -n '/^  --completion/{n;p}' | sed 's/.*für \(.*\) ausgeben/\1/' | words)
+for list in styles presets fields counts shells; do
+    eval "[ \"\$(echo \"\$$list\" | wc -l)\" -ge 3 ]" || fail "the help's $list: $(eval echo \"\$$list\")"
 done
-fields=$(echo "$help" | sed -n '/Felder:/{n;p}' | tr -d ' ' | tr ',' ' ')
-[ -n "$fields" ] && grep -qF "\"$fields\"" "$completion" || fail "the bash completion's fields are not: $fields"
-offered=$(bash -c 'source "$1"; COMP_WORDS=(voskan-render --set-d); COMP_CWORD=1; _voskan_render
-                   printf "%s " "${COMPREPLY[@]}"' - "$completion" 2>/dev/null)
-[ "$offered" = "--set-desktop " ] || fail "completing --set-d offers: $offered"
+
+manual=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$prefix/share/man/man1/voskan-render.1.gz" 2>/dev/null)
+section() { echo "$manual" | sed -n "/^$1\$/,/^$2\$/p"; }
+same "the manual's options" "$options" "$(section OPTIONS FIELDS | grep -oE '^ {7}--[a-z-]+' | sed 's/^ *//')"
+# The fields are the tags of its FIELDS section, read from the page's source.
+same "the manual's fields" "$fields" "$(gzip -dc "$prefix/share/man/man1/voskan-render.1.gz" |
+    sed -n '/^\.SH FIELDS/,/^\.SH EXIT/{/^\.TP/{n;p}}' | sed 's/^\.B //; s/\\f[RPB]//g; s/\\%//g' | words)"
+for style in $styles; do
+    section OPTIONS FIELDS | sed -n '/^ \{7\}--style/,/^ \{7\}--/p' | grep -qw "$style" ||
+        fail "the manual's --style lacks $style"
+done
+
+# bash, as bash-completion calls it.
+completion=$prefix/share/bash-completion/completions/voskan-render
+offer() {
+    bash -c 'source "$1"; shift; COMP_WORDS=(voskan-render "$@"); COMP_CWORD=$#; _voskan_render
+             printf "%s\n" "${COMPREPLY[@]}"' - "$completion" "$@" 2>/dev/null # compopt, outside a shell
+}
+same "bash completes --" "$options" "$(offer --)"
+same "bash completes --set-d" "--set-desktop" "$(offer --set-d)"
+for option in --style --dark-style; do same "bash completes $option" "$styles" "$(offer $option '')"; done
+same "bash completes --preset" "$presets" "$(offer --preset '')"
+same "bash completes --dark-set" "$(echo "$fields" | sed 's/$/=/')" "$(offer --dark-set '')"
+same "bash completes --day-cycle" "$counts" "$(offer --day-cycle '')"
+same "bash completes --completion" "$shells" "$(offer --completion '')"
+
+# fish, as fish itself completes a command line.
+completion=$prefix/share/fish/vendor_completions.d/voskan-render.fish
+offer() { fish --no-config -c "source '$completion'; complete -C '$*'" 2>&1 | cut -f1; }
+same "fish completes --" "$options" "$(offer voskan-render -- | grep -- '^--')"
+same "fish completes --preset" "$presets" "$(offer voskan-render --preset '')"
+same "fish completes --style" "$styles" "$(offer voskan-render --style '')"
+same "fish completes --set" "$(echo "$fields" | sed 's/$/=/')" "$(offer voskan-render --set '')"
+same "fish completes --day-cycle" "$counts" "$(offer voskan-render --day-cycle '')"
+
+# zsh: a script it reads, each option once in _arguments, the lists of its values as the help's.
+completion=$prefix/share/zsh/vendor-completions/_voskan-render
+out=$(zsh -n "$completion" 2>&1) || fail "zsh reads _voskan-render: $out"
+same "zsh's options" "$options" "$(grep -oE "^  '(\([^)]*\))?\*?--[a-z-]+" "$completion" | sed 's/.*--/--/')"
+list() { sed -n "s/^  '\*\?$1\[.*:(\(.*\))' .*/\1/p" "$completion" | tr ' ' '\n'; }
+same "zsh completes --preset" "$presets" "$(list --preset)"
+same "zsh completes --style" "$styles" "$(list --style)"
+same "zsh completes --day-cycle" "$counts" "$(list --day-cycle)"
+same "zsh's fields" "$fields" "$(sed -n 's/^local -a fields=(\(.*\))$/\1/p' "$completion" | tr ' ' '\n')"
 
 [ "$sanitized" = 1 ] && exit 0
 cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >"$scratch/log" 2>&1 ||

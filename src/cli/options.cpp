@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "completions.h"
+
 #include "day/daycycle.h"
 #include "model/appmodel.h"
 #include "model/lookfields.h"
@@ -12,49 +14,138 @@
 
 namespace {
 
-const char kUsage[] =
-    "Aufruf: voskan-render [--style blur|flow|mirror] [--size BREITExHÖHE | --preset N]\n"
+const char kSynopsis[] =
+    "Aufruf: voskan-render [--style S] [--size BREITExHÖHE | --preset N]\n"
     "                      [--set FELD=WERT …] [--dark-style S] [--dark-set FELD=WERT …]\n"
     "                      [--dark-photo FOTO] [--day-cycle N] [--preview] [--timings]\n"
     "                      FOTO AUSGABE.png|.heic\n"
     "       voskan-render --unsplash TEXT [--pick N] [--key KEY] [Optionen] AUSGABE.png|.heic\n"
     "       voskan-render --set-desktop [Optionen] FOTO | --unsplash TEXT\n"
-    "       voskan-render --follow | --version | --help\n"
     "       voskan-render --daily TEXT [--at HH:MM | --at-login] [Optionen] | --daily-off\n"
+    "       voskan-render --daily-run [--once-a-day]\n"
+    "       voskan-render --follow | --completion SHELL | --version | --help\n"
     "\n"
     "Rendert das Wallpaper eines Fotos als PNG: 16 Bit je Kanal in voller Größe,\n"
     "mit --preview 8 Bit in Vorschaugröße (längste Seite höchstens 1800 Pixel).\n"
     "Endet die Ausgabe auf .heic, entsteht ein dynamisches Wallpaper mit einem Bild\n"
     "für „Hell“ und einem für „Dunkel“.\n"
-    "\n"
-    "  --style S        Stil: blur, flow oder mirror (Standard: blur)\n"
-    "  --size BxH       Ausgabegröße in Pixeln, z. B. 6016x3384\n"
-    "  --preset N       Größe aus der Liste (1–8), Standard 1:\n"
-    "%1"
-    "  --set FELD=WERT  ein Parameter des Looks, z. B. blur=30, flowBands=2,\n"
-    "                   flowColor0=#ff8800 (mehrfach möglich). Felder:\n"
-    "                   %2\n"
-    "  --dark-style S, --dark-set FELD=WERT\n"
-    "                   dasselbe für das dunkle Bild (nur .heic)\n"
-    "  --dark-photo F   eigenes Foto für das dunkle Bild (nur .heic)\n"
-    "  --day-cycle N    „Tagesverlauf“: statt „Hell“ und „Dunkel“ N Bilder (%3),\n"
-    "                   die dem Sonnenstand folgen: die Nacht im dunklen, der Tag im hellen\n"
-    "                   Bild, dazwischen Morgen- und Abenddämmerung (nur .heic und\n"
-    "                   --set-desktop)\n"
-    "  --unsplash TEXT  statt FOTO: ein Unsplash-Treffer für TEXT (mit dem gespeicherten\n"
-    "                   Access-Key oder --key KEY), --pick N wählt den N-ten (Standard 1)\n"
-    "  --preview        Vorschau statt voller Größe\n"
-    "  --timings        Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben\n"
-    "  --set-desktop    statt einer Ausgabedatei: als dynamisches Wallpaper auf allen\n"
-    "                   Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“;\n"
-    "                   ein dynamisches Wallpaper als FOTO ohne --style/--set so, wie es ist\n"
-    "  --follow         im Hintergrund laufen und auf Arbeitsumgebungen mit nur einem\n"
-    "                   Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen\n"
-    "  --daily TEXT     „Täglich neu“: jeden Tag (--at, Standard 08:00; ein Tag, an dem\n"
-    "                   der Rechner aus war, bei der nächsten Anmeldung) ein neuer\n"
-    "                   Unsplash-Treffer für TEXT, im Look der Optionen als Schreibtisch;\n"
-    "                   --at-login: stattdessen bei der Anmeldung, einmal am Tag\n"
-    "  --daily-off      „Täglich neu“ ausschalten\n";
+    "\n";
+
+// A new option is a row here and a case of parse(), which the compiler asks for.
+constexpr CliOptionRow kOptions[] = {
+    {CliOption::Style, "--style", "S", CliValue::Style, "Stil", "Stil: {styles} (Standard: blur)"},
+    {CliOption::Size, "--size", "BxH", CliValue::Text, "Ausgabegröße in Pixeln (BREITExHÖHE)",
+     "Ausgabegröße in Pixeln, z. B. 6016x3384"},
+    {CliOption::Preset, "--preset", "N", CliValue::Preset, "Größe aus der Liste",
+     "Größe aus der Liste (1–{last}), Standard 1:\n{presets}"},
+    {CliOption::Set, "--set", "FELD=WERT", CliValue::Field, "ein Parameter des Looks",
+     "ein Parameter des Looks, z. B. blur=30, flowBands=2,\n"
+     "flowColor0=#ff8800 (mehrfach möglich). Felder:\n{fields}"},
+    {CliOption::DarkStyle, "--dark-style", "S", CliValue::Style, "Stil des dunklen Bildes",
+     "Stil des dunklen Bildes (nur .heic)"},
+    {CliOption::DarkSet, "--dark-set", "FELD=WERT", CliValue::Field,
+     "ein Parameter des dunklen Looks", "ein Parameter des dunklen Looks (nur .heic)"},
+    {CliOption::DarkPhoto, "--dark-photo", "F", CliValue::File, "eigenes Foto für das dunkle Bild",
+     "eigenes Foto für das dunkle Bild (nur .heic)"},
+    {CliOption::DayCycle, "--day-cycle", "N", CliValue::Count,
+     "Tagesverlauf: Bilder, die dem Sonnenstand folgen",
+     "„Tagesverlauf“: statt „Hell“ und „Dunkel“ N Bilder ({counts}),\n"
+     "die dem Sonnenstand folgen: die Nacht im dunklen, der Tag im hellen\n"
+     "Bild, dazwischen Morgen- und Abenddämmerung (nur .heic und\n"
+     "--set-desktop)"},
+    {CliOption::Unsplash, "--unsplash", "TEXT", CliValue::Text,
+     "ein Unsplash-Treffer statt eines Fotos",
+     "statt FOTO: ein Unsplash-Treffer für TEXT (mit dem gespeicherten\n"
+     "Access-Key oder --key)"},
+    {CliOption::Pick, "--pick", "N", CliValue::Text, "der N-te Treffer",
+     "der N-te Treffer von --unsplash (Standard 1)"},
+    {CliOption::Key, "--key", "KEY", CliValue::Text, "Unsplash-Access-Key",
+     "der Unsplash-Access-Key für --unsplash"},
+    {CliOption::Preview, "--preview", "", CliValue::None, "Vorschau statt voller Größe",
+     "Vorschau statt voller Größe"},
+    {CliOption::Timings, "--timings", "", CliValue::None, "Zeiten ausgeben",
+     "Zeiten für Dekodieren, Vorbereiten und Rendern ausgeben"},
+    {CliOption::SetDesktop, "--set-desktop", "", CliValue::None, "als Schreibtisch setzen",
+     "statt einer Ausgabedatei: als dynamisches Wallpaper auf allen\n"
+     "Bildschirmen setzen, wie die Taste „Als Schreibtisch setzen“;\n"
+     "ein dynamisches Wallpaper als FOTO ohne --style/--set so, wie es ist"},
+    {CliOption::Follow, "--follow", "", CliValue::None, "dem Erscheinungsbild folgen",
+     "im Hintergrund laufen und auf Arbeitsumgebungen mit nur einem\n"
+     "Bild das helle oder dunkle Bild zum Erscheinungsbild zeigen"},
+    {CliOption::Daily, "--daily", "TEXT", CliValue::Text, "Täglich neu: ein neues Foto jeden Tag",
+     "„Täglich neu“: jeden Tag (--at, Standard 08:00; ein Tag, an dem\n"
+     "der Rechner aus war, bei der nächsten Anmeldung) ein neuer\n"
+     "Unsplash-Treffer für TEXT, im Look der Optionen als Schreibtisch"},
+    {CliOption::At, "--at", "HH:MM", CliValue::Text, "Uhrzeit von Täglich neu",
+     "die Uhrzeit von --daily (Standard 08:00)"},
+    {CliOption::AtLogin, "--at-login", "", CliValue::None, "Täglich neu bei der Anmeldung",
+     "--daily stattdessen bei der Anmeldung, einmal am Tag"},
+    {CliOption::DailyOff, "--daily-off", "", CliValue::None, "Täglich neu ausschalten",
+     "„Täglich neu“ ausschalten"},
+    {CliOption::DailyRun, "--daily-run", "", CliValue::None, "das Bild des Tages jetzt setzen",
+     "das Bild von „Täglich neu“ jetzt holen und setzen (das tut der Timer)"},
+    {CliOption::OnceADay, "--once-a-day", "", CliValue::None,
+     "nur, wenn es heute noch nicht geschah",
+     "mit --daily-run: nichts tun, wenn es heute schon geschah"},
+    {CliOption::Completion, "--completion", "SHELL", CliValue::Shell,
+     "die Vervollständigung für eine Shell ausgeben",
+     "die Vervollständigung dieser Optionen für {shells} ausgeben"},
+    {CliOption::Version, "--version", "", CliValue::None, "Version ausgeben",
+     "die Version ausgeben"},
+    {CliOption::Help, "--help", "", CliValue::None, "Hilfe ausgeben", "diese Hilfe ausgeben (-h)"},
+};
+
+// Each option once, in the enumeration's order, so the table's row of an option is found by it.
+constexpr bool inEnumerationOrder()
+{
+    int i = 0;
+    for (const CliOptionRow &row : kOptions)
+        if (int(row.option) != i++)
+            return false;
+    return i == int(CliOption::Help) + 1;
+}
+static_assert(inEnumerationOrder());
+
+// "a, b oder c"
+QString listed(const QStringList &words)
+{
+    QStringList all = words;
+    const QString last = all.takeLast();
+    return all.isEmpty() ? last : all.join(QStringLiteral(", ")) + QStringLiteral(" oder ") + last;
+}
+
+// The table's options as the help lists them: the option and its value in a column, the text
+// beside it, or below when the two do not fit.
+QString optionsHelp()
+{
+    const auto &presets = ResolutionPreset::all();
+    QStringList presetLines;
+    for (int i = 0; i < presets.size() - 1; ++i)
+        presetLines << QStringLiteral("  %1  %2").arg(i + 1).arg(presets[i].name);
+    const QList<std::pair<QString, QString>> lists{
+        {QStringLiteral("{styles}"), listed(cliWords(CliValue::Style))},
+        {QStringLiteral("{presets}"), presetLines.join(QLatin1Char('\n'))},
+        {QStringLiteral("{last}"), QString::number(presets.size() - 1)},
+        {QStringLiteral("{fields}"), cliWords(CliValue::Field).join(QStringLiteral(", "))},
+        {QStringLiteral("{counts}"), listed(cliWords(CliValue::Count))},
+        {QStringLiteral("{shells}"), listed(cliWords(CliValue::Shell))},
+    };
+    constexpr int kColumn = 19;
+    const QString indent(kColumn, QLatin1Char(' '));
+    QString help;
+    for (const CliOptionRow &row : kOptions) {
+        QString text = QString::fromUtf8(row.help);
+        for (const auto &[token, words] : lists)
+            text.replace(token, words);
+        QString head = QStringLiteral("  ") + QLatin1String(row.name);
+        if (*row.placeholder)
+            head += QLatin1Char(' ') + QLatin1String(row.placeholder);
+        help +=
+            head.size() < kColumn ? head.leftJustified(kColumn) : head + QLatin1Char('\n') + indent;
+        help += text.replace(QLatin1Char('\n'), QLatin1Char('\n') + indent) + QLatin1Char('\n');
+    }
+    return help;
+}
 
 std::optional<RenderPipeline::PixelSize> parseSize(const QString &text)
 {
@@ -66,16 +157,6 @@ std::optional<RenderPipeline::PixelSize> parseSize(const QString &text)
     if (!okW || !okH || w < 1 || h < 1)
         return std::nullopt;
     return RenderPipeline::PixelSize{w, h};
-}
-
-// "5, 8 oder 16"
-QString countsText()
-{
-    QStringList counts;
-    for (int count : DayCycle::kCounts)
-        counts << QString::number(count);
-    const QString last = counts.takeLast();
-    return counts.join(QStringLiteral(", ")) + QStringLiteral(" oder ") + last;
 }
 
 } // namespace
@@ -93,18 +174,58 @@ QByteArray printable(const QString &text)
     return shown.toLocal8Bit();
 }
 
+std::span<const CliOptionRow> cliOptions()
+{
+    return kOptions;
+}
+
+const CliOptionRow *cliOption(QStringView name)
+{
+    if (name == u"-h")
+        return &kOptions[int(CliOption::Help)];
+    for (const CliOptionRow &row : kOptions)
+        if (name == QLatin1String(row.name))
+            return &row;
+    return nullptr;
+}
+
+QStringList cliWords(CliValue value)
+{
+    QStringList words;
+    switch (value) {
+    case CliValue::Style:
+        for (const WallpaperStyle style : allCases<WallpaperStyle>())
+            words << rawValue(style);
+        break;
+    case CliValue::Preset:
+        for (qsizetype n = 1; n < ResolutionPreset::all().size(); ++n)
+            words << QString::number(n);
+        break;
+    case CliValue::Field:
+        words = LookFields::names();
+        break;
+    case CliValue::Count:
+        for (const int count : DayCycle::kCounts)
+            words << QString::number(count);
+        break;
+    case CliValue::Shell:
+        words = completionShells();
+        break;
+    case CliValue::None:
+    case CliValue::Text:
+    case CliValue::File:
+        break;
+    }
+    return words;
+}
+
 int usage(const QString &problem)
 {
-    QString presets;
-    const auto &all = ResolutionPreset::all();
-    for (int i = 0; i < all.size() - 1; ++i)
-        presets += QStringLiteral("                     %1  %2\n").arg(i + 1).arg(all[i].name);
     if (!problem.isEmpty())
         std::fprintf(stderr, "voskan-render: %s\n\n", printable(problem).constData());
-    // Asked for, the help is the program's output (and the source of its manual page).
+    // Asked for, the help is the program's output (and what its manual page is held to).
     std::fprintf(problem.isEmpty() ? stdout : stderr, "%s",
-                 qPrintable(QString::fromUtf8(kUsage).arg(
-                     presets, LookFields::names().join(QStringLiteral(", ")), countsText())));
+                 qPrintable(QString::fromUtf8(kSynopsis) + optionsHelp()));
     return 2;
 }
 
@@ -124,21 +245,42 @@ std::optional<int> parse(const QStringList &args, Options &o)
                 return std::nullopt;
             return args[++i];
         };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        const CliOptionRow *row = cliOption(arg);
+        if (!row) {
+            if (arg.startsWith(QLatin1String("--")))
+                return usage(QStringLiteral("Unbekannte Option „%1“.").arg(arg));
+            positional << arg;
+            continue;
+        }
+        switch (row->option) {
+        case CliOption::Help:
             usage();
             return 0;
-        } else if (arg == QLatin1String("--version")) {
+        case CliOption::Version:
             std::printf("voskan-render %s\n", qPrintable(UpdaterViewModel::buildVersion()));
             return 0;
-        } else if (arg == QLatin1String("--style") || arg == QLatin1String("--dark-style")) {
+        case CliOption::Completion: {
+            const auto v = value();
+            const std::optional<QString> script = v ? completionScript(*v) : std::nullopt;
+            if (!script)
+                return usage(QStringLiteral("--completion erwartet %1.")
+                                 .arg(listed(cliWords(CliValue::Shell))));
+            std::printf("%s", script->toUtf8().constData());
+            return 0;
+        }
+        case CliOption::Style:
+        case CliOption::DarkStyle: {
             const auto v = value();
             const auto style = v ? fromRawValue<WallpaperStyle>(*v) : std::nullopt;
             if (!style)
-                return usage(QStringLiteral("%1 erwartet blur, flow oder mirror.").arg(arg));
-            (arg == QLatin1String("--style") ? o.looks.light : o.looks.dark).style = *style;
+                return usage(
+                    QStringLiteral("%1 erwartet %2.").arg(arg, listed(cliWords(CliValue::Style))));
+            (row->option == CliOption::Style ? o.looks.light : o.looks.dark).style = *style;
             o.styled = true;
-            o.looks.darkChosen = o.looks.darkChosen || arg == QLatin1String("--dark-style");
-        } else if (arg == QLatin1String("--size")) {
+            o.looks.darkChosen = o.looks.darkChosen || row->option == CliOption::DarkStyle;
+            break;
+        }
+        case CliOption::Size: {
             const auto v = value();
             const auto size = v ? parseSize(*v) : std::nullopt;
             if (!size)
@@ -147,7 +289,9 @@ std::optional<int> parse(const QStringList &args, Options &o)
             if (const auto error = RenderPipeline::sizeError(*size))
                 return usage(*error);
             o.size = *size;
-        } else if (arg == QLatin1String("--preset")) {
+            break;
+        }
+        case CliOption::Preset: {
             const auto v = value();
             bool ok = false;
             const int n = v ? v->toInt(&ok) : 0;
@@ -156,7 +300,10 @@ std::optional<int> parse(const QStringList &args, Options &o)
                 return usage(QStringLiteral("--preset erwartet eine Zahl von 1 bis %1.")
                                  .arg(all.size() - 1));
             o.size = {all[n - 1].width, all[n - 1].height};
-        } else if (arg == QLatin1String("--set") || arg == QLatin1String("--dark-set")) {
+            break;
+        }
+        case CliOption::Set:
+        case CliOption::DarkSet: {
             const auto v = value();
             const qsizetype eq = v ? v->indexOf(QLatin1Char('=')) : -1;
             if (eq <= 0)
@@ -165,44 +312,67 @@ std::optional<int> parse(const QStringList &args, Options &o)
             Look scratch;
             if (!LookFields::set(scratch, v->left(eq), v->mid(eq + 1), &error))
                 return usage(error);
-            (arg == QLatin1String("--set") ? o.looks.sets : o.looks.darkSets)
+            (row->option == CliOption::Set ? o.looks.sets : o.looks.darkSets)
                 << qMakePair(v->left(eq), v->mid(eq + 1));
-            o.looks.darkChosen = o.looks.darkChosen || arg == QLatin1String("--dark-set");
-        } else if (arg == QLatin1String("--dark-photo")) {
+            o.looks.darkChosen = o.looks.darkChosen || row->option == CliOption::DarkSet;
+            break;
+        }
+        case CliOption::DarkPhoto: {
             const auto v = value();
             if (!v)
                 return usage(QStringLiteral("--dark-photo erwartet eine Datei."));
             o.darkPhoto = *v;
-        } else if (arg == QLatin1String("--day-cycle")) {
+            break;
+        }
+        case CliOption::DayCycle: {
             const auto v = value();
             bool ok = false;
             o.dayCycle = v ? v->toInt(&ok) : 0;
             if (!ok || !std::ranges::count(DayCycle::kCounts, o.dayCycle))
-                return usage(QStringLiteral("--day-cycle erwartet %1 Bilder.").arg(countsText()));
-        } else if (arg == QLatin1String("--unsplash") || arg == QLatin1String("--key")) {
+                return usage(QStringLiteral("--day-cycle erwartet %1 Bilder.")
+                                 .arg(listed(cliWords(CliValue::Count))));
+            break;
+        }
+        case CliOption::Unsplash:
+        case CliOption::Key: {
             const auto v = value();
             if (!v)
                 return usage(QStringLiteral("%1 erwartet einen Text.").arg(arg));
-            (arg == QLatin1String("--key") ? o.key : o.unsplashQuery) = *v;
-        } else if (arg == QLatin1String("--pick")) {
+            (row->option == CliOption::Key ? o.key : o.unsplashQuery) = *v;
+            break;
+        }
+        case CliOption::Pick: {
             const auto v = value();
             bool ok = false;
             o.pick = v ? v->toInt(&ok) : 0;
             if (!ok || o.pick < 1 || o.pick > UnsplashSearch::kHitsPerPage)
                 return usage(QStringLiteral("--pick erwartet eine Zahl von 1 bis %1.")
                                  .arg(UnsplashSearch::kHitsPerPage));
-        } else if (arg == QLatin1String("--preview")) {
+            break;
+        }
+        case CliOption::Preview:
             o.preview = true;
-        } else if (arg == QLatin1String("--set-desktop")) {
+            break;
+        case CliOption::SetDesktop:
             o.setDesktop = true;
-        } else if (arg == QLatin1String("--follow")) {
+            break;
+        case CliOption::Follow:
             o.follow = true;
-        } else if (arg == QLatin1String("--timings")) {
+            break;
+        case CliOption::Timings:
             o.timings = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("Unbekannte Option „%1“.").arg(arg));
-        } else {
-            positional << arg;
+            break;
+        // „Täglich neu“ is read before the rest (main.cpp): here these stand without the
+        // option they belong to, or in the stored options of a daily run.
+        case CliOption::At:
+        case CliOption::AtLogin:
+            return usage(QStringLiteral("%1 gilt nur zusammen mit --daily.").arg(arg));
+        case CliOption::OnceADay:
+            return usage(QStringLiteral("--once-a-day gilt nur zusammen mit --daily-run."));
+        case CliOption::Daily:
+        case CliOption::DailyOff:
+        case CliOption::DailyRun:
+            return usage(QStringLiteral("%1 steht nicht unter den Optionen eines Looks.").arg(arg));
         }
     }
     if (o.follow) {

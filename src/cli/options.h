@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <span>
 
 struct Options
 {
@@ -33,6 +34,67 @@ struct Options
     int pick = 1;
     QString key;
 };
+
+// Every option voskan-render takes, in the order its help lists them. The parser, the help and
+// the shells' completions (`--completion`) are all made from this one table, and the install
+// test holds the manual page to it.
+enum class CliOption {
+    Style,
+    Size,
+    Preset,
+    Set,
+    DarkStyle,
+    DarkSet,
+    DarkPhoto,
+    DayCycle,
+    Unsplash,
+    Pick,
+    Key,
+    Preview,
+    Timings,
+    SetDesktop,
+    Follow,
+    Daily,
+    At,
+    AtLogin,
+    DailyOff,
+    DailyRun,
+    OnceADay,
+    Completion,
+    Version,
+    Help,
+};
+
+// What follows an option, as a shell completes it.
+enum class CliValue {
+    None,   // a switch
+    Text,   // anything: a size, a search, a key, a time
+    File,   // a path
+    Style,  // one of the styles
+    Preset, // a number of the size table
+    Field,  // FELD=WERT of a look
+    Count,  // a day cycle's number of pictures
+    Shell,  // a shell of --completion
+};
+
+struct CliOptionRow
+{
+    CliOption option;
+    const char *name;        // "--style"
+    const char *placeholder; // its value in the help ("S"), empty for a switch
+    CliValue value;
+    const char *summary; // one line, for the shells' completions
+    // The help's text, its lines broken by hand; {styles}, {presets}, {last}, {fields},
+    // {counts} and {shells} stand for those lists of the program.
+    const char *help;
+};
+
+std::span<const CliOptionRow> cliOptions();
+const CliOptionRow *cliOption(QStringView name); // also "-h"; nothing for an unknown one
+
+// The words a value may be, for `value`: the styles, the preset numbers, the fields, the
+// counts, the shells; nothing for the others.
+QStringList cliWords(CliValue value);
 
 // Parses the command line into `o`; an exit status when it should end the program (the help,
 // the version, a usage error).
