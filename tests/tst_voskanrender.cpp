@@ -89,6 +89,9 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(m_shared.filePath("foto.jpg"),
                                       QFile::ReadOwner | QFile::ReadOther));
         m_keep << protectedFile;
+        // A day that follows the clock.
+        QVERIFY(writeDynamicHeic(m_dir.filePath("Zone.heic"), solidPictures({Qt::red, Qt::blue}),
+                                 scheduleXmp({{"h24", h24Table({{0, 0.3}, {1, 0.8}})}})));
     }
 
     void cleanupTestCase()
@@ -285,57 +288,43 @@ private Q_SLOTS:
         QCOMPARE(darks[0], darks[1]);
     }
 
+    // The same path as the window's button: the desktop then shows our pictures. A wallpaper
+    // that follows the day is set as what it is (GNOME plays its slideshow), by the clock the
+    // desktop shows; a zone that clock cannot name (garbage in TZ, /etc/localtime gone or
+    // dangling, a stale /etc/timezone) is said, and the set goes on. The machine's /etc stays as
+    // it is: the zone files are changed in a mount namespace of the set.
     void setsTheDesktop_data()
     {
-        addColumns<QStringList, QByteArray, QString>({"args", "said", "shown"});
-        QTest::newRow("the pair") << QStringList() << QByteArray() << "/wallpaper-a-dark.jpg'";
-        // A day cycle plays as a day: GNOME's slideshow of today.
-        QTest::newRow("a day cycle")
-            << QStringList{"--day-cycle", "5"}
-            << QByteArray("Dynamisches Wallpaper: 5 Bilder, Sonnenstand\n")
-            << "/day-a/" + QDate::currentDate().toString(Qt::ISODate) + ".xml'";
-    }
-    // The same path as the window's button: the desktop then shows our pictures.
-    void setsTheDesktop()
-    {
-        FETCH((QStringList, args), (QByteArray, said), (QString, shown));
-        QProcess *p = run(args + QStringList{"--set-desktop", "--size", "320x180", "$P"});
-        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
-        QCOMPARE(p->readAllStandardOutput(), said + "Als dynamisches Wallpaper gesetzt.\n");
-        QCOMPARE(gnomeBackground("picture-uri-dark"),
-                 "'file://" + m_dir.path() + "/data/Voskan" + shown);
-    }
-
-    // A wallpaper that follows the day is set as what it is (GNOME plays its slideshow), by the
-    // clock the desktop shows; a zone that clock cannot name (garbage in TZ, /etc/localtime gone
-    // or dangling, a stale /etc/timezone) is said, and the set goes on. The machine's /etc stays
-    // as it is: the zone files are changed in a mount namespace of the set.
-    void saysAZoneItCannotFollow_data()
-    {
         // tz: null: unset; localtime: the link's target, "" for none, "-" as it is; timezone:
-        // /etc/timezone, "-" as it is; said: the start of the message, "" for none
-        addColumns<QByteArray, QString, QString, QString>({"tz", "localtime", "timezone", "said"});
+        // /etc/timezone, "-" as it is; shown: GNOME's picture in the data folder, a pattern, %1
+        // light or dark; said: the start of the zone's message, "" for none
+        addColumns<QStringList, QByteArray, QString, QString, QByteArray, QString, QString>(
+            {"args", "tz", "localtime", "timezone", "out", "shown", "said"});
         const QString system = "Die Zeitzone des Systems (/etc/localtime) kennt Voskan nicht";
-        const QString berlin = "/usr/share/zoneinfo/Europe/Berlin";
+        const QString berlin = "/usr/share/zoneinfo/Europe/Berlin",
+                      gone = "/usr/share/zoneinfo/Nowhere/Gone";
+        const QStringList zone{"$D/Zone.heic"};
+        const QByteArray hours = "Dynamisches Wallpaper: 2 Bilder, Tageszeit\n";
+        const QString day = "/day-[ab]/[0-9-]+\\.xml'";
         // clang-format off
-        QTest::newRow("TZ empty: UTC") << QByteArray("") << "-" << "-" << "";
-        QTest::newRow("TZ garbage") << QByteArray("garbage") << "-" << "-" << "Die Zeitzone „garbage“ (TZ) kennt Voskan nicht";
-        QTest::newRow("/etc/localtime Berlin, /etc/timezone stale") << QByteArray() << berlin << "Asia/Tokyo\n" << "";
-        QTest::newRow("/etc/localtime dangling") << QByteArray() << "/usr/share/zoneinfo/Nowhere/Gone" << "-" << system;
-        QTest::newRow("/etc/localtime dangling, /etc/timezone Berlin") << QByteArray() << "/usr/share/zoneinfo/Nowhere/Gone" << "Europe/Berlin\n" << system;
-        QTest::newRow("/etc/localtime gone, /etc/timezone UTC: UTC") << QByteArray() << "" << "Etc/UTC\n" << "";
-        QTest::newRow("/etc/localtime gone, /etc/timezone Berlin") << QByteArray() << "" << "Europe/Berlin\n" << system;
+        QTest::newRow("the pair") << QStringList{"--size", "320x180", "$P"} << QByteArray() << "-" << "-" << QByteArray() << "/wallpaper-a-%1\\.jpg'" << "";
+        // A day cycle plays as a day: GNOME's slideshow of today.
+        QTest::newRow("a day cycle") << QStringList{"--day-cycle", "5", "--size", "320x180", "$P"} << QByteArray() << "-" << "-" << QByteArray("Dynamisches Wallpaper: 5 Bilder, Sonnenstand\n") << "/day-a/" + QDate::currentDate().toString(Qt::ISODate) + "\\.xml'" << "";
+        QTest::newRow("TZ empty: UTC") << zone << QByteArray("") << "-" << "-" << hours << day << "";
+        QTest::newRow("TZ garbage") << zone << QByteArray("garbage") << "-" << "-" << hours << day << "Die Zeitzone „garbage“ (TZ) kennt Voskan nicht";
+        QTest::newRow("/etc/localtime Berlin, /etc/timezone stale") << zone << QByteArray() << berlin << "Asia/Tokyo\n" << hours << day << "";
+        QTest::newRow("/etc/localtime dangling") << zone << QByteArray() << gone << "-" << hours << day << system;
+        QTest::newRow("/etc/localtime dangling, /etc/timezone Berlin") << zone << QByteArray() << gone << "Europe/Berlin\n" << hours << day << system;
+        QTest::newRow("/etc/localtime gone, /etc/timezone UTC: UTC") << zone << QByteArray() << "" << "Etc/UTC\n" << hours << day << "";
+        QTest::newRow("/etc/localtime gone, /etc/timezone Berlin") << zone << QByteArray() << "" << "Europe/Berlin\n" << hours << day << system;
         // clang-format on
     }
-    void saysAZoneItCannotFollow()
+    void setsTheDesktop()
     {
-        FETCH((QByteArray, tz), (QString, localtime, timezone, said));
-        const QString day = m_dir.filePath("Zone.heic");
-        QVERIFY(QFile::exists(day) ||
-                writeDynamicHeic(day, solidPictures({Qt::red, Qt::blue}),
-                                 scheduleXmp({{"h24", h24Table({{0, 0.3}, {1, 0.8}})}})));
+        FETCH((QStringList, args), (QByteArray, tz, out),
+              (QString, localtime, timezone, shown, said));
         const auto zoneSet = withEnv("TZ", tz);
-        QStringList args{"--set-desktop", day};
+        args.prepend("--set-desktop");
         QString program = VOSKAN_RENDER_BINARY;
         if (localtime != "-" || timezone != "-") {
             if (::geteuid() != 0 ||
@@ -356,13 +345,17 @@ mount --bind "$etc/new" /etc; shift 2; exec "$@")";
         QProcess *p = run(args, program);
         const QString err = QString::fromUtf8(p->readAllStandardError());
         QVERIFY2(p->exitCode() == 0, qPrintable(err));
-        QCOMPARE(
-            p->readAllStandardOutput(),
-            "Dynamisches Wallpaper: 2 Bilder, Tageszeit\nAls dynamisches Wallpaper gesetzt.\n");
+        QCOMPARE(p->readAllStandardOutput(), out + "Als dynamisches Wallpaper gesetzt.\n");
         QVERIFY2(said.isEmpty() ? !err.contains("Zeitzone") : err.startsWith(said),
                  qPrintable(err));
-        const QString uri = gnomeBackground("picture-uri");
-        QVERIFY2(uri.contains("/data/Voskan/day-") && uri.endsWith(".xml'"), qPrintable(uri));
+        for (const QString look : {"light", "dark"}) {
+            const QString uri =
+                gnomeBackground(look == "light" ? "picture-uri" : "picture-uri-dark");
+            const QRegularExpression expected(
+                "^'file://" + QRegularExpression::escape(m_dir.path() + "/data/Voskan") +
+                QString(shown).replace("%1", look) + '$');
+            QVERIFY2(expected.match(uri).hasMatch(), qPrintable(uri));
+        }
     }
 
     // „Täglich neu“ from the command line, at login: a new hit each time, never the one before,
