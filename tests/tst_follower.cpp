@@ -291,8 +291,7 @@ echo "started $*" >> "@/calls")sh");
         QTRY_COMPARE_WITH_TIMEOUT(calls(), (QStringList{light, light}), 10000);
         stop(bus);
         QVERIFY2(follower.waitForFinished(5000), "the follower outlives its bus");
-        QCOMPARE(follower.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(follower.exitCode(), 0);
+        QVERIFY(follower.exitStatus() == QProcess::NormalExit && follower.exitCode() == 0);
         QVERIFY2(QFile::exists(followerAutostartFile()), "the next login follows no more");
     }
 
@@ -351,6 +350,9 @@ echo "started $*" >> "@/calls")sh");
         QTest::newRow("Xfce, the hours, TZ a zone file") << "XFCE" << scheduleXmp({{"h24", h24Table({{0, 0}, {1, 0.25}, {2, 0.5}, {3, 0.75}})}}) << 4 << QDateTime({2026, 6, 21}, {5, 0}, berlin) << QByteArray(":/usr/share/zoneinfo/Europe/Berlin");
         QTest::newRow("sway, the sun") << "sway" << scheduleXmp({{"solar", solarTable(sixteenSuns().mid(4, 8))}}) << 16 << QDateTime({2026, 6, 21}, {3, 0}, berlin) << QByteArray("Europe/Berlin");
         QTest::newRow("Xfce, a day cycle at dawn") << "XFCE" << scheduleXmp({{"solar", solarTable(DayCycle::plan(8).sun, DayCycle::plan(8).pair)}}) << 8 << QDateTime({2026, 6, 21}, {4, 10}, berlin) << QByteArray("Europe/Berlin");
+        // GNOME plays the day itself; at midnight the follower writes the next day's slideshow
+        // (the sun's times move, summer time comes) and yesterday's goes.
+        QTest::newRow("GNOME, the night summer time begins") << "GNOME" << scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}) << 2 << QDateTime({2026, 3, 28}, {23, 59, 57}, berlin) << QByteArray("Europe/Berlin");
         // clang-format on
     }
 
@@ -369,6 +371,19 @@ echo "started $*" >> "@/calls")sh");
 
         // The follower in Berlin, its clock starting three seconds before a change.
         const QTimeZone berlin("Europe/Berlin");
+        if (desktop == "GNOME") {
+            const auto uri = [] {
+                return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
+            };
+            const QDate next = around.date().addDays(1);
+            Follower follower(around, tz);
+            QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, around.date()), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, next), 10000);
+            QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}),
+                     QStringList{next.toString(Qt::ISODate) + ".xml"});
+            QCOMPARE(follower.state(), QProcess::Running);
+            return;
+        }
         const QDateTime change = pictureAt(schedule, around, berlin, {}).nextChange;
         const QString first = WallpaperFiles::forDayPicture(
                                   day, pictureAt(schedule, change.addSecs(-3), berlin, {}).image)
@@ -487,24 +502,6 @@ echo "started $*" >> "@/calls")sh");
         QCOMPARE(drawing(), drawer);
         QCOMPARE(gnomeBackground("picture-uri"), gnomeShows);
         QVERIFY(!QFile::exists(followerAutostartFile()));
-    }
-
-    // GNOME plays the day itself; at midnight the follower writes the next day's slideshow
-    // (the sun's times move, summer time comes) and yesterday's goes.
-    void writesEachDayForGnome()
-    {
-        const QString day =
-            setDay("GNOME", scheduleXmp({{"h24", h24Table({{0, 0.25}, {1, 0.75}})}}), 2);
-        QVERIFY(!day.isEmpty());
-        const auto uri = [] {
-            return QUrl(gnomeBackground("picture-uri").mid(1).chopped(1)).toLocalFile();
-        };
-        const QDate eve(2026, 3, 28); // the night summer time begins in Berlin
-        Follower follower(QDateTime(eve, {23, 59, 57}, QTimeZone("Europe/Berlin")));
-        QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(uri(), daySlideshowPath(day, eve.addDays(1)), 10000);
-        QCOMPARE(QFileInfo(uri()).dir().entryList({"*.xml"}), QStringList{"2026-03-29.xml"});
-        QCOMPARE(follower.state(), QProcess::Running);
     }
 
     // A compositor built on wlroots, for real: sway, headless, draws what swaybg draws on its
