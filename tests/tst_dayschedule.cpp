@@ -158,7 +158,6 @@ private Q_SLOTS:
         FETCH((Place, place), (QDate, date), (int, count));
         const DayCycle::Plan plan = DayCycle::plan(count);
         const int pictures = std::max(count, 3);
-        QCOMPARE(plan.altitudes.size(), pictures);
         QList<int> expected{1};
         for (int i = 2; i < pictures; ++i)
             expected << i;
