@@ -109,7 +109,10 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"--blur", "3", "$P", "$D/keep.png"} << 2 << "Unbekannte Option „--blur“.";
         QTest::newRow("bad style") << QStringList{"--dark-style", "sharp", "$P", "$D/keep.heic"} << 2 << "--dark-style erwartet blur, flow oder mirror.";
         QTest::newRow("bad size") << QStringList{"--size", "0x100", "$P", "$D/keep.png"} << 2 << "--size erwartet BREITExHÖHE, z. B. 6016x3384.";
-        QTest::newRow("custom preset") << QStringList{"--preset", "9", "$P", "$D/keep.png"} << 2 << "--preset erwartet eine Zahl von 1 bis 8.";
+        const qsizetype custom = ResolutionPreset::all().size(); // the custom entry has no number
+        QTest::newRow("custom preset") << QStringList{"--preset", QString::number(custom), "$P", "$D/keep.png"} << 2 << "--preset erwartet eine Zahl von 1 bis " + QString::number(custom - 1) + ".";
+        QTest::newRow("a time without --daily") << QStringList{"--at", "7:30", "$P", "$D/keep.png"} << 2 << "--at gilt nur zusammen mit --daily.";
+        QTest::newRow("a shell not known") << QStringList{"--completion", "tcsh"} << 2 << "--completion erwartet bash, zsh oder fish.";
         QTest::newRow("bad value") << QStringList{"--set", "blur=viel", "$P", "$D/keep.png"} << 2 << "Ungültiger Wert für „blur“: „viel“";
         QTest::newRow("too wide") << QStringList{"--size", "16385x100", "$P", "$D/keep.heic"} << 2 << "Die Ausgabegröße 16385 × 100 ist zu groß: jede Seite höchstens 16383 Pixel, zusammen höchstens 100 Megapixel.";
         QTest::newRow("desktop and a file") << QStringList{"--set-desktop", "$P", "$D/keep.png"} << 2 << "Mit --set-desktop wird nur das Foto angegeben.";
