@@ -17,22 +17,27 @@ struct SessionHint
     std::string_view value; // empty: any value but none
 };
 
+// Where a desktop of one picture keeps it in gsettings, for a row without code of its own.
+struct GsettingsKey
+{
+    std::string_view schema;
+    std::string_view key;
+    bool uri = false; // a file URI, else a plain path
+};
+
 struct DesktopRow
 {
     DesktopKind kind;
     // The names XDG_CURRENT_DESKTOP gives it, in lower case, separated by spaces.
     std::string_view names;
     SessionHint hint;
+    // Its backend: `make`, or where none is given, the gsettings backend of one picture.
     BackendFactory make;
+    GsettingsKey picture;
 };
 
-PictureKey gsettingsKey(const char *schema, const char *key, bool uri)
-{
-    return {QString::fromLatin1(schema), QString::fromLatin1(key), uri};
-}
-
-// Each desktop one row. A desktop that keeps its picture where another does needs no code of
-// its own, only a row; one that does has its factory in a file of its own.
+// Each desktop one row. A desktop that keeps its picture in a gsettings key needs no code of its
+// own, only a row; one that does has its factory in a file of its own.
 constexpr DesktopRow kDesktops[] = {
     {DesktopKind::Gnome,
      "gnome ubuntu pantheon gnome-classic gnome-flashback",
@@ -45,28 +50,15 @@ constexpr DesktopRow kDesktops[] = {
     {DesktopKind::Cinnamon,
      "x-cinnamon cinnamon",
      {},
-     [](CommandRunner runner, DarkSchemeQuery dark) {
-         return makeGsettingsPictureBackend(
-             gsettingsKey("org.cinnamon.desktop.background", "picture-uri", true),
-             std::move(runner), std::move(dark));
-     }},
-    {DesktopKind::Mate,
-     "mate",
-     {},
-     [](CommandRunner runner, DarkSchemeQuery dark) {
-         return makeGsettingsPictureBackend(
-             gsettingsKey("org.mate.background", "picture-filename", false), std::move(runner),
-             std::move(dark));
-     }},
-    // GNOME's key for the light picture, and none for the dark.
+     nullptr,
+     {"org.cinnamon.desktop.background", "picture-uri", true}},
+    {DesktopKind::Mate, "mate", {}, nullptr, {"org.mate.background", "picture-filename", false}},
+    // GNOME's key for the light picture; Budgie reads none for the dark.
     {DesktopKind::Budgie,
      "budgie",
      {},
-     [](CommandRunner runner, DarkSchemeQuery dark) {
-         return makeGsettingsPictureBackend(
-             gsettingsKey("org.gnome.desktop.background", "picture-uri", true), std::move(runner),
-             std::move(dark));
-     }},
+     nullptr,
+     {"org.gnome.desktop.background", "picture-uri", true}},
     {DesktopKind::Xfce, "xfce", {}, makeXfceBackend},
     {DesktopKind::Sway, "sway", {"SWAYSOCK", ""}, makeSwayBackend},
     {DesktopKind::Wlroots, "hyprland river niri labwc wayfire", {}, makeWlrootsBackend},
@@ -130,7 +122,12 @@ DesktopKind detectDesktop(const QProcessEnvironment &environment)
 std::unique_ptr<DesktopBackend> makeDesktopBackend(DesktopKind kind, CommandRunner runner,
                                                    DarkSchemeQuery dark)
 {
-    return rowOf(kind).make(std::move(runner), std::move(dark));
+    const DesktopRow &row = rowOf(kind);
+    if (row.make)
+        return row.make(std::move(runner), std::move(dark));
+    return makeGsettingsPictureBackend(
+        {latin1(row.picture.schema), latin1(row.picture.key), row.picture.uri}, std::move(runner),
+        std::move(dark));
 }
 
 std::unique_ptr<DesktopBackend> makeDesktopBackend(const QProcessEnvironment &environment,
