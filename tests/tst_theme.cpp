@@ -39,28 +39,15 @@ public:
             return false;
         // The handle, the program's id, the parent window, the title, the options.
         const QVariantMap options = qdbus_cast<QVariantMap>(call.arguments().value(4));
+        using Patterns = QList<std::pair<uint, QString>>; // 0 a glob, 1 a MIME type
         QStringList filters;
-        const QDBusArgument list = options.value("filters").value<QDBusArgument>();
-        list.beginArray();
-        while (!list.atEnd()) {
-            QString name;
-            QStringList patterns;
-            list.beginStructure();
-            list >> name;
-            list.beginArray();
-            while (!list.atEnd()) {
-                uint kind = 0;
-                QString pattern;
-                list.beginStructure();
-                list >> kind >> pattern;
-                list.endStructure();
-                patterns << (kind == 0 ? pattern : "(MIME) " + pattern);
-            }
-            list.endArray();
-            list.endStructure();
-            filters << name + ": " + patterns.join(' ');
+        for (const auto &[name, patterns] :
+             qdbus_cast<QList<std::pair<QString, Patterns>>>(options.value("filters"))) {
+            QStringList globs;
+            for (const auto &[kind, pattern] : patterns)
+                globs << (kind == 0 ? pattern : "(MIME) " + pattern);
+            filters << name + ": " + globs.join(' ');
         }
-        list.endArray();
         const QMutexLocker lock(&mutex);
         asked << QStringList{call.member(),
                              call.arguments().value(3).toString(),
@@ -162,10 +149,9 @@ class TestTheme : public QObject
     {
         if (desktop == "KDE") {
             const QString file = path("XDG_CONFIG_HOME/kdeglobals");
-            QVERIFY(
-                !writeFile(file + ".new", dark ? "[Colors:Window]\nBackgroundNormal=32,35,38\n"
-                                               : "[Colors:Window]\nBackgroundNormal=239,240,241\n")
-                     .isEmpty());
+            const QByteArray window = dark ? "32,35,38" : "239,240,241";
+            QVERIFY(!writeFile(file + ".new", "[Colors:Window]\nBackgroundNormal=" + window + '\n')
+                         .isEmpty());
             QCOMPARE(std::rename(qPrintable(file + ".new"), qPrintable(file)), 0);
             return;
         }
@@ -254,18 +240,14 @@ private Q_SLOTS:
         // portal: the answer of the portal's dialog (0 a file, 1 cancelled, 2 failed), or none
         // on the bus, or Qt's own dialogs asked for; qt: whether Qt's dialog shows then
         addColumns<QString, QString, bool>({"dialog", "portal", "qt"});
-        QTest::newRow("open, chosen") << "open"
-                                      << "0" << false;
-        QTest::newRow("export, chosen, no suffix typed") << "export"
-                                                         << "0" << false;
-        QTest::newRow("open, cancelled") << "open"
-                                         << "1" << false;
-        QTest::newRow("export, the portal's dialog failed") << "export"
-                                                            << "2" << true;
-        QTest::newRow("open, no portal") << "open"
-                                         << "none" << true;
-        QTest::newRow("open, Qt's own dialogs asked for") << "open"
-                                                          << "Qt" << true;
+        // clang-format off
+        QTest::newRow("open, chosen") << "open" << "0" << false;
+        QTest::newRow("export, chosen, no suffix typed") << "export" << "0" << false;
+        QTest::newRow("open, cancelled") << "open" << "1" << false;
+        QTest::newRow("export, the portal's dialog failed") << "export" << "2" << true;
+        QTest::newRow("open, no portal") << "open" << "none" << true;
+        QTest::newRow("open, Qt's own dialogs asked for") << "open" << "Qt" << true;
+        // clang-format on
     }
 
     void fileDialogs()
@@ -349,6 +331,7 @@ private Q_SLOTS:
     void messageBoxes()
     {
         QFETCH(QString, box);
+        using Outcome = UpdateCheckResult::Outcome;
         setPortal(true);
         QIcon::setThemeSearchPaths({"/usr/share/icons"});
         const auto noTheme = qScopeGuard([] { QIcon::setThemeName(QString()); });
@@ -383,17 +366,16 @@ private Q_SLOTS:
             else if (box == "replace")
                 QTest::keyClick(&w.window, Qt::Key_S, Qt::ControlModifier);
             else
-                UpdatePrompt::showResult({box == "update"
-                                              ? UpdateCheckResult::Outcome::UpdateAvailable
-                                              : UpdateCheckResult::Outcome::Failed,
-                                          false,
-                                          "9.0",
-                                          {},
-                                          "Keine Verbindung."},
-                                         &w.window);
+                UpdatePrompt::showResult(
+                    {box == "update" ? Outcome::UpdateAvailable : Outcome::Failed,
+                     false,
+                     "9.0",
+                     {},
+                     "Keine Verbindung."},
+                    &w.window);
             QTRY_COMPARE(seen.size(), 2);
-            const QStringList drawn{"grau dunkel", "grau hell"};
-            QCOMPARE(seen, theme.isEmpty() ? QStringList(2, QString()) : drawn);
+            QCOMPARE(seen, (theme.isEmpty() ? QStringList(2, QString())
+                                            : QStringList{"grau dunkel", "grau hell"}));
         }
         QCOMPARE(contents(chosen + ".heic"), "alt"); // Escape: not replaced
     }
