@@ -54,60 +54,38 @@ public:
         return m_bus.call(message, QDBus::BlockWithGui, 20000);
     }
 
+    QVariant answer(const Node &node, const QString &interface, const QString &method,
+                    const QVariantList &arguments = {}) const
+    {
+        return call(node, interface, method, arguments).arguments().value(0);
+    }
     QVariant property(const Node &node, const QString &name) const
     {
-        return call(node, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                    {kAccessible, name})
-            .arguments()
-            .value(0)
+        return answer(node, "org.freedesktop.DBus.Properties", "Get", {kAccessible, name})
             .value<QDBusVariant>()
             .variant();
     }
-    QString name(const Node &node) const
-    {
-        return property(node, QStringLiteral("Name")).toString();
-    }
-    QString parentPath(const Node &node) const
-    {
-        const auto reference = property(node, QStringLiteral("Parent")).value<QDBusArgument>();
-        QString service;
-        QDBusObjectPath path;
-        reference.beginStructure();
-        reference >> service >> path;
-        reference.endStructure();
-        return path.path();
-    }
+    QString name(const Node &node) const { return property(node, "Name").toString(); }
     QString role(const Node &node) const
     {
-        return call(node, kAccessible, QStringLiteral("GetRoleName"))
-            .arguments()
-            .value(0)
-            .toString();
+        return answer(node, kAccessible, "GetRoleName").toString();
     }
     bool is(const Node &node, State state) const
     {
-        const QDBusMessage reply = call(node, kAccessible, QStringLiteral("GetState"));
-        const auto words = qdbus_cast<QList<uint>>(reply.arguments().value(0));
+        const auto words = qdbus_cast<QList<uint>>(answer(node, kAccessible, "GetState"));
         return words.size() == 2 && (words.at(state / 32) >> (state % 32) & 1U);
+    }
+    using Reference = std::pair<QString, QDBusObjectPath>;
+    QString parentPath(const Node &node) const
+    {
+        return qdbus_cast<Reference>(property(node, "Parent")).second.path();
     }
     QList<Node> children(const Node &node) const
     {
-        const QDBusMessage reply = call(node, kAccessible, QStringLiteral("GetChildren"));
         QList<Node> nodes;
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return nodes;
-        const auto array = reply.arguments().value(0).value<QDBusArgument>();
-        array.beginArray();
-        while (!array.atEnd()) {
-            Node child;
-            QDBusObjectPath path;
-            array.beginStructure();
-            array >> child.service >> path;
-            array.endStructure();
-            child.path = path.path();
-            nodes << child;
-        }
-        array.endArray();
+        for (const auto &[service, path] :
+             qdbus_cast<QList<Reference>>(answer(node, kAccessible, "GetChildren")))
+            nodes << Node{service, path.path()};
         return nodes;
     }
     // All of its text, as the Text interface gives it; an error names what it lacks.
