@@ -102,36 +102,34 @@ private Q_SLOTS:
         const auto unset = withEnv("VOSKAN_PHOTOS_DIR", photoFolder.toUtf8());
         Window w(std::make_shared<PhotoLibrary>());
         auto &[model, desktop, window] = w;
+        const auto source = [&model](SourceKind kind) { model.sourceKindBinding().setValue(kind); };
         // Before the photo folder is there, „Fotos“ says where it belongs.
-        model.sourceKindBinding().setValue(SourceKind::Photos);
+        source(SourceKind::Photos);
         auto *hint = w.find<QLabel>("photosHint");
         QVERIFY(hint->isVisible());
         QCOMPARE(hint->text(),
                  QStringLiteral("Der Bilder-Ordner „%1“ fehlt. Lege ihn an oder setze "
                                 "VOSKAN_PHOTOS_DIR auf einen anderen Ordner.")
                      .arg(photoFolder));
-        model.sourceKindBinding().setValue(SourceKind::Files);
+        // Made meanwhile, the folder is seen when „Fotos“ is chosen again.
+        QVERIFY(QDir().mkpath(photoFolder));
+        source(SourceKind::Files);
+        source(SourceKind::Photos);
+        QVERIFY(!hint->isVisible() && w.find("connectPhotosButton")->isVisible());
+        source(SourceKind::Files);
         // Alt and an underlined letter reach each menu, and each command without a shortcut.
         for (QAction *menu : window.menuBar()->actions())
             for (QAction *item : menu->menu()->actions() + QList{menu})
                 QVERIFY2(item->isSeparator() || item->text().contains(u'&') ||
                              !item->shortcut().isEmpty(),
                          qPrintable(item->text()));
-        // Ctrl+O: the photo folder, no file name offered; a camera's IMG_0001.JPG shows too.
-        QVERIFY(QDir().mkpath(photoFolder));
-        // Made meanwhile, the folder is seen when „Fotos“ is chosen again.
-        model.sourceKindBinding().setValue(SourceKind::Photos);
-        QVERIFY(!hint->isVisible() && w.find("connectPhotosButton")->isVisible());
-        model.sourceKindBinding().setValue(SourceKind::Files);
+        // Ctrl+O: the photo folder, no file name offered (what it lists: tst_theme fileDialogs).
         QString offered = QStringLiteral("(kein Dialog)");
         QTimer::singleShot(0, &window, [&] {
             QTRY_VERIFY(w.find<QFileDialog>("openImagePanel"));
             auto *dialog = w.find<QFileDialog>("openImagePanel");
             offered = dialog->findChild<QLineEdit *>("fileNameEdit")->text() + '|' +
                       dialog->directory().absolutePath();
-            const QString pictures = dialog->nameFilters().value(0);
-            if (!pictures.contains("*.JPG") || !pictures.contains("*.heic"))
-                offered = pictures;
             dialog->reject();
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -156,7 +154,6 @@ private Q_SLOTS:
         QVERIFY(w.open()); // both looks get it; the buttons then work (tst_workflows)
         QVERIFY(!title->isVisible() && copy->isEnabled());
         model.bind(&Look::style).setValue(WallpaperStyle::Mirror);
-        QCOMPARE(model.lightLook().style, WallpaperStyle::Blur);
         copy->click();
         QCOMPARE(model.lightLook().style, WallpaperStyle::Mirror);
         model.bind(&Look::source).setValue(std::nullopt);
