@@ -113,8 +113,8 @@ private Q_SLOTS:
         photos->setPrompt([&asked](const QString &) { return ++asked; });     // "Erlauben"
         userSettings().setValue(UnsplashSearch::kAccessKeyKey, "schluessel"); // the user's own
         Window s(photos);
-        const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        const auto press = [](auto... keys) {
+            (QTest::keyClick(QApplication::focusWidget(), keys), ...);
         };
         s.find("searchField")->setFocus(Qt::TabFocusReason);
 
@@ -124,8 +124,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(s.find<ThumbStrip>("unsplashStrip")->model()->rowCount(), 12,
                                   15000);
         tabTo("unsplashStrip", "tastatur-unsplash.png");
-        press(Qt::Key_Right);
-        press(Qt::Key_Return);
+        press(Qt::Key_Right, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(s.model.currentLook().photoID, unsplash.ids().at(1), 15000);
         QTRY_COMPARE(unsplash.downloadReports(), 1);
         auto *credit = s.find<CreditLabel>("attribution");
@@ -136,8 +135,7 @@ private Q_SLOTS:
         QVERIFY(s.open(Window::kPhoto) && s.open(kCups)); // Ctrl+O: tst_widgets menusAndShortcuts
         s.find("sourcePicker")->setFocus(Qt::TabFocusReason);
         tabTo("recentStrip", "tastatur-dateien.png");
-        press(Qt::Key_Right); // the newest is first and chosen; the one before is next
-        press(Qt::Key_Space);
+        press(Qt::Key_Right, Qt::Key_Space); // the newest is first and chosen; the one before next
         QTRY_COMPARE(s.model.currentLook().photoID, Window::kPhoto);
         QTRY_VERIFY(!s.model.isLoadingSource());
 
