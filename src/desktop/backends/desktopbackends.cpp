@@ -33,7 +33,7 @@ struct DesktopRow
     SessionHint hint;
     // Its backend: `make`, or where none is given, the gsettings backend of one picture.
     BackendFactory make;
-    GsettingsKey picture;
+    GsettingsKey picture = {};
 };
 
 // Each desktop one row. A desktop that keeps its picture in a gsettings key needs no code of its
