@@ -82,32 +82,35 @@ QString zsh()
         const bool repeated = row.value == CliValue::Field;
         const bool alone = row.option == CliOption::Version || row.option == CliOption::Help ||
                            row.option == CliOption::Completion;
-        QString spec = (alone ? QStringLiteral("(- *)") : QString()) +
-                       (repeated ? QStringLiteral("*") : QString()) + QLatin1String(row.name) +
-                       QLatin1Char('[') + zshEscaped(QString::fromUtf8(row.summary), {'[', ']'}) +
-                       QLatin1Char(']');
-        const QString message = zshEscaped(QString::fromUtf8(row.placeholder), {':'});
+        QString argument = (alone ? QStringLiteral("(- *)") : QString()) +
+                           (repeated ? QStringLiteral("*") : QString()) + QLatin1String(row.name) +
+                           QLatin1Char('[') +
+                           zshEscaped(QString::fromUtf8(row.summary), {'[', ']'}) +
+                           QLatin1Char(']');
+        // A value: its message, then how it is completed.
+        QString action;
         switch (row.value) {
         case CliValue::None:
-            break;
         case CliValue::Text:
-            spec += QLatin1Char(':') + message + QLatin1Char(':');
             break;
         case CliValue::File:
-            spec += QLatin1Char(':') + message + QStringLiteral(":_files");
+            action = QStringLiteral("_files");
             break;
         case CliValue::Field:
-            spec += QLatin1Char(':') + message + QStringLiteral(":{compadd -S= -a fields}");
+            action = QStringLiteral("{compadd -S= -a fields}");
             break;
         case CliValue::Style:
         case CliValue::Preset:
         case CliValue::Count:
         case CliValue::Shell:
-            spec += QLatin1Char(':') + message + QStringLiteral(":(") + words(row.value) +
-                    QLatin1Char(')');
+            action = QLatin1Char('(') + words(row.value) + QLatin1Char(')');
             break;
         }
-        lines += QStringLiteral("  '%1' \\\n").arg(spec.replace(u'\'', QStringLiteral("'\\''")));
+        if (row.value != CliValue::None)
+            argument += QLatin1Char(':') + zshEscaped(QString::fromUtf8(row.placeholder), {':'}) +
+                        QLatin1Char(':') + action;
+        lines +=
+            QStringLiteral("  '%1' \\\n").arg(argument.replace(u'\'', QStringLiteral("'\\''")));
     }
     return QStringLiteral("#compdef voskan-render\n"
                           "# zsh completion for voskan-render, as `voskan-render --completion "
