@@ -109,9 +109,9 @@ void AppModel::applyDynamic(const OpenedDynamic &opened, SourceKind from)
     show(Appearance::Dark, opened.darkPicture);
     m_showingDynamic = false;
     const QString summary = ::summary(opened.schedule);
-    setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary,
-                                DynamicPicture::pictureLabels(opened.schedule),
-                                DynamicPicture::pictureCaptions(opened.schedule), from});
+    const PictureLines lines = DynamicPicture::pictureLines(opened.schedule);
+    setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary, lines.labels,
+                                lines.captions, from});
     setStatusMessage(summary);
     renderPreview();
 }

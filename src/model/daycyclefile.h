@@ -7,6 +7,7 @@
 #include "day/daycycle.h"
 #include "day/geolocation.h"
 #include "heic/dynamicwallpaper.h"
+#include "model/dynamicpicture.h"
 
 #include <QDate>
 #include <QStringList>
@@ -27,11 +28,6 @@ Bitmap picture(const DayCycle::Plan &plan, const Bitmap &day, const Bitmap &nigh
 // `location` (else the zone's city), as „Bild 3 von 8, Dämmerung: 06:41 und 17:52 Uhr“. A
 // position that shows the picture already showing (the day's at noon, the night's at midnight)
 // begins nothing. The caption under each tile is its first time, else which it is („Tag“).
-struct PictureLines
-{
-    QStringList labels;
-    QStringList captions;
-};
 PictureLines pictureLines(const DayCycle::Plan &plan, QDate date, const QTimeZone &zone,
                           std::optional<GeoLocation> location);
 

@@ -25,7 +25,7 @@ void DayCyclePreview::setCount(int pictures)
     Q_EMIT countChanged();
 }
 
-DayCycleFile::PictureLines DayCyclePreview::lines() const
+PictureLines DayCyclePreview::lines() const
 {
     if (m_count <= 0)
         return {};

@@ -46,7 +46,7 @@ public:
     // Empty for the pair; the pictures also until they are made.
     QList<QImage> thumbnails() const { return m_thumbnails; }
     // and under each its first time.
-    DayCycleFile::PictureLines lines() const;
+    PictureLines lines() const;
     // The strip's picture `index` in the preview instead of the look edited, until hide();
     // -1 for none.
     int shownPicture() const { return m_shown; }

@@ -64,48 +64,41 @@ QString clockTime(double dayFraction)
 
 } // namespace
 
-QStringList pictureLabels(const WallpaperSchedule &schedule)
+PictureLines pictureLines(const WallpaperSchedule &schedule)
 {
-    QStringList labels(schedule.imageCount);
-    const auto add = [&](int image, const QString &label) {
-        QString &line = labels[image];
+    PictureLines lines{QStringList(schedule.imageCount), QStringList(schedule.imageCount)};
+    // A picture's label names every time it shows; its caption only the first.
+    const auto note = [&](int image, const QString &label, const QString &caption) {
+        if (image < 0 || image >= schedule.imageCount)
+            return;
+        QString &line = lines.labels[image];
         line += (line.isEmpty() ? QString() : QStringLiteral(", ")) + label;
+        if (lines.captions[image].isEmpty())
+            lines.captions[image] = caption;
     };
-    for (const TimedPicture &entry : schedule.times)
-        add(entry.image, clockTime(entry.dayFraction) + QStringLiteral(" Uhr"));
-    for (const SolarPicture &entry : schedule.sun)
-        add(entry.image, QStringLiteral("Sonne %1° %2")
-                             .arg(qRound(entry.altitude))
-                             .arg(entry.azimuth < 180 ? QStringLiteral("morgens")
-                                                      : QStringLiteral("nachmittags")));
-    if (schedule.lightDark) {
-        add(schedule.lightDark->light, QStringLiteral("Hell"));
-        add(schedule.lightDark->dark, QStringLiteral("Dunkel"));
+    for (const TimedPicture &entry : schedule.times) {
+        const QString time = clockTime(entry.dayFraction);
+        note(entry.image, time + QStringLiteral(" Uhr"), time);
     }
-    for (int i = 0; i < labels.size(); ++i)
-        labels[i] = QStringLiteral("Bild %1 von %2").arg(i + 1).arg(labels.size()) +
-                    (labels[i].isEmpty() ? QString() : QStringLiteral(": ") + labels[i]);
-    return labels;
-}
-
-QStringList pictureCaptions(const WallpaperSchedule &schedule)
-{
-    QStringList captions(schedule.imageCount);
-    const auto first = [&](int image, const QString &caption) {
-        if (image >= 0 && image < captions.size() && captions[image].isEmpty())
-            captions[image] = caption;
-    };
-    for (const TimedPicture &entry : schedule.times)
-        first(entry.image, clockTime(entry.dayFraction));
-    for (const SolarPicture &entry : schedule.sun)
-        first(entry.image, QStringLiteral("%1%2°")
-                               .arg(entry.azimuth < 180 ? QStringLiteral("↑") : QStringLiteral("↓"))
-                               .arg(qRound(entry.altitude)));
-    if (schedule.lightDark) {
-        first(schedule.lightDark->light, QStringLiteral("Hell"));
-        first(schedule.lightDark->dark, QStringLiteral("Dunkel"));
+    for (const SolarPicture &entry : schedule.sun) {
+        const bool morning = entry.azimuth < 180;
+        note(entry.image,
+             QStringLiteral("Sonne %1° %2")
+                 .arg(qRound(entry.altitude))
+                 .arg(morning ? QStringLiteral("morgens") : QStringLiteral("nachmittags")),
+             QStringLiteral("%1%2°")
+                 .arg(morning ? QStringLiteral("↑") : QStringLiteral("↓"))
+                 .arg(qRound(entry.altitude)));
     }
-    return captions;
+    if (schedule.lightDark) {
+        note(schedule.lightDark->light, QStringLiteral("Hell"), QStringLiteral("Hell"));
+        note(schedule.lightDark->dark, QStringLiteral("Dunkel"), QStringLiteral("Dunkel"));
+    }
+    for (int i = 0; i < lines.labels.size(); ++i)
+        lines.labels[i] =
+            QStringLiteral("Bild %1 von %2").arg(i + 1).arg(lines.labels.size()) +
+            (lines.labels[i].isEmpty() ? QString() : QStringLiteral(": ") + lines.labels[i]);
+    return lines;
 }
 
 } // namespace DynamicPicture

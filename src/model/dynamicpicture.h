@@ -25,6 +25,14 @@ struct OpenedDynamic
     Bitmap darkPicture;
 };
 
+// A line per picture for the strip of a dynamic wallpaper's pictures, and the short caption
+// under its tile.
+struct PictureLines
+{
+    QStringList labels;
+    QStringList captions;
+};
+
 namespace DynamicPicture {
 
 // The pictures for the two looks: the pair the file names, else the one showing at `now`.
@@ -41,11 +49,9 @@ std::variant<std::monostate, OpenedDynamic, QString> open(const QString &path,
 // `look` showing `picture` as it is: no blur, no change of tone, no grain.
 Look asItIs(Look look, const Bitmap &picture);
 
-// A line per picture for the strip of the file's pictures: its start time, where the sun
-// stands, or which appearance it is for.
-QStringList pictureLabels(const WallpaperSchedule &schedule);
-// The short line shown under each picture's tile: its first start time, else the sun's
-// altitude (↑ before noon, ↓ after), else the appearance.
-QStringList pictureCaptions(const WallpaperSchedule &schedule);
+// The file's pictures: each labelled with its start times, where the sun stands, or which
+// appearance it is for; captioned with the first of them (the sun's altitude ↑ before noon,
+// ↓ after).
+PictureLines pictureLines(const WallpaperSchedule &schedule);
 
 } // namespace DynamicPicture

@@ -159,7 +159,7 @@ void OutputSection::syncDayCycle()
         const QSignalBlocker blocker(m_formatPicker);
         m_formatPicker->setCurrentIndex(std::max(m_formatPicker->findData(count), 0));
     }
-    const DayCycleFile::PictureLines lines = cycle->lines();
+    const PictureLines lines = cycle->lines();
     m_dayCycleModel->setPictures(cycle->thumbnails(), lines.labels, lines.captions);
     m_dayCycleRow->setVisible(count > 0);
     m_dayCycleStrip->refresh();
