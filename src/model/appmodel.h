@@ -181,9 +181,8 @@ public:
     {
         QString path;
         WallpaperSchedule schedule;
-        QString summary;      // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
-        QStringList labels;   // a line per picture
-        QStringList captions; // a short line per picture, under its tile
+        QString summary;       // „Dynamisches Wallpaper: 16 Bilder, Sonnenstand“
+        PictureLines pictures; // a line and a caption per picture
         SourceKind openedFrom = SourceKind::Files;
     };
     // While the looks show an opened dynamic wallpaper as it is; none once either is edited.

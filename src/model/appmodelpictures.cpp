@@ -109,9 +109,8 @@ void AppModel::applyDynamic(const OpenedDynamic &opened, SourceKind from)
     show(Appearance::Dark, opened.darkPicture);
     m_showingDynamic = false;
     const QString summary = ::summary(opened.schedule);
-    const PictureLines lines = DynamicPicture::pictureLines(opened.schedule);
-    setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary, lines.labels,
-                                lines.captions, from});
+    setDynamic(DynamicWallpaper{info.absoluteFilePath(), opened.schedule, summary,
+                                DynamicPicture::pictureLines(opened.schedule), from});
     setStatusMessage(summary);
     renderPreview();
 }

@@ -410,7 +410,7 @@ void BaseImageSection::updateDynamic()
     const auto &dynamic = m_model->dynamicWallpaper();
     if (dynamic) {
         m_dynamicSummary->setText(dynamic->summary);
-        m_dynamicModel->setPictures(dynamic->path, dynamic->labels, dynamic->captions);
+        m_dynamicModel->setPictures(dynamic->path, dynamic->pictures);
     }
     m_form->setRowVisible(m_dynamicSummary, m_model->listsDynamicWallpaper());
     m_form->setRowVisible(m_dynamicStrip, m_model->listsDynamicWallpaper());

@@ -159,8 +159,7 @@ void OutputSection::syncDayCycle()
         const QSignalBlocker blocker(m_formatPicker);
         m_formatPicker->setCurrentIndex(std::max(m_formatPicker->findData(count), 0));
     }
-    const PictureLines lines = cycle->lines();
-    m_dayCycleModel->setPictures(cycle->thumbnails(), lines.labels, lines.captions);
+    m_dayCycleModel->setPictures(cycle->thumbnails(), cycle->lines());
     m_dayCycleRow->setVisible(count > 0);
     m_dayCycleStrip->refresh();
 }

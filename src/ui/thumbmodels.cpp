@@ -260,13 +260,12 @@ DynamicThumbModel::DynamicThumbModel(QObject *parent)
 {
 }
 
-void DynamicThumbModel::setPictures(const QString &path, const QStringList &labels,
-                                    const QStringList &captions)
+void DynamicThumbModel::setPictures(const QString &path, const PictureLines &lines)
 {
     QList<Entry> entries;
-    for (int i = 0; i < labels.size(); ++i) {
+    for (int i = 0; i < lines.labels.size(); ++i) {
         const QString key = path + QLatin1Char('#') + QString::number(i);
-        entries.append({key, key, labels.at(i), captions.value(i)});
+        entries.append({key, key, lines.labels.at(i), lines.captions.value(i)});
     }
     setEntries(entries);
 }
@@ -298,22 +297,19 @@ ThumbnailSource DynamicThumbModel::source()
             [withdrawn](ThumbnailSource::RequestId id) { withdrawn->insert(id); }};
 }
 
-void DayCycleThumbModel::setPictures(const QList<QImage> &pictures, const QStringList &labels,
-                                     const QStringList &captions)
+void DayCycleThumbModel::setPictures(const QList<QImage> &pictures, const PictureLines &lines)
 {
-    if (labels.size() != m_labels.size()) {
+    if (lines.labels.size() != m_lines.labels.size()) {
         resetRows([&] {
             m_pictures = pictures;
-            m_labels = labels;
-            m_captions = captions;
+            m_lines = lines;
         });
         return;
     }
     m_pictures = pictures;
-    m_labels = labels;
-    m_captions = captions;
-    if (!m_labels.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_labels.size()) - 1));
+    m_lines = lines;
+    if (!m_lines.labels.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_lines.labels.size()) - 1));
 }
 
 void DayCycleThumbModel::setVisibleRows(int first, int last)
@@ -324,18 +320,18 @@ void DayCycleThumbModel::setVisibleRows(int first, int last)
 
 int DayCycleThumbModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_labels.size());
+    return parent.isValid() ? 0 : int(m_lines.labels.size());
 }
 
 QVariant DayCycleThumbModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_labels.size())
+    if (!index.isValid() || index.row() >= m_lines.labels.size())
         return {};
     switch (role) {
     case Qt::ToolTipRole:
-        return m_labels.at(index.row());
+        return m_lines.labels.at(index.row());
     case CaptionRole:
-        return m_captions.value(index.row());
+        return m_lines.captions.value(index.row());
     case Qt::AccessibleTextRole:
         return accessibleText(index);
     case IdentityRole:

@@ -4,6 +4,7 @@
 // a dynamic wallpaper's pictures. Each holds its items and their small pictures and asks for a
 // picture only once the strip reports the row on screen.
 
+#include "model/dynamicpicture.h"
 #include "sources/photolibraryaccess.h"
 #include "sources/photothumbnails.h"
 #include "sources/thumbnailloader.h"
@@ -176,7 +177,7 @@ class DynamicThumbModel : public FileThumbModel
 public:
     explicit DynamicThumbModel(QObject *parent = nullptr);
     // Tiles for the pictures of `path`, with `labels` (one per picture) as their tooltips.
-    void setPictures(const QString &path, const QStringList &labels, const QStringList &captions);
+    void setPictures(const QString &path, const PictureLines &lines);
     bool hasCaptions() const override { return true; }
     // Reads picture "<path>#<index>" of a dynamic wallpaper shrunk for a tile.
     static ThumbnailSource source();
@@ -194,8 +195,7 @@ public:
     using ThumbListModel::ThumbListModel;
     // A new set of pictures and lines: the strip starts over when their number changed,
     // otherwise the tiles are repainted where they stand.
-    void setPictures(const QList<QImage> &pictures, const QStringList &labels,
-                     const QStringList &captions);
+    void setPictures(const QList<QImage> &pictures, const PictureLines &lines);
     bool hasCaptions() const override { return true; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -204,8 +204,7 @@ public:
 
 private:
     QList<QImage> m_pictures;
-    QStringList m_labels;
-    QStringList m_captions;
+    PictureLines m_lines;
 };
 
 // Pictures of one photo-library album; a picture once shown stays while it scrolls away.
