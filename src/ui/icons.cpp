@@ -1,5 +1,6 @@
 #include "icons.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QIconEngine>
 #include <QPainter>
@@ -131,4 +132,17 @@ QIcon tinted(const QIcon &source, QPalette::ColorRole normal, QPalette::ColorRol
         return QGuiApplication::palette().color(QPalette::Active,
                                                 mode == QIcon::Disabled ? disabled : normal);
     }));
+}
+
+IconLabel::IconLabel(Icon which, int size, QWidget *parent)
+    : QLabel(parent), m_icon(which), m_size(size)
+{
+    setPixmap(icon(m_icon).pixmap(m_size, m_size));
+}
+
+void IconLabel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        setPixmap(icon(m_icon).pixmap(m_size, m_size));
+    QLabel::changeEvent(event);
 }

@@ -6,6 +6,7 @@
 // colour, so they read on the light and the dark window alike, and change with it.
 
 #include <QIcon>
+#include <QLabel>
 #include <QPalette>
 
 enum class Icon {
@@ -31,3 +32,18 @@ QIcon tinted(const QIcon &source, QPalette::ColorRole normal, QPalette::ColorRol
 QIcon symbolicIcon(const QString &name);
 // The application's own icon: the installed one, else the same drawing from inside the program.
 QIcon applicationIcon();
+
+// A pictogram shown as a label's pixmap. A pixmap keeps the ink it was drawn in, so it is drawn
+// anew whenever the palette changes (the desktop turned light or dark).
+class IconLabel : public QLabel
+{
+public:
+    IconLabel(Icon which, int size, QWidget *parent);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    Icon m_icon;
+    int m_size;
+};

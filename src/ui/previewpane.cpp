@@ -77,11 +77,10 @@ PreviewPane::PreviewPane(AppModel *model, QWidget *parent)
     m_empty->setObjectName(QStringLiteral("emptyState"));
     auto *column = new QVBoxLayout(m_empty);
     column->setSpacing(8);
-    m_emptySymbol = new QLabel(m_empty);
-    m_emptySymbol->setObjectName(QStringLiteral("emptySymbol"));
-    m_emptySymbol->setPixmap(icon(Icon::PhotoAdd).pixmap(48, 48));
-    m_emptySymbol->setAlignment(Qt::AlignCenter);
-    column->addWidget(m_emptySymbol);
+    auto *symbol = new IconLabel(Icon::PhotoAdd, 48, m_empty);
+    symbol->setObjectName(QStringLiteral("emptySymbol"));
+    symbol->setAlignment(Qt::AlignCenter);
+    column->addWidget(symbol);
     m_emptyTitle->setObjectName(QStringLiteral("emptyTitle"));
     m_emptyTitle->setAlignment(Qt::AlignCenter);
     QFont title = m_emptyTitle->font();
@@ -202,14 +201,6 @@ void PreviewPane::layoutOverlays()
     m_switcher->raise();
     m_capsule->place();
     m_capsule->raise();
-}
-
-void PreviewPane::changeEvent(QEvent *event)
-{
-    // A pixmap keeps the ink it was drawn in: drawn anew in the scheme the desktop turned to.
-    if (event->type() == QEvent::PaletteChange && m_emptySymbol)
-        m_emptySymbol->setPixmap(icon(Icon::PhotoAdd).pixmap(48, 48));
-    QWidget::changeEvent(event);
 }
 
 void PreviewPane::resizeEvent(QResizeEvent *event)

@@ -50,7 +50,6 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -64,7 +63,6 @@ private:
     AppModel *m_model;
     QWidget *m_empty;
     QLabel *m_emptyTitle;
-    QLabel *m_emptySymbol = nullptr;
     QLabel *m_emptyDescription = nullptr;
     QPushButton *m_emptyKeyButton = nullptr;
     Spinner *m_spinner;

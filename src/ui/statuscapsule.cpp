@@ -5,7 +5,6 @@
 #include "overlaybacking.h"
 
 #include <QEasingCurve>
-#include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,15 +12,15 @@
 #include <QPropertyAnimation>
 
 StatusCapsule::StatusCapsule(AppModel *model, QWidget *parent)
-    : QWidget(parent), m_model(model), m_symbol(new QLabel(this)), m_text(new QLabel(this)),
-      m_opacity(new QGraphicsOpacityEffect(this)), m_animation(new QParallelAnimationGroup(this))
+    : QWidget(parent), m_model(model), m_symbol(new IconLabel(Icon::Done, 16, this)),
+      m_text(new QLabel(this)), m_opacity(new QGraphicsOpacityEffect(this)),
+      m_animation(new QParallelAnimationGroup(this))
 {
     setObjectName(QStringLiteral("statusCapsule"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(14, 8, 14, 8);
     row->setSpacing(6);
-    m_symbol->setPixmap(icon(Icon::Done).pixmap(16, 16));
     row->addWidget(m_symbol);
     m_text->setObjectName(QStringLiteral("statusText"));
     QFont font = m_text->font();
@@ -103,14 +102,6 @@ void StatusCapsule::animate(bool in)
         raise();
     }
     m_animation->start();
-}
-
-void StatusCapsule::changeEvent(QEvent *event)
-{
-    // The tick is a pixmap in the text colour of the palette it was drawn in.
-    if (event->type() == QEvent::PaletteChange)
-        m_symbol->setPixmap(icon(Icon::Done).pixmap(16, 16));
-    QWidget::changeEvent(event);
 }
 
 void StatusCapsule::paintEvent(QPaintEvent *)

@@ -8,6 +8,7 @@
 class AppModel;
 class QGraphicsOpacityEffect;
 class QLabel;
+class IconLabel;
 class QParallelAnimationGroup;
 
 // A confirmation at the bottom centre of the preview. It slides in from below while fading in
@@ -31,7 +32,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void follow();
@@ -39,7 +39,7 @@ private:
     void animate(bool in);
 
     AppModel *m_model;
-    QLabel *m_symbol;
+    IconLabel *m_symbol;
     QLabel *m_text;
     QGraphicsOpacityEffect *m_opacity;
     QParallelAnimationGroup *m_animation;
