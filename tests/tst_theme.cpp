@@ -77,6 +77,7 @@ QString unreadable(Window &w, bool dark)
         {"Statuskapsel", w.find<StatusCapsule>()->grab().toImage(), 4.5},
         {"Hell/Dunkel", w.find(unchosen)->grab().toImage(), 4.5},
         {"Kopieren", w.find("copyLookButton")->grab().toImage(), 3},
+        {"Symbol ohne Bild", w.find("emptySymbol")->grab().toImage(), 3},
         // small print, at Fusion's light 3.9
         {"Fotos von Unsplash", w.find("unsplashLink")->grab().toImage(), 3.5}};
     QStringList wrong;
