@@ -301,16 +301,13 @@ int main(int argc, char *argv[])
             (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0 || !::mkdtemp(scratch)))
             missing = "einen eigenen Ordner in /tmp";
         if (!missing) {
-            qputenv(kSession, scratch);
-            qputenv("HOME", scratch);
-            qputenv("XDG_RUNTIME_DIR", scratch);
-            std::vector<char *> command{const_cast<char *>("xvfb-run"),
-                                        const_cast<char *>("-a"),
-                                        const_cast<char *>("-s"),
-                                        const_cast<char *>("-screen 0 1920x1200x24 -nolisten tcp"),
-                                        const_cast<char *>("dbus-run-session"),
-                                        const_cast<char *>("--"),
-                                        self};
+            for (const char *name : {kSession, "HOME", "XDG_RUNTIME_DIR"})
+                qputenv(name, scratch);
+            std::vector<char *> command;
+            for (const char *word : {"xvfb-run", "-a", "-s", "-screen 0 1920x1200x24 -nolisten tcp",
+                                     "dbus-run-session", "--"})
+                command.push_back(const_cast<char *>(word));
+            command.push_back(self);
             command.insert(command.end(), argv + 1, argv + argc);
             command.push_back(nullptr);
             ::execvp(command.front(), command.data());
