@@ -164,29 +164,6 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_dir.filePath("full/neu.heic")));
     }
 
-    // What is no file at all under a photo's name ends at once with its reason: nothing waits
-    // for a FIFO's writer or reads a device without end.
-    void refusesWhatIsNoFile_data()
-    {
-        // The other kinds of non-file: tst_imagedecoder and tst_workflows.
-        QTest::addColumn<QString>("name"); // under which a FIFO is set
-        QTest::newRow("a FIFO, set as the desktop") << "x.jpg";
-        QTest::newRow("a FIFO named like a HEIC, set as the desktop") << "Tag.heic";
-    }
-
-    void refusesWhatIsNoFile()
-    {
-        QFETCH(QString, name);
-        QTemporaryDir dir;
-        const QString path = nonRegularFile("FIFO", dir.path(), name);
-        QVERIFY(!path.isEmpty());
-        QProcess *p = run({"--set-desktop", path}, VOSKAN_RENDER_BINARY, false);
-        QVERIFY2(endsWithin(*p, 5000), "still waiting after 5 s");
-        QCOMPARE(p->exitCode(), 1);
-        const QString err = QString::fromUtf8(p->readAllStandardError());
-        QVERIFY2(err.contains(path + ": " + description(DecodeError::Unreadable)), qPrintable(err));
-    }
-
     void writes_data()
     {
         // depth: of the PNG; 0: a HEIC; exact: the default look rendered here, when it is that
