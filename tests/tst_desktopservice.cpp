@@ -751,23 +751,6 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(QFileInfo(lock).isFile() && !QFileInfo(lock).isSymLink());
-        // Two at once: one waits for the other.
-        std::atomic<int> inside = 0, held = 0;
-        std::atomic<bool> together = false;
-        const auto take = [&] {
-            const SetLock set(5000);
-            if (!set.isHeld())
-                return;
-            ++held;
-            if (++inside > 1)
-                together = true;
-            QThread::msleep(200);
-            --inside;
-        };
-        for (QFuture<void> taking : {QtConcurrent::run(take), QtConcurrent::run(take)})
-            taking.waitForFinished();
-        QCOMPARE(held.load(), 2);
-        QVERIFY(!together);
         // The file locked is the one under the name, for every other program too.
         const SetLock set;
         QVERIFY(set.isHeld());
