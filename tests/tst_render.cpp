@@ -205,47 +205,6 @@ private Q_SLOTS:
                                                   firstRise(light.row), firstRise(dark.row))));
     }
 
-    // The tone curve a grey goes through, as one colour (a flow band's) and so as every pixel:
-    // never reversed, black stays black, no step anywhere, and above the knee of a darkening
-    // exactly the offset's line.
-    void toneCurve_data()
-    {
-        addColumns<Tone>({"tone"});
-        QTest::newRow("dark look") << Tone::defaultFor(Appearance::Dark);
-        QTest::newRow("slight darkening") << Tone{-0.02, 1, 1};
-        QTest::newRow("deep darkening, strong contrast") << Tone{-0.5, 1.2, 1.4};
-        QTest::newRow("darkening, soft contrast") << Tone{-0.1, 1, 0.7};
-        QTest::newRow("light look") << Tone::defaultFor(Appearance::Light);
-        QTest::newRow("brightening") << Tone{0.2, 1, 1.2};
-    }
-
-    void toneCurve()
-    {
-        FETCH((Tone, tone));
-        const BlurProcessor::Settings settings{0, tone.brightness, tone.saturation, tone.contrast};
-        const double black = (tone.brightness - 0.5) * tone.contrast + 0.5; // where 0 lands
-        const double knee = tone.brightness < 0 ? -black : 0; // the toe's reach above 0
-        double before = 0, slope = 0;
-        for (int i = 0; i <= 1000; ++i) {
-            const double v = i / 1000.0;
-            const double out = BlurProcessor::colorControlled({v, v, v}, settings).green;
-            const double line = std::clamp(
-                (v - 0.5) * tone.contrast + 0.5 + tone.brightness * tone.contrast, 0.0, 1.0);
-            const double step = out - before;
-            QVERIFY2(i == 0 ? std::abs(out - std::max(black, 0.0)) < 1e-6 : step >= -1e-6,
-                     qPrintable(u"at %1: %2 after %3"_s.arg(v).arg(out).arg(before)));
-            QVERIFY2(std::abs(step - slope) <= 2e-3 * tone.contrast || i < 2 || line >= 1,
-                     qPrintable(u"the slope jumps at %1: %2 → %3"_s.arg(v).arg(slope).arg(step)));
-            if (line >= knee)
-                QVERIFY2(std::abs(out - line) < 1e-5,
-                         qPrintable(u"at %1: %2, not %3"_s.arg(v).arg(out).arg(line)));
-            else // every tone of the photo keeps a tone of its own
-                QVERIFY2(out >= line - 1e-6 && (i == 0 || out > 0),
-                         qPrintable(u"at %1: %2 for %3"_s.arg(v).arg(out).arg(line)));
-            before = out, slope = step;
-        }
-    }
-
     // The linear → sRGB encoding of whatever kernel level this build runs, on a dense sweep or
     // on runs of one colour: within a tenth of a step of the exact curve, on top of the rounding.
     // Reusing the encoding of a run gives the bits of encoding every pixel, whatever the run's
